@@ -1,0 +1,58 @@
+#pragma once
+// The validation engine: chooses the embedded schema by a document's first namespace and validates
+// the document against it. Each call stands alone unless the caller hands in a SchemaCache.
+
+#include "platform/exception.h"
+#include "validation/xmlparseerrors.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+namespace xmlservices {
+class Schema;
+}
+
+// No embedded schema fits the document (no namespace, an unknown one, or text that is not XML).
+class ESEPAXMLValidateException : public Exception
+{
+public:
+    ESEPAXMLValidateException();
+    static const QString &defaultMessage();
+};
+
+// Compiles each embedded schema at most once; safe to share between threads.
+class SchemaCache
+{
+public:
+    SchemaCache();
+    ~SchemaCache();
+    SchemaCache(const SchemaCache &) = delete;
+    SchemaCache &operator=(const SchemaCache &) = delete;
+
+    // The compiled schema stored under resourceName, or null when no resource has that name.
+    std::shared_ptr<const xmlservices::Schema> schema(const QString &resourceName);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+namespace ValidationEngine {
+
+// The resource name a schema of this target namespace is stored under: every ':' and '.' made '_'.
+QString resourceNameForNamespace(const QString &namespaceUri);
+
+// The embedded schema text whose resource name matches resourceName regardless of case; null when none.
+QByteArray schemaResource(const QString &resourceName);
+
+// Validates UTF-8 text. Returns true when valid; false with errors set to every error otherwise.
+// Throws ESEPAXMLValidateException when no schema fits and xmlservices::EXMLServicesError when the
+// services fail. Without a cache the schema is compiled for this call alone.
+bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors,
+                     SchemaCache *cache = nullptr);
+
+// The same for the editor's UTF-16 text, converted once.
+bool ValidateXML(const QString &text, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache = nullptr);
+
+} // namespace ValidationEngine

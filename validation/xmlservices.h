@@ -1,0 +1,78 @@
+#pragma once
+// Our XML services on libxml2: the namespace probe, schema compilation and the streaming validating
+// load. Nothing outside the given texts is ever read: no network, no file, no DTD, no entity.
+
+#include "platform/exception.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace xmlservices {
+
+// A failure of the XML services themselves (a schema that does not compile, no memory), carrying
+// libxml2's own message.
+class EXMLServicesError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// One error of a validating load; positions as documented on TXMLParseErrorItem.
+struct ParseErrorEntry
+{
+    QString srcText;
+    QString reason;
+    QString xpath;
+    int32_t errorCode = 0;
+    int32_t line = 0;
+    int32_t linepos = 0;
+    int32_t filepos = 0;
+};
+
+// The outcome of a validating load: errorCode 0 exactly when no error was found.
+class ParseError
+{
+public:
+    int32_t errorCode() const { return m_errors.isEmpty() ? 0 : m_errors.first().errorCode; }
+    const QList<ParseErrorEntry> &allErrors() const { return m_errors; }
+    void append(ParseErrorEntry e) { m_errors.append(std::move(e)); }
+
+private:
+    QList<ParseErrorEntry> m_errors;
+};
+
+// A compiled schema; immutable, so one may validate on several threads at once.
+class Schema
+{
+public:
+    ~Schema();
+    Schema(const Schema &) = delete;
+    Schema &operator=(const Schema &) = delete;
+
+    // Compiles a schema from its text; throws EXMLServicesError when it does not compile.
+    static std::shared_ptr<const Schema> compile(const QByteArray &xsd);
+
+    struct Private;
+    const Private *d() const { return m_d.get(); }
+
+private:
+    explicit Schema(std::unique_ptr<Private> d);
+    std::unique_ptr<Private> m_d;
+};
+
+// The namespace URI of the first element or attribute, in document order, that has one; empty when
+// there is none before the text ends or stops being well-formed. utf8 must be NUL-terminated
+// (QByteArray is).
+QString firstNamespace(const QByteArray &utf8);
+
+enum class LoadResult { Valid, Invalid, NotWellFormed };
+
+// Parses utf8 and validates it against schema in one streaming pass. Invalid fills errors with every
+// error found. NotWellFormed: the text is not well-formed XML or carries a DOCTYPE; errors is left
+// untouched. Throws EXMLServicesError when the services fail.
+LoadResult validate(const QByteArray &utf8, const Schema &schema, ParseError &errors);
+
+} // namespace xmlservices
