@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer on) and runs
+# each for PRAVIK_FUZZ_SECONDS (default 60) from its seeds. New inputs go to fuzz/out/<target>/; an
+# input that fails is written to fuzz/out/crashes/ and fails the run: keep it as a regression test in
+# tests/data/fuzz/<target>/.  Usage: scripts/fuzz.sh [target...]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$here"
+seconds="${PRAVIK_FUZZ_SECONDS:-60}"
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(engine tostrings textfile versionresource)
+
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DPRAVIK_FUZZ=ON -DPRAVIK_SANITIZE=ON >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+
+mkdir -p fuzz/out/crashes
+for t in "${targets[@]}"; do
+  mkdir -p "fuzz/out/$t"
+  echo "-- fuzz_$t for ${seconds}s"
+  log="fuzz/out/$t.log"
+  status=0
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 -max_len=65536 \
+      -print_final_stats=1 -artifact_prefix="fuzz/out/crashes/$t-" \
+      "fuzz/out/$t" "fuzz/corpus/$t" "tests/data/fuzz/$t" >"$log" 2>&1 || status=$?
+  grep -E '^#[0-9]+ +(DONE|pulse)|stat::number_of_executed_units|stat::peak_rss_mb' "$log" | tail -3
+  if [ "$status" -ne 0 ]; then
+    grep -E '^==[0-9]+==|SUMMARY|Test unit written|runtime error' "$log" | head -20
+    echo "fuzz_$t found a failing input (see $log and fuzz/out/crashes/)"
+    exit 1
+  fi
+done

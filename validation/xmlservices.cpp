@@ -1,0 +1,534 @@
+#include "xmlservices.h"
+
+#include "textposition.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlIO.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlschemas.h>
+
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+namespace xmlservices {
+
+namespace {
+
+// Far beyond any real payment run; keeps a hostile file from filling memory with error records.
+constexpr int kMaxErrors = 100000;
+
+xmlParserInputPtr refuseExternalEntity(const char *, const char *, xmlParserCtxtPtr)
+{
+    return nullptr;
+}
+
+void ignoreGenericError(void *, const char *, ...) { }
+
+// libxml2's process-wide state is set once: it must never fetch anything from outside the text.
+void initLibxml()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(refuseExternalEntity);
+    });
+    // Per thread in libxml2: keep its fallback messages off stderr.
+    xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+}
+
+QString trimmedMessage(const xmlError *error)
+{
+    QString text = error && error->message ? QString::fromUtf8(error->message) : QString();
+    while (!text.isEmpty() && text.back().unicode() <= 32)
+        text.chop(1);
+    return text;
+}
+
+struct ParserDeleter
+{
+    void operator()(xmlParserCtxtPtr ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+using ParserPtr = std::unique_ptr<xmlParserCtxt, ParserDeleter>;
+
+// Hands the text to libxml2 piece by piece, as a file would be read: its buffer stays small, and
+// offsets into the input stay offsets into the text.
+struct TextReader
+{
+    const char *data;
+    qsizetype size;
+    qsizetype pos;
+};
+
+int readText(void *context, char *buffer, int len)
+{
+    auto *reader = static_cast<TextReader *>(context);
+    const qsizetype n = std::min<qsizetype>(len, reader->size - reader->pos);
+    std::memcpy(buffer, reader->data + reader->pos, size_t(n));
+    reader->pos += n;
+    return int(n);
+}
+
+int closeText(void *) { return 0; }
+
+qsizetype utf8BomLength(const QByteArray &utf8)
+{
+    return utf8.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+}
+
+// A parser over the text, which arrives as UTF-8: its own encoding declaration is ignored, and a
+// leading byte-order mark is skipped (the reader starts behind it).
+ParserPtr createParser(const QByteArray &utf8, TextReader &reader, xmlSAXHandler *sax, void *userData)
+{
+    reader = { utf8.constData(), utf8.size(), utf8BomLength(utf8) };
+    xmlParserCtxtPtr ctxt
+        = xmlCreateIOParserCtxt(sax, userData, readText, closeText, &reader, XML_CHAR_ENCODING_UTF8);
+    if (!ctxt)
+        throw EXMLServicesError(QStringLiteral("The XML parser could not be created (out of memory)."));
+    ParserPtr parser(ctxt);
+    xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NOWARNING);
+    // Naming the encoding stops libxml2 from guessing UTF-16 from leading NUL bytes.
+    if (!ctxt->encoding)
+        ctxt->encoding = xmlStrdup(BAD_CAST "UTF-8");
+    return parser;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Namespace probe
+
+struct ProbeState
+{
+    xmlParserCtxtPtr ctxt = nullptr;
+    QString ns;
+};
+
+void probeStart(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *uri, int, const xmlChar **,
+                int nbAttributes, int, const xmlChar **attributes)
+{
+    auto *state = static_cast<ProbeState *>(ctx);
+    const xmlChar *found = uri;
+    // Attributes come as (localname, prefix, URI, value, end) quintuples.
+    for (int i = 0; !found && i < nbAttributes; ++i)
+        found = attributes[i * 5 + 2];
+    if (found) {
+        state->ns = QString::fromUtf8(reinterpret_cast<const char *>(found));
+        xmlStopParser(state->ctxt);
+    }
+}
+
+void probeStop(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
+{
+    xmlStopParser(static_cast<ProbeState *>(ctx)->ctxt);
+}
+
+void probeError(void *ctx, xmlErrorPtr error)
+{
+    auto *state = static_cast<ProbeState *>(ctx);
+    if (error && error->level >= XML_ERR_ERROR) {
+        state->ns.clear();
+        xmlStopParser(state->ctxt);
+    }
+}
+
+} // namespace
+
+QString firstNamespace(const QByteArray &utf8)
+{
+    initLibxml();
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = probeStart;
+    sax.internalSubset = probeStop; // a DOCTYPE is refused before anything of it is read
+    sax.serror = probeError;
+    ProbeState state;
+    TextReader reader;
+    ParserPtr parser = createParser(utf8, reader, &sax, &state);
+    state.ctxt = parser.get();
+    xmlParseDocument(parser.get());
+    return state.ns;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Schemas
+
+struct Schema::Private
+{
+    xmlSchemaPtr schema = nullptr;
+};
+
+Schema::Schema(std::unique_ptr<Private> d)
+    : m_d(std::move(d))
+{
+}
+
+Schema::~Schema()
+{
+    if (m_d && m_d->schema)
+        xmlSchemaFree(m_d->schema);
+}
+
+namespace {
+struct SchemaErrors
+{
+    QString first;
+};
+
+void collectSchemaError(void *ctx, xmlErrorPtr error)
+{
+    auto *errors = static_cast<SchemaErrors *>(ctx);
+    if (error && error->level >= XML_ERR_ERROR && errors->first.isEmpty())
+        errors->first = trimmedMessage(error);
+}
+} // namespace
+
+std::shared_ptr<const Schema> Schema::compile(const QByteArray &xsd)
+{
+    initLibxml();
+    if (xsd.size() > INT_MAX)
+        throw EXMLServicesError(QStringLiteral("The schema is too large."));
+    xmlSchemaParserCtxtPtr pctxt = xmlSchemaNewMemParserCtxt(xsd.constData(), int(xsd.size()));
+    if (!pctxt)
+        throw EXMLServicesError(QStringLiteral("The schema parser could not be created (out of memory)."));
+    SchemaErrors errors;
+    xmlSchemaSetParserStructuredErrors(pctxt, collectSchemaError, &errors);
+    xmlSchemaPtr schema = xmlSchemaParse(pctxt);
+    xmlSchemaFreeParserCtxt(pctxt);
+    if (!schema) {
+        throw EXMLServicesError(errors.first.isEmpty() ? QStringLiteral("The schema could not be compiled.")
+                                                       : errors.first);
+    }
+    auto d = std::make_unique<Private>();
+    d->schema = schema;
+    return std::shared_ptr<const Schema>(new Schema(std::move(d)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Validating load
+
+namespace {
+
+enum class Event { None, Start, End, Text };
+
+// One open element. Names come from the parser's dictionary, so pointers identify them.
+struct Frame
+{
+    const xmlChar *name = nullptr;
+    const xmlChar *uri = nullptr;
+    qsizetype startOffset = 0; // of the '<' of the start tag
+    int position = 1;          // among its siblings of the same name
+    struct ChildCount
+    {
+        const xmlChar *name;
+        const xmlChar *uri;
+        int count;
+    };
+    std::vector<ChildCount> children;
+};
+
+struct ValidationState
+{
+    const QByteArray *text = nullptr;
+    xmlParserCtxtPtr ctxt = nullptr;
+    xmlSchemaValidCtxtPtr vctxt = nullptr;
+    xmlSAXHandler plugged {}; // the validator's own handlers
+    QByteArray documentNsBraced; // "{ns}", dropped from messages
+
+    std::vector<Frame> stack;
+    qsizetype depth = 0;
+    int rootCount = 0;
+    Event event = Event::None;
+    qsizetype eventOffset = 0;
+
+    TextPositions positions;
+    ParseError *errors = nullptr;
+    int errorCount = 0;
+    bool notWellFormed = false;
+    QString servicesFailure;
+    std::exception_ptr pending;
+
+    qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
+
+    qsizetype currentOffset() const
+    {
+        const xmlParserInputPtr in = ctxt->input;
+        if (!in || !in->base || !in->cur || ctxt->inputNr != 1)
+            return eventOffset;
+        return inputStart + qsizetype(in->consumed) + qsizetype(in->cur - in->base);
+    }
+
+    // The '<' that opens the tag the parser has just read (attribute values cannot hold a '<').
+    qsizetype tagStart(qsizetype from) const
+    {
+        const char *data = text->constData();
+        qsizetype i = qMin(from, text->size() - 1);
+        while (i > 0 && data[i] != '<')
+            --i;
+        return i;
+    }
+
+    Frame &push(const xmlChar *name, const xmlChar *uri, qsizetype startOffset)
+    {
+        int position = 1;
+        if (depth == 0) {
+            position = ++rootCount;
+        } else {
+            auto &siblings = stack[size_t(depth - 1)].children;
+            auto it = std::find_if(siblings.begin(), siblings.end(),
+                                   [&](const Frame::ChildCount &c) { return c.name == name && c.uri == uri; });
+            if (it == siblings.end())
+                siblings.push_back({ name, uri, position });
+            else
+                position = ++it->count;
+        }
+        if (size_t(depth) == stack.size())
+            stack.emplace_back();
+        Frame &f = stack[size_t(depth++)];
+        f.name = name;
+        f.uri = uri;
+        f.startOffset = startOffset;
+        f.position = position;
+        f.children.clear();
+        return f;
+    }
+
+    QString xpath(const QString &attribute) const;
+    void addError(const xmlError *error);
+};
+
+QString ValidationState::xpath(const QString &attribute) const
+{
+    const QByteArray docNs = documentNsBraced.mid(1, documentNsBraced.size() - 2);
+    QString path;
+    for (qsizetype i = 0; i < depth; ++i) {
+        const Frame &f = stack[size_t(i)];
+        const QString local = QString::fromUtf8(reinterpret_cast<const char *>(f.name));
+        const QByteArray uri = f.uri ? QByteArray(reinterpret_cast<const char *>(f.uri)) : QByteArray();
+        path += u'/';
+        if (uri == docNs && f.uri)
+            path += local;
+        else
+            path += QStringLiteral("*[local-name()='%1' and namespace-uri()='%2']")
+                        .arg(local, QString::fromUtf8(uri));
+        path += u'[' + QString::number(f.position) + u']';
+    }
+    if (!attribute.isEmpty())
+        path += QStringLiteral("/@") + attribute;
+    return path;
+}
+
+void ValidationState::addError(const xmlError *error)
+{
+    if (errorCount >= kMaxErrors) {
+        xmlStopParser(ctxt);
+        return;
+    }
+    QString reason = trimmedMessage(error);
+    if (!documentNsBraced.isEmpty())
+        reason.replace(QString::fromUtf8(documentNsBraced), QString());
+
+    qsizetype point = eventOffset;
+    if (event == Event::End && depth > 0 && error->code != XML_SCHEMAV_ELEMENT_CONTENT)
+        point = stack[size_t(depth - 1)].startOffset;
+    else if (event == Event::Text && depth > 0)
+        point = stack[size_t(depth - 1)].startOffset;
+
+    QString attribute;
+    static const QLatin1String marker("', attribute '");
+    const qsizetype at = reason.indexOf(marker);
+    if (at >= 0) {
+        const qsizetype nameStart = at + marker.size();
+        const qsizetype nameEnd = reason.indexOf(u'\'', nameStart);
+        if (nameEnd > nameStart)
+            attribute = reason.mid(nameStart, nameEnd - nameStart);
+    }
+
+    const TextPosition pos = positions.at(point);
+    ParseErrorEntry entry;
+    entry.srcText = pos.lineText;
+    entry.reason = reason;
+    entry.xpath = xpath(attribute);
+    entry.errorCode = error->code;
+    entry.line = pos.line;
+    entry.linepos = pos.linePos;
+    entry.filepos = pos.filePos;
+    errors->append(std::move(entry));
+    ++errorCount;
+}
+
+ValidationState *stateOf(void *ctx)
+{
+    return static_cast<ValidationState *>(ctx);
+}
+
+// A C++ exception must not unwind through libxml2: keep it and stop the parser.
+template<typename F>
+void guarded(ValidationState *s, F &&f)
+{
+    try {
+        f();
+    } catch (...) {
+        if (!s->pending)
+            s->pending = std::current_exception();
+        xmlStopParser(s->ctxt);
+    }
+}
+
+void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xmlChar *uri, int nbNamespaces,
+             const xmlChar **namespaces, int nbAttributes, int nbDefaulted, const xmlChar **attributes)
+{
+    ValidationState *s = stateOf(ctx);
+    guarded(s, [&] {
+        const qsizetype start = s->tagStart(s->currentOffset());
+        s->push(localname, uri, start);
+        s->event = Event::Start;
+        s->eventOffset = start;
+        s->plugged.startElementNs(s->vctxt, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                                  nbDefaulted, attributes);
+    });
+}
+
+void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xmlChar *uri)
+{
+    ValidationState *s = stateOf(ctx);
+    guarded(s, [&] {
+        // For <x/> the parser stands after "/>", so this finds the start tag, which is the end tag too.
+        const qsizetype cur = s->currentOffset();
+        s->event = Event::End;
+        s->eventOffset = s->tagStart(cur > 0 ? cur - 1 : 0);
+        s->plugged.endElementNs(s->vctxt, localname, prefix, uri);
+        if (s->depth > 0)
+            --s->depth;
+    });
+}
+
+void onCharacters(void *ctx, const xmlChar *ch, int len)
+{
+    ValidationState *s = stateOf(ctx);
+    s->event = Event::Text;
+    s->plugged.characters(s->vctxt, ch, len);
+}
+
+void onCData(void *ctx, const xmlChar *ch, int len)
+{
+    ValidationState *s = stateOf(ctx);
+    s->event = Event::Text;
+    s->plugged.cdataBlock(s->vctxt, ch, len);
+}
+
+void onReference(void *ctx, const xmlChar *name)
+{
+    ValidationState *s = stateOf(ctx);
+    s->event = Event::Text;
+    if (s->plugged.reference)
+        s->plugged.reference(s->vctxt, name);
+}
+
+void onDoctype(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
+{
+    ValidationState *s = stateOf(ctx);
+    s->notWellFormed = true;
+    xmlStopParser(s->ctxt);
+}
+
+void onParserError(void *ctx, xmlErrorPtr error)
+{
+    ValidationState *s = stateOf(ctx);
+    if (!error || error->level < XML_ERR_ERROR)
+        return;
+    if (error->code == XML_ERR_NO_MEMORY && s->servicesFailure.isEmpty())
+        s->servicesFailure = trimmedMessage(error);
+    s->notWellFormed = true;
+    xmlStopParser(s->ctxt);
+}
+
+void onSchemaError(void *ctx, xmlErrorPtr error)
+{
+    ValidationState *s = stateOf(ctx);
+    if (!error || error->level < XML_ERR_ERROR)
+        return;
+    if (error->code == XML_SCHEMAV_INTERNAL || error->code == XML_ERR_NO_MEMORY) {
+        if (s->servicesFailure.isEmpty())
+            s->servicesFailure = trimmedMessage(error);
+        xmlStopParser(s->ctxt);
+        return;
+    }
+    guarded(s, [&] { s->addError(error); });
+}
+
+struct ValidCtxtDeleter
+{
+    void operator()(xmlSchemaValidCtxtPtr v) const { xmlSchemaFreeValidCtxt(v); }
+};
+
+struct PlugDeleter
+{
+    void operator()(xmlSchemaSAXPlugPtr p) const { xmlSchemaSAXUnplug(p); }
+};
+
+} // namespace
+
+LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
+                    ParseError &errors)
+{
+    initLibxml();
+    std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt(xmlSchemaNewValidCtxt(schema.d()->schema));
+    if (!vctxt)
+        throw EXMLServicesError(QStringLiteral("The schema validator could not be created (out of memory)."));
+
+    ValidationState state;
+    state.text = &utf8;
+    state.vctxt = vctxt.get();
+    state.positions.reset(utf8);
+    ParseError collected;
+    state.errors = &collected;
+    if (!documentNamespace.isEmpty())
+        state.documentNsBraced = '{' + documentNamespace.toUtf8() + '}';
+    xmlSchemaSetValidStructuredErrors(vctxt.get(), onSchemaError, &state);
+
+    // Without a handler of our own the plug hands back the validator's handlers, which we call
+    // ourselves after noting where each event stands in the text.
+    xmlSAXHandlerPtr pluggedSax = nullptr;
+    void *pluggedData = nullptr;
+    std::unique_ptr<xmlSchemaSAXPlugStruct, PlugDeleter> plug(
+        xmlSchemaSAXPlug(vctxt.get(), &pluggedSax, &pluggedData));
+    if (!plug || !pluggedSax)
+        throw EXMLServicesError(QStringLiteral("The schema validator could not be attached to the parser."));
+    state.plugged = *pluggedSax;
+
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = onStart;
+    sax.endElementNs = onEnd;
+    sax.characters = onCharacters;
+    sax.ignorableWhitespace = onCharacters;
+    sax.cdataBlock = onCData;
+    sax.reference = onReference;
+    sax.internalSubset = onDoctype;
+    sax.serror = onParserError;
+
+    TextReader reader;
+    ParserPtr parser = createParser(utf8, reader, &sax, &state);
+    state.ctxt = parser.get();
+    state.inputStart = reader.pos;
+    xmlParseDocument(parser.get());
+    const bool wellFormed = parser->wellFormed && parser->nsWellFormed;
+    plug.reset();
+
+    if (state.pending)
+        std::rethrow_exception(state.pending);
+    if (!state.servicesFailure.isEmpty())
+        throw EXMLServicesError(state.servicesFailure);
+    if (state.notWellFormed || !wellFormed)
+        return LoadResult::NotWellFormed;
+    if (collected.allErrors().isEmpty())
+        return LoadResult::Valid;
+    errors = std::move(collected);
+    return LoadResult::Invalid;
+}
+
+} // namespace xmlservices
