@@ -18,7 +18,10 @@ int32_t take32(const uint8_t *&p, const uint8_t *end)
 
 QString takeText(const uint8_t *&p, const uint8_t *end)
 {
-    const size_t n = p == end ? 0 : std::min<size_t>(*p++, size_t(end - p));
+    if (p == end)
+        return {};
+    const size_t want = *p++;
+    const size_t n = std::min<size_t>(want, size_t(end - p));
     QString s = QString::fromUtf8(reinterpret_cast<const char *>(p), qsizetype(n));
     p += n;
     return s;

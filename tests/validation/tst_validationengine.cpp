@@ -179,7 +179,7 @@ private Q_SLOTS:
         QCOMPARE(e.FLinePos, where.linePos);
         QCOMPARE(e.FFilePos, where.filePos);
         QVERIFY2(e.FReason.startsWith(reasonStart), qPrintable(e.FReason));
-        QVERIFY(!e.FReason.contains(u'{'));
+        QVERIFY(!e.FReason.contains(QStringLiteral("{urn:")));
         QCOMPARE(e.FXPath, xpath);
         QVERIFY(e.FErrorCode > 0);
         if (prettyLine > 1)
