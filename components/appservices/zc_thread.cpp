@@ -1,0 +1,107 @@
+#include "zc_thread.h"
+
+#include <QMutexLocker>
+
+#include <atomic>
+#include <cxxabi.h>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+std::atomic<qint64> g_lastThreadCreated{std::numeric_limits<qint64>::min()};
+
+// The unqualified C++ class name of the object's dynamic type.
+QString className(const std::type_info &type)
+{
+    int status = 0;
+    std::unique_ptr<char, void (*)(void *)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                      std::free);
+    QString name = QString::fromLatin1(status == 0 && demangled ? demangled.get() : type.name());
+    const qsizetype templateStart = name.indexOf(QLatin1Char('<'));
+    const qsizetype scope = name.lastIndexOf(QLatin1String("::"), templateStart);
+    if (scope >= 0)
+        name.remove(0, scope + 2);
+    return name;
+}
+
+} // namespace
+
+void Tzc_ThreadList::Add(Tzc_Thread *AThread)
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_list.contains(AThread))
+        m_list.append(AThread);
+}
+
+void Tzc_ThreadList::Remove(Tzc_Thread *AThread)
+{
+    QMutexLocker lock(&m_lock);
+    m_list.removeAll(AThread);
+}
+
+bool Tzc_ThreadList::Contains(const Tzc_Thread *AThread) const
+{
+    QMutexLocker lock(&m_lock);
+    return m_list.contains(AThread);
+}
+
+int Tzc_ThreadList::Count() const
+{
+    QMutexLocker lock(&m_lock);
+    return int(m_list.size());
+}
+
+QList<Tzc_Thread *> Tzc_ThreadList::Snapshot() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_list;
+}
+
+Tzc_ThreadList &ThreadRegistry()
+{
+    static Tzc_ThreadList *registry = new Tzc_ThreadList;
+    return *registry;
+}
+
+QDateTime LastThreadCreated()
+{
+    const qint64 ms = g_lastThreadCreated.load();
+    return ms == std::numeric_limits<qint64>::min() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms);
+}
+
+Tzc_Thread::Tzc_Thread(bool CreateSuspended)
+    : TThread(CreateSuspended)
+    , FCreated(QDateTime::currentDateTime())
+{
+    ThreadRegistry().Add(this);
+    g_lastThreadCreated = QDateTime::currentMSecsSinceEpoch();
+}
+
+Tzc_Thread::~Tzc_Thread()
+{
+    ThreadRegistry().Remove(this);
+}
+
+QString Tzc_Thread::ThreadName() const
+{
+    // The dynamic class is known only once construction is complete, so the default is formed here.
+    {
+        QMutexLocker lock(&FNameLock);
+        if (FNameSet)
+            return FThreadName;
+    }
+    return className(typeid(*this)).mid(1).left(2000);
+}
+
+void Tzc_Thread::SetThreadName(const QString &AName)
+{
+    {
+        QMutexLocker lock(&FNameLock);
+        FThreadName = AName;
+        FNameSet = true;
+    }
+    NameThreadForDebugging(AName);
+}
