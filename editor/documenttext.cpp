@@ -1,0 +1,268 @@
+#include "editor/documenttext.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace documenttext {
+
+namespace {
+
+using uchar = unsigned char;
+constexpr char16_t replacementChar = 0xFFFD;
+
+inline bool isContinuation(uchar b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+// Decodes the character at p (p < end) into one or two UTF-16 units and returns its length in bytes.
+// Three-byte surrogate sequences decode to the surrogate; a byte that starts no valid sequence
+// becomes U+FFFD on its own, so the next byte is read afresh.
+inline int decodeOne(const uchar *p, const uchar *end, char16_t units[2], int &unitCount)
+{
+    const uchar b = p[0];
+    const qsizetype avail = end - p;
+    unitCount = 1;
+    if (b < 0x80) {
+        units[0] = b;
+        return 1;
+    }
+    if (b >= 0xC2 && b <= 0xDF) {
+        if (avail >= 2 && isContinuation(p[1])) {
+            units[0] = char16_t(((b & 0x1F) << 6) | (p[1] & 0x3F));
+            return 2;
+        }
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        const uchar low = b == 0xE0 ? 0xA0 : 0x80;
+        if (avail >= 3 && p[1] >= low && p[1] <= 0xBF && isContinuation(p[2])) {
+            units[0] = char16_t(((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            return 3;
+        }
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        const uchar low = b == 0xF0 ? 0x90 : 0x80;
+        const uchar high = b == 0xF4 ? 0x8F : 0xBF;
+        if (avail >= 4 && p[1] >= low && p[1] <= high && isContinuation(p[2]) && isContinuation(p[3])) {
+            const char32_t c = char32_t((b & 0x07) << 18) | char32_t((p[1] & 0x3F) << 12)
+                               | char32_t((p[2] & 0x3F) << 6) | char32_t(p[3] & 0x3F);
+            units[0] = QChar::highSurrogate(c);
+            units[1] = QChar::lowSurrogate(c);
+            unitCount = 2;
+            return 4;
+        }
+    }
+    units[0] = replacementChar;
+    return 1;
+}
+
+// Upper bound of the units a CR LF join adds: one per CR or LF byte.
+qsizetype lineBreakBytes(const char *data, qsizetype size)
+{
+    return std::count(data, data + size, '\r') + std::count(data, data + size, '\n');
+}
+
+// Writes the UTF-16 text of document bytes; with joinLines every line end becomes CR LF.
+// out must hold size units, plus lineBreakBytes() more when joining.
+qsizetype decodeInto(const char *data, qsizetype size, char16_t *out, bool joinLines)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    char16_t *w = out;
+    while (p < end) {
+        const uchar b = *p;
+        if (b < 0x80) {
+            if (joinLines && (b == '\r' || b == '\n')) {
+                *w++ = u'\r';
+                *w++ = u'\n';
+                p += (b == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+            } else {
+                *w++ = b;
+                ++p;
+            }
+            continue;
+        }
+        char16_t units[2];
+        int unitCount;
+        p += decodeOne(p, end, units, unitCount);
+        *w++ = units[0];
+        if (unitCount == 2)
+            *w++ = units[1];
+    }
+    return w - out;
+}
+
+} // namespace
+
+QByteArray fromText(const QString &text)
+{
+    const auto *const begin = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = begin + text.size();
+    qsizetype length = 0;
+    for (const char16_t *s = begin; s < end; ++s) {
+        const char16_t u = *s;
+        if (u < 0x80)
+            length += 1;
+        else if (u < 0x800)
+            length += 2;
+        else if (QChar::isHighSurrogate(u) && s + 1 < end && QChar::isLowSurrogate(s[1])) {
+            length += 4;
+            ++s;
+        } else
+            length += 3;
+    }
+
+    QByteArray bytes(length, Qt::Uninitialized);
+    auto *w = reinterpret_cast<uchar *>(bytes.data());
+    for (const char16_t *s = begin; s < end; ++s) {
+        const char16_t u = *s;
+        if (u < 0x80) {
+            *w++ = uchar(u);
+        } else if (u < 0x800) {
+            *w++ = uchar(0xC0 | (u >> 6));
+            *w++ = uchar(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u) && s + 1 < end && QChar::isLowSurrogate(s[1])) {
+            const char32_t c = QChar::surrogateToUcs4(u, s[1]);
+            ++s;
+            *w++ = uchar(0xF0 | (c >> 18));
+            *w++ = uchar(0x80 | ((c >> 12) & 0x3F));
+            *w++ = uchar(0x80 | ((c >> 6) & 0x3F));
+            *w++ = uchar(0x80 | (c & 0x3F));
+        } else {
+            *w++ = uchar(0xE0 | (u >> 12));
+            *w++ = uchar(0x80 | ((u >> 6) & 0x3F));
+            *w++ = uchar(0x80 | (u & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+QString toText(const char *data, qsizetype size)
+{
+    QString text(size, Qt::Uninitialized);
+    text.resize(decodeInto(data, size, reinterpret_cast<char16_t *>(text.data()), false));
+    return text;
+}
+
+QString toJoinedText(const char *data, qsizetype size)
+{
+    QString text(size + lineBreakBytes(data, size), Qt::Uninitialized);
+    text.resize(decodeInto(data, size, reinterpret_cast<char16_t *>(text.data()), true));
+    return text;
+}
+
+QByteArray toJoinedUtf8(const char *data, qsizetype size)
+{
+    static constexpr char replacementUtf8[] = "\xEF\xBF\xBD";
+    QByteArray out(size + lineBreakBytes(data, size), Qt::Uninitialized);
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    char *w = out.data();
+    while (p < end) {
+        // Copy runs of plain bytes at once; stop at line ends and at anything not ASCII.
+        const uchar *run = p;
+        while (run < end && *run < 0x80 && *run != '\r' && *run != '\n')
+            ++run;
+        std::memcpy(w, p, size_t(run - p));
+        w += run - p;
+        p = run;
+        if (p == end)
+            break;
+        if (*p == '\r' || *p == '\n') {
+            *w++ = '\r';
+            *w++ = '\n';
+            p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+            continue;
+        }
+        char16_t units[2];
+        int unitCount;
+        const int length = decodeOne(p, end, units, unitCount);
+        const bool noUtf8 = length == 1 || (length == 3 && QChar::isSurrogate(units[0]));
+        if (noUtf8) {
+            // Three bytes where a bad byte was one: make sure the rest still fits.
+            const qsizetype used = w - out.data();
+            const qsizetype needed = used + 3 + 2 * (end - p);
+            if (needed > out.size()) {
+                out.resize(std::max(needed, out.size() + out.size() / 2));
+                w = out.data() + used;
+            }
+            std::memcpy(w, replacementUtf8, 3);
+            w += 3;
+        } else {
+            std::memcpy(w, p, size_t(length));
+            w += length;
+        }
+        p += length;
+    }
+    out.truncate(w - out.data());
+    return out;
+}
+
+qsizetype utf16Length(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    qsizetype units = 0;
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            ++units;
+            continue;
+        }
+        char16_t decoded[2];
+        int unitCount;
+        p += decodeOne(p, end, decoded, unitCount);
+        units += unitCount;
+    }
+    return units;
+}
+
+LineEnd dominantLineEnd(const char *data, qsizetype size)
+{
+    const char *const end = data + size;
+    qsizetype crLf = 0;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p))));) {
+        ++p;
+        if (p < end && *p == '\n')
+            ++crLf;
+    }
+    const qsizetype lf = std::count(data, end, '\n') - crLf;
+    const qsizetype cr = std::count(data, end, '\r') - crLf;
+    if (crLf >= lf && crLf >= cr)
+        return LineEnd::CrLf;
+    return lf >= cr ? LineEnd::Lf : LineEnd::Cr;
+}
+
+void JoinedOffsetCursor::reset(const char *data, qsizetype size)
+{
+    m_data = reinterpret_cast<const uchar *>(data);
+    m_size = size;
+    m_byte = 0;
+    m_offset = 0;
+}
+
+qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
+{
+    if (joinedOffset < m_offset) {
+        m_byte = 0;
+        m_offset = 0;
+    }
+    const uchar *const end = m_data + m_size;
+    while (m_byte < m_size && m_offset < joinedOffset) {
+        const uchar *p = m_data + m_byte;
+        int length = 1;
+        int units = 1;
+        if (*p == '\r' || *p == '\n') {
+            length = (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+            units = 2;
+        } else if (*p >= 0x80) {
+            char16_t decoded[2];
+            length = decodeOne(p, end, decoded, units);
+        }
+        if (m_offset + units > joinedOffset)
+            break;
+        m_offset += units;
+        m_byte += length;
+    }
+    return m_byte;
+}
+
+} // namespace documenttext

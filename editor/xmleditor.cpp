@@ -1,0 +1,377 @@
+#include "editor/xmleditor.h"
+
+#include "editor/documenttext.h"
+#include "editor/linetags.h"
+#include "editor/qsci.h"
+#include "platform/exception.h"
+
+#include <QFontDatabase>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Sci = QsciScintillaBase;
+
+constexpr int errorIndicator = Sci::INDIC_CONTAINER;
+constexpr int symbolMarginWidth = 17;
+constexpr int minimumGutterDigits = 4;
+
+// The named font when it is installed, else the platform's fixed-pitch font; drawn without
+// anti-aliasing.
+QFont monospaceFont(const QString &family, qreal pointSize)
+{
+    QFont font = QFontDatabase::families().contains(family) ? QFont(family)
+                                                            : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(pointSize);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+int digitCount(int value)
+{
+    int digits = 1;
+    for (; value >= 10; value /= 10)
+        ++digits;
+    return digits;
+}
+
+bool hasSurrogateSequence(const char *data, qsizetype size)
+{
+    const char *const end = data + size;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, 0xED, size_t(end - p))));) {
+        ++p;
+        if (p < end && static_cast<unsigned char>(*p) >= 0xA0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+struct TXMLEditor::Private
+{
+    explicit Private(QsciScintilla *editor)
+        : sci(editor)
+        , tags(editor)
+    {
+    }
+
+    long send(unsigned int message, unsigned long wParam = 0, long lParam = 0) const
+    {
+        return sci->SendScintilla(message, wParam, lParam);
+    }
+
+    // The document's bytes, valid until the next change of the text.
+    const char *characters() const { return static_cast<const char *>(sci->SendScintillaPtrResult(Sci::SCI_GETCHARACTERPOINTER)); }
+    qsizetype length() const { return send(Sci::SCI_GETLENGTH); }
+
+    void checkLine(int line) const
+    {
+        if (line < 0 || line >= int(send(Sci::SCI_GETLINECOUNT)))
+            throw EArgumentOutOfRangeException(u"Line index %1 out of bounds (0..%2)"_s.arg(line).arg(send(Sci::SCI_GETLINECOUNT) - 1));
+    }
+
+    void updateGutterWidth()
+    {
+        const int digits = std::max(minimumGutterDigits, digitCount(int(send(Sci::SCI_GETLINECOUNT))));
+        if (digits == gutterDigits)
+            return;
+        gutterDigits = digits;
+        const QByteArray nines(digits, '9');
+        const long width = sci->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, nines.constData());
+        sci->setMarginWidth(0, int(width) + 8);
+    }
+
+    void centreLine(int line)
+    {
+        const long visible = send(Sci::SCI_VISIBLEFROMDOCLINE, line - 1);
+        const long onScreen = send(Sci::SCI_LINESONSCREEN);
+        send(Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, visible - onScreen / 2));
+    }
+
+    void onModified(int position, int type, int length)
+    {
+        if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE))
+            offsetCursorValid = false;
+        if (type & Sci::SC_MOD_BEFOREDELETE)
+            tags.beforeDelete(position, length);
+        if (type & Sci::SC_MOD_DELETETEXT)
+            tags.afterDelete();
+    }
+
+    QsciScintilla *sci;
+    LineTags tags;
+    documenttext::JoinedOffsetCursor offsetCursor;
+    bool offsetCursorValid = false;
+    TextEncoding encoding = TextEncoding::Windows1252;
+    int updateDepth = 0;
+    int gutterDigits = 0;
+    int pendingCentreLine = 0;
+};
+
+TXMLEditor::TXMLEditor(QWidget *parent)
+    : QWidget(parent)
+    , d(std::make_unique<Private>(new QsciScintilla(this)))
+{
+    QsciScintilla *sci = d->sci;
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(sci);
+    setFocusProxy(sci);
+
+    sci->setUtf8(true);
+    const QFont editorFont = monospaceFont(u"Courier New"_s, 10.0);
+    // The gutter's font is 11 pixels high at 96 dots per inch.
+    const QFont gutterFont = monospaceFont(u"Courier New"_s, 8.25);
+
+    auto *lexer = new QsciLexerXML(sci);
+    lexer->setDefaultFont(editorFont);
+    for (int style = 0; style <= Sci::STYLE_MAX; ++style) {
+        if (lexer->description(style).isEmpty())
+            continue;
+        QFont font = editorFont;
+        font.setBold(lexer->font(style).bold());
+        font.setItalic(lexer->font(style).italic());
+        lexer->setFont(font, style);
+    }
+    sci->setLexer(lexer);
+    sci->setFolding(QsciScintilla::NoFoldStyle);
+    d->send(Sci::SCI_SETFONTQUALITY, Sci::SC_EFF_QUALITY_NON_ANTIALIASED);
+    d->send(Sci::SCI_SETSCROLLWIDTHTRACKING, 1);
+
+    // Gutter: line numbers, then the error symbols in the 17 pixels to their right.
+    sci->setMarginsFont(gutterFont);
+    sci->setMarginType(0, QsciScintilla::NumberMargin);
+    sci->setMarginMarkerMask(0, 0);
+    sci->setMarginType(1, QsciScintilla::SymbolMargin);
+    sci->setMarginMarkerMask(1, int(1u << LineTags::symbolMarker));
+    sci->setMarginWidth(1, symbolMarginWidth);
+    sci->setMarginWidth(2, 0);
+    d->send(Sci::SCI_MARKERDEFINE, LineTags::symbolMarker, Sci::SC_MARK_CIRCLE);
+    sci->setMarkerForegroundColor(QColor(0x80, 0, 0), LineTags::symbolMarker);
+    sci->setMarkerBackgroundColor(QColor(0xE0, 0x20, 0x20), LineTags::symbolMarker);
+    d->updateGutterWidth();
+
+    d->send(Sci::SCI_INDICSETSTYLE, errorIndicator, Sci::INDIC_SQUIGGLEPIXMAP);
+    sci->SendScintilla(Sci::SCI_INDICSETFORE, errorIndicator, QColor(0xE0, 0x20, 0x20));
+
+    d->send(Sci::SCI_SETMODEVENTMASK,
+            d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
+                | Sci::SC_MOD_BEFOREDELETE);
+    connect(sci, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+                d->onModified(position, type, length);
+            });
+    connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
+    connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
+    connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
+}
+
+TXMLEditor::~TXMLEditor() = default;
+
+int TXMLEditor::lineCount() const
+{
+    return int(d->send(Sci::SCI_GETLINECOUNT));
+}
+
+int TXMLEditor::lineTag(int line) const
+{
+    d->checkLine(line);
+    return d->tags.tag(line);
+}
+
+void TXMLEditor::setLineTag(int line, int tag)
+{
+    d->checkLine(line);
+    if (tag < 0)
+        throw EArgumentOutOfRangeException(u"A line tag cannot be negative (%1)"_s.arg(tag));
+    d->tags.setTag(line, tag);
+}
+
+int TXMLEditor::findLineWithTag(int tag) const
+{
+    return d->tags.findLine(tag);
+}
+
+void TXMLEditor::clearLineTags()
+{
+    TXMLEditorUpdateGuard guard(*this);
+    d->tags.clear();
+}
+
+void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
+{
+    if (filePos < 0)
+        return;
+    if (!d->offsetCursorValid) {
+        d->offsetCursor.reset(d->characters(), d->length());
+        d->offsetCursorValid = true;
+    }
+    const long start = long(d->offsetCursor.bytePosition(filePos));
+    long end;
+    if (length >= 0) {
+        documenttext::JoinedOffsetCursor ahead = d->offsetCursor;
+        end = long(ahead.bytePosition(filePos + length));
+    } else {
+        const long line = d->send(Sci::SCI_LINEFROMPOSITION, start);
+        const long lineEnd = d->send(Sci::SCI_GETLINEENDPOSITION, line);
+        const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
+        const void *close = text ? std::memchr(text, '>', size_t(lineEnd - start)) : nullptr;
+        end = close ? start + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
+    }
+    if (end <= start)
+        return;
+    d->send(Sci::SCI_SETINDICATORCURRENT, errorIndicator);
+    d->send(Sci::SCI_INDICATORFILLRANGE, start, end - start);
+}
+
+void TXMLEditor::clearErrorMarks()
+{
+    TXMLEditorUpdateGuard guard(*this);
+    d->tags.clear();
+    d->send(Sci::SCI_SETINDICATORCURRENT, errorIndicator);
+    d->send(Sci::SCI_INDICATORCLEARRANGE, 0, d->length());
+}
+
+QString TXMLEditor::text() const
+{
+    return documenttext::toJoinedText(d->characters(), d->length());
+}
+
+QByteArray TXMLEditor::textUtf8() const
+{
+    return documenttext::toJoinedUtf8(d->characters(), d->length());
+}
+
+bool TXMLEditor::isBlank() const
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(d->characters());
+    return std::all_of(p, p + d->length(), [](unsigned char b) { return b <= 0x20; });
+}
+
+void TXMLEditor::setText(const QString &text)
+{
+    TXMLEditorUpdateGuard guard(*this);
+    const QByteArray bytes = documenttext::fromText(text);
+    d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
+    d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
+    clearErrorMarks();
+}
+
+int TXMLEditor::caretColumn() const
+{
+    const long position = d->send(Sci::SCI_GETCURRENTPOS);
+    const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, position));
+    const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, position - lineStart));
+    return int(documenttext::utf16Length(text, position - lineStart)) + 1;
+}
+
+int TXMLEditor::caretLine() const
+{
+    return int(d->send(Sci::SCI_LINEFROMPOSITION, d->send(Sci::SCI_GETCURRENTPOS))) + 1;
+}
+
+void TXMLEditor::gotoLine(int line)
+{
+    line = std::clamp(line, 1, lineCount());
+    d->send(Sci::SCI_GOTOLINE, line - 1);
+    d->centreLine(line);
+    // A hidden editor may not know its final height yet; centre again once it is shown.
+    d->pendingCentreLine = isVisible() ? 0 : line;
+}
+
+int TXMLEditor::firstVisibleLine() const
+{
+    return int(d->send(Sci::SCI_DOCLINEFROMVISIBLE, d->send(Sci::SCI_GETFIRSTVISIBLELINE))) + 1;
+}
+
+int TXMLEditor::visibleLineCount() const
+{
+    return int(d->send(Sci::SCI_LINESONSCREEN));
+}
+
+void TXMLEditor::beginUpdate()
+{
+    if (d->updateDepth++ == 0)
+        d->sci->setUpdatesEnabled(false);
+}
+
+void TXMLEditor::endUpdate()
+{
+    if (d->updateDepth > 0 && --d->updateDepth == 0)
+        d->sci->setUpdatesEnabled(true); // schedules the one repaint
+}
+
+void TXMLEditor::loadFromFile(const QString &fileName)
+{
+    QByteArray document;
+    TextEncoding encoding;
+    {
+        const QByteArray bytes = readFileBytes(fileName);
+        // A UTF-8 file becomes the document as it is; only UTF-16 needs its unpaired surrogates kept.
+        if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+            const DecodedText decoded = decodeText(bytes);
+            document = documenttext::fromText(decoded.text);
+            encoding = decoded.encoding;
+        } else {
+            document = toUtf8Text(bytes, &encoding);
+        }
+    }
+
+    TXMLEditorUpdateGuard guard(*this);
+    d->send(Sci::SCI_SETUNDOCOLLECTION, 0);
+    d->send(Sci::SCI_CLEARALL);
+    d->send(Sci::SCI_ALLOCATE, document.size() + 1);
+    d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(document.size()), document.constData());
+    d->send(Sci::SCI_EMPTYUNDOBUFFER);
+    d->send(Sci::SCI_SETUNDOCOLLECTION, 1);
+    d->send(Sci::SCI_SETSAVEPOINT);
+
+    // New lines typed into the file get its own line end; the existing ones stay as they are.
+    switch (documenttext::dominantLineEnd(document.constData(), document.size())) {
+    case documenttext::LineEnd::CrLf: d->sci->setEolMode(QsciScintilla::EolWindows); break;
+    case documenttext::LineEnd::Lf: d->sci->setEolMode(QsciScintilla::EolUnix); break;
+    case documenttext::LineEnd::Cr: d->sci->setEolMode(QsciScintilla::EolMac); break;
+    }
+    d->encoding = encoding;
+    clearErrorMarks();
+    d->send(Sci::SCI_GOTOPOS, 0);
+}
+
+void TXMLEditor::saveToFile(const QString &fileName)
+{
+    const char *data = d->characters();
+    const qsizetype size = d->length();
+    const bool utf8 = d->encoding == TextEncoding::Utf8 || d->encoding == TextEncoding::Utf8Bom;
+    QByteArray bytes;
+    if (utf8 && !hasSurrogateSequence(data, size)) {
+        // The document is the file's UTF-8 already; write it without a copy where possible.
+        if (d->encoding == TextEncoding::Utf8Bom)
+            bytes = QByteArray("\xEF\xBB\xBF") + QByteArray::fromRawData(data, size);
+        else
+            bytes = QByteArray::fromRawData(data, size);
+    } else {
+        bytes = encodeText(documenttext::toText(data, size), d->encoding);
+    }
+    writeFileAtomically(fileName, bytes);
+    d->send(Sci::SCI_SETSAVEPOINT);
+}
+
+TextEncoding TXMLEditor::encoding() const
+{
+    return d->encoding;
+}
+
+void TXMLEditor::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (d->pendingCentreLine > 0) {
+        d->centreLine(d->pendingCentreLine);
+        d->pendingCentreLine = 0;
+    }
+}

@@ -1,0 +1,100 @@
+#pragma once
+// The checker window's XML editor: an editable view of one document with XML colouring and line
+// numbers, whose lines each carry an integer tag (0 = none) that stays with the line's text while
+// the user edits. Tagged lines show an error symbol in the gutter; error positions can be underlined.
+
+#include "platform/textfile.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+class TXMLEditor : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TXMLEditor(QWidget *parent = nullptr);
+    ~TXMLEditor() override;
+
+    // Lines are counted from 0 by the tag functions; a text that ends in a line break has an empty
+    // last line. A line index outside 0..lineCount()-1 throws EArgumentOutOfRangeException.
+    int lineCount() const;
+    int lineTag(int line) const;
+    // tag is 0 (none) or positive; EArgumentOutOfRangeException for a negative one.
+    void setLineTag(int line, int tag);
+    // The first line that carries tag; -1 when none does.
+    int findLineWithTag(int tag) const;
+    // Empties every line's tag, in one redraw.
+    void clearLineTags();
+
+    // Underlines an error at filePos, an offset in UTF-16 units into text(): length units long, or
+    // up to and including the next '>' on its line when length is negative. Cheapest when called in
+    // ascending filePos order, as errors come from one validation run.
+    void addErrorUnderline(qint64 filePos, int length = -1);
+    // Empties every tag and removes every underline, in one redraw.
+    void clearErrorMarks();
+
+    // All lines joined by CR LF, whatever line ends the document has: the text that is validated.
+    QString text() const;
+    // The same text as UTF-8, for a parser that reads UTF-8.
+    QByteArray textUtf8() const;
+    // True when the text holds nothing above U+0020 (only blanks, line breaks and control characters).
+    bool isBlank() const;
+    // Replaces the whole text as one edit; tags and underlines go, the remembered encoding stays.
+    void setText(const QString &text);
+
+    // Caret position, both counted from 1; the column in UTF-16 units, as error positions are.
+    int caretColumn() const;
+    int caretLine() const;
+    // Puts the caret on column 1 of line (counted from 1, clamped to the text), clears the selection
+    // and scrolls so that the line is centred vertically (again when a hidden editor is shown).
+    void gotoLine(int line);
+    // The topmost line in view, counted from 1, and how many lines the view shows.
+    int firstVisibleLine() const;
+    int visibleLineCount() const;
+
+    // A bracket around many changes; the view is redrawn once, when the outermost bracket ends.
+    void beginUpdate();
+    void endUpdate();
+
+    // Replaces the text with a file's, decoded as textfile.h describes; the encoding found is
+    // remembered, the lines carry no tags. Throws EFOpenError and leaves the editor as it was when
+    // the file cannot be read.
+    void loadFromFile(const QString &fileName);
+    // Writes the text in the remembered encoding (Windows-1252 until a file is loaded), with its
+    // byte-order mark, replacing the file atomically. An unedited load saves the very same bytes.
+    // Throws EConvertError when a character has no code in that encoding and EFCreateError when
+    // the file cannot be written; the text and any existing file are kept either way.
+    void saveToFile(const QString &fileName);
+    TextEncoding encoding() const;
+
+Q_SIGNALS:
+    void textChanged();
+    void caretMoved();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// Closes a bulk-change bracket of the editor when it goes out of scope.
+class TXMLEditorUpdateGuard
+{
+public:
+    explicit TXMLEditorUpdateGuard(TXMLEditor &editor)
+        : m_editor(editor)
+    {
+        m_editor.beginUpdate();
+    }
+    ~TXMLEditorUpdateGuard() { m_editor.endUpdate(); }
+    TXMLEditorUpdateGuard(const TXMLEditorUpdateGuard &) = delete;
+    TXMLEditorUpdateGuard &operator=(const TXMLEditorUpdateGuard &) = delete;
+
+private:
+    TXMLEditor &m_editor;
+};

@@ -1,0 +1,159 @@
+// The editor's byte form of its text and the conversions out of it.
+
+#include "editor/documenttext.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace documenttext;
+
+namespace {
+
+QString fromUnits(std::initializer_list<char16_t> units)
+{
+    return QString(reinterpret_cast<const QChar *>(std::data(units)), qsizetype(units.size()));
+}
+
+// The joined text the engine sees, made the obvious way.
+QString joinedByHand(const QString &text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r') {
+            out += u"\r\n"_s;
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (text[i] == u'\n') {
+            out += u"\r\n"_s;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class TestDocumentText : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void textSurvivesTheDocumentForm_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("ASCII with mixed line ends") << u"<a>\r\n<b/>\n<c/>\r</a>"_s;
+        QTest::newRow("two- and three-byte characters") << u"Grüße € ﬁ"_s;
+        QTest::newRow("character outside the BMP") << u"<a>𝄞</a>"_s;
+        QTest::newRow("NUL and control characters") << QString::fromUtf16(u"a\0b\x01\x1F\x7F\x80\x9D", 8);
+        QTest::newRow("unpaired high surrogate") << fromUnits({u'a', 0xD800, u'b'});
+        QTest::newRow("unpaired low surrogate at the end") << fromUnits({u'a', 0xDC00});
+        QTest::newRow("surrogates in the wrong order") << fromUnits({0xDC00, 0xD800});
+        QTest::newRow("U+FFFD itself") << u"\uFFFD"_s;
+    }
+    void textSurvivesTheDocumentForm()
+    {
+        QFETCH(QString, text);
+        const QByteArray bytes = fromText(text);
+        QCOMPARE(toText(bytes.constData(), bytes.size()), text);
+        QCOMPARE(utf16Length(bytes.constData(), bytes.size()), text.size());
+        if (text.isValidUtf16())
+            QCOMPARE(bytes, text.toUtf8());
+    }
+
+    void joinedTextHasCrLfLineEnds_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("LF") << u"<a>\n<b/>\n</a>\n"_s;
+        QTest::newRow("CR LF") << u"<a>\r\n<b/>\r\n</a>"_s;
+        QTest::newRow("lone CR") << u"<a>\r<b/>\r</a>\r"_s;
+        QTest::newRow("mixed, CR before CR LF") << u"a\r\r\nb\n\rc\n\n"_s;
+        QTest::newRow("no line end") << u"<a/>"_s;
+        QTest::newRow("only line ends") << u"\n\r\n\r"_s;
+        QTest::newRow("non-ASCII around line ends") << u"ä\n𝄞\r€"_s;
+    }
+    void joinedTextHasCrLfLineEnds()
+    {
+        QFETCH(QString, text);
+        const QByteArray bytes = fromText(text);
+        const QString expected = joinedByHand(text);
+        QCOMPARE(toJoinedText(bytes.constData(), bytes.size()), expected);
+        QCOMPARE(toJoinedUtf8(bytes.constData(), bytes.size()), expected.toUtf8());
+    }
+
+    void parserTextReplacesWhatIsNoUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unpaired surrogate") << QByteArray("a\xED\xA0\x80z") << u"a\uFFFDz"_s;
+        QTest::newRow("stray continuation bytes") << QByteArray("\x80\x80\n") << u"\uFFFD\uFFFD\r\n"_s;
+        QTest::newRow("sequence cut off at the end") << QByteArray("ab\xE2\x82") << u"ab\uFFFD\uFFFD"_s;
+        QTest::newRow("overlong form") << QByteArray("\xC0\xAF") << u"\uFFFD\uFFFD"_s;
+        QTest::newRow("many bad bytes in a row") << QByteArray(1000, '\xFF') << QString(1000, QChar(0xFFFD));
+    }
+    void parserTextReplacesWhatIsNoUtf8()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QString, expected);
+        QCOMPARE(toJoinedUtf8(document.constData(), document.size()), expected.toUtf8());
+        // Both forms count the same UTF-16 units, so that error offsets agree.
+        QCOMPARE(toJoinedText(document.constData(), document.size()).size(), expected.size());
+    }
+
+    void dominantLineEnd_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("no line end") << QByteArray("abc") << int(LineEnd::CrLf);
+        QTest::newRow("CR LF only") << QByteArray("a\r\nb\r\n") << int(LineEnd::CrLf);
+        QTest::newRow("LF only") << QByteArray("a\nb\n") << int(LineEnd::Lf);
+        QTest::newRow("lone CR only") << QByteArray("a\rb\r") << int(LineEnd::Cr);
+        QTest::newRow("mostly LF, one CR LF") << QByteArray("a\r\nb\nc\nd") << int(LineEnd::Lf);
+        QTest::newRow("mostly CR LF, one LF") << QByteArray("a\r\nb\r\nc\nd") << int(LineEnd::CrLf);
+        QTest::newRow("CR followed by CR LF") << QByteArray("\r\r\n\r") << int(LineEnd::Cr);
+    }
+    void dominantLineEnd()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(int, expected);
+        QCOMPARE(int(documenttext::dominantLineEnd(document.constData(), document.size())), expected);
+    }
+
+    void offsetsOfTheJoinedTextFindTheirBytes()
+    {
+        // Every offset of the joined text maps to the byte where its character or line end starts.
+        const QString text = u"<a>\n ä𝄞\r\n<b/>\r€\n"_s;
+        const QByteArray bytes = fromText(text);
+        const QString joined = joinedByHand(text);
+        QList<qsizetype> expected;
+        qsizetype byte = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            const bool crLf = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
+            const bool pair = c.isHighSurrogate();
+            const qsizetype units = (c == u'\r' || c == u'\n') ? 2 : (pair ? 2 : 1);
+            for (qsizetype u = 0; u < units; ++u)
+                expected.append(byte);
+            const QString piece = text.mid(i, crLf || pair ? 2 : 1);
+            byte += piece.toUtf8().size();
+            i += piece.size() - 1;
+        }
+        QCOMPARE(expected.size(), joined.size());
+
+        JoinedOffsetCursor ascending;
+        ascending.reset(bytes.constData(), bytes.size());
+        for (qsizetype offset = 0; offset < joined.size(); ++offset)
+            QCOMPARE(ascending.bytePosition(offset), expected[offset]);
+        QCOMPARE(ascending.bytePosition(joined.size()), bytes.size());
+        QCOMPARE(ascending.bytePosition(joined.size() + 100), bytes.size());
+
+        JoinedOffsetCursor descending;
+        descending.reset(bytes.constData(), bytes.size());
+        for (qsizetype offset = joined.size() - 1; offset >= 0; --offset)
+            QCOMPARE(descending.bytePosition(offset), expected[offset]);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDocumentText)
+#include "tst_documenttext.moc"

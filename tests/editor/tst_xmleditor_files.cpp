@@ -1,0 +1,298 @@
+// Loading files into the editor and saving them: every file comes back byte for byte, new lines
+// take the file's line end, and a failure keeps both the text and the file on disk.
+
+#include "editor/qsci.h"
+#include "editor/xmleditor.h"
+#include "platform/exception.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(TextEncoding)
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray utf16(const QString &text, bool bigEndian)
+{
+    QByteArray out;
+    for (const QChar c : u"\uFEFF"_s + text) {
+        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+        out += bigEndian ? QByteArray{&high, 1} + low : QByteArray{&low, 1} + high;
+    }
+    return out;
+}
+
+// Windows-1252 for the few characters the tests use beyond ASCII.
+QByteArray windows1252(const QString &text)
+{
+    QByteArray out;
+    for (const QChar c : text)
+        out += c == u'€' ? '\x80' : char(c.unicode());
+    return out;
+}
+
+QByteArray encoded(const QString &text, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8: return text.toUtf8();
+    case TextEncoding::Utf8Bom: return "\xEF\xBB\xBF" + text.toUtf8();
+    case TextEncoding::Utf16LE: return utf16(text, false);
+    case TextEncoding::Utf16BE: return utf16(text, true);
+    case TextEncoding::Windows1252: return windows1252(text);
+    }
+    return {};
+}
+
+QString withCrLf(const QString &text)
+{
+    QString out = text;
+    out.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(u"\n"_s, u"\r\n"_s);
+    return out;
+}
+
+QString fromUnits(std::initializer_list<char16_t> units)
+{
+    return QString(reinterpret_cast<const QChar *>(std::data(units)), qsizetype(units.size()));
+}
+
+} // namespace
+
+class TestXmlEditorFiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void unchangedFileSavesTheSameBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("text"); // as loaded, before its line ends are made CR LF
+
+        const QList<std::pair<const char *, TextEncoding>> encodings{
+            {"UTF-8", TextEncoding::Utf8},          {"UTF-8 with BOM", TextEncoding::Utf8Bom},
+            {"UTF-16 LE", TextEncoding::Utf16LE},   {"UTF-16 BE", TextEncoding::Utf16BE},
+            {"Windows-1252", TextEncoding::Windows1252},
+        };
+        const QList<std::pair<const char *, QStringList>> lineEnds{
+            {"CR LF", {u"\r\n"_s}},
+            {"LF", {u"\n"_s}},
+            {"lone CR", {u"\r"_s}},
+            {"mixed", {u"\r\n"_s, u"\n"_s, u"\r"_s, u"\n"_s}},
+        };
+        const QStringList lines{u"<?xml version=\"1.0\"?>"_s, u"<Doc a='ä'>Grüße €</Doc>"_s, QString(),
+                                u"\t<x/>"_s, u"<!-- ende -->"_s};
+        for (const auto &[encodingName, encoding] : encodings) {
+            for (const auto &[lineEndName, ends] : lineEnds) {
+                for (const bool finalBreak : {true, false}) {
+                    QString text;
+                    for (int i = 0; i < lines.size(); ++i) {
+                        text += lines[i];
+                        if (i + 1 < lines.size() || finalBreak)
+                            text += ends[i % ends.size()];
+                    }
+                    if (encoding != TextEncoding::Windows1252)
+                        text += u"<y>𝄞</y>"_s;
+                    QTest::addRow("%s, %s line ends, %s final line break", encodingName, lineEndName,
+                                  finalBreak ? "with" : "without")
+                        << encoded(text, encoding) << encoding << text;
+                }
+            }
+        }
+
+        // Byte rows: the text a file's bytes stand for is the decoder's (Windows-1252 with the C1
+        // controls for its unassigned bytes); what matters here is that they all come back.
+        auto bytesRow = [](const char *name, const QByteArray &bytes, TextEncoding encoding) {
+            QTest::newRow(name) << bytes << encoding << decodeText(bytes).text;
+        };
+        QByteArray everyByte;
+        for (int b = 0; b < 256; ++b)
+            everyByte += char(b);
+        QByteArray everyByteBackwards = everyByte;
+        std::reverse(everyByteBackwards.begin(), everyByteBackwards.end());
+        QByteArray randomBytes(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(20240611);
+        for (char &b : randomBytes)
+            b = char(random.bounded(256));
+        bytesRow("every byte value without BOM", everyByte, TextEncoding::Windows1252);
+        bytesRow("every byte value backwards, FE FF last", everyByteBackwards.sliced(2) + "\xFE\xFF",
+                 TextEncoding::Windows1252);
+        bytesRow("every byte value backwards: FF FE marks UTF-16", everyByteBackwards, TextEncoding::Utf16LE);
+        bytesRow("64 KiB of random bytes", randomBytes, TextEncoding::Windows1252);
+        bytesRow("UTF-16 mark with an odd number of bytes", QByteArray("\xFF\xFE<\0a\0>", 7),
+                 TextEncoding::Windows1252);
+        bytesRow("UTF-8 mark followed by bytes that are no UTF-8", QByteArray("\xEF\xBB\xBF<a>\xE4</a>"),
+                 TextEncoding::Windows1252);
+        bytesRow("UTF-8 with an overlong form", QByteArray("<a>\xC0\xBC</a>"), TextEncoding::Windows1252);
+        bytesRow("UTF-8 with an encoded surrogate", QByteArray("<a>\xED\xA0\x80</a>"), TextEncoding::Windows1252);
+
+        const QString withNul = QString::fromUtf16(u"<a>\0</a>\r\n", 10);
+        const QString unpaired = fromUnits({u'<', 0xD800, u'a', u'\n', 0xDC00, u'>', 0xDBFF});
+        const QString reversedPair = fromUnits({0xDC00, 0xD800, u'\r', u'x'});
+        QTest::newRow("NUL bytes in UTF-8") << QByteArray("<a>\0x\0</a>\0\n", 12) << TextEncoding::Utf8
+                                            << QString::fromUtf16(u"<a>\0x\0</a>\0\n", 12);
+        QTest::newRow("NUL bytes in UTF-16") << utf16(withNul, false) << TextEncoding::Utf16LE << withNul;
+        QTest::newRow("UTF-16 LE with unpaired surrogates") << utf16(unpaired, false) << TextEncoding::Utf16LE
+                                                            << unpaired;
+        QTest::newRow("UTF-16 BE with surrogates in the wrong order")
+            << utf16(reversedPair, true) << TextEncoding::Utf16BE << reversedPair;
+        QTest::newRow("second byte-order mark is text") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF<a/>")
+                                                        << TextEncoding::Utf8Bom << u"\uFEFF<a/>"_s;
+        QTest::newRow("only a UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF") << TextEncoding::Utf8Bom
+                                                      << QString();
+        QTest::newRow("only a UTF-16 byte-order mark") << QByteArray("\xFE\xFF") << TextEncoding::Utf16BE
+                                                       << QString();
+        QTest::newRow("empty file") << QByteArray() << TextEncoding::Utf8 << QString();
+        QTest::newRow("only line ends") << QByteArray("\n\r\n\r\r\n\n") << TextEncoding::Utf8
+                                        << u"\n\r\n\r\r\n\n"_s;
+        QTest::newRow("C1 controls and NEL in UTF-8") << QByteArray("a\xC2\x85" "b\xC2\x81\n")
+                                                      << TextEncoding::Utf8 << u"a\u0085b\u0081\n"_s;
+        QTest::newRow("line and paragraph separators") << QByteArray("a\xE2\x80\xA8" "b\xE2\x80\xA9" "c")
+                                                       << TextEncoding::Utf8 << u"a\u2028b\u2029c"_s;
+    }
+    void unchangedFileSavesTheSameBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"roundtrip.xml"_s);
+        writeAll(path, bytes);
+
+        TXMLEditor editor;
+        editor.setText(u"earlier\ntext"_s);
+        editor.setLineTag(1, 9);
+        editor.loadFromFile(path);
+        QCOMPARE(editor.encoding(), encoding);
+        QCOMPARE(editor.findLineWithTag(9), -1);
+        QCOMPARE(editor.text(), withCrLf(text));
+
+        editor.saveToFile(path);
+        const QByteArray saved = readAll(path);
+        if (saved != bytes) {
+            const qsizetype at = std::mismatch(saved.begin(), saved.end(), bytes.begin(), bytes.end()).first - saved.begin();
+            QFAIL(qPrintable(u"differs at byte %1 of %2: saved %3, file %4"_s.arg(at).arg(bytes.size())
+                                 .arg(QString::fromLatin1(saved.mid(at, 8).toHex(' ')),
+                                      QString::fromLatin1(bytes.mid(at, 8).toHex(' ')))));
+        }
+    }
+
+    void newLinesTakeTheFileLineEnd_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("CR LF file") << QByteArray("<a>\r\n</a>\r\n") << QByteArray("<a>\r\n<n/>\r\n</a>\r\n");
+        QTest::newRow("LF file") << QByteArray("<a>\n</a>\n") << QByteArray("<a>\n<n/>\n</a>\n");
+        QTest::newRow("lone CR file") << QByteArray("<a>\r</a>\r") << QByteArray("<a>\r<n/>\r</a>\r");
+        QTest::newRow("mostly LF") << QByteArray("<a>\n<b/>\r\n<c/>\n</a>")
+                                   << QByteArray("<a>\n<n/>\n<b/>\r\n<c/>\n</a>");
+        QTest::newRow("no line end at all") << QByteArray("<a></a>") << QByteArray("<a>\r\n<n/></a>");
+    }
+    void newLinesTakeTheFileLineEnd()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"typed.xml"_s);
+        writeAll(path, file);
+        TXMLEditor editor;
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+        sci->setCursorPosition(0, 3);
+        QTest::keyClick(sci, Qt::Key_Return);
+        QTest::keyClicks(sci, u"<n/>"_s);
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), expected);
+    }
+
+    void textTypedBeforeAnyLoadIsSavedAsWindows1252()
+    {
+        QTemporaryDir dir;
+        TXMLEditor editor;
+        QCOMPARE(editor.encoding(), TextEncoding::Windows1252);
+        editor.setText(u"<a>Grüße €</a>\n"_s);
+        const QString path = dir.filePath(u"new.xml"_s);
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), QByteArray("<a>Gr\xFC\xDF" "e \x80</a>\n"));
+    }
+
+    void failedSaveKeepsTextAndFile_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("target"); // relative to the test folder
+        QTest::addColumn<bool>("conversionFails");
+        QTest::newRow("character Windows-1252 has no code for") << u"<a>Łódź</a>"_s << u"old.xml"_s << true;
+        QTest::newRow("folder that does not exist") << u"<a/>"_s << u"missing/new.xml"_s << false;
+        QTest::newRow("target is a folder") << u"<a/>"_s << u"folder"_s << false;
+        QTest::newRow("no file name") << u"<a/>"_s << QString() << false;
+    }
+    void failedSaveKeepsTextAndFile()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, target);
+        QFETCH(bool, conversionFails);
+        QTemporaryDir dir;
+        const QString old = dir.filePath(u"old.xml"_s);
+        writeAll(old, "<old/>\n");
+        QVERIFY(QDir(dir.path()).mkpath(u"folder"_s));
+        const QString path = target.isEmpty() ? QString() : dir.filePath(target);
+
+        TXMLEditor editor;
+        editor.setText(text);
+        editor.setLineTag(0, 4);
+        if (conversionFails)
+            QVERIFY_THROWS_EXCEPTION(EConvertError, editor.saveToFile(path));
+        else
+            QVERIFY_THROWS_EXCEPTION(EFCreateError, editor.saveToFile(path));
+        QCOMPARE(editor.text(), text);
+        QCOMPARE(editor.lineTag(0), 4);
+        QCOMPARE(readAll(old), QByteArray("<old/>\n"));
+        QVERIFY(QFileInfo(dir.filePath(u"folder"_s)).isDir());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.xml"_s});
+    }
+
+    void failedLoadKeepsTheEditorAsItWas_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("missing file") << u"missing.xml"_s;
+        QTest::newRow("folder") << u"folder"_s;
+        QTest::newRow("no file name") << QString();
+    }
+    void failedLoadKeepsTheEditorAsItWas()
+    {
+        QFETCH(QString, target);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"folder"_s));
+        const QString loaded = dir.filePath(u"utf16.xml"_s);
+        writeAll(loaded, utf16(u"<a>\n</a>"_s, false));
+        TXMLEditor editor;
+        editor.loadFromFile(loaded);
+        editor.setLineTag(1, 2);
+
+        QVERIFY_THROWS_EXCEPTION(EFOpenError, editor.loadFromFile(target.isEmpty() ? QString() : dir.filePath(target)));
+        QCOMPARE(editor.text(), u"<a>\r\n</a>"_s);
+        QCOMPARE(editor.encoding(), TextEncoding::Utf16LE);
+        QCOMPARE(editor.lineTag(1), 2);
+    }
+
+};
+
+QTEST_MAIN(TestXmlEditorFiles)
+#include "tst_xmleditor_files.moc"

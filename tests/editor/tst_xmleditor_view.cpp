@@ -1,0 +1,320 @@
+// What the window reads from and does to the editor's view: whole text, caret, jump, gutter, the
+// bulk-change bracket and the error underlines.
+
+#include "editor/qsci.h"
+#include "editor/xmleditor.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString numberedLines(int count)
+{
+    QString text;
+    for (int i = 1; i <= count; ++i)
+        text += u"<line n=\"%1\"/>\n"_s.arg(i);
+    return text;
+}
+
+QsciScintilla *scintilla(TXMLEditor &editor)
+{
+    return editor.findChild<QsciScintilla *>();
+}
+
+// The texts under the error underline, in document order.
+QStringList underlinedTexts(TXMLEditor &editor)
+{
+    QsciScintilla *sci = scintilla(editor);
+    const long length = sci->SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
+    QStringList texts;
+    long position = 0;
+    while (position < length) {
+        const long end = sci->SendScintilla(QsciScintillaBase::SCI_INDICATOREND, QsciScintillaBase::INDIC_CONTAINER, position);
+        if (sci->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, QsciScintillaBase::INDIC_CONTAINER, position)) {
+            QByteArray bytes(end - position + 1, '\0'); // with room for the terminating NUL
+            sci->SendScintilla(QsciScintillaBase::SCI_GETTEXTRANGE, position, end, bytes.data());
+            texts.append(QString::fromUtf8(bytes.chopped(1)));
+        }
+        if (end <= position)
+            break;
+        position = end;
+    }
+    return texts;
+}
+
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestXmlEditorView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void wholeTextJoinsLinesWithCrLf_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("LF line ends") << u"<a>\n<b/>\n</a>\n"_s << u"<a>\r\n<b/>\r\n</a>\r\n"_s;
+        QTest::newRow("CR LF line ends") << u"<a>\r\n</a>"_s << u"<a>\r\n</a>"_s;
+        QTest::newRow("lone CR line ends") << u"<a>\r</a>\r"_s << u"<a>\r\n</a>\r\n"_s;
+        QTest::newRow("mixed line ends") << u"<a>\r\n<b/>\n<c/>\r</a>"_s << u"<a>\r\n<b/>\r\n<c/>\r\n</a>"_s;
+        QTest::newRow("no final line break") << u"<a/>"_s << u"<a/>"_s;
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("NUL and non-ASCII") << QString::fromUtf16(u"ä\0𝄞\n€", 6) << QString::fromUtf16(u"ä\0𝄞\r\n€", 7);
+    }
+    void wholeTextJoinsLinesWithCrLf()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        TXMLEditor editor;
+        editor.setText(typed);
+        QCOMPARE(editor.text(), expected);
+        QCOMPARE(editor.textUtf8(), expected.toUtf8());
+    }
+
+    void blankText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("blank");
+        QTest::newRow("empty") << QString() << true;
+        QTest::newRow("spaces and line breaks") << u"  \r\n\n \t "_s << true;
+        QTest::newRow("control characters and NUL") << QString::fromUtf16(u"\0\x01\x1F ", 4) << true;
+        QTest::newRow("one visible character") << u"\n  x \n"_s << false;
+        QTest::newRow("one non-ASCII character") << u" ä "_s << false;
+        QTest::newRow("no-break space") << u"\u00A0"_s << false;
+    }
+    void blankText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, blank);
+        TXMLEditor editor;
+        editor.setText(text);
+        QCOMPARE(editor.isBlank(), blank);
+    }
+
+    void caretCountsFromOne_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("sciLine");
+        QTest::addColumn<int>("index"); // in characters, as QScintilla counts
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+        QTest::newRow("start of the text") << u"abc\ndef"_s << 0 << 0 << 1 << 1;
+        QTest::newRow("line 3, column 17") << u"a\nb\n0123456789abcdefgh"_s << 2 << 16 << 3 << 17;
+        QTest::newRow("after two-byte characters") << u"x\nää<b/>"_s << 1 << 2 << 2 << 3;
+        QTest::newRow("after a character outside the BMP") << u"𝄞c<d/>"_s << 0 << 2 << 1 << 4;
+        QTest::newRow("tab counts as one") << u"\t\tx"_s << 0 << 2 << 1 << 3;
+    }
+    void caretCountsFromOne()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, sciLine);
+        QFETCH(int, index);
+        QFETCH(int, line);
+        QFETCH(int, column);
+        TXMLEditor editor;
+        editor.setText(text);
+        scintilla(editor)->setCursorPosition(sciLine, index);
+        QCOMPARE(editor.caretLine(), line);
+        QCOMPARE(editor.caretColumn(), column);
+    }
+
+    void jumpCentresTheLine_data()
+    {
+        QTest::addColumn<int>("target");
+        QTest::addColumn<int>("caretLine");
+        QTest::newRow("line in the middle") << 500 << 500;
+        QTest::newRow("line near the top cannot be centred") << 3 << 3;
+        QTest::newRow("line beyond the end goes to the last") << 5000 << 1001;
+        QTest::newRow("line 0 goes to the first") << 0 << 1;
+    }
+    void jumpCentresTheLine()
+    {
+        QFETCH(int, target);
+        QFETCH(int, caretLine);
+        TXMLEditor editor;
+        editor.resize(500, 400);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.setText(numberedLines(1000));
+        QsciScintilla *sci = scintilla(editor);
+        sci->setSelection(10, 2, 12, 4);
+        sci->setFirstVisibleLine(700);
+
+        editor.gotoLine(target);
+        QCOMPARE(editor.caretLine(), caretLine);
+        QCOMPARE(editor.caretColumn(), 1);
+        QVERIFY(!sci->hasSelectedText());
+        const int first = editor.firstVisibleLine();
+        const int shown = editor.visibleLineCount();
+        QVERIFY(shown > 5);
+        QVERIFY(caretLine >= first && caretLine < first + shown);
+        if (caretLine > shown && caretLine < editor.lineCount() - shown)
+            QVERIFY2(qAbs((caretLine - first) - (first + shown - 1 - caretLine)) <= 1,
+                     qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
+        else if (caretLine <= shown / 2)
+            QCOMPARE(first, 1);
+    }
+
+    void jumpInHiddenEditorCentresWhenShown()
+    {
+        QWidget window;
+        window.resize(500, 400);
+        auto *editor = new TXMLEditor(&window);
+        editor->setText(numberedLines(1000));
+        editor->hide();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        editor->gotoLine(600);
+        editor->setGeometry(0, 0, 500, 400);
+        editor->show();
+        QTRY_VERIFY(editor->visibleLineCount() > 5);
+        const int first = editor->firstVisibleLine();
+        const int shown = editor->visibleLineCount();
+        QVERIFY2(qAbs((600 - first) - (first + shown - 1 - 600)) <= 1,
+                 qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
+    }
+
+    void gutterGrowsWithTheDigitsOfTheLineCount()
+    {
+        TXMLEditor editor;
+        QsciScintilla *sci = scintilla(editor);
+        editor.setText(numberedLines(9));
+        const int fewLines = sci->marginWidth(0);
+        QVERIFY(fewLines > 0);
+        editor.setText(numberedLines(9000)); // four digits are always room
+        QCOMPARE(sci->marginWidth(0), fewLines);
+        editor.setText(numberedLines(99998)); // 99999 lines with the empty last one
+        const int fiveDigits = sci->marginWidth(0);
+        QVERIFY(fiveDigits > fewLines);
+        sci->append(u"<more/>\n<more/>\n"_s); // 100001 lines: six digits
+        QVERIFY(sci->marginWidth(0) > fiveDigits);
+        sci->setSelection(50, 0, 100000, 0);
+        sci->removeSelectedText();
+        QCOMPARE(sci->marginWidth(0), fewLines);
+    }
+
+    void bulkChangeRedrawsOnlyAfterTheOutermostEnd()
+    {
+        TXMLEditor editor;
+        editor.resize(400, 300);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.setText(numberedLines(50));
+        PaintCounter counter;
+        scintilla(editor)->viewport()->installEventFilter(&counter);
+        QCoreApplication::processEvents();
+        counter.paints = 0;
+
+        editor.beginUpdate();
+        editor.beginUpdate();
+        for (int line = 0; line < 40; ++line) {
+            editor.setLineTag(line, line + 1);
+            QCoreApplication::processEvents();
+        }
+        editor.endUpdate();
+        QCoreApplication::processEvents();
+        QCOMPARE(counter.paints, 0);
+        editor.endUpdate();
+        QTRY_VERIFY(counter.paints >= 1);
+        editor.endUpdate(); // an unmatched end does no harm
+        QCOMPARE(editor.lineTag(39), 40);
+    }
+
+    void signalsTellOfEditsAndCaretMoves()
+    {
+        TXMLEditor editor;
+        editor.resize(400, 300);
+        editor.show();
+        editor.setText(u"<a/>\n"_s);
+        QSignalSpy textSpy(&editor, &TXMLEditor::textChanged);
+        QSignalSpy caretSpy(&editor, &TXMLEditor::caretMoved);
+        QTest::keyClicks(scintilla(editor), u"x"_s);
+        QCOMPARE(textSpy.count(), 1);
+        QTRY_VERIFY(caretSpy.count() >= 1);
+        caretSpy.clear();
+        editor.gotoLine(2);
+        QTRY_VERIFY(caretSpy.count() >= 1);
+    }
+
+    void underlineMarksTheElementAtTheErrorOffset_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("elements"); // each underlined from its first occurrence
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("element on a one-line file")
+            << u"<a><b/><c x=\"1\">t</c></a>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c x=\"1\">"_s};
+        QTest::newRow("after LF line ends, which count as CR LF")
+            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c/>"_s};
+        QTest::newRow("after lone CR line ends") << u"<a>\r<b/>\r<c/>"_s << QStringList{u"<c"_s} << -1
+                                                 << QStringList{u"<c/>"_s};
+        QTest::newRow("after characters outside the BMP")
+            << u"<a>𝄞ä€</a><c/>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c/>"_s};
+        QTest::newRow("given length") << u"<a><Amt>1</Amt></a>"_s << QStringList{u"<Amt"_s} << 3
+                                      << QStringList{u"<Am"_s};
+        QTest::newRow("no closing bracket on the line")
+            << u"<a>\n<c attr\n=\"1\"/>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c attr"_s};
+        QTest::newRow("several in ascending order")
+            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList{u"<b"_s, u"<c"_s} << -1
+            << QStringList{u"<b/>"_s, u"<c/>"_s};
+        QTest::newRow("several in descending order")
+            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList{u"<c"_s, u"<b"_s} << -1
+            << QStringList{u"<b/>"_s, u"<c/>"_s};
+    }
+    void underlineMarksTheElementAtTheErrorOffset()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, elements);
+        QFETCH(int, length);
+        QFETCH(QStringList, expected);
+        TXMLEditor editor;
+        editor.setText(text);
+        const QString joined = editor.text();
+        for (const QString &element : elements)
+            editor.addErrorUnderline(joined.indexOf(element), length);
+        QCOMPARE(underlinedTexts(editor), expected);
+    }
+
+    void underlinesAndSymbolsMoveWithTheTextAndAreCleared()
+    {
+        TXMLEditor editor;
+        editor.setText(u"<a>\n<b/>\n<c/>\n</a>"_s);
+        editor.setLineTag(2, 1);
+        editor.addErrorUnderline(editor.text().indexOf(u"<c"_s));
+        QsciScintilla *sci = scintilla(editor);
+        sci->insertAt(u"<new/>\n<new/>\n"_s, 1, 0);
+        sci->insertAt(u"x"_s, 4, 0); // before the element on its own line
+        QCOMPARE(underlinedTexts(editor), QStringList{u"<c/>"_s});
+        QCOMPARE(editor.findLineWithTag(1), 4);
+        QVERIFY(sci->markersAtLine(4) & (1u << 31));
+
+        // Offsets refer to the text as it is now, not as it was when the first underline was added.
+        editor.addErrorUnderline(editor.text().indexOf(u"<b"_s));
+        QCOMPARE(underlinedTexts(editor), (QStringList{u"<b/>"_s, u"<c/>"_s}));
+
+        editor.clearErrorMarks();
+        QCOMPARE(underlinedTexts(editor), QStringList{});
+        QCOMPARE(editor.findLineWithTag(1), -1);
+        QCOMPARE(sci->markersAtLine(4), 0u);
+    }
+};
+
+QTEST_MAIN(TestXmlEditorView)
+#include "tst_xmleditor_view.moc"
