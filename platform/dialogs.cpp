@@ -1,0 +1,337 @@
+#include "platform/dialogs.h"
+
+#include "platform/exception.h"
+#include "platform/taskdialog.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace {
+
+struct ButtonInfo
+{
+    const char16_t *caption;
+    const char *name;
+    TModalResult result;
+};
+
+constexpr ButtonInfo buttonInfo[MsgDlgBtnCount] = {
+    {u"&Yes", "Yes", mrYes},
+    {u"&No", "No", mrNo},
+    {u"OK", "OK", mrOk},
+    {u"Cancel", "Cancel", mrCancel},
+    {u"&Abort", "Abort", mrAbort},
+    {u"&Retry", "Retry", mrRetry},
+    {u"&Ignore", "Ignore", mrIgnore},
+    {u"&All", "All", mrAll},
+    {u"N&o to All", "NoToAll", mrNoToAll},
+    {u"Yes to &All", "YesToAll", mrYesToAll},
+    {u"&Help", "Help", mrNone},
+    {u"&Close", "Close", mrClose},
+};
+
+TMessageDlgRoute &messageDlgRoute()
+{
+    static TMessageDlgRoute route;
+    return route;
+}
+
+TShowMessageRoute &showMessageRoute()
+{
+    static TShowMessageRoute route;
+    return route;
+}
+
+void requireGuiThread()
+{
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!app)
+        throw Exception(QStringLiteral("A dialog needs a running widget application"));
+    if (QThread::currentThread() != app->thread())
+        throw Exception(QStringLiteral("A dialog can only be shown on the GUI thread"));
+}
+
+QIcon typeIcon(TMsgDlgType type)
+{
+    QStyle *style = QApplication::style();
+    switch (type) {
+    case mtWarning:
+        return style->standardIcon(QStyle::SP_MessageBoxWarning);
+    case mtError:
+        return style->standardIcon(QStyle::SP_MessageBoxCritical);
+    case mtInformation:
+        return style->standardIcon(QStyle::SP_MessageBoxInformation);
+    case mtConfirmation:
+        return style->standardIcon(QStyle::SP_MessageBoxQuestion);
+    case mtCustom:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+QString ApplicationTitle()
+{
+    const QString display = QGuiApplication::applicationDisplayName();
+    return display.isEmpty() ? QCoreApplication::applicationName() : display;
+}
+
+QString MsgDlgCaption(TMsgDlgType DlgType)
+{
+    switch (DlgType) {
+    case mtWarning:
+        return QStringLiteral("Warning");
+    case mtError:
+        return QStringLiteral("Error");
+    case mtInformation:
+        return QStringLiteral("Information");
+    case mtConfirmation:
+        return QStringLiteral("Confirm");
+    case mtCustom:
+        break;
+    }
+    return ApplicationTitle();
+}
+
+QString MsgDlgButtonCaption(TMsgDlgBtn Button)
+{
+    return QString::fromUtf16(buttonInfo[Button].caption);
+}
+
+TModalResult MsgDlgButtonResult(TMsgDlgBtn Button)
+{
+    return buttonInfo[Button].result;
+}
+
+TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons)
+{
+    if (Buttons.Contains(mbOK))
+        return mbOK;
+    if (Buttons.Contains(mbYes))
+        return mbYes;
+    return mbRetry;
+}
+
+TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton,
+                           QWidget *parent)
+    : QDialog(parent)
+    , m_dlgType(DlgType)
+    , m_message(Msg)
+{
+    setWindowTitle(MsgDlgCaption(DlgType));
+    auto *outer = new QVBoxLayout(this);
+    auto *top = new QHBoxLayout;
+    const QIcon icon = typeIcon(DlgType);
+    if (!icon.isNull()) {
+        auto *image = new QLabel(this);
+        image->setObjectName(QStringLiteral("Image"));
+        image->setPixmap(icon.pixmap(32, 32));
+        top->addWidget(image, 0, Qt::AlignTop);
+    }
+    auto *label = new QLabel(this);
+    label->setObjectName(QStringLiteral("Message"));
+    label->setTextFormat(Qt::PlainText);
+    QString shown = Msg;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    label->setText(shown);
+    top->addWidget(label, 1);
+    outer->addLayout(top);
+
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    for (int i = 0; i < MsgDlgBtnCount; ++i) {
+        const auto b = TMsgDlgBtn(i);
+        if (!Buttons.Contains(b))
+            continue;
+        auto *pb = new QPushButton(MsgDlgButtonCaption(b), this);
+        pb->setObjectName(QLatin1String(buttonInfo[i].name));
+        pb->setProperty("ModalResult", buttonInfo[i].result);
+        pb->setDefault(b == DefaultButton);
+        pb->setAutoDefault(b == DefaultButton);
+        if (b == mbHelp) {
+            connect(pb, &QPushButton::clicked, this, [this] { Q_EMIT HelpRequested(m_helpContext, m_helpFile); });
+        } else {
+            connect(pb, &QPushButton::clicked, this, [this, r = buttonInfo[i].result] { done(r); });
+        }
+        row->addWidget(pb);
+        m_buttons[i] = pb;
+    }
+    outer->addLayout(row);
+    m_cancelButton = m_buttons[mbCancel] ? m_buttons[mbCancel] : m_buttons[mbNo] ? m_buttons[mbNo] : m_buttons[mbOK];
+    if (Buttons.Contains(DefaultButton))
+        m_buttons[DefaultButton]->setFocus();
+}
+
+TMessageForm::~TMessageForm() = default;
+
+void TMessageForm::SetPosition(int X, int Y)
+{
+    m_x = X;
+    m_y = Y;
+}
+
+int TMessageForm::ShowModal()
+{
+    requireGuiThread();
+    adjustSize();
+    if (m_x >= 0 || m_y >= 0)
+        move(m_x >= 0 ? m_x : x(), m_y >= 0 ? m_y : y());
+    return exec();
+}
+
+void TMessageForm::reject()
+{
+    done(m_cancelButton ? m_cancelButton->property("ModalResult").toInt() : mrCancel);
+}
+
+std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons)
+{
+    return CreateMessageDialog(Msg, DlgType, Buttons, DefaultMsgDlgButton(Buttons));
+}
+
+std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                                                  TMsgDlgBtn DefaultButton)
+{
+    requireGuiThread();
+    return std::make_unique<TMessageForm>(Msg, DlgType, Buttons, DefaultButton, QApplication::activeWindow());
+}
+
+void ShowMessage(const QString &Msg)
+{
+    if (const TShowMessageRoute route = showMessageRoute())
+        return route(Msg);
+    ShowMessagePos(Msg, -1, -1);
+}
+
+void ShowMessagePos(const QString &Msg, int X, int Y)
+{
+    MessageDlgPos(Msg, mtCustom, {mbOK}, 0, X, Y);
+}
+
+int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
+{
+    return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, -1, -1, QString());
+}
+
+int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton)
+{
+    return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, -1, -1, QString(), DefaultButton);
+}
+
+int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y)
+{
+    return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, X, Y, QString());
+}
+
+int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                  TMsgDlgBtn DefaultButton)
+{
+    return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, X, Y, QString(), DefaultButton);
+}
+
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                      const QString &HelpFileName)
+{
+    return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultMsgDlgButton(Buttons));
+}
+
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                      const QString &HelpFileName, TMsgDlgBtn DefaultButton)
+{
+    if (const TMessageDlgRoute route = messageDlgRoute())
+        return route(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
+    const std::unique_ptr<TMessageForm> form = CreateMessageDialog(Msg, DlgType, Buttons, DefaultButton);
+    form->SetHelpContext(HelpCtx);
+    form->SetHelpFile(HelpFileName);
+    form->SetPosition(X, Y);
+    return form->ShowModal();
+}
+
+int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
+{
+    return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, -1, -1, QString());
+}
+
+int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+                   TMsgDlgBtn DefaultButton)
+{
+    return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, -1, -1, QString(), DefaultButton);
+}
+
+int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                      int HelpCtx, int X, int Y)
+{
+    return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, X, Y, QString());
+}
+
+int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                      int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton)
+{
+    return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, X, Y, QString(), DefaultButton);
+}
+
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                          int HelpCtx, int X, int Y, const QString &HelpFileName)
+{
+    return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
+                                 DefaultMsgDlgButton(Buttons));
+}
+
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                          int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)
+{
+    requireGuiThread();
+    TCustomTaskDialog dialog;
+    dialog.SetCaption(MsgDlgCaption(DlgType));
+    dialog.SetTitle(Title);
+    dialog.SetText(Msg);
+    dialog.SetCommonButtons({});
+    dialog.SetHelpContext(HelpCtx);
+    dialog.SetPosition(X, Y);
+    TTaskDialogFlags flags = tfAllowDialogCancellation;
+    switch (DlgType) {
+    case mtWarning:
+        dialog.SetMainIcon(tdiWarning);
+        break;
+    case mtError:
+        dialog.SetMainIcon(tdiError);
+        break;
+    case mtInformation:
+        dialog.SetMainIcon(tdiInformation);
+        break;
+    case mtConfirmation:
+        dialog.SetCustomMainIcon(typeIcon(mtConfirmation));
+        flags |= tfUseHiconMain;
+        break;
+    case mtCustom:
+        break;
+    }
+    dialog.SetFlags(flags);
+    for (int i = 0; i < MsgDlgBtnCount; ++i) {
+        const auto b = TMsgDlgBtn(i);
+        if (Buttons.Contains(b))
+            dialog.AddButton(MsgDlgButtonCaption(b), b == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(b),
+                             b == DefaultButton);
+    }
+    // The help file has no place in the window's look; it rides along for whoever handles help.
+    dialog.OnDialogConstructed = [&HelpFileName](TCustomTaskDialog *Sender) {
+        Sender->Handle()->setProperty("HelpFile", HelpFileName);
+    };
+    return dialog.Execute() ? dialog.ModalResult() : 0;
+}
+
+void SetMessageDlgRoute(TMessageDlgRoute Route)
+{
+    messageDlgRoute() = std::move(Route);
+}
+
+void SetShowMessageRoute(TShowMessageRoute Route)
+{
+    showMessageRoute() = std::move(Route);
+}

@@ -1,0 +1,165 @@
+#pragma once
+// The platform's standard message dialogs and task-message dialogs, with the system's English
+// captions and button texts and its modal results. Every dialog here is modal, runs on the GUI
+// thread (a call from another thread raises Exception) and returns the modal result of the button
+// that closed it.
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp, mbClose };
+constexpr int MsgDlgBtnCount = mbClose + 1;
+
+// A set of buttons: bit n stands for button n.
+class TMsgDlgButtons
+{
+public:
+    constexpr TMsgDlgButtons() = default;
+    constexpr TMsgDlgButtons(std::initializer_list<TMsgDlgBtn> buttons)
+    {
+        for (TMsgDlgBtn b : buttons)
+            m_bits |= quint16(1u << b);
+    }
+    static constexpr TMsgDlgButtons FromBits(quint16 bits)
+    {
+        TMsgDlgButtons s;
+        s.m_bits = bits;
+        return s;
+    }
+    constexpr quint16 Bits() const { return m_bits; }
+    constexpr bool Contains(TMsgDlgBtn b) const { return m_bits & (1u << b); }
+    constexpr bool IsEmpty() const { return m_bits == 0; }
+    constexpr bool operator==(const TMsgDlgButtons &) const = default;
+
+private:
+    quint16 m_bits = 0;
+};
+
+using TModalResult = int;
+constexpr TModalResult mrNone = 0;
+constexpr TModalResult mrOk = 1;
+constexpr TModalResult mrCancel = 2;
+constexpr TModalResult mrAbort = 3;
+constexpr TModalResult mrRetry = 4;
+constexpr TModalResult mrIgnore = 5;
+constexpr TModalResult mrYes = 6;
+constexpr TModalResult mrNo = 7;
+constexpr TModalResult mrClose = 8;
+constexpr TModalResult mrAll = 12;
+constexpr TModalResult mrNoToAll = 13;
+constexpr TModalResult mrYesToAll = 14;
+// The Help button of a task-message dialog closes it with this result.
+constexpr TModalResult mrTaskDialogHelp = -1;
+
+// "Warning", "Error", "Information", "Confirm"; for mtCustom the application's title.
+QString MsgDlgCaption(TMsgDlgType DlgType);
+// "&Yes", "&No", "OK", "Cancel", "&Abort", "&Retry", "&Ignore", "&All", "N&o to All", "Yes to &All",
+// "&Help", "&Close".
+QString MsgDlgButtonCaption(TMsgDlgBtn Button);
+// The modal result a button closes a dialog with (Help: 0 in message dialogs, where it asks for help
+// instead of closing).
+TModalResult MsgDlgButtonResult(TMsgDlgBtn Button);
+// The application's title: its display name, else its name.
+QString ApplicationTitle();
+// The default button the platform picks when the caller names none: OK, else Yes, else Retry (which
+// may not be in the set, and then no button is default).
+TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons);
+
+// The classic message dialog: icon of the type, the message, one button per member of the set in the
+// set's order. Esc and the close box answer with the cancel button (Cancel, else No, else OK), or
+// with mrCancel when the set has none of them.
+class TMessageForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton,
+                 QWidget *parent = nullptr);
+    ~TMessageForm() override;
+
+    TMsgDlgType DlgType() const { return m_dlgType; }
+    QString Message() const { return m_message; }
+    // The button of a member of the set; nullptr for buttons not in it. Buttons are named after
+    // the member ("Yes", "NoToAll", ...) and carry their result in the property "ModalResult".
+    QPushButton *Button(TMsgDlgBtn B) const { return m_buttons[B]; }
+
+    int HelpContext() const { return m_helpContext; }
+    void SetHelpContext(int Value) { m_helpContext = Value; }
+    QString HelpFile() const { return m_helpFile; }
+    void SetHelpFile(const QString &Value) { m_helpFile = Value; }
+    // Left and top edge; a negative value keeps that edge where the platform puts it, and both
+    // negative centre the dialog.
+    void SetPosition(int X, int Y);
+
+    // Shows the form modally and returns its modal result.
+    int ShowModal();
+
+Q_SIGNALS:
+    // The Help button was pressed; the dialog stays open.
+    void HelpRequested(int HelpContext, const QString &HelpFile);
+
+protected:
+    void reject() override;
+
+private:
+    TMsgDlgType m_dlgType;
+    QString m_message;
+    QPushButton *m_buttons[MsgDlgBtnCount] = {};
+    QPushButton *m_cancelButton = nullptr;
+    int m_helpContext = 0;
+    QString m_helpFile;
+    int m_x = -1;
+    int m_y = -1;
+};
+
+std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
+std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                                                  TMsgDlgBtn DefaultButton);
+
+void ShowMessage(const QString &Msg);
+// A custom-type dialog with an OK button at X, Y (-1, -1: centred).
+void ShowMessagePos(const QString &Msg, int X, int Y);
+
+int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
+int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+               TMsgDlgBtn DefaultButton);
+int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y);
+int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                  TMsgDlgBtn DefaultButton);
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                      const QString &HelpFileName);
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                      const QString &HelpFileName, TMsgDlgBtn DefaultButton);
+
+// Task-message dialogs: Title is the main instruction (none when empty), Msg the content, the window
+// caption that of the type; one push button per member of the set, Esc answers mrCancel.
+int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                   int HelpCtx);
+int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                   int HelpCtx, TMsgDlgBtn DefaultButton);
+int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                      int HelpCtx, int X, int Y);
+int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                      int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton);
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                          int HelpCtx, int X, int Y, const QString &HelpFileName);
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                          int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton);
+
+// Replaceable routines, so that a dialog service can take over the message dialogs: every
+// MessageDlg*, ShowMessagePos and ShowMessage call ends in MessageDlgPosHelp with a default button,
+// ShowMessage also in its own route. An empty function restores the platform's own dialog.
+using TMessageDlgRoute = std::function<int(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+                                           int HelpCtx, int X, int Y, const QString &HelpFileName,
+                                           TMsgDlgBtn DefaultButton)>;
+using TShowMessageRoute = std::function<void(const QString &Msg)>;
+void SetMessageDlgRoute(TMessageDlgRoute Route);
+void SetShowMessageRoute(TShowMessageRoute Route);

@@ -1,0 +1,123 @@
+#pragma once
+// Drives modal dialogs from tests, so that no test waits for a person: while a ModalDialogDriver
+// lives, every modal dialog that comes up is handed once to its handler, which typically takes a
+// DialogSnapshot and presses a button. A dialog still open after the driver's patience is closed
+// with result 0, so that a broken test fails instead of hanging.
+//
+// Works with every dialog of the platform layer: message dialogs name their text label "Message",
+// task dialogs "Content" and "MainInstruction"; push buttons carry the property "ModalResult".
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+
+struct DialogSnapshot
+{
+    QString caption;
+    QString text; // "Message" or "Content", line breaks as "\n"
+    QString instruction; // "MainInstruction" when visible, else empty
+    QStringList buttons; // captions in order, "&" included
+    QList<int> results; // the buttons' modal results, same order
+    QString defaultButton; // caption of the default button, or empty
+    QPoint position;
+
+    static DialogSnapshot of(QDialog *d)
+    {
+        DialogSnapshot s;
+        s.caption = d->windowTitle();
+        s.position = d->pos();
+        auto *text = d->findChild<QLabel *>(QStringLiteral("Message"));
+        if (!text)
+            text = d->findChild<QLabel *>(QStringLiteral("Content"));
+        if (text)
+            s.text = text->text();
+        if (auto *ins = d->findChild<QLabel *>(QStringLiteral("MainInstruction")); ins && !ins->isHidden())
+            s.instruction = ins->text();
+        for (QPushButton *b : d->findChildren<QPushButton *>()) {
+            if (b->isHidden())
+                continue;
+            s.buttons << b->text();
+            s.results << b->property("ModalResult").toInt();
+            if (b->isDefault())
+                s.defaultButton = b->text();
+        }
+        return s;
+    }
+};
+
+inline QPushButton *findButton(QDialog *d, const QString &caption)
+{
+    for (QPushButton *b : d->findChildren<QPushButton *>()) {
+        if (b->text() == caption && !b->isHidden())
+            return b;
+    }
+    return nullptr;
+}
+
+inline QPushButton *findButtonByResult(QDialog *d, int modalResult)
+{
+    for (QPushButton *b : d->findChildren<QPushButton *>()) {
+        if (b->property("ModalResult").toInt() == modalResult && !b->isHidden())
+            return b;
+    }
+    return nullptr;
+}
+
+// Presses the button with that caption; returns false when there is none.
+inline bool pressButton(QDialog *d, const QString &caption)
+{
+    QPushButton *b = findButton(d, caption);
+    if (b)
+        b->click();
+    return b != nullptr;
+}
+
+class ModalDialogDriver
+{
+public:
+    using Handler = std::function<void(QDialog *)>;
+
+    explicit ModalDialogDriver(Handler handler, int patienceMs = 10000)
+        : m_handler(std::move(handler))
+        , m_patience(patienceMs)
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+        m_timer.start();
+    }
+
+    // Number of dialogs handed to the handler so far.
+    int seen() const { return m_seen; }
+
+private:
+    void poll()
+    {
+        if (m_current && !m_current->isVisible())
+            m_current = nullptr; // closed; shown again it counts as a new dialog
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible())
+            return;
+        if (d != m_current) {
+            m_current = d;
+            m_openSince.start();
+            ++m_seen;
+            m_handler(d);
+        } else if (m_openSince.elapsed() > m_patience) {
+            qWarning("ModalDialogDriver: dialog \"%s\" still open, closing it", qPrintable(d->windowTitle()));
+            d->done(0);
+        }
+    }
+
+    Handler m_handler;
+    int m_patience;
+    QTimer m_timer;
+    QPointer<QDialog> m_current;
+    QElapsedTimer m_openSince;
+    int m_seen = 0;
+};
