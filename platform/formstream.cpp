@@ -118,6 +118,8 @@ private:
         const QString className = obj.value(u"class").toString();
         if (className.isEmpty())
             fail(QStringLiteral("a component without \"class\""));
+        if (obj.contains(u"name") && !obj.value(u"name").isString())
+            fail(QStringLiteral("the name of a %1 is not a string").arg(className));
         const TComponentClass &cls = FindClass(className);
         TComponent *comp = cls.Create(m_owner);
         m_created.append(comp);

@@ -46,3 +46,15 @@ void ReadComponentData(TComponent *Owner, const QByteArray &Data, const QString 
 QByteArray WriteComponentData(TComponent *Root);
 // Writes the document to a file; raises EFCreateError when it cannot be written.
 void WriteComponentResFile(const QString &FileName, TComponent *Root);
+
+// The component named AName and of class T that a form read into Owner, the way a window binds its
+// form's components after ReadComponentResource; raises EReadError when there is none.
+template<class T>
+T *FormComponent(TComponent *Owner, const QString &AName)
+{
+    T *c = Owner->FindComponent<T>(AName);
+    if (!c)
+        throw EReadError(QStringLiteral("The form has no component %1 of class %2")
+                             .arg(AName, QLatin1String(T::staticMetaObject.className())));
+    return c;
+}

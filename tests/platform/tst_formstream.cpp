@@ -193,6 +193,8 @@ private Q_SLOTS:
                                                << u"\"children\" must be an array"_s;
         QTest::newRow("misspelt key") << head + R"([{"class": "TItem", "propertys": {}}]})"
                                       << u"unknown key \"propertys\""_s;
+        QTest::newRow("name that is not a string") << head + R"([{"class": "TItem", "name": 7}]})"
+                                                   << u"the name of a TItem is not a string"_s;
         QTest::newRow("component without class") << head + R"([{"name": "X"}]})" << u"without \"class\""_s;
     }
 

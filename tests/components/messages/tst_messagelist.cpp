@@ -359,14 +359,15 @@ private Q_SLOTS:
     {
         TComponent form;
         ReadComponentResource(&form, u":/forms/Pravik_MAIN.form"_s);
-        auto *ml = form.FindComponent<TMessageList>(u"ML"_s);
-        QVERIFY(ml);
-        auto *mo = form.FindComponent<TMessageObject>(u"MO_FileOverwrite"_s);
-        QVERIFY(mo);
+        auto *ml = FormComponent<TMessageList>(&form, u"ML"_s);
+        auto *mo = FormComponent<TMessageObject>(&form, u"MO_FileOverwrite"_s);
         QCOMPARE(mo->MessageList(), ml);
         QCOMPARE(ml->IndexOf(mo), 0);
         QCOMPARE(mo->Text(), u"Die Datei %s existiert bereits! \r\nWollen Sie die Datei überschreiben?"_s);
         QCOMPARE(mo->Title(), QString());
+        // A component of the wrong class or a missing one is an error of the form, not a null pointer.
+        QVERIFY_THROWS_EXCEPTION(EReadError, FormComponent<TMessageObject>(&form, u"ML"_s));
+        QVERIFY_THROWS_EXCEPTION(EReadError, FormComponent<TMessageList>(&form, u"VerInfo"_s));
     }
 };
 
