@@ -15,7 +15,8 @@
 #     [STRINGS <Key=Value> ...]      further entries, after the standard ones
 #     [FILE_TYPE app|dll])           default: app
 #
-# Call it in the directory that defines <target>. Values are single lines.
+# Call it in the directory that defines <target>. Values are single lines. The four-part file
+# version written is left in the target property PRAVIK_FILE_VERSION.
 function(pravik_add_version_resource target)
   set(one FILE_DESCRIPTION INTERNAL_NAME ORIGINAL_FILENAME FILE_VERSION PRODUCT_VERSION COMPANY_NAME
           PRODUCT_NAME LEGAL_COPYRIGHT LEGAL_TRADEMARKS COMMENTS FILE_TYPE)
@@ -87,4 +88,5 @@ function(pravik_add_version_resource target)
     VERBATIM)
   target_sources(${target} PRIVATE "${dir}/version_resource.cpp")
   set_source_files_properties("${dir}/version_resource.cpp" PROPERTIES SKIP_AUTOGEN ON)
+  set_target_properties(${target} PROPERTIES PRAVIK_FILE_VERSION "${VR_FILE_VERSION}")
 endfunction()

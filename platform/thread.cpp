@@ -188,6 +188,7 @@ void onApplicationGone()
         std::lock_guard lock(s.m);
         s.phase = GuiPhase::Gone;
         s.app = nullptr;
+        s.postPending = false; // a posted event dies with the application
         cancelQueueLocked(s);
     }
     TThread::ShutDownThreads();
@@ -201,6 +202,7 @@ void onApplicationStarted()
         s.phase = GuiPhase::Running;
         s.app = QCoreApplication::instance();
         s.guiThread = std::this_thread::get_id();
+        s.postPending = false;
         if (!s.queue.empty())
             postProcessingLocked(s);
     }
@@ -356,12 +358,14 @@ void TThread::run(std::shared_ptr<TThreadControl> ctl)
 
 void TThread::Terminate()
 {
+    // The hook runs before the flag is set: a thread that frees itself may be gone right after.
+    const std::shared_ptr<TThreadControl> ctl = m_control;
+    TerminatedSet();
     {
         std::lock_guard lock(state().m);
-        m_control->terminated = true;
+        ctl->terminated = true;
     }
     state().cv.notify_all();
-    TerminatedSet();
 }
 
 bool TThread::Terminated() const

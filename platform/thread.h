@@ -56,7 +56,8 @@ public:
     void AfterConstruction();
     // Starts a thread that has not been started yet; a second start is ignored.
     void Start();
-    // Asks Execute to finish: sets Terminated, wakes SleepUnlessTerminated, calls TerminatedSet.
+    // Asks Execute to finish: calls TerminatedSet, then sets Terminated and wakes
+    // SleepUnlessTerminated. Safe on a FreeOnTerminate thread that runs until it is terminated.
     void Terminate();
     bool Terminated() const;
     bool Started() const;

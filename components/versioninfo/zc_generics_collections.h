@@ -1,0 +1,158 @@
+#pragma once
+// TInterfacedDictionary: the generic hash dictionary, additionally reachable through the
+// reference-counted interface Izc_Dictionary. An object handed out as the interface frees itself on
+// its last release; an owner that never hands it out deletes it directly.
+
+#include "platform/exception.h"
+#include "platform/interface.h"
+
+#include <QHash>
+
+#include <atomic>
+#include <utility>
+
+// A list or dictionary operation found no such item, or a duplicate where none is allowed.
+class EListError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+template <class K, class V>
+using TPair = std::pair<K, V>;
+
+// The generic hash dictionary. Enumeration order is the hash table's own.
+template <class K, class V>
+class TDictionary
+{
+public:
+    virtual ~TDictionary() = default;
+
+    // Raise EListError "Item not found" for an absent key.
+    V GetItem(const K &Key) const
+    {
+        const auto it = m_hash.constFind(Key);
+        if (it == m_hash.cend())
+            throw EListError(QStringLiteral("Item not found"));
+        return it.value();
+    }
+    void SetItem(const K &Key, const V &Value)
+    {
+        const auto it = m_hash.find(Key);
+        if (it == m_hash.end())
+            throw EListError(QStringLiteral("Item not found"));
+        it.value() = Value;
+    }
+    int Count() const { return int(m_hash.size()); }
+    // Raises EListError "Duplicates not allowed" when Key is present.
+    void Add(const K &Key, const V &Value)
+    {
+        if (!TryAdd(Key, Value))
+            throw EListError(QStringLiteral("Duplicates not allowed"));
+    }
+    // An absent key is ignored.
+    void Remove(const K &Key) { m_hash.remove(Key); }
+    // Removes Key and returns it with its value; an absent key gives (Key, default value).
+    TPair<K, V> ExtractPair(const K &Key) { return {Key, m_hash.take(Key)}; }
+    void Clear() { m_hash.clear(); }
+    void TrimExcess() { m_hash.squeeze(); }
+    bool TryGetValue(const K &Key, V &Value) const
+    {
+        const auto it = m_hash.constFind(Key);
+        if (it == m_hash.cend()) {
+            Value = V();
+            return false;
+        }
+        Value = it.value();
+        return true;
+    }
+    void AddOrSetValue(const K &Key, const V &Value) { m_hash.insert(Key, Value); }
+    bool TryAdd(const K &Key, const V &Value)
+    {
+        if (m_hash.contains(Key))
+            return false;
+        m_hash.insert(Key, Value);
+        return true;
+    }
+    bool ContainsKey(const K &Key) const { return m_hash.contains(Key); }
+
+    using const_iterator = typename QHash<K, V>::const_iterator;
+    const_iterator begin() const { return m_hash.cbegin(); }
+    const_iterator end() const { return m_hash.cend(); }
+
+private:
+    QHash<K, V> m_hash;
+};
+
+// Slots follow the three of IInterface in this order.
+template <class K, class V>
+class Izc_Dictionary : public IInterface
+{
+public:
+    // One identity for every instantiation, as with the original's generic interface.
+    static constexpr QUuid IID{0x7c4e1f0a, 0x52b3, 0x4d6e, 0x9a, 0x41, 0x3f, 0x0d, 0x6b, 0x28, 0xe5, 0x17};
+
+    virtual V GetItem(const K &Key) = 0;
+    virtual void SetItem(const K &Key, const V &Value) = 0;
+    virtual int GetCount() = 0;
+    virtual void Add(const K &Key, const V &Value) = 0;
+    virtual void Remove(const K &Key) = 0;
+    virtual TPair<K, V> ExtractPair(const K &Key) = 0;
+    virtual void Clear() = 0;
+    virtual void TrimExcess() = 0;
+    virtual bool TryGetValue(const K &Key, V &Value) = 0;
+    virtual void AddOrSetValue(const K &Key, const V &Value) = 0;
+    virtual bool TryAdd(const K &Key, const V &Value) = 0;
+    virtual bool ContainsKey(const K &Key) = 0;
+};
+
+template <class K, class V>
+class TInterfacedDictionary : public TDictionary<K, V>, public Izc_Dictionary<K, V>
+{
+    using Base = TDictionary<K, V>;
+
+public:
+    // The read operations stay callable on a const dictionary.
+    using Base::ContainsKey;
+    using Base::GetItem;
+    using Base::TryGetValue;
+
+    HRESULT QueryInterface(const QUuid &AIID, void **Obj) override
+    {
+        if (AIID == IInterface::IID || AIID == Izc_Dictionary<K, V>::IID) {
+            *Obj = static_cast<Izc_Dictionary<K, V> *>(this);
+            _AddRef();
+            return S_OK;
+        }
+        *Obj = nullptr;
+        return E_NOINTERFACE;
+    }
+    int _AddRef() override { return ++m_refCount; }
+    int _Release() override
+    {
+        const int count = --m_refCount;
+        if (count == 0)
+            delete this;
+        return count;
+    }
+    int RefCount() const { return m_refCount; }
+
+    V GetItem(const K &Key) override { return Base::GetItem(Key); }
+    void SetItem(const K &Key, const V &Value) override { Base::SetItem(Key, Value); }
+    int GetCount() override { return Base::Count(); }
+    void Add(const K &Key, const V &Value) override { Base::Add(Key, Value); }
+    void Remove(const K &Key) override { Base::Remove(Key); }
+    TPair<K, V> ExtractPair(const K &Key) override { return Base::ExtractPair(Key); }
+    void Clear() override { Base::Clear(); }
+    void TrimExcess() override { Base::TrimExcess(); }
+    bool TryGetValue(const K &Key, V &Value) override { return Base::TryGetValue(Key, Value); }
+    void AddOrSetValue(const K &Key, const V &Value) override { Base::AddOrSetValue(Key, Value); }
+    bool TryAdd(const K &Key, const V &Value) override { return Base::TryAdd(Key, Value); }
+    bool ContainsKey(const K &Key) override { return Base::ContainsKey(Key); }
+
+    // Both bases have a virtual destructor; this one ends either way of freeing.
+    ~TInterfacedDictionary() override = default;
+
+private:
+    std::atomic<int> m_refCount{0};
+};

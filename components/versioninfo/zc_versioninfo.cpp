@@ -1,0 +1,233 @@
+#include "zc_versioninfo.h"
+
+#include "platform/datamodule.h"
+#include "platform/syserror.h"
+#include "platform/versionresource.h"
+
+#include <QLocale>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QtEndian>
+
+#include <memory>
+
+namespace {
+
+// Reads the resource bytes like the in-memory stream of the original: a read past the end raises
+// the stream's read error.
+class ResourceStream
+{
+public:
+    explicit ResourceStream(QByteArray bytes) : m_bytes(std::move(bytes)) { }
+
+    qsizetype Size() const { return m_bytes.size(); }
+    void ReadBuffer(qsizetype position, char *buffer, qsizetype count) const
+    {
+        if (position < 0 || count < 0 || position > m_bytes.size() - count)
+            throw EReadError(QStringLiteral("Stream read error"));
+        memcpy(buffer, m_bytes.constData() + position, size_t(count));
+    }
+    quint16 ReadWord(qsizetype position) const
+    {
+        char le[2];
+        ReadBuffer(position, le, 2);
+        return qFromLittleEndian<quint16>(le);
+    }
+
+private:
+    QByteArray m_bytes;
+};
+
+// NUL-terminated UTF-16LE text starting at byte offset from, never reading past end.
+QString utf16zAt(const QByteArray &buffer, qsizetype from, qsizetype end)
+{
+    QString text;
+    for (qsizetype i = from; i + 1 < end; i += 2) {
+        const char16_t c = qFromLittleEndian<quint16>(buffer.constData() + i);
+        if (c == 0)
+            break;
+        text.append(QChar(c));
+    }
+    return text;
+}
+
+QString asciiUpper(QString text)
+{
+    for (QChar &c : text) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - (u'a' - u'A'));
+    }
+    return text;
+}
+
+} // namespace
+
+QString TrimBlanksAndControls(const QString &AText)
+{
+    qsizetype first = 0, last = AText.size();
+    while (first < last && AText[first].unicode() <= 0x20)
+        ++first;
+    while (last > first && AText[last - 1].unicode() <= 0x20)
+        --last;
+    return AText.mid(first, last - first);
+}
+
+QString TVersionInfo::KeyOf(const QString &AName)
+{
+    // ASCII first, so that a Turkish locale cannot turn the "i" of "FileVersion" into a dotted capital.
+    return QLocale().toUpper(asciiUpper(AName));
+}
+
+QString TVersionInfo::InfoItemKey(int Index)
+{
+    static const char *const keys[] = {"COMPANYNAME", "FILEDESCRIPTION", "FILEVERSION", "INTERNALNAME",
+                                       "LEGALCOPYRIGHT", "LEGALTRADEMARKS", "ORIGINALFILENAME",
+                                       "PRODUCTNAME", "PRODUCTVERSION", "COMMENTS"};
+    return Index >= 1 && Index <= 10 ? QLatin1String(keys[Index - 1]) : QString();
+}
+
+TVersionInfo::TVersionInfo()
+    : TVersionInfo(ApplicationFileName())
+{
+}
+
+TVersionInfo::TVersionInfo(const QString &ALibraryName)
+    : fVersionInfo_Dict(new TVersionInfo_Dict)
+{
+    try {
+        SetLibraryName(ALibraryName);
+    } catch (...) {
+        delete fVersionInfo_Dict;
+        throw;
+    }
+}
+
+TVersionInfo::~TVersionInfo()
+{
+    delete fVersionInfo_Dict; // never handed out as an interface, so released directly
+}
+
+void TVersionInfo::SetLibraryName(const QString &Value)
+{
+    fLibraryName = Value;
+    Refresh();
+}
+
+void TVersionInfo::Refresh()
+{
+    int error = 0;
+    std::unique_ptr<TDataModule> module = TDataModule::Load(fLibraryName, &error);
+    if (!module) {
+        if (error != 0)
+            throw Exception(SysErrorMessage(error));
+        return;
+    }
+    const std::optional<QByteArray> resource = FindVersionResource(*module);
+    module.reset();
+    if (!resource)
+        return;
+    const ResourceStream stream(*resource);
+
+    QByteArray buffer(WorkBufferSize, Qt::Uninitialized);
+    qsizetype p = VersionResourceFirstStringOffset;
+    // The walk ends at the first block without value (the next table or VarFileInfo), or where the
+    // resource itself ends on an entry boundary (a resource without VarFileInfo).
+    while (p < stream.Size()) {
+        const quint16 length = stream.ReadWord(p);
+        const quint16 valueLength = stream.ReadWord(p + 2);
+        if (valueLength == 0)
+            break;
+        const qsizetype rest = qsizetype(length) - 6;
+        if (rest < 2 * qsizetype(valueLength))
+            throw EReadError(QStringLiteral("The version resource of %1 is malformed at byte %2: an entry of %3 "
+                                            "bytes cannot hold a value of %4 characters")
+                                 .arg(fLibraryName)
+                                 .arg(p)
+                                 .arg(length)
+                                 .arg(valueLength));
+        // An entry longer than the work buffer is read whole rather than cut off.
+        if (rest > buffer.size())
+            buffer.resize(rest);
+        stream.ReadBuffer(p + 6, buffer.data(), rest);
+
+        const QString key = utf16zAt(buffer, 0, rest);
+        const QString value = utf16zAt(buffer, rest - 2 * qsizetype(valueLength), rest);
+        if (!TrimBlanksAndControls(value).isEmpty())
+            fVersionInfo_Dict->AddOrSetValue(KeyOf(key), value);
+
+        p = (p + length + 3) & ~qsizetype(3);
+    }
+}
+
+QString TVersionInfo::GetInfoItem(int Index) const
+{
+    QString value;
+    fVersionInfo_Dict->TryGetValue(InfoItemKey(Index), value);
+    return value;
+}
+
+QString TVersionInfo::VersionInfoItemByName(const QString &ItemName) const
+{
+    return fVersionInfo_Dict->GetItem(KeyOf(TrimBlanksAndControls(ItemName)));
+}
+
+QString TVersionInfo::AsXML()
+{
+    Refresh();
+    QString items;
+    for (auto it = fVersionInfo_Dict->begin(); it != fVersionInfo_Dict->end(); ++it) {
+        const QString &key = it.key();
+        if (key.isEmpty())
+            continue;
+        if (it.value().isEmpty())
+            items += QStringLiteral("\r\n\t\t<%1/>").arg(key);
+        else
+            items += QLatin1String("\r\n\t\t<") + key + u'>' + it.value() + QLatin1String("</") + key + u'>';
+    }
+    const QString head = QLatin1String("<MODUL>\r\n\t<MODUL_FILE>") + fLibraryName + QLatin1String("</MODUL_FILE>\r\n\t");
+    if (items.isEmpty())
+        return head + QLatin1String("<VERSIONINFO/>\r\n</MODUL>");
+    return head + QLatin1String("<VERSIONINFO>") + items + QLatin1String("\r\n\t</VERSIONINFO>\r\n</MODUL>");
+}
+
+namespace {
+
+struct SharedReaders
+{
+    QMutex lock;
+    std::unique_ptr<TVersionInfo> app;
+    std::unique_ptr<TVersionInfo> lib; // only when this code lives in a shared library
+
+    ~SharedReaders()
+    {
+        lib.reset();
+        app.reset();
+    }
+} g_shared;
+
+TVersionInfo &ensureApp()
+{
+    if (!g_shared.app)
+        g_shared.app = std::make_unique<TVersionInfo>();
+    return *g_shared.app;
+}
+
+} // namespace
+
+TVersionInfo &VersionInfoApp()
+{
+    QMutexLocker lock(&g_shared.lock);
+    return ensureApp();
+}
+
+TVersionInfo &VersionInfoLib()
+{
+    QMutexLocker lock(&g_shared.lock);
+    TVersionInfo &app = ensureApp();
+    const QString ownModule = ModuleFileNameOf(reinterpret_cast<const void *>(&VersionInfoLib));
+    if (ownModule == ApplicationFileName())
+        return app;
+    if (!g_shared.lib)
+        g_shared.lib = std::make_unique<TVersionInfo>(ownModule);
+    return *g_shared.lib;
+}
