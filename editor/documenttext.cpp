@@ -43,7 +43,7 @@ inline int decodeOne(const uchar *p, const uchar *end, char16_t units[2], int &u
         const uchar high = b == 0xF4 ? 0x8F : 0xBF;
         if (avail >= 4 && p[1] >= low && p[1] <= high && isContinuation(p[2]) && isContinuation(p[3])) {
             const char32_t c = char32_t((b & 0x07) << 18) | char32_t((p[1] & 0x3F) << 12)
-                               | char32_t((p[2] & 0x3F) << 6) | char32_t(p[3] & 0x3F);
+                | char32_t((p[2] & 0x3F) << 6) | char32_t(p[3] & 0x3F);
             units[0] = QChar::highSurrogate(c);
             units[1] = QChar::lowSurrogate(c);
             unitCount = 2;

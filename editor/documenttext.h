@@ -24,7 +24,12 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size);
 // Number of UTF-16 code units that document bytes decode to.
 qsizetype utf16Length(const char *data, qsizetype size);
 
-enum class LineEnd { CrLf, Lf, Cr };
+enum class LineEnd
+{
+    CrLf,
+    Lf,
+    Cr
+};
 
 // The line end used most often; CR LF for a text without any (and on a tie with it).
 LineEnd dominantLineEnd(const char *data, qsizetype size);

@@ -7,8 +7,9 @@
 LineTags::LineTags(QsciScintillaBase *editor)
     : m_editor(editor)
 {
-    for (int marker = 0; marker < symbolMarker; ++marker)
-        m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERDEFINE, marker, QsciScintillaBase::SC_MARK_EMPTY);
+    for (int bit = 0; bit < 31; ++bit)
+        m_editor->SendScintilla(
+            QsciScintillaBase::SCI_MARKERDEFINE, markerOfBit(bit), QsciScintillaBase::SC_MARK_EMPTY);
 }
 
 unsigned LineTags::markers(int line) const
@@ -18,7 +19,10 @@ unsigned LineTags::markers(int line) const
 
 int LineTags::tag(int line) const
 {
-    return int(markers(line) & tagBits);
+    const unsigned all = markers(line);
+    const unsigned low = all & ((1u << symbolMarker) - 1);
+    const unsigned high = (all >> (symbolMarker + 1)) << symbolMarker;
+    return int(low | high);
 }
 
 void LineTags::setTag(int line, int tag)
@@ -28,8 +32,8 @@ void LineTags::setTag(int line, int tag)
         m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERDELETE, line, -1);
     if (tag == 0)
         return;
-    for (unsigned bits = unsigned(tag) & tagBits; bits != 0; bits &= bits - 1)
-        m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERADD, line, std::countr_zero(bits));
+    for (unsigned bits = unsigned(tag); bits != 0; bits &= bits - 1)
+        m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERADD, line, markerOfBit(std::countr_zero(bits)));
     m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERADD, line, symbolMarker);
 }
 

@@ -1,15 +1,16 @@
 #pragma once
-// Integer tags on the lines of a Scintilla document (0 = none). A tag is kept in the bits of markers
-// 0-30 of its line, so that Scintilla moves it with the line's text; marker 31 shows the error symbol
-// in the gutter on every tagged line.
+// Integer tags on the lines of a Scintilla document (0 = none). A tag's 31 bits are kept as markers
+// on its line, so that Scintilla moves it with the line's text; one more marker shows the error
+// symbol in the gutter on every tagged line.
 
 class QsciScintillaBase;
 
 class LineTags
 {
 public:
-    static constexpr int symbolMarker = 31;
-    static constexpr unsigned tagBits = 0x7FFFFFFFu;
+    // Scintilla draws fold marks for markers 25-31 in a margin that shows any of them, so the
+    // symbol's marker lies below them; the tag bits take every other marker.
+    static constexpr int symbolMarker = 24;
 
     explicit LineTags(QsciScintillaBase *editor);
 
@@ -25,6 +26,7 @@ public:
 
 private:
     unsigned markers(int line) const;
+    static int markerOfBit(int bit) { return bit < symbolMarker ? bit : bit + 1; }
 
     QsciScintillaBase *m_editor;
     int m_joinedLine = -1;

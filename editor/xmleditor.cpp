@@ -20,13 +20,15 @@ using Sci = QsciScintillaBase;
 constexpr int errorIndicator = Sci::INDIC_CONTAINER;
 constexpr int symbolMarginWidth = 17;
 constexpr int minimumGutterDigits = 4;
+constexpr long typingRoom = 64 * 1024;
 
 // The named font when it is installed, else the platform's fixed-pitch font; drawn without
 // anti-aliasing.
 QFont monospaceFont(const QString &family, qreal pointSize)
 {
-    QFont font = QFontDatabase::families().contains(family) ? QFont(family)
-                                                            : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont font = QFontDatabase::families().contains(family)
+        ? QFont(family)
+        : QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(pointSize);
     font.setStyleStrategy(QFont::NoAntialias);
     return font;
@@ -51,6 +53,38 @@ bool hasSurrogateSequence(const char *data, qsizetype size)
     return false;
 }
 
+// The file bytes of document bytes in encoding, converted a line (or a megabyte) at a time so that
+// no UTF-16 copy of a large text is made. Pieces end after a line end or before the start of a
+// character; a surrogate pair is one four-byte character there, so it is never cut.
+QByteArray encodePiecewise(const char *data, qsizetype size, TextEncoding encoding)
+{
+    constexpr qsizetype piece = 1024 * 1024;
+    const qsizetype bomLength = encodeText(QString(), encoding).size();
+    const qsizetype units = documenttext::utf16Length(data, size);
+    QByteArray bytes;
+    bytes.reserve(bomLength + (encoding == TextEncoding::Windows1252 ? units : 2 * units));
+    qsizetype start = 0;
+    do {
+        qsizetype end = std::min(size, start + piece);
+        if (end < size) {
+            const void *lineEnd = std::memchr(data + end, '\n', size_t(std::min(size - end, piece)));
+            end = lineEnd ? static_cast<const char *>(lineEnd) - data + 1 : end;
+            while (end < size && (static_cast<unsigned char>(data[end]) & 0xC0) == 0x80)
+                ++end;
+        }
+        QByteArray encoded;
+        try {
+            encoded = encodeText(documenttext::toText(data + start, end - start), encoding);
+        } catch (const EConvertError &) {
+            // Once more on the whole text, for a message that names the character's true line.
+            return encodeText(documenttext::toText(data, size), encoding);
+        }
+        bytes.append(start == 0 ? encoded : encoded.sliced(bomLength));
+        start = end;
+    } while (start < size);
+    return bytes;
+}
+
 } // namespace
 
 struct TXMLEditor::Private
@@ -67,13 +101,17 @@ struct TXMLEditor::Private
     }
 
     // The document's bytes, valid until the next change of the text.
-    const char *characters() const { return static_cast<const char *>(sci->SendScintillaPtrResult(Sci::SCI_GETCHARACTERPOINTER)); }
+    const char *characters() const
+    {
+        return static_cast<const char *>(sci->SendScintillaPtrResult(Sci::SCI_GETCHARACTERPOINTER));
+    }
     qsizetype length() const { return send(Sci::SCI_GETLENGTH); }
 
     void checkLine(int line) const
     {
         if (line < 0 || line >= int(send(Sci::SCI_GETLINECOUNT)))
-            throw EArgumentOutOfRangeException(u"Line index %1 out of bounds (0..%2)"_s.arg(line).arg(send(Sci::SCI_GETLINECOUNT) - 1));
+            throw EArgumentOutOfRangeException(
+                u"Line index %1 out of bounds (0..%2)"_s.arg(line).arg(send(Sci::SCI_GETLINECOUNT) - 1));
     }
 
     void updateGutterWidth()
@@ -143,6 +181,8 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     sci->setFolding(QsciScintilla::NoFoldStyle);
     d->send(Sci::SCI_SETFONTQUALITY, Sci::SC_EFF_QUALITY_NON_ANTIALIASED);
     d->send(Sci::SCI_SETSCROLLWIDTHTRACKING, 1);
+    // Colour the whole text while the user is idle, so that a jump deep into a large file is quick.
+    d->send(Sci::SCI_SETIDLESTYLING, Sci::SC_IDLESTYLING_ALL);
 
     // Gutter: line numbers, then the error symbols in the 17 pixels to their right.
     sci->setMarginsFont(gutterFont);
@@ -153,20 +193,20 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     sci->setMarginWidth(1, symbolMarginWidth);
     sci->setMarginWidth(2, 0);
     d->send(Sci::SCI_MARKERDEFINE, LineTags::symbolMarker, Sci::SC_MARK_CIRCLE);
-    sci->setMarkerForegroundColor(QColor(0x80, 0, 0), LineTags::symbolMarker);
-    sci->setMarkerBackgroundColor(QColor(0xE0, 0x20, 0x20), LineTags::symbolMarker);
+    sci->SendScintilla(Sci::SCI_MARKERSETFORE, LineTags::symbolMarker, QColor(0x80, 0, 0));
+    sci->SendScintilla(Sci::SCI_MARKERSETBACK, LineTags::symbolMarker, QColor(0xE0, 0x20, 0x20));
     d->updateGutterWidth();
 
     d->send(Sci::SCI_INDICSETSTYLE, errorIndicator, Sci::INDIC_SQUIGGLEPIXMAP);
     sci->SendScintilla(Sci::SCI_INDICSETFORE, errorIndicator, QColor(0xE0, 0x20, 0x20));
 
     d->send(Sci::SCI_SETMODEVENTMASK,
-            d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
-                | Sci::SC_MOD_BEFOREDELETE);
+        d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
+            | Sci::SC_MOD_BEFOREDELETE);
     connect(sci, &QsciScintillaBase::SCN_MODIFIED, this,
-            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
-                d->onModified(position, type, length);
-            });
+        [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+            d->onModified(position, type, length);
+        });
     connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
     connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
     connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
@@ -220,7 +260,8 @@ void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
     } else {
         const long line = d->send(Sci::SCI_LINEFROMPOSITION, start);
         const long lineEnd = d->send(Sci::SCI_GETLINEENDPOSITION, line);
-        const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
+        const auto *text
+            = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
         const void *close = text ? std::memchr(text, '>', size_t(lineEnd - start)) : nullptr;
         end = close ? start + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
     }
@@ -250,8 +291,18 @@ QByteArray TXMLEditor::textUtf8() const
 
 bool TXMLEditor::isBlank() const
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(d->characters());
-    return std::all_of(p, p + d->length(), [](unsigned char b) { return b <= 0x20; });
+    // Piece by piece: the whole text at once would move Scintilla's gap to the end after every
+    // edit, and a text that is not blank usually shows it in its first bytes.
+    constexpr long piece = 64 * 1024;
+    const long length = long(d->length());
+    for (long position = 0; position < length; position += piece) {
+        const long size = std::min(piece, length - position);
+        const auto *p
+            = reinterpret_cast<const unsigned char *>(d->send(Sci::SCI_GETRANGEPOINTER, position, size));
+        if (!std::all_of(p, p + size, [](unsigned char b) { return b <= 0x20; }))
+            return false;
+    }
+    return true;
 }
 
 void TXMLEditor::setText(const QString &text)
@@ -267,7 +318,8 @@ int TXMLEditor::caretColumn() const
 {
     const long position = d->send(Sci::SCI_GETCURRENTPOS);
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, position));
-    const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, position - lineStart));
+    const auto *text
+        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, position - lineStart));
     return int(documenttext::utf16Length(text, position - lineStart)) + 1;
 }
 
@@ -323,24 +375,44 @@ void TXMLEditor::loadFromFile(const QString &fileName)
         }
     }
 
+    const documenttext::LineEnd lineEnd
+        = documenttext::dominantLineEnd(document.constData(), document.size());
+
     TXMLEditorUpdateGuard guard(*this);
+    // Without change notifications while the text is replaced: QScintilla would copy the whole text
+    // for each, and the tags and underlines are cleared below anyway.
+    const long eventMask = d->send(Sci::SCI_GETMODEVENTMASK);
+    d->send(Sci::SCI_SETMODEVENTMASK, 0);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 0);
     d->send(Sci::SCI_CLEARALL);
-    d->send(Sci::SCI_ALLOCATE, document.size() + 1);
+    // Room for the text and for some typing, so that neither the first read nor the first
+    // keystrokes make Scintilla copy its whole buffer.
+    d->send(Sci::SCI_ALLOCATE, document.size() + typingRoom);
     d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(document.size()), document.constData());
+    document = QByteArray();
     d->send(Sci::SCI_EMPTYUNDOBUFFER);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 1);
     d->send(Sci::SCI_SETSAVEPOINT);
+    d->send(Sci::SCI_SETMODEVENTMASK, eventMask);
+    d->offsetCursorValid = false;
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.
-    switch (documenttext::dominantLineEnd(document.constData(), document.size())) {
-    case documenttext::LineEnd::CrLf: d->sci->setEolMode(QsciScintilla::EolWindows); break;
-    case documenttext::LineEnd::Lf: d->sci->setEolMode(QsciScintilla::EolUnix); break;
-    case documenttext::LineEnd::Cr: d->sci->setEolMode(QsciScintilla::EolMac); break;
+    switch (lineEnd) {
+    case documenttext::LineEnd::CrLf:
+        d->sci->setEolMode(QsciScintilla::EolWindows);
+        break;
+    case documenttext::LineEnd::Lf:
+        d->sci->setEolMode(QsciScintilla::EolUnix);
+        break;
+    case documenttext::LineEnd::Cr:
+        d->sci->setEolMode(QsciScintilla::EolMac);
+        break;
     }
     d->encoding = encoding;
     clearErrorMarks();
+    d->updateGutterWidth();
     d->send(Sci::SCI_GOTOPOS, 0);
+    Q_EMIT textChanged();
 }
 
 void TXMLEditor::saveToFile(const QString &fileName)
@@ -356,7 +428,7 @@ void TXMLEditor::saveToFile(const QString &fileName)
         else
             bytes = QByteArray::fromRawData(data, size);
     } else {
-        bytes = encodeText(documenttext::toText(data, size), d->encoding);
+        bytes = encodePiecewise(data, size, d->encoding);
     }
     writeFileAtomically(fileName, bytes);
     d->send(Sci::SCI_SETSAVEPOINT);

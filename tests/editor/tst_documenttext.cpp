@@ -47,9 +47,9 @@ private Q_SLOTS:
         QTest::newRow("two- and three-byte characters") << u"Grüße € ﬁ"_s;
         QTest::newRow("character outside the BMP") << u"<a>𝄞</a>"_s;
         QTest::newRow("NUL and control characters") << QString::fromUtf16(u"a\0b\x01\x1F\x7F\x80\x9D", 8);
-        QTest::newRow("unpaired high surrogate") << fromUnits({u'a', 0xD800, u'b'});
-        QTest::newRow("unpaired low surrogate at the end") << fromUnits({u'a', 0xDC00});
-        QTest::newRow("surrogates in the wrong order") << fromUnits({0xDC00, 0xD800});
+        QTest::newRow("unpaired high surrogate") << fromUnits({ u'a', 0xD800, u'b' });
+        QTest::newRow("unpaired low surrogate at the end") << fromUnits({ u'a', 0xDC00 });
+        QTest::newRow("surrogates in the wrong order") << fromUnits({ 0xDC00, 0xD800 });
         QTest::newRow("U+FFFD itself") << u"\uFFFD"_s;
     }
     void textSurvivesTheDocumentForm()

@@ -35,7 +35,7 @@ QByteArray utf16(const QString &text, bool bigEndian)
     QByteArray out;
     for (const QChar c : u"\uFEFF"_s + text) {
         const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
-        out += bigEndian ? QByteArray{&high, 1} + low : QByteArray{&low, 1} + high;
+        out += bigEndian ? QByteArray { &high, 1 } + low : QByteArray { &low, 1 } + high;
     }
     return out;
 }
@@ -52,11 +52,16 @@ QByteArray windows1252(const QString &text)
 QByteArray encoded(const QString &text, TextEncoding encoding)
 {
     switch (encoding) {
-    case TextEncoding::Utf8: return text.toUtf8();
-    case TextEncoding::Utf8Bom: return "\xEF\xBB\xBF" + text.toUtf8();
-    case TextEncoding::Utf16LE: return utf16(text, false);
-    case TextEncoding::Utf16BE: return utf16(text, true);
-    case TextEncoding::Windows1252: return windows1252(text);
+    case TextEncoding::Utf8:
+        return text.toUtf8();
+    case TextEncoding::Utf8Bom:
+        return "\xEF\xBB\xBF" + text.toUtf8();
+    case TextEncoding::Utf16LE:
+        return utf16(text, false);
+    case TextEncoding::Utf16BE:
+        return utf16(text, true);
+    case TextEncoding::Windows1252:
+        return windows1252(text);
     }
     return {};
 }
@@ -86,22 +91,24 @@ private Q_SLOTS:
         QTest::addColumn<TextEncoding>("encoding");
         QTest::addColumn<QString>("text"); // as loaded, before its line ends are made CR LF
 
-        const QList<std::pair<const char *, TextEncoding>> encodings{
-            {"UTF-8", TextEncoding::Utf8},          {"UTF-8 with BOM", TextEncoding::Utf8Bom},
-            {"UTF-16 LE", TextEncoding::Utf16LE},   {"UTF-16 BE", TextEncoding::Utf16BE},
-            {"Windows-1252", TextEncoding::Windows1252},
+        const QList<std::pair<const char *, TextEncoding>> encodings {
+            { "UTF-8", TextEncoding::Utf8 },
+            { "UTF-8 with BOM", TextEncoding::Utf8Bom },
+            { "UTF-16 LE", TextEncoding::Utf16LE },
+            { "UTF-16 BE", TextEncoding::Utf16BE },
+            { "Windows-1252", TextEncoding::Windows1252 },
         };
-        const QList<std::pair<const char *, QStringList>> lineEnds{
-            {"CR LF", {u"\r\n"_s}},
-            {"LF", {u"\n"_s}},
-            {"lone CR", {u"\r"_s}},
-            {"mixed", {u"\r\n"_s, u"\n"_s, u"\r"_s, u"\n"_s}},
+        const QList<std::pair<const char *, QStringList>> lineEnds {
+            { "CR LF", { u"\r\n"_s } },
+            { "LF", { u"\n"_s } },
+            { "lone CR", { u"\r"_s } },
+            { "mixed", { u"\r\n"_s, u"\n"_s, u"\r"_s, u"\n"_s } },
         };
-        const QStringList lines{u"<?xml version=\"1.0\"?>"_s, u"<Doc a='ä'>Grüße €</Doc>"_s, QString(),
-                                u"\t<x/>"_s, u"<!-- ende -->"_s};
+        const QStringList lines { u"<?xml version=\"1.0\"?>"_s, u"<Doc a='ä'>Grüße €</Doc>"_s, QString(),
+            u"\t<x/>"_s, u"<!-- ende -->"_s };
         for (const auto &[encodingName, encoding] : encodings) {
             for (const auto &[lineEndName, ends] : lineEnds) {
-                for (const bool finalBreak : {true, false}) {
+                for (const bool finalBreak : { true, false }) {
                     QString text;
                     for (int i = 0; i < lines.size(); ++i) {
                         text += lines[i];
@@ -111,7 +118,7 @@ private Q_SLOTS:
                     if (encoding != TextEncoding::Windows1252)
                         text += u"<y>𝄞</y>"_s;
                     QTest::addRow("%s, %s line ends, %s final line break", encodingName, lineEndName,
-                                  finalBreak ? "with" : "without")
+                        finalBreak ? "with" : "without")
                         << encoded(text, encoding) << encoding << text;
                 }
             }
@@ -133,38 +140,56 @@ private Q_SLOTS:
             b = char(random.bounded(256));
         bytesRow("every byte value without BOM", everyByte, TextEncoding::Windows1252);
         bytesRow("every byte value backwards, FE FF last", everyByteBackwards.sliced(2) + "\xFE\xFF",
-                 TextEncoding::Windows1252);
+            TextEncoding::Windows1252);
         bytesRow("every byte value backwards: FF FE marks UTF-16", everyByteBackwards, TextEncoding::Utf16LE);
         bytesRow("64 KiB of random bytes", randomBytes, TextEncoding::Windows1252);
         bytesRow("UTF-16 mark with an odd number of bytes", QByteArray("\xFF\xFE<\0a\0>", 7),
-                 TextEncoding::Windows1252);
+            TextEncoding::Windows1252);
         bytesRow("UTF-8 mark followed by bytes that are no UTF-8", QByteArray("\xEF\xBB\xBF<a>\xE4</a>"),
-                 TextEncoding::Windows1252);
+            TextEncoding::Windows1252);
         bytesRow("UTF-8 with an overlong form", QByteArray("<a>\xC0\xBC</a>"), TextEncoding::Windows1252);
-        bytesRow("UTF-8 with an encoded surrogate", QByteArray("<a>\xED\xA0\x80</a>"), TextEncoding::Windows1252);
+        bytesRow(
+            "UTF-8 with an encoded surrogate", QByteArray("<a>\xED\xA0\x80</a>"), TextEncoding::Windows1252);
+
+        // Larger than the pieces a save converts at a time.
+        QString longLine;
+        for (int i = 0; i < 200000; ++i)
+            longLine += u"<a>ä𝄞\r</a>"_s;
+        QString manyLines;
+        for (int i = 0; i < 100000; ++i)
+            manyLines += u"<Nm>Müller %1 €</Nm>\r\n"_s.arg(i);
+        QTest::newRow("UTF-16 LE, megabytes without a line feed")
+            << utf16(longLine, false) << TextEncoding::Utf16LE << longLine;
+        QTest::newRow("UTF-16 BE, megabytes of lines")
+            << utf16(manyLines, true) << TextEncoding::Utf16BE << manyLines;
+        QTest::newRow("Windows-1252, megabytes of lines")
+            << windows1252(manyLines) << TextEncoding::Windows1252 << manyLines;
 
         const QString withNul = QString::fromUtf16(u"<a>\0</a>\r\n", 10);
-        const QString unpaired = fromUnits({u'<', 0xD800, u'a', u'\n', 0xDC00, u'>', 0xDBFF});
-        const QString reversedPair = fromUnits({0xDC00, 0xD800, u'\r', u'x'});
+        const QString unpaired = fromUnits({ u'<', 0xD800, u'a', u'\n', 0xDC00, u'>', 0xDBFF });
+        const QString reversedPair = fromUnits({ 0xDC00, 0xD800, u'\r', u'x' });
         QTest::newRow("NUL bytes in UTF-8") << QByteArray("<a>\0x\0</a>\0\n", 12) << TextEncoding::Utf8
                                             << QString::fromUtf16(u"<a>\0x\0</a>\0\n", 12);
         QTest::newRow("NUL bytes in UTF-16") << utf16(withNul, false) << TextEncoding::Utf16LE << withNul;
-        QTest::newRow("UTF-16 LE with unpaired surrogates") << utf16(unpaired, false) << TextEncoding::Utf16LE
-                                                            << unpaired;
+        QTest::newRow("UTF-16 LE with unpaired surrogates")
+            << utf16(unpaired, false) << TextEncoding::Utf16LE << unpaired;
         QTest::newRow("UTF-16 BE with surrogates in the wrong order")
             << utf16(reversedPair, true) << TextEncoding::Utf16BE << reversedPair;
-        QTest::newRow("second byte-order mark is text") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF<a/>")
-                                                        << TextEncoding::Utf8Bom << u"\uFEFF<a/>"_s;
-        QTest::newRow("only a UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF") << TextEncoding::Utf8Bom
-                                                      << QString();
-        QTest::newRow("only a UTF-16 byte-order mark") << QByteArray("\xFE\xFF") << TextEncoding::Utf16BE
-                                                       << QString();
+        QTest::newRow("second byte-order mark is text")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF<a/>") << TextEncoding::Utf8Bom << u"\uFEFF<a/>"_s;
+        QTest::newRow("only a UTF-8 byte-order mark")
+            << QByteArray("\xEF\xBB\xBF") << TextEncoding::Utf8Bom << QString();
+        QTest::newRow("only a UTF-16 byte-order mark")
+            << QByteArray("\xFE\xFF") << TextEncoding::Utf16BE << QString();
         QTest::newRow("empty file") << QByteArray() << TextEncoding::Utf8 << QString();
-        QTest::newRow("only line ends") << QByteArray("\n\r\n\r\r\n\n") << TextEncoding::Utf8
-                                        << u"\n\r\n\r\r\n\n"_s;
-        QTest::newRow("C1 controls and NEL in UTF-8") << QByteArray("a\xC2\x85" "b\xC2\x81\n")
+        QTest::newRow("only line ends")
+            << QByteArray("\n\r\n\r\r\n\n") << TextEncoding::Utf8 << u"\n\r\n\r\r\n\n"_s;
+        QTest::newRow("C1 controls and NEL in UTF-8") << QByteArray("a\xC2\x85"
+                                                                    "b\xC2\x81\n")
                                                       << TextEncoding::Utf8 << u"a\u0085b\u0081\n"_s;
-        QTest::newRow("line and paragraph separators") << QByteArray("a\xE2\x80\xA8" "b\xE2\x80\xA9" "c")
+        QTest::newRow("line and paragraph separators") << QByteArray("a\xE2\x80\xA8"
+                                                                     "b\xE2\x80\xA9"
+                                                                     "c")
                                                        << TextEncoding::Utf8 << u"a\u2028b\u2029c"_s;
     }
     void unchangedFileSavesTheSameBytes()
@@ -187,10 +212,12 @@ private Q_SLOTS:
         editor.saveToFile(path);
         const QByteArray saved = readAll(path);
         if (saved != bytes) {
-            const qsizetype at = std::mismatch(saved.begin(), saved.end(), bytes.begin(), bytes.end()).first - saved.begin();
-            QFAIL(qPrintable(u"differs at byte %1 of %2: saved %3, file %4"_s.arg(at).arg(bytes.size())
+            const qsizetype at
+                = std::mismatch(saved.begin(), saved.end(), bytes.begin(), bytes.end()).first - saved.begin();
+            QFAIL(qPrintable(u"differs at byte %1 of %2: saved %3, file %4"_s.arg(at)
+                                 .arg(bytes.size())
                                  .arg(QString::fromLatin1(saved.mid(at, 8).toHex(' ')),
-                                      QString::fromLatin1(bytes.mid(at, 8).toHex(' ')))));
+                                     QString::fromLatin1(bytes.mid(at, 8).toHex(' ')))));
         }
     }
 
@@ -230,7 +257,9 @@ private Q_SLOTS:
         editor.setText(u"<a>Grüße €</a>\n"_s);
         const QString path = dir.filePath(u"new.xml"_s);
         editor.saveToFile(path);
-        QCOMPARE(readAll(path), QByteArray("<a>Gr\xFC\xDF" "e \x80</a>\n"));
+        QCOMPARE(readAll(path),
+            QByteArray("<a>Gr\xFC\xDF"
+                       "e \x80</a>\n"));
     }
 
     void failedSaveKeepsTextAndFile_data()
@@ -265,7 +294,25 @@ private Q_SLOTS:
         QCOMPARE(editor.lineTag(0), 4);
         QCOMPARE(readAll(old), QByteArray("<old/>\n"));
         QVERIFY(QFileInfo(dir.filePath(u"folder"_s)).isDir());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.xml"_s});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { u"old.xml"_s });
+    }
+
+    void unsavableCharacterIsNamedWithItsLine()
+    {
+        QTemporaryDir dir;
+        QString text;
+        for (int i = 1; i < 60000; ++i)
+            text += u"<Nm>Müller %1</Nm>\n"_s.arg(i);
+        text += u"<Nm>Łódź</Nm>\n"_s;
+        TXMLEditor editor;
+        editor.setText(text);
+        try {
+            editor.saveToFile(dir.filePath(u"new.xml"_s));
+            QFAIL("saved a character Windows-1252 has no code for");
+        } catch (const EConvertError &e) {
+            QVERIFY2(e.message().contains(u"line 60000, column 5"_s), qPrintable(e.message()));
+        }
+        QVERIFY(!QFile::exists(dir.filePath(u"new.xml"_s)));
     }
 
     void failedLoadKeepsTheEditorAsItWas_data()
@@ -286,12 +333,12 @@ private Q_SLOTS:
         editor.loadFromFile(loaded);
         editor.setLineTag(1, 2);
 
-        QVERIFY_THROWS_EXCEPTION(EFOpenError, editor.loadFromFile(target.isEmpty() ? QString() : dir.filePath(target)));
+        QVERIFY_THROWS_EXCEPTION(
+            EFOpenError, editor.loadFromFile(target.isEmpty() ? QString() : dir.filePath(target)));
         QCOMPARE(editor.text(), u"<a>\r\n</a>"_s);
         QCOMPARE(editor.encoding(), TextEncoding::Utf16LE);
         QCOMPARE(editor.lineTag(1), 2);
     }
-
 };
 
 QTEST_MAIN(TestXmlEditorFiles)

@@ -1,5 +1,6 @@
 // The editor's per-line tags: stored, found, cleared, and carried along with their lines' text.
 
+#include "editor/linetags.h"
 #include "editor/qsci.h"
 #include "editor/xmleditor.h"
 #include "platform/exception.h"
@@ -36,7 +37,7 @@ QList<int> symbolLines(TXMLEditor &editor)
     auto *sci = editor.findChild<QsciScintilla *>();
     QList<int> lines;
     for (int line = 0; line < editor.lineCount(); ++line) {
-        if (sci->markersAtLine(line) & (1u << 31))
+        if (sci->markersAtLine(line) & (1u << LineTags::symbolMarker))
             lines.append(line);
     }
     return lines;
@@ -44,7 +45,12 @@ QList<int> symbolLines(TXMLEditor &editor)
 
 struct Edit
 {
-    enum Kind { Insert, Delete, InsertAndUndo } kind;
+    enum Kind
+    {
+        Insert,
+        Delete,
+        InsertAndUndo
+    } kind;
     int line;
     int index; // -1: end of the line
     int toLine = 0;
@@ -66,33 +72,33 @@ private Q_SLOTS:
         QTest::addColumn<Edit>("edit");
         QTest::addColumn<TagMap>("expected");
         // Before each edit: 20 lines, tag 7 on index 3, tag 5 on index 11 (line 12), tag 6 on index 12.
-        QTest::newRow("two lines inserted above line 12")
-            << Edit{Edit::Insert, 11, 0, 0, 0, u"new a\nnew b\n"_s} << TagMap{{3, 7}, {13, 5}, {14, 6}};
+        QTest::newRow("two lines inserted above line 12") << Edit { Edit::Insert, 11, 0, 0, 0,
+            u"new a\nnew b\n"_s } << TagMap { { 3, 7 }, { 13, 5 }, { 14, 6 } };
         QTest::newRow("line break typed at the start of the tagged line")
-            << Edit{Edit::Insert, 11, 0, 0, 0, u"\n"_s} << TagMap{{3, 7}, {12, 5}, {13, 6}};
+            << Edit { Edit::Insert, 11, 0, 0, 0, u"\n"_s } << TagMap { { 3, 7 }, { 12, 5 }, { 13, 6 } };
         QTest::newRow("line break typed inside the tagged line")
-            << Edit{Edit::Insert, 11, 3, 0, 0, u"\n"_s} << TagMap{{3, 7}, {11, 5}, {13, 6}};
+            << Edit { Edit::Insert, 11, 3, 0, 0, u"\n"_s } << TagMap { { 3, 7 }, { 11, 5 }, { 13, 6 } };
         QTest::newRow("line break typed at the end of the line above")
-            << Edit{Edit::Insert, 10, -1, 0, 0, u"\n"_s} << TagMap{{3, 7}, {12, 5}, {13, 6}};
+            << Edit { Edit::Insert, 10, -1, 0, 0, u"\n"_s } << TagMap { { 3, 7 }, { 12, 5 }, { 13, 6 } };
         QTest::newRow("text typed into the tagged line")
-            << Edit{Edit::Insert, 11, 2, 0, 0, u"xyz"_s} << TagMap{{3, 7}, {11, 5}, {12, 6}};
+            << Edit { Edit::Insert, 11, 2, 0, 0, u"xyz"_s } << TagMap { { 3, 7 }, { 11, 5 }, { 12, 6 } };
         QTest::newRow("two lines above deleted")
-            << Edit{Edit::Delete, 8, 0, 10, 0, {}} << TagMap{{3, 7}, {9, 5}, {10, 6}};
+            << Edit { Edit::Delete, 8, 0, 10, 0, {} } << TagMap { { 3, 7 }, { 9, 5 }, { 10, 6 } };
         QTest::newRow("tagged line deleted whole")
-            << Edit{Edit::Delete, 11, 0, 12, 0, {}} << TagMap{{3, 7}, {11, 6}};
+            << Edit { Edit::Delete, 11, 0, 12, 0, {} } << TagMap { { 3, 7 }, { 11, 6 } };
         QTest::newRow("line break before the tagged line deleted")
-            << Edit{Edit::Delete, 10, -1, 11, 0, {}} << TagMap{{3, 7}, {10, 5}, {11, 6}};
+            << Edit { Edit::Delete, 10, -1, 11, 0, {} } << TagMap { { 3, 7 }, { 10, 5 }, { 11, 6 } };
         QTest::newRow("two tagged lines joined keep the first tag")
-            << Edit{Edit::Delete, 11, -1, 12, 0, {}} << TagMap{{3, 7}, {11, 5}};
+            << Edit { Edit::Delete, 11, -1, 12, 0, {} } << TagMap { { 3, 7 }, { 11, 5 } };
         QTest::newRow("deletion from the middle of the line above into the tagged line")
-            << Edit{Edit::Delete, 10, 2, 11, 2, {}} << TagMap{{3, 7}, {10, 5}, {11, 6}};
+            << Edit { Edit::Delete, 10, 2, 11, 2, {} } << TagMap { { 3, 7 }, { 10, 5 }, { 11, 6 } };
         QTest::newRow("deletion from a tagged line into the next tagged one")
-            << Edit{Edit::Delete, 11, 2, 12, 2, {}} << TagMap{{3, 7}, {11, 5}};
+            << Edit { Edit::Delete, 11, 2, 12, 2, {} } << TagMap { { 3, 7 }, { 11, 5 } };
         QTest::newRow("deletion of whole lines up to a tagged one")
-            << Edit{Edit::Delete, 4, 0, 11, 0, {}} << TagMap{{3, 7}, {4, 5}, {5, 6}};
-        QTest::newRow("everything deleted") << Edit{Edit::Delete, 0, 0, 20, 0, {}} << TagMap{};
-        QTest::newRow("two lines inserted above and undone")
-            << Edit{Edit::InsertAndUndo, 11, 0, 0, 0, u"new a\nnew b\n"_s} << TagMap{{3, 7}, {11, 5}, {12, 6}};
+            << Edit { Edit::Delete, 4, 0, 11, 0, {} } << TagMap { { 3, 7 }, { 4, 5 }, { 5, 6 } };
+        QTest::newRow("everything deleted") << Edit { Edit::Delete, 0, 0, 20, 0, {} } << TagMap {};
+        QTest::newRow("two lines inserted above and undone") << Edit { Edit::InsertAndUndo, 11, 0, 0, 0,
+            u"new a\nnew b\n"_s } << TagMap { { 3, 7 }, { 11, 5 }, { 12, 6 } };
     }
     void tagsMoveWithTheirLines()
     {
@@ -154,7 +160,7 @@ private Q_SLOTS:
         editor.setLineTag(2, tag);
         QCOMPARE(editor.lineTag(2), tag);
         QCOMPARE(editor.findLineWithTag(tag), 2);
-        QCOMPARE(allTags(editor), (TagMap{{2, tag}}));
+        QCOMPARE(allTags(editor), (TagMap { { 2, tag } }));
     }
 
     void laterTagReplacesEarlierOnTheSameLine()
@@ -167,8 +173,8 @@ private Q_SLOTS:
         QCOMPARE(editor.findLineWithTag(3), -1);
         QCOMPARE(editor.findLineWithTag(4), 2);
         editor.setLineTag(2, 0);
-        QCOMPARE(allTags(editor), TagMap{});
-        QCOMPARE(symbolLines(editor), QList<int>{});
+        QCOMPARE(allTags(editor), TagMap {});
+        QCOMPARE(symbolLines(editor), QList<int> {});
     }
 
     void findLineWithTag_data()
@@ -176,14 +182,14 @@ private Q_SLOTS:
         QTest::addColumn<TagMap>("tags");
         QTest::addColumn<int>("wanted");
         QTest::addColumn<int>("expected");
-        QTest::newRow("first of two lines with the tag") << TagMap{{4, 3}, {9, 3}, {2, 8}} << 3 << 4;
-        QTest::newRow("tag on one line") << TagMap{{4, 3}, {9, 3}, {2, 8}} << 8 << 2;
-        QTest::newRow("tag nowhere") << TagMap{{4, 3}} << 9 << -1;
-        QTest::newRow("no tags at all") << TagMap{} << 1 << -1;
-        QTest::newRow("tag whose bits another tag contains") << TagMap{{1, 3}, {5, 1}} << 1 << 5;
-        QTest::newRow("tag on the last line") << TagMap{{9, 12}} << 12 << 9;
-        QTest::newRow("0 finds the first untagged line") << TagMap{{0, 1}, {1, 2}} << 0 << 2;
-        QTest::newRow("negative tag") << TagMap{{0, 1}} << -1 << -1;
+        QTest::newRow("first of two lines with the tag") << TagMap { { 4, 3 }, { 9, 3 }, { 2, 8 } } << 3 << 4;
+        QTest::newRow("tag on one line") << TagMap { { 4, 3 }, { 9, 3 }, { 2, 8 } } << 8 << 2;
+        QTest::newRow("tag nowhere") << TagMap { { 4, 3 } } << 9 << -1;
+        QTest::newRow("no tags at all") << TagMap {} << 1 << -1;
+        QTest::newRow("tag whose bits another tag contains") << TagMap { { 1, 3 }, { 5, 1 } } << 1 << 5;
+        QTest::newRow("tag on the last line") << TagMap { { 9, 12 } } << 12 << 9;
+        QTest::newRow("0 finds the first untagged line") << TagMap { { 0, 1 }, { 1, 2 } } << 0 << 2;
+        QTest::newRow("negative tag") << TagMap { { 0, 1 } } << -1 << -1;
     }
     void findLineWithTag()
     {
@@ -204,8 +210,8 @@ private Q_SLOTS:
         for (int line = 0; line < 3000; line += 7)
             editor.setLineTag(line, line + 1);
         editor.clearLineTags();
-        QCOMPARE(allTags(editor), TagMap{});
-        QCOMPARE(symbolLines(editor), QList<int>{});
+        QCOMPARE(allTags(editor), TagMap {});
+        QCOMPARE(symbolLines(editor), QList<int> {});
         QCOMPARE(editor.findLineWithTag(8), -1);
     }
 
@@ -227,7 +233,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EArgumentOutOfRangeException, editor.setLineTag(line, tag));
         if (tag > 0)
             QVERIFY_THROWS_EXCEPTION(EArgumentOutOfRangeException, editor.lineTag(line));
-        QCOMPARE(allTags(editor), TagMap{});
+        QCOMPARE(allTags(editor), TagMap {});
     }
 
     void replacingTheTextDropsTags()
@@ -237,8 +243,8 @@ private Q_SLOTS:
         editor.setLineTag(0, 2);
         editor.setLineTag(4, 3);
         editor.setText(numberedLines(6));
-        QCOMPARE(allTags(editor), TagMap{});
-        QCOMPARE(symbolLines(editor), QList<int>{});
+        QCOMPARE(allTags(editor), TagMap {});
+        QCOMPARE(symbolLines(editor), QList<int> {});
     }
 };
 

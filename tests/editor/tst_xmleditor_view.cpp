@@ -1,9 +1,12 @@
 // What the window reads from and does to the editor's view: whole text, caret, jump, gutter, the
 // bulk-change bracket and the error underlines.
 
+#include "editor/linetags.h"
 #include "editor/qsci.h"
 #include "editor/xmleditor.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -32,8 +35,10 @@ QStringList underlinedTexts(TXMLEditor &editor)
     QStringList texts;
     long position = 0;
     while (position < length) {
-        const long end = sci->SendScintilla(QsciScintillaBase::SCI_INDICATOREND, QsciScintillaBase::INDIC_CONTAINER, position);
-        if (sci->SendScintilla(QsciScintillaBase::SCI_INDICATORVALUEAT, QsciScintillaBase::INDIC_CONTAINER, position)) {
+        const long end = sci->SendScintilla(
+            QsciScintillaBase::SCI_INDICATOREND, QsciScintillaBase::INDIC_CONTAINER, position);
+        if (sci->SendScintilla(
+                QsciScintillaBase::SCI_INDICATORVALUEAT, QsciScintillaBase::INDIC_CONTAINER, position)) {
             QByteArray bytes(end - position + 1, '\0'); // with room for the terminating NUL
             sci->SendScintilla(QsciScintillaBase::SCI_GETTEXTRANGE, position, end, bytes.data());
             texts.append(QString::fromUtf8(bytes.chopped(1)));
@@ -76,7 +81,8 @@ private Q_SLOTS:
         QTest::newRow("mixed line ends") << u"<a>\r\n<b/>\n<c/>\r</a>"_s << u"<a>\r\n<b/>\r\n<c/>\r\n</a>"_s;
         QTest::newRow("no final line break") << u"<a/>"_s << u"<a/>"_s;
         QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("NUL and non-ASCII") << QString::fromUtf16(u"ä\0𝄞\n€", 6) << QString::fromUtf16(u"ä\0𝄞\r\n€", 7);
+        QTest::newRow("NUL and non-ASCII")
+            << QString::fromUtf16(u"ä\0𝄞\n€", 6) << QString::fromUtf16(u"ä\0𝄞\r\n€", 7);
     }
     void wholeTextJoinsLinesWithCrLf()
     {
@@ -167,7 +173,7 @@ private Q_SLOTS:
         QVERIFY(caretLine >= first && caretLine < first + shown);
         if (caretLine > shown && caretLine < editor.lineCount() - shown)
             QVERIFY2(qAbs((caretLine - first) - (first + shown - 1 - caretLine)) <= 1,
-                     qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
+                qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
         else if (caretLine <= shown / 2)
             QCOMPARE(first, 1);
     }
@@ -188,7 +194,7 @@ private Q_SLOTS:
         const int first = editor->firstVisibleLine();
         const int shown = editor->visibleLineCount();
         QVERIFY2(qAbs((600 - first) - (first + shown - 1 - 600)) <= 1,
-                 qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
+            qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
     }
 
     void gutterGrowsWithTheDigitsOfTheLineCount()
@@ -253,6 +259,33 @@ private Q_SLOTS:
         QTRY_VERIFY(caretSpy.count() >= 1);
     }
 
+    void windowShortcutsWorkWhileTheEditorHasFocus_data()
+    {
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::newRow("Ctrl+O") << QKeySequence(Qt::CTRL | Qt::Key_O);
+        QTest::newRow("Ctrl+S") << QKeySequence(Qt::CTRL | Qt::Key_S);
+        QTest::newRow("F9") << QKeySequence(Qt::Key_F9);
+    }
+    void windowShortcutsWorkWhileTheEditorHasFocus()
+    {
+        QFETCH(QKeySequence, shortcut);
+        QWidget window;
+        auto *editor = new TXMLEditor(&window);
+        editor->resize(300, 200);
+        auto *action = new QAction(&window);
+        action->setShortcut(shortcut);
+        window.addAction(action);
+        QSignalSpy triggered(action, &QAction::triggered);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        editor->setText(u"<a/>"_s);
+        editor->setFocus();
+        QTRY_VERIFY(scintilla(*editor)->hasFocus());
+        QTest::keySequence(QApplication::focusWidget(), shortcut);
+        QCOMPARE(triggered.count(), 1);
+        QCOMPARE(editor->text(), u"<a/>"_s);
+    }
+
     void underlineMarksTheElementAtTheErrorOffset_data()
     {
         QTest::addColumn<QString>("text");
@@ -260,23 +293,24 @@ private Q_SLOTS:
         QTest::addColumn<int>("length");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("element on a one-line file")
-            << u"<a><b/><c x=\"1\">t</c></a>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c x=\"1\">"_s};
+            << u"<a><b/><c x=\"1\">t</c></a>"_s << QStringList { u"<c"_s } << -1
+            << QStringList { u"<c x=\"1\">"_s };
         QTest::newRow("after LF line ends, which count as CR LF")
-            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c/>"_s};
-        QTest::newRow("after lone CR line ends") << u"<a>\r<b/>\r<c/>"_s << QStringList{u"<c"_s} << -1
-                                                 << QStringList{u"<c/>"_s};
+            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList { u"<c"_s } << -1 << QStringList { u"<c/>"_s };
+        QTest::newRow("after lone CR line ends")
+            << u"<a>\r<b/>\r<c/>"_s << QStringList { u"<c"_s } << -1 << QStringList { u"<c/>"_s };
         QTest::newRow("after characters outside the BMP")
-            << u"<a>𝄞ä€</a><c/>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c/>"_s};
-        QTest::newRow("given length") << u"<a><Amt>1</Amt></a>"_s << QStringList{u"<Amt"_s} << 3
-                                      << QStringList{u"<Am"_s};
+            << u"<a>𝄞ä€</a><c/>"_s << QStringList { u"<c"_s } << -1 << QStringList { u"<c/>"_s };
+        QTest::newRow("given length")
+            << u"<a><Amt>1</Amt></a>"_s << QStringList { u"<Amt"_s } << 3 << QStringList { u"<Am"_s };
         QTest::newRow("no closing bracket on the line")
-            << u"<a>\n<c attr\n=\"1\"/>"_s << QStringList{u"<c"_s} << -1 << QStringList{u"<c attr"_s};
+            << u"<a>\n<c attr\n=\"1\"/>"_s << QStringList { u"<c"_s } << -1 << QStringList { u"<c attr"_s };
         QTest::newRow("several in ascending order")
-            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList{u"<b"_s, u"<c"_s} << -1
-            << QStringList{u"<b/>"_s, u"<c/>"_s};
+            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList { u"<b"_s, u"<c"_s } << -1
+            << QStringList { u"<b/>"_s, u"<c/>"_s };
         QTest::newRow("several in descending order")
-            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList{u"<c"_s, u"<b"_s} << -1
-            << QStringList{u"<b/>"_s, u"<c/>"_s};
+            << u"<a>\n<b/>\n<c/>\n</a>"_s << QStringList { u"<c"_s, u"<b"_s } << -1
+            << QStringList { u"<b/>"_s, u"<c/>"_s };
     }
     void underlineMarksTheElementAtTheErrorOffset()
     {
@@ -301,16 +335,16 @@ private Q_SLOTS:
         QsciScintilla *sci = scintilla(editor);
         sci->insertAt(u"<new/>\n<new/>\n"_s, 1, 0);
         sci->insertAt(u"x"_s, 4, 0); // before the element on its own line
-        QCOMPARE(underlinedTexts(editor), QStringList{u"<c/>"_s});
+        QCOMPARE(underlinedTexts(editor), QStringList { u"<c/>"_s });
         QCOMPARE(editor.findLineWithTag(1), 4);
-        QVERIFY(sci->markersAtLine(4) & (1u << 31));
+        QVERIFY(sci->markersAtLine(4) & (1u << LineTags::symbolMarker));
 
         // Offsets refer to the text as it is now, not as it was when the first underline was added.
         editor.addErrorUnderline(editor.text().indexOf(u"<b"_s));
-        QCOMPARE(underlinedTexts(editor), (QStringList{u"<b/>"_s, u"<c/>"_s}));
+        QCOMPARE(underlinedTexts(editor), (QStringList { u"<b/>"_s, u"<c/>"_s }));
 
         editor.clearErrorMarks();
-        QCOMPARE(underlinedTexts(editor), QStringList{});
+        QCOMPARE(underlinedTexts(editor), QStringList {});
         QCOMPARE(editor.findLineWithTag(1), -1);
         QCOMPARE(sci->markersAtLine(4), 0u);
     }
