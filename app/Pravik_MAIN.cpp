@@ -1,0 +1,392 @@
+#include "Pravik_MAIN.h"
+
+#include "components/messages/messagecntr.h"
+#include "components/versioninfo/zc_verinfo.h"
+#include "editor/xmleditor.h"
+#include "platform/dialogs.h"
+#include "platform/formstream.h"
+#include "platform/widgets/actions.h"
+#include "platform/widgets/application.h"
+#include "platform/widgets/pagecontrol.h"
+#include "validation/validationengine.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kValidSentence = QStringLiteral("XML is valid according the schema.");
+
+QWidget *pageWith(QWidget *content)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    return page;
+}
+
+} // namespace
+
+TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
+    : QMainWindow(parent)
+    , m_components(Create<TComponent>())
+    , m_arguments(QCoreApplication::arguments())
+{
+    setObjectName(QStringLiteral("Pravik_MAIN_Form"));
+    m_components->SetName(QStringLiteral("Pravik_MAIN_Form"));
+    setWindowTitle(QStringLiteral("Pravik"));
+    QFont font(QStringLiteral("Segoe UI"));
+    font.setPixelSize(12);
+    setFont(font);
+
+    createComponents();
+    createActions();
+    createMenu();
+
+    // Client area of 1017 × 575 below the menu, centred on the screen.
+    resize(1017, 575 + MainMenu1->sizeHint().height());
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TPravik_MAIN_Form::~TPravik_MAIN_Form()
+{
+    // The message objects and the version info go with their owner, before the widgets.
+    m_components.reset();
+}
+
+void TPravik_MAIN_Form::createComponents()
+{
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->setFixedHeight(19);
+    StatusBar->setSizeGripEnabled(false);
+    const int widths[3] = { 85, 90, 1000 };
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(StatusBar);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        if (i < 2)
+            StatusPanels[i]->setFixedWidth(widths[i]);
+        else
+            StatusPanels[i]->setMinimumWidth(0);
+        StatusBar->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
+    }
+    setStatusBar(StatusBar);
+
+    PageControl1 = new TPageControl(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    XMLViewer = new TXMLEditor;
+    XMLViewer->setObjectName(QStringLiteral("XMLViewer"));
+    TabSheet1 = pageWith(XMLViewer);
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    Memo1 = new QPlainTextEdit;
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->viewport()->installEventFilter(this);
+    TabSheet2 = pageWith(Memo1);
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->AddPage(TabSheet1, QStringLiteral("Inhalt der Datei"));
+    PageControl1->AddPage(TabSheet2, QStringLiteral("Ergebnis Validierung"));
+    PageControl1->SetActivePage(TabSheet2);
+    PageControl1->SetTabVisible(TabSheet2, false);
+    setCentralWidget(PageControl1);
+
+    // The non-visual components come from the form resource; the version info reads this
+    // executable's own version resource.
+    ReadComponentResource(m_components.get(), QStringLiteral(":/forms/Pravik_MAIN.form"), this);
+    ML = m_components->FindComponent<TMessageList>(QStringLiteral("ML"));
+    MO_FileOverwrite = m_components->FindComponent<TMessageObject>(QStringLiteral("MO_FileOverwrite"));
+    if (!ML || !MO_FileOverwrite)
+        throw Exception(QStringLiteral("The window's form resource lacks its message list."));
+    VerInfo = Create<TVerInfo>(m_components.get());
+    VerInfo->SetName(QStringLiteral("VerInfo"));
+}
+
+void TPravik_MAIN_Form::createActions()
+{
+    ActionList1 = new TActionList(this);
+    ActionList1->setObjectName(QStringLiteral("ActionList1"));
+    auto make = [this](const char *name, const QString &caption, const QString &category) {
+        auto *action = new TAction(this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setText(caption);
+        action->Category = category;
+        ActionList1->Add(action);
+        addAction(action); // shortcuts work whether or not a menu shows the action
+        return action;
+    };
+    const QString file = QStringLiteral("Datei");
+    FileOpen1 = make("FileOpen1", QStringLiteral("Ö&ffnen..."), file);
+    FileOpen1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileOpen1->SetHint(QStringLiteral("Öffnen|Vorhandene Datei öffnen"));
+    FileOpen1->OnExecute = [this](TAction *) { Guarded([this] { FileOpen1Execute(); }); };
+
+    FileExit1 = make("FileExit1", QStringLiteral("&Beenden"), file);
+    FileExit1->SetHint(QStringLiteral("Beenden|Anwendung beenden"));
+    FileExit1->OnExecute = [this](TAction *) { close(); };
+
+    act_Validate = make("act_Validate", QStringLiteral("Validieren"), QString());
+    act_Validate->OnExecute = [this](TAction *a) { Guarded([&] { act_ValidateExecute(a); }); };
+    act_Validate->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
+
+    Action_UpdateStatusPanels = make("Action_UpdateStatusPanels", QString(), QString());
+    Action_UpdateStatusPanels->OnUpdate = [this](TAction *a) { Guarded([&] { Action_UpdateStatusPanelsUpdate(a); }); };
+
+    FileSaveAs1 = make("FileSaveAs1", QStringLiteral("Speichern &unter..."), file);
+    FileSaveAs1->SetHint(QStringLiteral("Speichern unter|Aktive Datei unter einem neuen Namen speichern"));
+    FileSaveAs1->OnExecute = [this](TAction *) { Guarded([this] { FileSaveAs1Execute(); }); };
+    FileSaveAs1->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
+
+    FileSave1 = make("FileSave1", QStringLiteral("Speichern"), file);
+    FileSave1->OnExecute = [this](TAction *a) { Guarded([&] { FileSave1Execute(a); }); };
+    FileSave1->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
+}
+
+void TPravik_MAIN_Form::createMenu()
+{
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu *file = MainMenu1->addMenu(QStringLiteral("Datei"));
+    file->addAction(FileOpen1);
+    file->addAction(FileSave1);
+    file->addAction(FileSaveAs1);
+    file->addSeparator();
+    file->addAction(FileExit1);
+    QMenu *edit = MainMenu1->addMenu(QStringLiteral("Bearbeiten"));
+    edit->addAction(act_Validate);
+}
+
+void TPravik_MAIN_Form::FormCreate()
+{
+    setAcceptDrops(true);
+}
+
+void TPravik_MAIN_Form::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    // After the window has painted, as the platform runs its show handler.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { FormShow(); }); });
+}
+
+void TPravik_MAIN_Form::FormShow()
+{
+    const QString first = m_arguments.size() > 1 ? m_arguments.at(1) : QString();
+    if (first.isEmpty() || !QFileInfo(first).isFile())
+        return;
+    LoadXMLFile(first);
+    DoValidate();
+}
+
+void TPravik_MAIN_Form::Action_UpdateStatusPanelsUpdate(TAction *Sender)
+{
+    Sender->setEnabled(true);
+    const int column = XMLViewer->caretColumn();
+    const int line = XMLViewer->caretLine();
+    const QString caret = column < 1 || line < 1 ? QString() : QStringLiteral("%1:%2").arg(line).arg(column);
+    if (StatusPanels[1]->text() != caret)
+        StatusPanels[1]->setText(caret);
+    if (StatusPanels[2]->text() != FXMLFileName)
+        StatusPanels[2]->setText(FXMLFileName);
+    const QString version = QStringLiteral(" V ") + VerInfo->FileVersion();
+    if (StatusPanels[0]->text() != version)
+        StatusPanels[0]->setText(version);
+}
+
+void TPravik_MAIN_Form::act_ValidateUpdate(TAction *Sender)
+{
+    Sender->setEnabled(!XMLViewer->isBlank());
+}
+
+void TPravik_MAIN_Form::act_ValidateExecute(TAction *)
+{
+    DoValidate();
+}
+
+void TPravik_MAIN_Form::FileOpen1Execute()
+{
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("FileOpen1Dialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        FileOpen1Accept(dialog.selectedFiles().constFirst());
+}
+
+void TPravik_MAIN_Form::FileOpen1Accept(const QString &FileName)
+{
+    LoadXMLFile(FileName);
+}
+
+void TPravik_MAIN_Form::FileSave1Execute(TAction *)
+{
+    SaveXMLFile(FXMLFileName);
+}
+
+void TPravik_MAIN_Form::FileSaveAs1Execute()
+{
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("FileSaveAs1Dialog"));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The window asks before overwriting, with its own question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        FileSaveAs1Accept(dialog.selectedFiles().constFirst());
+}
+
+void TPravik_MAIN_Form::FileSaveAs1Accept(const QString &FileName)
+{
+    SaveXMLFile(FileName);
+}
+
+void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
+{
+    PageControl1->SetTabVisible(TabSheet2, false);
+    PageControl1->SetActivePage(TabSheet1);
+    FXMLFileName = FileName;
+    XMLViewer->loadFromFile(FileName);
+}
+
+bool TPravik_MAIN_Form::ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors)
+{
+    return ValidationEngine::ValidateXMLUtf8(Text, Errors);
+}
+
+void TPravik_MAIN_Form::setReport(const QStringList &lines)
+{
+    Memo1->setPlainText(lines.join(u'\n'));
+}
+
+void TPravik_MAIN_Form::DoValidate()
+{
+    const TXMLSetBookmarkProc setBookmark = [this](int32_t tag, int32_t line) {
+        if (line >= 1 && line <= XMLViewer->lineCount())
+            XMLViewer->setLineTag(line - 1, tag);
+    };
+
+    XMLViewer->clearErrorMarks();
+    PageControl1->SetTabVisible(TabSheet2, true);
+    PageControl1->SetActivePage(TabSheet2);
+    setReport({ QStringLiteral("Validating...") });
+    Memo1->repaint();
+    QCoreApplication::processEvents();
+
+    std::unique_ptr<TXMLParseErrors> errors;
+    const bool valid = ValidateXML(XMLViewer->textUtf8(), errors);
+
+    Memo1->setUpdatesEnabled(false);
+    if (valid) {
+        setReport({ kValidSentence });
+        Memo1->setUpdatesEnabled(true);
+        MessageDlg(kValidSentence, mtInformation, { mbOK }, 0);
+        return;
+    }
+    try {
+        FErrors.clear();
+        {
+            TXMLEditorUpdateGuard bracket(*XMLViewer);
+            errors->ToStrings(FErrors, setBookmark);
+            for (const TXMLParseErrorItem &e : *errors)
+                XMLViewer->addErrorUnderline(e.FFilePos);
+        }
+        QStringList lines;
+        lines.reserve(FErrors.size());
+        for (const TTaggedLine &l : std::as_const(FErrors))
+            lines.append(l.text);
+        setReport(lines);
+    } catch (...) {
+        Memo1->setUpdatesEnabled(true);
+        throw;
+    }
+    Memo1->setUpdatesEnabled(true);
+    errors.reset();
+    MessageDlg(QStringLiteral("XML is not valid!"), mtError, { mbOK }, 0);
+}
+
+void TPravik_MAIN_Form::Memo1DblClick()
+{
+    const int row = Memo1->textCursor().blockNumber();
+    if (row < 0 || row >= FErrors.size())
+        return;
+    const int line = XMLViewer->findLineWithTag(FErrors.at(row).tag);
+    if (FErrors.at(row).tag == 0 || line < 0)
+        return;
+    GotoErrorLine(line + 1);
+    PageControl1->SetActivePage(TabSheet1);
+}
+
+void TPravik_MAIN_Form::GotoErrorLine(int Line)
+{
+    XMLViewer->gotoLine(Line);
+}
+
+bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
+{
+    if (!FileName.isEmpty() && QFileInfo::exists(FileName)) {
+        const int answer = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
+        if (answer != mrYes)
+            return false;
+    }
+    XMLViewer->saveToFile(FileName);
+    return true;
+}
+
+bool TPravik_MAIN_Form::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        // Let the view place its caret first, as the platform's double-click handler runs after it.
+        const bool handled = QMainWindow::eventFilter(watched, event);
+        QTimer::singleShot(0, this, [this] { Guarded([this] { Memo1DblClick(); }); });
+        return handled;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TPravik_MAIN_Form::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TPravik_MAIN_Form::dropEvent(QDropEvent *event)
+{
+    QStringList files;
+    const auto urls = event->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+    Guarded([&] { DropFiles(files); });
+}
+
+void TPravik_MAIN_Form::DropFiles(const QStringList &FileNames)
+{
+    if (FileNames.isEmpty())
+        return;
+    raise();
+    activateWindow();
+    LoadXMLFile(FileNames.constFirst());
+    DoValidate();
+}

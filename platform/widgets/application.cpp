@@ -1,0 +1,65 @@
+#include "application.h"
+
+#include "platform/dialogs.h"
+#include "platform/exception.h"
+
+#include <exception>
+
+namespace {
+std::function<void(const QString &)> &sink()
+{
+    static std::function<void(const QString &)> s;
+    return s;
+}
+
+QString currentExceptionMessage()
+{
+    try {
+        throw;
+    } catch (const Exception &e) {
+        return e.message();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Out of memory.");
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("An unknown error occurred.");
+    }
+}
+} // namespace
+
+TApplication::TApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}
+
+TApplication::~TApplication() = default;
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException();
+        return false;
+    }
+}
+
+void TApplication::HandleException()
+{
+    const QString message = currentExceptionMessage();
+    if (sink()) {
+        sink()(message);
+        return;
+    }
+    try {
+        MessageDlg(message, mtError, { mbOK }, 0);
+    } catch (...) {
+        // The error box itself failed (no GUI thread, no screen): nothing is left to show it with.
+    }
+}
+
+void TApplication::SetExceptionSink(std::function<void(const QString &)> s)
+{
+    sink() = std::move(s);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The application object: a QApplication whose general exception handler shows any exception that
+// escapes an event handler in the standard error box and lets the program go on.
+
+#include <QApplication>
+#include <functional>
+
+class TApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    TApplication(int &argc, char **argv);
+    ~TApplication() override;
+
+    bool notify(QObject *receiver, QEvent *event) override;
+
+    // Shows the exception in flight (call from a catch block) in the standard error box.
+    static void HandleException();
+
+    // Replaces how an exception's message is shown (tests record it instead of showing a box);
+    // an empty function restores the error box.
+    static void SetExceptionSink(std::function<void(const QString &Message)> sink);
+};
+
+// Runs a handler; an exception it raises goes to the application's exception handler instead of
+// crossing the event loop.
+template<typename F>
+void Guarded(F &&handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        TApplication::HandleException();
+    }
+}
