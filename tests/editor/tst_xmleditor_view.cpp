@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -195,6 +197,32 @@ private Q_SLOTS:
         const int shown = editor->visibleLineCount();
         QVERIFY2(qAbs((600 - first) - (first + shown - 1 - 600)) <= 1,
             qPrintable(u"first %1, shown %2"_s.arg(first).arg(shown)));
+    }
+
+    void fontsAreFixedPitchAtTheirSizes()
+    {
+        TXMLEditor editor;
+        QsciScintilla *sci = scintilla(editor);
+        const QString family = QFontDatabase::families().contains(u"Courier New"_s)
+            ? u"Courier New"_s
+            : QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+        auto styleFamily = [&](int style) {
+            QByteArray name(256, '\0');
+            sci->SendScintilla(QsciScintillaBase::SCI_STYLEGETFONT, style, name.data());
+            return QString::fromUtf8(name.constData());
+        };
+        // Sizes in hundredths of a point: 10 pt for the text, 11 pixels at 96 dpi for the gutter.
+        for (const int style : { int(QsciScintillaBase::STYLE_DEFAULT), 1 /* tag */, 6 /* string */ }) {
+            QCOMPARE(styleFamily(style), family);
+            QCOMPARE(sci->SendScintilla(QsciScintillaBase::SCI_STYLEGETSIZEFRACTIONAL, style), 1000);
+        }
+        QCOMPARE(styleFamily(QsciScintillaBase::STYLE_LINENUMBER), family);
+        QCOMPARE(sci->SendScintilla(
+                     QsciScintillaBase::SCI_STYLEGETSIZEFRACTIONAL, QsciScintillaBase::STYLE_LINENUMBER),
+            825);
+        QVERIFY(QFontInfo(QFont(family)).fixedPitch());
+        QCOMPARE(sci->SendScintilla(QsciScintillaBase::SCI_GETFONTQUALITY),
+            long(QsciScintillaBase::SC_EFF_QUALITY_NON_ANTIALIASED));
     }
 
     void gutterGrowsWithTheDigitsOfTheLineCount()
