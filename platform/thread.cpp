@@ -345,8 +345,11 @@ void TThread::run(std::shared_ptr<TThreadControl> ctl)
     }
     t_current = nullptr;
     // From here on only ctl and the process-wide state are touched: the object may be gone.
-    if (ctl->freeOnTerminate)
+    if (ctl->freeOnTerminate) {
+        // Before any destructor runs: drop the calls it queued, wait for one that is running.
+        RemoveQueuedEvents(this);
         delete this;
+    }
     {
         std::lock_guard lock(s.m);
         ctl->finished = true;

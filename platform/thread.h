@@ -8,8 +8,9 @@
 //   TThread::New<T>(...) constructs and then does the latter, as the Windows original does once
 //   construction is complete.
 // - With FreeOnTerminate the object deletes itself on its own thread after Execute and OnTerminate;
-//   afterwards that thread touches nothing of the object. Calls it queued to the GUI thread and not
-//   yet run are dropped when it is deleted, and deletion waits for one that is running.
+//   afterwards that thread touches nothing of the object. Before its destructors run, the calls it
+//   queued to the GUI thread and that have not run are dropped, and one that is running is waited
+//   for.
 // - Synchronize blocks the worker until the GUI thread has run the call. While no application
 //   exists yet the call waits for one. Once the application is being destroyed, pending and later
 //   calls are not run: Synchronize returns false at once (Queue drops the call).
@@ -19,8 +20,9 @@
 //   terminate and waited for at most ShutdownWaitMs; a thread still running after that is left to
 //   the process exit.
 // - An owner deletes a thread that it did not mark FreeOnTerminate; the destructor terminates and
-//   waits for a running thread, but a derived class whose Execute uses its own members must stop
-//   the thread (Terminate and WaitFor) in its own destructor, before those members go.
+//   waits for a running thread and drops its queued calls, but a derived class whose Execute or
+//   queued calls use its own members must do so (Terminate, WaitFor, RemoveQueuedEvents) in its
+//   own destructor, before those members go.
 
 #include <QString>
 

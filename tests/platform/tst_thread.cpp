@@ -254,6 +254,10 @@ void tst_Thread::onTerminateRunsOnGuiThreadBeforeSelfFree()
         std::lock_guard guard(lock);
         events.append(event);
     };
+    auto noted = [&] { // an unshared copy, so that the worker's next append never meets it
+        std::lock_guard guard(lock);
+        return QStringList(events.cbegin(), events.cend());
+    };
     const std::thread::id gui = std::this_thread::get_id();
     auto *thread = new TSelfFreeingThread([&](TSelfFreeingThread *) { note(QStringLiteral("execute")); });
     thread->onGone = [&] { note(QStringLiteral("gone")); };
@@ -261,7 +265,7 @@ void tst_Thread::onTerminateRunsOnGuiThreadBeforeSelfFree()
         note(std::this_thread::get_id() == gui ? QStringLiteral("terminate on GUI") : QStringLiteral("terminate elsewhere"));
     };
     thread->AfterConstruction();
-    QTRY_COMPARE(events, (QStringList{QStringLiteral("execute"), QStringLiteral("terminate on GUI"), QStringLiteral("gone")}));
+    QTRY_COMPARE(noted(), (QStringList{QStringLiteral("execute"), QStringLiteral("terminate on GUI"), QStringLiteral("gone")}));
     QTRY_COMPARE(TThread::RunningThreadCount(), 0);
 }
 
@@ -291,29 +295,31 @@ void tst_Thread::selfFreeingThreadFinishingWhileGuiThreadIsBusy()
 
 void tst_Thread::deletionWaitsForRunningQueuedCall()
 {
-    // A queued call of the thread is running on the GUI thread when the thread frees itself: the
-    // object must outlive the call.
-    std::atomic<bool> callStarted{false}, inDestruction{false}, gone{false}, goneDuringCall{false};
+    // A queued call of the thread is running on the GUI thread when Execute ends: the object must
+    // not begin to go (not even its derived part) before the call has ended.
+    std::atomic<bool> callStarted{false}, executeDone{false}, inDestruction{false}, gone{false};
+    std::atomic<bool> destroyedDuringCall{false};
     auto *thread = new TSelfFreeingThread([&](TSelfFreeingThread *self) {
-        self->Queue([self, &callStarted, &inDestruction, &gone, &goneDuringCall] {
+        self->Queue([self, &executeDone, &callStarted, &inDestruction, &destroyedDuringCall] {
             callStarted = true;
-            QElapsedTimer timer; // hold the call until the worker has begun to free the object
+            QElapsedTimer timer;
             timer.start();
-            while (!inDestruction && timer.elapsed() < 10000)
+            while (!executeDone && timer.elapsed() < 10000)
                 std::this_thread::sleep_for(1ms);
-            std::this_thread::sleep_for(50ms);
-            goneDuringCall = gone.load();
-            ++self->value; // freed memory, were the object gone
+            std::this_thread::sleep_for(50ms); // room for a wrong early destruction
+            destroyedDuringCall = inDestruction.load();
+            ++self->value;
         });
         while (!callStarted)
             std::this_thread::sleep_for(1ms);
+        executeDone = true;
     });
     thread->onDestroying = [&] { inDestruction = true; };
     thread->onGone = [&] { gone = true; };
     thread->AfterConstruction();
     QTRY_VERIFY(gone);
-    QVERIFY(inDestruction);
-    QVERIFY(!goneDuringCall);
+    QVERIFY(callStarted);
+    QVERIFY(!destroyedDuringCall);
 }
 
 void tst_Thread::deletingRunningThreadTerminatesAndWaits()
