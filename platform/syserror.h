@@ -3,5 +3,5 @@
 
 #include <QString>
 
-// At most 199 characters, like the message buffer the Windows original used.
+// At most 199 characters, the size of the message buffer on Windows.
 QString SysErrorMessage(int code);

@@ -5,14 +5,15 @@
 //
 // Rules that keep threads from hanging or crashing the process:
 // - A thread is started by Start(), or by AfterConstruction() unless it was created suspended;
-//   TThread::New<T>(...) constructs and then does the latter, as the Windows original does once
-//   construction is complete.
+//   TThread::New<T>(...) constructs and then does the latter, so that Execute never meets a
+//   half-constructed object.
 // - With FreeOnTerminate the object deletes itself on its own thread after Execute and OnTerminate;
 //   afterwards that thread touches nothing of the object. Before its destructors run, the calls it
 //   queued to the GUI thread and that have not run are dropped, and one that is running is waited
 //   for.
 // - Synchronize blocks the worker until the GUI thread has run the call. While no application
-//   exists yet the call waits for one. Once the application is being destroyed, pending and later
+//   exists yet the call waits for one (or for the main thread to serve it in WaitFor or
+//   CheckSynchronize). Once the application is being destroyed, pending and later
 //   calls are not run: Synchronize returns false at once (Queue drops the call).
 // - WaitFor on the GUI thread keeps running the hand-overs of other threads, so a worker blocked in
 //   Synchronize never deadlocks a GUI thread that waits for it.

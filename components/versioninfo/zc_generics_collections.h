@@ -89,7 +89,7 @@ template <class K, class V>
 class Izc_Dictionary : public IInterface
 {
 public:
-    // One identity for every instantiation, as with the original's generic interface.
+    // One identity for every instantiation, as generic interfaces with a GUID have on Windows.
     static constexpr QUuid IID{0x7c4e1f0a, 0x52b3, 0x4d6e, 0x9a, 0x41, 0x3f, 0x0d, 0x6b, 0x28, 0xe5, 0x17};
 
     virtual V GetItem(const K &Key) = 0;

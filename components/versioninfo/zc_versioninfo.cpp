@@ -13,8 +13,8 @@
 
 namespace {
 
-// Reads the resource bytes like the in-memory stream of the original: a read past the end raises
-// the stream's read error.
+// Reads the resource bytes like an in-memory stream: a read past the end raises the stream's read
+// error.
 class ResourceStream
 {
 public:
