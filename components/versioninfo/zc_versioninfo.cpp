@@ -29,9 +29,9 @@ public:
     }
     quint16 ReadWord(qsizetype position) const
     {
-        char le[2];
-        ReadBuffer(position, le, 2);
-        return qFromLittleEndian<quint16>(le);
+        if (position < 0 || position > m_bytes.size() - 2)
+            throw EReadError(QStringLiteral("Stream read error"));
+        return quint16(uchar(m_bytes.at(position)) | (uchar(m_bytes.at(position + 1)) << 8));
     }
 
 private:
