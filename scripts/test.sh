@@ -33,7 +33,7 @@ tsan_tests=$(ctest --test-dir build-tsan -N -L threads | sed -n 's/^ *Test *#[0-
 if [ -n "$tsan_tests" ]; then
   # shellcheck disable=SC2086
   cmake --build build-tsan -j "$jobs" --target $tsan_tests
-  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions="$here/scripts/tsan.supp" \
     ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 900 -L threads
 fi
 
