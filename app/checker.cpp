@@ -1,0 +1,238 @@
+#include "checker.h"
+
+#include "checkresult.h"
+#include "validation/validationengine.h"
+
+#include <QThread>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace checker {
+
+namespace {
+
+QString programName()
+{
+    return QStringLiteral("pravik-check");
+}
+
+bool parseJobs(const QString &value, int &jobs)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < 1)
+        return false;
+    jobs = n;
+    return true;
+}
+
+void writeBytes(std::FILE *f, const QByteArray &bytes)
+{
+    if (!bytes.isEmpty())
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+}
+
+} // namespace
+
+bool parseArguments(const QStringList &arguments, Options &options, QString &error)
+{
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (optionsEnded || !arg.startsWith(u'-') || arg == u"-") {
+            options.files.append(arg);
+        } else if (arg == u"--") {
+            optionsEnded = true;
+        } else if (arg == u"--help" || arg == u"-h") {
+            options.help = true;
+        } else if (arg == u"--version") {
+            options.version = true;
+        } else if (arg == u"--json") {
+            options.json = true;
+        } else if (arg == u"-j" || arg == u"--jobs") {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("option '%1' needs a number of jobs").arg(arg);
+                return false;
+            }
+            const QString value = arguments.at(++i);
+            if (!parseJobs(value, options.jobs)) {
+                error = QStringLiteral("'%1' is not a number of jobs (1 or more)").arg(value);
+                return false;
+            }
+        } else if (arg.startsWith(u"--jobs=") || (arg.startsWith(u"-j") && !arg.startsWith(u"--"))) {
+            const QString value = arg.mid(arg.startsWith(u"--") ? 7 : 2);
+            if (!parseJobs(value, options.jobs)) {
+                error = QStringLiteral("'%1' is not a number of jobs (1 or more)").arg(value);
+                return false;
+            }
+        } else {
+            error = QStringLiteral("unknown option '%1'").arg(arg);
+            return false;
+        }
+    }
+    if (options.files.isEmpty() && !options.help && !options.version) {
+        error = QStringLiteral("no file given");
+        return false;
+    }
+    return true;
+}
+
+QByteArray helpText()
+{
+    return QStringLiteral(
+               "Usage: %1 [OPTION]... FILE...\n"
+               "Checks SEPA payment files (pain.001.001.09 credit transfers, pain.008.001.08 direct debits)\n"
+               "against the German banks' validation schemas and prints every schema error.\n"
+               "\n"
+               "Options:\n"
+               "  --json          print one JSON record per file and line instead of the report\n"
+               "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
+               "  -h, --help      show this help and exit\n"
+               "  --version       show the version and exit\n"
+               "\n"
+               "A file is read as UTF-8 or UTF-16 when its byte-order mark says so; without one as UTF-8\n"
+               "when it is valid UTF-8, otherwise as Windows-1252. Reports follow in the order of the\n"
+               "files; with several files each begins with a line \"==> FILE <==\".\n"
+               "\n"
+               "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
+               "could not be read, or the command line is wrong.\n")
+        .arg(programName())
+        .arg(QThread::idealThreadCount())
+        .toUtf8();
+}
+
+QByteArray versionText()
+{
+    return (programName() + u' ' + QStringLiteral(PRAVIK_VERSION) + u'\n').toUtf8();
+}
+
+void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizetype)> &work,
+                const std::function<void(qsizetype, QByteArray &&)> &deliver)
+{
+    const qsizetype threads = qMin<qsizetype>(qMax(jobs, 1), count);
+    if (threads <= 1) {
+        for (qsizetype i = 0; i < count; ++i)
+            deliver(i, work(i));
+        return;
+    }
+
+    const qsizetype window = 2 * threads;
+    std::mutex mutex;
+    std::condition_variable changed;
+    qsizetype nextToClaim = 0;
+    qsizetype nextToDeliver = 0;
+    std::deque<std::optional<QByteArray>> pending; // results from nextToDeliver on
+
+    auto worker = [&] {
+        for (;;) {
+            qsizetype index;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return nextToClaim >= count || nextToClaim < nextToDeliver + window; });
+                if (nextToClaim >= count)
+                    return;
+                index = nextToClaim++;
+            }
+            QByteArray result = work(index);
+            {
+                std::lock_guard lock(mutex);
+                const qsizetype slot = index - nextToDeliver;
+                while (qsizetype(pending.size()) <= slot)
+                    pending.emplace_back();
+                pending[size_t(slot)] = std::move(result);
+            }
+            changed.notify_all();
+        }
+    };
+
+    std::vector<std::thread> pool;
+    pool.reserve(size_t(threads));
+    for (qsizetype t = 0; t < threads; ++t)
+        pool.emplace_back(worker);
+
+    for (qsizetype index = 0; index < count; ++index) {
+        QByteArray result;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return !pending.empty() && pending.front().has_value(); });
+            result = std::move(*pending.front());
+            pending.pop_front();
+            ++nextToDeliver;
+        }
+        changed.notify_all();
+        deliver(index, std::move(result));
+    }
+    for (std::thread &t : pool)
+        t.join();
+}
+
+int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
+{
+    Options options;
+    QString error;
+    if (!parseArguments(arguments, options, error)) {
+        writeBytes(err, QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
+                            .arg(programName(), error)
+                            .toUtf8());
+        return SomeRefused;
+    }
+    if (options.help) {
+        writeBytes(out, helpText());
+        return AllValid;
+    }
+    if (options.version) {
+        writeBytes(out, versionText());
+        return AllValid;
+    }
+
+    const bool headers = !options.json && options.files.size() > 1;
+    const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
+    SchemaCache cache;
+    std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
+    std::vector<QString> messages(size_t(options.files.size()));
+
+    // The workers write each file's whole output, so that formatting runs in parallel too; the
+    // verdict and message travel beside it.
+    auto work = [&](qsizetype i) {
+        const FileCheck check = checkFile(options.files.at(i), cache);
+        verdicts[size_t(i)] = check.verdict;
+        if (check.verdict == Verdict::Refused)
+            messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
+        else if (check.verdict == Verdict::Unreadable)
+            messages[size_t(i)] = check.message; // already names the file
+        if (options.json)
+            return jsonRecord(check);
+        QByteArray text;
+        if (headers) {
+            if (i > 0)
+                text += '\n';
+            text += "==> " + check.file.toUtf8() + " <==\n";
+        }
+        return text + textReport(check);
+    };
+    int status = AllValid;
+    auto deliver = [&](qsizetype i, QByteArray &&output) {
+        writeBytes(out, output);
+        std::fflush(out);
+        if (!messages[size_t(i)].isEmpty()) {
+            writeBytes(err, (programName() + QStringLiteral(": ") + messages[size_t(i)] + u'\n').toUtf8());
+            std::fflush(err);
+        }
+        const Verdict v = verdicts[size_t(i)];
+        status = qMax(status, v == Verdict::Valid ? int(AllValid) : v == Verdict::Invalid ? int(SomeInvalid) : int(SomeRefused));
+    };
+    runInOrder(options.files.size(), jobs, work, deliver);
+
+    if (std::ferror(out)) {
+        writeBytes(err, (programName() + QStringLiteral(": the report could not be written completely.\n")).toUtf8());
+        return SomeRefused;
+    }
+    return status;
+}
+
+} // namespace checker

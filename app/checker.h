@@ -1,0 +1,43 @@
+#pragma once
+// pravik-check: validates payment files from the command line, for scripts and pipelines. Prints the
+// report the window would show (or JSON) for each file, in the order the files were given.
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+
+namespace checker {
+
+enum ExitStatus {
+    AllValid = 0,
+    SomeInvalid = 1,
+    SomeRefused = 2, // also for a wrong command line
+};
+
+struct Options
+{
+    QStringList files;
+    bool json = false;
+    int jobs = 0; // 0: one per processor
+    bool help = false;
+    bool version = false;
+};
+
+// Parses the arguments (without the program name). Returns false with a message for a bad command line.
+bool parseArguments(const QStringList &arguments, Options &options, QString &error);
+
+QByteArray helpText();
+QByteArray versionText();
+
+// Runs work(i) for every i in [0, count) on up to `jobs` threads and hands each result to deliver on
+// the calling thread in index order, as soon as it and all before it are done. Work runs at most
+// 2 * jobs places ahead of delivery, so that only a bounded number of results wait.
+void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizetype)> &work,
+                const std::function<void(qsizetype, QByteArray &&)> &deliver);
+
+// The whole program: returns its exit status.
+int run(const QStringList &arguments, std::FILE *out, std::FILE *err);
+
+} // namespace checker

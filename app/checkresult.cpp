@@ -1,0 +1,177 @@
+#include "checkresult.h"
+
+#include "validation/validationengine.h"
+
+#include <new>
+
+namespace checker {
+
+QString verdictName(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Valid:
+        return QStringLiteral("valid");
+    case Verdict::Invalid:
+        return QStringLiteral("invalid");
+    case Verdict::Refused:
+        return QStringLiteral("refused");
+    case Verdict::Unreadable:
+        return QStringLiteral("unreadable");
+    }
+    return {};
+}
+
+FileCheck checkFile(const QString &file, SchemaCache &cache)
+{
+    FileCheck check;
+    check.file = file;
+    try {
+        QByteArray utf8;
+        {
+            // The raw bytes go as soon as the text exists; a UTF-8 file shares them and is not copied.
+            const QByteArray bytes = readFileBytes(file);
+            utf8 = toUtf8Text(bytes, &check.encoding);
+        }
+        check.read = true;
+        std::unique_ptr<TXMLParseErrors> errors;
+        const bool valid = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache);
+        if (valid) {
+            check.verdict = Verdict::Valid;
+        } else {
+            check.verdict = Verdict::Invalid;
+            if (errors)
+                check.errors = std::move(*errors);
+        }
+    } catch (const EFOpenError &e) {
+        check.verdict = Verdict::Unreadable;
+        check.message = e.message();
+    } catch (const Exception &e) {
+        check.verdict = Verdict::Refused;
+        check.message = e.message();
+    } catch (const std::bad_alloc &) {
+        check.verdict = Verdict::Refused;
+        check.message = QStringLiteral("There is not enough memory to check this file.");
+    } catch (const std::exception &e) {
+        check.verdict = Verdict::Refused;
+        check.message = QString::fromLocal8Bit(e.what());
+    }
+    return check;
+}
+
+QByteArray textReport(const FileCheck &check)
+{
+    if (check.verdict != Verdict::Valid && check.verdict != Verdict::Invalid)
+        return {};
+    TTaggedLines lines;
+    check.errors.ToStrings(lines); // an empty list gives the valid sentence
+    QByteArray out;
+    for (const TTaggedLine &line : std::as_const(lines)) {
+        out += line.text.toUtf8();
+        out += '\n';
+    }
+    return out;
+}
+
+namespace {
+
+void appendJsonString(QByteArray &out, const QString &s)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    const QByteArray utf8 = s.toUtf8();
+    for (const char ch : utf8) {
+        const auto c = uchar(ch);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
+            } else {
+                out += char(c);
+            }
+        }
+    }
+    out += '"';
+}
+
+void appendKey(QByteArray &out, const char *key)
+{
+    out += '"';
+    out += key;
+    out += "\":";
+}
+
+} // namespace
+
+// Written by hand rather than through QJsonObject so that the keys keep a readable order.
+QByteArray jsonRecord(const FileCheck &check)
+{
+    QByteArray out;
+    out.reserve(128 + check.errors.size() * 256);
+    out += '{';
+    appendKey(out, "file");
+    appendJsonString(out, check.file);
+    out += ',';
+    appendKey(out, "verdict");
+    appendJsonString(out, verdictName(check.verdict));
+    if (check.read) {
+        out += ',';
+        appendKey(out, "encoding");
+        appendJsonString(out, encodingName(check.encoding));
+    }
+    if (!check.message.isEmpty()) {
+        out += ',';
+        appendKey(out, "message");
+        appendJsonString(out, check.message);
+    }
+    out += ',';
+    appendKey(out, "errors");
+    out += '[';
+    for (qsizetype i = 0; i < check.errors.size(); ++i) {
+        const TXMLParseErrorItem &e = check.errors.at(i);
+        if (i > 0)
+            out += ',';
+        out += '{';
+        appendKey(out, "code");
+        out += QByteArray::number(e.FErrorCode);
+        out += ',';
+        appendKey(out, "reason");
+        appendJsonString(out, e.FReason);
+        out += ',';
+        appendKey(out, "line");
+        out += QByteArray::number(e.FLine);
+        out += ',';
+        appendKey(out, "linepos");
+        out += QByteArray::number(e.FLinePos);
+        out += ',';
+        appendKey(out, "filepos");
+        out += QByteArray::number(e.FFilePos);
+        out += ',';
+        appendKey(out, "xpath");
+        appendJsonString(out, e.FXPath);
+        out += ',';
+        appendKey(out, "srcText");
+        appendJsonString(out, e.FSrcText);
+        out += '}';
+    }
+    out += "]}\n";
+    return out;
+}
+
+} // namespace checker

@@ -1,0 +1,365 @@
+// pravik-check as its users run it: a process with arguments, an exit status, stdout and stderr.
+
+#include "platform/textfile.h"
+#include "validation/validationengine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Paths in the tests are relative to the source folder, so that outputs do not depend on where it is.
+Run runCheck(const QStringList &arguments, const QString &workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR))
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
+    Run run;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "pravik-check did not finish normally";
+        return run;
+    }
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QString sourcePath(const QString &relative)
+{
+    return QDir(QStringLiteral(PRAVIK_SOURCE_DIR)).filePath(relative);
+}
+
+// What the window shows for a file: its decoded text through the engine's UTF-16 entry, as report lines.
+QByteArray windowReport(const QString &relative)
+{
+    const DecodedText decoded = decodeText(readFileBytes(sourcePath(relative)));
+    std::unique_ptr<TXMLParseErrors> errors;
+    ValidationEngine::ValidateXML(decoded.text, errors);
+    TTaggedLines lines;
+    (errors ? *errors : TXMLParseErrors()).ToStrings(lines);
+    QByteArray out;
+    for (const TTaggedLine &line : std::as_const(lines))
+        out += line.text.toUtf8() + '\n';
+    return out;
+}
+
+QList<QJsonObject> jsonRecords(const QByteArray &out)
+{
+    QList<QJsonObject> records;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject())
+            return {};
+        records.append(doc.object());
+    }
+    return records;
+}
+
+void putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+const QString kValid = QStringLiteral("examples/valid-credit-transfer.xml");
+const QString kInvalid = QStringLiteral("examples/invalid-credit-transfer.xml");
+const QString kNotPayment = QStringLiteral("tests/data/checker/not-payment.xml");
+const QString kRefusedMessage = QStringLiteral(": The file cannot be validated! This file may not be a valid SEPA XML file.");
+
+} // namespace
+
+class TestPravikCheck : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void exitStatus_data();
+    void exitStatus();
+    void refusesFifoWithoutWaitingForAWriter();
+    void printsHelpAndVersion();
+    void printsTheWindowsReport_data();
+    void printsTheWindowsReport();
+    void headsEachReportWithItsFile();
+    void writesJsonRecords();
+    void parallelOutputKeepsArgumentOrder_data();
+    void parallelOutputKeepsArgumentOrder();
+    void sameTextInAnyEncodingGivesSameReport_data();
+    void sameTextInAnyEncodingGivesSameReport();
+    void declaredEncodingPlaysNoPart_data();
+    void declaredEncodingPlaysNoPart();
+};
+
+void TestPravikCheck::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("stderrLine"); // empty: nothing on stderr
+
+    const QString bin = QStringLiteral("pravik-check: ");
+    QTest::newRow("valid credit transfer") << QStringList{kValid} << 0 << QString();
+    QTest::newRow("valid instant credit transfer")
+        << QStringList{QStringLiteral("examples/valid-instant-credit-transfer.xml")} << 0 << QString();
+    QTest::newRow("valid direct debit") << QStringList{QStringLiteral("examples/valid-direct-debit.xml")} << 0 << QString();
+    QTest::newRow("invalid credit transfer") << QStringList{kInvalid} << 1 << QString();
+    QTest::newRow("XML of another vocabulary") << QStringList{kNotPayment} << 2 << bin + kNotPayment + kRefusedMessage;
+    QTest::newRow("older pain version")
+        << QStringList{QStringLiteral("tests/data/checker/old-version.xml")} << 2
+        << bin + QStringLiteral("tests/data/checker/old-version.xml") + kRefusedMessage;
+    QTest::newRow("file cut off at its end")
+        << QStringList{QStringLiteral("tests/data/checker/cut-off.xml")} << 2
+        << bin + QStringLiteral("tests/data/checker/cut-off.xml") + kRefusedMessage;
+    QTest::newRow("missing file") << QStringList{QStringLiteral("missing.xml")} << 2
+                                  << bin + QStringLiteral("Cannot read \"missing.xml\": the file does not exist.");
+    QTest::newRow("folder") << QStringList{QStringLiteral("examples")} << 2
+                            << bin + QStringLiteral("Cannot read \"examples\": it is a folder, not a file.");
+    QTest::newRow("valid and invalid") << QStringList{kValid, kInvalid} << 1 << QString();
+    QTest::newRow("invalid and refused") << QStringList{kInvalid, kNotPayment} << 2 << bin + kNotPayment + kRefusedMessage;
+    QTest::newRow("missing and valid") << QStringList{QStringLiteral("missing.xml"), kValid} << 2
+                                       << bin + QStringLiteral("Cannot read \"missing.xml\": the file does not exist.");
+    QTest::newRow("no file given") << QStringList{QStringLiteral("--json")} << 2 << bin + QStringLiteral("no file given");
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--strict"), kValid} << 2
+                                    << bin + QStringLiteral("unknown option '--strict'");
+    QTest::newRow("jobs not a number") << QStringList{QStringLiteral("-j"), QStringLiteral("many"), kValid} << 2
+                                       << bin + QStringLiteral("'many' is not a number of jobs (1 or more)");
+    QTest::newRow("file named like an option after --") << QStringList{QStringLiteral("--"), QStringLiteral("--json")} << 2
+                                                        << bin + QStringLiteral("Cannot read \"--json\": the file does not exist.");
+}
+
+void TestPravikCheck::exitStatus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, stderrLine);
+
+    const Run run = runCheck(arguments);
+    QCOMPARE(run.status, status);
+    if (stderrLine.isEmpty())
+        QCOMPARE(run.err, QByteArray());
+    else
+        QCOMPARE(run.err.split('\n').first(), stderrLine.toUtf8());
+}
+
+void TestPravikCheck::refusesFifoWithoutWaitingForAWriter()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("payment.xml"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const Run run = runCheck({fifo});
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.err, QStringLiteral("pravik-check: Cannot read \"%1\": it is a pipe or socket, not a regular file.\n")
+                          .arg(fifo)
+                          .toUtf8());
+}
+
+void TestPravikCheck::printsHelpAndVersion()
+{
+    const Run help = runCheck({QStringLiteral("--help")});
+    QCOMPARE(help.status, 0);
+    QVERIFY(help.out.startsWith("Usage: pravik-check [OPTION]... FILE...\n"));
+    const Run version = runCheck({QStringLiteral("--version")});
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.out, QByteArray("pravik-check " PRAVIK_VERSION "\n"));
+}
+
+void TestPravikCheck::printsTheWindowsReport_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("valid credit transfer") << kValid;
+    QTest::newRow("valid direct debit") << QStringLiteral("examples/valid-direct-debit.xml");
+    QTest::newRow("invalid credit transfer") << kInvalid;
+    QTest::newRow("invalid file in Windows-1252") << QStringLiteral("tests/data/checker/encodings/windows-1252.xml");
+    QTest::newRow("invalid file in UTF-16 BE") << QStringLiteral("tests/data/checker/encodings/utf16be.xml");
+}
+
+void TestPravikCheck::printsTheWindowsReport()
+{
+    QFETCH(QString, file);
+    const Run run = runCheck({file});
+    QCOMPARE(run.out, windowReport(file));
+    QCOMPARE(run.err, QByteArray());
+}
+
+// The whole output of a run over several files, against a golden file (tests/data/checker/regenerate.sh).
+void TestPravikCheck::headsEachReportWithItsFile()
+{
+    const Run run = runCheck({kValid, kInvalid, kNotPayment, QStringLiteral("missing.xml"),
+                              QStringLiteral("examples/valid-direct-debit.xml")});
+    QFile golden(sourcePath(QStringLiteral("tests/data/checker/expected/several-files.txt")));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    const QByteArray expected = golden.readAll();
+    if (run.out != expected) {
+        const QList<QByteArray> got = run.out.split('\n'), want = expected.split('\n');
+        for (qsizetype i = 0; i < qMax(got.size(), want.size()); ++i) {
+            const QByteArray g = got.value(i, "<end>"), w = want.value(i, "<end>");
+            if (g != w)
+                QFAIL(qPrintable(QStringLiteral("line %1 differs:\n  got:      %2\n  expected: %3")
+                                     .arg(i + 1)
+                                     .arg(QString::fromUtf8(g), QString::fromUtf8(w))));
+        }
+    }
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.err, QByteArray("pravik-check: ") + kNotPayment.toUtf8() + kRefusedMessage.toUtf8() + '\n'
+                          + "pravik-check: Cannot read \"missing.xml\": the file does not exist.\n");
+}
+
+void TestPravikCheck::writesJsonRecords()
+{
+    const QString win1252 = QStringLiteral("tests/data/checker/encodings/windows-1252.xml");
+    const Run run = runCheck({QStringLiteral("--json"), kValid, kInvalid, kNotPayment, QStringLiteral("missing.xml"), win1252});
+    QCOMPARE(run.status, 2);
+    const QList<QJsonObject> records = jsonRecords(run.out);
+    QCOMPARE(records.size(), 5);
+    QCOMPARE(run.out.count('\n'), 5);
+
+    QCOMPARE(records[0][u"file"].toString(), kValid);
+    QCOMPARE(records[0][u"verdict"].toString(), QStringLiteral("valid"));
+    QCOMPARE(records[0][u"encoding"].toString(), QStringLiteral("UTF-8"));
+    QVERIFY(!records[0].contains(u"message"));
+    QCOMPARE(records[0][u"errors"].toArray().size(), 0);
+
+    QCOMPARE(records[2][u"verdict"].toString(), QStringLiteral("refused"));
+    QCOMPARE(records[2][u"message"].toString(), kRefusedMessage.mid(2));
+    QCOMPARE(records[3][u"verdict"].toString(), QStringLiteral("unreadable"));
+    QCOMPARE(records[3][u"message"].toString(), QStringLiteral("Cannot read \"missing.xml\": the file does not exist."));
+    QVERIFY(!records[3].contains(u"encoding"));
+    QCOMPARE(records[4][u"encoding"].toString(), QStringLiteral("Windows-1252"));
+
+    // Every field of every error, against the engine's own list.
+    for (const int r : {1, 4}) {
+        const QString file = records[r][u"file"].toString();
+        QCOMPARE(records[r][u"verdict"].toString(), QStringLiteral("invalid"));
+        std::unique_ptr<TXMLParseErrors> errors;
+        QVERIFY(!ValidationEngine::ValidateXML(decodeText(readFileBytes(sourcePath(file))).text, errors));
+        const QJsonArray got = records[r][u"errors"].toArray();
+        QCOMPARE(got.size(), errors->size());
+        for (qsizetype i = 0; i < got.size(); ++i) {
+            const QJsonObject e = got[i].toObject();
+            const TXMLParseErrorItem &want = errors->at(i);
+            QCOMPARE(e[u"code"].toInteger(), qint64(want.FErrorCode));
+            QCOMPARE(e[u"reason"].toString(), want.FReason);
+            QCOMPARE(e[u"line"].toInteger(), qint64(want.FLine));
+            QCOMPARE(e[u"linepos"].toInteger(), qint64(want.FLinePos));
+            QCOMPARE(e[u"filepos"].toInteger(), qint64(want.FFilePos));
+            QCOMPARE(e[u"xpath"].toString(), want.FXPath);
+            QCOMPARE(e[u"srcText"].toString(), want.FSrcText);
+        }
+    }
+}
+
+void TestPravikCheck::parallelOutputKeepsArgumentOrder_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("report") << QString();
+    QTest::newRow("JSON") << QStringLiteral("--json");
+}
+
+// Files of very different sizes so that later files finish first when checked in parallel.
+void TestPravikCheck::parallelOutputKeepsArgumentOrder()
+{
+    QFETCH(QString, format);
+    QTemporaryDir dir;
+    const QByteArray invalid = readFileBytes(sourcePath(kInvalid));
+    const qsizetype txStart = invalid.indexOf("<CdtTrfTxInf>"), txEnd = invalid.lastIndexOf("</PmtInf>");
+    const QByteArray large = invalid.left(txStart) + invalid.mid(txStart, txEnd - txStart).repeated(300) + invalid.mid(txEnd);
+    const QByteArray sources[] = {large, readFileBytes(sourcePath(kValid)), invalid,
+                                  readFileBytes(sourcePath(kNotPayment)),
+                                  readFileBytes(sourcePath(QStringLiteral("examples/valid-direct-debit.xml")))};
+    QStringList files;
+    for (int i = 0; i < 30; ++i) {
+        const QString name = QStringLiteral("file-%1.xml").arg(i, 2, 10, QLatin1Char('0'));
+        if (i % 7 == 6) {
+            files << QStringLiteral("missing-%1.xml").arg(i); // unreadable, between the others
+            continue;
+        }
+        putFile(dir.filePath(name), sources[i % 5]);
+        files << name;
+    }
+    const QStringList base = format.isEmpty() ? QStringList() : QStringList{format};
+
+    const Run serial = runCheck(base + QStringList{QStringLiteral("-j"), QStringLiteral("1")} + files, dir.path());
+    const Run parallel = runCheck(base + QStringList{QStringLiteral("-j"), QStringLiteral("4")} + files, dir.path());
+    QCOMPARE(serial.status, 2);
+    QCOMPARE(parallel.status, serial.status);
+    QVERIFY(parallel.out == serial.out);
+    QCOMPARE(parallel.err, serial.err);
+    QCOMPARE(serial.out.count(format.isEmpty() ? "==> " : "{\"file\""), qsizetype(files.size()));
+}
+
+void TestPravikCheck::sameTextInAnyEncodingGivesSameReport_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("encoding");
+    QTest::newRow("UTF-8 with byte-order mark") << QStringLiteral("utf8-bom.xml") << QStringLiteral("UTF-8 with BOM");
+    QTest::newRow("UTF-16 LE") << QStringLiteral("utf16le.xml") << QStringLiteral("UTF-16 LE");
+    QTest::newRow("UTF-16 BE") << QStringLiteral("utf16be.xml") << QStringLiteral("UTF-16 BE");
+    QTest::newRow("Windows-1252 with umlauts, dash and euro") << QStringLiteral("windows-1252.xml")
+                                                              << QStringLiteral("Windows-1252");
+    QTest::newRow("UTF-8 with CR LF line ends") << QStringLiteral("utf8-crlf.xml") << QStringLiteral("UTF-8");
+}
+
+void TestPravikCheck::sameTextInAnyEncodingGivesSameReport()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, encoding);
+    const QString folder = QStringLiteral("tests/data/checker/encodings/");
+    const Run reference = runCheck({folder + QStringLiteral("utf8.xml")});
+    QCOMPARE(reference.status, 1);
+    QVERIFY(reference.out.contains("Bäckerei Größer – Brot &amp; Brötchen, Konditorei"));
+
+    const Run run = runCheck({folder + file});
+    QCOMPARE(run.status, reference.status);
+    QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(reference.out));
+    const QList<QJsonObject> records = jsonRecords(runCheck({QStringLiteral("--json"), folder + file}).out);
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0][u"encoding"].toString(), encoding);
+}
+
+void TestPravikCheck::declaredEncodingPlaysNoPart_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("Windows-1252 declared as such") << QStringLiteral("declared-windows-1252.xml");
+    QTest::newRow("UTF-16 declared as such") << QStringLiteral("declared-utf16le.xml");
+}
+
+// The declaration line differs in length, so only the verdict and the errors' lines are compared.
+void TestPravikCheck::declaredEncodingPlaysNoPart()
+{
+    QFETCH(QString, file);
+    const QString folder = QStringLiteral("tests/data/checker/encodings/");
+    const QList<QJsonObject> reference = jsonRecords(runCheck({QStringLiteral("--json"), folder + QStringLiteral("utf8.xml")}).out);
+    const QList<QJsonObject> records = jsonRecords(runCheck({QStringLiteral("--json"), folder + file}).out);
+    QCOMPARE(reference.size(), 1);
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0][u"verdict"].toString(), reference[0][u"verdict"].toString());
+    const QJsonArray got = records[0][u"errors"].toArray(), want = reference[0][u"errors"].toArray();
+    QCOMPARE(got.size(), want.size());
+    for (qsizetype i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i][u"line"].toInt(), want[i][u"line"].toInt());
+        QCOMPARE(got[i][u"reason"].toString(), want[i][u"reason"].toString());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPravikCheck)
+#include "tst_pravikcheck.moc"
