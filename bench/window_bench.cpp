@@ -1,0 +1,170 @@
+// Measures the checker window on a large payment file, offscreen: opening it (LoadXMLFile) and
+// validating it (DoValidate, up to its verdict dialog, which is answered at once) against the time
+// pravik-check takes on the same file, and the window's peak memory against the file's size.
+// Usage: window_bench <file.xml> <pravik-check> [check runs, default 3]
+// Exit status 0 when both targets are met: open + validate <= 2 x pravik-check, peak < 6 x file.
+
+#include "Pravik_MAIN.h"
+
+#include "editor/xmleditor.h"
+#include "platform/widgets/application.h"
+#include "tests/support/dialogdriver.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+struct CheckRun
+{
+    double seconds = -1;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+// One run of pravik-check with its output thrown away: wall time, its own peak memory, exit status.
+CheckRun runChecker(const QByteArray &checker, const QByteArray &file)
+{
+    CheckRun run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    char *argv[] = { const_cast<char *>(checker.constData()), const_cast<char *>(file.constData()), nullptr };
+    QElapsedTimer clock;
+    clock.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, checker.constData(), &actions, nullptr, argv, environ) == 0) {
+        int status = 0;
+        rusage usage {};
+        if (wait4(pid, &status, 0, &usage) == pid) {
+            run.seconds = double(clock.nsecsElapsed()) / 1e9;
+            run.peakKiB = usage.ru_maxrss;
+            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+long peakKiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+double mib(double kib)
+{
+    return kib / 1024.0;
+}
+
+} // namespace
+
+// The window's tests reach its private operations under this name; so does the benchmark.
+class TestPravikMain
+{
+public:
+    struct Result
+    {
+        double openSeconds = 0;
+        double validateSeconds = 0;
+        QString verdict;
+        long peakBeforeKiB = 0;
+    };
+
+    static Result openAndValidate(const QString &file)
+    {
+        Result result;
+        TPravik_MAIN_Form form;
+        form.m_arguments = QStringList { QStringLiteral("pravik") };
+        form.show();
+        QCoreApplication::processEvents();
+        result.peakBeforeKiB = peakKiB();
+
+        QElapsedTimer clock;
+        qint64 verdictAt = -1;
+        // The verdict is the end of the run as the user sees it; answering it is not counted.
+        ModalDialogDriver driver([&](QDialog *d) {
+            verdictAt = clock.nsecsElapsed();
+            result.verdict = DialogSnapshot::of(d).text;
+            pressButton(d, QStringLiteral("OK"));
+        });
+        clock.start();
+        form.LoadXMLFile(file);
+        const qint64 openedAt = clock.nsecsElapsed();
+        form.DoValidate();
+        result.openSeconds = double(openedAt) / 1e9;
+        if (verdictAt < 0) {
+            result.validateSeconds = double(clock.nsecsElapsed() - openedAt) / 1e9;
+            result.verdict = form.Memo1->toPlainText(); // no verdict: what the report says instead
+        } else {
+            result.validateSeconds = double(verdictAt - openedAt) / 1e9;
+        }
+        return result;
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: window_bench <file.xml> <pravik-check> [check runs]\n");
+        return 2;
+    }
+    const QByteArray file = argv[1];
+    const QByteArray checker = argv[2];
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const qint64 fileBytes = QFileInfo(QString::fromLocal8Bit(file)).size();
+    if (fileBytes <= 0) {
+        std::fprintf(stderr, "window_bench: cannot read %s\n", file.constData());
+        return 2;
+    }
+
+    // The checker first, best of several runs; it also brings the file into the page cache.
+    CheckRun best;
+    for (int i = 0; i < runs; ++i) {
+        const CheckRun run = runChecker(checker, file);
+        if (run.seconds < 0) {
+            std::fprintf(stderr, "window_bench: cannot run %s\n", checker.constData());
+            return 2;
+        }
+        if (best.seconds < 0 || run.seconds < best.seconds)
+            best = run;
+    }
+
+    TApplication app(argc, argv);
+    TApplication::SetExceptionSink([](const QString &message) {
+        std::fprintf(stderr, "window_bench: the window reported: %s\n", qPrintable(message));
+    });
+    const TestPravikMain::Result window = TestPravikMain::openAndValidate(QString::fromLocal8Bit(file));
+    const long peak = peakKiB();
+
+    const double windowSeconds = window.openSeconds + window.validateSeconds;
+    const double timeRatio = windowSeconds / best.seconds;
+    const double memoryRatio = double(peak) * 1024.0 / double(fileBytes);
+    std::printf("file            %s, %.1f MiB\n", file.constData(), mib(double(fileBytes) / 1024.0));
+    std::printf("pravik-check    %.3f s (best of %d, exit status %d), peak %.1f MiB\n", best.seconds, runs, best.status,
+                mib(double(best.peakKiB)));
+    std::printf("window open     %.3f s\n", window.openSeconds);
+    std::printf("window validate %.3f s, verdict \"%s\"\n", window.validateSeconds, qPrintable(window.verdict));
+    std::printf("window peak     %.1f MiB (%.1f MiB before opening the file)\n", mib(double(peak)),
+                mib(double(window.peakBeforeKiB)));
+    const bool fastEnough = timeRatio <= 2.0;
+    const bool smallEnough = memoryRatio < 6.0;
+    std::printf("time   (open + validate) / pravik-check = %.2f  (target <= 2)  %s\n", timeRatio,
+                fastEnough ? "met" : "MISSED");
+    std::printf("memory peak / file size                 = %.2f  (target < 6)   %s\n", memoryRatio,
+                smallEnough ? "met" : "MISSED");
+    return fastEnough && smallEnough ? 0 : 1;
+}
