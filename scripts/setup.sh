@@ -9,7 +9,7 @@ packages=(
   libxml2-dev libxml2-utils
   xvfb xauth fonts-dejavu-core xdotool
   clang libclang-rt-14-dev
-  hyperfine
+  hyperfine time
 )
 
 missing=()
