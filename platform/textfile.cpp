@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -250,6 +251,13 @@ QString encodingName(TextEncoding encoding)
 // UTF-16 must be a whole number of code units. Otherwise the file is read as Windows-1252, which
 // keeps every byte (the mark included), so that a damaged file is shown and saved without loss
 // rather than silently repaired.
+// QString::fromUtf8 drops a leading U+FEFF; a second mark behind the file's own one is text.
+static QString utf8KeepingMarks(const char *data, qsizetype size)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
+}
+
 DecodedText decodeText(const QByteArray &bytes)
 {
     const char *data = bytes.constData();
@@ -257,7 +265,7 @@ DecodedText decodeText(const QByteArray &bytes)
     switch (detectBom(bytes)) {
     case Bom::Utf8:
         if (isValidUtf8(data + 3, size - 3))
-            return {QString::fromUtf8(data + 3, size - 3), TextEncoding::Utf8Bom};
+            return {utf8KeepingMarks(data + 3, size - 3), TextEncoding::Utf8Bom};
         break;
     case Bom::Utf16LE:
     case Bom::Utf16BE:
@@ -268,7 +276,7 @@ DecodedText decodeText(const QByteArray &bytes)
         break;
     case Bom::None:
         if (isValidUtf8(data, size))
-            return {QString::fromUtf8(bytes), TextEncoding::Utf8};
+            return {utf8KeepingMarks(data, size), TextEncoding::Utf8};
         break;
     }
     return {decodeCp1252(data, size), TextEncoding::Windows1252};
