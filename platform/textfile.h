@@ -35,8 +35,11 @@ QByteArray encodeText(const QString &text, TextEncoding encoding);
 QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding = nullptr);
 
 // Reads a whole regular file. Throws EFOpenError with a clear message for a missing, unreadable or
-// non-regular file (directory, FIFO, device) and for one larger than maxBytes.
-QByteArray readFileBytes(const QString &path, qint64 maxBytes = qint64(1) << 31);
+// non-regular file (directory, FIFO, device) and for one larger than maxBytes, judged by its size
+// before anything is allocated. The default is far above any payment file, yet low enough that the
+// editor's and the validator's copies of a file at the limit still fit in a desktop's memory.
+inline constexpr qint64 MaxTextFileBytes = qint64(512) << 20;
+QByteArray readFileBytes(const QString &path, qint64 maxBytes = MaxTextFileBytes);
 
 // Writes bytes to path atomically: a temporary file beside it is written, flushed and renamed over
 // the target, keeping an existing file's permissions; a symbolic link is followed and its target

@@ -41,44 +41,87 @@ void TextPositions::reset(const QByteArray &utf8)
 {
     m_data = utf8.constData();
     m_size = utf8.size();
-    m_lineStart = 0;
     m_line = 1;
     m_lineStartFilePos = 0;
+    m_marks.clear();
+    startLine(0);
+}
+
+void TextPositions::rewind(qsizetype byteOffset)
+{
+    auto mark = std::upper_bound(m_marks.begin(), m_marks.end(), byteOffset,
+                                 [](qsizetype offset, const LineMark &m) { return offset < m.start; });
+    if (mark == m_marks.begin()) {
+        m_line = 1;
+        m_lineStartFilePos = 0;
+        startLine(0);
+        return;
+    }
+    --mark;
+    m_line = mark->line;
+    m_lineStartFilePos = mark->filePos;
+    startLine(mark->start);
+}
+
+void TextPositions::startLine(qsizetype lineStart)
+{
+    m_lineStart = lineStart;
+    m_lineEnd = -1;
+    m_checkpoints.assign(1, 0);
+}
+
+qsizetype TextPositions::lineEnd()
+{
+    if (m_lineEnd < 0)
+        m_lineEnd = nextBreak(m_data + m_lineStart, m_data + m_size) - m_data;
+    return m_lineEnd;
+}
+
+int64_t TextPositions::column(qsizetype byteOffset)
+{
+    const qsizetype index = (byteOffset - m_lineStart) / kCheckpointBytes;
+    while (qsizetype(m_checkpoints.size()) <= index) {
+        const char *from = m_data + m_lineStart + qsizetype(m_checkpoints.size() - 1) * kCheckpointBytes;
+        m_checkpoints.push_back(m_checkpoints.back() + utf16Units(from, from + kCheckpointBytes));
+    }
+    const char *from = m_data + m_lineStart + index * kCheckpointBytes;
+    return m_checkpoints[size_t(index)] + utf16Units(from, m_data + byteOffset);
 }
 
 TextPosition TextPositions::at(qsizetype byteOffset)
 {
     byteOffset = std::clamp<qsizetype>(byteOffset, 0, m_size);
     if (byteOffset < m_lineStart)
-        reset(QByteArray::fromRawData(m_data, m_size));
+        rewind(byteOffset);
 
-    const char *end = m_data + m_size;
-    const char *target = m_data + byteOffset;
-    const char *p = m_data + m_lineStart;
-    for (const char *brk = nextBreak(p, target); brk != target; brk = nextBreak(p, target)) {
-        m_lineStartFilePos += utf16Units(p, brk) + 2;
-        p = brk + 1;
-        if (*brk == '\r' && p != end && *p == '\n')
-            ++p;
+    // A break before the target ends the line; a target on a break still stands on its line.
+    while (byteOffset > lineEnd()) {
+        const qsizetype brk = lineEnd();
+        m_lineStartFilePos += column(brk) + 2;
+        qsizetype next = brk + 1;
+        if (m_data[brk] == '\r' && next != m_size && m_data[next] == '\n')
+            ++next;
         ++m_line;
+        startLine(next);
+        if (next - (m_marks.empty() ? 0 : m_marks.back().start) >= kMarkBytes)
+            m_marks.push_back({next, m_line, m_lineStartFilePos});
         // A CR LF split by the target: the target stands on the LF, which still ends this line.
-        if (p > target)
+        if (next > byteOffset)
             break;
     }
-    m_lineStart = p - m_data;
 
     TextPosition pos;
-    const int64_t column = utf16Units(p, std::max(p, target));
+    const int64_t col = byteOffset > m_lineStart ? column(byteOffset) : 0;
     pos.line = clamp32(m_line);
-    pos.linePos = clamp32(column + 1);
-    pos.filePos = clamp32(m_lineStartFilePos + column);
+    pos.linePos = clamp32(col + 1);
+    pos.filePos = clamp32(m_lineStartFilePos + col);
 
-    const qsizetype lineEnd = nextBreak(p, end) - m_data;
-    if (lineEnd - m_lineStart <= kMaxLineText) {
-        pos.lineText = QString::fromUtf8(p, lineEnd - m_lineStart);
+    const qsizetype end = lineEnd();
+    if (end - m_lineStart <= kMaxLineText) {
+        pos.lineText = QString::fromUtf8(m_data + m_lineStart, end - m_lineStart);
     } else {
         const qsizetype from = std::max(byteOffset, m_lineStart);
-        const qsizetype to = utf8Boundary(m_data, from, std::min(lineEnd, from + kExcerpt));
+        const qsizetype to = utf8Boundary(m_data, from, std::min(end, from + kExcerpt));
         pos.lineText = QString::fromUtf8(m_data + from, to - from);
     }
     return pos;

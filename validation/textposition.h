@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 struct TextPosition
 {
@@ -20,7 +21,9 @@ class TextPositions
 public:
     void reset(const QByteArray &utf8);
 
-    // Positions are asked for mostly in increasing order; each call scans only from the last one.
+    // Positions are asked for mostly in increasing order; each call scans only from the last one,
+    // and within one line from the nearest checkpoint, so that a file written on one long line
+    // with an error in every transaction costs one pass, not one pass per error.
     TextPosition at(qsizetype byteOffset);
 
     // Lines longer than this are shown as an excerpt starting at the point asked for.
@@ -28,9 +31,29 @@ public:
     static constexpr qsizetype kExcerpt = 200;
 
 private:
+    // Goes back to the last remembered line start at or before byteOffset.
+    void rewind(qsizetype byteOffset);
+    void startLine(qsizetype lineStart);
+    qsizetype lineEnd();
+    int64_t column(qsizetype byteOffset); // UTF-16 units from the line's start
+
+    static constexpr qsizetype kCheckpointBytes = 4096;
+    static constexpr qsizetype kMarkBytes = 1024;
+
+    // Line starts passed so far, at least kMarkBytes apart, for going back cheaply.
+    struct LineMark
+    {
+        qsizetype start;
+        int64_t line;
+        int64_t filePos;
+    };
+    std::vector<LineMark> m_marks;
+
     const char *m_data = nullptr;
     qsizetype m_size = 0;
     qsizetype m_lineStart = 0;
+    qsizetype m_lineEnd = -1; // the line's break (or the text's end); -1 until needed
     int64_t m_line = 1;
     int64_t m_lineStartFilePos = 0;
+    std::vector<int64_t> m_checkpoints; // column at m_lineStart + i * kCheckpointBytes
 };

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace xmlservices {
@@ -20,6 +22,11 @@ namespace {
 
 // Far beyond any real payment run; keeps a hostile file from filling memory with error records.
 constexpr int kMaxErrors = 100000;
+
+// The validator appends every piece of character data to what it holds of the text node with a
+// strlen and a realloc, which is quadratic in the node's length when the parser hands a long text
+// over in 4 kB pieces. A run of text is therefore gathered and handed over in pieces this large.
+constexpr qsizetype kTextPieceBytes = qsizetype(64) << 20;
 
 xmlParserInputPtr refuseExternalEntity(const char *, const char *, xmlParserCtxtPtr)
 {
@@ -220,6 +227,10 @@ struct Frame
     const xmlChar *uri = nullptr;
     qsizetype startOffset = 0; // of the '<' of the start tag
     int position = 1;          // among its siblings of the same name
+
+    // Children seen so far, counted by name. Payment elements have few kinds of children, so a
+    // short list is searched; beyond that a hash indexes it, so that an element with 100,000
+    // differently named children does not cost a scan of all names per child.
     struct ChildCount
     {
         const xmlChar *name;
@@ -227,6 +238,44 @@ struct Frame
         int count;
     };
     std::vector<ChildCount> children;
+    using Name = std::pair<const xmlChar *, const xmlChar *>;
+    struct NameHash
+    {
+        size_t operator()(const Name &n) const
+        {
+            return std::hash<const void *>()(n.first) * 31 + std::hash<const void *>()(n.second);
+        }
+    };
+    std::unordered_map<Name, size_t, NameHash> childIndex;
+    static constexpr size_t kListedChildren = 16;
+
+    int &childCount(const xmlChar *childName, const xmlChar *childUri)
+    {
+        if (childIndex.empty()) {
+            for (ChildCount &c : children) {
+                if (c.name == childName && c.uri == childUri)
+                    return c.count;
+            }
+            children.push_back({ childName, childUri, 0 });
+            if (children.size() > kListedChildren) {
+                for (size_t i = 0; i < children.size(); ++i)
+                    childIndex.emplace(Name(children[i].name, children[i].uri), i);
+            }
+            return children.back().count;
+        }
+        const auto [it, added] = childIndex.try_emplace(Name(childName, childUri), children.size());
+        if (added)
+            children.push_back({ childName, childUri, 0 });
+        return children[it->second].count;
+    }
+
+    void clearChildren()
+    {
+        children.clear();
+        // A table that was needed once is dropped: clearing it would cost its size at every reuse.
+        if (!childIndex.empty())
+            std::unordered_map<Name, size_t, NameHash>().swap(childIndex);
+    }
 };
 
 struct ValidationState
@@ -251,6 +300,16 @@ struct ValidationState
     std::exception_ptr pending;
 
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
+    QByteArray pendingText; // character data not yet handed to the validator
+
+    void flushText()
+    {
+        if (pendingText.isEmpty())
+            return;
+        event = Event::Text;
+        plugged.characters(vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
+        pendingText.clear();
+    }
 
     qsizetype currentOffset() const
     {
@@ -276,13 +335,7 @@ struct ValidationState
         if (depth == 0) {
             position = ++rootCount;
         } else {
-            auto &siblings = stack[size_t(depth - 1)].children;
-            auto it = std::find_if(siblings.begin(), siblings.end(),
-                                   [&](const Frame::ChildCount &c) { return c.name == name && c.uri == uri; });
-            if (it == siblings.end())
-                siblings.push_back({ name, uri, position });
-            else
-                position = ++it->count;
+            position = ++stack[size_t(depth - 1)].childCount(name, uri);
         }
         if (size_t(depth) == stack.size())
             stack.emplace_back();
@@ -291,7 +344,7 @@ struct ValidationState
         f.uri = uri;
         f.startOffset = startOffset;
         f.position = position;
-        f.children.clear();
+        f.clearChildren();
         return f;
     }
 
@@ -382,6 +435,7 @@ void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const x
 {
     ValidationState *s = stateOf(ctx);
     guarded(s, [&] {
+        s->flushText();
         const qsizetype start = s->tagStart(s->currentOffset());
         s->push(localname, uri, start);
         s->event = Event::Start;
@@ -395,6 +449,7 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
 {
     ValidationState *s = stateOf(ctx);
     guarded(s, [&] {
+        s->flushText();
         // For <x/> the parser stands after "/>", so this finds the start tag, which is the end tag too.
         const qsizetype cur = s->currentOffset();
         s->event = Event::End;
@@ -408,23 +463,45 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
 void onCharacters(void *ctx, const xmlChar *ch, int len)
 {
     ValidationState *s = stateOf(ctx);
-    s->event = Event::Text;
-    s->plugged.characters(s->vctxt, ch, len);
+    guarded(s, [&] {
+        if (s->pendingText.size() + len > kTextPieceBytes)
+            s->flushText();
+        s->pendingText.append(reinterpret_cast<const char *>(ch), len);
+    });
 }
 
 void onCData(void *ctx, const xmlChar *ch, int len)
 {
     ValidationState *s = stateOf(ctx);
-    s->event = Event::Text;
-    s->plugged.cdataBlock(s->vctxt, ch, len);
+    guarded(s, [&] {
+        s->flushText();
+        s->event = Event::Text;
+        s->plugged.cdataBlock(s->vctxt, ch, len);
+    });
 }
 
 void onReference(void *ctx, const xmlChar *name)
 {
     ValidationState *s = stateOf(ctx);
-    s->event = Event::Text;
-    if (s->plugged.reference)
-        s->plugged.reference(s->vctxt, name);
+    guarded(s, [&] {
+        s->flushText();
+        s->event = Event::Text;
+        if (s->plugged.reference)
+            s->plugged.reference(s->vctxt, name);
+    });
+}
+
+// Comments and processing instructions end a run of text, as they end a text node.
+void onComment(void *ctx, const xmlChar *)
+{
+    ValidationState *s = stateOf(ctx);
+    guarded(s, [&] { s->flushText(); });
+}
+
+void onProcessingInstruction(void *ctx, const xmlChar *, const xmlChar *)
+{
+    ValidationState *s = stateOf(ctx);
+    guarded(s, [&] { s->flushText(); });
 }
 
 void onDoctype(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
@@ -508,6 +585,8 @@ LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString 
     sax.ignorableWhitespace = onCharacters;
     sax.cdataBlock = onCData;
     sax.reference = onReference;
+    sax.comment = onComment;
+    sax.processingInstruction = onProcessingInstruction;
     sax.internalSubset = onDoctype;
     sax.serror = onParserError;
 
