@@ -1,7 +1,7 @@
 // Measures the checker window on a large payment file, offscreen: opening it (LoadXMLFile) and
 // validating it (DoValidate, up to its verdict dialog, which is answered at once) against the time
 // pravik-check takes on the same file, and the window's peak memory against the file's size.
-// Usage: window_bench <file.xml> <pravik-check> [check runs, default 3]
+// Usage: window_bench <file.xml> <pravik-check> [runs of each, default 3]
 // Exit status 0 when both targets are met: open + validate <= 2 x pravik-check, peak < 6 x file.
 
 #include "Pravik_MAIN.h"
@@ -131,7 +131,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    // The checker first, best of several runs; it also brings the file into the page cache.
+    // The checker first, fastest of several runs; it also brings the file into the page cache.
     CheckRun best;
     for (int i = 0; i < runs; ++i) {
         const CheckRun run = runChecker(checker, file);
@@ -147,7 +147,17 @@ int main(int argc, char *argv[])
     TApplication::SetExceptionSink([](const QString &message) {
         std::fprintf(stderr, "window_bench: the window reported: %s\n", qPrintable(message));
     });
-    const TestPravikMain::Result window = TestPravikMain::openAndValidate(QString::fromLocal8Bit(file));
+    // As many window runs as checker runs, each with a new window; the fastest counts, as for the
+    // checker. The peak memory is the highest of them all.
+    TestPravikMain::Result window;
+    long baseline = 0;
+    for (int i = 0; i < runs; ++i) {
+        const TestPravikMain::Result run = TestPravikMain::openAndValidate(QString::fromLocal8Bit(file));
+        if (i == 0)
+            baseline = run.peakBeforeKiB;
+        if (i == 0 || run.openSeconds + run.validateSeconds < window.openSeconds + window.validateSeconds)
+            window = run;
+    }
     const long peak = peakKiB();
 
     const double windowSeconds = window.openSeconds + window.validateSeconds;
@@ -156,10 +166,10 @@ int main(int argc, char *argv[])
     std::printf("file            %s, %.1f MiB\n", file.constData(), mib(double(fileBytes) / 1024.0));
     std::printf("pravik-check    %.3f s (best of %d, exit status %d), peak %.1f MiB\n", best.seconds, runs, best.status,
                 mib(double(best.peakKiB)));
-    std::printf("window open     %.3f s\n", window.openSeconds);
+    std::printf("window open     %.3f s (fastest of %d runs)\n", window.openSeconds, runs);
     std::printf("window validate %.3f s, verdict \"%s\"\n", window.validateSeconds, qPrintable(window.verdict));
     std::printf("window peak     %.1f MiB (%.1f MiB before opening the file)\n", mib(double(peak)),
-                mib(double(window.peakBeforeKiB)));
+                mib(double(baseline)));
     const bool fastEnough = timeRatio <= 2.0;
     const bool smallEnough = memoryRatio < 6.0;
     std::printf("time   (open + validate) / pravik-check = %.2f  (target <= 2)  %s\n", timeRatio,

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens and validates the 100,000-transaction credit-transfer file in the checker window (offscreen)
 # and compares it with pravik-check on the same file: the time ratio (target <= 2) and the window's
-# peak memory over the file's size (target < 6). Builds in Release, in its own build folder.
+# peak memory over the file's size (target < 6); then the same for that file with 1,000 errors.
+# Builds in Release, in its own build folder; exit status 1 when a target is missed.
 # Usage: bench/window_bench.sh [build-dir] [transactions]   (defaults: build-release, 100000)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,28 +14,25 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target window_bench pravik-check >/dev/null
 
-data="${TMPDIR:-/tmp}/pravik-bench"
-mkdir -p "$data"
-file="$data/window-pain001-$transactions.xml"
+# The same realistic files as bench/compare.sh, from bench/generate_payments.py; the default one is shared.
+out="$here/bench/out"
+mkdir -p "$out"
+if [ "$transactions" = 100000 ]; then file="$out/sct-100k-valid.xml"; else file="$out/sct-$transactions-valid.xml"; fi
 if [ ! -f "$file" ]; then
-  # The valid example with its one transaction repeated, end-to-end ids numbered, totals adjusted.
-  python3 - "$here/examples/valid-credit-transfer.xml" "$transactions" "$file" <<'PY'
-import re, sys
-source, count, target = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-text = open(source, encoding="utf-8").read()
-start = text.index("      <CdtTrfTxInf>")
-end = text.rindex("</CdtTrfTxInf>") + len("</CdtTrfTxInf>\n")
-block = text[start:text.index("</CdtTrfTxInf>", start) + len("</CdtTrfTxInf>\n")]
-amount = float(re.search(r'<InstdAmt Ccy="EUR">([0-9.]+)<', block).group(1))
-head = re.sub(r"<NbOfTxs>\d+</NbOfTxs>", f"<NbOfTxs>{count}</NbOfTxs>", text[:start])
-head = re.sub(r"<CtrlSum>[0-9.]+</CtrlSum>", f"<CtrlSum>{amount * count:.2f}</CtrlSum>", head)
-with open(target + ".part", "w", encoding="utf-8", newline="\n") as out:
-    out.write(head)
-    for i in range(count):
-        out.write(re.sub(r"<EndToEndId>[^<]*</EndToEndId>", f"<EndToEndId>E2E-{i:08d}</EndToEndId>", block))
-    out.write(text[end:])
-PY
+  python3 "$here/bench/generate_payments.py" --type sct --transactions "$transactions" "$file.part"
   mv "$file.part" "$file"
 fi
+errors="$out/sct-$transactions-1000-errors.xml"
+[ "$transactions" = 100000 ] && errors="$out/sct-100k-1000-errors.xml"
+if [ ! -f "$errors" ]; then
+  python3 "$here/bench/generate_payments.py" --type sct --transactions "$transactions" --errors 1000 --seed 2 "$errors.part"
+  mv "$errors.part" "$errors"
+fi
 
-"$build/bench/window_bench" "$file" "$build/app/pravik-check" 3
+# Each run in a process of its own: the peak memory is the process's.
+status=0
+echo "== valid file"
+"$build/bench/window_bench" "$file" "$build/app/pravik-check" 3 || status=1
+echo "== the same with 1,000 schema errors"
+"$build/bench/window_bench" "$errors" "$build/app/pravik-check" 3 || status=1
+exit $status
