@@ -1,7 +1,6 @@
 #include "hostile.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <arpa/inet.h>
@@ -14,7 +13,6 @@
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -165,13 +163,16 @@ void Traps::arm()
 {
     if (m_watch >= 0)
         inotify_rm_watch(m_inotify, m_watch);
-    filesOpened(QString());
-    m_watch = inotify_add_watch(m_inotify, QFile::encodeName(m_folder).constData(), IN_OPEN | IN_ACCESS);
+    readEvents();
+    m_opened.clear();
+    m_changed.clear();
+    m_watch = inotify_add_watch(m_inotify, QFile::encodeName(m_folder).constData(),
+                                IN_OPEN | IN_ACCESS | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE | IN_MOVED_FROM
+                                    | IN_MOVED_TO | IN_CLOSE_WRITE);
 }
 
-QStringList Traps::filesOpened(const QString &allowedName)
+void Traps::readEvents()
 {
-    QStringList names;
     alignas(inotify_event) char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
@@ -179,14 +180,28 @@ QStringList Traps::filesOpened(const QString &allowedName)
             break;
         for (ssize_t at = 0; at < n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+            // Events of the folder itself (it is opened to list it) carry no name; only files count.
             const QString name = event->len ? QFile::decodeName(event->name) : QString();
-            // The folder itself is opened to list it (a leftover search); only files count.
-            if (!name.isEmpty() && name != allowedName && !names.contains(name))
-                names.append(name);
+            QStringList &list = (event->mask & (IN_OPEN | IN_ACCESS)) ? m_opened : m_changed;
+            if (!name.isEmpty() && !list.contains(name))
+                list.append(name);
             at += qsizetype(sizeof(inotify_event)) + event->len;
         }
     }
+}
+
+QStringList Traps::filesOpened(const QString &allowedName)
+{
+    readEvents();
+    QStringList names = m_opened;
+    names.removeAll(allowedName);
     return names;
+}
+
+QStringList Traps::filesChanged()
+{
+    readEvents();
+    return m_changed;
 }
 
 bool Traps::connectionAttempted()
@@ -383,8 +398,15 @@ ProcessRun runProcess(const QString &program, const QStringList &arguments, qint
                       bool withoutReadOverride)
 {
     ProcessRun run;
+    char reportPath[] = "/tmp/pravik-peakrss-XXXXXX";
+    const int reportFd = ::mkstemp(reportPath);
+    if (reportFd < 0)
+        return run;
+    ::close(reportFd);
+
     // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
-    QList<QByteArray> args{QFile::encodeName(program)};
+    QList<QByteArray> args{QByteArray(PRAVIK_PEAKRSS_EXE), QByteArray::number(timeoutMs), QByteArray(reportPath),
+                           QFile::encodeName(program)};
     for (const QString &a : arguments)
         args.append(QFile::encodeName(a));
     std::vector<char *> argv;
@@ -398,8 +420,6 @@ ProcessRun runProcess(const QString &program, const QStringList &arguments, qint
     if (!out || !err || devNull < 0)
         return run;
 
-    QElapsedTimer timer;
-    timer.start();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(devNull, 0);
@@ -416,27 +436,21 @@ ProcessRun runProcess(const QString &program, const QStringList &arguments, qint
     }
     ::close(devNull);
     if (pid > 0) {
-        const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            run.finished = ::poll(&p, 1, int(timeoutMs)) == 1;
-            ::close(pidfd);
-        }
-        if (!run.finished)
-            ::kill(pid, SIGKILL);
         int status = 0;
-        rusage usage = {};
-        while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        run.elapsedMs = timer.elapsed();
-        run.peakBytes = qint64(usage.ru_maxrss) * 1024;
-        if (WIFEXITED(status)) {
-            run.exitCode = WEXITSTATUS(status);
-        } else if (WIFSIGNALED(status)) {
-            run.signal = WTERMSIG(status);
-            run.finished = false;
+        QFile report(QString::fromLocal8Bit(reportPath));
+        const QList<QByteArray> fields
+            = report.open(QIODevice::ReadOnly) ? report.readAll().simplified().split(' ') : QList<QByteArray>();
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && fields.size() == 4) {
+            run.exitCode = fields[0].toInt();
+            run.signal = fields[1].toInt();
+            run.peakBytes = fields[2].toLongLong() * 1024;
+            run.elapsedMs = fields[3].toLongLong();
+            run.finished = run.signal == 0;
         }
     }
+    ::unlink(reportPath);
     auto slurp = [](FILE *f) {
         QByteArray bytes;
         std::rewind(f);

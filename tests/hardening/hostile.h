@@ -32,10 +32,14 @@ public:
     QString watchedFile() const { return m_watchedFile; }
     QString listenerUrl(const QString &path) const;
 
-    // Starts watching the folder afresh: every open of a file in it is noted from now on.
+    // Starts watching the folder afresh: every file opened, created, changed or removed in it is
+    // noted from now on.
     void arm();
     // The names of the files in the folder that were opened since arm(), except allowedName.
     QStringList filesOpened(const QString &allowedName);
+    // The names of the files in the folder that were created, written, changed or removed since
+    // arm(). Call before filesOpened(), which consumes the events.
+    QStringList filesChanged();
     // True when something connected to the port since the traps were made.
     bool connectionAttempted();
 
@@ -46,6 +50,9 @@ private:
     int m_watch = -1;
     int m_listener = -1;
     quint16 m_port = 0;
+    QStringList m_opened;  // events read, not yet asked for
+    QStringList m_changed;
+    void readEvents();
 };
 
 // A valid credit transfer (tests/data/hardening/valid-credit-transfer.xml).
@@ -90,9 +97,10 @@ struct ProcessRun
     qint64 peakBytes = 0; // the child's own peak resident memory
 };
 
-// Runs program with arguments, stdin from /dev/null. withoutReadOverride drops the capabilities
-// that let root read any file (so that a file's permission bits count even when the tests run as
-// root). The child is killed after timeoutMs.
+// Runs program with arguments, stdin from /dev/null, through pravik-peakrss (a small process, so
+// that the child's peak is its own, not that of this process it would otherwise be forked from).
+// withoutReadOverride drops the capabilities that let root read any file (so that a file's
+// permission bits count even when the tests run as root). The child is killed after timeoutMs.
 ProcessRun runProcess(const QString &program, const QStringList &arguments, qint64 timeoutMs,
                       bool withoutReadOverride = false);
 

@@ -1,6 +1,7 @@
 // Hostile files through the validation engine (read and decoded as the checker reads them) and
 // through pravik-check as a process: each ends in its expected outcome within bounded time and
-// memory, and nothing but the file itself is opened, no connection is made.
+// memory; nothing but the file itself is opened, no file is created or changed, no connection is
+// made.
 
 #include "hostile.h"
 
@@ -9,11 +10,16 @@
 #include "validation/validationengine.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <optional>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using hostile::Outcome;
@@ -122,9 +128,40 @@ class TestHostileFiles : public QObject
     }
 
 private Q_SLOTS:
+    void trapsNoticeWhatTheyWatch();
     void hostileFile_data();
     void hostileFile();
 };
+
+// The traps would let every row pass if they noticed nothing: they must see a read, a write and a
+// connection.
+void TestHostileFiles::trapsNoticeWhatTheyWatch()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    hostile::Traps traps(dir.path());
+    QVERIFY(traps.ready());
+    traps.arm();
+    QVERIFY(!traps.connectionAttempted());
+    {
+        QFile watched(traps.watchedFile());
+        QVERIFY(watched.open(QIODevice::ReadOnly));
+        QFile created(dir.filePath(QStringLiteral("created")));
+        QVERIFY(created.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(traps.filesChanged(), QStringList{QStringLiteral("created")});
+    QCOMPARE(traps.filesOpened(QStringLiteral("created")), QStringList{QStringLiteral("secret.txt")});
+
+    const QUrl url(traps.listenerUrl(QStringLiteral("x")));
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(url.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QVERIFY(traps.connectionAttempted());
+    ::close(s);
+}
 
 void TestHostileFiles::hostileFile_data()
 {
@@ -224,6 +261,7 @@ void TestHostileFiles::hostileFile()
         errorCount = result.errorCount;
         QVERIFY2(elapsed < timeBound, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
         QVERIFY2(growth >= 0 && growth < memoryBound, qPrintable(QStringLiteral("%1 bytes").arg(growth)));
+        QCOMPARE(row.traps->filesChanged(), QStringList());
         QCOMPARE(row.traps->filesOpened(fileName), QStringList());
         QVERIFY(!row.traps->connectionAttempted());
     }
@@ -264,6 +302,7 @@ void TestHostileFiles::hostileFile()
         QVERIFY(!run.out.contains("root:") && !run.err.contains("root:"));
         QVERIFY2(run.peakBytes > 0 && run.peakBytes < memoryBound,
                  qPrintable(QStringLiteral("%1 bytes").arg(run.peakBytes)));
+        QCOMPARE(row.traps->filesChanged(), QStringList());
         QCOMPARE(row.traps->filesOpened(fileName), QStringList());
         QVERIFY(!row.traps->connectionAttempted());
     }
