@@ -308,7 +308,7 @@ struct ValidationState
             return;
         event = Event::Text;
         plugged.characters(vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
-        pendingText.clear();
+        pendingText.resize(0); // keeps its buffer for the next text
     }
 
     qsizetype currentOffset() const
