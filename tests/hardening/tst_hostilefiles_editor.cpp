@@ -60,6 +60,11 @@ void TestHostileFilesEditor::openInEditor_data()
     auto row = [](const char *name, const char *kind, Outcome outcome, const QString &message = QString()) {
         QTest::newRow(name) << QString::fromLatin1(kind) << outcome << message;
     };
+#ifdef PRAVIK_LONG_LINE
+    // Built apart as tst_hostilefiles_editor_longline: nearly all its time goes into laying out the
+    // line, which is Qt's work and the same with or without sanitizers.
+    row("50 MB single line of transactions", "single-line-50mb", Outcome::Valid);
+#else
     row("NUL bytes", "nul-bytes", Outcome::Refused);
     row("invalid UTF-8", "invalid-utf8", Outcome::Valid);
     row("unpaired UTF-16 surrogates", "unpaired-surrogates", Outcome::Valid);
@@ -70,13 +75,13 @@ void TestHostileFilesEditor::openInEditor_data()
     row("only whitespace", "whitespace", Outcome::Refused);
     row("billion laughs entity bomb", "billion-laughs", Outcome::Refused);
     row("9.5 MB attribute value", "attribute-9mb", Outcome::Report);
-    row("50 MB single line of transactions", "single-line-50mb", Outcome::Valid);
     row("2 GB sparse file", "sparse-2gb", Outcome::ReadError,
         QStringLiteral("the file is too large (2147483648 bytes; at most 536870912 bytes can be read)."));
     row("directory", "directory", Outcome::ReadError, QStringLiteral("it is a folder, not a file."));
     row("FIFO", "fifo", Outcome::ReadError, QStringLiteral("it is a pipe or socket, not a regular file."));
     row("endless device", "device", Outcome::ReadError, QStringLiteral("it is a device, not a regular file."));
     row("unreadable file", "unreadable", Outcome::ReadError, QStringLiteral("Permission denied."));
+#endif
 }
 
 void TestHostileFilesEditor::openInEditor()
