@@ -32,10 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const QByteArray rest(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    const QByteArray module = (data[0] & 1) ? rest : makeElf({{".pravik_version", rest}}, (data[0] & 2) == 0);
+    const QByteArray module
+        = (data[0] & 1) ? rest : makeElf({ { ".pravik_version", rest } }, (data[0] & 2) == 0);
 
     const int fd = moduleFile();
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, module.constData(), size_t(module.size()), 0) != module.size())
+    if (::ftruncate(fd, 0) != 0
+        || ::pwrite(fd, module.constData(), size_t(module.size()), 0) != module.size())
         std::abort();
     const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
 
@@ -51,10 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 && info.VersionInfoItemByName(it.key()) != it.value())
                 std::abort();
         }
-        const QString items[] = {info.CompanyName(), info.FileDescription(), info.FileVersion(),
-                                 info.InternalName(), info.LegalCopyright(), info.LegalTrademarks(),
-                                 info.OriginalFilename(), info.ProductName(), info.ProductVersion(),
-                                 info.Comments()};
+        const QString items[] = { info.CompanyName(), info.FileDescription(), info.FileVersion(),
+            info.InternalName(), info.LegalCopyright(), info.LegalTrademarks(), info.OriginalFilename(),
+            info.ProductName(), info.ProductVersion(), info.Comments() };
         (void)items;
         (void)info.AsXML();
     } catch (const Exception &) {

@@ -50,7 +50,7 @@ void TextPositions::reset(const QByteArray &utf8)
 void TextPositions::rewind(qsizetype byteOffset)
 {
     auto mark = std::upper_bound(m_marks.begin(), m_marks.end(), byteOffset,
-                                 [](qsizetype offset, const LineMark &m) { return offset < m.start; });
+        [](qsizetype offset, const LineMark &m) { return offset < m.start; });
     if (mark == m_marks.begin()) {
         m_line = 1;
         m_lineStartFilePos = 0;
@@ -104,7 +104,7 @@ TextPosition TextPositions::at(qsizetype byteOffset)
         ++m_line;
         startLine(next);
         if (next - (m_marks.empty() ? 0 : m_marks.back().start) >= kMarkBytes)
-            m_marks.push_back({next, m_line, m_lineStartFilePos});
+            m_marks.push_back({ next, m_line, m_lineStartFilePos });
         // A CR LF split by the target: the target stands on the LF, which still ends this line.
         if (next > byteOffset)
             break;

@@ -307,7 +307,8 @@ struct ValidationState
         if (pendingText.isEmpty())
             return;
         event = Event::Text;
-        plugged.characters(vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
+        plugged.characters(
+            vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
         pendingText.resize(0); // keeps its buffer for the next text
     }
 

@@ -5,18 +5,13 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
+#include <cstring>
 #include <functional>
-#include <fcntl.h>
-#include <linux/capability.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/inotify.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace hostile {
@@ -36,12 +31,13 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 QByteArray documentWith(const QByteArray &prolog, const QByteArray &content)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + prolog + "<Document xmlns=\"" + kCreditTransferNs
-           + "\"><CstmrCdtTrfInitn>" + content + "</CstmrCdtTrfInitn></Document>\n";
+        + "\"><CstmrCdtTrfInitn>" + content + "</CstmrCdtTrfInitn></Document>\n";
 }
 
 // The valid payment with its transactions repeated until it reaches minBytes, written on one line
 // or as it is, each transaction first changed by change.
-QByteArray manyTransactions(qsizetype minBytes, bool oneLine, const std::function<QByteArray(QByteArray)> &change)
+QByteArray manyTransactions(
+    qsizetype minBytes, bool oneLine, const std::function<QByteArray(QByteArray)> &change)
 {
     QByteArray text = validPayment();
     if (oneLine) {
@@ -89,31 +85,6 @@ QByteArray utf16le(const QString &text)
     }
     return out;
 }
-
-bool readProcStatus(const char *field, qint64 *bytes)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix)) {
-            *bytes = line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
-            return true;
-        }
-    }
-    return false;
-}
-
-struct Caps
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    bool get() { return syscall(SYS_capget, &header, data) == 0; }
-    bool set() { return syscall(SYS_capset, &header, data) == 0; }
-};
-
-constexpr unsigned kReadOverride = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
 
 QByteArray readWholeFile(const QString &path)
 {
@@ -167,8 +138,8 @@ void Traps::arm()
     m_opened.clear();
     m_changed.clear();
     m_watch = inotify_add_watch(m_inotify, QFile::encodeName(m_folder).constData(),
-                                IN_OPEN | IN_ACCESS | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE | IN_MOVED_FROM
-                                    | IN_MOVED_TO | IN_CLOSE_WRITE);
+        IN_OPEN | IN_ACCESS | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
+            | IN_CLOSE_WRITE);
 }
 
 void Traps::readEvents()
@@ -206,7 +177,7 @@ QStringList Traps::filesChanged()
 
 bool Traps::connectionAttempted()
 {
-    pollfd p{m_listener, POLLIN, 0};
+    pollfd p { m_listener, POLLIN, 0 };
     if (::poll(&p, 1, 0) <= 0)
         return false;
     const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -239,12 +210,13 @@ QString makeFile(const QString &kind, const QString &folder, const Traps &traps)
         // Ten levels of ten references each: 10^9 copies of "lol" if anything expanded them.
         QByteArray dtd = "<!DOCTYPE Document [\n<!ENTITY lol0 \"lol\">\n";
         for (int i = 1; i <= 9; ++i)
-            dtd += "<!ENTITY lol" + QByteArray::number(i) + " \"" + ("&lol" + QByteArray::number(i - 1) + ';').repeated(10) + "\">\n";
+            dtd += "<!ENTITY lol" + QByteArray::number(i) + " \""
+                + ("&lol" + QByteArray::number(i - 1) + ';').repeated(10) + "\">\n";
         bytes = documentWith(dtd + "]>\n", "&lol9;");
     } else if (kind == u"quadratic-blowup") {
         // One 100 kB entity referenced 100,000 times: 10 GB if expanded.
         bytes = documentWith("<!DOCTYPE Document [<!ENTITY a \"" + QByteArray(100000, 'a') + "\">]>\n",
-                             QByteArray("&a;").repeated(100000));
+            QByteArray("&a;").repeated(100000));
     } else if (kind == u"entity-etc-passwd") {
         bytes = documentWith("<!DOCTYPE Document [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n", "&x;");
     } else if (kind == u"entity-local-file") {
@@ -252,41 +224,46 @@ QString makeFile(const QString &kind, const QString &folder, const Traps &traps)
     } else if (kind == u"entity-network-address") {
         bytes = documentWith("<!DOCTYPE Document [<!ENTITY x SYSTEM \"http://192.0.2.1/x\">]>\n", "&x;");
     } else if (kind == u"entity-listening-port") {
-        bytes = documentWith("<!DOCTYPE Document [<!ENTITY x SYSTEM \"" + traps.listenerUrl(QStringLiteral("x")).toUtf8()
-                                 + "\">]>\n",
-                             "&x;");
+        bytes = documentWith("<!DOCTYPE Document [<!ENTITY x SYSTEM \""
+                + traps.listenerUrl(QStringLiteral("x")).toUtf8() + "\">]>\n",
+            "&x;");
     } else if (kind == u"external-dtd") {
-        bytes = documentWith("<!DOCTYPE Document SYSTEM \"" + traps.listenerUrl(QStringLiteral("d.dtd")).toUtf8() + "\">\n",
-                             QByteArray());
+        bytes = documentWith(
+            "<!DOCTYPE Document SYSTEM \"" + traps.listenerUrl(QStringLiteral("d.dtd")).toUtf8() + "\">\n",
+            QByteArray());
     } else if (kind == u"parameter-entity") {
-        bytes = documentWith("<!DOCTYPE Document [<!ENTITY % p SYSTEM \"" + watched + "\"> %p;]>\n", QByteArray());
+        bytes = documentWith(
+            "<!DOCTYPE Document [<!ENTITY % p SYSTEM \"" + watched + "\"> %p;]>\n", QByteArray());
     } else if (kind == u"schema-location-hints") {
         // The schema hints of a valid file point at a local file and at a listening port.
         bytes = valid;
         bytes.replace("xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"",
-                      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\"" + kCreditTransferNs
-                          + ' ' + traps.listenerUrl(QStringLiteral("s.xsd")).toUtf8() + "\" xsi:noNamespaceSchemaLocation=\""
-                          + watched + '"');
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\""
+                + kCreditTransferNs + ' ' + traps.listenerUrl(QStringLiteral("s.xsd")).toUtf8()
+                + "\" xsi:noNamespaceSchemaLocation=\"" + watched + '"');
     } else if (kind == u"xinclude") {
         bytes = valid;
-        bytes.replace("<GrpHdr>", "<GrpHdr><xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"" + watched
-                                      + "\" parse=\"text\"/><xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\""
-                                      + traps.listenerUrl(QStringLiteral("i.xml")).toUtf8() + "\"/>");
+        bytes.replace("<GrpHdr>",
+            "<GrpHdr><xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\"" + watched
+                + "\" parse=\"text\"/><xi:include xmlns:xi=\"http://www.w3.org/2001/XInclude\" href=\""
+                + traps.listenerUrl(QStringLiteral("i.xml")).toUtf8() + "\"/>");
     } else if (kind == u"doctype-in-valid-file") {
         bytes = valid;
         bytes.replace("?>\n", "?>\n<!DOCTYPE Document>\n");
     } else if (kind == u"nested-100000") {
         bytes = "<Document xmlns=\"" + kCreditTransferNs + "\">" + QByteArray("<a>").repeated(100000)
-                + QByteArray("</a>").repeated(100000) + "</Document>";
+            + QByteArray("</a>").repeated(100000) + "</Document>";
     } else if (kind == u"single-line-50mb") {
         bytes = manyTransactions(50 << 20, true, unchanged);
     } else if (kind == u"errors-on-one-line-10mb") {
         // An IBAN the pattern refuses in every transaction: some 10,000 errors on one line.
-        bytes = manyTransactions(10 << 20, true, [](QByteArray t) { return t.replace("<IBAN>DE", "<IBAN>D-"); });
+        bytes = manyTransactions(
+            10 << 20, true, [](QByteArray t) { return t.replace("<IBAN>DE", "<IBAN>D-"); });
     } else if (kind == u"stray-text-in-every-transaction-10mb") {
         // Text where only elements may stand: each error points back to its transaction's start tag.
         bytes = manyTransactions(10 << 20, false, [](QByteArray t) {
-            return t.replace("</RmtInf>\n      </CdtTrfTxInf>", "</RmtInf>\n      stray\n      </CdtTrfTxInf>");
+            return t.replace(
+                "</RmtInf>\n      </CdtTrfTxInf>", "</RmtInf>\n      stray\n      </CdtTrfTxInf>");
         });
     } else if (kind == u"distinct-siblings-100000") {
         QByteArray children;
@@ -310,7 +287,7 @@ QString makeFile(const QString &kind, const QString &folder, const Traps &traps)
     } else if (kind == u"unpaired-surrogates") {
         QString text = QString::fromUtf8(valid);
         text.replace(QStringLiteral("Lindenhof Gartenbau GmbH</Nm>"),
-                     QStringLiteral("Lindenhof ") + QChar(0xD800) + QStringLiteral(" Gartenbau GmbH</Nm>"));
+            QStringLiteral("Lindenhof ") + QChar(0xD800) + QStringLiteral(" Gartenbau GmbH</Nm>"));
         text.replace(QStringLiteral("<Ustrd>"), QStringLiteral("<Ustrd>") + QChar(0xDC00) + QChar(0xD83D));
         bytes = utf16le(text);
     } else if (kind == u"utf16-odd-length") {
@@ -354,153 +331,6 @@ QString makeFile(const QString &kind, const QString &folder, const Traps &traps)
         return {};
     }
     return path;
-}
-
-// ---------------------------------------------------------------------------------------------
-
-PeakMemory::PeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    m_valid = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-    clear.close();
-    m_valid = m_valid && readProcStatus("VmRSS", &m_base);
-}
-
-qint64 PeakMemory::growth() const
-{
-    qint64 peak = 0;
-    if (!m_valid || !readProcStatus("VmHWM", &peak))
-        return -1;
-    return qMax<qint64>(0, peak - m_base);
-}
-
-qint64 memoryBound(qint64 inputBytes)
-{
-#ifdef PRAVIK_SANITIZED
-    return 10 * inputBytes + (600 << 20);
-#else
-    return 10 * inputBytes + (100 << 20);
-#endif
-}
-
-qint64 timeBoundMs(qint64 plainMs)
-{
-#ifdef PRAVIK_SANITIZED
-    return 5 * plainMs;
-#else
-    return plainMs;
-#endif
-}
-
-// ---------------------------------------------------------------------------------------------
-
-ProcessRun runProcess(const QString &program, const QStringList &arguments, qint64 timeoutMs,
-                      bool withoutReadOverride)
-{
-    ProcessRun run;
-    char reportPath[] = "/tmp/pravik-peakrss-XXXXXX";
-    const int reportFd = ::mkstemp(reportPath);
-    if (reportFd < 0)
-        return run;
-    ::close(reportFd);
-
-    // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
-    QList<QByteArray> args{QByteArray(PRAVIK_PEAKRSS_EXE), QByteArray::number(timeoutMs), QByteArray(reportPath),
-                           QFile::encodeName(program)};
-    for (const QString &a : arguments)
-        args.append(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    FILE *out = std::tmpfile();
-    FILE *err = std::tmpfile();
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (!out || !err || devNull < 0)
-        return run;
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(devNull, 0);
-        ::dup2(fileno(out), 1);
-        ::dup2(fileno(err), 2);
-        if (withoutReadOverride) {
-            // For root the permitted set after exec is the bounding set: take them out of it.
-            if (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0
-                || ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0)
-                ::_exit(126);
-        }
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(devNull);
-    if (pid > 0) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        QFile report(QString::fromLocal8Bit(reportPath));
-        const QList<QByteArray> fields
-            = report.open(QIODevice::ReadOnly) ? report.readAll().simplified().split(' ') : QList<QByteArray>();
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && fields.size() == 4) {
-            run.exitCode = fields[0].toInt();
-            run.signal = fields[1].toInt();
-            run.peakBytes = fields[2].toLongLong() * 1024;
-            run.elapsedMs = fields[3].toLongLong();
-            run.finished = run.signal == 0;
-        }
-    }
-    ::unlink(reportPath);
-    auto slurp = [](FILE *f) {
-        QByteArray bytes;
-        std::rewind(f);
-        char buffer[65536];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-            bytes.append(buffer, qsizetype(n));
-        std::fclose(f);
-        return bytes;
-    };
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
-}
-
-// ---------------------------------------------------------------------------------------------
-
-WithoutReadOverride::WithoutReadOverride()
-{
-    Caps caps;
-    if (!caps.get())
-        return;
-    m_saved[0] = caps.data[0].effective;
-    m_saved[1] = caps.data[1].effective;
-    if (caps.data[0].effective & kReadOverride) {
-        caps.data[0].effective &= ~kReadOverride;
-        if (!caps.set())
-            return;
-        m_changed = true;
-    }
-    m_active = true;
-}
-
-WithoutReadOverride::~WithoutReadOverride()
-{
-    if (!m_changed)
-        return;
-    Caps caps;
-    if (caps.get()) {
-        caps.data[0].effective = m_saved[0];
-        caps.data[1].effective = m_saved[1];
-        caps.set();
-    }
-}
-
-bool unreadable(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0)
-        ::close(fd);
-    return fd < 0 && errno == EACCES;
 }
 
 } // namespace hostile

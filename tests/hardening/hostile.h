@@ -11,10 +11,11 @@
 namespace hostile {
 
 // What handling a file must end in.
-enum class Outcome {
-    Valid,     // "XML is valid according the schema."
-    Report,    // a report of schema errors
-    Refused,   // the engine's refusal
+enum class Outcome
+{
+    Valid, // "XML is valid according the schema."
+    Report, // a report of schema errors
+    Refused, // the engine's refusal
     ReadError, // the file is not read, with a message saying why
 };
 
@@ -50,7 +51,7 @@ private:
     int m_watch = -1;
     int m_listener = -1;
     quint16 m_port = 0;
-    QStringList m_opened;  // events read, not yet asked for
+    QStringList m_opened; // events read, not yet asked for
     QStringList m_changed;
     void readEvents();
 };
@@ -89,8 +90,8 @@ qint64 timeBoundMs(qint64 plainMs);
 struct ProcessRun
 {
     bool finished = false; // exited by itself within the time allowed
-    int exitCode = -1;     // when it exited; -1 after a signal
-    int signal = 0;        // the signal that ended it, 0 when none
+    int exitCode = -1; // when it exited; -1 after a signal
+    int signal = 0; // the signal that ended it, 0 when none
     QByteArray out;
     QByteArray err;
     qint64 elapsedMs = 0;
@@ -101,8 +102,8 @@ struct ProcessRun
 // that the child's peak is its own, not that of this process it would otherwise be forked from).
 // withoutReadOverride drops the capabilities that let root read any file (so that a file's
 // permission bits count even when the tests run as root). The child is killed after timeoutMs.
-ProcessRun runProcess(const QString &program, const QStringList &arguments, qint64 timeoutMs,
-                      bool withoutReadOverride = false);
+ProcessRun runProcess(
+    const QString &program, const QStringList &arguments, qint64 timeoutMs, bool withoutReadOverride = false);
 
 // Drops, for the calling thread and while it lives, the effective capabilities that let root read
 // any file; restores them afterwards.
@@ -118,7 +119,7 @@ public:
 private:
     bool m_active = false;
     bool m_changed = false;
-    unsigned m_saved[2] = {0, 0};
+    unsigned m_saved[2] = { 0, 0 };
 };
 
 // True when the file at path, opened as this process would be, cannot be read.

@@ -34,19 +34,19 @@ int main(int argc, char **argv)
         ::_exit(127);
     }
     const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    pollfd p{pidfd, POLLIN, 0};
+    pollfd p { pidfd, POLLIN, 0 };
     if (pidfd < 0 || ::poll(&p, 1, timeoutMs) != 1)
         ::kill(pid, SIGKILL);
     int status = 0;
-    rusage usage{};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
+    rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) { }
     const long long ms
-        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+              .count();
     std::FILE *report = std::fopen(argv[2], "w");
     if (!report)
         return 2;
     std::fprintf(report, "%d %d %ld %lld\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                 WIFSIGNALED(status) ? WTERMSIG(status) : 0, usage.ru_maxrss, ms);
+        WIFSIGNALED(status) ? WTERMSIG(status) : 0, usage.ru_maxrss, ms);
     return std::fclose(report) == 0 ? 0 : 2;
 }

@@ -28,7 +28,8 @@ Q_DECLARE_METATYPE(hostile::Outcome)
 
 namespace {
 
-const QString kRefusal = QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file.");
+const QString kRefusal
+    = QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file.");
 
 struct EngineResult
 {
@@ -118,7 +119,7 @@ class TestHostileFiles : public QObject
             if (!hostile::unreadable(row.path)) {
                 QTest::qSkip("a file without permissions is readable here even without the capabilities "
                              "that override them",
-                             __FILE__, __LINE__);
+                    __FILE__, __LINE__);
                 return false;
             }
         }
@@ -149,8 +150,8 @@ void TestHostileFiles::trapsNoticeWhatTheyWatch()
         QFile created(dir.filePath(QStringLiteral("created")));
         QVERIFY(created.open(QIODevice::WriteOnly));
     }
-    QCOMPARE(traps.filesChanged(), QStringList{QStringLiteral("created")});
-    QCOMPARE(traps.filesOpened(QStringLiteral("created")), QStringList{QStringLiteral("secret.txt")});
+    QCOMPARE(traps.filesChanged(), QStringList { QStringLiteral("created") });
+    QCOMPARE(traps.filesOpened(QStringLiteral("created")), QStringList { QStringLiteral("secret.txt") });
 
     const QUrl url(traps.listenerUrl(QStringLiteral("x")));
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -171,9 +172,10 @@ void TestHostileFiles::hostileFile_data()
     QTest::addColumn<qint64>("boundMs");
 
     const qint64 quick = 10000, heavy = 60000;
-    auto row = [](const char *name, const char *kind, Outcome outcome, const QString &message, qint64 boundMs) {
-        QTest::newRow(name) << QString::fromLatin1(kind) << outcome << message << boundMs;
-    };
+    auto row
+        = [](const char *name, const char *kind, Outcome outcome, const QString &message, qint64 boundMs) {
+              QTest::newRow(name) << QString::fromLatin1(kind) << outcome << message << boundMs;
+          };
     row("billion laughs entity bomb", "billion-laughs", Outcome::Refused, kRefusal, quick);
     row("quadratic blowup entity", "quadratic-blowup", Outcome::Refused, kRefusal, quick);
     row("external entity to /etc/passwd", "entity-etc-passwd", Outcome::Refused, kRefusal, quick);
@@ -210,10 +212,13 @@ void TestHostileFiles::hostileFile_data()
     row("only whitespace", "whitespace", Outcome::Refused, kRefusal, quick);
     // Refused by its size before anything is allocated.
     row("2 GB sparse file", "sparse-2gb", Outcome::ReadError,
-        QStringLiteral("the file is too large (2147483648 bytes; at most 536870912 bytes can be read)."), quick);
+        QStringLiteral("the file is too large (2147483648 bytes; at most 536870912 bytes can be read)."),
+        quick);
     row("directory", "directory", Outcome::ReadError, QStringLiteral("it is a folder, not a file."), quick);
-    row("FIFO", "fifo", Outcome::ReadError, QStringLiteral("it is a pipe or socket, not a regular file."), quick);
-    row("endless device", "device", Outcome::ReadError, QStringLiteral("it is a device, not a regular file."), quick);
+    row("FIFO", "fifo", Outcome::ReadError, QStringLiteral("it is a pipe or socket, not a regular file."),
+        quick);
+    row("endless device", "device", Outcome::ReadError, QStringLiteral("it is a device, not a regular file."),
+        quick);
     row("unreadable file", "unreadable", Outcome::ReadError, QStringLiteral("Permission denied."), quick);
 }
 
@@ -248,7 +253,8 @@ void TestHostileFiles::hostileFile()
         }
         const qint64 elapsed = timer.elapsed();
         const qint64 growth = peak.growth();
-        qInfo("engine: %lld ms, memory growth %lld MB (bound %lld MB)", elapsed, growth >> 20, memoryBound >> 20);
+        qInfo("engine: %lld ms, memory growth %lld MB (bound %lld MB)", elapsed, growth >> 20,
+            memoryBound >> 20);
 
         QCOMPARE(result.outcome, outcome);
         if (outcome == Outcome::Refused)
@@ -269,14 +275,15 @@ void TestHostileFiles::hostileFile()
     // pravik-check as a process: exit status, message, report, its own peak memory.
     {
         row.traps->arm();
-        const hostile::ProcessRun run = hostile::runProcess(QStringLiteral(PRAVIK_CHECK_EXE), {row.path}, timeBound,
-                                                            row.dropReadOverride);
+        const hostile::ProcessRun run = hostile::runProcess(
+            QStringLiteral(PRAVIK_CHECK_EXE), { row.path }, timeBound, row.dropReadOverride);
         qInfo("pravik-check: %lld ms, peak memory %lld MB", run.elapsedMs, run.peakBytes >> 20);
-        QVERIFY2(run.finished, qPrintable(QStringLiteral("exit %1, signal %2, %3 ms: %4")
-                                              .arg(run.exitCode)
-                                              .arg(run.signal)
-                                              .arg(run.elapsedMs)
-                                              .arg(QString::fromUtf8(run.err))));
+        QVERIFY2(run.finished,
+            qPrintable(QStringLiteral("exit %1, signal %2, %3 ms: %4")
+                           .arg(run.exitCode)
+                           .arg(run.signal)
+                           .arg(run.elapsedMs)
+                           .arg(QString::fromUtf8(run.err))));
         QCOMPARE(run.exitCode, exitStatusOf(outcome));
         switch (outcome) {
         case Outcome::Valid:
@@ -291,17 +298,18 @@ void TestHostileFiles::hostileFile()
             break;
         case Outcome::Refused:
             QCOMPARE(run.out, QByteArray());
-            QCOMPARE(QString::fromUtf8(run.err), QStringLiteral("pravik-check: %1: %2\n").arg(row.path, message));
+            QCOMPARE(
+                QString::fromUtf8(run.err), QStringLiteral("pravik-check: %1: %2\n").arg(row.path, message));
             break;
         case Outcome::ReadError:
             QCOMPARE(run.out, QByteArray());
             QCOMPARE(QString::fromUtf8(run.err),
-                     QStringLiteral("pravik-check: Cannot read \"%1\": %2\n").arg(row.path, message));
+                QStringLiteral("pravik-check: Cannot read \"%1\": %2\n").arg(row.path, message));
             break;
         }
         QVERIFY(!run.out.contains("root:") && !run.err.contains("root:"));
         QVERIFY2(run.peakBytes > 0 && run.peakBytes < memoryBound,
-                 qPrintable(QStringLiteral("%1 bytes").arg(run.peakBytes)));
+            qPrintable(QStringLiteral("%1 bytes").arg(run.peakBytes)));
         QCOMPARE(row.traps->filesChanged(), QStringList());
         QCOMPARE(row.traps->filesOpened(fileName), QStringList());
         QVERIFY(!row.traps->connectionAttempted());

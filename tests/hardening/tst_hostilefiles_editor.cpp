@@ -34,7 +34,8 @@ Outcome validate(const TXMLEditor &editor)
 {
     try {
         std::unique_ptr<TXMLParseErrors> errors;
-        return ValidationEngine::ValidateXMLUtf8(editor.textUtf8(), errors) ? Outcome::Valid : Outcome::Report;
+        return ValidationEngine::ValidateXMLUtf8(editor.textUtf8(), errors) ? Outcome::Valid
+                                                                            : Outcome::Report;
     } catch (const ESEPAXMLValidateException &) {
         return Outcome::Refused;
     }
@@ -79,7 +80,8 @@ void TestHostileFilesEditor::openInEditor_data()
         QStringLiteral("the file is too large (2147483648 bytes; at most 536870912 bytes can be read)."));
     row("directory", "directory", Outcome::ReadError, QStringLiteral("it is a folder, not a file."));
     row("FIFO", "fifo", Outcome::ReadError, QStringLiteral("it is a pipe or socket, not a regular file."));
-    row("endless device", "device", Outcome::ReadError, QStringLiteral("it is a device, not a regular file."));
+    row("endless device", "device", Outcome::ReadError,
+        QStringLiteral("it is a device, not a regular file."));
     row("unreadable file", "unreadable", Outcome::ReadError, QStringLiteral("Permission denied."));
 #endif
 }
@@ -101,7 +103,8 @@ void TestHostileFilesEditor::openInEditor()
         // Root reads any file whatever its permission bits; without those capabilities it cannot.
         without.emplace();
         if (!hostile::unreadable(path))
-            QSKIP("a file without permissions is readable here even without the capabilities that override them");
+            QSKIP("a file without permissions is readable here even without the capabilities that override "
+                  "them");
     }
     const qint64 inputBytes = outcome == Outcome::ReadError ? 0 : QFileInfo(path).size();
     const QByteArray original = outcome == Outcome::ReadError ? QByteArray() : readAll(path);
@@ -134,9 +137,12 @@ void TestHostileFilesEditor::openInEditor()
     const qint64 elapsed = timer.elapsed();
     const qint64 growth = peak.growth();
     qInfo("%lld ms, memory growth %lld MB (bound %lld MB)", elapsed, growth >> 20,
-          hostile::memoryBound(inputBytes) >> 20);
-    QVERIFY2(elapsed < hostile::timeBoundMs(60000), qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
-    QVERIFY2(growth >= 0 && growth < hostile::memoryBound(inputBytes), qPrintable(QStringLiteral("%1 bytes").arg(growth)));
+        hostile::memoryBound(inputBytes) >> 20);
+    // Generous: a bound that tells a hang from slowness on a busy machine; the long line takes ~25 s.
+    const qint64 bound = hostile::timeBoundMs(kind == u"single-line-50mb" ? 180000 : 30000);
+    QVERIFY2(elapsed < bound, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    QVERIFY2(growth >= 0 && growth < hostile::memoryBound(inputBytes),
+        qPrintable(QStringLiteral("%1 bytes").arg(growth)));
 }
 
 QTEST_MAIN(TestHostileFilesEditor)

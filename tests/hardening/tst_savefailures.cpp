@@ -88,7 +88,8 @@ private:
 // The folder's entries other than "." and "..": a failed save leaves no temporary file behind.
 QStringList entries(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // One failing save: the folder with the file, the path saved to, the text the editor holds.
@@ -96,13 +97,13 @@ struct Situation
 {
     QTemporaryDir temp;
     std::unique_ptr<SmallDisk> disk;
-    QString folder;   // where the saved file lives
-    QString path;     // the name saved under
-    QString file;     // the file actually written (the link's target for a link)
-    QString link;     // the link, when saving through one
-    QByteArray old;   // the file's bytes before the save
-    QString text;     // the editor's text at the save
-    QString skip;     // why the situation cannot be made here
+    QString folder; // where the saved file lives
+    QString path; // the name saved under
+    QString file; // the file actually written (the link's target for a link)
+    QString link; // the link, when saving through one
+    QByteArray old; // the file's bytes before the save
+    QString text; // the editor's text at the save
+    QString skip; // why the situation cannot be made here
 };
 
 const char *const kPayment = PRAVIK_TEST_DATA "/hardening/valid-credit-transfer.xml";
@@ -166,7 +167,8 @@ private:
             QFile::link(s.file, s.link);
             s.path = s.link;
         }
-        QVERIFY(writeAll(s.file, kind == u"character the encoding cannot hold" ? QByteArray("<a>caf\xE9</a>") : payment));
+        QVERIFY(writeAll(
+            s.file, kind == u"character the encoding cannot hold" ? QByteArray("<a>caf\xE9</a>") : payment));
         editor.loadFromFile(s.path);
         s.old = readAll(s.file);
 
@@ -203,13 +205,14 @@ void TestSaveFailures::saveFails_data()
 
     QTest::newRow("full disk") << QStringLiteral("full disk") << systemText(ENOSPC) + u'.';
     QTest::newRow("read-only folder") << QStringLiteral("read-only folder") << systemText(EROFS) + u'.';
-    QTest::newRow("file replaced by a folder while open") << QStringLiteral("file replaced by a folder")
-                                                          << systemText(EISDIR) + u'.';
-    QTest::newRow("symbolic link to a file on a full disk") << QStringLiteral("link to a full disk")
-                                                            << systemText(ENOSPC) + u'.';
+    QTest::newRow("file replaced by a folder while open")
+        << QStringLiteral("file replaced by a folder") << systemText(EISDIR) + u'.';
+    QTest::newRow("symbolic link to a file on a full disk")
+        << QStringLiteral("link to a full disk") << systemText(ENOSPC) + u'.';
     QTest::newRow("character the file's encoding cannot hold")
         << QStringLiteral("character the encoding cannot hold")
-        << QStringLiteral("The character \"\u03A9\" (U+03A9) in line 1, column 12 cannot be saved as Windows-1252.");
+        << QStringLiteral(
+               "The character \"\u03A9\" (U+03A9) in line 1, column 12 cannot be saved as Windows-1252.");
 }
 
 void TestSaveFailures::saveFails()
@@ -263,7 +266,7 @@ void TestSaveFailures::saveThroughALinkReplacesItsTarget()
     QVERIFY(QFileInfo(s.link).isSymLink());
     QCOMPARE(QFileInfo(s.link).symLinkTarget(), s.file);
     QVERIFY(readAll(s.file).endsWith("<!-- edited -->"));
-    QCOMPARE(entries(s.folder), QStringList{QStringLiteral("payment.xml")});
+    QCOMPARE(entries(s.folder), QStringList { QStringLiteral("payment.xml") });
 }
 
 void TestSaveFailures::windowKeepsTextWhenSavingFails_data()
@@ -303,7 +306,7 @@ void TestSaveFailures::windowKeepsTextWhenSavingFails()
 
     // Opened as a drop opens it (loaded and validated), then edited.
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(s.path)});
+    mime.setUrls({ QUrl::fromLocalFile(s.path) });
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     form->dropEvent(&drop);
     QCOMPARE(form->XMLFileName(), s.path);
@@ -315,7 +318,8 @@ void TestSaveFailures::windowKeepsTextWhenSavingFails()
     TApplication::SetExceptionSink({});
     QCOMPARE(dialogs.size(), 2); // the verdict of the drop's validation, the overwrite question
     QVERIFY(dialogs[1].startsWith(QStringLiteral("Die Datei %1 existiert bereits!").arg(s.path)));
-    QCOMPARE(errorBoxes, QStringList{QStringLiteral("Cannot save \"%1\": %2.").arg(s.path, systemText(error))});
+    QCOMPARE(
+        errorBoxes, QStringList { QStringLiteral("Cannot save \"%1\": %2.").arg(s.path, systemText(error)) });
     QCOMPARE(form->XMLViewer->text(), s.text);
     QCOMPARE(readAll(s.file), s.old);
 }

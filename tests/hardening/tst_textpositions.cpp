@@ -63,8 +63,8 @@ TextPosition scanFromStart(const QByteArray &text, qsizetype offset)
 
 QByteArray randomText(QRandomGenerator &random, qsizetype size)
 {
-    static const QByteArray pieces[] = {"<a>", "x", "yz", "\n", "\r\n", "\r", "\xC3\xA4", "\xE2\x82\xAC",
-                                        "\xF0\x9F\x92\xB6", " ", "</a>"};
+    static const QByteArray pieces[] = { "<a>", "x", "yz", "\n", "\r\n", "\r", "\xC3\xA4", "\xE2\x82\xAC",
+        "\xF0\x9F\x92\xB6", " ", "</a>" };
     QByteArray text;
     while (text.size() < size) {
         const int kind = random.bounded(100);
@@ -90,7 +90,8 @@ private Q_SLOTS:
         for (quint32 seed = 1; seed <= 6; ++seed)
             QTest::newRow(qPrintable(QStringLiteral("ascending, seed %1").arg(seed))) << seed << 0;
         for (quint32 seed = 1; seed <= 6; ++seed)
-            QTest::newRow(qPrintable(QStringLiteral("now and then backwards, seed %1").arg(seed))) << seed << 15;
+            QTest::newRow(qPrintable(QStringLiteral("now and then backwards, seed %1").arg(seed)))
+                << seed << 15;
     }
 
     void answersAsAScanFromTheStart()
@@ -124,7 +125,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("back");
         QTest::newRow("8 MB on one line") << QByteArray(8 << 20, 'x') << 300;
-        QTest::newRow("4 MB of short lines, back across lines") << QByteArray("<a>\r\n").repeated(800 << 10) << 2000;
+        QTest::newRow("4 MB of short lines, back across lines")
+            << QByteArray("<a>\r\n").repeated(800 << 10) << 2000;
     }
 
     void manyPositionsCostOnePass()
@@ -143,7 +145,8 @@ private Q_SLOTS:
         }
         qInfo("%lld ms for %lld positions", timer.elapsed(), 2 * qint64(text.size() / 200));
         // A scan from the start per position would take many minutes; one pass takes a second.
-        QVERIFY2(timer.elapsed() < hostile::timeBoundMs(10000), qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < hostile::timeBoundMs(10000),
+            qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
         QCOMPARE(checked, int((text.size() - 1000 + 199) / 200));
         const TextPosition last = positions.at(text.size() - 1);
         const TextPosition expected = scanFromStart(text, text.size() - 1);
