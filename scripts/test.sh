@@ -22,7 +22,7 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 configure build-asan -DCMAKE_BUILD_TYPE=Debug -DPRAVIK_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$here/scripts/lsan.supp" \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900 -LE nosanitize
