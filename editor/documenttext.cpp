@@ -175,8 +175,9 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size)
         char16_t units[2];
         int unitCount;
         const int length = decodeOne(p, end, units, unitCount);
-        const bool noUtf8 = length == 1 || (length == 3 && QChar::isSurrogate(units[0]));
-        if (noUtf8) {
+        // An unpaired surrogate goes through as it stands, so that the parser refuses the text
+        // instead of judging one with U+FFFD in its place.
+        if (length == 1) {
             // Three bytes where a bad byte was one: make sure the rest still fits.
             const qsizetype used = w - out.data();
             const qsizetype needed = used + 3 + 2 * (end - p);

@@ -17,8 +17,8 @@ QString toText(const char *data, qsizetype size);
 // The text of document bytes with every line end (CR LF, LF or a lone CR) made CR LF.
 QString toJoinedText(const char *data, qsizetype size);
 
-// The same as UTF-8 for a parser: line ends made CR LF, unpaired surrogates and bytes that are no
-// UTF-8 replaced by U+FFFD.
+// The same as UTF-8 for a parser: line ends made CR LF, bytes that are no UTF-8 replaced by U+FFFD,
+// unpaired surrogates kept as they are (so that the parser refuses them).
 QByteArray toJoinedUtf8(const char *data, qsizetype size);
 
 // Number of UTF-16 code units that document bytes decode to.

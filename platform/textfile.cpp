@@ -299,6 +299,31 @@ QByteArray encodeText(const QString &text, TextEncoding encoding)
     return {};
 }
 
+QByteArray toUtf8KeepingSurrogates(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 3 / 2 + 16);
+    const auto *p = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = p + text.size();
+    while (p < end) {
+        const char16_t *run = p;
+        while (run < end && !QChar::isSurrogate(*run))
+            ++run;
+        while (run + 1 < end && QChar::isHighSurrogate(run[0]) && QChar::isLowSurrogate(run[1]))
+            run += 2; // pairs are ordinary characters
+        if (run != p) {
+            out += QStringView(p, run - p).toUtf8();
+            p = run;
+            continue;
+        }
+        const char16_t u = *p++;
+        out += char(0xE0 | (u >> 12));
+        out += char(0x80 | ((u >> 6) & 0x3F));
+        out += char(0x80 | (u & 0x3F));
+    }
+    return out;
+}
+
 QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding)
 {
     TextEncoding found = TextEncoding::Windows1252;
@@ -315,7 +340,7 @@ QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding)
         // same bytes, unpaired surrogates included.
         const DecodedText decoded = decodeText(bytes);
         found = decoded.encoding;
-        result = decoded.text.toUtf8();
+        result = toUtf8KeepingSurrogates(decoded.text);
     } else {
         result = cp1252ToUtf8(bytes);
     }

@@ -34,6 +34,11 @@ QByteArray encodeText(const QString &text, TextEncoding encoding);
 // (a UTF-8 file is returned as is, without its byte-order mark).
 QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding = nullptr);
 
+// UTF-8 of a text whose unpaired surrogates (which a UTF-16 file may hold) stay what they are, as
+// three-byte sequences, instead of becoming U+FFFD: a parser then sees the character that is really
+// there and refuses it, rather than judging a different text.
+QByteArray toUtf8KeepingSurrogates(const QString &text);
+
 // Reads a whole regular file. Throws EFOpenError with a clear message for a missing, unreadable or
 // non-regular file (directory, FIFO, device) and for one larger than maxBytes, judged by its size
 // before anything is allocated. The default is far above any payment file, yet low enough that the

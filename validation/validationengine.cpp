@@ -2,6 +2,8 @@
 
 #include "xmlservices.h"
 
+#include "platform/textfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -127,7 +129,7 @@ bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &e
 
 bool ValidateXML(const QString &text, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache)
 {
-    return ValidateXMLUtf8(text.toUtf8(), errors, cache);
+    return ValidateXMLUtf8(toUtf8KeepingSurrogates(text), errors, cache);
 }
 
 } // namespace ValidationEngine

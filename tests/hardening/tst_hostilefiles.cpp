@@ -202,8 +202,8 @@ void TestHostileFiles::hostileFile_data()
     row("NUL bytes", "nul-bytes", Outcome::Refused, kRefusal, quick);
     // Not UTF-8, so read as Windows-1252, where every byte is a character the schema allows.
     row("invalid UTF-8", "invalid-utf8", Outcome::Valid, QString(), quick);
-    // Kept in the text and handed to the parser as U+FFFD, which the schema allows in a name.
-    row("unpaired UTF-16 surrogates", "unpaired-surrogates", Outcome::Valid, QString(), quick);
+    // Kept in the text and handed to the parser as they are: no XML character, so no XML document.
+    row("unpaired UTF-16 surrogates", "unpaired-surrogates", Outcome::Refused, kRefusal, quick);
     // Read as Windows-1252 to keep every byte; the NUL high bytes then are no XML.
     row("UTF-16 with an odd byte count", "utf16-odd-length", Outcome::Refused, kRefusal, quick);
     row("UTF-8 byte-order mark alone", "utf8-bom-alone", Outcome::Refused, kRefusal, quick);

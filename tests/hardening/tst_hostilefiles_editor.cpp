@@ -68,7 +68,7 @@ void TestHostileFilesEditor::openInEditor_data()
 #else
     row("NUL bytes", "nul-bytes", Outcome::Refused);
     row("invalid UTF-8", "invalid-utf8", Outcome::Valid);
-    row("unpaired UTF-16 surrogates", "unpaired-surrogates", Outcome::Valid);
+    row("unpaired UTF-16 surrogates", "unpaired-surrogates", Outcome::Refused);
     row("UTF-16 with an odd byte count", "utf16-odd-length", Outcome::Refused);
     row("UTF-8 byte-order mark alone", "utf8-bom-alone", Outcome::Refused);
     row("UTF-16 byte-order mark alone", "utf16-bom-alone", Outcome::Refused);
