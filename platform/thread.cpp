@@ -453,24 +453,43 @@ void TThread::NameThreadForDebugging(const QString &name)
         pthread_setname_np(pthread_self(), m_control->osName.constData());
 }
 
+namespace {
+
+// Puts a call in the GUI thread's queue and wakes whoever serves it (the event loop, or a GUI
+// thread waiting in WaitFor). Null when it need not or cannot be queued: on the GUI thread the
+// call has already run, and once the GUI thread is gone nothing runs any more (ran is false).
+std::shared_ptr<HandOver> handOver(State &s, std::unique_lock<std::mutex> &lock, TThread *origin,
+                                   TThread::TThreadMethod method, bool synchronous, bool &ran)
+{
+    ran = false;
+    if (isGuiThreadLocked(s)) {
+        lock.unlock();
+        method();
+        ran = true;
+        return nullptr;
+    }
+    if (s.phase == GuiPhase::Gone)
+        return nullptr;
+    auto h = std::make_shared<HandOver>();
+    h->method = std::move(method);
+    h->origin = origin;
+    h->synchronous = synchronous;
+    s.queue.push_back(h);
+    postProcessingLocked(s);
+    s.cv.notify_all();
+    return h;
+}
+
+} // namespace
+
 bool TThread::Synchronize(TThread *AThread, const TThreadMethod &AMethod)
 {
     State &s = state();
     std::unique_lock lock(s.m);
-    if (isGuiThreadLocked(s)) {
-        lock.unlock();
-        AMethod();
-        return true;
-    }
-    if (s.phase == GuiPhase::Gone)
-        return false;
-    auto h = std::make_shared<HandOver>();
-    h->method = AMethod;
-    h->origin = AThread;
-    h->synchronous = true;
-    s.queue.push_back(h);
-    postProcessingLocked(s);
-    s.cv.notify_all(); // a GUI thread inside WaitFor runs it
+    bool ran = false;
+    const std::shared_ptr<HandOver> h = handOver(s, lock, AThread, AMethod, true, ran);
+    if (!h)
+        return ran;
     s.cv.wait(lock, [&] { return h->done || h->cancelled; });
     if (h->cancelled)
         return false;
@@ -485,20 +504,8 @@ bool TThread::Queue(TThread *AThread, TThreadMethod AMethod)
 {
     State &s = state();
     std::unique_lock lock(s.m);
-    if (isGuiThreadLocked(s)) {
-        lock.unlock();
-        AMethod();
-        return true;
-    }
-    if (s.phase == GuiPhase::Gone)
-        return false;
-    auto h = std::make_shared<HandOver>();
-    h->method = std::move(AMethod);
-    h->origin = AThread;
-    s.queue.push_back(h);
-    postProcessingLocked(s);
-    s.cv.notify_all();
-    return true;
+    bool ran = false;
+    return handOver(s, lock, AThread, std::move(AMethod), false, ran) != nullptr || ran;
 }
 
 void TThread::RemoveQueuedEvents(TThread *AThread)
