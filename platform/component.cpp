@@ -175,9 +175,8 @@ ClassRegister &classRegister()
 
 } // namespace
 
-TComponent *TComponentClass::Create(TComponent *AOwner) const
+TComponent *CompleteConstruction(TComponent *obj)
 {
-    TComponent *obj = Factory(AOwner);
     try {
         obj->AfterConstruction();
     } catch (...) {
@@ -185,6 +184,11 @@ TComponent *TComponentClass::Create(TComponent *AOwner) const
         throw;
     }
     return obj;
+}
+
+TComponent *TComponentClass::Create(TComponent *AOwner) const
+{
+    return CompleteConstruction(Factory(AOwner));
 }
 
 void RegisterClass(const QMetaObject &Meta, TComponentFactory Factory)

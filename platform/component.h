@@ -129,19 +129,15 @@ private:
     TComponentState m_state;
 };
 
-// Creates a component the way the platform does: construction, then AfterConstruction. Should
-// AfterConstruction raise, the object is freed and the exception propagates.
+// Ends the construction of a new component with AfterConstruction. Should that raise, the object is
+// freed and the exception propagates.
+TComponent *CompleteConstruction(TComponent *obj);
+
+// Creates a component the way the platform does: construction, then AfterConstruction.
 template<class T, class... Args>
 T *Create(Args &&...args)
 {
-    T *obj = new T(std::forward<Args>(args)...);
-    try {
-        obj->AfterConstruction();
-    } catch (...) {
-        delete obj;
-        throw;
-    }
-    return obj;
+    return static_cast<T *>(CompleteConstruction(new T(std::forward<Args>(args)...)));
 }
 
 // Frees a component: BeforeDestruction, then delete. Does nothing for nullptr.
