@@ -146,7 +146,8 @@ void TPravik_MAIN_Form::createActions()
     act_Validate->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
 
     Action_UpdateStatusPanels = make("Action_UpdateStatusPanels", QString(), QString());
-    Action_UpdateStatusPanels->OnUpdate = [this](TAction *a) { Guarded([&] { Action_UpdateStatusPanelsUpdate(a); }); };
+    Action_UpdateStatusPanels->OnUpdate
+        = [this](TAction *a) { Guarded([&] { Action_UpdateStatusPanelsUpdate(a); }); };
 
     FileSaveAs1 = make("FileSaveAs1", QStringLiteral("Speichern &unter..."), file);
     FileSaveAs1->SetHint(QStringLiteral("Speichern unter|Aktive Datei unter einem neuen Namen speichern"));
@@ -344,7 +345,8 @@ void TPravik_MAIN_Form::GotoErrorLine(int Line)
 bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
 {
     if (!FileName.isEmpty() && QFileInfo::exists(FileName)) {
-        const int answer = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
+        const int answer
+            = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
         if (answer != mrYes)
             return false;
     }

@@ -85,22 +85,22 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
 QByteArray helpText()
 {
     return QStringLiteral(
-               "Usage: %1 [OPTION]... FILE...\n"
-               "Checks SEPA payment files (pain.001.001.09 credit transfers, pain.008.001.08 direct debits)\n"
-               "against the German banks' validation schemas and prints every schema error.\n"
-               "\n"
-               "Options:\n"
-               "  --json          print one JSON record per file and line instead of the report\n"
-               "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
-               "  -h, --help      show this help and exit\n"
-               "  --version       show the version and exit\n"
-               "\n"
-               "A file is read as UTF-8 or UTF-16 when its byte-order mark says so; without one as UTF-8\n"
-               "when it is valid UTF-8, otherwise as Windows-1252. Reports follow in the order of the\n"
-               "files; with several files each begins with a line \"==> FILE <==\".\n"
-               "\n"
-               "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
-               "could not be read, or the command line is wrong.\n")
+        "Usage: %1 [OPTION]... FILE...\n"
+        "Checks SEPA payment files (pain.001.001.09 credit transfers, pain.008.001.08 direct debits)\n"
+        "against the German banks' validation schemas and prints every schema error.\n"
+        "\n"
+        "Options:\n"
+        "  --json          print one JSON record per file and line instead of the report\n"
+        "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
+        "  -h, --help      show this help and exit\n"
+        "  --version       show the version and exit\n"
+        "\n"
+        "A file is read as UTF-8 or UTF-16 when its byte-order mark says so; without one as UTF-8\n"
+        "when it is valid UTF-8, otherwise as Windows-1252. Reports follow in the order of the\n"
+        "files; with several files each begins with a line \"==> FILE <==\".\n"
+        "\n"
+        "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
+        "could not be read, or the command line is wrong.\n")
         .arg(programName())
         .arg(QThread::idealThreadCount())
         .toUtf8();
@@ -112,7 +112,7 @@ QByteArray versionText()
 }
 
 void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizetype)> &work,
-                const std::function<void(qsizetype, QByteArray &&)> &deliver)
+    const std::function<void(qsizetype, QByteArray &&)> &deliver)
 {
     const qsizetype threads = qMin<qsizetype>(qMax(jobs, 1), count);
     if (threads <= 1) {
@@ -133,7 +133,8 @@ void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizet
             qsizetype index;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return nextToClaim >= count || nextToClaim < nextToDeliver + window; });
+                changed.wait(
+                    lock, [&] { return nextToClaim >= count || nextToClaim < nextToDeliver + window; });
                 if (nextToClaim >= count)
                     return;
                 index = nextToClaim++;
@@ -176,9 +177,10 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     Options options;
     QString error;
     if (!parseArguments(arguments, options, error)) {
-        writeBytes(err, QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
-                            .arg(programName(), error)
-                            .toUtf8());
+        writeBytes(err,
+            QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
+                .arg(programName(), error)
+                .toUtf8());
         return SomeRefused;
     }
     if (options.help) {
@@ -224,12 +226,16 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             std::fflush(err);
         }
         const Verdict v = verdicts[size_t(i)];
-        status = qMax(status, v == Verdict::Valid ? int(AllValid) : v == Verdict::Invalid ? int(SomeInvalid) : int(SomeRefused));
+        status = qMax(status,
+            v == Verdict::Valid         ? int(AllValid)
+                : v == Verdict::Invalid ? int(SomeInvalid)
+                                        : int(SomeRefused));
     };
     runInOrder(options.files.size(), jobs, work, deliver);
 
     if (std::ferror(out)) {
-        writeBytes(err, (programName() + QStringLiteral(": the report could not be written completely.\n")).toUtf8());
+        writeBytes(err,
+            (programName() + QStringLiteral(": the report could not be written completely.\n")).toUtf8());
         return SomeRefused;
     }
     return status;

@@ -10,7 +10,8 @@
 
 namespace checker {
 
-enum ExitStatus {
+enum ExitStatus
+{
     AllValid = 0,
     SomeInvalid = 1,
     SomeRefused = 2, // also for a wrong command line
@@ -35,7 +36,7 @@ QByteArray versionText();
 // the calling thread in index order, as soon as it and all before it are done. Work runs at most
 // 2 * jobs places ahead of delivery, so that only a bounded number of results wait.
 void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizetype)> &work,
-                const std::function<void(qsizetype, QByteArray &&)> &deliver);
+    const std::function<void(qsizetype, QByteArray &&)> &deliver);
 
 // The whole program: returns its exit status.
 int run(const QStringList &arguments, std::FILE *out, std::FILE *err);

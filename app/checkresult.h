@@ -12,19 +12,25 @@ class SchemaCache;
 
 namespace checker {
 
-enum class Verdict { Valid, Invalid, Refused, Unreadable };
+enum class Verdict
+{
+    Valid,
+    Invalid,
+    Refused,
+    Unreadable
+};
 
 // "valid", "invalid", "refused", "unreadable".
 QString verdictName(Verdict verdict);
 
 struct FileCheck
 {
-    QString file;                  // as given on the command line
+    QString file; // as given on the command line
     Verdict verdict = Verdict::Unreadable;
-    QString message;               // why the file was refused or could not be read
-    bool read = false;             // encoding is known
+    QString message; // why the file was refused or could not be read
+    bool read = false; // encoding is known
     TextEncoding encoding = TextEncoding::Utf8;
-    TXMLParseErrors errors;        // every schema error of an invalid file
+    TXMLParseErrors errors; // every schema error of an invalid file
 };
 
 // Never throws: every failure becomes the verdict Refused or Unreadable with its message.

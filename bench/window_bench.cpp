@@ -164,17 +164,18 @@ int main(int argc, char *argv[])
     const double timeRatio = windowSeconds / best.seconds;
     const double memoryRatio = double(peak) * 1024.0 / double(fileBytes);
     std::printf("file            %s, %.1f MiB\n", file.constData(), mib(double(fileBytes) / 1024.0));
-    std::printf("pravik-check    %.3f s (best of %d, exit status %d), peak %.1f MiB\n", best.seconds, runs, best.status,
-                mib(double(best.peakKiB)));
+    std::printf("pravik-check    %.3f s (best of %d, exit status %d), peak %.1f MiB\n", best.seconds, runs,
+        best.status, mib(double(best.peakKiB)));
     std::printf("window open     %.3f s (fastest of %d runs)\n", window.openSeconds, runs);
-    std::printf("window validate %.3f s, verdict \"%s\"\n", window.validateSeconds, qPrintable(window.verdict));
+    std::printf(
+        "window validate %.3f s, verdict \"%s\"\n", window.validateSeconds, qPrintable(window.verdict));
     std::printf("window peak     %.1f MiB (%.1f MiB before opening the file)\n", mib(double(peak)),
-                mib(double(baseline)));
+        mib(double(baseline)));
     const bool fastEnough = timeRatio <= 2.0;
     const bool smallEnough = memoryRatio < 6.0;
     std::printf("time   (open + validate) / pravik-check = %.2f  (target <= 2)  %s\n", timeRatio,
-                fastEnough ? "met" : "MISSED");
+        fastEnough ? "met" : "MISSED");
     std::printf("memory peak / file size                 = %.2f  (target < 6)   %s\n", memoryRatio,
-                smallEnough ? "met" : "MISSED");
+        smallEnough ? "met" : "MISSED");
     return fastEnough && smallEnough ? 0 : 1;
 }

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (tagged.size() != plain.size() || (!list.isEmpty() && tagged.size() != list.size() * 7))
         __builtin_trap();
     for (const auto &item : list) {
-        if (!item.FSrcText.isEmpty() && (item.FSrcText.front().unicode() <= 32 || item.FSrcText.back().unicode() <= 32))
+        if (!item.FSrcText.isEmpty()
+            && (item.FSrcText.front().unicode() <= 32 || item.FSrcText.back().unicode() <= 32))
             __builtin_trap();
     }
     return 0;

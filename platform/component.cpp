@@ -97,7 +97,8 @@ void TComponent::AssignTo(TComponent *Dest)
 
 void TComponent::AssignError(const QObject *Source) const
 {
-    const QString from = Source ? QString::fromLatin1(Source->metaObject()->className()) : QStringLiteral("nil");
+    const QString from
+        = Source ? QString::fromLatin1(Source->metaObject()->className()) : QStringLiteral("nil");
     throw EConvertError(QStringLiteral("Cannot assign a %1 to a %2")
                             .arg(from, QString::fromLatin1(metaObject()->className())));
 }
@@ -202,7 +203,7 @@ void RegisterClass(const QMetaObject &Meta, TComponentFactory Factory)
             throw EComponentError(QStringLiteral("A class named %1 already exists").arg(name));
         return;
     }
-    r.classes.emplace(name, TComponentClass{&Meta, Factory});
+    r.classes.emplace(name, TComponentClass { &Meta, Factory });
 }
 
 const TComponentClass *GetClass(const QString &AClassName)

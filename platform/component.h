@@ -22,7 +22,8 @@ public:
     using Exception::Exception;
 };
 
-enum TComponentStateItem {
+enum TComponentStateItem
+{
     csLoading = 0x1, // between creation by the form reader and Loaded()
     csReading = 0x2, // properties are being read
     csWriting = 0x4, // the form writer is writing it
@@ -39,8 +40,9 @@ struct TNotifyEvent
     QString MethodName;
 
     TNotifyEvent() = default;
-    template<class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TNotifyEvent>
-                                              && std::is_invocable_v<F, TComponent *>>>
+    template <class F,
+        class = std::enable_if_t<
+            !std::is_same_v<std::decay_t<F>, TNotifyEvent> && std::is_invocable_v<F, TComponent *>>>
     TNotifyEvent(F f)
         : Handler(std::move(f))
     {
@@ -77,8 +79,7 @@ public:
     TComponent *Components(int Index) const { return m_components.at(Index); }
     // The owned component of that name, compared without regard to case; nullptr when there is none.
     TComponent *FindComponent(const QString &AName) const;
-    template<class T>
-    T *FindComponent(const QString &AName) const
+    template <class T> T *FindComponent(const QString &AName) const
     {
         return qobject_cast<T *>(FindComponent(AName));
     }
@@ -104,7 +105,7 @@ public:
     virtual void GetChildren(const TGetChildProc &Proc, TComponent *Root);
 
     // Called by Create<T>() and the form reader once the object is fully constructed.
-    virtual void AfterConstruction() {}
+    virtual void AfterConstruction() { }
     // Called by Free() and by the owner before the destructor runs; marks this component and the
     // ones it owns as being destroyed. Overrides must call the base.
     virtual void BeforeDestruction();
@@ -134,8 +135,7 @@ private:
 TComponent *CompleteConstruction(TComponent *obj);
 
 // Creates a component the way the platform does: construction, then AfterConstruction.
-template<class T, class... Args>
-T *Create(Args &&...args)
+template <class T, class... Args> T *Create(Args &&...args)
 {
     return static_cast<T *>(CompleteConstruction(new T(std::forward<Args>(args)...)));
 }
@@ -143,8 +143,7 @@ T *Create(Args &&...args)
 // Frees a component: BeforeDestruction, then delete. Does nothing for nullptr.
 void Free(TComponent *AComponent);
 
-template<class T>
-void FreeAndNil(T *&AComponent)
+template <class T> void FreeAndNil(T *&AComponent)
 {
     T *obj = AComponent;
     AComponent = nullptr;
@@ -179,8 +178,7 @@ struct TComponentClass
 // Registers a class under its C++ class name. Registering the same class again does nothing; another
 // class of the same name raises EComponentError.
 void RegisterClass(const QMetaObject &Meta, TComponentFactory Factory);
-template<class T>
-void RegisterClass()
+template <class T> void RegisterClass()
 {
     RegisterClass(T::staticMetaObject, [](TComponent *AOwner) -> TComponent * { return new T(AOwner); });
 }

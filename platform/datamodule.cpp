@@ -40,9 +40,18 @@ struct Fields
     const uchar *data;
     bool bigEndian;
 
-    quint16 u16(int at) const { return bigEndian ? qFromBigEndian<quint16>(data + at) : qFromLittleEndian<quint16>(data + at); }
-    quint32 u32(int at) const { return bigEndian ? qFromBigEndian<quint32>(data + at) : qFromLittleEndian<quint32>(data + at); }
-    quint64 u64(int at) const { return bigEndian ? qFromBigEndian<quint64>(data + at) : qFromLittleEndian<quint64>(data + at); }
+    quint16 u16(int at) const
+    {
+        return bigEndian ? qFromBigEndian<quint16>(data + at) : qFromLittleEndian<quint16>(data + at);
+    }
+    quint32 u32(int at) const
+    {
+        return bigEndian ? qFromBigEndian<quint32>(data + at) : qFromLittleEndian<quint32>(data + at);
+    }
+    quint64 u64(int at) const
+    {
+        return bigEndian ? qFromBigEndian<quint64>(data + at) : qFromLittleEndian<quint64>(data + at);
+    }
 };
 
 } // namespace
@@ -89,7 +98,7 @@ bool TDataModule::readSectionTable(int *error)
     const bool is64 = ident[4] == 2;
     if ((ident[4] != 1 && !is64) || (ident[5] != 1 && ident[5] != 2) || (is64 && m_fileSize < 64))
         return false;
-    const Fields header{ident, ident[5] == 2};
+    const Fields header { ident, ident[5] == 2 };
 
     const quint64 shoff = is64 ? header.u64(0x28) : header.u32(0x20);
     const quint16 shentsize = header.u16(is64 ? 0x3A : 0x2E);
@@ -114,7 +123,7 @@ bool TDataModule::readSectionTable(int *error)
     if (shnum == 0 || shstrndx == SHN_XINDEX) {
         if (!readEntry(0, &entry))
             return false;
-        const Fields first{reinterpret_cast<const uchar *>(entry.constData()), header.bigEndian};
+        const Fields first { reinterpret_cast<const uchar *>(entry.constData()), header.bigEndian };
         if (shnum == 0)
             shnum = is64 ? first.u64(32) : first.u32(20);
         if (shstrndx == SHN_XINDEX)
@@ -128,7 +137,7 @@ bool TDataModule::readSectionTable(int *error)
     for (quint64 i = 0; i < shnum; ++i) {
         if (!readEntry(i, &entry))
             return false;
-        const Fields f{reinterpret_cast<const uchar *>(entry.constData()), header.bigEndian};
+        const Fields f { reinterpret_cast<const uchar *>(entry.constData()), header.bigEndian };
         nameOffsets[i] = f.u32(0);
         m_sections[i].type = f.u32(4);
         m_sections[i].offset = is64 ? f.u64(24) : f.u32(16);
@@ -163,7 +172,8 @@ std::optional<QByteArray> TDataModule::ReadSection(QByteArrayView name) const
             continue;
         QByteArray bytes(qsizetype(section.size), Qt::Uninitialized);
         if (!readAt(m_fd, section.offset, bytes.data(), section.size))
-            throw EFOpenError(QStringLiteral("Cannot read %1: %2").arg(m_fileName, SysErrorMessage(errno ? errno : EIO)));
+            throw EFOpenError(
+                QStringLiteral("Cannot read %1: %2").arg(m_fileName, SysErrorMessage(errno ? errno : EIO)));
         return bytes;
     }
     return std::nullopt;

@@ -21,18 +21,18 @@ struct ButtonInfo
 };
 
 constexpr ButtonInfo buttonInfo[MsgDlgBtnCount] = {
-    {u"&Yes", "Yes", mrYes},
-    {u"&No", "No", mrNo},
-    {u"OK", "OK", mrOk},
-    {u"Cancel", "Cancel", mrCancel},
-    {u"&Abort", "Abort", mrAbort},
-    {u"&Retry", "Retry", mrRetry},
-    {u"&Ignore", "Ignore", mrIgnore},
-    {u"&All", "All", mrAll},
-    {u"N&o to All", "NoToAll", mrNoToAll},
-    {u"Yes to &All", "YesToAll", mrYesToAll},
-    {u"&Help", "Help", mrNone},
-    {u"&Close", "Close", mrClose},
+    { u"&Yes", "Yes", mrYes },
+    { u"&No", "No", mrNo },
+    { u"OK", "OK", mrOk },
+    { u"Cancel", "Cancel", mrCancel },
+    { u"&Abort", "Abort", mrAbort },
+    { u"&Retry", "Retry", mrRetry },
+    { u"&Ignore", "Ignore", mrIgnore },
+    { u"&All", "All", mrAll },
+    { u"N&o to All", "NoToAll", mrNoToAll },
+    { u"Yes to &All", "YesToAll", mrYesToAll },
+    { u"&Help", "Help", mrNone },
+    { u"&Close", "Close", mrClose },
 };
 
 TMessageDlgRoute &messageDlgRoute()
@@ -118,8 +118,8 @@ TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons)
     return mbRetry;
 }
 
-TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton,
-                           QWidget *parent)
+TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+    TMsgDlgBtn DefaultButton, QWidget *parent)
     : QDialog(parent)
     , m_dlgType(DlgType)
     , m_message(Msg)
@@ -155,7 +155,8 @@ TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButto
         pb->setDefault(b == DefaultButton);
         pb->setAutoDefault(b == DefaultButton);
         if (b == mbHelp) {
-            connect(pb, &QPushButton::clicked, this, [this] { Q_EMIT HelpRequested(m_helpContext, m_helpFile); });
+            connect(
+                pb, &QPushButton::clicked, this, [this] { Q_EMIT HelpRequested(m_helpContext, m_helpFile); });
         } else {
             connect(pb, &QPushButton::clicked, this, [this, r = buttonInfo[i].result] { done(r); });
         }
@@ -163,7 +164,9 @@ TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButto
         m_buttons[i] = pb;
     }
     outer->addLayout(row);
-    m_cancelButton = m_buttons[mbCancel] ? m_buttons[mbCancel] : m_buttons[mbNo] ? m_buttons[mbNo] : m_buttons[mbOK];
+    m_cancelButton = m_buttons[mbCancel] ? m_buttons[mbCancel]
+        : m_buttons[mbNo]                ? m_buttons[mbNo]
+                                         : m_buttons[mbOK];
     if (Buttons.Contains(DefaultButton))
         m_buttons[DefaultButton]->setFocus();
 }
@@ -190,13 +193,14 @@ void TMessageForm::reject()
     done(m_cancelButton ? m_cancelButton->property("ModalResult").toInt() : mrCancel);
 }
 
-std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons)
+std::unique_ptr<TMessageForm> CreateMessageDialog(
+    const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons)
 {
     return CreateMessageDialog(Msg, DlgType, Buttons, DefaultMsgDlgButton(Buttons));
 }
 
-std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                                  TMsgDlgBtn DefaultButton)
+std::unique_ptr<TMessageForm> CreateMessageDialog(
+    const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton)
 {
     requireGuiThread();
     return std::make_unique<TMessageForm>(Msg, DlgType, Buttons, DefaultButton, QApplication::activeWindow());
@@ -211,7 +215,7 @@ void ShowMessage(const QString &Msg)
 
 void ShowMessagePos(const QString &Msg, int X, int Y)
 {
-    MessageDlgPos(Msg, mtCustom, {mbOK}, 0, X, Y);
+    MessageDlgPos(Msg, mtCustom, { mbOK }, 0, X, Y);
 }
 
 int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
@@ -219,7 +223,8 @@ int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, 
     return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, -1, -1, QString());
 }
 
-int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton)
+int MessageDlg(
+    const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton)
 {
     return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, -1, -1, QString(), DefaultButton);
 }
@@ -230,19 +235,20 @@ int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Button
 }
 
 int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                  TMsgDlgBtn DefaultButton)
+    TMsgDlgBtn DefaultButton)
 {
     return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, X, Y, QString(), DefaultButton);
 }
 
-int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                      const QString &HelpFileName)
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+    int Y, const QString &HelpFileName)
 {
-    return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultMsgDlgButton(Buttons));
+    return MessageDlgPosHelp(
+        Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultMsgDlgButton(Buttons));
 }
 
-int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                      const QString &HelpFileName, TMsgDlgBtn DefaultButton)
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+    int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)
 {
     if (const TMessageDlgRoute route = messageDlgRoute())
         return route(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
@@ -253,38 +259,39 @@ int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Bu
     return form->ShowModal();
 }
 
-int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
+int TaskMessageDlg(
+    const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx)
 {
     return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, -1, -1, QString());
 }
 
-int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                   TMsgDlgBtn DefaultButton)
+int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+    int HelpCtx, TMsgDlgBtn DefaultButton)
 {
     return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, -1, -1, QString(), DefaultButton);
 }
 
 int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                      int HelpCtx, int X, int Y)
+    int HelpCtx, int X, int Y)
 {
     return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, X, Y, QString());
 }
 
 int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                      int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton)
+    int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton)
 {
     return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, X, Y, QString(), DefaultButton);
 }
 
-int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                          int HelpCtx, int X, int Y, const QString &HelpFileName)
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName)
 {
-    return TaskMessageDlgPosHelp(Title, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
-                                 DefaultMsgDlgButton(Buttons));
+    return TaskMessageDlgPosHelp(
+        Title, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultMsgDlgButton(Buttons));
 }
 
-int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                          int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)
 {
     requireGuiThread();
     TCustomTaskDialog dialog;
@@ -317,7 +324,7 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
         const auto b = TMsgDlgBtn(i);
         if (Buttons.Contains(b))
             dialog.AddButton(MsgDlgButtonCaption(b), b == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(b),
-                             b == DefaultButton);
+                b == DefaultButton);
     }
     // The help file has no place in the window's look; it rides along for whoever handles help.
     dialog.OnDialogConstructed = [&HelpFileName](TCustomTaskDialog *Sender) {

@@ -14,8 +14,29 @@
 class QLabel;
 class QPushButton;
 
-enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
-enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp, mbClose };
+enum TMsgDlgType
+{
+    mtWarning,
+    mtError,
+    mtInformation,
+    mtConfirmation,
+    mtCustom
+};
+enum TMsgDlgBtn
+{
+    mbYes,
+    mbNo,
+    mbOK,
+    mbCancel,
+    mbAbort,
+    mbRetry,
+    mbIgnore,
+    mbAll,
+    mbNoToAll,
+    mbYesToAll,
+    mbHelp,
+    mbClose
+};
 constexpr int MsgDlgBtnCount = mbClose + 1;
 
 // A set of buttons: bit n stands for button n.
@@ -82,7 +103,7 @@ class TMessageForm : public QDialog
 
 public:
     TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton,
-                 QWidget *parent = nullptr);
+        QWidget *parent = nullptr);
     ~TMessageForm() override;
 
     TMsgDlgType DlgType() const { return m_dlgType; }
@@ -120,46 +141,46 @@ private:
     int m_y = -1;
 };
 
-std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
-std::unique_ptr<TMessageForm> CreateMessageDialog(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                                  TMsgDlgBtn DefaultButton);
+std::unique_ptr<TMessageForm> CreateMessageDialog(
+    const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
+std::unique_ptr<TMessageForm> CreateMessageDialog(
+    const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton);
 
 void ShowMessage(const QString &Msg);
 // A custom-type dialog with an OK button at X, Y (-1, -1: centred).
 void ShowMessagePos(const QString &Msg, int X, int Y);
 
 int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
-int MessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-               TMsgDlgBtn DefaultButton);
+int MessageDlg(
+    const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton);
 int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y);
 int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                  TMsgDlgBtn DefaultButton);
-int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                      const QString &HelpFileName);
-int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                      const QString &HelpFileName, TMsgDlgBtn DefaultButton);
+    TMsgDlgBtn DefaultButton);
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+    int Y, const QString &HelpFileName);
+int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+    int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton);
 
 // Task-message dialogs: Title is the main instruction (none when empty), Msg the content, the window
 // caption that of the type; one push button per member of the set, Esc answers mrCancel.
+int TaskMessageDlg(
+    const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx);
 int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                   int HelpCtx);
-int TaskMessageDlg(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                   int HelpCtx, TMsgDlgBtn DefaultButton);
+    int HelpCtx, TMsgDlgBtn DefaultButton);
 int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                      int HelpCtx, int X, int Y);
+    int HelpCtx, int X, int Y);
 int TaskMessageDlgPos(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                      int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton);
-int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                          int HelpCtx, int X, int Y, const QString &HelpFileName);
-int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                          int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton);
+    int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton);
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName);
+int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton);
 
 // Replaceable routines, so that a dialog service can take over the message dialogs: every
 // MessageDlg*, ShowMessagePos and ShowMessage call ends in MessageDlgPosHelp with a default button,
 // ShowMessage also in its own route. An empty function restores the platform's own dialog.
 using TMessageDlgRoute = std::function<int(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                           int HelpCtx, int X, int Y, const QString &HelpFileName,
-                                           TMsgDlgBtn DefaultButton)>;
+    int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)>;
 using TShowMessageRoute = std::function<void(const QString &Msg)>;
 void SetMessageDlgRoute(TMessageDlgRoute Route);
 void SetShowMessageRoute(TShowMessageRoute Route);

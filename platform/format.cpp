@@ -11,7 +11,13 @@
 
 namespace {
 
-enum class ArgKind { Integer, Float, String, Other };
+enum class ArgKind
+{
+    Integer,
+    Float,
+    String,
+    Other
+};
 
 ArgKind kindOf(const QVariant &v)
 {
@@ -72,7 +78,7 @@ void roundDigits(Decimal &d, int count)
     if (count >= d.digits.size())
         return;
     if (count < 0) {
-        d = {QStringLiteral("0"), 0};
+        d = { QStringLiteral("0"), 0 };
         return;
     }
     const bool up = d.digits.at(count) >= u'5';
@@ -91,7 +97,7 @@ void roundDigits(Decimal &d, int count)
         }
     }
     if (d.digits.isEmpty() || d.digits.count(u'0') == d.digits.size())
-        d = {QStringLiteral("0"), 0};
+        d = { QStringLiteral("0"), 0 };
 }
 
 QString digitAt(const Decimal &d, int i)
@@ -271,7 +277,8 @@ private:
             const QVariant &a = nextArg();
             if (kindOf(a) != ArgKind::String)
                 invalid();
-            QString s = a.typeId() == QMetaType::QByteArray ? QString::fromUtf8(a.toByteArray()) : a.toString();
+            QString s
+                = a.typeId() == QMetaType::QByteArray ? QString::fromUtf8(a.toByteArray()) : a.toString();
             return prec >= 0 ? s.left(prec) : s;
         }
         if (type == u'f' || type == u'n' || type == u'e' || type == u'g') {

@@ -72,8 +72,11 @@ public:
         if (!doc.isObject())
             fail(QStringLiteral("the document is not a JSON object"));
         const QJsonObject root = doc.object();
-        if (root.value(u"format").toString() != formatTag || root.value(u"version").toInt(-1) != formatVersion)
-            fail(QStringLiteral("not a form document of format \"%1\" version %2").arg(formatTag).arg(formatVersion));
+        if (root.value(u"format").toString() != formatTag
+            || root.value(u"version").toInt(-1) != formatVersion)
+            fail(QStringLiteral("not a form document of format \"%1\" version %2")
+                     .arg(formatTag)
+                     .arg(formatVersion));
         try {
             readList(root.value(u"components"), m_owner, QStringLiteral("components"));
             for (const QPointer<TComponent> &c : std::as_const(m_created)) {
@@ -110,8 +113,8 @@ private:
     void readComponent(const QJsonObject &obj, TComponent *parent)
     {
         for (auto it = obj.begin(); it != obj.end(); ++it) {
-            static const QSet<QString> keys = {QStringLiteral("class"), QStringLiteral("name"),
-                                               QStringLiteral("properties"), QStringLiteral("children")};
+            static const QSet<QString> keys = { QStringLiteral("class"), QStringLiteral("name"),
+                QStringLiteral("properties"), QStringLiteral("children") };
             if (!keys.contains(it.key()))
                 fail(QStringLiteral("unknown key \"%1\" in a component").arg(it.key()));
         }
@@ -136,7 +139,8 @@ private:
     {
         if (value.isUndefined())
             return;
-        const QString who = comp->Name().isEmpty() ? QString::fromLatin1(comp->metaObject()->className()) : comp->Name();
+        const QString who
+            = comp->Name().isEmpty() ? QString::fromLatin1(comp->metaObject()->className()) : comp->Name();
         if (!value.isObject())
             fail(QStringLiteral("Error reading %1: \"properties\" must be an object").arg(who));
         const QJsonObject props = value.toObject();
@@ -170,9 +174,11 @@ private:
             bool ok = false;
             const QMetaEnum e = p.enumerator();
             const QByteArray key = v.toString().toLatin1();
-            const int value = e.isFlag() ? e.keysToValue(key.constData(), &ok) : e.keyToValue(key.constData(), &ok);
+            const int value
+                = e.isFlag() ? e.keysToValue(key.constData(), &ok) : e.keyToValue(key.constData(), &ok);
             if (!v.isString() || !ok)
-                why = QStringLiteral("\"%1\" is not a value of %2").arg(v.toString(), QLatin1String(e.name()));
+                why = QStringLiteral("\"%1\" is not a value of %2")
+                          .arg(v.toString(), QLatin1String(e.name()));
             return value;
         }
         const int type = p.metaType().id();
@@ -211,7 +217,8 @@ private:
             why = QStringLiteral("the name of a method is expected");
             return {};
         }
-        const QByteArray sig = QMetaObject::normalizedSignature((method + QStringLiteral("(TComponent*)")).toLatin1().constData());
+        const QByteArray sig = QMetaObject::normalizedSignature(
+            (method + QStringLiteral("(TComponent*)")).toLatin1().constData());
         const int idx = m_methodRoot ? m_methodRoot->metaObject()->indexOfMethod(sig.constData()) : -1;
         if (idx < 0) {
             why = QStringLiteral("method %1 not found").arg(method);
@@ -221,8 +228,8 @@ private:
         TNotifyEvent ev(
             [target, idx](TComponent *Sender) {
                 if (target)
-                    target->metaObject()->method(idx).invoke(target.data(), Qt::DirectConnection,
-                                                             Q_ARG(TComponent *, Sender));
+                    target->metaObject()->method(idx).invoke(
+                        target.data(), Qt::DirectConnection, Q_ARG(TComponent *, Sender));
             },
             method);
         return QVariant::fromValue(ev);
@@ -245,12 +252,14 @@ public:
     QJsonArray children(TComponent *parent)
     {
         QJsonArray out;
-        parent->GetChildren([&](TComponent *child) {
-            if (child && !m_written.contains(child)) {
-                m_written.insert(child);
-                out.append(component(child));
-            }
-        }, m_root);
+        parent->GetChildren(
+            [&](TComponent *child) {
+                if (child && !m_written.contains(child)) {
+                    m_written.insert(child);
+                    out.append(component(child));
+                }
+            },
+            m_root);
         return out;
     }
 
@@ -328,7 +337,8 @@ void ReadComponentResource(TComponent *Owner, const QString &ResourcePath, QObje
     ReadComponentData(Owner, f.readAll(), ResourcePath, MethodRoot);
 }
 
-void ReadComponentData(TComponent *Owner, const QByteArray &Data, const QString &SourceName, QObject *MethodRoot)
+void ReadComponentData(
+    TComponent *Owner, const QByteArray &Data, const QString &SourceName, QObject *MethodRoot)
 {
     Reader(Owner, SourceName, MethodRoot).run(Data);
 }

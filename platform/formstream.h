@@ -39,7 +39,7 @@ public:
 void ReadComponentResource(TComponent *Owner, const QString &ResourcePath, QObject *MethodRoot = nullptr);
 // As ReadComponentResource, from the document's bytes; SourceName prefixes error messages.
 void ReadComponentData(TComponent *Owner, const QByteArray &Data, const QString &SourceName = QString(),
-                       QObject *MethodRoot = nullptr);
+    QObject *MethodRoot = nullptr);
 
 // The form document of Root's components (indented JSON). Raises EClassNotFound for a component of
 // an unregistered class.
@@ -49,8 +49,7 @@ void WriteComponentResFile(const QString &FileName, TComponent *Root);
 
 // The component named AName and of class T that a form read into Owner, the way a window binds its
 // form's components after ReadComponentResource; raises EReadError when there is none.
-template<class T>
-T *FormComponent(TComponent *Owner, const QString &AName)
+template <class T> T *FormComponent(TComponent *Owner, const QString &AName)
 {
     T *c = Owner->FindComponent<T>(AName);
     if (!c)

@@ -13,7 +13,7 @@ inline constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
 class IInterface
 {
 public:
-    static constexpr QUuid IID{0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    static constexpr QUuid IID { 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
 
     // On success stores the interface in *Obj with a reference added; otherwise E_NOINTERFACE and
     // *Obj = nullptr.
@@ -27,14 +27,24 @@ protected:
 };
 
 // Holds one reference to an interface, like an interface variable.
-template <class I>
-class TInterfacePtr
+template <class I> class TInterfacePtr
 {
 public:
     TInterfacePtr() = default;
-    TInterfacePtr(I *p) : m_p(p) { if (m_p) m_p->_AddRef(); }
-    TInterfacePtr(const TInterfacePtr &o) : TInterfacePtr(o.m_p) { }
-    TInterfacePtr(TInterfacePtr &&o) noexcept : m_p(std::exchange(o.m_p, nullptr)) { }
+    TInterfacePtr(I *p)
+        : m_p(p)
+    {
+        if (m_p)
+            m_p->_AddRef();
+    }
+    TInterfacePtr(const TInterfacePtr &o)
+        : TInterfacePtr(o.m_p)
+    {
+    }
+    TInterfacePtr(TInterfacePtr &&o) noexcept
+        : m_p(std::exchange(o.m_p, nullptr))
+    {
+    }
     ~TInterfacePtr() { reset(); }
     TInterfacePtr &operator=(TInterfacePtr o) noexcept
     {

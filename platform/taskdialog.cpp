@@ -50,8 +50,12 @@ struct CommonButton
 
 // Shown after the custom buttons, in the platform's order.
 constexpr CommonButton commonButtons[] = {
-    {tcbOk, u"OK", 1}, {tcbYes, u"&Yes", 6},     {tcbNo, u"&No", 7},
-    {tcbRetry, u"&Retry", 4}, {tcbCancel, u"Cancel", 2}, {tcbClose, u"&Close", 8},
+    { tcbOk, u"OK", 1 },
+    { tcbYes, u"&Yes", 6 },
+    { tcbNo, u"&No", 7 },
+    { tcbRetry, u"&Retry", 4 },
+    { tcbCancel, u"Cancel", 2 },
+    { tcbClose, u"&Close", 8 },
 };
 
 } // namespace
@@ -375,7 +379,8 @@ bool TCustomTaskDialog::Execute(QWidget *ParentWnd)
     m_pending = nullptr;
     m_tickBase.invalidate();
 
-    auto window = std::make_unique<TTaskDialogWindow>(this, ParentWnd ? ParentWnd : QApplication::activeWindow());
+    auto window
+        = std::make_unique<TTaskDialogWindow>(this, ParentWnd ? ParentWnd : QApplication::activeWindow());
     m_window = window.get();
     struct Cleanup
     {
@@ -387,7 +392,7 @@ bool TCustomTaskDialog::Execute(QWidget *ParentWnd)
             d->m_window = nullptr;
             d->m_tickBase.invalidate();
         }
-    } cleanup{this};
+    } cleanup { this };
 
     window->setWindowTitle(m_caption);
     const QIcon icon = m_flags.testFlag(tfUseHiconMain) ? m_customMainIcon : standardIcon(m_mainIcon);
@@ -397,13 +402,14 @@ bool TCustomTaskDialog::Execute(QWidget *ParentWnd)
         b->m_widget = window->addButton(b->m_caption, b->m_modalResult, b->m_default);
         b->m_widget->setEnabled(b->m_enabled);
         QObject::connect(b->m_widget, &QPushButton::clicked, this,
-                         [this, item = b.get(), result = b->m_modalResult] { buttonPressed(result, item); });
+            [this, item = b.get(), result = b->m_modalResult] { buttonPressed(result, item); });
     }
     for (const CommonButton &c : commonButtons) {
         if (!m_commonButtons.testFlag(c.flag))
             continue;
         QPushButton *pb = window->addButton(QString::fromUtf16(c.caption), c.result, false);
-        QObject::connect(pb, &QPushButton::clicked, this, [this, result = c.result] { buttonPressed(result, nullptr); });
+        QObject::connect(
+            pb, &QPushButton::clicked, this, [this, result = c.result] { buttonPressed(result, nullptr); });
     }
     QObject::connect(window->verification, &QCheckBox::toggled, this, [this](bool checked) {
         m_flags.setFlag(tfVerificationFlagChecked, checked);

@@ -26,7 +26,8 @@ class QPushButton;
 class QTimer;
 class TCustomTaskDialog;
 
-enum TTaskDialogFlag {
+enum TTaskDialogFlag
+{
     tfUseHiconMain = 0x1, // show CustomMainIcon instead of MainIcon
     tfAllowDialogCancellation = 0x2, // Esc and the close box answer mrCancel
     tfVerificationFlagChecked = 0x4, // the verification check box is (or starts) ticked
@@ -38,9 +39,24 @@ enum TTaskDialogFlag {
 Q_DECLARE_FLAGS(TTaskDialogFlags, TTaskDialogFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TTaskDialogFlags)
 
-enum TTaskDialogIcon { tdiNone, tdiWarning, tdiError, tdiInformation, tdiShield };
+enum TTaskDialogIcon
+{
+    tdiNone,
+    tdiWarning,
+    tdiError,
+    tdiInformation,
+    tdiShield
+};
 
-enum TTaskDialogCommonButton { tcbOk = 0x1, tcbYes = 0x2, tcbNo = 0x4, tcbCancel = 0x8, tcbRetry = 0x10, tcbClose = 0x20 };
+enum TTaskDialogCommonButton
+{
+    tcbOk = 0x1,
+    tcbYes = 0x2,
+    tcbNo = 0x4,
+    tcbCancel = 0x8,
+    tcbRetry = 0x10,
+    tcbClose = 0x20
+};
 Q_DECLARE_FLAGS(TTaskDialogCommonButtons, TTaskDialogCommonButton)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TTaskDialogCommonButtons)
 

@@ -40,19 +40,25 @@ int unicodeToCp1252(char16_t c)
     return -1;
 }
 
-constexpr uchar kUtf8Bom[3] = {0xEF, 0xBB, 0xBF};
+constexpr uchar kUtf8Bom[3] = { 0xEF, 0xBB, 0xBF };
 
 bool startsWith(const QByteArray &bytes, const uchar *prefix, qsizetype n)
 {
     return bytes.size() >= n && std::memcmp(bytes.constData(), prefix, size_t(n)) == 0;
 }
 
-enum class Bom { None, Utf8, Utf16LE, Utf16BE };
+enum class Bom
+{
+    None,
+    Utf8,
+    Utf16LE,
+    Utf16BE
+};
 
 Bom detectBom(const QByteArray &bytes)
 {
-    static constexpr uchar le[2] = {0xFF, 0xFE};
-    static constexpr uchar be[2] = {0xFE, 0xFF};
+    static constexpr uchar le[2] = { 0xFF, 0xFE };
+    static constexpr uchar be[2] = { 0xFE, 0xFF };
     if (startsWith(bytes, kUtf8Bom, 3))
         return Bom::Utf8;
     if (startsWith(bytes, le, 2))
@@ -173,11 +179,14 @@ QString describeChar(const QString &text, qsizetype i)
     }
     const QString code = QStringLiteral("U+%1").arg(uint(cp), 4, 16, QLatin1Char('0')).toUpper();
     const QString what = shown.isEmpty() || cp < 0x20 || (cp >= 0x7F && cp < 0xA0)
-                             ? code
-                             : QStringLiteral("\"%1\" (%2)").arg(shown, code);
+        ? code
+        : QStringLiteral("\"%1\" (%2)").arg(shown, code);
     const qsizetype lineStart = i == 0 ? 0 : text.lastIndexOf(u'\n', i - 1) + 1;
     const qsizetype line = text.first(lineStart).count(u'\n') + 1;
-    return QStringLiteral("The character %1 in line %2, column %3").arg(what).arg(line).arg(i - lineStart + 1);
+    return QStringLiteral("The character %1 in line %2, column %3")
+        .arg(what)
+        .arg(line)
+        .arg(i - lineStart + 1);
 }
 
 QByteArray encodeUtf8Strict(const QString &text, TextEncoding encoding)
@@ -265,21 +274,22 @@ DecodedText decodeText(const QByteArray &bytes)
     switch (detectBom(bytes)) {
     case Bom::Utf8:
         if (isValidUtf8(data + 3, size - 3))
-            return {utf8KeepingMarks(data + 3, size - 3), TextEncoding::Utf8Bom};
+            return { utf8KeepingMarks(data + 3, size - 3), TextEncoding::Utf8Bom };
         break;
     case Bom::Utf16LE:
     case Bom::Utf16BE:
         if (size % 2 == 0) {
             const bool be = detectBom(bytes) == Bom::Utf16BE;
-            return {decodeUtf16(data + 2, size - 2, be), be ? TextEncoding::Utf16BE : TextEncoding::Utf16LE};
+            return { decodeUtf16(data + 2, size - 2, be),
+                be ? TextEncoding::Utf16BE : TextEncoding::Utf16LE };
         }
         break;
     case Bom::None:
         if (isValidUtf8(data, size))
-            return {utf8KeepingMarks(data, size), TextEncoding::Utf8};
+            return { utf8KeepingMarks(data, size), TextEncoding::Utf8 };
         break;
     }
-    return {decodeCp1252(data, size), TextEncoding::Windows1252};
+    return { decodeCp1252(data, size), TextEncoding::Windows1252 };
 }
 
 QByteArray encodeText(const QString &text, TextEncoding encoding)
@@ -385,10 +395,11 @@ QByteArray readFileBytes(const QString &path, qint64 maxBytes)
         const int err = errno;
         throw fail(errnoText(err) + u'.');
     }
-    struct Closer {
+    struct Closer
+    {
         int fd;
         ~Closer() { ::close(fd); }
-    } closer{fd};
+    } closer { fd };
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         throw fail(errnoText(err) + u'.');
@@ -495,7 +506,8 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     QByteArray temp;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        temp = dir + '/' + '.' + base + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        temp = dir + '/' + '.' + base + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36)
+            + ".tmp";
         fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100))
             throw fail(errno);

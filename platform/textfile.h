@@ -7,11 +7,12 @@
 #include <QByteArray>
 #include <QString>
 
-enum class TextEncoding {
-    Utf8,        // no byte-order mark
+enum class TextEncoding
+{
+    Utf8, // no byte-order mark
     Utf8Bom,
-    Utf16LE,     // with byte-order mark
-    Utf16BE,     // with byte-order mark
+    Utf16LE, // with byte-order mark
+    Utf16BE, // with byte-order mark
     Windows1252, // single-byte fallback
 };
 

@@ -20,9 +20,9 @@
 
 struct TThreadControl
 {
-    std::atomic<bool> terminated{false};
-    std::atomic<bool> freeOnTerminate{false};
-    std::atomic<int> priority{int(TThreadPriority::tpNormal)};
+    std::atomic<bool> terminated { false };
+    std::atomic<bool> freeOnTerminate { false };
+    std::atomic<int> priority { int(TThreadPriority::tpNormal) };
     // Guarded by the hand-over lock:
     bool started = false;
     bool finished = false;
@@ -45,7 +45,12 @@ struct HandOver
     std::exception_ptr error;
 };
 
-enum class GuiPhase { NotStarted, Running, Gone };
+enum class GuiPhase
+{
+    NotStarted,
+    Running,
+    Gone
+};
 
 // One lock and one condition for all hand-overs and thread ends: there are few threads and the
 // GUI thread waits for any of these events in WaitFor.
@@ -85,7 +90,8 @@ void postProcessingLocked(State &s)
     if (s.postPending || !s.app)
         return;
     s.postPending = true;
-    QMetaObject::invokeMethod(s.app, [] { processHandOvers(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        s.app, [] { processHandOvers(); }, Qt::QueuedConnection);
 }
 
 void cancelQueueLocked(State &s)
@@ -162,7 +168,7 @@ void processHandOvers()
 // Waits on the GUI thread until done() holds, running hand-overs meanwhile; false on time-out.
 template <class Pred>
 bool waitServingHandOvers(std::unique_lock<std::mutex> &lock, Pred done,
-                          std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max())
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max())
 {
     State &s = state();
     const bool gui = isGuiThreadLocked(s);
@@ -226,7 +232,7 @@ struct ExitGuard
 
 int niceValue(TThreadPriority priority)
 {
-    static constexpr int values[] = {19, 10, 5, 0, -5, -10, -19};
+    static constexpr int values[] = { 19, 10, 5, 0, -5, -10, -19 };
     return values[int(priority)];
 }
 
@@ -441,7 +447,8 @@ bool TThread::SleepUnlessTerminated(int ms)
 {
     const std::shared_ptr<TThreadControl> ctl = m_control;
     std::unique_lock lock(state().m);
-    state().cv.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)), [&] { return ctl->terminated.load(); });
+    state().cv.wait_for(
+        lock, std::chrono::milliseconds(std::max(ms, 0)), [&] { return ctl->terminated.load(); });
     return !ctl->terminated;
 }
 
@@ -459,7 +466,7 @@ namespace {
 // thread waiting in WaitFor). Null when it need not or cannot be queued: on the GUI thread the
 // call has already run, and once the GUI thread is gone nothing runs any more (ran is false).
 std::shared_ptr<HandOver> handOver(State &s, std::unique_lock<std::mutex> &lock, TThread *origin,
-                                   TThread::TThreadMethod method, bool synchronous, bool &ran)
+    TThread::TThreadMethod method, bool synchronous, bool &ran)
 {
     ran = false;
     if (isGuiThreadLocked(s)) {
@@ -523,7 +530,8 @@ void TThread::RemoveQueuedEvents(TThread *AThread)
     s.cv.notify_all();
     // A call of this thread running on the GUI thread right now must end before the object goes.
     if (!isGuiThreadLocked(s))
-        s.cv.wait(lock, [&] { return std::none_of(s.runningCalls.begin(), s.runningCalls.end(), fromThread); });
+        s.cv.wait(
+            lock, [&] { return std::none_of(s.runningCalls.begin(), s.runningCalls.end(), fromThread); });
 }
 
 bool TThread::CheckSynchronize()
@@ -555,8 +563,10 @@ void TThread::ShutDownThreads(int timeoutMs)
     for (const auto &ctl : s.running)
         ctl->terminated = true;
     s.cv.notify_all();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    if (!waitServingHandOvers(lock, [&] { return s.running.empty(); }, deadline))
+    const auto deadline
+        = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    if (!waitServingHandOvers(
+            lock, [&] { return s.running.empty(); }, deadline))
         qWarning("%d thread(s) still running at shut-down; left to the process exit", int(s.running.size()));
 }
 

@@ -33,7 +33,16 @@
 
 struct TThreadControl;
 
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority
+{
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
+};
 
 class TThread
 {
@@ -47,8 +56,7 @@ public:
     TThread(const TThread &) = delete;
     TThread &operator=(const TThread &) = delete;
 
-    template <class T, class... Args>
-    static T *New(Args &&...args)
+    template <class T, class... Args> static T *New(Args &&...args)
     {
         T *thread = new T(std::forward<Args>(args)...);
         thread->AfterConstruction();

@@ -12,7 +12,11 @@
 
 namespace {
 
-enum : quint16 { BinaryBlock = 0, TextBlock = 1 };
+enum : quint16
+{
+    BinaryBlock = 0,
+    TextBlock = 1
+};
 
 struct Block
 {
@@ -70,10 +74,10 @@ QByteArray serialize(const Block &block)
         out += serialize(child);
     }
     if (out.size() > 0xFFFF)
-        throw EArgumentOutOfRangeException(
-            QStringLiteral("Version resource block \"%1\" is %2 bytes long; at most 65535 fit its length field")
-                .arg(block.key)
-                .arg(out.size()));
+        throw EArgumentOutOfRangeException(QStringLiteral(
+            "Version resource block \"%1\" is %2 bytes long; at most 65535 fit its length field")
+                                               .arg(block.key)
+                                               .arg(out.size()));
     qToLittleEndian<quint16>(quint16(out.size()), out.data());
     qToLittleEndian<quint16>(block.valueLength, out.data() + 2);
     qToLittleEndian<quint16>(block.type, out.data() + 4);
@@ -119,31 +123,31 @@ QString TVersionResourceBuilder::StringTableKey() const
 
 QByteArray TVersionResourceBuilder::Build() const
 {
-    Block root{QStringLiteral("VS_VERSION_INFO"), 52, BinaryBlock, {}, {}};
-    for (quint32 v : {0xFEEF04BDu, 0x00010000u, m_fileVersion.MostSignificant(), m_fileVersion.LeastSignificant(),
-                      m_productVersion.MostSignificant(), m_productVersion.LeastSignificant(),
-                      0x3Fu /* flags mask */, m_fileFlags, 0u /* VOS_UNKNOWN: no Windows here */, m_fileType,
-                      0u /* subtype */, 0u, 0u /* file date */})
+    Block root { QStringLiteral("VS_VERSION_INFO"), 52, BinaryBlock, {}, {} };
+    for (quint32 v : { 0xFEEF04BDu, 0x00010000u, m_fileVersion.MostSignificant(),
+             m_fileVersion.LeastSignificant(), m_productVersion.MostSignificant(),
+             m_productVersion.LeastSignificant(), 0x3Fu /* flags mask */, m_fileFlags,
+             0u /* VOS_UNKNOWN: no Windows here */, m_fileType, 0u /* subtype */, 0u, 0u /* file date */ })
         appendU32(root.value, v);
 
-    Block table{StringTableKey(), 0, TextBlock, {}, {}};
+    Block table { StringTableKey(), 0, TextBlock, {}, {} };
     for (const auto &[key, value] : m_strings) {
         if (key.isEmpty())
             throw EArgumentOutOfRangeException(QStringLiteral("Version resource string without a key"));
         // An empty value is still written as its terminating NUL: a value length of 0 would read as
         // the end of the string table to readers that walk the entries.
         const QByteArray text = utf16z(value, "value");
-        table.children.append({key, quint16(text.size() / 2), TextBlock, text, {}});
+        table.children.append({ key, quint16(text.size() / 2), TextBlock, text, {} });
     }
-    Block strings{QStringLiteral("StringFileInfo"), 0, TextBlock, {}, {table}};
+    Block strings { QStringLiteral("StringFileInfo"), 0, TextBlock, {}, { table } };
 
     QByteArray translation;
     appendU16(translation, m_language);
     appendU16(translation, m_codePage);
-    Block var{QStringLiteral("Translation"), 4, BinaryBlock, translation, {}};
-    Block vars{QStringLiteral("VarFileInfo"), 0, TextBlock, {}, {var}};
+    Block var { QStringLiteral("Translation"), 4, BinaryBlock, translation, {} };
+    Block vars { QStringLiteral("VarFileInfo"), 0, TextBlock, {}, { var } };
 
-    root.children = {strings, vars};
+    root.children = { strings, vars };
     return serialize(root);
 }
 
@@ -166,7 +170,7 @@ QString ModuleFileNameOf(const void *address)
         ElfW(Addr) address;
         bool found = false;
         QString name;
-    } search{reinterpret_cast<ElfW(Addr)>(address), false, {}};
+    } search { reinterpret_cast<ElfW(Addr)>(address), false, {} };
     dl_iterate_phdr(
         [](dl_phdr_info *info, size_t, void *data) -> int {
             auto *s = static_cast<Search *>(data);

@@ -25,7 +25,7 @@ inline constexpr int VersionResourceFirstStringOffset = 152;
 // A four-part module version, most significant first (1.0.0.1).
 struct TModuleVersion
 {
-    std::array<quint16, 4> parts = {0, 0, 0, 0};
+    std::array<quint16, 4> parts = { 0, 0, 0, 0 };
 
     // Accepts one to four dot-separated decimal numbers of 0 to 65535; missing parts are 0.
     static std::optional<TModuleVersion> Parse(const QString &text);
@@ -37,7 +37,12 @@ struct TModuleVersion
 class TVersionResourceBuilder
 {
 public:
-    enum FileType : quint32 { VFT_UNKNOWN = 0, VFT_APP = 1, VFT_DLL = 2 };
+    enum FileType : quint32
+    {
+        VFT_UNKNOWN = 0,
+        VFT_APP = 1,
+        VFT_DLL = 2
+    };
 
     void SetFileVersion(const TModuleVersion &version) { m_fileVersion = version; }
     void SetProductVersion(const TModuleVersion &version) { m_productVersion = version; }
@@ -49,7 +54,7 @@ public:
     QString StringTableKey() const;
 
     // Entries are written in the order they are added; a key added twice is written twice.
-    void AddString(const QString &key, const QString &value) { m_strings.append({key, value}); }
+    void AddString(const QString &key, const QString &value) { m_strings.append({ key, value }); }
 
     // Throws EArgumentOutOfRangeException when a key or value holds a NUL character, a key is empty,
     // or a block grows beyond the 65535 bytes its 16-bit length field can express.

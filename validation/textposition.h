@@ -10,10 +10,10 @@
 
 struct TextPosition
 {
-    int32_t line = 1;    // from 1
+    int32_t line = 1; // from 1
     int32_t linePos = 1; // from 1
     int32_t filePos = 0; // from 0
-    QString lineText;    // the whole line, or an excerpt from the point on when the line is very long
+    QString lineText; // the whole line, or an excerpt from the point on when the line is very long
 };
 
 class TextPositions

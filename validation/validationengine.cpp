@@ -20,8 +20,8 @@ ESEPAXMLValidateException::ESEPAXMLValidateException()
 
 const QString &ESEPAXMLValidateException::defaultMessage()
 {
-    static const QString message =
-        QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file.");
+    static const QString message
+        = QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file.");
     return message;
 }
 

@@ -49,8 +49,8 @@ QByteArray schemaResource(const QString &resourceName);
 // Validates UTF-8 text. Returns true when valid; false with errors set to every error otherwise.
 // Throws ESEPAXMLValidateException when no schema fits and xmlservices::EXMLServicesError when the
 // services fail. Without a cache the schema is compiled for this call alone.
-bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors,
-                     SchemaCache *cache = nullptr);
+bool ValidateXMLUtf8(
+    const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache = nullptr);
 
 // The same for the editor's UTF-16 text, converted once.
 bool ValidateXML(const QString &text, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache = nullptr);

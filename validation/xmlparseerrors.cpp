@@ -13,8 +13,8 @@ QString trimControls(const QString &s)
     return s.mid(begin, end - begin);
 }
 
-TXMLParseErrorItem TXMLParseErrorItem::New(const QString &aSrcText, const QString &aReason, const QString &aXPath,
-                                           int32_t aErrorCode, int32_t aLine, int32_t aLinePos, int32_t aFilePos)
+TXMLParseErrorItem TXMLParseErrorItem::New(const QString &aSrcText, const QString &aReason,
+    const QString &aXPath, int32_t aErrorCode, int32_t aLine, int32_t aLinePos, int32_t aFilePos)
 {
     TXMLParseErrorItem item;
     item.FSrcText = trimControls(aSrcText);
@@ -35,7 +35,8 @@ TXMLParseErrors TXMLParseErrors::Create(const xmlservices::ParseError &aXmlDomPa
     const auto &all = aXmlDomParseErrors.allErrors();
     list.reserve(all.size());
     for (const auto &e : all)
-        list.append(TXMLParseErrorItem::New(e.srcText, e.reason, e.xpath, e.errorCode, e.line, e.linepos, e.filepos));
+        list.append(
+            TXMLParseErrorItem::New(e.srcText, e.reason, e.xpath, e.errorCode, e.line, e.linepos, e.filepos));
     return list;
 }
 

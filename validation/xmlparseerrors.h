@@ -33,7 +33,7 @@ struct TXMLParseErrorItem
     QString FXPath;
 
     static TXMLParseErrorItem New(const QString &aSrcText, const QString &aReason, const QString &aXPath,
-                                  int32_t aErrorCode, int32_t aLine, int32_t aLinePos, int32_t aFilePos);
+        int32_t aErrorCode, int32_t aLine, int32_t aLinePos, int32_t aFilePos);
 
     friend bool operator==(const TXMLParseErrorItem &, const TXMLParseErrorItem &) = default;
 };

@@ -79,7 +79,10 @@ int readText(void *context, char *buffer, int len)
     return int(n);
 }
 
-int closeText(void *) { return 0; }
+int closeText(void *)
+{
+    return 0;
+}
 
 qsizetype utf8BomLength(const QByteArray &utf8)
 {
@@ -113,7 +116,7 @@ struct ProbeState
 };
 
 void probeStart(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *uri, int, const xmlChar **,
-                int nbAttributes, int, const xmlChar **attributes)
+    int nbAttributes, int, const xmlChar **attributes)
 {
     auto *state = static_cast<ProbeState *>(ctx);
     const xmlChar *found = uri;
@@ -205,8 +208,8 @@ std::shared_ptr<const Schema> Schema::compile(const QByteArray &xsd)
     xmlSchemaPtr schema = xmlSchemaParse(pctxt);
     xmlSchemaFreeParserCtxt(pctxt);
     if (!schema) {
-        throw EXMLServicesError(errors.first.isEmpty() ? QStringLiteral("The schema could not be compiled.")
-                                                       : errors.first);
+        throw EXMLServicesError(
+            errors.first.isEmpty() ? QStringLiteral("The schema could not be compiled.") : errors.first);
     }
     auto d = std::make_unique<Private>();
     d->schema = schema;
@@ -218,7 +221,13 @@ std::shared_ptr<const Schema> Schema::compile(const QByteArray &xsd)
 
 namespace {
 
-enum class Event { None, Start, End, Text };
+enum class Event
+{
+    None,
+    Start,
+    End,
+    Text
+};
 
 // One open element. Names come from the parser's dictionary, so pointers identify them.
 struct Frame
@@ -226,7 +235,7 @@ struct Frame
     const xmlChar *name = nullptr;
     const xmlChar *uri = nullptr;
     qsizetype startOffset = 0; // of the '<' of the start tag
-    int position = 1;          // among its siblings of the same name
+    int position = 1; // among its siblings of the same name
 
     // Children seen so far, counted by name. Payment elements have few kinds of children, so a
     // short list is searched; beyond that a hash indexes it, so that an element with 100,000
@@ -419,8 +428,7 @@ ValidationState *stateOf(void *ctx)
 }
 
 // A C++ exception must not unwind through libxml2: keep it and stop the parser.
-template<typename F>
-void guarded(ValidationState *s, F &&f)
+template <typename F> void guarded(ValidationState *s, F &&f)
 {
     try {
         f();
@@ -432,7 +440,7 @@ void guarded(ValidationState *s, F &&f)
 }
 
 void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xmlChar *uri, int nbNamespaces,
-             const xmlChar **namespaces, int nbAttributes, int nbDefaulted, const xmlChar **attributes)
+    const xmlChar **namespaces, int nbAttributes, int nbDefaulted, const xmlChar **attributes)
 {
     ValidationState *s = stateOf(ctx);
     guarded(s, [&] {
@@ -442,7 +450,7 @@ void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const x
         s->event = Event::Start;
         s->eventOffset = start;
         s->plugged.startElementNs(s->vctxt, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
-                                  nbDefaulted, attributes);
+            nbDefaulted, attributes);
     });
 }
 
@@ -549,8 +557,8 @@ struct PlugDeleter
 
 } // namespace
 
-LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
-                    ParseError &errors)
+LoadResult validate(
+    const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors)
 {
     initLibxml();
     std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt(xmlSchemaNewValidCtxt(schema.d()->schema));

@@ -68,12 +68,18 @@ private:
 // (QByteArray is).
 QString firstNamespace(const QByteArray &utf8);
 
-enum class LoadResult { Valid, Invalid, NotWellFormed };
+enum class LoadResult
+{
+    Valid,
+    Invalid,
+    NotWellFormed
+};
 
 // Parses utf8 and validates it against schema in one streaming pass. Invalid fills errors with every
-// error found; documentNamespace (the probe's) is dropped from element names in their reasons. NotWellFormed: the text is not well-formed XML or carries a DOCTYPE; errors is left
-// untouched. Throws EXMLServicesError when the services fail.
-LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
-                    ParseError &errors);
+// error found; documentNamespace (the probe's) is dropped from element names in their reasons. NotWellFormed:
+// the text is not well-formed XML or carries a DOCTYPE; errors is left untouched. Throws EXMLServicesError
+// when the services fail.
+LoadResult validate(
+    const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors);
 
 } // namespace xmlservices

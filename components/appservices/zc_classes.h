@@ -27,9 +27,9 @@ public:
 
 protected:
     // Runs once the component is fully constructed (through Create<T>() or the form reader).
-    virtual void InitializeComponent() {}
+    virtual void InitializeComponent() { }
     // Runs when destruction begins (through Free() or the owner), before anything is torn down.
-    virtual void FinalizeComponent() {}
+    virtual void FinalizeComponent() { }
 
 private:
     int FUpdateCount = 0;

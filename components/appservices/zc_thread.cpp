@@ -3,22 +3,22 @@
 #include <QMutexLocker>
 
 #include <atomic>
-#include <cxxabi.h>
 #include <cstdlib>
+#include <cxxabi.h>
 #include <limits>
 #include <memory>
 #include <typeinfo>
 
 namespace {
 
-std::atomic<qint64> g_lastThreadCreated{std::numeric_limits<qint64>::min()};
+std::atomic<qint64> g_lastThreadCreated { std::numeric_limits<qint64>::min() };
 
 // The unqualified C++ class name of the object's dynamic type.
 QString className(const std::type_info &type)
 {
     int status = 0;
-    std::unique_ptr<char, void (*)(void *)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
-                                                      std::free);
+    std::unique_ptr<char, void (*)(void *)> demangled(
+        abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
     QString name = QString::fromLatin1(status == 0 && demangled ? demangled.get() : type.name());
     const qsizetype templateStart = name.indexOf(QLatin1Char('<'));
     const qsizetype scope = name.lastIndexOf(QLatin1String("::"), templateStart);

@@ -89,24 +89,26 @@ void TMessageObject::ShowMessageFmt(const QVariantList &Args) const
     ShowMessagePos(TextFmt(Args), -1, -1);
 }
 
-std::unique_ptr<TMessageForm> TMessageObject::CreateMessageDialog(TMsgDlgType DlgType, TMsgDlgButtons Buttons) const
+std::unique_ptr<TMessageForm> TMessageObject::CreateMessageDialog(
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons) const
 {
     return ::CreateMessageDialog(fText, DlgType, Buttons);
 }
 
-std::unique_ptr<TMessageForm> TMessageObject::CreateMessageDialogFmt(const QVariantList &Args, TMsgDlgType DlgType,
-                                                                     TMsgDlgButtons Buttons) const
+std::unique_ptr<TMessageForm> TMessageObject::CreateMessageDialogFmt(
+    const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons) const
 {
     return ::CreateMessageDialog(TextFmt(Args), DlgType, Buttons);
 }
 
-quint16 TMessageObject::MessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
+quint16 TMessageObject::MessageDlgPos(
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
 {
     return quint16(::MessageDlgPos(fText, DlgType, Buttons, HelpCtx, X, Y));
 }
 
-quint16 TMessageObject::MessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                         int HelpCtx, int X, int Y) const
+quint16 TMessageObject::MessageDlgPosFmt(
+    const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
 {
     return quint16(::MessageDlgPos(TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y));
 }
@@ -116,71 +118,73 @@ int TMessageObject::TaskMessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, 
     return ::TaskMessageDlg(fTitle, fText, DlgType, Buttons, HelpCtx);
 }
 
-int TMessageObject::TaskMessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                                   TMsgDlgBtn DefaultButton) const
+int TMessageObject::TaskMessageDlg(
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton) const
 {
     return ::TaskMessageDlg(fTitle, fText, DlgType, Buttons, HelpCtx, DefaultButton);
 }
 
-int TMessageObject::TaskMessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                      int HelpCtx) const
+int TMessageObject::TaskMessageDlgFmt(
+    const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) const
 {
     return ::TaskMessageDlg(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx);
 }
 
 int TMessageObject::TaskMessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                      int HelpCtx, TMsgDlgBtn DefaultButton) const
+    int HelpCtx, TMsgDlgBtn DefaultButton) const
 {
     return ::TaskMessageDlg(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, DefaultButton);
 }
 
-int TMessageObject::TaskMessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
+int TMessageObject::TaskMessageDlgPos(
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
 {
     return ::TaskMessageDlgPos(fTitle, fText, DlgType, Buttons, HelpCtx, X, Y);
 }
 
-int TMessageObject::TaskMessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                                      TMsgDlgBtn DefaultButton) const
+int TMessageObject::TaskMessageDlgPos(
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton) const
 {
     return ::TaskMessageDlgPos(fTitle, fText, DlgType, Buttons, HelpCtx, X, Y, DefaultButton);
 }
 
-int TMessageObject::TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                         int HelpCtx, int X, int Y) const
+int TMessageObject::TaskMessageDlgPosFmt(
+    const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
 {
     return ::TaskMessageDlgPos(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y);
 }
 
-int TMessageObject::TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                         int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton) const
+int TMessageObject::TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton) const
 {
     return ::TaskMessageDlgPos(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y, DefaultButton);
 }
 
-int TMessageObject::TaskMessageDlgPosHelp(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                                          const QString &HelpFileName) const
+int TMessageObject::TaskMessageDlgPosHelp(
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName) const
 {
     return ::TaskMessageDlgPosHelp(fTitle, fText, DlgType, Buttons, HelpCtx, X, Y, HelpFileName);
 }
 
-int TMessageObject::TaskMessageDlgPosHelp(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                                          const QString &HelpFileName, TMsgDlgBtn DefaultButton) const
+int TMessageObject::TaskMessageDlgPosHelp(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+    int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) const
 {
-    return ::TaskMessageDlgPosHelp(fTitle, fText, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
+    return ::TaskMessageDlgPosHelp(
+        fTitle, fText, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
 }
 
-int TMessageObject::TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                             int HelpCtx, int X, int Y, const QString &HelpFileName) const
+int TMessageObject::TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName) const
 {
     return ::TaskMessageDlgPosHelp(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y, HelpFileName);
 }
 
-int TMessageObject::TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                             int HelpCtx, int X, int Y, const QString &HelpFileName,
-                                             TMsgDlgBtn DefaultButton) const
+int TMessageObject::TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
+    TMsgDlgBtn DefaultButton) const
 {
-    return ::TaskMessageDlgPosHelp(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
-                                   DefaultButton);
+    return ::TaskMessageDlgPosHelp(
+        fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
 }
 
 void TMessageObject::RaiseException(const TExceptionClass &AExceptionClass) const

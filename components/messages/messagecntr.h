@@ -18,8 +18,7 @@ class TMessageObject;
 
 // An exception class for RaiseException: raises an exception of that class with the message.
 using TExceptionClass = std::function<void(const QString &Message)>;
-template<class E>
-TExceptionClass ExceptionClass()
+template <class E> TExceptionClass ExceptionClass()
 {
     return [](const QString &Message) { throw E(Message); };
 }
@@ -67,38 +66,40 @@ public:
     void ShowMessageFmt(const QVariantList &Args) const;
     // The created, not yet shown message dialog; the caller shows it (ShowModal) and frees it.
     std::unique_ptr<TMessageForm> CreateMessageDialog(TMsgDlgType DlgType, TMsgDlgButtons Buttons) const;
-    std::unique_ptr<TMessageForm> CreateMessageDialogFmt(const QVariantList &Args, TMsgDlgType DlgType,
-                                                         TMsgDlgButtons Buttons) const;
+    std::unique_ptr<TMessageForm> CreateMessageDialogFmt(
+        const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons) const;
     quint16 MessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const;
-    quint16 MessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                             int X, int Y) const;
+    quint16 MessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+        int HelpCtx, int X, int Y) const;
 
     // Task-message dialogs: Title as main instruction, the text as content.
     int TaskMessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) const;
-    int TaskMessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton) const;
-    int TaskMessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) const;
+    int TaskMessageDlg(
+        TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton) const;
+    int TaskMessageDlgFmt(
+        const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) const;
     int TaskMessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                          TMsgDlgBtn DefaultButton) const;
+        TMsgDlgBtn DefaultButton) const;
     int TaskMessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const;
     int TaskMessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                          TMsgDlgBtn DefaultButton) const;
-    int TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                             int X, int Y) const;
-    int TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                             int X, int Y, TMsgDlgBtn DefaultButton) const;
+        TMsgDlgBtn DefaultButton) const;
+    int TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+        int HelpCtx, int X, int Y) const;
+    int TaskMessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+        int HelpCtx, int X, int Y, TMsgDlgBtn DefaultButton) const;
     int TaskMessageDlgPosHelp(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                              const QString &HelpFileName) const;
+        const QString &HelpFileName) const;
     int TaskMessageDlgPosHelp(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
-                              const QString &HelpFileName, TMsgDlgBtn DefaultButton) const;
+        const QString &HelpFileName, TMsgDlgBtn DefaultButton) const;
     int TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                 int HelpCtx, int X, int Y, const QString &HelpFileName) const;
+        int HelpCtx, int X, int Y, const QString &HelpFileName) const;
     int TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-                                 int HelpCtx, int X, int Y, const QString &HelpFileName,
-                                 TMsgDlgBtn DefaultButton) const;
+        int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) const;
 
     // Raises ExceptionClass (the base Exception when empty) with the text; never returns.
     [[noreturn]] void RaiseException(const TExceptionClass &AExceptionClass = {}) const;
-    [[noreturn]] void RaiseExceptionFmt(const QVariantList &Args, const TExceptionClass &AExceptionClass = {}) const;
+    [[noreturn]] void RaiseExceptionFmt(
+        const QVariantList &Args, const TExceptionClass &AExceptionClass = {}) const;
 
 private:
     friend class TMessageList;

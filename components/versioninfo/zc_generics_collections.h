@@ -18,12 +18,10 @@ public:
     using Exception::Exception;
 };
 
-template <class K, class V>
-using TPair = std::pair<K, V>;
+template <class K, class V> using TPair = std::pair<K, V>;
 
 // The generic hash dictionary. Enumeration order is the hash table's own.
-template <class K, class V>
-class TDictionary
+template <class K, class V> class TDictionary
 {
 public:
     virtual ~TDictionary() = default;
@@ -53,7 +51,7 @@ public:
     // An absent key is ignored.
     void Remove(const K &Key) { m_hash.remove(Key); }
     // Removes Key and returns it with its value; an absent key gives (Key, default value).
-    TPair<K, V> ExtractPair(const K &Key) { return {Key, m_hash.take(Key)}; }
+    TPair<K, V> ExtractPair(const K &Key) { return { Key, m_hash.take(Key) }; }
     void Clear() { m_hash.clear(); }
     void TrimExcess() { m_hash.squeeze(); }
     bool TryGetValue(const K &Key, V &Value) const
@@ -85,12 +83,11 @@ private:
 };
 
 // Slots follow the three of IInterface in this order.
-template <class K, class V>
-class Izc_Dictionary : public IInterface
+template <class K, class V> class Izc_Dictionary : public IInterface
 {
 public:
     // One identity for every instantiation, as generic interfaces with a GUID have on Windows.
-    static constexpr QUuid IID{0x7c4e1f0a, 0x52b3, 0x4d6e, 0x9a, 0x41, 0x3f, 0x0d, 0x6b, 0x28, 0xe5, 0x17};
+    static constexpr QUuid IID { 0x7c4e1f0a, 0x52b3, 0x4d6e, 0x9a, 0x41, 0x3f, 0x0d, 0x6b, 0x28, 0xe5, 0x17 };
 
     virtual V GetItem(const K &Key) = 0;
     virtual void SetItem(const K &Key, const V &Value) = 0;
@@ -154,5 +151,5 @@ public:
     ~TInterfacedDictionary() override = default;
 
 private:
-    std::atomic<int> m_refCount{0};
+    std::atomic<int> m_refCount { 0 };
 };

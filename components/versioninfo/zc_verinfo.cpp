@@ -109,7 +109,7 @@ void TVerInfo::UpdateLabels()
         QString caption = value;
         if (!TrimBlanksAndControls(format).isEmpty()) {
             try {
-                caption = Format(format, {value});
+                caption = Format(format, { value });
             } catch (const Exception &) {
                 caption = value;
             }

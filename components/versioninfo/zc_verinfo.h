@@ -52,7 +52,8 @@ class TVerInfo : public Tzc_Component
     Q_PROPERTY(QString Comments READ Comments WRITE SetIgnored STORED false)
 
 public:
-    enum TVerInfoType {
+    enum TVerInfoType
+    {
         itApplicationVerInfo = 0, // the running executable
         itLibraryVerInfo = 1, // the module holding this code (the executable unless a shared library)
     };

@@ -18,7 +18,10 @@ namespace {
 class ResourceStream
 {
 public:
-    explicit ResourceStream(QByteArray bytes) : m_bytes(std::move(bytes)) { }
+    explicit ResourceStream(QByteArray bytes)
+        : m_bytes(std::move(bytes))
+    {
+    }
 
     qsizetype Size() const { return m_bytes.size(); }
     void ReadBuffer(qsizetype position, char *buffer, qsizetype count) const
@@ -80,9 +83,9 @@ QString TVersionInfo::KeyOf(const QString &AName)
 
 QString TVersionInfo::InfoItemKey(int Index)
 {
-    static const char *const keys[] = {"COMPANYNAME", "FILEDESCRIPTION", "FILEVERSION", "INTERNALNAME",
-                                       "LEGALCOPYRIGHT", "LEGALTRADEMARKS", "ORIGINALFILENAME",
-                                       "PRODUCTNAME", "PRODUCTVERSION", "COMMENTS"};
+    static const char *const keys[]
+        = { "COMPANYNAME", "FILEDESCRIPTION", "FILEVERSION", "INTERNALNAME", "LEGALCOPYRIGHT",
+              "LEGALTRADEMARKS", "ORIGINALFILENAME", "PRODUCTNAME", "PRODUCTVERSION", "COMMENTS" };
     return Index >= 1 && Index <= 10 ? QLatin1String(keys[Index - 1]) : QString();
 }
 
@@ -139,12 +142,13 @@ void TVersionInfo::Refresh()
             break;
         const qsizetype rest = qsizetype(length) - 6;
         if (rest < 2 * qsizetype(valueLength))
-            throw EReadError(QStringLiteral("The version resource of %1 is malformed at byte %2: an entry of %3 "
-                                            "bytes cannot hold a value of %4 characters")
-                                 .arg(fLibraryName)
-                                 .arg(p)
-                                 .arg(length)
-                                 .arg(valueLength));
+            throw EReadError(
+                QStringLiteral("The version resource of %1 is malformed at byte %2: an entry of %3 "
+                               "bytes cannot hold a value of %4 characters")
+                    .arg(fLibraryName)
+                    .arg(p)
+                    .arg(length)
+                    .arg(valueLength));
         // An entry longer than the work buffer is read whole rather than cut off.
         if (rest > buffer.size())
             buffer.resize(rest);
@@ -184,7 +188,8 @@ QString TVersionInfo::AsXML()
         else
             items += QLatin1String("\r\n\t\t<") + key + u'>' + it.value() + QLatin1String("</") + key + u'>';
     }
-    const QString head = QLatin1String("<MODUL>\r\n\t<MODUL_FILE>") + fLibraryName + QLatin1String("</MODUL_FILE>\r\n\t");
+    const QString head
+        = QLatin1String("<MODUL>\r\n\t<MODUL_FILE>") + fLibraryName + QLatin1String("</MODUL_FILE>\r\n\t");
     if (items.isEmpty())
         return head + QLatin1String("<VERSIONINFO/>\r\n</MODUL>");
     return head + QLatin1String("<VERSIONINFO>") + items + QLatin1String("\r\n\t</VERSIONINFO>\r\n</MODUL>");

@@ -25,8 +25,7 @@ public:
 
 // Runs a handler; an exception it raises goes to the application's exception handler instead of
 // crossing the event loop.
-template<typename F>
-void Guarded(F &&handler)
+template <typename F> void Guarded(F &&handler)
 {
     try {
         handler();

@@ -37,19 +37,22 @@ void TestChecker::parsesArguments_data()
     QTest::addColumn<int>("jobs");
 
     const QString a = QStringLiteral("a.xml"), b = QStringLiteral("b.xml");
-    QTest::newRow("files only") << QStringList{a, b} << QStringList{a, b} << false << 0;
-    QTest::newRow("JSON after the files") << QStringList{a, QStringLiteral("--json")} << QStringList{a} << true << 0;
-    QTest::newRow("jobs as separate argument") << QStringList{QStringLiteral("-j"), QStringLiteral("3"), a}
-                                               << QStringList{a} << false << 3;
-    QTest::newRow("jobs joined to -j") << QStringList{QStringLiteral("-j12"), a} << QStringList{a} << false << 12;
-    QTest::newRow("long jobs option with =") << QStringList{QStringLiteral("--jobs=2"), a} << QStringList{a} << false << 2;
-    QTest::newRow("long jobs option separate") << QStringList{QStringLiteral("--jobs"), QStringLiteral("5"), a}
-                                               << QStringList{a} << false << 5;
+    QTest::newRow("files only") << QStringList { a, b } << QStringList { a, b } << false << 0;
+    QTest::newRow("JSON after the files")
+        << QStringList { a, QStringLiteral("--json") } << QStringList { a } << true << 0;
+    QTest::newRow("jobs as separate argument")
+        << QStringList { QStringLiteral("-j"), QStringLiteral("3"), a } << QStringList { a } << false << 3;
+    QTest::newRow("jobs joined to -j")
+        << QStringList { QStringLiteral("-j12"), a } << QStringList { a } << false << 12;
+    QTest::newRow("long jobs option with =")
+        << QStringList { QStringLiteral("--jobs=2"), a } << QStringList { a } << false << 2;
+    QTest::newRow("long jobs option separate") << QStringList { QStringLiteral("--jobs"), QStringLiteral("5"),
+        a } << QStringList { a } << false << 5;
     QTest::newRow("file names after -- that look like options")
-        << QStringList{a, QStringLiteral("--"), QStringLiteral("--json"), QStringLiteral("-j2")}
-        << QStringList{a, QStringLiteral("--json"), QStringLiteral("-j2")} << false << 0;
-    QTest::newRow("lone dash is a file name") << QStringList{QStringLiteral("-")} << QStringList{QStringLiteral("-")}
-                                              << false << 0;
+        << QStringList { a, QStringLiteral("--"), QStringLiteral("--json"), QStringLiteral("-j2") }
+        << QStringList { a, QStringLiteral("--json"), QStringLiteral("-j2") } << false << 0;
+    QTest::newRow("lone dash is a file name")
+        << QStringList { QStringLiteral("-") } << QStringList { QStringLiteral("-") } << false << 0;
 }
 
 void TestChecker::parsesArguments()
@@ -74,14 +77,16 @@ void TestChecker::refusesBadArguments_data()
 
     const QString a = QStringLiteral("a.xml");
     QTest::newRow("no file") << QStringList() << QStringLiteral("no file given");
-    QTest::newRow("zero jobs") << QStringList{QStringLiteral("-j"), QStringLiteral("0"), a}
+    QTest::newRow("zero jobs") << QStringList { QStringLiteral("-j"), QStringLiteral("0"), a }
                                << QStringLiteral("'0' is not a number of jobs (1 or more)");
-    QTest::newRow("negative jobs") << QStringList{QStringLiteral("--jobs=-3"), a}
+    QTest::newRow("negative jobs") << QStringList { QStringLiteral("--jobs=-3"), a }
                                    << QStringLiteral("'-3' is not a number of jobs (1 or more)");
-    QTest::newRow("jobs without number at the end") << QStringList{a, QStringLiteral("-j")}
-                                                    << QStringLiteral("option '-j' needs a number of jobs");
-    QTest::newRow("unknown long option") << QStringList{QStringLiteral("--xml"), a} << QStringLiteral("unknown option '--xml'");
-    QTest::newRow("unknown short option") << QStringList{QStringLiteral("-x"), a} << QStringLiteral("unknown option '-x'");
+    QTest::newRow("jobs without number at the end")
+        << QStringList { a, QStringLiteral("-j") } << QStringLiteral("option '-j' needs a number of jobs");
+    QTest::newRow("unknown long option")
+        << QStringList { QStringLiteral("--xml"), a } << QStringLiteral("unknown option '--xml'");
+    QTest::newRow("unknown short option")
+        << QStringList { QStringLiteral("-x"), a } << QStringLiteral("unknown option '-x'");
 }
 
 void TestChecker::refusesBadArguments()
@@ -114,19 +119,17 @@ void TestChecker::deliversInOrderWithBoundedLead()
     QFETCH(int, count);
     QFETCH(int, jobs);
 
-    std::atomic<qsizetype> delivered{0};
-    std::atomic<qsizetype> worstLead{0};
-    std::atomic<int> running{0}, mostRunning{0};
+    std::atomic<qsizetype> delivered { 0 };
+    std::atomic<qsizetype> worstLead { 0 };
+    std::atomic<int> running { 0 }, mostRunning { 0 };
     QList<qsizetype> order;
     auto work = [&](qsizetype i) {
         const int now = ++running;
         int seen = mostRunning.load();
-        while (now > seen && !mostRunning.compare_exchange_weak(seen, now)) {
-        }
+        while (now > seen && !mostRunning.compare_exchange_weak(seen, now)) { }
         const qsizetype lead = i - delivered.load();
         qsizetype worst = worstLead.load();
-        while (lead > worst && !worstLead.compare_exchange_weak(worst, lead)) {
-        }
+        while (lead > worst && !worstLead.compare_exchange_weak(worst, lead)) { }
         std::this_thread::sleep_for(std::chrono::microseconds(i % 5 == 0 ? 3000 : 100));
         --running;
         return QByteArray::number(i);
@@ -164,7 +167,8 @@ void TestChecker::jsonKeepsEveryCharacter()
     check.verdict = Verdict::Invalid;
     check.read = true;
     check.encoding = TextEncoding::Utf16BE;
-    check.errors.append(TXMLParseErrorItem::New(QStringLiteral("<Nm>") + text, text, text, -1072897687, 3, 7, 120));
+    check.errors.append(
+        TXMLParseErrorItem::New(QStringLiteral("<Nm>") + text, text, text, -1072897687, 3, 7, 120));
 
     const QByteArray record = jsonRecord(check);
     QVERIFY(record.endsWith('\n'));

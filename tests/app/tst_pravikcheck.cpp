@@ -24,7 +24,8 @@ struct Run
 };
 
 // Paths in the tests are relative to the source folder, so that outputs do not depend on where it is.
-Run runCheck(const QStringList &arguments, const QString &workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR))
+Run runCheck(
+    const QStringList &arguments, const QString &workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR))
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
@@ -86,7 +87,8 @@ void putFile(const QString &path, const QByteArray &bytes)
 const QString kValid = QStringLiteral("examples/valid-credit-transfer.xml");
 const QString kInvalid = QStringLiteral("examples/invalid-credit-transfer.xml");
 const QString kNotPayment = QStringLiteral("tests/data/checker/not-payment.xml");
-const QString kRefusedMessage = QStringLiteral(": The file cannot be validated! This file may not be a valid SEPA XML file.");
+const QString kRefusedMessage
+    = QStringLiteral(": The file cannot be validated! This file may not be a valid SEPA XML file.");
 
 } // namespace
 
@@ -118,33 +120,39 @@ void TestPravikCheck::exitStatus_data()
     QTest::addColumn<QString>("stderrLine"); // empty: nothing on stderr
 
     const QString bin = QStringLiteral("pravik-check: ");
-    QTest::newRow("valid credit transfer") << QStringList{kValid} << 0 << QString();
+    QTest::newRow("valid credit transfer") << QStringList { kValid } << 0 << QString();
     QTest::newRow("valid instant credit transfer")
-        << QStringList{QStringLiteral("examples/valid-instant-credit-transfer.xml")} << 0 << QString();
-    QTest::newRow("valid direct debit") << QStringList{QStringLiteral("examples/valid-direct-debit.xml")} << 0 << QString();
-    QTest::newRow("invalid credit transfer") << QStringList{kInvalid} << 1 << QString();
-    QTest::newRow("XML of another vocabulary") << QStringList{kNotPayment} << 2 << bin + kNotPayment + kRefusedMessage;
+        << QStringList { QStringLiteral("examples/valid-instant-credit-transfer.xml") } << 0 << QString();
+    QTest::newRow("valid direct debit")
+        << QStringList { QStringLiteral("examples/valid-direct-debit.xml") } << 0 << QString();
+    QTest::newRow("invalid credit transfer") << QStringList { kInvalid } << 1 << QString();
+    QTest::newRow("XML of another vocabulary")
+        << QStringList { kNotPayment } << 2 << bin + kNotPayment + kRefusedMessage;
     QTest::newRow("older pain version")
-        << QStringList{QStringLiteral("tests/data/checker/old-version.xml")} << 2
+        << QStringList { QStringLiteral("tests/data/checker/old-version.xml") } << 2
         << bin + QStringLiteral("tests/data/checker/old-version.xml") + kRefusedMessage;
     QTest::newRow("file cut off at its end")
-        << QStringList{QStringLiteral("tests/data/checker/cut-off.xml")} << 2
+        << QStringList { QStringLiteral("tests/data/checker/cut-off.xml") } << 2
         << bin + QStringLiteral("tests/data/checker/cut-off.xml") + kRefusedMessage;
-    QTest::newRow("missing file") << QStringList{QStringLiteral("missing.xml")} << 2
-                                  << bin + QStringLiteral("Cannot read \"missing.xml\": the file does not exist.");
-    QTest::newRow("folder") << QStringList{QStringLiteral("examples")} << 2
+    QTest::newRow("missing file") << QStringList { QStringLiteral("missing.xml") } << 2
+                                  << bin
+            + QStringLiteral("Cannot read \"missing.xml\": the file does not exist.");
+    QTest::newRow("folder") << QStringList { QStringLiteral("examples") } << 2
                             << bin + QStringLiteral("Cannot read \"examples\": it is a folder, not a file.");
-    QTest::newRow("valid and invalid") << QStringList{kValid, kInvalid} << 1 << QString();
-    QTest::newRow("invalid and refused") << QStringList{kInvalid, kNotPayment} << 2 << bin + kNotPayment + kRefusedMessage;
-    QTest::newRow("missing and valid") << QStringList{QStringLiteral("missing.xml"), kValid} << 2
-                                       << bin + QStringLiteral("Cannot read \"missing.xml\": the file does not exist.");
-    QTest::newRow("no file given") << QStringList{QStringLiteral("--json")} << 2 << bin + QStringLiteral("no file given");
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("--strict"), kValid} << 2
+    QTest::newRow("valid and invalid") << QStringList { kValid, kInvalid } << 1 << QString();
+    QTest::newRow("invalid and refused")
+        << QStringList { kInvalid, kNotPayment } << 2 << bin + kNotPayment + kRefusedMessage;
+    QTest::newRow("missing and valid") << QStringList { QStringLiteral("missing.xml"),
+        kValid } << 2 << bin + QStringLiteral("Cannot read \"missing.xml\": the file does not exist.");
+    QTest::newRow("no file given") << QStringList { QStringLiteral("--json") } << 2
+                                   << bin + QStringLiteral("no file given");
+    QTest::newRow("unknown option") << QStringList { QStringLiteral("--strict"), kValid } << 2
                                     << bin + QStringLiteral("unknown option '--strict'");
-    QTest::newRow("jobs not a number") << QStringList{QStringLiteral("-j"), QStringLiteral("many"), kValid} << 2
-                                       << bin + QStringLiteral("'many' is not a number of jobs (1 or more)");
-    QTest::newRow("file named like an option after --") << QStringList{QStringLiteral("--"), QStringLiteral("--json")} << 2
-                                                        << bin + QStringLiteral("Cannot read \"--json\": the file does not exist.");
+    QTest::newRow("jobs not a number") << QStringList { QStringLiteral("-j"), QStringLiteral("many"),
+        kValid } << 2 << bin + QStringLiteral("'many' is not a number of jobs (1 or more)");
+    QTest::newRow("file named like an option after --")
+        << QStringList { QStringLiteral("--"), QStringLiteral("--json") } << 2
+        << bin + QStringLiteral("Cannot read \"--json\": the file does not exist.");
 }
 
 void TestPravikCheck::exitStatus()
@@ -166,19 +174,20 @@ void TestPravikCheck::refusesFifoWithoutWaitingForAWriter()
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("payment.xml"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const Run run = runCheck({fifo});
+    const Run run = runCheck({ fifo });
     QCOMPARE(run.status, 2);
-    QCOMPARE(run.err, QStringLiteral("pravik-check: Cannot read \"%1\": it is a pipe or socket, not a regular file.\n")
-                          .arg(fifo)
-                          .toUtf8());
+    QCOMPARE(run.err,
+        QStringLiteral("pravik-check: Cannot read \"%1\": it is a pipe or socket, not a regular file.\n")
+            .arg(fifo)
+            .toUtf8());
 }
 
 void TestPravikCheck::printsHelpAndVersion()
 {
-    const Run help = runCheck({QStringLiteral("--help")});
+    const Run help = runCheck({ QStringLiteral("--help") });
     QCOMPARE(help.status, 0);
     QVERIFY(help.out.startsWith("Usage: pravik-check [OPTION]... FILE...\n"));
-    const Run version = runCheck({QStringLiteral("--version")});
+    const Run version = runCheck({ QStringLiteral("--version") });
     QCOMPARE(version.status, 0);
     QCOMPARE(version.out, QByteArray("pravik-check " PRAVIK_VERSION "\n"));
 }
@@ -189,14 +198,15 @@ void TestPravikCheck::printsTheWindowsReport_data()
     QTest::newRow("valid credit transfer") << kValid;
     QTest::newRow("valid direct debit") << QStringLiteral("examples/valid-direct-debit.xml");
     QTest::newRow("invalid credit transfer") << kInvalid;
-    QTest::newRow("invalid file in Windows-1252") << QStringLiteral("tests/data/checker/encodings/windows-1252.xml");
+    QTest::newRow("invalid file in Windows-1252")
+        << QStringLiteral("tests/data/checker/encodings/windows-1252.xml");
     QTest::newRow("invalid file in UTF-16 BE") << QStringLiteral("tests/data/checker/encodings/utf16be.xml");
 }
 
 void TestPravikCheck::printsTheWindowsReport()
 {
     QFETCH(QString, file);
-    const Run run = runCheck({file});
+    const Run run = runCheck({ file });
     QCOMPARE(run.out, windowReport(file));
     QCOMPARE(run.err, QByteArray());
 }
@@ -204,8 +214,8 @@ void TestPravikCheck::printsTheWindowsReport()
 // The whole output of a run over several files, against a golden file (tests/data/checker/regenerate.sh).
 void TestPravikCheck::headsEachReportWithItsFile()
 {
-    const Run run = runCheck({kValid, kInvalid, kNotPayment, QStringLiteral("missing.xml"),
-                              QStringLiteral("examples/valid-direct-debit.xml")});
+    const Run run = runCheck({ kValid, kInvalid, kNotPayment, QStringLiteral("missing.xml"),
+        QStringLiteral("examples/valid-direct-debit.xml") });
     QFile golden(sourcePath(QStringLiteral("tests/data/checker/expected/several-files.txt")));
     QVERIFY(golden.open(QIODevice::ReadOnly));
     const QByteArray expected = golden.readAll();
@@ -220,14 +230,16 @@ void TestPravikCheck::headsEachReportWithItsFile()
         }
     }
     QCOMPARE(run.status, 2);
-    QCOMPARE(run.err, QByteArray("pravik-check: ") + kNotPayment.toUtf8() + kRefusedMessage.toUtf8() + '\n'
-                          + "pravik-check: Cannot read \"missing.xml\": the file does not exist.\n");
+    QCOMPARE(run.err,
+        QByteArray("pravik-check: ") + kNotPayment.toUtf8() + kRefusedMessage.toUtf8() + '\n'
+            + "pravik-check: Cannot read \"missing.xml\": the file does not exist.\n");
 }
 
 void TestPravikCheck::writesJsonRecords()
 {
     const QString win1252 = QStringLiteral("tests/data/checker/encodings/windows-1252.xml");
-    const Run run = runCheck({QStringLiteral("--json"), kValid, kInvalid, kNotPayment, QStringLiteral("missing.xml"), win1252});
+    const Run run = runCheck(
+        { QStringLiteral("--json"), kValid, kInvalid, kNotPayment, QStringLiteral("missing.xml"), win1252 });
     QCOMPARE(run.status, 2);
     const QList<QJsonObject> records = jsonRecords(run.out);
     QCOMPARE(records.size(), 5);
@@ -242,12 +254,13 @@ void TestPravikCheck::writesJsonRecords()
     QCOMPARE(records[2][u"verdict"].toString(), QStringLiteral("refused"));
     QCOMPARE(records[2][u"message"].toString(), kRefusedMessage.mid(2));
     QCOMPARE(records[3][u"verdict"].toString(), QStringLiteral("unreadable"));
-    QCOMPARE(records[3][u"message"].toString(), QStringLiteral("Cannot read \"missing.xml\": the file does not exist."));
+    QCOMPARE(records[3][u"message"].toString(),
+        QStringLiteral("Cannot read \"missing.xml\": the file does not exist."));
     QVERIFY(!records[3].contains(u"encoding"));
     QCOMPARE(records[4][u"encoding"].toString(), QStringLiteral("Windows-1252"));
 
     // Every field of every error, against the engine's own list.
-    for (const int r : {1, 4}) {
+    for (const int r : { 1, 4 }) {
         const QString file = records[r][u"file"].toString();
         QCOMPARE(records[r][u"verdict"].toString(), QStringLiteral("invalid"));
         std::unique_ptr<TXMLParseErrors> errors;
@@ -282,10 +295,11 @@ void TestPravikCheck::parallelOutputKeepsArgumentOrder()
     QTemporaryDir dir;
     const QByteArray invalid = readFileBytes(sourcePath(kInvalid));
     const qsizetype txStart = invalid.indexOf("<CdtTrfTxInf>"), txEnd = invalid.lastIndexOf("</PmtInf>");
-    const QByteArray large = invalid.left(txStart) + invalid.mid(txStart, txEnd - txStart).repeated(300) + invalid.mid(txEnd);
-    const QByteArray sources[] = {large, readFileBytes(sourcePath(kValid)), invalid,
-                                  readFileBytes(sourcePath(kNotPayment)),
-                                  readFileBytes(sourcePath(QStringLiteral("examples/valid-direct-debit.xml")))};
+    const QByteArray large
+        = invalid.left(txStart) + invalid.mid(txStart, txEnd - txStart).repeated(300) + invalid.mid(txEnd);
+    const QByteArray sources[]
+        = { large, readFileBytes(sourcePath(kValid)), invalid, readFileBytes(sourcePath(kNotPayment)),
+              readFileBytes(sourcePath(QStringLiteral("examples/valid-direct-debit.xml"))) };
     QStringList files;
     for (int i = 0; i < 30; ++i) {
         const QString name = QStringLiteral("file-%1.xml").arg(i, 2, 10, QLatin1Char('0'));
@@ -296,10 +310,12 @@ void TestPravikCheck::parallelOutputKeepsArgumentOrder()
         putFile(dir.filePath(name), sources[i % 5]);
         files << name;
     }
-    const QStringList base = format.isEmpty() ? QStringList() : QStringList{format};
+    const QStringList base = format.isEmpty() ? QStringList() : QStringList { format };
 
-    const Run serial = runCheck(base + QStringList{QStringLiteral("-j"), QStringLiteral("1")} + files, dir.path());
-    const Run parallel = runCheck(base + QStringList{QStringLiteral("-j"), QStringLiteral("4")} + files, dir.path());
+    const Run serial
+        = runCheck(base + QStringList { QStringLiteral("-j"), QStringLiteral("1") } + files, dir.path());
+    const Run parallel
+        = runCheck(base + QStringList { QStringLiteral("-j"), QStringLiteral("4") } + files, dir.path());
     QCOMPARE(serial.status, 2);
     QCOMPARE(parallel.status, serial.status);
     QVERIFY(parallel.out == serial.out);
@@ -311,11 +327,12 @@ void TestPravikCheck::sameTextInAnyEncodingGivesSameReport_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("encoding");
-    QTest::newRow("UTF-8 with byte-order mark") << QStringLiteral("utf8-bom.xml") << QStringLiteral("UTF-8 with BOM");
+    QTest::newRow("UTF-8 with byte-order mark")
+        << QStringLiteral("utf8-bom.xml") << QStringLiteral("UTF-8 with BOM");
     QTest::newRow("UTF-16 LE") << QStringLiteral("utf16le.xml") << QStringLiteral("UTF-16 LE");
     QTest::newRow("UTF-16 BE") << QStringLiteral("utf16be.xml") << QStringLiteral("UTF-16 BE");
-    QTest::newRow("Windows-1252 with umlauts, dash and euro") << QStringLiteral("windows-1252.xml")
-                                                              << QStringLiteral("Windows-1252");
+    QTest::newRow("Windows-1252 with umlauts, dash and euro")
+        << QStringLiteral("windows-1252.xml") << QStringLiteral("Windows-1252");
     QTest::newRow("UTF-8 with CR LF line ends") << QStringLiteral("utf8-crlf.xml") << QStringLiteral("UTF-8");
 }
 
@@ -324,14 +341,14 @@ void TestPravikCheck::sameTextInAnyEncodingGivesSameReport()
     QFETCH(QString, file);
     QFETCH(QString, encoding);
     const QString folder = QStringLiteral("tests/data/checker/encodings/");
-    const Run reference = runCheck({folder + QStringLiteral("utf8.xml")});
+    const Run reference = runCheck({ folder + QStringLiteral("utf8.xml") });
     QCOMPARE(reference.status, 1);
     QVERIFY(reference.out.contains("Bäckerei Größer – Brot &amp; Brötchen, Konditorei"));
 
-    const Run run = runCheck({folder + file});
+    const Run run = runCheck({ folder + file });
     QCOMPARE(run.status, reference.status);
     QCOMPARE(QString::fromUtf8(run.out), QString::fromUtf8(reference.out));
-    const QList<QJsonObject> records = jsonRecords(runCheck({QStringLiteral("--json"), folder + file}).out);
+    const QList<QJsonObject> records = jsonRecords(runCheck({ QStringLiteral("--json"), folder + file }).out);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0][u"encoding"].toString(), encoding);
 }
@@ -348,8 +365,9 @@ void TestPravikCheck::declaredEncodingPlaysNoPart()
 {
     QFETCH(QString, file);
     const QString folder = QStringLiteral("tests/data/checker/encodings/");
-    const QList<QJsonObject> reference = jsonRecords(runCheck({QStringLiteral("--json"), folder + QStringLiteral("utf8.xml")}).out);
-    const QList<QJsonObject> records = jsonRecords(runCheck({QStringLiteral("--json"), folder + file}).out);
+    const QList<QJsonObject> reference
+        = jsonRecords(runCheck({ QStringLiteral("--json"), folder + QStringLiteral("utf8.xml") }).out);
+    const QList<QJsonObject> records = jsonRecords(runCheck({ QStringLiteral("--json"), folder + file }).out);
     QCOMPARE(reference.size(), 1);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0][u"verdict"].toString(), reference[0][u"verdict"].toString());

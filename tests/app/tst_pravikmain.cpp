@@ -71,10 +71,7 @@ class TestPravikMain : public QObject
     std::unique_ptr<TPravik_MAIN_Form> form;
     QStringList errorBoxes;
 
-    QStringList reportLines() const
-    {
-        return form->Memo1->toPlainText().split(u'\n');
-    }
+    QStringList reportLines() const { return form->Memo1->toPlainText().split(u'\n'); }
 
     void idle() { form->ActionList1->UpdateActions(); }
 
@@ -85,10 +82,7 @@ class TestPravikMain : public QObject
         form->Memo1DblClick();
     }
 
-    void validate()
-    {
-        form->act_Validate->Execute();
-    }
+    void validate() { form->act_Validate->Execute(); }
 
 private Q_SLOTS:
     void init()
@@ -115,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(form->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(form->windowTitle(), QStringLiteral("Pravik"));
         QCOMPARE(form->MO_FileOverwrite->Text(),
-                 QStringLiteral("Die Datei %s existiert bereits! \r\nWollen Sie die Datei überschreiben?"));
+            QStringLiteral("Die Datei %s existiert bereits! \r\nWollen Sie die Datei überschreiben?"));
         QCOMPARE(form->MO_FileOverwrite->MessageList(), form->ML);
     }
 
@@ -125,7 +119,8 @@ private Q_SLOTS:
         QCOMPARE(form->FileOpen1->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
         QCOMPARE(form->FileOpen1->toolTip(), QStringLiteral("Öffnen"));
         QCOMPARE(form->FileOpen1->statusTip(), QStringLiteral("Vorhandene Datei öffnen"));
-        QCOMPARE(form->FileSaveAs1->statusTip(), QStringLiteral("Aktive Datei unter einem neuen Namen speichern"));
+        QCOMPARE(
+            form->FileSaveAs1->statusTip(), QStringLiteral("Aktive Datei unter einem neuen Namen speichern"));
         QCOMPARE(form->FileExit1->text(), QStringLiteral("&Beenden"));
         const auto menus = form->MainMenu1->actions();
         QCOMPARE(menus.size(), 2);
@@ -134,9 +129,9 @@ private Q_SLOTS:
         QStringList items;
         for (QAction *a : menus[0]->menu()->actions())
             items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(items, (QStringList { QStringLiteral("Ö&ffnen..."), QStringLiteral("Speichern"),
-                                       QStringLiteral("Speichern &unter..."), QStringLiteral("-"),
-                                       QStringLiteral("&Beenden") }));
+        QCOMPARE(items,
+            (QStringList { QStringLiteral("Ö&ffnen..."), QStringLiteral("Speichern"),
+                QStringLiteral("Speichern &unter..."), QStringLiteral("-"), QStringLiteral("&Beenden") }));
         QCOMPARE(menus[1]->menu()->actions().constFirst(), form->act_Validate);
     }
 
@@ -264,7 +259,8 @@ private Q_SLOTS:
     {
         // The same file written on one line: the second error's tag replaces the first's.
         QString text = QString::fromUtf8(readAll(dataFile(QStringLiteral("app/two-errors.xml"))));
-        text.remove(QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
+        text.remove(
+            QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
         text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
         form->XMLViewer->setText(text);
         Answering ok(QStringLiteral("OK"));
@@ -294,7 +290,8 @@ private Q_SLOTS:
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
 
         // After a valid run the valid sentence leads nowhere, though FErrors keeps the old report.
-        form->XMLViewer->setText(QString::fromUtf8(readAll(example(QStringLiteral("valid-credit-transfer.xml")))));
+        form->XMLViewer->setText(
+            QString::fromUtf8(readAll(example(QStringLiteral("valid-credit-transfer.xml")))));
         {
             Answering ok(QStringLiteral("OK"));
             validate();
@@ -315,7 +312,8 @@ private Q_SLOTS:
         form->act_Validate->Execute();
         QCOMPARE(ok.shown.size(), 0); // no verdict
         QCOMPARE(errorBoxes,
-                 QStringList { QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file.") });
+            QStringList { QStringLiteral(
+                "The file cannot be validated! This file may not be a valid SEPA XML file.") });
         QCOMPARE(reportLines(), QStringList { QStringLiteral("Validating...") });
         QVERIFY(form->PageControl1->TabVisible(form->TabSheet2));
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
@@ -353,7 +351,9 @@ private Q_SLOTS:
         QCOMPARE(answering.shown.size(), 1);
         const DialogSnapshot &q = answering.shown[0];
         QCOMPARE(q.caption, QStringLiteral("Warning"));
-        QCOMPARE(q.text, QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?").arg(target));
+        QCOMPARE(q.text,
+            QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?")
+                .arg(target));
         QCOMPARE(q.buttons, (QStringList { QStringLiteral("&Yes"), QStringLiteral("&No") }));
         QCOMPARE(q.defaultButton, QStringLiteral("&No"));
         if (answer == QStringLiteral("&Yes"))
@@ -395,8 +395,8 @@ private Q_SLOTS:
     {
         QMimeData mime;
         mime.setUrls({ QUrl::fromLocalFile(dataFile(QStringLiteral("app/two-errors.xml"))),
-                       QUrl::fromLocalFile(example(QStringLiteral("valid-credit-transfer.xml"))),
-                       QUrl::fromLocalFile(example(QStringLiteral("valid-direct-debit.xml"))) });
+            QUrl::fromLocalFile(example(QStringLiteral("valid-credit-transfer.xml"))),
+            QUrl::fromLocalFile(example(QStringLiteral("valid-direct-debit.xml"))) });
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         Answering ok(QStringLiteral("OK"));
         form->dropEvent(&drop);

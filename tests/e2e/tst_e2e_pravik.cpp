@@ -31,7 +31,8 @@ QStringList xdotool(const QStringList &arguments)
 // The mapped top-level windows whose title matches a regular expression.
 QStringList windowsNamed(const QString &pattern)
 {
-    return xdotool({ QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern });
+    return xdotool(
+        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern });
 }
 
 QImage grab(const QString &window)
@@ -69,7 +70,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(),
-                 "xdotool is missing; scripts/setup.sh installs it");
+            "xdotool is missing; scripts/setup.sh installs it");
         QVERIFY(home.isValid());
     }
 
@@ -113,7 +114,8 @@ private Q_SLOTS:
         QCOMPARE(mains.size(), 1);
         QTRY_VERIFY(colours(grab(verdicts[0])) > 4);
         QTRY_VERIFY(colours(grab(mains[0])) > 8);
-        keep(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), QStringLiteral("program-verdict.png"));
+        keep(
+            QGuiApplication::primaryScreen()->grabWindow(0).toImage(), QStringLiteral("program-verdict.png"));
 
         // Return presses the verdict's only button, OK.
         xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), verdicts[0] });

@@ -159,7 +159,8 @@ private:
         }
         QVERIFY2(title && title->menu(), qPrintable(menuTitle));
         QVERIFY2(runUntil([item] { return item->isEnabled(); }), "not enabled by the idle update");
-        QTest::mouseClick(form->MainMenu1, Qt::LeftButton, {}, form->MainMenu1->actionGeometry(title).center());
+        QTest::mouseClick(
+            form->MainMenu1, Qt::LeftButton, {}, form->MainMenu1->actionGeometry(title).center());
         QMenu *menu = title->menu();
         QVERIFY(QTest::qWaitForWindowExposed(menu));
         QTest::mouseMove(menu, menu->actionGeometry(item).center());
@@ -173,8 +174,9 @@ private:
         auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         QVERIFY(name && buttons);
         name->setText(fileName);
-        QPushButton *accept = buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
-                                                                                               : QDialogButtonBox::Open);
+        QPushButton *accept
+            = buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                              : QDialogButtonBox::Open);
         QVERIFY(accept && accept->isEnabled());
         QTest::mouseClick(accept, Qt::LeftButton);
     }
@@ -242,7 +244,8 @@ private Q_SLOTS:
         runUntil([&] { return form->StatusPanels[1]->text() == caretPanel; });
         QCOMPARE(form->StatusPanels[1]->text(), caretPanel);
         const int inView = errorLine - form->XMLViewer->firstVisibleLine();
-        QVERIFY2(qAbs(inView - form->XMLViewer->visibleLineCount() / 2) <= 1, "the error line is not centred");
+        QVERIFY2(
+            qAbs(inView - form->XMLViewer->visibleLineCount() / 2) <= 1, "the error line is not centred");
         keep(onScreen(form.get()), QStringLiteral("3-jump.png"));
 
         // A line typed above the error; then "Speichern unter..." over an existing file, answered Yes.
@@ -271,7 +274,8 @@ private Q_SLOTS:
         QCOMPARE(fileDialogs, QStringList { QStringLiteral("FileSaveAs1Dialog") });
         QCOMPARE(questions[0].caption, QStringLiteral("Warning"));
         QCOMPARE(questions[0].text,
-                 QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?").arg(m_existing));
+            QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?")
+                .arg(m_existing));
         QCOMPARE(questions[0].buttons, (QStringList { QStringLiteral("&Yes"), QStringLiteral("&No") }));
         QCOMPARE(questions[0].defaultButton, QStringLiteral("&No"));
 
@@ -300,8 +304,9 @@ private Q_SLOTS:
                 return;
             }
             shown.append(DialogSnapshot::of(d));
-            pressButton(d, shown.constLast().buttons.contains(QStringLiteral("OK")) ? QStringLiteral("OK")
-                                                                                      : QStringLiteral("&Yes"));
+            pressButton(d,
+                shown.constLast().buttons.contains(QStringLiteral("OK")) ? QStringLiteral("OK")
+                                                                         : QStringLiteral("&Yes"));
         });
 
         clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
@@ -325,7 +330,8 @@ private Q_SLOTS:
         QTRY_COMPARE(shown.size(), 2);
         QTRY_VERIFY(!QApplication::activeModalWidget());
         QCOMPARE(shown[1].text,
-                 QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?").arg(path));
+            QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?")
+                .arg(path));
         QCOMPARE(readAll(path), withLineInserted(original, 12, kComment.toUtf8()));
     }
 };
@@ -341,7 +347,8 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     const QString started = work.filePath(QStringLiteral("invalid-credit-transfer.xml"));
     const QString existing = work.filePath(QStringLiteral("existing.xml"));
-    if (!work.isValid() || !QFile::copy(QStringLiteral(PRAVIK_SOURCE_DIR "/examples/invalid-credit-transfer.xml"), started)
+    if (!work.isValid()
+        || !QFile::copy(QStringLiteral(PRAVIK_SOURCE_DIR "/examples/invalid-credit-transfer.xml"), started)
         || !writeAll(existing, QByteArrayLiteral("<old/>\n"))) {
         std::fprintf(stderr, "FAIL: cannot prepare the files in %s\n", qPrintable(work.path()));
         return 1;

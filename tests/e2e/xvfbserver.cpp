@@ -43,8 +43,8 @@ bool XvfbServer::start(int width, int height, int timeoutMs)
         dup2(devnull, STDIN_FILENO);
         dup2(devnull, STDOUT_FILENO);
         dup2(devnull, STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", screen.constData(), "-nolisten", "tcp",
-               static_cast<char *>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", screen.constData(), "-nolisten",
+            "tcp", static_cast<char *>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -113,7 +113,7 @@ bool useOwnXServer(XvfbServer &server)
 {
     if (!server.start()) {
         std::fprintf(stderr, "FAIL: cannot start an X server for the end-to-end test: %s\n",
-                     qPrintable(server.errorString()));
+            qPrintable(server.errorString()));
         return false;
     }
     qputenv("DISPLAY", server.display().toLocal8Bit());

@@ -63,7 +63,8 @@ inline QByteArray makeElf(const QList<TestElfSection> &sections, bool is64 = tru
         put(out, at + (is64 ? 32 : 20), size, is64 ? 8 : 4);
     };
     for (int i = 0; i < sections.size(); ++i)
-        writeHeader(i + 1, nameOffsets[i], sections[i].noBits ? 8 : 1, offsets[i], quint64(sections[i].bytes.size()));
+        writeHeader(
+            i + 1, nameOffsets[i], sections[i].noBits ? 8 : 1, offsets[i], quint64(sections[i].bytes.size()));
     writeHeader(shnum - 1, shstrtabName, 3, namesOffset, quint64(names.size()));
 
     put(out, is64 ? 0x28 : 0x20, shoff, is64 ? 8 : 4);
@@ -77,9 +78,9 @@ inline QByteArray makeElf(const QList<TestElfSection> &sections, bool is64 = tru
 // Writes a module whose ".pravik_version" section holds resource; no section at all when resource is null.
 inline bool writeModule(const QString &path, const QByteArray &resource, bool is64 = true)
 {
-    QList<TestElfSection> sections{{".text", QByteArray(16, '\x90')}};
+    QList<TestElfSection> sections { { ".text", QByteArray(16, '\x90') } };
     if (!resource.isNull())
-        sections.append({".pravik_version", resource});
+        sections.append({ ".pravik_version", resource });
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(makeElf(sections, is64)) >= 0;
 }

@@ -18,10 +18,7 @@ class TRecorder : public TComponent
 
 public:
     using TComponent::TComponent;
-    ~TRecorder() override
-    {
-        g_log << Name() + (IsDestroying() ? u" destroying"_s : u" not-marked"_s);
-    }
+    ~TRecorder() override { g_log << Name() + (IsDestroying() ? u" destroying"_s : u" not-marked"_s); }
     void BeforeDestruction() override
     {
         g_log << Name() + u" before"_s;
@@ -47,12 +44,13 @@ private Q_SLOTS:
     void ownerFreesItsComponentsLastFirst()
     {
         auto *owner = new TComponent;
-        for (const QString &n : {u"A"_s, u"B"_s, u"C"_s})
+        for (const QString &n : { u"A"_s, u"B"_s, u"C"_s })
             (new TRecorder(owner))->SetName(n);
         Free(owner);
         // Every component is marked before the first one goes, and they go last first.
-        QCOMPARE(g_log, QStringList({u"C before"_s, u"C destroying"_s, u"B before"_s, u"B destroying"_s,
-                                     u"A before"_s, u"A destroying"_s}));
+        QCOMPARE(g_log,
+            QStringList({ u"C before"_s, u"C destroying"_s, u"B before"_s, u"B destroying"_s, u"A before"_s,
+                u"A destroying"_s }));
     }
 
     void ownedComponentsAreMarkedBeforeAnyIsFreed()
@@ -188,7 +186,7 @@ private Q_SLOTS:
         auto *b = new TOther(&root);
         QList<TComponent *> got;
         root.GetChildren([&](TComponent *c) { got << c; }, &root);
-        QCOMPARE(got, (QList<TComponent *>{a, b}));
+        QCOMPARE(got, (QList<TComponent *> { a, b }));
         got.clear();
         root.GetChildren([&](TComponent *c) { got << c; }, nullptr);
         QVERIFY(got.isEmpty());

@@ -20,7 +20,7 @@ const QString appTitle = u"Pravik Test"_s;
 
 bool iconShown(QDialog *d)
 {
-    for (const char *name : {"Image", "Icon"}) {
+    for (const char *name : { "Image", "Icon" }) {
         auto *l = d->findChild<QLabel *>(QLatin1String(name));
         if (l && !l->isHidden() && !l->pixmap().isNull())
             return true;
@@ -45,11 +45,11 @@ private Q_SLOTS:
             captions << MsgDlgButtonCaption(TMsgDlgBtn(b));
             results << MsgDlgButtonResult(TMsgDlgBtn(b));
         }
-        QCOMPARE(captions, QStringList({u"&Yes"_s, u"&No"_s, u"OK"_s, u"Cancel"_s, u"&Abort"_s, u"&Retry"_s,
-                                        u"&Ignore"_s, u"&All"_s, u"N&o to All"_s, u"Yes to &All"_s, u"&Help"_s,
-                                        u"&Close"_s}));
-        QCOMPARE(results, QList<int>({6, 7, 1, 2, 3, 4, 5, 12, 13, 14, 0, 8}));
-        QCOMPARE(TMsgDlgButtons({mbYes, mbClose}).Bits(), quint16(0x801));
+        QCOMPARE(captions,
+            QStringList({ u"&Yes"_s, u"&No"_s, u"OK"_s, u"Cancel"_s, u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s,
+                u"&All"_s, u"N&o to All"_s, u"Yes to &All"_s, u"&Help"_s, u"&Close"_s }));
+        QCOMPARE(results, QList<int>({ 6, 7, 1, 2, 3, 4, 5, 12, 13, 14, 0, 8 }));
+        QCOMPARE(TMsgDlgButtons({ mbYes, mbClose }).Bits(), quint16(0x801));
     }
 
     void messageDialogCaptionAndIcon_data()
@@ -76,7 +76,7 @@ private Q_SLOTS:
             hasIcon = iconShown(d);
             pressButton(d, u"OK"_s);
         });
-        QCOMPARE(MessageDlg(u"Zeile 1\r\nZeile 2"_s, type, {mbOK}, 0), 1);
+        QCOMPARE(MessageDlg(u"Zeile 1\r\nZeile 2"_s, type, { mbOK }, 0), 1);
         QCOMPARE(shot.caption, caption);
         QCOMPARE(shot.text, u"Zeile 1\nZeile 2"_s);
         QCOMPARE(hasIcon, icon);
@@ -92,27 +92,32 @@ private Q_SLOTS:
         QTest::addColumn<int>("escapeResult");
 
         QTest::newRow("Yes and No: Yes default, Esc is No")
-            << TMsgDlgButtons({mbYes, mbNo}).Bits() << QStringList({u"&Yes"_s, u"&No"_s}) << u"&Yes"_s << u"&No"_s << 7 << 7;
+            << TMsgDlgButtons({ mbYes, mbNo }).Bits() << QStringList({ u"&Yes"_s, u"&No"_s }) << u"&Yes"_s
+            << u"&No"_s << 7 << 7;
         QTest::newRow("OK and Cancel")
-            << TMsgDlgButtons({mbOK, mbCancel}).Bits() << QStringList({u"OK"_s, u"Cancel"_s}) << u"OK"_s << u"Cancel"_s
-            << 2 << 2;
+            << TMsgDlgButtons({ mbOK, mbCancel }).Bits() << QStringList({ u"OK"_s, u"Cancel"_s }) << u"OK"_s
+            << u"Cancel"_s << 2 << 2;
         QTest::newRow("Abort, Retry, Ignore: Retry default, Esc cancels")
-            << TMsgDlgButtons({mbAbort, mbRetry, mbIgnore}).Bits()
-            << QStringList({u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s}) << u"&Retry"_s << u"&Ignore"_s << 5 << 2;
+            << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits()
+            << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Retry"_s << u"&Ignore"_s << 5
+            << 2;
         QTest::newRow("Abort alone: no default")
-            << TMsgDlgButtons({mbAbort}).Bits() << QStringList({u"&Abort"_s}) << QString() << u"&Abort"_s << 3 << 2;
+            << TMsgDlgButtons({ mbAbort }).Bits() << QStringList({ u"&Abort"_s }) << QString() << u"&Abort"_s
+            << 3 << 2;
         QTest::newRow("every button, in set order; No to all")
             << quint16(0x0FFF)
-            << QStringList({u"&Yes"_s, u"&No"_s, u"OK"_s, u"Cancel"_s, u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s,
-                            u"&All"_s, u"N&o to All"_s, u"Yes to &All"_s, u"&Help"_s, u"&Close"_s})
+            << QStringList({ u"&Yes"_s, u"&No"_s, u"OK"_s, u"Cancel"_s, u"&Abort"_s, u"&Retry"_s,
+                   u"&Ignore"_s, u"&All"_s, u"N&o to All"_s, u"Yes to &All"_s, u"&Help"_s, u"&Close"_s })
             << u"OK"_s << u"N&o to All"_s << 13 << 2;
-        QTest::newRow("Yes to all") << TMsgDlgButtons({mbYesToAll, mbNoToAll}).Bits()
-                                    << QStringList({u"N&o to All"_s, u"Yes to &All"_s}) << QString()
+        QTest::newRow("Yes to all") << TMsgDlgButtons({ mbYesToAll, mbNoToAll }).Bits()
+                                    << QStringList({ u"N&o to All"_s, u"Yes to &All"_s }) << QString()
                                     << u"Yes to &All"_s << 14 << 2;
-        QTest::newRow("All and Close") << TMsgDlgButtons({mbAll, mbClose}).Bits()
-                                       << QStringList({u"&All"_s, u"&Close"_s}) << QString() << u"&All"_s << 12 << 2;
-        QTest::newRow("Close") << TMsgDlgButtons({mbAll, mbClose}).Bits() << QStringList({u"&All"_s, u"&Close"_s})
-                               << QString() << u"&Close"_s << 8 << 2;
+        QTest::newRow("All and Close")
+            << TMsgDlgButtons({ mbAll, mbClose }).Bits() << QStringList({ u"&All"_s, u"&Close"_s })
+            << QString() << u"&All"_s << 12 << 2;
+        QTest::newRow("Close") << TMsgDlgButtons({ mbAll, mbClose }).Bits()
+                               << QStringList({ u"&All"_s, u"&Close"_s }) << QString() << u"&Close"_s << 8
+                               << 2;
     }
 
     void messageDialogButtons()
@@ -145,18 +150,20 @@ private Q_SLOTS:
             shot = DialogSnapshot::of(d);
             pressButton(d, u"&Yes"_s);
         });
-        QCOMPARE(MessageDlgPos(u"x"_s, mtWarning, {mbYes, mbNo}, 0, -1, -1, mbNo), 6);
+        QCOMPARE(MessageDlgPos(u"x"_s, mtWarning, { mbYes, mbNo }, 0, -1, -1, mbNo), 6);
         QCOMPARE(shot.defaultButton, u"&No"_s);
     }
 
     void helpButtonAsksForHelpAndStaysOpen()
     {
-        auto form = CreateMessageDialog(u"Hilfe?"_s, mtInformation, {mbOK, mbHelp});
+        auto form = CreateMessageDialog(u"Hilfe?"_s, mtInformation, { mbOK, mbHelp });
         form->SetHelpContext(77);
         form->SetHelpFile(u"pravik.chm"_s);
         QList<int> contexts;
-        QObject::connect(form.get(), &TMessageForm::HelpRequested,
-                         [&](int ctx, const QString &file) { contexts << ctx; QCOMPARE(file, u"pravik.chm"_s); });
+        QObject::connect(form.get(), &TMessageForm::HelpRequested, [&](int ctx, const QString &file) {
+            contexts << ctx;
+            QCOMPARE(file, u"pravik.chm"_s);
+        });
         bool openAfterHelp = false;
         ModalDialogDriver driver([&](QDialog *d) {
             pressButton(d, u"&Help"_s);
@@ -165,12 +172,12 @@ private Q_SLOTS:
         });
         QCOMPARE(form->ShowModal(), 1);
         QVERIFY(openAfterHelp);
-        QCOMPARE(contexts, QList<int>{77});
+        QCOMPARE(contexts, QList<int> { 77 });
     }
 
     void createMessageDialogIsNotShownYet()
     {
-        auto form = CreateMessageDialog(u"Text"_s, mtError, {mbOK});
+        auto form = CreateMessageDialog(u"Text"_s, mtError, { mbOK });
         QVERIFY(!form->isVisible());
         QCOMPARE(form->Message(), u"Text"_s);
         QCOMPARE(form->DlgType(), mtError);
@@ -189,28 +196,34 @@ private Q_SLOTS:
         QCOMPARE(driver.seen(), 1);
         QCOMPARE(shot.caption, appTitle);
         QCOMPARE(shot.text, u"Hallo"_s);
-        QCOMPARE(shot.buttons, QStringList{u"OK"_s});
+        QCOMPARE(shot.buttons, QStringList { u"OK"_s });
         QCOMPARE(shot.position, QPoint(40, 50));
     }
 
     void routesTakeOverTheMessageDialogs()
     {
         QStringList calls;
-        SetMessageDlgRoute([&](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
-                               int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) {
-            calls << u"%1|%2|%3|%4|%5,%6|%7|%8"_s.arg(Msg).arg(DlgType).arg(Buttons.Bits()).arg(HelpCtx).arg(X).arg(Y)
-                         .arg(HelpFileName).arg(DefaultButton);
+        SetMessageDlgRoute([&](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+                               int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) {
+            calls << u"%1|%2|%3|%4|%5,%6|%7|%8"_s.arg(Msg)
+                         .arg(DlgType)
+                         .arg(Buttons.Bits())
+                         .arg(HelpCtx)
+                         .arg(X)
+                         .arg(Y)
+                         .arg(HelpFileName)
+                         .arg(DefaultButton);
             return 65535;
         });
         SetShowMessageRoute([&](const QString &Msg) { calls << u"show "_s + Msg; });
         ModalDialogDriver driver([](QDialog *d) { d->done(0); });
-        const int r = MessageDlgPos(u"m"_s, mtError, {mbYes, mbNo}, 5, 1, 2);
+        const int r = MessageDlgPos(u"m"_s, mtError, { mbYes, mbNo }, 5, 1, 2);
         ShowMessage(u"s"_s);
         ShowMessagePos(u"p"_s, -1, -1);
         SetMessageDlgRoute({});
         SetShowMessageRoute({});
         QCOMPARE(r, 65535);
-        QCOMPARE(calls, QStringList({u"m|1|3|5|1,2||0"_s, u"show s"_s, u"p|4|4|0|-1,-1||2"_s}));
+        QCOMPARE(calls, QStringList({ u"m|1|3|5|1,2||0"_s, u"show s"_s, u"p|4|4|0|-1,-1||2"_s }));
         QCOMPARE(driver.seen(), 0);
     }
 
@@ -227,30 +240,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("press");
         QTest::addColumn<int>("result");
 
-        const quint16 yesNo = TMsgDlgButtons({mbYes, mbNo}).Bits();
+        const quint16 yesNo = TMsgDlgButtons({ mbYes, mbNo }).Bits();
         QTest::newRow("warning without title, No default, Yes pressed")
             << mtWarning << QString() << yesNo << int(mbNo) << u"Warning"_s << true
-            << QStringList({u"&Yes"_s, u"&No"_s}) << u"&No"_s << u"&Yes"_s << 6;
+            << QStringList({ u"&Yes"_s, u"&No"_s }) << u"&No"_s << u"&Yes"_s << 6;
         QTest::newRow("warning without title, No pressed")
             << mtWarning << QString() << yesNo << int(mbNo) << u"Warning"_s << true
-            << QStringList({u"&Yes"_s, u"&No"_s}) << u"&No"_s << u"&No"_s << 7;
+            << QStringList({ u"&Yes"_s, u"&No"_s }) << u"&No"_s << u"&No"_s << 7;
         QTest::newRow("error with title, platform default")
-            << mtError << u"Titel"_s << TMsgDlgButtons({mbOK, mbCancel}).Bits() << -1 << u"Error"_s << true
-            << QStringList({u"OK"_s, u"Cancel"_s}) << u"OK"_s << u"Cancel"_s << 2;
-        QTest::newRow("information") << mtInformation << u"Info"_s << TMsgDlgButtons({mbOK}).Bits() << -1
-                                     << u"Information"_s << true << QStringList({u"OK"_s}) << u"OK"_s << u"OK"_s << 1;
+            << mtError << u"Titel"_s << TMsgDlgButtons({ mbOK, mbCancel }).Bits() << -1 << u"Error"_s << true
+            << QStringList({ u"OK"_s, u"Cancel"_s }) << u"OK"_s << u"Cancel"_s << 2;
+        QTest::newRow("information") << mtInformation << u"Info"_s << TMsgDlgButtons({ mbOK }).Bits() << -1
+                                     << u"Information"_s << true << QStringList({ u"OK"_s }) << u"OK"_s
+                                     << u"OK"_s << 1;
         QTest::newRow("confirmation with question icon")
             << mtConfirmation << QString() << yesNo << -1 << u"Confirm"_s << true
-            << QStringList({u"&Yes"_s, u"&No"_s}) << u"&Yes"_s << u"&No"_s << 7;
+            << QStringList({ u"&Yes"_s, u"&No"_s }) << u"&Yes"_s << u"&No"_s << 7;
         QTest::newRow("custom: application title, no icon")
-            << mtCustom << QString() << TMsgDlgButtons({mbOK}).Bits() << -1 << appTitle << false
-            << QStringList({u"OK"_s}) << u"OK"_s << u"OK"_s << 1;
+            << mtCustom << QString() << TMsgDlgButtons({ mbOK }).Bits() << -1 << appTitle << false
+            << QStringList({ u"OK"_s }) << u"OK"_s << u"OK"_s << 1;
         QTest::newRow("help button closes with -1")
-            << mtInformation << QString() << TMsgDlgButtons({mbOK, mbHelp}).Bits() << -1 << u"Information"_s << true
-            << QStringList({u"OK"_s, u"&Help"_s}) << u"OK"_s << u"&Help"_s << -1;
+            << mtInformation << QString() << TMsgDlgButtons({ mbOK, mbHelp }).Bits() << -1 << u"Information"_s
+            << true << QStringList({ u"OK"_s, u"&Help"_s }) << u"OK"_s << u"&Help"_s << -1;
         QTest::newRow("Abort, Retry, Ignore, Retry default")
-            << mtError << QString() << TMsgDlgButtons({mbAbort, mbRetry, mbIgnore}).Bits() << -1 << u"Error"_s << true
-            << QStringList({u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s}) << u"&Retry"_s << u"&Abort"_s << 3;
+            << mtError << QString() << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << -1
+            << u"Error"_s << true << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Retry"_s
+            << u"&Abort"_s << 3;
     }
 
     void taskMessageDialog()
@@ -288,7 +303,7 @@ private Q_SLOTS:
     void taskMessageDialogEscapeCancels()
     {
         ModalDialogDriver driver([](QDialog *d) { QTest::keyClick(d, Qt::Key_Escape); });
-        QCOMPARE(TaskMessageDlg(QString(), u"x"_s, mtWarning, {mbYes, mbNo}, 0, mbNo), 2);
+        QCOMPARE(TaskMessageDlg(QString(), u"x"_s, mtWarning, { mbYes, mbNo }, 0, mbNo), 2);
     }
 
     void taskMessageDlgPosHelpPlacesAndCarriesTheHelpFile()
@@ -300,7 +315,9 @@ private Q_SLOTS:
             helpFile = d->property("HelpFile").toString();
             pressButton(d, u"OK"_s);
         });
-        QCOMPARE(TaskMessageDlgPosHelp(u"T"_s, u"x"_s, mtInformation, {mbOK}, 3, 30, 60, u"hilfe.chm"_s, mbOK), 1);
+        QCOMPARE(
+            TaskMessageDlgPosHelp(u"T"_s, u"x"_s, mtInformation, { mbOK }, 3, 30, 60, u"hilfe.chm"_s, mbOK),
+            1);
         QCOMPARE(pos, QPoint(30, 60));
         QCOMPARE(helpFile, u"hilfe.chm"_s);
     }
@@ -310,12 +327,12 @@ private Q_SLOTS:
         int raised = 0;
         std::thread([&] {
             try {
-                MessageDlg(u"x"_s, mtError, {mbOK}, 0);
+                MessageDlg(u"x"_s, mtError, { mbOK }, 0);
             } catch (const Exception &) {
                 ++raised;
             }
             try {
-                TaskMessageDlg(QString(), u"x"_s, mtError, {mbOK}, 0);
+                TaskMessageDlg(QString(), u"x"_s, mtError, { mbOK }, 0);
             } catch (const Exception &) {
                 ++raised;
             }

@@ -36,7 +36,8 @@ mode_t modeOf(const QString &path)
 
 QStringList entriesOf(const QString &dir)
 {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -100,12 +101,14 @@ void TestFileIo::refusesToRead_data()
 
     QTest::newRow("missing file") << QStringLiteral("missing") << QStringLiteral("the file does not exist.");
     QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("it is a folder, not a file.");
-    QTest::newRow("FIFO without a writer") << QStringLiteral("fifo")
-                                           << QStringLiteral("it is a pipe or socket, not a regular file.");
-    QTest::newRow("character device") << QStringLiteral("device") << QStringLiteral("it is a device, not a regular file.");
-    QTest::newRow("file above the size limit")
-        << QStringLiteral("large") << QStringLiteral("the file is too large (11 bytes; at most 10 bytes can be read).");
-    QTest::newRow("path below a regular file") << QStringLiteral("below-file") << QStringLiteral("Not a directory.");
+    QTest::newRow("FIFO without a writer")
+        << QStringLiteral("fifo") << QStringLiteral("it is a pipe or socket, not a regular file.");
+    QTest::newRow("character device")
+        << QStringLiteral("device") << QStringLiteral("it is a device, not a regular file.");
+    QTest::newRow("file above the size limit") << QStringLiteral(
+        "large") << QStringLiteral("the file is too large (11 bytes; at most 10 bytes can be read).");
+    QTest::newRow("path below a regular file")
+        << QStringLiteral("below-file") << QStringLiteral("Not a directory.");
 }
 
 void TestFileIo::refusesToRead()
@@ -179,7 +182,7 @@ void TestFileIo::writesFile()
         ::umask(mask);
         QCOMPARE(modeOf(path), mode_t(0666 & ~mask));
     }
-    QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("payment.xml")});
+    QCOMPARE(entriesOf(dir.path()), QStringList { QStringLiteral("payment.xml") });
 }
 
 void TestFileIo::followsSymbolicLinks_data()
@@ -207,7 +210,8 @@ void TestFileIo::followsSymbolicLinks()
     const QString link = dir.filePath(QStringLiteral("links/link.xml"));
     QVERIFY(QFile::link(linkTarget, link));
     if (linkTarget == u"second-link.xml")
-        QVERIFY(QFile::link(QStringLiteral("../data/payment.xml"), dir.filePath(QStringLiteral("links/second-link.xml"))));
+        QVERIFY(QFile::link(
+            QStringLiteral("../data/payment.xml"), dir.filePath(QStringLiteral("links/second-link.xml"))));
 
     writeFileAtomically(link, "new");
 
@@ -215,7 +219,7 @@ void TestFileIo::followsSymbolicLinks()
     QCOMPARE(fileBytes(target), QByteArray("new"));
     if (targetExists)
         QCOMPARE(modeOf(target), mode_t(0640));
-    QCOMPARE(entriesOf(dir.filePath(QStringLiteral("data"))), QStringList{QStringLiteral("payment.xml")});
+    QCOMPARE(entriesOf(dir.filePath(QStringLiteral("data"))), QStringList { QStringLiteral("payment.xml") });
 }
 
 void TestFileIo::failedWriteKeepsOldFile_data()
@@ -223,10 +227,13 @@ void TestFileIo::failedWriteKeepsOldFile_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("parent is a regular file") << QStringLiteral("below-file") << QStringLiteral("Not a directory");
+    QTest::newRow("parent is a regular file")
+        << QStringLiteral("below-file") << QStringLiteral("Not a directory");
     QTest::newRow("target is a folder") << QStringLiteral("folder") << QStringLiteral("Is a directory");
-    QTest::newRow("parent folder missing") << QStringLiteral("no-parent") << QStringLiteral("No such file or directory");
-    QTest::newRow("symbolic link loop") << QStringLiteral("loop") << QStringLiteral("Too many levels of symbolic links");
+    QTest::newRow("parent folder missing")
+        << QStringLiteral("no-parent") << QStringLiteral("No such file or directory");
+    QTest::newRow("symbolic link loop")
+        << QStringLiteral("loop") << QStringLiteral("Too many levels of symbolic links");
 }
 
 void TestFileIo::failedWriteKeepsOldFile()
@@ -274,7 +281,7 @@ void TestFileIo::failedWriteInReadOnlyFolder()
     QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
     QVERIFY_THROWS_EXCEPTION(EFCreateError, writeFileAtomically(path, "new"));
     QCOMPARE(fileBytes(path), QByteArray("old"));
-    QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("payment.xml")});
+    QCOMPARE(entriesOf(dir.path()), QStringList { QStringLiteral("payment.xml") });
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
 }
 
@@ -303,7 +310,7 @@ void TestFileIo::writeCutShortByFileSizeLimitKeepsOldFile()
 
     QCOMPARE(message, QStringLiteral("Cannot save \"%1\": File too large.").arg(path));
     QCOMPARE(fileBytes(path), QByteArray("old"));
-    QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("payment.xml")});
+    QCOMPARE(entriesOf(dir.path()), QStringList { QStringLiteral("payment.xml") });
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)

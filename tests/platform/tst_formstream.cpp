@@ -25,7 +25,11 @@ class TItem : public TComponent
     Q_PROPERTY(QString Transient MEMBER m_transient STORED false)
 
 public:
-    enum TKind { KindOne, KindTwo };
+    enum TKind
+    {
+        KindOne,
+        KindTwo
+    };
     Q_ENUM(TKind)
 
     using TComponent::TComponent;
@@ -131,7 +135,7 @@ private Q_SLOTS:
         QStringList names;
         for (TItem *i : std::as_const(box->items))
             names << i->Name();
-        QCOMPARE(names, QStringList({u"Third"_s, u"First"_s, u"Second"_s}));
+        QCOMPARE(names, QStringList({ u"Third"_s, u"First"_s, u"Second"_s }));
 
         auto *first = owner.FindComponent<TItem>(u"First"_s);
         QCOMPARE(first->Owner(), &owner);
@@ -140,13 +144,13 @@ private Q_SLOTS:
         QCOMPARE(first->m_active, false);
         QCOMPARE(first->m_ratio, 0.25);
         QCOMPARE(first->m_kind, TItem::KindTwo);
-        QCOMPARE(first->m_lines, QStringList({u"a"_s, u"b"_s}));
-        QCOMPARE(first->parentCalls, QList<TComponent *>{box});
+        QCOMPARE(first->m_lines, QStringList({ u"a"_s, u"b"_s }));
+        QCOMPARE(first->parentCalls, QList<TComponent *> { box });
         QVERIFY(first->loadedWhileLoading);
         QVERIFY(!(first->ComponentState() & (csLoading | csReading)));
 
         auto *loose = owner.FindComponent<TItem>(u"Loose"_s);
-        QCOMPARE(loose->parentCalls, QList<TComponent *>{&owner}); // the top level's parent is the owner
+        QCOMPARE(loose->parentCalls, QList<TComponent *> { &owner }); // the top level's parent is the owner
         QCOMPARE(loose->box, nullptr);
     }
 
@@ -159,42 +163,49 @@ private Q_SLOTS:
         QTest::newRow("not JSON") << QByteArray("{ nope") << u"test.form: "_s;
         QTest::newRow("other format") << QByteArray(R"({"format": "dfm", "version": 1})")
                                       << u"not a form document of format \"pravik-form\" version 1"_s;
-        QTest::newRow("other version") << QByteArray(R"({"format": "pravik-form", "version": 2})")
-                                       << u"version 1"_s;
+        QTest::newRow("other version")
+            << QByteArray(R"({"format": "pravik-form", "version": 2})") << u"version 1"_s;
         QTest::newRow("unknown class, after a good component")
-            << head + R"([{"class": "TBox", "name": "B"}, {"class": "TNope"}]})" << u"Class TNope not found"_s;
+            << head + R"([{"class": "TBox", "name": "B"}, {"class": "TNope"}]})"
+            << u"Class TNope not found"_s;
         QTest::newRow("unknown property in a child")
-            << head + R"([{"class": "TBox", "name": "B", "children": [{"class": "TItem", "name": "I", "properties": {"Colour": 1}}]}]})"
+            << head
+                + R"([{"class": "TBox", "name": "B", "children": [{"class": "TItem", "name": "I", "properties": {"Colour": 1}}]}]})"
             << u"Error reading I.Colour: Property Colour does not exist"_s;
         QTest::newRow("property that is not stored")
             << head + R"([{"class": "TItem", "name": "I", "properties": {"Transient": "x"}}]})"
             << u"Property Transient does not exist"_s;
-        QTest::newRow("number for a string") << head + R"([{"class": "TItem", "name": "I", "properties": {"Text": 5}}]})"
-                                             << u"Error reading I.Text: a string is expected"_s;
+        QTest::newRow("number for a string")
+            << head + R"([{"class": "TItem", "name": "I", "properties": {"Text": 5}}]})"
+            << u"Error reading I.Text: a string is expected"_s;
         QTest::newRow("fraction for an integer")
-            << head + R"([{"class": "TItem", "name": "I", "properties": {"Count": 1.5}}]})" << u"an integer"_s;
+            << head + R"([{"class": "TItem", "name": "I", "properties": {"Count": 1.5}}]})"
+            << u"an integer"_s;
         QTest::newRow("integer out of range")
-            << head + R"([{"class": "TItem", "name": "I", "properties": {"Count": 1e12}}]})" << u"an integer"_s;
+            << head + R"([{"class": "TItem", "name": "I", "properties": {"Count": 1e12}}]})"
+            << u"an integer"_s;
         QTest::newRow("string for a bool")
-            << head + R"([{"class": "TItem", "name": "I", "properties": {"Active": "yes"}}]})" << u"true or false"_s;
+            << head + R"([{"class": "TItem", "name": "I", "properties": {"Active": "yes"}}]})"
+            << u"true or false"_s;
         QTest::newRow("unknown enum key")
             << head + R"([{"class": "TItem", "name": "I", "properties": {"Kind": "KindNine"}}]})"
             << u"\"KindNine\" is not a value of TKind"_s;
         QTest::newRow("event without method root")
             << head + R"([{"class": "TItem", "name": "I", "properties": {"OnChange": "ItemChanged"}}]})"
             << u"Error reading I.OnChange: method ItemChanged not found"_s;
-        QTest::newRow("duplicate name") << head + R"([{"class": "TItem", "name": "I"}, {"class": "TItem", "name": "i"}]})"
-                                        << u"A component named i already exists"_s;
+        QTest::newRow("duplicate name")
+            << head + R"([{"class": "TItem", "name": "I"}, {"class": "TItem", "name": "i"}]})"
+            << u"A component named i already exists"_s;
         QTest::newRow("name taken in the owner") << head + R"([{"class": "TItem", "name": "Existing"}]})"
                                                  << u"A component named Existing already exists"_s;
-        QTest::newRow("invalid name") << head + R"([{"class": "TItem", "name": "a b"}]})"
-                                      << u"'a b' is not a valid component name"_s;
-        QTest::newRow("children not an array") << head + R"([{"class": "TBox", "children": {}}]})"
-                                               << u"\"children\" must be an array"_s;
-        QTest::newRow("misspelt key") << head + R"([{"class": "TItem", "propertys": {}}]})"
-                                      << u"unknown key \"propertys\""_s;
-        QTest::newRow("name that is not a string") << head + R"([{"class": "TItem", "name": 7}]})"
-                                                   << u"the name of a TItem is not a string"_s;
+        QTest::newRow("invalid name")
+            << head + R"([{"class": "TItem", "name": "a b"}]})" << u"'a b' is not a valid component name"_s;
+        QTest::newRow("children not an array")
+            << head + R"([{"class": "TBox", "children": {}}]})" << u"\"children\" must be an array"_s;
+        QTest::newRow("misspelt key")
+            << head + R"([{"class": "TItem", "propertys": {}}]})" << u"unknown key \"propertys\""_s;
+        QTest::newRow("name that is not a string")
+            << head + R"([{"class": "TItem", "name": 7}]})" << u"the name of a TItem is not a string"_s;
         QTest::newRow("component without class") << head + R"([{"name": "X"}]})" << u"without \"class\""_s;
     }
 
@@ -220,12 +231,12 @@ private Q_SLOTS:
         TMethods methods;
         TComponent owner;
         ReadComponentData(&owner,
-                          R"({"format": "pravik-form", "version": 1, "components": [
+            R"({"format": "pravik-form", "version": 1, "components": [
                                 {"class": "TItem", "name": "I", "properties": {"OnChange": "ItemChanged"}}]})",
-                          QString(), &methods);
+            QString(), &methods);
         auto *item = owner.FindComponent<TItem>(u"I"_s);
         item->change();
-        QCOMPARE(methods.senders, QList<TComponent *>{item});
+        QCOMPARE(methods.senders, QList<TComponent *> { item });
         const QJsonObject written = QJsonDocument::fromJson(WriteComponentData(&owner)).object();
         QCOMPARE(written[u"components"][0][u"properties"][u"OnChange"].toString(), u"ItemChanged"_s);
     }
@@ -236,7 +247,7 @@ private Q_SLOTS:
         source.SetName(u"Source"_s);
         auto *box = new TBox(&source);
         box->SetName(u"Box"_s);
-        for (const QString &n : {u"Zulu"_s, u"Alpha"_s}) {
+        for (const QString &n : { u"Zulu"_s, u"Alpha"_s }) {
             auto *i = new TItem(&source);
             i->SetName(n);
             i->SetParentComponent(box);
@@ -245,7 +256,7 @@ private Q_SLOTS:
         zulu->m_text = u"Die Datei %s\r\nüberschreiben?"_s;
         zulu->m_active = false;
         zulu->m_kind = TItem::KindTwo;
-        zulu->m_lines = {u"x"_s};
+        zulu->m_lines = { u"x"_s };
         zulu->m_transient = u"not written"_s;
 
         const QByteArray data = WriteComponentData(&source);

@@ -55,8 +55,8 @@ private Q_SLOTS:
         QCOMPARE(shot.instruction, u"Instruction"_s);
         QCOMPARE(shot.text, u"Line 1\nLine 2"_s);
         // Custom buttons first, then the platform's common buttons OK and Cancel.
-        QCOMPARE(shot.buttons, QStringList({u"&Speichern"_s, u"&Verwerfen"_s, u"OK"_s, u"Cancel"_s}));
-        QCOMPARE(shot.results, QList<int>({100, 101, 1, 2}));
+        QCOMPARE(shot.buttons, QStringList({ u"&Speichern"_s, u"&Verwerfen"_s, u"OK"_s, u"Cancel"_s }));
+        QCOMPARE(shot.results, QList<int>({ 100, 101, 1, 2 }));
         QCOMPARE(shot.defaultButton, u"&Verwerfen"_s);
         QCOMPARE(dlg.Handle(), nullptr);
     }
@@ -91,12 +91,15 @@ private Q_SLOTS:
         dlg.OnDialogConstructed = [&](TCustomTaskDialog *s) {
             log << u"constructed, visible=%1"_s.arg(s->Handle()->isVisible());
         };
-        dlg.OnDialogCreated = [&](TCustomTaskDialog *s) { log << u"created, visible=%1"_s.arg(s->Handle()->isVisible()); };
+        dlg.OnDialogCreated
+            = [&](TCustomTaskDialog *s) { log << u"created, visible=%1"_s.arg(s->Handle()->isVisible()); };
         dlg.OnButtonClicked = [&](TCustomTaskDialog *, int r, bool &) { log << u"clicked %1"_s.arg(r); };
         dlg.OnDialogDestroyed = [&](TCustomTaskDialog *) { log << u"destroyed"_s; };
         ModalDialogDriver driver([&](QDialog *d) { pressButton(d, u"OK"_s); });
         QVERIFY(dlg.Execute());
-        QCOMPARE(log, QStringList({u"constructed, visible=0"_s, u"created, visible=1"_s, u"clicked 1"_s, u"destroyed"_s}));
+        QCOMPARE(log,
+            QStringList(
+                { u"constructed, visible=0"_s, u"created, visible=1"_s, u"clicked 1"_s, u"destroyed"_s }));
     }
 
     void buttonClickedCanKeepTheDialogOpen()
@@ -131,7 +134,7 @@ private Q_SLOTS:
         TTaskDialogButtonItem *ok = dlg.AddButton(u"OK"_s, 1, true);
         dlg.AddButton(u"Cancel"_s, 2);
         dlg.SetFlags(dlg.Flags() | tfCallbackTimer | tfShowProgressBar);
-        dlg.SetProgressBar({0, 100, 100});
+        dlg.SetProgressBar({ 0, 100, 100 });
         dlg.SetTimerInterval(10);
         QList<quint32> ticks;
         QList<int> shownPositions;

@@ -29,7 +29,7 @@ QByteArray utf16(const QString &text, bool bigEndian, bool bom = true)
 {
     QByteArray out;
     if (bom)
-        out = bigEndian ? bytesOf({0xFE, 0xFF}) : bytesOf({0xFF, 0xFE});
+        out = bigEndian ? bytesOf({ 0xFE, 0xFF }) : bytesOf({ 0xFF, 0xFE });
     for (const QChar c : text) {
         const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
         out.append(bigEndian ? hi : lo).append(bigEndian ? lo : hi);
@@ -45,7 +45,7 @@ QString chars(std::initializer_list<char16_t> units)
     return out;
 }
 
-const QByteArray kUtf8Bom = bytesOf({0xEF, 0xBB, 0xBF});
+const QByteArray kUtf8Bom = bytesOf({ 0xEF, 0xBB, 0xBF });
 
 } // namespace
 
@@ -76,48 +76,55 @@ void TestTextDecoding::decodesBytes_data()
     const QString umlauts = QStringLiteral(u"Müller & Söhne – 5 €");
     QTest::newRow("empty file") << QByteArray() << TextEncoding::Utf8 << QString();
     QTest::newRow("UTF-8 byte-order mark only") << kUtf8Bom << TextEncoding::Utf8Bom << QString();
-    QTest::newRow("UTF-16 LE byte-order mark only") << bytesOf({0xFF, 0xFE}) << TextEncoding::Utf16LE << QString();
-    QTest::newRow("UTF-16 BE byte-order mark only") << bytesOf({0xFE, 0xFF}) << TextEncoding::Utf16BE << QString();
+    QTest::newRow("UTF-16 LE byte-order mark only")
+        << bytesOf({ 0xFF, 0xFE }) << TextEncoding::Utf16LE << QString();
+    QTest::newRow("UTF-16 BE byte-order mark only")
+        << bytesOf({ 0xFE, 0xFF }) << TextEncoding::Utf16BE << QString();
     QTest::newRow("ASCII") << QByteArray("<Nm>A</Nm>") << TextEncoding::Utf8 << QStringLiteral("<Nm>A</Nm>");
     QTest::newRow("UTF-8 umlauts") << umlauts.toUtf8() << TextEncoding::Utf8 << umlauts;
-    QTest::newRow("UTF-8 with byte-order mark") << kUtf8Bom + umlauts.toUtf8() << TextEncoding::Utf8Bom << umlauts;
-    QTest::newRow("UTF-8 four-byte character") << bytesOf({'a', 0xF0, 0x9F, 0x92, 0xB6}) << TextEncoding::Utf8
-                                               << QStringLiteral(u"a\U0001F4B6");
+    QTest::newRow("UTF-8 with byte-order mark")
+        << kUtf8Bom + umlauts.toUtf8() << TextEncoding::Utf8Bom << umlauts;
+    QTest::newRow("UTF-8 four-byte character")
+        << bytesOf({ 'a', 0xF0, 0x9F, 0x92, 0xB6 }) << TextEncoding::Utf8 << QStringLiteral(u"a\U0001F4B6");
     QTest::newRow("UTF-16 LE") << utf16(umlauts, false) << TextEncoding::Utf16LE << umlauts;
     QTest::newRow("UTF-16 BE") << utf16(umlauts, true) << TextEncoding::Utf16BE << umlauts;
     QTest::newRow("UTF-16 LE surrogate pair") << utf16(QStringLiteral(u"\U0001F4B6"), false)
                                               << TextEncoding::Utf16LE << QStringLiteral(u"\U0001F4B6");
     QTest::newRow("UTF-16 LE unpaired high surrogate kept")
-        << bytesOf({0xFF, 0xFE, 'a', 0, 0x00, 0xD8, 'b', 0}) << TextEncoding::Utf16LE
-        << chars({u'a', 0xD800, u'b'});
+        << bytesOf({ 0xFF, 0xFE, 'a', 0, 0x00, 0xD8, 'b', 0 }) << TextEncoding::Utf16LE
+        << chars({ u'a', 0xD800, u'b' });
     QTest::newRow("UTF-16 BE unpaired low surrogate kept")
-        << bytesOf({0xFE, 0xFF, 0xDC, 0x00}) << TextEncoding::Utf16BE << chars({0xDC00});
+        << bytesOf({ 0xFE, 0xFF, 0xDC, 0x00 }) << TextEncoding::Utf16BE << chars({ 0xDC00 });
 
     // Windows-1252, and everything that looks like another encoding but does not fit it.
-    QTest::newRow("Windows-1252 euro and dash") << bytesOf({0x80, ' ', 0x96, ' ', 0xFC}) << TextEncoding::Windows1252
-                                                << QStringLiteral(u"€ – ü");
+    QTest::newRow("Windows-1252 euro and dash")
+        << bytesOf({ 0x80, ' ', 0x96, ' ', 0xFC }) << TextEncoding::Windows1252 << QStringLiteral(u"€ – ü");
     QTest::newRow("Windows-1252 unassigned bytes as C1 controls")
-        << bytesOf({0x81, 0x8D, 0x8F, 0x90, 0x9D}) << TextEncoding::Windows1252
-        << chars({0x81, 0x8D, 0x8F, 0x90, 0x9D});
-    QTest::newRow("UTF-16 LE with odd trailing byte") << bytesOf({0xFF, 0xFE, 'a', 0, 'b'}) << TextEncoding::Windows1252
-                                                      << chars({0xFF, 0xFE, u'a', 0, u'b'});
-    QTest::newRow("UTF-8 mark followed by invalid UTF-8") << kUtf8Bom + bytesOf({'a', 0xE4}) << TextEncoding::Windows1252
-                                                          << QStringLiteral(u"ï»¿aä");
-    QTest::newRow("overlong two-byte UTF-8 form") << bytesOf({0xC0, 0xAF}) << TextEncoding::Windows1252 << QStringLiteral(u"À¯");
-    QTest::newRow("overlong three-byte UTF-8 form") << bytesOf({0xE0, 0x80, 0xAF}) << TextEncoding::Windows1252
-                                                    << QStringLiteral(u"à€¯");
-    QTest::newRow("overlong four-byte UTF-8 form") << bytesOf({0xF0, 0x8F, 0xBF, 0xBF}) << TextEncoding::Windows1252
-                                                   << chars({0xF0, 0x8F, 0xBF, 0xBF});
-    QTest::newRow("UTF-8 encoded surrogate") << bytesOf({0xED, 0xA0, 0x80}) << TextEncoding::Windows1252
-                                             << chars({0xED, 0xA0, 0x20AC});
-    QTest::newRow("code point above U+10FFFF") << bytesOf({0xF4, 0x90, 0x80, 0x80}) << TextEncoding::Windows1252
-                                               << chars({0xF4, 0x0090, 0x20AC, 0x20AC});
-    QTest::newRow("UTF-8 sequence cut off at the end") << bytesOf({'a', 'b', 0xC3}) << TextEncoding::Windows1252
-                                                       << QStringLiteral(u"abÃ");
+        << bytesOf({ 0x81, 0x8D, 0x8F, 0x90, 0x9D }) << TextEncoding::Windows1252
+        << chars({ 0x81, 0x8D, 0x8F, 0x90, 0x9D });
+    QTest::newRow("UTF-16 LE with odd trailing byte")
+        << bytesOf({ 0xFF, 0xFE, 'a', 0, 'b' }) << TextEncoding::Windows1252
+        << chars({ 0xFF, 0xFE, u'a', 0, u'b' });
+    QTest::newRow("UTF-8 mark followed by invalid UTF-8")
+        << kUtf8Bom + bytesOf({ 'a', 0xE4 }) << TextEncoding::Windows1252 << QStringLiteral(u"ï»¿aä");
+    QTest::newRow("overlong two-byte UTF-8 form")
+        << bytesOf({ 0xC0, 0xAF }) << TextEncoding::Windows1252 << QStringLiteral(u"À¯");
+    QTest::newRow("overlong three-byte UTF-8 form")
+        << bytesOf({ 0xE0, 0x80, 0xAF }) << TextEncoding::Windows1252 << QStringLiteral(u"à€¯");
+    QTest::newRow("overlong four-byte UTF-8 form")
+        << bytesOf({ 0xF0, 0x8F, 0xBF, 0xBF }) << TextEncoding::Windows1252
+        << chars({ 0xF0, 0x8F, 0xBF, 0xBF });
+    QTest::newRow("UTF-8 encoded surrogate")
+        << bytesOf({ 0xED, 0xA0, 0x80 }) << TextEncoding::Windows1252 << chars({ 0xED, 0xA0, 0x20AC });
+    QTest::newRow("code point above U+10FFFF")
+        << bytesOf({ 0xF4, 0x90, 0x80, 0x80 }) << TextEncoding::Windows1252
+        << chars({ 0xF4, 0x0090, 0x20AC, 0x20AC });
+    QTest::newRow("UTF-8 sequence cut off at the end")
+        << bytesOf({ 'a', 'b', 0xC3 }) << TextEncoding::Windows1252 << QStringLiteral(u"abÃ");
     QTest::newRow("invalid byte right after eight ASCII bytes")
         << QByteArray("abcdefgh\xFF") << TextEncoding::Windows1252 << QStringLiteral(u"abcdefghÿ");
-    QTest::newRow("continuation byte without a lead byte") << QByteArray("abcdefghijklmno\x80")
-                                                           << TextEncoding::Windows1252 << QStringLiteral(u"abcdefghijklmno€");
+    QTest::newRow("continuation byte without a lead byte") << QByteArray(
+        "abcdefghijklmno\x80") << TextEncoding::Windows1252 << QStringLiteral(u"abcdefghijklmno€");
 }
 
 void TestTextDecoding::decodesBytes()
@@ -143,17 +150,17 @@ void TestTextDecoding::roundTripsExactly_data()
     std::reverse(reversed.begin(), reversed.end());
     QTest::newRow("all 256 byte values starting FF FE") << reversed;
     QTest::newRow("all byte values after UTF-8 mark") << kUtf8Bom + allByteValues();
-    QTest::newRow("all byte values after UTF-16 BE mark") << bytesOf({0xFE, 0xFF}) + allByteValues();
+    QTest::newRow("all byte values after UTF-16 BE mark") << bytesOf({ 0xFE, 0xFF }) + allByteValues();
     QTest::newRow("UTF-8 mark only") << kUtf8Bom;
-    QTest::newRow("UTF-16 LE mark only") << bytesOf({0xFF, 0xFE});
-    QTest::newRow("UTF-16 BE mark only") << bytesOf({0xFE, 0xFF});
+    QTest::newRow("UTF-16 LE mark only") << bytesOf({ 0xFF, 0xFE });
+    QTest::newRow("UTF-16 BE mark only") << bytesOf({ 0xFE, 0xFF });
     QTest::newRow("mixed line ends UTF-8") << mixedText.toUtf8();
     QTest::newRow("mixed line ends UTF-8 with mark") << kUtf8Bom + mixedText.toUtf8();
     QTest::newRow("mixed line ends UTF-16 LE") << utf16(mixedText, false);
     QTest::newRow("mixed line ends UTF-16 BE") << utf16(mixedText, true);
-    QTest::newRow("mixed line ends Windows-1252") << mixedEnds + bytesOf({0x80, 0xFC, 0x9D});
-    QTest::newRow("UTF-16 with odd byte count") << bytesOf({0xFE, 0xFF, 0, 'a', 0});
-    QTest::newRow("UTF-16 with unpaired surrogates") << bytesOf({0xFF, 0xFE, 0x00, 0xDC, 0x00, 0xD8});
+    QTest::newRow("mixed line ends Windows-1252") << mixedEnds + bytesOf({ 0x80, 0xFC, 0x9D });
+    QTest::newRow("UTF-16 with odd byte count") << bytesOf({ 0xFE, 0xFF, 0, 'a', 0 });
+    QTest::newRow("UTF-16 with unpaired surrogates") << bytesOf({ 0xFF, 0xFE, 0x00, 0xDC, 0x00, 0xD8 });
     QTest::newRow("NUL bytes in UTF-8") << QByteArray("a\0b\0", 4);
 }
 
@@ -174,7 +181,8 @@ void TestTextDecoding::roundTripsEveryShortFile()
             const QByteArray two = one + char(b);
             const DecodedText decoded = decodeText(two);
             if (encodeText(decoded.text, decoded.encoding) != two)
-                QFAIL(qPrintable(QStringLiteral("%1 does not survive a load and a save").arg(QString::fromLatin1(two.toHex()))));
+                QFAIL(qPrintable(QStringLiteral("%1 does not survive a load and a save")
+                                     .arg(QString::fromLatin1(two.toHex()))));
         }
     }
 }
@@ -183,22 +191,26 @@ void TestTextDecoding::roundTripsEveryShortFile()
 void TestTextDecoding::roundTripsRandomFiles()
 {
     QRandomGenerator rng(20251210);
-    const QByteArray prefixes[] = {QByteArray(), kUtf8Bom, bytesOf({0xFF, 0xFE}), bytesOf({0xFE, 0xFF})};
+    const QByteArray prefixes[]
+        = { QByteArray(), kUtf8Bom, bytesOf({ 0xFF, 0xFE }), bytesOf({ 0xFE, 0xFF }) };
     for (int round = 0; round < 20000; ++round) {
         QByteArray bytes = prefixes[rng.bounded(4)];
         const int length = rng.bounded(40);
         for (int i = 0; i < length; ++i) {
             const int kind = rng.bounded(4);
-            bytes.append(char(kind == 0 ? rng.bounded(0x80) : kind == 1 ? 0x80 + rng.bounded(0x40)
-                                                           : kind == 2 ? 0xC0 + rng.bounded(0x40)
-                                                                       : rng.bounded(256)));
+            bytes.append(char(kind == 0 ? rng.bounded(0x80)
+                    : kind == 1         ? 0x80 + rng.bounded(0x40)
+                    : kind == 2         ? 0xC0 + rng.bounded(0x40)
+                                        : rng.bounded(256)));
         }
         const DecodedText decoded = decodeText(bytes);
         if (encodeText(decoded.text, decoded.encoding) != bytes)
-            QFAIL(qPrintable(QStringLiteral("%1 does not survive a load and a save").arg(QString::fromLatin1(bytes.toHex()))));
+            QFAIL(qPrintable(QStringLiteral("%1 does not survive a load and a save")
+                                 .arg(QString::fromLatin1(bytes.toHex()))));
         const QByteArray forValidation = toUtf8Text(bytes);
         if (forValidation != toUtf8KeepingSurrogates(decoded.text))
-            QFAIL(qPrintable(QStringLiteral("%1 is validated as other text than shown").arg(QString::fromLatin1(bytes.toHex()))));
+            QFAIL(qPrintable(QStringLiteral("%1 is validated as other text than shown")
+                                 .arg(QString::fromLatin1(bytes.toHex()))));
     }
 }
 
@@ -210,17 +222,19 @@ void TestTextDecoding::validationTextMatchesEditorText_data()
 
     const QString text = QStringLiteral(u"<Nm>Müller – 5 €</Nm>\r\n");
     QTest::newRow("UTF-8") << text.toUtf8() << text.toUtf8() << TextEncoding::Utf8;
-    QTest::newRow("UTF-8 with mark loses the mark") << kUtf8Bom + text.toUtf8() << text.toUtf8() << TextEncoding::Utf8Bom;
+    QTest::newRow("UTF-8 with mark loses the mark")
+        << kUtf8Bom + text.toUtf8() << text.toUtf8() << TextEncoding::Utf8Bom;
     QTest::newRow("UTF-16 LE") << utf16(text, false) << text.toUtf8() << TextEncoding::Utf16LE;
     QTest::newRow("UTF-16 BE") << utf16(text, true) << text.toUtf8() << TextEncoding::Utf16BE;
     QTest::newRow("Windows-1252") << QByteArray("<Nm>M\xFCller \x96 5 \x80</Nm>\r\n") << text.toUtf8()
                                   << TextEncoding::Windows1252;
-    QTest::newRow("Windows-1252 unassigned byte") << bytesOf({0x9D}) << bytesOf({0xC2, 0x9D}) << TextEncoding::Windows1252;
+    QTest::newRow("Windows-1252 unassigned byte")
+        << bytesOf({ 0x9D }) << bytesOf({ 0xC2, 0x9D }) << TextEncoding::Windows1252;
     QTest::newRow("UTF-16 unpaired surrogate stays itself")
-        << bytesOf({0xFF, 0xFE, 'a', 0, 0x00, 0xD8, 'b', 0}) << bytesOf({'a', 0xED, 0xA0, 0x80, 'b'})
+        << bytesOf({ 0xFF, 0xFE, 'a', 0, 0x00, 0xD8, 'b', 0 }) << bytesOf({ 'a', 0xED, 0xA0, 0x80, 'b' })
         << TextEncoding::Utf16LE;
     QTest::newRow("UTF-16 surrogate pair") << utf16(QStringLiteral(u"\U0001F4B6"), true)
-                                           << bytesOf({0xF0, 0x9F, 0x92, 0xB6}) << TextEncoding::Utf16BE;
+                                           << bytesOf({ 0xF0, 0x9F, 0x92, 0xB6 }) << TextEncoding::Utf16BE;
     QTest::newRow("empty file") << QByteArray() << QByteArray() << TextEncoding::Utf8;
     QTest::newRow("UTF-8 mark only") << kUtf8Bom << QByteArray() << TextEncoding::Utf8Bom;
 }
@@ -251,18 +265,20 @@ void TestTextDecoding::refusesUnrepresentableCharacters_data()
 
     QTest::newRow("Greek letter in Windows-1252")
         << QStringLiteral(u"<a>\n  Ωmega</a>") << TextEncoding::Windows1252
-        << QStringLiteral(u"The character \"Ω\" (U+03A9) in line 2, column 3 cannot be saved as Windows-1252.");
+        << QStringLiteral(
+               u"The character \"Ω\" (U+03A9) in line 2, column 3 cannot be saved as Windows-1252.");
     QTest::newRow("C1 control that Windows-1252 uses for the euro")
-        << chars({0x80}) << TextEncoding::Windows1252
+        << chars({ 0x80 }) << TextEncoding::Windows1252
         << QStringLiteral("The character U+0080 in line 1, column 1 cannot be saved as Windows-1252.");
     QTest::newRow("character outside the basic plane in Windows-1252")
         << QStringLiteral(u"x\U0001F4B6") << TextEncoding::Windows1252
-        << QStringLiteral(u"The character \"\U0001F4B6\" (U+1F4B6) in line 1, column 2 cannot be saved as Windows-1252.");
+        << QStringLiteral(u"The character \"\U0001F4B6\" (U+1F4B6) in line 1, column 2 cannot be saved as "
+                          u"Windows-1252.");
     QTest::newRow("unpaired surrogate in UTF-8")
-        << chars({u'a', 0xD800}) << TextEncoding::Utf8
+        << chars({ u'a', 0xD800 }) << TextEncoding::Utf8
         << QStringLiteral("The character U+D800 in line 1, column 2 cannot be saved as UTF-8.");
     QTest::newRow("unpaired surrogate in UTF-8 with mark")
-        << chars({0xDFFF}) << TextEncoding::Utf8Bom
+        << chars({ 0xDFFF }) << TextEncoding::Utf8Bom
         << QStringLiteral("The character U+DFFF in line 1, column 1 cannot be saved as UTF-8 with BOM.");
 }
 

@@ -125,7 +125,7 @@ void tst_Thread::executeRunsOnItsOwnThread()
 
 void tst_Thread::createdSuspendedWaitsForStart()
 {
-    std::atomic<bool> ran{false};
+    std::atomic<bool> ran { false };
     auto *thread = TThread::New<TLambdaThread>(true, [&](TLambdaThread *) { ran = true; });
     QVERIFY(!thread->Started());
     QCOMPARE(thread->WaitFor(), 0); // waiting for a thread that never started does not hang
@@ -142,7 +142,8 @@ void tst_Thread::createdSuspendedWaitsForStart()
 
 void tst_Thread::exceptionOfExecuteIsKept()
 {
-    auto *thread = TThread::New<TLambdaThread>(false, [](TLambdaThread *) { throw std::runtime_error("broken"); });
+    auto *thread
+        = TThread::New<TLambdaThread>(false, [](TLambdaThread *) { throw std::runtime_error("broken"); });
     thread->WaitFor();
     QVERIFY(thread->Finished());
     QVERIFY(thread->FatalException());
@@ -153,8 +154,8 @@ void tst_Thread::exceptionOfExecuteIsKept()
 void tst_Thread::synchronizeRunsOnGuiThreadAndWaits()
 {
     const std::thread::id gui = std::this_thread::get_id();
-    std::atomic<int> calls{0};
-    std::atomic<bool> allRanOnGui{true}, sawEveryResult{true};
+    std::atomic<int> calls { 0 };
+    std::atomic<bool> allRanOnGui { true }, sawEveryResult { true };
     auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         for (int i = 1; i <= 20; ++i) {
             int seen = 0;
@@ -176,7 +177,7 @@ void tst_Thread::synchronizeRunsOnGuiThreadAndWaits()
 
 void tst_Thread::synchronizeRaisesInTheWorker()
 {
-    std::atomic<bool> caught{false};
+    std::atomic<bool> caught { false };
     auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         try {
             self->Synchronize([] { throw std::invalid_argument("from the GUI thread"); });
@@ -203,7 +204,7 @@ void tst_Thread::synchronizeOnGuiThreadRunsAtOnce()
 void tst_Thread::queueRunsLaterInOrder()
 {
     QList<int> order;
-    std::atomic<bool> queued{false};
+    std::atomic<bool> queued { false };
     auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *) {
         for (int i = 1; i <= 5; ++i)
             TThread::Queue(nullptr, [&order, i] { order.append(i); }); // not tagged: outlives the thread
@@ -212,7 +213,7 @@ void tst_Thread::queueRunsLaterInOrder()
     thread->WaitFor();
     delete thread;
     QVERIFY(queued);
-    QTRY_COMPARE(order, (QList<int>{1, 2, 3, 4, 5}));
+    QTRY_COMPARE(order, (QList<int> { 1, 2, 3, 4, 5 }));
 }
 
 void tst_Thread::waitForOnGuiThreadServesSynchronize()
@@ -230,7 +231,7 @@ void tst_Thread::waitForOnGuiThreadServesSynchronize()
 
 void tst_Thread::terminateWakesSleepingThread()
 {
-    std::atomic<bool> sleeping{false}, finishedSleep{true};
+    std::atomic<bool> sleeping { false }, finishedSleep { true };
     auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         sleeping = true;
         finishedSleep = self->SleepUnlessTerminated(60000);
@@ -262,10 +263,13 @@ void tst_Thread::onTerminateRunsOnGuiThreadBeforeSelfFree()
     auto *thread = new TSelfFreeingThread([&](TSelfFreeingThread *) { note(QStringLiteral("execute")); });
     thread->onGone = [&] { note(QStringLiteral("gone")); };
     thread->OnTerminate = [&](TThread *) {
-        note(std::this_thread::get_id() == gui ? QStringLiteral("terminate on GUI") : QStringLiteral("terminate elsewhere"));
+        note(std::this_thread::get_id() == gui ? QStringLiteral("terminate on GUI")
+                                               : QStringLiteral("terminate elsewhere"));
     };
     thread->AfterConstruction();
-    QTRY_COMPARE(noted(), (QStringList{QStringLiteral("execute"), QStringLiteral("terminate on GUI"), QStringLiteral("gone")}));
+    QTRY_COMPARE(noted(),
+        (QStringList {
+            QStringLiteral("execute"), QStringLiteral("terminate on GUI"), QStringLiteral("gone") }));
     QTRY_COMPARE(TThread::RunningThreadCount(), 0);
 }
 
@@ -274,7 +278,7 @@ void tst_Thread::selfFreeingThreadFinishingWhileGuiThreadIsBusy()
     // The worker queues calls that use the thread object, then ends and frees itself while the GUI
     // thread does not look at its events. The calls must be dropped, not run on freed memory.
     std::promise<std::thread::id> gone;
-    std::atomic<int> ranCalls{0};
+    std::atomic<int> ranCalls { 0 };
     auto *thread = new TSelfFreeingThread([&](TSelfFreeingThread *self) {
         for (int i = 0; i < 3; ++i)
             self->Queue([self, &ranCalls] {
@@ -297,8 +301,8 @@ void tst_Thread::deletionWaitsForRunningQueuedCall()
 {
     // A queued call of the thread is running on the GUI thread when Execute ends: the object must
     // not begin to go (not even its derived part) before the call has ended.
-    std::atomic<bool> callStarted{false}, executeDone{false}, inDestruction{false}, gone{false};
-    std::atomic<bool> destroyedDuringCall{false};
+    std::atomic<bool> callStarted { false }, executeDone { false }, inDestruction { false }, gone { false };
+    std::atomic<bool> destroyedDuringCall { false };
     auto *thread = new TSelfFreeingThread([&](TSelfFreeingThread *self) {
         self->Queue([self, &executeDone, &callStarted, &inDestruction, &destroyedDuringCall] {
             callStarted = true;
@@ -324,8 +328,8 @@ void tst_Thread::deletionWaitsForRunningQueuedCall()
 
 void tst_Thread::deletingRunningThreadTerminatesAndWaits()
 {
-    std::atomic<bool> started{false};
-    std::atomic<int> loops{0};
+    std::atomic<bool> started { false };
+    std::atomic<int> loops { 0 };
     auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         started = true;
         while (!self->Terminated()) {

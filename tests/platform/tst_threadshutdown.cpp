@@ -19,7 +19,7 @@ namespace {
 
 int g_argc = 1;
 char g_name[] = "tst_threadshutdown";
-char *g_argv[] = {g_name, nullptr};
+char *g_argv[] = { g_name, nullptr };
 
 class TLambdaThread : public TThread
 {
@@ -61,11 +61,11 @@ int runChild(const QByteArray &mode)
         return 0;
     }
     if (mode == "synchronize-without-application") {
-        std::atomic<bool> calling{false};
+        std::atomic<bool> calling { false };
         TThread::New<TLambdaThread>(
             [&calling](TLambdaThread *self) {
                 calling = true;
-                self->Synchronize([] { });
+                self->Synchronize([] {});
             },
             true);
         while (!calling)
@@ -81,7 +81,7 @@ int runChild(const QByteArray &mode)
                 while (!self->Terminated()) {
                     self->SleepUnlessTerminated(15);
                     if (!self->Terminated())
-                        self->Synchronize([] { });
+                        self->Synchronize([] {});
                 }
             },
             true);
@@ -110,7 +110,7 @@ private Q_SLOTS:
 void tst_ThreadShutdown::synchronizeWaitsForTheApplication()
 {
     QVERIFY(!QCoreApplication::instance());
-    std::atomic<bool> calling{false}, ran{false}, result{false};
+    std::atomic<bool> calling { false }, ran { false }, result { false };
     auto *thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) {
         calling = true;
         result = self->Synchronize([&] { ran = true; });
@@ -130,7 +130,7 @@ void tst_ThreadShutdown::synchronizeWaitsForTheApplication()
 void tst_ThreadShutdown::applicationDestructionEndsBlockedSynchronize()
 {
     auto app = std::make_unique<QCoreApplication>(g_argc, g_argv);
-    std::atomic<int> entered{0}, served{0}, refused{0};
+    std::atomic<int> entered { 0 }, served { 0 }, refused { 0 };
     auto *thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) {
         while (!self->Terminated()) {
             ++entered;
@@ -158,8 +158,8 @@ void tst_ThreadShutdown::applicationDestructionEndsBlockedSynchronize()
 void tst_ThreadShutdown::handOversAfterTheApplicationIsGone()
 {
     QVERIFY(!QCoreApplication::instance());
-    std::atomic<int> syncResult{-1}, queueResult{-1};
-    std::atomic<bool> ran{false};
+    std::atomic<int> syncResult { -1 }, queueResult { -1 };
+    std::atomic<bool> ran { false };
     auto *thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) {
         syncResult = self->Synchronize([&] { ran = true; });
         queueResult = TThread::Queue(self, [&] { ran = true; });
@@ -172,7 +172,8 @@ void tst_ThreadShutdown::handOversAfterTheApplicationIsGone()
 
     // A new application serves hand-overs again.
     QCoreApplication app(g_argc, g_argv);
-    thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) { syncResult = self->Synchronize([&] { ran = true; }); });
+    thread = TThread::New<TLambdaThread>(
+        [&](TLambdaThread *self) { syncResult = self->Synchronize([&] { ran = true; }); });
     QTRY_VERIFY(thread->Finished());
     QCOMPARE(syncResult.load(), 1);
     QVERIFY(ran);
@@ -185,8 +186,10 @@ void tst_ThreadShutdown::processExitWithRunningThread_data()
     QTest::addColumn<int>("maxMs");
 
     // A thread that never looks at Terminated costs the bounded shut-down wait, nothing more.
-    QTest::newRow("thread ignoring Terminated") << QByteArray("thread-ignoring-terminate") << TThread::ShutdownWaitMs + 5000;
-    QTest::newRow("Synchronize without an application") << QByteArray("synchronize-without-application") << 2000;
+    QTest::newRow("thread ignoring Terminated")
+        << QByteArray("thread-ignoring-terminate") << TThread::ShutdownWaitMs + 5000;
+    QTest::newRow("Synchronize without an application")
+        << QByteArray("synchronize-without-application") << 2000;
     QTest::newRow("ticking self-freeing thread at application exit")
         << QByteArray("ticking-thread-at-application-exit") << 2000;
 }
@@ -200,7 +203,8 @@ void tst_ThreadShutdown::processExitWithRunningThread()
     QProcess child;
     QElapsedTimer timer;
     timer.start();
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), QString::fromLatin1(mode)});
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--child"), QString::fromLatin1(mode) });
     QVERIFY(child.waitForFinished(TThread::ShutdownWaitMs + 20000));
     const qint64 elapsed = timer.elapsed();
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);

@@ -123,7 +123,8 @@ private Q_SLOTS:
 
 void tst_VersionResource::builderMatchesDocumentedBytes()
 {
-    const QByteArray expected = readHexFile(QStringLiteral(PRAVIK_TEST_DATA "/versioninfo/minimal-resource.hex"));
+    const QByteArray expected
+        = readHexFile(QStringLiteral(PRAVIK_TEST_DATA "/versioninfo/minimal-resource.hex"));
     QCOMPARE(expected.size(), 236);
     TVersionResourceBuilder builder;
     builder.SetFileVersion(*TModuleVersion::Parse(QStringLiteral("1.2.3.4")));
@@ -147,19 +148,22 @@ void tst_VersionResource::builderLayout_data()
     QTest::addColumn<quint16>("codePage");
     QTest::addColumn<QString>("tableKey");
 
-    QTest::newRow("no string entries") << Strings{} << quint16(0x0409) << quint16(1200) << QStringLiteral("040904B0");
+    QTest::newRow("no string entries")
+        << Strings {} << quint16(0x0409) << quint16(1200) << QStringLiteral("040904B0");
     QTest::newRow("entries of odd and even lengths")
-        << Strings{{QStringLiteral("CompanyName"), QStringLiteral("Zelk Software")},
-                   {QStringLiteral("FileVersion"), QStringLiteral("1.0.0.1")},
-                   {QStringLiteral("X"), QStringLiteral("ab")}}
+        << Strings { { QStringLiteral("CompanyName"), QStringLiteral("Zelk Software") },
+               { QStringLiteral("FileVersion"), QStringLiteral("1.0.0.1") },
+               { QStringLiteral("X"), QStringLiteral("ab") } }
         << quint16(0x0407) << quint16(1200) << QStringLiteral("040704B0");
-    QTest::newRow("empty value") << Strings{{QStringLiteral("Comments"), QString()}, {QStringLiteral("B"), QStringLiteral("c")}}
+    QTest::newRow("empty value") << Strings { { QStringLiteral("Comments"), QString() },
+        { QStringLiteral("B"), QStringLiteral("c") } }
                                  << quint16(0x0409) << quint16(1252) << QStringLiteral("040904E4");
-    QTest::newRow("non-ASCII text")
-        << Strings{{QStringLiteral("LegalCopyright"), QStringLiteral("Copyright © 2025 Zelk Software – Grüße")}}
-        << quint16(0x0409) << quint16(1200) << QStringLiteral("040904B0");
+    QTest::newRow("non-ASCII text") << Strings { { QStringLiteral("LegalCopyright"),
+        QStringLiteral("Copyright © 2025 Zelk Software – Grüße") } }
+                                    << quint16(0x0409) << quint16(1200) << QStringLiteral("040904B0");
     QTest::newRow("value of 3000 characters")
-        << Strings{{QStringLiteral("Comments"), QString(3000, QLatin1Char('x'))}, {QStringLiteral("Z"), QStringLiteral("z")}}
+        << Strings { { QStringLiteral("Comments"), QString(3000, QLatin1Char('x')) },
+               { QStringLiteral("Z"), QStringLiteral("z") } }
         << quint16(0x0409) << quint16(1200) << QStringLiteral("040904B0");
 }
 
@@ -206,7 +210,8 @@ void tst_VersionResource::builderLayout()
         // The value ends the entry (its length leaves out the padding that follows), which is where
         // readers that walk the entries look for it.
         const qsizetype valueBytes = 2 * entry.valueLength;
-        QCOMPARE(textOf(bytes.mid(entry.offset + entry.length - valueBytes, valueBytes)), strings[i].second + QChar(0));
+        QCOMPARE(textOf(bytes.mid(entry.offset + entry.length - valueBytes, valueBytes)),
+            strings[i].second + QChar(0));
     }
 
     const ParsedBlock &vars = root.children[1];
@@ -228,7 +233,8 @@ void tst_VersionResource::builderRefuses_data()
     QTest::newRow("NUL inside a key") << QStringLiteral("Comp\0any") << QStringLiteral("x");
     QTest::newRow("NUL inside a value") << QStringLiteral("Comments") << QStringLiteral("a\0b");
     QTest::newRow("empty key") << QString() << QStringLiteral("x");
-    QTest::newRow("value beyond the 16-bit length") << QStringLiteral("Comments") << QString(33000, QLatin1Char('x'));
+    QTest::newRow("value beyond the 16-bit length")
+        << QStringLiteral("Comments") << QString(33000, QLatin1Char('x'));
 }
 
 void tst_VersionResource::builderRefuses()
@@ -248,7 +254,8 @@ void tst_VersionResource::moduleVersionParse_data()
 
     QTest::newRow("four parts") << QStringLiteral("1.0.0.1") << true << QStringLiteral("1.0.0.1");
     QTest::newRow("two parts are filled up") << QStringLiteral("3.7") << true << QStringLiteral("3.7.0.0");
-    QTest::newRow("largest part") << QStringLiteral("65535.0.0.65535") << true << QStringLiteral("65535.0.0.65535");
+    QTest::newRow("largest part") << QStringLiteral("65535.0.0.65535") << true
+                                  << QStringLiteral("65535.0.0.65535");
     QTest::newRow("part too large") << QStringLiteral("65536.0") << false << QString();
     QTest::newRow("five parts") << QStringLiteral("1.2.3.4.5") << false << QString();
     QTest::newRow("empty") << QString() << false << QString();
@@ -274,18 +281,21 @@ void tst_VersionResource::loadFailures_data()
     QTest::addColumn<QByteArray>("content"); // null: do not create the file
     QTest::addColumn<int>("error");
 
-    QByteArray elf = makeElf({{".pravik_version", "abcd"}});
+    QByteArray elf = makeElf({ { ".pravik_version", "abcd" } });
     QByteArray badTableOffset = elf;
     badTableOffset[0x28 + 3] = 0x70; // section table far beyond the end of the file
-    QByteArray badSection = makeElf({{".pravik_version", "abcd"}});
+    QByteArray badSection = makeElf({ { ".pravik_version", "abcd" } });
     const qsizetype shoff = qFromLittleEndian<quint64>(badSection.constData() + 0x28);
     qToLittleEndian<quint64>(1u << 30, badSection.data() + shoff + 64 + 24); // section 1's offset
 
     QTest::newRow("missing file") << QStringLiteral("missing.so") << QByteArray() << ENOENT;
     QTest::newRow("directory") << QStringLiteral("folder") << QByteArray() << EISDIR;
-    QTest::newRow("text file") << QStringLiteral("notes.txt") << QByteArray("just some text, more than sixty-four bytes long ......................") << ENOEXEC;
+    QTest::newRow("text file") << QStringLiteral(
+        "notes.txt") << QByteArray("just some text, more than sixty-four bytes long ......................")
+                               << ENOEXEC;
     QTest::newRow("empty file") << QStringLiteral("empty") << QByteArray("") << ENOEXEC;
-    QTest::newRow("ELF cut off inside its section table") << QStringLiteral("cut.so") << elf.left(elf.size() - 10) << ENOEXEC;
+    QTest::newRow("ELF cut off inside its section table")
+        << QStringLiteral("cut.so") << elf.left(elf.size() - 10) << ENOEXEC;
     QTest::newRow("section table beyond the file") << QStringLiteral("far.so") << badTableOffset << ENOEXEC;
     QTest::newRow("section beyond the file") << QStringLiteral("badsection.so") << badSection << ENOEXEC;
 }
@@ -319,16 +329,17 @@ void tst_VersionResource::sectionLookup_data()
 
     const QByteArray resource = QByteArray("\x01\x02\x03\x04resource bytes", 18);
     QTest::newRow("64-bit module with resource")
-        << QList<TestElfSection>{{".text", "code"}, {".pravik_version", resource}} << true << resource;
+        << QList<TestElfSection> { { ".text", "code" }, { ".pravik_version", resource } } << true << resource;
     QTest::newRow("32-bit module with resource")
-        << QList<TestElfSection>{{".pravik_version", resource}, {".data", "x"}} << false << resource;
-    QTest::newRow("module without resource") << QList<TestElfSection>{{".text", "code"}} << true << QByteArray();
+        << QList<TestElfSection> { { ".pravik_version", resource }, { ".data", "x" } } << false << resource;
+    QTest::newRow("module without resource")
+        << QList<TestElfSection> { { ".text", "code" } } << true << QByteArray();
     QTest::newRow("section with a longer name only")
-        << QList<TestElfSection>{{".pravik_version2", resource}} << true << QByteArray();
+        << QList<TestElfSection> { { ".pravik_version2", resource } } << true << QByteArray();
     QTest::newRow("section without bytes in the file")
-        << QList<TestElfSection>{{".pravik_version", resource, true}} << true << QByteArray();
+        << QList<TestElfSection> { { ".pravik_version", resource, true } } << true << QByteArray();
     QTest::newRow("empty resource section")
-        << QList<TestElfSection>{{".pravik_version", QByteArray("")}} << true << QByteArray("");
+        << QList<TestElfSection> { { ".pravik_version", QByteArray("") } } << true << QByteArray("");
 }
 
 void tst_VersionResource::sectionLookup()
@@ -384,7 +395,7 @@ void tst_VersionResource::resourceSurvivesStripping()
     const QString copy = dir.filePath(QStringLiteral("stripped"));
     QVERIFY(QFile::copy(QStringLiteral(PRAVIK_SAMPLE_MODULE), copy));
     QProcess process;
-    process.start(strip, {QStringLiteral("--strip-all"), copy});
+    process.start(strip, { QStringLiteral("--strip-all"), copy });
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(QFileInfo(copy).size() < QFileInfo(QStringLiteral(PRAVIK_SAMPLE_MODULE)).size());

@@ -96,9 +96,9 @@ private Q_SLOTS:
         QTest::newRow("encoding declaration plays no part") << declaredLatin1;
         QByteArray hinted = readData(QStringLiteral("ct-valid.xml"));
         hinted.replace("xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"",
-                       "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-                       "xsi:schemaLocation=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09 "
-                       "http://192.0.2.1/other.xsd\"");
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+            "xsi:schemaLocation=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09 "
+            "http://192.0.2.1/other.xsd\"");
         QTest::newRow("schema-location hint to another schema is ignored") << hinted;
         QByteArray bom = "\xEF\xBB\xBF" + readData(QStringLiteral("ct-valid.xml"));
         QTest::newRow("leading byte-order mark") << bom;
@@ -135,19 +135,24 @@ private Q_SLOTS:
             QString xpath;
         };
         const Row rows[] = {
-            { "bad enumeration", "<ChrgBr>DEBT", 39, QStringLiteral("Element 'ChrgBr': [facet 'enumeration']"),
-              QStringLiteral("/Document[1]/CstmrCdtTrfInitn[1]/PmtInf[1]/ChrgBr[1]") },
+            { "bad enumeration", "<ChrgBr>DEBT", 39,
+                QStringLiteral("Element 'ChrgBr': [facet 'enumeration']"),
+                QStringLiteral("/Document[1]/CstmrCdtTrfInitn[1]/PmtInf[1]/ChrgBr[1]") },
             { "bad length", "<Nm>Beispiel Bau", 48, QStringLiteral("Element 'Nm': [facet 'maxLength']"),
-              tx1 + QStringLiteral("/Cdtr[1]/Nm[1]") },
-            { "unexpected element", "<Xyz>", 49, QStringLiteral("Element 'Xyz': This element is not expected."),
-              tx1 + QStringLiteral("/Cdtr[1]/Xyz[1]") },
-            { "bad value by pattern", "<IBAN>DE02 1203", 53, QStringLiteral("Element 'IBAN': [facet 'pattern']"),
-              tx1 + QStringLiteral("/CdtrAcct[1]/Id[1]/IBAN[1]") },
+                tx1 + QStringLiteral("/Cdtr[1]/Nm[1]") },
+            { "unexpected element", "<Xyz>", 49,
+                QStringLiteral("Element 'Xyz': This element is not expected."),
+                tx1 + QStringLiteral("/Cdtr[1]/Xyz[1]") },
+            { "bad value by pattern", "<IBAN>DE02 1203", 53,
+                QStringLiteral("Element 'IBAN': [facet 'pattern']"),
+                tx1 + QStringLiteral("/CdtrAcct[1]/Id[1]/IBAN[1]") },
             { "bad attribute", "<InstdAmt Ccy=\"USD\"", 65,
-              QStringLiteral("Element 'InstdAmt', attribute 'Ccy': [facet 'enumeration']"),
-              tx2 + QStringLiteral("/Amt[1]/InstdAmt[1]/@Ccy") },
-            { "missing element (at the parent's end tag)", "</Cdtr>\n        <CdtrAcct>\n          <Id>\n            <IBAN>DE025", 68,
-              QStringLiteral("Element 'Cdtr': Missing child element(s)."), tx2 + QStringLiteral("/Cdtr[1]") },
+                QStringLiteral("Element 'InstdAmt', attribute 'Ccy': [facet 'enumeration']"),
+                tx2 + QStringLiteral("/Amt[1]/InstdAmt[1]/@Ccy") },
+            { "missing element (at the parent's end tag)",
+                "</Cdtr>\n        <CdtrAcct>\n          <Id>\n            <IBAN>DE025", 68,
+                QStringLiteral("Element 'Cdtr': Missing child element(s)."),
+                tx2 + QStringLiteral("/Cdtr[1]") },
         };
         int index = 0;
         for (const Row &r : rows) {
@@ -227,8 +232,8 @@ private Q_SLOTS:
         // A credit transfer whose root claims the direct-debit namespace is judged by that schema.
         QByteArray text = readData(QStringLiteral("ct-valid.xml"));
         text.replace("<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\"",
-                     "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.008.001.08\" "
-                     "xmlns:ct=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\"");
+            "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.008.001.08\" "
+            "xmlns:ct=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\"");
         std::unique_ptr<TXMLParseErrors> errors;
         QVERIFY(!ValidationEngine::ValidateXMLUtf8(text, errors));
         QVERIFY(errors->first().FReason.startsWith(QStringLiteral("Element 'CstmrCdtTrfInitn'")));
@@ -238,7 +243,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("ns");
-        QTest::newRow("root element") << QByteArray("<a xmlns='urn:x'><b xmlns='urn:y'/></a>") << QStringLiteral("urn:x");
+        QTest::newRow("root element")
+            << QByteArray("<a xmlns='urn:x'><b xmlns='urn:y'/></a>") << QStringLiteral("urn:x");
         QTest::newRow("attribute before a child")
             << QByteArray("<a xmlns:p='urn:p' p:k='1'><b xmlns='urn:y'/></a>") << QStringLiteral("urn:p");
         QTest::newRow("first child when the root has none")
@@ -275,7 +281,8 @@ private Q_SLOTS:
         undefinedPrefix.replace("<MsgId>", "<p:MsgId>");
         undefinedPrefix.replace("</MsgId>", "</p:MsgId>");
         QTest::newRow("undefined prefix") << undefinedPrefix;
-        static const char16_t utf16[] = u"<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\"/>";
+        static const char16_t utf16[]
+            = u"<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\"/>";
         QTest::newRow("UTF-16 bytes handed over as text")
             << QByteArray(reinterpret_cast<const char *>(utf16), sizeof utf16 - sizeof(char16_t));
     }
@@ -284,19 +291,23 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QCOMPARE(refusalMessage(text),
-                 QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file."));
+            QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file."));
     }
 
     void embeddingASchemaAddsSupport()
     {
         std::unique_ptr<TXMLParseErrors> errors;
-        QVERIFY(ValidationEngine::ValidateXMLUtf8("<Greeting xmlns='urn:pravik:test:greeting.1'><To>Anna</To></Greeting>", errors));
-        QVERIFY(!ValidationEngine::ValidateXMLUtf8("<Greeting xmlns='urn:pravik:test:greeting.1'><To>Annabel</To></Greeting>", errors));
+        QVERIFY(ValidationEngine::ValidateXMLUtf8(
+            "<Greeting xmlns='urn:pravik:test:greeting.1'><To>Anna</To></Greeting>", errors));
+        QVERIFY(!ValidationEngine::ValidateXMLUtf8(
+            "<Greeting xmlns='urn:pravik:test:greeting.1'><To>Annabel</To></Greeting>", errors));
         QCOMPARE(errors->size(), 1);
         QCOMPARE(ValidationEngine::resourceNameForNamespace(QStringLiteral("urn:pravik:test:greeting.1")),
-                 QStringLiteral("urn_pravik_test_greeting_1"));
+            QStringLiteral("urn_pravik_test_greeting_1"));
         QVERIFY(!ValidationEngine::schemaResource(QStringLiteral("URN_PRAVIK_TEST_GREETING_1")).isEmpty());
-        QVERIFY(!ValidationEngine::schemaResource(QStringLiteral("urn_iso_std_iso_20022_tech_xsd_pain_008_001_08")).isEmpty());
+        QVERIFY(!ValidationEngine::schemaResource(
+            QStringLiteral("urn_iso_std_iso_20022_tech_xsd_pain_008_001_08"))
+                     .isEmpty());
     }
 
     void sharedCacheGivesTheSameResult()

@@ -11,12 +11,12 @@ namespace {
 xmlservices::ParseError threeErrors()
 {
     xmlservices::ParseError pe;
-    pe.append({ QStringLiteral("    <Nm>x</Nm>\r\n"), QStringLiteral("Element 'Nm': too long.\n"), QStringLiteral("/a[1]"),
-                1824, 12, 5, 300 });
-    pe.append({ QStringLiteral("<B/>"), QStringLiteral("Element 'B': not expected."), QStringLiteral(" /b[1] "),
-                int32_t(0xC00CE014), 40, 1, 900 });
-    pe.append({ QStringLiteral("<C/>"), QStringLiteral("Element 'C': missing."), QStringLiteral("/c[1]"), 1871, 40, 9,
-                908 });
+    pe.append({ QStringLiteral("    <Nm>x</Nm>\r\n"), QStringLiteral("Element 'Nm': too long.\n"),
+        QStringLiteral("/a[1]"), 1824, 12, 5, 300 });
+    pe.append({ QStringLiteral("<B/>"), QStringLiteral("Element 'B': not expected."),
+        QStringLiteral(" /b[1] "), int32_t(0xC00CE014), 40, 1, 900 });
+    pe.append({ QStringLiteral("<C/>"), QStringLiteral("Element 'C': missing."), QStringLiteral("/c[1]"),
+        1871, 40, 9, 908 });
     return pe;
 }
 
@@ -55,11 +55,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("trimmed");
         QTest::newRow("indentation") << QStringLiteral("\t   <Nm>") << QStringLiteral("<Nm>");
         QTest::newRow("line break at the end") << QStringLiteral("reason.\r\n") << QStringLiteral("reason.");
-        QTest::newRow("control characters at both ends") << QStringLiteral("\x01\x1f a b \x7f\x02")
-                                                         << QStringLiteral("a b \x7f");
+        QTest::newRow("control characters at both ends")
+            << QStringLiteral("\x01\x1f a b \x7f\x02") << QStringLiteral("a b \x7f");
         QTest::newRow("blanks inside kept") << QStringLiteral("a  \t b") << QStringLiteral("a  \t b");
         QTest::newRow("only blanks") << QStringLiteral(" \r\n\t") << QString();
-        QTest::newRow("no-break space is not trimmed") << QStringLiteral("\u00a0x\u00a0") << QStringLiteral("\u00a0x\u00a0");
+        QTest::newRow("no-break space is not trimmed")
+            << QStringLiteral("\u00a0x\u00a0") << QStringLiteral("\u00a0x\u00a0");
     }
 
     void trimming()
@@ -89,8 +90,12 @@ private Q_SLOTS:
         for (int i = 0; i < 21; ++i)
             QCOMPARE(lines[1 + i].tag, i / 7 + 1);
         const QStringList expectedFirst = {
-            QString(70, u'-'),         QStringLiteral("ErrorCode: 1824"), QStringLiteral("Reason: Element 'Nm': too long."),
-            QStringLiteral("SrcText: <Nm>x</Nm>"), QStringLiteral("Line: 12"), QStringLiteral("LinePos: 5"),
+            QString(70, u'-'),
+            QStringLiteral("ErrorCode: 1824"),
+            QStringLiteral("Reason: Element 'Nm': too long."),
+            QStringLiteral("SrcText: <Nm>x</Nm>"),
+            QStringLiteral("Line: 12"),
+            QStringLiteral("LinePos: 5"),
             QStringLiteral("FilePos: 300"),
         };
         QCOMPARE(texts(lines).mid(1, 7), expectedFirst);

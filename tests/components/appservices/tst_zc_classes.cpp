@@ -20,7 +20,10 @@ public:
 
 protected:
     void InitializeComponent() override { g_hooks << u"initialize "_s + Name(); }
-    void FinalizeComponent() override { g_hooks << u"finalize "_s + Name() + (IsDestroying() ? u" marked"_s : u""_s); }
+    void FinalizeComponent() override
+    {
+        g_hooks << u"finalize "_s + Name() + (IsDestroying() ? u" marked"_s : u""_s);
+    }
 };
 
 class TMessageObject : public Tzc_Component
@@ -71,13 +74,14 @@ private Q_SLOTS:
     {
         auto *owner = new TComponent;
         auto *a = Create<THooked>(owner);
-        QCOMPARE(g_hooks, QStringList{u"initialize "_s});
+        QCOMPARE(g_hooks, QStringList { u"initialize "_s });
         a->SetName(u"A"_s);
         auto *b = Create<THooked>(owner);
         b->SetName(u"B"_s);
         Free(b);
         Free(owner);
-        QCOMPARE(g_hooks, QStringList({u"initialize "_s, u"initialize "_s, u"finalize B"_s, u"finalize A marked"_s}));
+        QCOMPARE(g_hooks,
+            QStringList({ u"initialize "_s, u"initialize "_s, u"finalize B"_s, u"finalize A marked"_s }));
     }
 
     void uniqueName_data()
@@ -86,17 +90,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("taken");
         QTest::addColumn<bool>("owned");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("message object after 1 and 2") << u"TMessageObject"_s
-                                                       << QStringList({u"MessageObject1"_s, u"MessageObject2"_s})
-                                                       << true << u"MessageObject3"_s;
+        QTest::newRow("message object after 1 and 2")
+            << u"TMessageObject"_s << QStringList({ u"MessageObject1"_s, u"MessageObject2"_s }) << true
+            << u"MessageObject3"_s;
         QTest::newRow("taken names compared without case")
-            << u"TMessageObject"_s << QStringList({u"messageobject1"_s}) << true << u"MessageObject2"_s;
-        QTest::newRow("gap is filled") << u"TMessageObject"_s << QStringList({u"MessageObject2"_s}) << true
-                                       << u"MessageObject1"_s;
+            << u"TMessageObject"_s << QStringList({ u"messageobject1"_s }) << true << u"MessageObject2"_s;
+        QTest::newRow("gap is filled")
+            << u"TMessageObject"_s << QStringList({ u"MessageObject2"_s }) << true << u"MessageObject1"_s;
         QTest::newRow("free owner") << u"TMessageObject"_s << QStringList() << true << u"MessageObject1"_s;
         QTest::newRow("no owner") << u"TMessageObject"_s << QStringList() << false << u"MessageObject1"_s;
-        QTest::newRow("lower-case first letter kept") << u"lowerCaseClass"_s << QStringList() << true
-                                                      << u"lowerCaseClass1"_s;
+        QTest::newRow("lower-case first letter kept")
+            << u"lowerCaseClass"_s << QStringList() << true << u"lowerCaseClass1"_s;
     }
 
     void uniqueName()

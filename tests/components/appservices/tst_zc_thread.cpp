@@ -1,8 +1,8 @@
 // Tzc_Thread: default and given names, the creation times, and the thread register, including
 // removals by threads that free themselves.
 
-#include <algorithm>
 #include "components/appservices/zc_thread.h"
+#include <algorithm>
 
 #include <QTest>
 
@@ -31,7 +31,10 @@ protected:
 class TPlainWorker : public Tzc_Thread
 {
 public:
-    explicit TPlainWorker(bool suspended = true) : Tzc_Thread(suspended) { }
+    explicit TPlainWorker(bool suspended = true)
+        : Tzc_Thread(suspended)
+    {
+    }
 
 protected:
     void Execute() override { }
@@ -40,7 +43,10 @@ protected:
 class xLowerCaseWorker : public Tzc_Thread
 {
 public:
-    xLowerCaseWorker() : Tzc_Thread(true) { }
+    xLowerCaseWorker()
+        : Tzc_Thread(true)
+    {
+    }
 
 protected:
     void Execute() override { }
@@ -50,7 +56,10 @@ namespace scope {
 class TScopedWorker : public Tzc_Thread
 {
 public:
-    TScopedWorker() : Tzc_Thread(true) { }
+    TScopedWorker()
+        : Tzc_Thread(true)
+    {
+    }
 
 protected:
     void Execute() override { }
@@ -96,10 +105,12 @@ void tst_ZcThread::defaultName_data()
     QTest::addColumn<std::shared_ptr<Tzc_Thread>>("thread");
     QTest::addColumn<QString>("name");
 
-    QTest::newRow("class name without its T") << std::shared_ptr<Tzc_Thread>(new TPlainWorker) << QStringLiteral("PlainWorker");
+    QTest::newRow("class name without its T")
+        << std::shared_ptr<Tzc_Thread>(new TPlainWorker) << QStringLiteral("PlainWorker");
     QTest::newRow("first letter dropped whatever it is")
         << std::shared_ptr<Tzc_Thread>(new xLowerCaseWorker) << QStringLiteral("LowerCaseWorker");
-    QTest::newRow("namespace left out") << std::shared_ptr<Tzc_Thread>(new scope::TScopedWorker) << QStringLiteral("ScopedWorker");
+    QTest::newRow("namespace left out")
+        << std::shared_ptr<Tzc_Thread>(new scope::TScopedWorker) << QStringLiteral("ScopedWorker");
 }
 
 void tst_ZcThread::defaultName()
@@ -149,7 +160,7 @@ void tst_ZcThread::selfFreeingThreadsLeaveTheRegister()
 {
     // Many threads add themselves on this thread and remove themselves on their own, at once.
     const int before = ThreadRegistry().Count();
-    std::atomic<int> done{0};
+    std::atomic<int> done { 0 };
     constexpr int count = 64;
     for (int i = 0; i < count; ++i)
         TThread::New<TSelfFreeingWorker>(&done);

@@ -23,31 +23,31 @@ int callMember(const TMessageObject &mo, const QString &member, bool fmt, const 
         return 0;
     }
     if (member == u"CreateMessageDialog"_s) {
-        auto form = fmt ? mo.CreateMessageDialogFmt(args, mtError, {mbOK, mbCancel})
-                        : mo.CreateMessageDialog(mtError, {mbOK, mbCancel});
+        auto form = fmt ? mo.CreateMessageDialogFmt(args, mtError, { mbOK, mbCancel })
+                        : mo.CreateMessageDialog(mtError, { mbOK, mbCancel });
         return form->ShowModal();
     }
     if (member == u"MessageDlgPos"_s)
-        return fmt ? mo.MessageDlgPosFmt(args, mtError, {mbOK, mbCancel}, 0, 10, 20)
-                   : mo.MessageDlgPos(mtError, {mbOK, mbCancel}, 0, 10, 20);
+        return fmt ? mo.MessageDlgPosFmt(args, mtError, { mbOK, mbCancel }, 0, 10, 20)
+                   : mo.MessageDlgPos(mtError, { mbOK, mbCancel }, 0, 10, 20);
     if (member == u"TaskMessageDlg"_s)
-        return fmt ? mo.TaskMessageDlgFmt(args, mtInformation, {mbYes, mbNo}, 0)
-                   : mo.TaskMessageDlg(mtInformation, {mbYes, mbNo}, 0);
+        return fmt ? mo.TaskMessageDlgFmt(args, mtInformation, { mbYes, mbNo }, 0)
+                   : mo.TaskMessageDlg(mtInformation, { mbYes, mbNo }, 0);
     if (member == u"TaskMessageDlg+Default"_s)
-        return fmt ? mo.TaskMessageDlgFmt(args, mtInformation, {mbYes, mbNo}, 0, mbNo)
-                   : mo.TaskMessageDlg(mtInformation, {mbYes, mbNo}, 0, mbNo);
+        return fmt ? mo.TaskMessageDlgFmt(args, mtInformation, { mbYes, mbNo }, 0, mbNo)
+                   : mo.TaskMessageDlg(mtInformation, { mbYes, mbNo }, 0, mbNo);
     if (member == u"TaskMessageDlgPos"_s)
-        return fmt ? mo.TaskMessageDlgPosFmt(args, mtInformation, {mbYes, mbNo}, 0, 10, 20)
-                   : mo.TaskMessageDlgPos(mtInformation, {mbYes, mbNo}, 0, 10, 20);
+        return fmt ? mo.TaskMessageDlgPosFmt(args, mtInformation, { mbYes, mbNo }, 0, 10, 20)
+                   : mo.TaskMessageDlgPos(mtInformation, { mbYes, mbNo }, 0, 10, 20);
     if (member == u"TaskMessageDlgPos+Default"_s)
-        return fmt ? mo.TaskMessageDlgPosFmt(args, mtInformation, {mbYes, mbNo}, 0, 10, 20, mbNo)
-                   : mo.TaskMessageDlgPos(mtInformation, {mbYes, mbNo}, 0, 10, 20, mbNo);
+        return fmt ? mo.TaskMessageDlgPosFmt(args, mtInformation, { mbYes, mbNo }, 0, 10, 20, mbNo)
+                   : mo.TaskMessageDlgPos(mtInformation, { mbYes, mbNo }, 0, 10, 20, mbNo);
     if (member == u"TaskMessageDlgPosHelp"_s)
-        return fmt ? mo.TaskMessageDlgPosHelpFmt(args, mtInformation, {mbYes, mbNo}, 0, 10, 20, help)
-                   : mo.TaskMessageDlgPosHelp(mtInformation, {mbYes, mbNo}, 0, 10, 20, help);
+        return fmt ? mo.TaskMessageDlgPosHelpFmt(args, mtInformation, { mbYes, mbNo }, 0, 10, 20, help)
+                   : mo.TaskMessageDlgPosHelp(mtInformation, { mbYes, mbNo }, 0, 10, 20, help);
     if (member == u"TaskMessageDlgPosHelp+Default"_s)
-        return fmt ? mo.TaskMessageDlgPosHelpFmt(args, mtInformation, {mbYes, mbNo}, 0, 10, 20, help, mbNo)
-                   : mo.TaskMessageDlgPosHelp(mtInformation, {mbYes, mbNo}, 0, 10, 20, help, mbNo);
+        return fmt ? mo.TaskMessageDlgPosHelpFmt(args, mtInformation, { mbYes, mbNo }, 0, 10, 20, help, mbNo)
+                   : mo.TaskMessageDlgPosHelp(mtInformation, { mbYes, mbNo }, 0, 10, 20, help, mbNo);
     qFatal("unknown member %s", qPrintable(member));
 }
 
@@ -97,14 +97,14 @@ private Q_SLOTS:
             QVERIFY(pressButton(d, press));
         });
         const QString file = u"/home/anna/Zahlungen/pain.001 März.xml"_s;
-        QCOMPARE(mo->TaskMessageDlgFmt({file}, mtWarning, {mbYes, mbNo}, 0, mbNo), result);
+        QCOMPARE(mo->TaskMessageDlgFmt({ file }, mtWarning, { mbYes, mbNo }, 0, mbNo), result);
         QCOMPARE(driver.seen(), 1);
         QCOMPARE(shot.caption, u"Warning"_s);
         QCOMPARE(shot.instruction, QString());
         QCOMPARE(shot.text.split(u'\n'),
-                 QStringList({u"Die Datei "_s + file + u" existiert bereits! "_s,
-                              u"Wollen Sie die Datei überschreiben?"_s}));
-        QCOMPARE(shot.buttons, QStringList({u"&Yes"_s, u"&No"_s}));
+            QStringList({ u"Die Datei "_s + file + u" existiert bereits! "_s,
+                u"Wollen Sie die Datei überschreiben?"_s }));
+        QCOMPARE(shot.buttons, QStringList({ u"&Yes"_s, u"&No"_s }));
         QCOMPARE(shot.defaultButton, u"&No"_s);
     }
 
@@ -115,20 +115,23 @@ private Q_SLOTS:
         QTest::addColumn<Expected>("expected");
 
         const QPoint none(-1, -1);
-        const QStringList yesNo{u"&Yes"_s, u"&No"_s};
-        const QStringList okCancel{u"OK"_s, u"Cancel"_s};
+        const QStringList yesNo { u"&Yes"_s, u"&No"_s };
+        const QStringList okCancel { u"OK"_s, u"Cancel"_s };
         const QList<std::pair<QString, Expected>> members = {
-            {u"ShowMessage"_s, {appTitle, false, {u"OK"_s}, u"OK"_s, u"OK"_s, 0, none, {}}},
-            {u"CreateMessageDialog"_s, {u"Error"_s, false, okCancel, u"OK"_s, u"Cancel"_s, 2, none, {}}},
-            {u"MessageDlgPos"_s, {u"Error"_s, false, okCancel, u"OK"_s, u"Cancel"_s, 2, {10, 20}, {}}},
-            {u"TaskMessageDlg"_s, {u"Information"_s, true, yesNo, u"&Yes"_s, u"&No"_s, 7, none, {}}},
-            {u"TaskMessageDlg+Default"_s, {u"Information"_s, true, yesNo, u"&No"_s, u"&Yes"_s, 6, none, {}}},
-            {u"TaskMessageDlgPos"_s, {u"Information"_s, true, yesNo, u"&Yes"_s, u"&Yes"_s, 6, {10, 20}, {}}},
-            {u"TaskMessageDlgPos+Default"_s, {u"Information"_s, true, yesNo, u"&No"_s, u"&No"_s, 7, {10, 20}, {}}},
-            {u"TaskMessageDlgPosHelp"_s,
-             {u"Information"_s, true, yesNo, u"&Yes"_s, u"&Yes"_s, 6, {10, 20}, u"hilfe.chm"_s}},
-            {u"TaskMessageDlgPosHelp+Default"_s,
-             {u"Information"_s, true, yesNo, u"&No"_s, u"&No"_s, 7, {10, 20}, u"hilfe.chm"_s}},
+            { u"ShowMessage"_s, { appTitle, false, { u"OK"_s }, u"OK"_s, u"OK"_s, 0, none, {} } },
+            { u"CreateMessageDialog"_s, { u"Error"_s, false, okCancel, u"OK"_s, u"Cancel"_s, 2, none, {} } },
+            { u"MessageDlgPos"_s, { u"Error"_s, false, okCancel, u"OK"_s, u"Cancel"_s, 2, { 10, 20 }, {} } },
+            { u"TaskMessageDlg"_s, { u"Information"_s, true, yesNo, u"&Yes"_s, u"&No"_s, 7, none, {} } },
+            { u"TaskMessageDlg+Default"_s,
+                { u"Information"_s, true, yesNo, u"&No"_s, u"&Yes"_s, 6, none, {} } },
+            { u"TaskMessageDlgPos"_s,
+                { u"Information"_s, true, yesNo, u"&Yes"_s, u"&Yes"_s, 6, { 10, 20 }, {} } },
+            { u"TaskMessageDlgPos+Default"_s,
+                { u"Information"_s, true, yesNo, u"&No"_s, u"&No"_s, 7, { 10, 20 }, {} } },
+            { u"TaskMessageDlgPosHelp"_s,
+                { u"Information"_s, true, yesNo, u"&Yes"_s, u"&Yes"_s, 6, { 10, 20 }, u"hilfe.chm"_s } },
+            { u"TaskMessageDlgPosHelp+Default"_s,
+                { u"Information"_s, true, yesNo, u"&No"_s, u"&No"_s, 7, { 10, 20 }, u"hilfe.chm"_s } },
         };
         for (const auto &[member, expected] : members) {
             QTest::addRow("%s", qPrintable(member)) << member << false << expected;
@@ -151,7 +154,7 @@ private Q_SLOTS:
             helpFile = d->property("HelpFile").toString();
             QVERIFY(pressButton(d, expected.press));
         });
-        QCOMPARE(callMember(mo, member, fmt, {u"a.xml"_s}), expected.result);
+        QCOMPARE(callMember(mo, member, fmt, { u"a.xml"_s }), expected.result);
         QCOMPARE(driver.seen(), 1);
         QCOMPARE(shot.caption, expected.caption);
         QCOMPARE(shot.text, fmt ? u"Datei a.xml\nzweite Zeile"_s : u"Datei %s\nzweite Zeile"_s);
@@ -166,9 +169,9 @@ private Q_SLOTS:
     void formatErrorsComeBeforeAnyDialog_data()
     {
         QTest::addColumn<QString>("member");
-        for (const char *m : {"ShowMessage", "CreateMessageDialog", "MessageDlgPos", "TaskMessageDlg",
-                              "TaskMessageDlg+Default", "TaskMessageDlgPos", "TaskMessageDlgPos+Default",
-                              "TaskMessageDlgPosHelp", "TaskMessageDlgPosHelp+Default"})
+        for (const char *m : { "ShowMessage", "CreateMessageDialog", "MessageDlgPos", "TaskMessageDlg",
+                 "TaskMessageDlg+Default", "TaskMessageDlgPos", "TaskMessageDlgPos+Default",
+                 "TaskMessageDlgPosHelp", "TaskMessageDlgPosHelp+Default" })
             QTest::addRow("%sFmt", m) << QString::fromLatin1(m);
     }
 
@@ -179,7 +182,7 @@ private Q_SLOTS:
         mo.SetText(u"Die Datei %s und %s"_s);
         ModalDialogDriver driver([](QDialog *d) { d->done(0); });
         try {
-            callMember(mo, member, true, {u"a.xml"_s});
+            callMember(mo, member, true, { u"a.xml"_s });
             QFAIL("no error");
         } catch (const EConvertError &e) {
             QCOMPARE(e.message(), u"No argument for format 'Die Datei %s und %s'"_s);
@@ -205,17 +208,18 @@ private Q_SLOTS:
         QFETCH(int, dialogResult);
         QFETCH(int, expected);
         QFETCH(bool, raises);
-        SetMessageDlgRoute([&](const QString &, TMsgDlgType, TMsgDlgButtons, int, int, int, const QString &, TMsgDlgBtn) {
-            if (raises)
-                throw EFOpenError(u"dialog failed"_s);
-            return dialogResult;
-        });
+        SetMessageDlgRoute(
+            [&](const QString &, TMsgDlgType, TMsgDlgButtons, int, int, int, const QString &, TMsgDlgBtn) {
+                if (raises)
+                    throw EFOpenError(u"dialog failed"_s);
+                return dialogResult;
+            });
         TMessageObject mo;
         mo.SetText(u"%d"_s);
         int got = -2;
         QString error;
         try {
-            got = mo.MessageDlgPosFmt({1}, mtInformation, {mbOK}, 0, -1, -1);
+            got = mo.MessageDlgPosFmt({ 1 }, mtInformation, { mbOK }, 0, -1, -1);
         } catch (const EFOpenError &e) {
             error = e.message();
         }

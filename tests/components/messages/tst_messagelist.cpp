@@ -170,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(outside->Owner(), &owner);
         QCOMPARE(list->Count(), 1);
         list->Delete(in);
-        QCOMPARE(log.names, QStringList{u"In"_s});
+        QCOMPARE(log.names, QStringList { u"In"_s });
         QCOMPARE(list->Count(), 0);
         QCOMPARE(owner.FindComponent(u"In"_s), nullptr);
     }
@@ -181,13 +181,13 @@ private Q_SLOTS:
         auto *list = Create<TMessageList>(&owner);
         list->Clear(); // empty: nothing happens
         DestroyLog log;
-        for (const QString &n : {u"A"_s, u"B"_s, u"C"_s}) {
+        for (const QString &n : { u"A"_s, u"B"_s, u"C"_s }) {
             TMessageObject *mo = named(&owner, n);
             list->AddItem(mo);
             log.watch(mo);
         }
         list->Clear();
-        QCOMPARE(log.names, QStringList({u"C"_s, u"B"_s, u"A"_s}));
+        QCOMPARE(log.names, QStringList({ u"C"_s, u"B"_s, u"A"_s }));
         QCOMPARE(list->Count(), 0);
         QCOMPARE(owner.ComponentCount(), 1);
     }
@@ -220,7 +220,7 @@ private Q_SLOTS:
         DestroyLog log;
         TMessageList *list = listFirst ? Create<TMessageList>(owner) : nullptr;
         QList<TMessageObject *> objects;
-        for (const QString &n : {u"A"_s, u"B"_s})
+        for (const QString &n : { u"A"_s, u"B"_s })
             objects << named(owner, n);
         if (!list)
             list = Create<TMessageList>(owner);
@@ -275,7 +275,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("formatted");
         QTest::addColumn<QString>("exceptionClass");
         QTest::addColumn<QString>("message");
-        QTest::newRow("base class, placeholders left as they are") << false << QString() << u"Datei %s fehlt"_s;
+        QTest::newRow("base class, placeholders left as they are")
+            << false << QString() << u"Datei %s fehlt"_s;
         QTest::newRow("given class") << false << u"EFOpenError"_s << u"Datei %s fehlt"_s;
         QTest::newRow("formatted, base class") << true << QString() << u"Datei a.xml fehlt"_s;
         QTest::newRow("formatted, given class") << true << u"EFOpenError"_s << u"Datei a.xml fehlt"_s;
@@ -288,10 +289,11 @@ private Q_SLOTS:
         QFETCH(QString, message);
         TMessageObject mo;
         mo.SetText(u"Datei %s fehlt"_s);
-        const TExceptionClass cls = exceptionClass.isEmpty() ? TExceptionClass() : ExceptionClass<EFOpenError>();
+        const TExceptionClass cls
+            = exceptionClass.isEmpty() ? TExceptionClass() : ExceptionClass<EFOpenError>();
         try {
             if (formatted)
-                mo.RaiseExceptionFmt({u"a.xml"_s}, cls);
+                mo.RaiseExceptionFmt({ u"a.xml"_s }, cls);
             else
                 mo.RaiseException(cls);
         } catch (const Exception &e) {
@@ -305,8 +307,9 @@ private Q_SLOTS:
     {
         TMessageObject mo;
         mo.SetText(u"%s und %s"_s);
-        QVERIFY_THROWS_EXCEPTION(EConvertError, mo.RaiseExceptionFmt({u"a"_s}, ExceptionClass<EFOpenError>()));
-        QCOMPARE(mo.TextFmt({u"a"_s, u"b"_s}), u"a und b"_s);
+        QVERIFY_THROWS_EXCEPTION(
+            EConvertError, mo.RaiseExceptionFmt({ u"a"_s }, ExceptionClass<EFOpenError>()));
+        QCOMPARE(mo.TextFmt({ u"a"_s, u"b"_s }), u"a und b"_s);
     }
 
     void readsThreeMessagesInResourceOrder()
@@ -322,7 +325,7 @@ private Q_SLOTS:
             QCOMPARE(list->GetITem(i)->Owner(), &owner);
             QCOMPARE(list->GetITem(i)->MessageList(), list);
         }
-        QCOMPARE(names, QStringList({u"MO_Zebra"_s, u"MO_Alpha"_s, u"MO_Middle"_s}));
+        QCOMPARE(names, QStringList({ u"MO_Zebra"_s, u"MO_Alpha"_s, u"MO_Middle"_s }));
         QCOMPARE(list->GetITem(1)->Text(), u"Dann %d Fehler"_s);
         QCOMPARE(list->GetITem(1)->Title(), u"Prüfung"_s);
         QCOMPARE(list->GetITem(0)->Title(), QString());

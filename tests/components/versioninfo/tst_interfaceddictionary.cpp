@@ -100,7 +100,8 @@ void tst_InterfacedDictionary::queryInterface_data()
 
     QTest::newRow("basic interface") << IInterface::IID << S_OK;
     QTest::newRow("dictionary interface") << IDict::IID << S_OK;
-    QTest::newRow("any other interface") << QUuid(QStringLiteral("{12345678-1234-1234-1234-123456789ABC}")) << E_NOINTERFACE;
+    QTest::newRow("any other interface")
+        << QUuid(QStringLiteral("{12345678-1234-1234-1234-123456789ABC}")) << E_NOINTERFACE;
 }
 
 void tst_InterfacedDictionary::queryInterface()

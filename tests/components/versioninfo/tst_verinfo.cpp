@@ -156,17 +156,21 @@ void tst_VerInfo::labels_data()
 
     QTest::newRow("library name") << true << 0 << QString() << QString() << sampleModule;
     QTest::newRow("company name") << true << 1 << QString() << QString() << QStringLiteral("Zelk Software");
-    QTest::newRow("file version with format") << true << 3 << QStringLiteral("Version %s") << QString()
-                                              << QStringLiteral("Version 2.5.0.7");
+    QTest::newRow("file version with format")
+        << true << 3 << QStringLiteral("Version %s") << QString() << QStringLiteral("Version 2.5.0.7");
     QTest::newRow("legal trademarks") << true << 6 << QString() << QString() << QStringLiteral("Pravik™");
-    QTest::newRow("comments") << true << 10 << QString() << QString() << QStringLiteral("Sample & test <module>");
-    QTest::newRow("item by name") << true << 11 << QString() << QStringLiteral("programid") << QStringLiteral("Zelk.Sample");
-    QTest::newRow("item by name the module lacks") << true << 11 << QString() << QStringLiteral("Nothing") << QString();
-    QTest::newRow("unknown kind") << true << 12 << QStringLiteral("[%s]") << QString() << QStringLiteral("[]");
-    QTest::newRow("format that fails shows the plain value") << true << 8 << QStringLiteral("%d") << QString()
-                                                             << QStringLiteral("Pravik");
-    QTest::newRow("blank format shows the plain value") << true << 8 << QStringLiteral("  ") << QString()
-                                                        << QStringLiteral("Pravik");
+    QTest::newRow("comments") << true << 10 << QString() << QString()
+                              << QStringLiteral("Sample & test <module>");
+    QTest::newRow("item by name") << true << 11 << QString() << QStringLiteral("programid")
+                                  << QStringLiteral("Zelk.Sample");
+    QTest::newRow("item by name the module lacks")
+        << true << 11 << QString() << QStringLiteral("Nothing") << QString();
+    QTest::newRow("unknown kind") << true << 12 << QStringLiteral("[%s]") << QString()
+                                  << QStringLiteral("[]");
+    QTest::newRow("format that fails shows the plain value")
+        << true << 8 << QStringLiteral("%d") << QString() << QStringLiteral("Pravik");
+    QTest::newRow("blank format shows the plain value")
+        << true << 8 << QStringLiteral("  ") << QString() << QStringLiteral("Pravik");
     QTest::newRow("label linked to nothing") << false << 3 << QString() << QString() << QString();
 }
 

@@ -26,14 +26,14 @@ QByteArray resourceOf(const Strings &strings)
 }
 
 const Strings eightEntries = {
-    {QStringLiteral("CompanyName"), QStringLiteral("Zelk Software")},
-    {QStringLiteral("FileDescription"), QStringLiteral("SEPA checker")},
-    {QStringLiteral("FileVersion"), QStringLiteral("1.0.0.1")},
-    {QStringLiteral("LegalCopyright"), QStringLiteral("Copyright Zelk Software")},
-    {QStringLiteral("OriginalFilename"), QStringLiteral("Pravik.exe")},
-    {QStringLiteral("ProgramID"), QStringLiteral("Zelk.Pravik")},
-    {QStringLiteral("ProductName"), QStringLiteral("Pravik")},
-    {QStringLiteral("ProductVersion"), QStringLiteral("1.0")},
+    { QStringLiteral("CompanyName"), QStringLiteral("Zelk Software") },
+    { QStringLiteral("FileDescription"), QStringLiteral("SEPA checker") },
+    { QStringLiteral("FileVersion"), QStringLiteral("1.0.0.1") },
+    { QStringLiteral("LegalCopyright"), QStringLiteral("Copyright Zelk Software") },
+    { QStringLiteral("OriginalFilename"), QStringLiteral("Pravik.exe") },
+    { QStringLiteral("ProgramID"), QStringLiteral("Zelk.Pravik") },
+    { QStringLiteral("ProductName"), QStringLiteral("Pravik") },
+    { QStringLiteral("ProductVersion"), QStringLiteral("1.0") },
 };
 
 // Patches the 16-bit word at a byte offset of a resource.
@@ -95,10 +95,11 @@ void tst_VersionInfo::eightEntryModule()
     for (auto it = info.Entries().begin(); it != info.Entries().end(); ++it)
         keys.append(it.key());
     keys.sort();
-    QCOMPARE(keys, (QStringList{QStringLiteral("COMPANYNAME"), QStringLiteral("FILEDESCRIPTION"),
-                                QStringLiteral("FILEVERSION"), QStringLiteral("LEGALCOPYRIGHT"),
-                                QStringLiteral("ORIGINALFILENAME"), QStringLiteral("PRODUCTNAME"),
-                                QStringLiteral("PRODUCTVERSION"), QStringLiteral("PROGRAMID")}));
+    QCOMPARE(keys,
+        (QStringList { QStringLiteral("COMPANYNAME"), QStringLiteral("FILEDESCRIPTION"),
+            QStringLiteral("FILEVERSION"), QStringLiteral("LEGALCOPYRIGHT"),
+            QStringLiteral("ORIGINALFILENAME"), QStringLiteral("PRODUCTNAME"),
+            QStringLiteral("PRODUCTVERSION"), QStringLiteral("PROGRAMID") }));
     QCOMPARE(info.CompanyName(), QStringLiteral("Zelk Software"));
     QCOMPARE(info.FileDescription(), QStringLiteral("SEPA checker"));
     QCOMPARE(info.FileVersion(), QStringLiteral("1.0.0.1"));
@@ -116,9 +117,12 @@ void tst_VersionInfo::itemByName_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value"); // null: raises
 
-    QTest::newRow("lower case between blanks") << QStringLiteral("  fileversion ") << QStringLiteral("1.0.0.1");
-    QTest::newRow("control characters around") << QStringLiteral("\tProductName\r\n") << QStringLiteral("Pravik");
-    QTest::newRow("entry without standard item") << QStringLiteral("ProgramID") << QStringLiteral("Zelk.Pravik");
+    QTest::newRow("lower case between blanks")
+        << QStringLiteral("  fileversion ") << QStringLiteral("1.0.0.1");
+    QTest::newRow("control characters around")
+        << QStringLiteral("\tProductName\r\n") << QStringLiteral("Pravik");
+    QTest::newRow("entry without standard item")
+        << QStringLiteral("ProgramID") << QStringLiteral("Zelk.Pravik");
     QTest::newRow("name not present") << QStringLiteral("Comments") << QString();
     QTest::newRow("blank name") << QStringLiteral("   ") << QString();
 }
@@ -140,21 +144,26 @@ void tst_VersionInfo::storedValues_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value"); // null: not stored
 
-    QTest::newRow("trailing blanks kept") << Strings{{QStringLiteral("Comments"), QStringLiteral("beta  ")}}
-                                          << QStringLiteral("COMMENTS") << QStringLiteral("beta  ");
-    QTest::newRow("leading blanks kept") << Strings{{QStringLiteral("Comments"), QStringLiteral(" beta")}}
-                                         << QStringLiteral("COMMENTS") << QStringLiteral(" beta");
-    QTest::newRow("blank-only value not stored") << Strings{{QStringLiteral("Comments"), QStringLiteral("   ")}}
-                                                 << QStringLiteral("COMMENTS") << QString();
-    QTest::newRow("control-only value not stored") << Strings{{QStringLiteral("Comments"), QStringLiteral("\t\r\n")}}
-                                                   << QStringLiteral("COMMENTS") << QString();
-    QTest::newRow("empty value not stored, next entry read")
-        << Strings{{QStringLiteral("Comments"), QString()}, {QStringLiteral("FileVersion"), QStringLiteral("2")}}
-        << QStringLiteral("FILEVERSION") << QStringLiteral("2");
+    QTest::newRow("trailing blanks kept")
+        << Strings { { QStringLiteral("Comments"), QStringLiteral("beta  ") } } << QStringLiteral("COMMENTS")
+        << QStringLiteral("beta  ");
+    QTest::newRow("leading blanks kept")
+        << Strings { { QStringLiteral("Comments"), QStringLiteral(" beta") } } << QStringLiteral("COMMENTS")
+        << QStringLiteral(" beta");
+    QTest::newRow("blank-only value not stored")
+        << Strings { { QStringLiteral("Comments"), QStringLiteral("   ") } } << QStringLiteral("COMMENTS")
+        << QString();
+    QTest::newRow("control-only value not stored")
+        << Strings { { QStringLiteral("Comments"), QStringLiteral("\t\r\n") } } << QStringLiteral("COMMENTS")
+        << QString();
+    QTest::newRow("empty value not stored, next entry read") << Strings {
+        { QStringLiteral("Comments"), QString() }, { QStringLiteral("FileVersion"), QStringLiteral("2") }
+    } << QStringLiteral("FILEVERSION") << QStringLiteral("2");
     QTest::newRow("later duplicate replaces earlier")
-        << Strings{{QStringLiteral("FileVersion"), QStringLiteral("1")}, {QStringLiteral("FILEVERSION"), QStringLiteral("2")}}
+        << Strings { { QStringLiteral("FileVersion"), QStringLiteral("1") },
+               { QStringLiteral("FILEVERSION"), QStringLiteral("2") } }
         << QStringLiteral("FILEVERSION") << QStringLiteral("2");
-    QTest::newRow("non-ASCII key upper-cased") << Strings{{QStringLiteral("Größe"), QStringLiteral("x")}}
+    QTest::newRow("non-ASCII key upper-cased") << Strings { { QStringLiteral("Größe"), QStringLiteral("x") } }
                                                << QStringLiteral("GRÖSSE") << QStringLiteral("x");
 }
 
@@ -173,10 +182,10 @@ void tst_VersionInfo::storedValues()
 void tst_VersionInfo::secondModuleKeepsEntriesItLacks()
 {
     Strings first = eightEntries;
-    first.append({QStringLiteral("Comments"), QStringLiteral("first module")});
+    first.append({ QStringLiteral("Comments"), QStringLiteral("first module") });
     TVersionInfo info(module(QStringLiteral("first.so"), resourceOf(first)));
     const QString second = module(QStringLiteral("second.so"),
-                                  resourceOf({{QStringLiteral("FileVersion"), QStringLiteral("9.9.9.9")}}));
+        resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("9.9.9.9") } }));
     info.SetLibraryName(second);
     QCOMPARE(info.LibraryName(), second);
     QCOMPARE(info.FileVersion(), QStringLiteral("9.9.9.9"));
@@ -192,7 +201,8 @@ void tst_VersionInfo::moduleWithoutResource()
     for (int i = 1; i <= 10; ++i)
         QCOMPARE(info.Entries().ContainsKey(TVersionInfo::InfoItemKey(i)), false);
     QCOMPARE(info.FileVersion(), QString());
-    QCOMPARE(info.AsXML(), QStringLiteral("<MODUL>\r\n\t<MODUL_FILE>%1</MODUL_FILE>\r\n\t<VERSIONINFO/>\r\n</MODUL>").arg(path));
+    QCOMPARE(info.AsXML(),
+        QStringLiteral("<MODUL>\r\n\t<MODUL_FILE>%1</MODUL_FILE>\r\n\t<VERSIONINFO/>\r\n</MODUL>").arg(path));
 }
 
 void tst_VersionInfo::longEntriesAreReadWhole_data()
@@ -212,10 +222,10 @@ void tst_VersionInfo::longEntriesAreReadWhole()
     QString value;
     for (int i = 0; i < valueChars; ++i)
         value.append(QChar(u'a' + i % 26));
-    const QByteArray resource = resourceOf({{QStringLiteral("Comments"), value},
-                                            {QStringLiteral("FileVersion"), QStringLiteral("3.1")}});
+    const QByteArray resource = resourceOf(
+        { { QStringLiteral("Comments"), value }, { QStringLiteral("FileVersion"), QStringLiteral("3.1") } });
     QCOMPARE(qFromLittleEndian<quint16>(resource.constData() + VersionResourceFirstStringOffset),
-             6 + 18 + 2 * (valueChars + 1));
+        6 + 18 + 2 * (valueChars + 1));
     TVersionInfo info(module(QStringLiteral("long.so"), resource));
     QCOMPARE(info.Comments(), value);
     QCOMPARE(info.FileVersion(), QStringLiteral("3.1")); // the walk goes on behind it
@@ -250,8 +260,9 @@ void tst_VersionInfo::brokenResources()
 void tst_VersionInfo::resourceEndingAfterTheLastEntry()
 {
     // A resource without VarFileInfo ends on an entry boundary: that ends the walk, it is no error.
-    const QByteArray good = resourceOf({{QStringLiteral("FileVersion"), QStringLiteral("7.0")}});
-    const qsizetype entryEnd = VersionResourceFirstStringOffset + qFromLittleEndian<quint16>(good.constData() + VersionResourceFirstStringOffset);
+    const QByteArray good = resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("7.0") } });
+    const qsizetype entryEnd = VersionResourceFirstStringOffset
+        + qFromLittleEndian<quint16>(good.constData() + VersionResourceFirstStringOffset);
     TVersionInfo info(module(QStringLiteral("novar.so"), good.left(entryEnd)));
     QCOMPARE(info.FileVersion(), QStringLiteral("7.0"));
     // And one with no string entries at all, only the fixed information.
@@ -261,18 +272,22 @@ void tst_VersionInfo::resourceEndingAfterTheLastEntry()
 
 void tst_VersionInfo::asXml()
 {
-    const QString path = module(QStringLiteral("xml.so"), resourceOf({{QStringLiteral("Comments"), QStringLiteral("A & B <c>")}}));
+    const QString path = module(QStringLiteral("xml.so"),
+        resourceOf({ { QStringLiteral("Comments"), QStringLiteral("A & B <c>") } }));
     TVersionInfo info(path);
-    QCOMPARE(info.AsXML(), QStringLiteral("<MODUL>\r\n\t<MODUL_FILE>%1</MODUL_FILE>\r\n\t<VERSIONINFO>"
-                                          "\r\n\t\t<COMMENTS>A & B <c></COMMENTS>\r\n\t</VERSIONINFO>\r\n</MODUL>")
-                                 .arg(path));
+    QCOMPARE(info.AsXML(),
+        QStringLiteral("<MODUL>\r\n\t<MODUL_FILE>%1</MODUL_FILE>\r\n\t<VERSIONINFO>"
+                       "\r\n\t\t<COMMENTS>A & B <c></COMMENTS>\r\n\t</VERSIONINFO>\r\n</MODUL>")
+            .arg(path));
 }
 
 void tst_VersionInfo::asXmlReadsTheFileAgain()
 {
-    const QString path = module(QStringLiteral("changing.so"), resourceOf({{QStringLiteral("FileVersion"), QStringLiteral("1")}}));
+    const QString path = module(QStringLiteral("changing.so"),
+        resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("1") } }));
     TVersionInfo info(path);
-    module(QStringLiteral("changing.so"), resourceOf({{QStringLiteral("FileVersion"), QStringLiteral("2")}}));
+    module(QStringLiteral("changing.so"),
+        resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("2") } }));
     QCOMPARE(info.FileVersion(), QStringLiteral("1")); // items do not read again
     QVERIFY(info.AsXML().contains(QLatin1String("<FILEVERSION>2</FILEVERSION>")));
     QCOMPARE(info.FileVersion(), QStringLiteral("2"));
