@@ -3,6 +3,7 @@
 #include "components/messages/messagecntr.h"
 #include "components/versioninfo/zc_verinfo.h"
 #include "editor/xmleditor.h"
+#include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
 #include "platform/formstream.h"
 #include "platform/widgets/actions.h"
@@ -34,6 +35,16 @@ QWidget *pageWith(QWidget *content)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
     return page;
+}
+
+// Runs a file dialog of the window and frees it: the file chosen, or empty when the user cancelled or
+// the dialog went with the window while it was open (then nothing of the window may be touched).
+QString chosenFile(QFileDialog *Dialog)
+{
+    const TDialogHolder<QFileDialog> held(Dialog);
+    if (ExecModal(Dialog, QDialog::Rejected) != QDialog::Accepted || !held || held->selectedFiles().isEmpty())
+        return QString();
+    return held->selectedFiles().constFirst();
 }
 
 } // namespace
@@ -135,28 +146,27 @@ void TPravik_MAIN_Form::createActions()
     FileOpen1 = make("FileOpen1", QStringLiteral("Ö&ffnen..."), file);
     FileOpen1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     FileOpen1->SetHint(QStringLiteral("Öffnen|Vorhandene Datei öffnen"));
-    FileOpen1->OnExecute = [this](TAction *) { Guarded([this] { FileOpen1Execute(); }); };
+    FileOpen1->OnExecute = [this](TAction *) { FileOpen1Execute(); };
 
     FileExit1 = make("FileExit1", QStringLiteral("&Beenden"), file);
     FileExit1->SetHint(QStringLiteral("Beenden|Anwendung beenden"));
     FileExit1->OnExecute = [this](TAction *) { close(); };
 
     act_Validate = make("act_Validate", QStringLiteral("Validieren"), QString());
-    act_Validate->OnExecute = [this](TAction *a) { Guarded([&] { act_ValidateExecute(a); }); };
-    act_Validate->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
+    act_Validate->OnExecute = [this](TAction *a) { act_ValidateExecute(a); };
+    act_Validate->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 
     Action_UpdateStatusPanels = make("Action_UpdateStatusPanels", QString(), QString());
-    Action_UpdateStatusPanels->OnUpdate
-        = [this](TAction *a) { Guarded([&] { Action_UpdateStatusPanelsUpdate(a); }); };
+    Action_UpdateStatusPanels->OnUpdate = [this](TAction *a) { Action_UpdateStatusPanelsUpdate(a); };
 
     FileSaveAs1 = make("FileSaveAs1", QStringLiteral("Speichern &unter..."), file);
     FileSaveAs1->SetHint(QStringLiteral("Speichern unter|Aktive Datei unter einem neuen Namen speichern"));
-    FileSaveAs1->OnExecute = [this](TAction *) { Guarded([this] { FileSaveAs1Execute(); }); };
-    FileSaveAs1->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
+    FileSaveAs1->OnExecute = [this](TAction *) { FileSaveAs1Execute(); };
+    FileSaveAs1->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 
     FileSave1 = make("FileSave1", QStringLiteral("Speichern"), file);
-    FileSave1->OnExecute = [this](TAction *a) { Guarded([&] { FileSave1Execute(a); }); };
-    FileSave1->OnUpdate = [this](TAction *a) { Guarded([&] { act_ValidateUpdate(a); }); };
+    FileSave1->OnExecute = [this](TAction *a) { FileSave1Execute(a); };
+    FileSave1->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 }
 
 void TPravik_MAIN_Form::createMenu()
@@ -224,13 +234,14 @@ void TPravik_MAIN_Form::act_ValidateExecute(TAction *)
 
 void TPravik_MAIN_Form::FileOpen1Execute()
 {
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("FileOpen1Dialog"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        FileOpen1Accept(dialog.selectedFiles().constFirst());
+    auto *dialog = new QFileDialog(this);
+    dialog->setObjectName(QStringLiteral("FileOpen1Dialog"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    const QString chosen = chosenFile(dialog);
+    if (!chosen.isEmpty())
+        FileOpen1Accept(chosen);
 }
 
 void TPravik_MAIN_Form::FileOpen1Accept(const QString &FileName)
@@ -245,15 +256,16 @@ void TPravik_MAIN_Form::FileSave1Execute(TAction *)
 
 void TPravik_MAIN_Form::FileSaveAs1Execute()
 {
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("FileSaveAs1Dialog"));
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    auto *dialog = new QFileDialog(this);
+    dialog->setObjectName(QStringLiteral("FileSaveAs1Dialog"));
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
     // The window asks before overwriting, with its own question.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        FileSaveAs1Accept(dialog.selectedFiles().constFirst());
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    const QString chosen = chosenFile(dialog);
+    if (!chosen.isEmpty())
+        FileSaveAs1Accept(chosen);
 }
 
 void TPravik_MAIN_Form::FileSaveAs1Accept(const QString &FileName)

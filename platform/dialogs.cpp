@@ -13,28 +13,6 @@
 
 namespace {
 
-struct ButtonInfo
-{
-    const char16_t *caption;
-    const char *name;
-    TModalResult result;
-};
-
-constexpr ButtonInfo buttonInfo[MsgDlgBtnCount] = {
-    { u"&Yes", "Yes", mrYes },
-    { u"&No", "No", mrNo },
-    { u"OK", "OK", mrOk },
-    { u"Cancel", "Cancel", mrCancel },
-    { u"&Abort", "Abort", mrAbort },
-    { u"&Retry", "Retry", mrRetry },
-    { u"&Ignore", "Ignore", mrIgnore },
-    { u"&All", "All", mrAll },
-    { u"N&o to All", "NoToAll", mrNoToAll },
-    { u"Yes to &All", "YesToAll", mrYesToAll },
-    { u"&Help", "Help", mrNone },
-    { u"&Close", "Close", mrClose },
-};
-
 TMessageDlgRoute &messageDlgRoute()
 {
     static TMessageDlgRoute route;
@@ -47,76 +25,7 @@ TShowMessageRoute &showMessageRoute()
     return route;
 }
 
-void requireGuiThread()
-{
-    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    if (!app)
-        throw Exception(QStringLiteral("A dialog needs a running widget application"));
-    if (QThread::currentThread() != app->thread())
-        throw Exception(QStringLiteral("A dialog can only be shown on the GUI thread"));
-}
-
-QIcon typeIcon(TMsgDlgType type)
-{
-    QStyle *style = QApplication::style();
-    switch (type) {
-    case mtWarning:
-        return style->standardIcon(QStyle::SP_MessageBoxWarning);
-    case mtError:
-        return style->standardIcon(QStyle::SP_MessageBoxCritical);
-    case mtInformation:
-        return style->standardIcon(QStyle::SP_MessageBoxInformation);
-    case mtConfirmation:
-        return style->standardIcon(QStyle::SP_MessageBoxQuestion);
-    case mtCustom:
-        break;
-    }
-    return {};
-}
-
 } // namespace
-
-QString ApplicationTitle()
-{
-    const QString display = QGuiApplication::applicationDisplayName();
-    return display.isEmpty() ? QCoreApplication::applicationName() : display;
-}
-
-QString MsgDlgCaption(TMsgDlgType DlgType)
-{
-    switch (DlgType) {
-    case mtWarning:
-        return QStringLiteral("Warning");
-    case mtError:
-        return QStringLiteral("Error");
-    case mtInformation:
-        return QStringLiteral("Information");
-    case mtConfirmation:
-        return QStringLiteral("Confirm");
-    case mtCustom:
-        break;
-    }
-    return ApplicationTitle();
-}
-
-QString MsgDlgButtonCaption(TMsgDlgBtn Button)
-{
-    return QString::fromUtf16(buttonInfo[Button].caption);
-}
-
-TModalResult MsgDlgButtonResult(TMsgDlgBtn Button)
-{
-    return buttonInfo[Button].result;
-}
-
-TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons)
-{
-    if (Buttons.Contains(mbOK))
-        return mbOK;
-    if (Buttons.Contains(mbYes))
-        return mbYes;
-    return mbRetry;
-}
 
 TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
     TMsgDlgBtn DefaultButton, QWidget *parent)
@@ -127,7 +36,7 @@ TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButto
     setWindowTitle(MsgDlgCaption(DlgType));
     auto *outer = new QVBoxLayout(this);
     auto *top = new QHBoxLayout;
-    const QIcon icon = typeIcon(DlgType);
+    const QIcon icon = MsgDlgTypeIcon(DlgType);
     if (!icon.isNull()) {
         auto *image = new QLabel(this);
         image->setObjectName(QStringLiteral("Image"));
@@ -137,9 +46,7 @@ TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButto
     auto *label = new QLabel(this);
     label->setObjectName(QStringLiteral("Message"));
     label->setTextFormat(Qt::PlainText);
-    QString shown = Msg;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    label->setText(shown);
+    label->setText(DialogDisplayText(Msg));
     top->addWidget(label, 1);
     outer->addLayout(top);
 
@@ -149,18 +56,15 @@ TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButto
         const auto b = TMsgDlgBtn(i);
         if (!Buttons.Contains(b))
             continue;
-        auto *pb = new QPushButton(MsgDlgButtonCaption(b), this);
-        pb->setObjectName(QLatin1String(buttonInfo[i].name));
-        pb->setProperty("ModalResult", buttonInfo[i].result);
-        pb->setDefault(b == DefaultButton);
-        pb->setAutoDefault(b == DefaultButton);
+        QPushButton *pb
+            = AddDialogButton(this, row, MsgDlgButtonCaption(b), MsgDlgButtonResult(b), b == DefaultButton);
+        pb->setObjectName(MsgDlgButtonName(b));
         if (b == mbHelp) {
             connect(
                 pb, &QPushButton::clicked, this, [this] { Q_EMIT HelpRequested(m_helpContext, m_helpFile); });
         } else {
-            connect(pb, &QPushButton::clicked, this, [this, r = buttonInfo[i].result] { done(r); });
+            connect(pb, &QPushButton::clicked, this, [this, r = MsgDlgButtonResult(b)] { done(r); });
         }
-        row->addWidget(pb);
         m_buttons[i] = pb;
     }
     outer->addLayout(row);
@@ -181,11 +85,9 @@ void TMessageForm::SetPosition(int X, int Y)
 
 int TMessageForm::ShowModal()
 {
-    requireGuiThread();
-    adjustSize();
-    if (m_x >= 0 || m_y >= 0)
-        move(m_x >= 0 ? m_x : x(), m_y >= 0 ? m_y : y());
-    return exec();
+    RequireGuiThread();
+    PlaceDialog(this, m_x, m_y);
+    return ExecModal(this);
 }
 
 void TMessageForm::reject()
@@ -193,17 +95,18 @@ void TMessageForm::reject()
     done(m_cancelButton ? m_cancelButton->property("ModalResult").toInt() : mrCancel);
 }
 
-std::unique_ptr<TMessageForm> CreateMessageDialog(
+TDialogHolder<TMessageForm> CreateMessageDialog(
     const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons)
 {
     return CreateMessageDialog(Msg, DlgType, Buttons, DefaultMsgDlgButton(Buttons));
 }
 
-std::unique_ptr<TMessageForm> CreateMessageDialog(
+TDialogHolder<TMessageForm> CreateMessageDialog(
     const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton)
 {
-    requireGuiThread();
-    return std::make_unique<TMessageForm>(Msg, DlgType, Buttons, DefaultButton, QApplication::activeWindow());
+    RequireGuiThread();
+    return TDialogHolder<TMessageForm>(
+        new TMessageForm(Msg, DlgType, Buttons, DefaultButton, QApplication::activeWindow()));
 }
 
 void ShowMessage(const QString &Msg)
@@ -252,7 +155,7 @@ int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Bu
 {
     if (const TMessageDlgRoute route = messageDlgRoute())
         return route(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
-    const std::unique_ptr<TMessageForm> form = CreateMessageDialog(Msg, DlgType, Buttons, DefaultButton);
+    const TDialogHolder<TMessageForm> form = CreateMessageDialog(Msg, DlgType, Buttons, DefaultButton);
     form->SetHelpContext(HelpCtx);
     form->SetHelpFile(HelpFileName);
     form->SetPosition(X, Y);
@@ -293,7 +196,7 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
 int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType DlgType,
     TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)
 {
-    requireGuiThread();
+    RequireGuiThread();
     TCustomTaskDialog dialog;
     dialog.SetCaption(MsgDlgCaption(DlgType));
     dialog.SetTitle(Title);
@@ -313,7 +216,7 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
         dialog.SetMainIcon(tdiInformation);
         break;
     case mtConfirmation:
-        dialog.SetCustomMainIcon(typeIcon(mtConfirmation));
+        dialog.SetCustomMainIcon(MsgDlgTypeIcon(mtConfirmation));
         flags |= tfUseHiconMain;
         break;
     case mtCustom:

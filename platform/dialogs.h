@@ -4,95 +4,16 @@
 // thread (a call from another thread raises Exception) and returns the modal result of the button
 // that closed it.
 
+#include "platform/dialogbuilder.h"
+#include "platform/dialogtypes.h"
+
 #include <QDialog>
 #include <QString>
 
 #include <functional>
-#include <initializer_list>
-#include <memory>
 
 class QLabel;
 class QPushButton;
-
-enum TMsgDlgType
-{
-    mtWarning,
-    mtError,
-    mtInformation,
-    mtConfirmation,
-    mtCustom
-};
-enum TMsgDlgBtn
-{
-    mbYes,
-    mbNo,
-    mbOK,
-    mbCancel,
-    mbAbort,
-    mbRetry,
-    mbIgnore,
-    mbAll,
-    mbNoToAll,
-    mbYesToAll,
-    mbHelp,
-    mbClose
-};
-constexpr int MsgDlgBtnCount = mbClose + 1;
-
-// A set of buttons: bit n stands for button n.
-class TMsgDlgButtons
-{
-public:
-    constexpr TMsgDlgButtons() = default;
-    constexpr TMsgDlgButtons(std::initializer_list<TMsgDlgBtn> buttons)
-    {
-        for (TMsgDlgBtn b : buttons)
-            m_bits |= quint16(1u << b);
-    }
-    static constexpr TMsgDlgButtons FromBits(quint16 bits)
-    {
-        TMsgDlgButtons s;
-        s.m_bits = bits;
-        return s;
-    }
-    constexpr quint16 Bits() const { return m_bits; }
-    constexpr bool Contains(TMsgDlgBtn b) const { return m_bits & (1u << b); }
-    constexpr bool IsEmpty() const { return m_bits == 0; }
-    constexpr bool operator==(const TMsgDlgButtons &) const = default;
-
-private:
-    quint16 m_bits = 0;
-};
-
-using TModalResult = int;
-constexpr TModalResult mrNone = 0;
-constexpr TModalResult mrOk = 1;
-constexpr TModalResult mrCancel = 2;
-constexpr TModalResult mrAbort = 3;
-constexpr TModalResult mrRetry = 4;
-constexpr TModalResult mrIgnore = 5;
-constexpr TModalResult mrYes = 6;
-constexpr TModalResult mrNo = 7;
-constexpr TModalResult mrClose = 8;
-constexpr TModalResult mrAll = 12;
-constexpr TModalResult mrNoToAll = 13;
-constexpr TModalResult mrYesToAll = 14;
-// The Help button of a task-message dialog closes it with this result.
-constexpr TModalResult mrTaskDialogHelp = -1;
-
-// "Warning", "Error", "Information", "Confirm"; for mtCustom the application's title.
-QString MsgDlgCaption(TMsgDlgType DlgType);
-// "&Yes", "&No", "OK", "Cancel", "&Abort", "&Retry", "&Ignore", "&All", "N&o to All", "Yes to &All",
-// "&Help", "&Close".
-QString MsgDlgButtonCaption(TMsgDlgBtn Button);
-// The modal result a button closes a dialog with (Help: 0 in message dialogs, where it asks for help
-// instead of closing).
-TModalResult MsgDlgButtonResult(TMsgDlgBtn Button);
-// The application's title: its display name, else its name.
-QString ApplicationTitle();
-// The default button the platform picks when the caller names none: OK, else Yes, else Retry (which
-// may not be in the set, and then no button is default).
-TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons);
 
 // The classic message dialog: icon of the type, the message, one button per member of the set in the
 // set's order. Esc and the close box answer with the cancel button (Cancel, else No, else OK), or
@@ -120,7 +41,8 @@ public:
     // negative centre the dialog.
     void SetPosition(int X, int Y);
 
-    // Shows the form modally and returns its modal result.
+    // Shows the form modally and returns its modal result; mrCancel when the form is deleted (with its
+    // parent) before it closes.
     int ShowModal();
 
 Q_SIGNALS:
@@ -141,9 +63,11 @@ private:
     int m_y = -1;
 };
 
-std::unique_ptr<TMessageForm> CreateMessageDialog(
+// The form, not yet shown, on the active window; the holder frees it unless that window takes it
+// along first.
+TDialogHolder<TMessageForm> CreateMessageDialog(
     const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons);
-std::unique_ptr<TMessageForm> CreateMessageDialog(
+TDialogHolder<TMessageForm> CreateMessageDialog(
     const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton);
 
 void ShowMessage(const QString &Msg);

@@ -1,5 +1,7 @@
 #include "platform/taskdialog.h"
 
+#include "platform/dialogbuilder.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -17,22 +19,15 @@
 
 namespace {
 
-QString displayText(QString s)
-{
-    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    s.replace(u'\r', u'\n');
-    return s;
-}
-
 QIcon standardIcon(TTaskDialogIcon icon)
 {
     switch (icon) {
     case tdiWarning:
-        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return MsgDlgTypeIcon(mtWarning);
     case tdiError:
-        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical);
+        return MsgDlgTypeIcon(mtError);
     case tdiInformation:
-        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation);
+        return MsgDlgTypeIcon(mtInformation);
     case tdiShield:
         return QApplication::style()->standardIcon(QStyle::SP_VistaShield);
     case tdiNone:
@@ -44,18 +39,17 @@ QIcon standardIcon(TTaskDialogIcon icon)
 struct CommonButton
 {
     TTaskDialogCommonButton flag;
-    const char16_t *caption;
-    int result;
+    TMsgDlgBtn button;
 };
 
 // Shown after the custom buttons, in the platform's order.
 constexpr CommonButton commonButtons[] = {
-    { tcbOk, u"OK", 1 },
-    { tcbYes, u"&Yes", 6 },
-    { tcbNo, u"&No", 7 },
-    { tcbRetry, u"&Retry", 4 },
-    { tcbCancel, u"Cancel", 2 },
-    { tcbClose, u"&Close", 8 },
+    { tcbOk, mbOK },
+    { tcbYes, mbYes },
+    { tcbNo, mbNo },
+    { tcbRetry, mbRetry },
+    { tcbCancel, mbCancel },
+    { tcbClose, mbClose },
 };
 
 } // namespace
@@ -104,12 +98,7 @@ public:
 
     QPushButton *addButton(const QString &caption, int result, bool isDefault)
     {
-        auto *b = new QPushButton(caption, this);
-        b->setProperty("ModalResult", result);
-        b->setDefault(isDefault);
-        b->setAutoDefault(isDefault);
-        buttonRow->addWidget(b);
-        return b;
+        return AddDialogButton(this, buttonRow, caption, result, isDefault);
     }
 
     QLabel *icon;
@@ -125,7 +114,7 @@ protected:
     {
         if (m_dialog->Flags().testFlag(tfAllowDialogCancellation)
             || m_dialog->CommonButtons().testFlag(tcbCancel))
-            m_dialog->buttonPressed(2, nullptr);
+            m_dialog->buttonPressed(mrCancel, nullptr);
     }
 
     void showEvent(QShowEvent *event) override
@@ -189,7 +178,12 @@ TCustomTaskDialog::TCustomTaskDialog(TComponent *AOwner)
 {
 }
 
-TCustomTaskDialog::~TCustomTaskDialog() = default;
+TCustomTaskDialog::~TCustomTaskDialog()
+{
+    // Freed while its window is open (by its owner, from a handler): the window goes first, so that
+    // none of its buttons or timers reaches this object again; Execute then returns false.
+    delete m_window.data();
+}
 
 void TCustomTaskDialog::SetCaption(const QString &Value)
 {
@@ -290,9 +284,9 @@ void TCustomTaskDialog::updateText()
     auto *w = static_cast<TTaskDialogWindow *>(m_window.data());
     if (!w)
         return;
-    w->instruction->setText(displayText(m_title));
+    w->instruction->setText(DialogDisplayText(m_title));
     w->instruction->setVisible(!m_title.isEmpty());
-    w->content->setText(displayText(m_text));
+    w->content->setText(DialogDisplayText(m_text));
     w->content->setVisible(!m_text.isEmpty());
     w->verification->setText(m_verificationText);
     w->verification->setVisible(!m_verificationText.isEmpty());
@@ -368,31 +362,32 @@ void TCustomTaskDialog::timerTick()
 
 bool TCustomTaskDialog::Execute(QWidget *ParentWnd)
 {
-    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    if (!app || m_window)
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || m_window)
         return false;
-    if (QThread::currentThread() != app->thread())
-        throw Exception(QStringLiteral("A dialog can only be shown on the GUI thread"));
+    RequireGuiThread();
 
     m_modalResult = 0;
     m_clicked = nullptr;
     m_pending = nullptr;
     m_tickBase.invalidate();
 
-    auto window
-        = std::make_unique<TTaskDialogWindow>(this, ParentWnd ? ParentWnd : QApplication::activeWindow());
+    const QPointer<TCustomTaskDialog> self(this);
+    const TDialogHolder<TTaskDialogWindow> window(
+        new TTaskDialogWindow(this, ParentWnd ? ParentWnd : QApplication::activeWindow()));
     m_window = window.get();
     struct Cleanup
     {
-        TCustomTaskDialog *d;
+        const QPointer<TCustomTaskDialog> &d;
         ~Cleanup()
         {
+            if (!d)
+                return;
             for (const auto &b : d->m_buttons)
                 b->m_widget = nullptr;
             d->m_window = nullptr;
             d->m_tickBase.invalidate();
         }
-    } cleanup { this };
+    } cleanup { self };
 
     window->setWindowTitle(m_caption);
     const QIcon icon = m_flags.testFlag(tfUseHiconMain) ? m_customMainIcon : standardIcon(m_mainIcon);
@@ -407,9 +402,9 @@ bool TCustomTaskDialog::Execute(QWidget *ParentWnd)
     for (const CommonButton &c : commonButtons) {
         if (!m_commonButtons.testFlag(c.flag))
             continue;
-        QPushButton *pb = window->addButton(QString::fromUtf16(c.caption), c.result, false);
-        QObject::connect(
-            pb, &QPushButton::clicked, this, [this, result = c.result] { buttonPressed(result, nullptr); });
+        const TModalResult result = MsgDlgButtonResult(c.button);
+        QPushButton *pb = window->addButton(MsgDlgButtonCaption(c.button), result, false);
+        QObject::connect(pb, &QPushButton::clicked, this, [this, result] { buttonPressed(result, nullptr); });
     }
     QObject::connect(window->verification, &QCheckBox::toggled, this, [this](bool checked) {
         m_flags.setFlag(tfVerificationFlagChecked, checked);
@@ -421,17 +416,21 @@ bool TCustomTaskDialog::Execute(QWidget *ParentWnd)
     QObject::connect(window->timer, &QTimer::timeout, this, [this] { timerTick(); });
     updateText();
     applyFlags();
-    window->adjustSize();
-    if (m_x >= 0 || m_y >= 0) {
-        window->move(m_x >= 0 ? m_x : window->x(), m_y >= 0 ? m_y : window->y());
-    }
+    PlaceDialog(window.get(), m_x, m_y);
 
     if (OnDialogConstructed) {
         auto handler = OnDialogConstructed;
         handler(this);
     }
-    window->exec();
-    window->timer->stop();
+    const int closedWith = ExecModal(window.get(), mrCancel);
+    if (!self)
+        return false; // freed while shown: nothing of it may be touched
+    if (window) {
+        window->timer->stop();
+    } else if (!m_pending && m_modalResult == 0) {
+        // The window went with its parent before any button closed it.
+        m_modalResult = closedWith;
+    }
     if (OnDialogDestroyed) {
         auto handler = OnDialogDestroyed;
         runHandler([&] { handler(this); });

@@ -23,7 +23,6 @@
 
 class QDialog;
 class QPushButton;
-class QTimer;
 class TCustomTaskDialog;
 
 enum TTaskDialogFlag
@@ -152,9 +151,11 @@ public:
     void SetTimerInterval(int Value);
 
     // Shows the dialog modally on ParentWnd (else the active window) and returns true with
-    // ModalResult set once it has closed. Returns false when it cannot be shown (no widget
-    // application, or already shown). An exception from one of the handlers closes the dialog and
-    // propagates from here. Raises Exception when called on a thread other than the GUI thread.
+    // ModalResult set once it has closed; when the window goes with its parent before a button
+    // closed it, ModalResult is mrCancel. Returns false when it cannot be shown (no widget
+    // application, or already shown) and when the dialog itself is freed while shown. An exception
+    // from one of the handlers closes the dialog and propagates from here. Raises Exception when
+    // called on a thread other than the GUI thread.
     bool Execute(QWidget *ParentWnd = nullptr);
     int ModalResult() const { return m_modalResult; }
     // The custom button that closed the dialog, or nullptr.
@@ -196,7 +197,6 @@ private:
     TTaskDialogButtonItem *m_clicked = nullptr;
 
     QPointer<QDialog> m_window;
-    QTimer *m_timer = nullptr;
     QElapsedTimer m_tickBase;
     std::exception_ptr m_pending;
 };

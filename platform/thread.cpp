@@ -83,7 +83,7 @@ bool isGuiThreadLocked(const State &s)
     return std::this_thread::get_id() == (s.phase == GuiPhase::Running ? s.guiThread : g_mainThread);
 }
 
-void processHandOvers();
+bool runHandOvers();
 
 void postProcessingLocked(State &s)
 {
@@ -91,7 +91,7 @@ void postProcessingLocked(State &s)
         return;
     s.postPending = true;
     QMetaObject::invokeMethod(
-        s.app, [] { processHandOvers(); }, Qt::QueuedConnection);
+        s.app, [] { runHandOvers(); }, Qt::QueuedConnection);
 }
 
 void cancelQueueLocked(State &s)
@@ -160,11 +160,6 @@ bool runHandOvers()
     return any;
 }
 
-void processHandOvers()
-{
-    runHandOvers();
-}
-
 // Waits on the GUI thread until done() holds, running hand-overs meanwhile; false on time-out.
 template <class Pred>
 bool waitServingHandOvers(std::unique_lock<std::mutex> &lock, Pred done,
@@ -187,6 +182,8 @@ bool waitServingHandOvers(std::unique_lock<std::mutex> &lock, Pred done,
     return true;
 }
 
+// The application is gone (or the process exits): nothing runs on the GUI thread any more, so waiting
+// callers are released and the threads are stopped.
 void onApplicationGone()
 {
     {
@@ -215,19 +212,10 @@ void onApplicationStarted()
     qAddPostRoutine(onApplicationGone);
 }
 
+// A program without an application object, or one that exits without destroying it.
 struct ExitGuard
 {
-    ~ExitGuard()
-    {
-        {
-            State &s = state();
-            std::lock_guard lock(s.m);
-            s.phase = GuiPhase::Gone;
-            s.app = nullptr;
-            cancelQueueLocked(s);
-        }
-        TThread::ShutDownThreads();
-    }
+    ~ExitGuard() { onApplicationGone(); }
 } g_exitGuard;
 
 int niceValue(TThreadPriority priority)

@@ -8,10 +8,29 @@
 #include <limits>
 #include <memory>
 #include <typeinfo>
+#include <utility>
 
 namespace {
 
 std::atomic<qint64> g_lastThreadCreated { std::numeric_limits<qint64>::min() };
+
+// Held while the register is used or replaced: a thread that frees itself on its own thread may end
+// while the unit finishes.
+Q_CONSTINIT QBasicMutex g_registryLifetime;
+Tzc_ThreadList *g_registry = nullptr;
+
+void startThreadRegister()
+{
+    QMutexLocker lock(&g_registryLifetime);
+    if (!g_registry)
+        g_registry = new Tzc_ThreadList;
+}
+
+void finishThreadRegister()
+{
+    QMutexLocker lock(&g_registryLifetime);
+    delete std::exchange(g_registry, nullptr);
+}
 
 // The unqualified C++ class name of the object's dynamic type.
 QString className(const std::type_info &type)
@@ -60,10 +79,12 @@ QList<Tzc_Thread *> Tzc_ThreadList::Snapshot() const
     return m_list;
 }
 
-Tzc_ThreadList &ThreadRegistry()
+const TUnit zc_ThreadUnit = { "zc_Thread", startThreadRegister, finishThreadRegister };
+
+Tzc_ThreadList *ThreadRegistry()
 {
-    static Tzc_ThreadList *registry = new Tzc_ThreadList;
-    return *registry;
+    QMutexLocker lock(&g_registryLifetime);
+    return g_registry;
 }
 
 QDateTime LastThreadCreated()
@@ -76,13 +97,19 @@ Tzc_Thread::Tzc_Thread(bool CreateSuspended)
     : TThread(CreateSuspended)
     , FCreated(QDateTime::currentDateTime())
 {
-    ThreadRegistry().Add(this);
+    {
+        QMutexLocker lock(&g_registryLifetime);
+        if (g_registry)
+            g_registry->Add(this);
+    }
     g_lastThreadCreated = QDateTime::currentMSecsSinceEpoch();
 }
 
 Tzc_Thread::~Tzc_Thread()
 {
-    ThreadRegistry().Remove(this);
+    QMutexLocker lock(&g_registryLifetime);
+    if (g_registry)
+        g_registry->Remove(this);
 }
 
 QString Tzc_Thread::ThreadName() const

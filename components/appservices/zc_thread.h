@@ -3,6 +3,7 @@
 // creation, a readable name and membership in the process-wide ThreadRegistry of live threads.
 
 #include "platform/thread.h"
+#include "platform/units.h"
 
 #include <QDateTime>
 #include <QList>
@@ -52,8 +53,12 @@ private:
     bool FNameSet = false;
 };
 
-// Every live Tzc_Thread, from its construction to its destruction. It lives for the whole process so
-// that a thread freeing itself at any time, also during process exit, can still remove itself.
-Tzc_ThreadList &ThreadRegistry();
+// Every live Tzc_Thread, from its construction to its destruction; null outside the unit's run. A
+// thread created before the unit starts is not listed, one destroyed after it finished skips the
+// removal.
+Tzc_ThreadList *ThreadRegistry();
 // Local time of the most recent construction of a Tzc_Thread; invalid before the first one.
 QDateTime LastThreadCreated();
+
+// The unit zc_Thread: creates the thread register at start, frees it at finish.
+extern const TUnit zc_ThreadUnit;

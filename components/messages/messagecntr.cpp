@@ -7,10 +7,16 @@
 
 namespace {
 
-// The form reader must find the list class by name; the list registers its items in turn.
-[[maybe_unused]] const bool listClassRegistered = (RegisterClass<TMessageList>(), true);
+// The form reader finds both classes by name.
+void registerMessageClasses()
+{
+    RegisterClass<TMessageList>();
+    RegisterClass<TMessageObject>();
+}
 
 } // namespace
+
+const TUnit MessageCntrUnit = { "MessageCntr", registerMessageClasses, nullptr };
 
 // ---- TMessageObject ----
 
@@ -89,13 +95,13 @@ void TMessageObject::ShowMessageFmt(const QVariantList &Args) const
     ShowMessagePos(TextFmt(Args), -1, -1);
 }
 
-std::unique_ptr<TMessageForm> TMessageObject::CreateMessageDialog(
+TDialogHolder<TMessageForm> TMessageObject::CreateMessageDialog(
     TMsgDlgType DlgType, TMsgDlgButtons Buttons) const
 {
     return ::CreateMessageDialog(fText, DlgType, Buttons);
 }
 
-std::unique_ptr<TMessageForm> TMessageObject::CreateMessageDialogFmt(
+TDialogHolder<TMessageForm> TMessageObject::CreateMessageDialogFmt(
     const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons) const
 {
     return ::CreateMessageDialog(TextFmt(Args), DlgType, Buttons);
@@ -210,7 +216,6 @@ void TMessageObject::Raise(const QString &Message, const TExceptionClass &AExcep
 TMessageList::TMessageList(TComponent *AOwner)
     : Tzc_Component(AOwner)
 {
-    [[maybe_unused]] static const bool itemClassRegistered = (RegisterClass<TMessageObject>(), true);
 }
 
 TMessageList::~TMessageList()

@@ -5,6 +5,7 @@
 
 #include "components/appservices/zc_classes.h"
 #include "platform/dialogs.h"
+#include "platform/units.h"
 
 #include <QList>
 #include <QString>
@@ -65,8 +66,8 @@ public:
     void ShowMessage() const;
     void ShowMessageFmt(const QVariantList &Args) const;
     // The created, not yet shown message dialog; the caller shows it (ShowModal) and frees it.
-    std::unique_ptr<TMessageForm> CreateMessageDialog(TMsgDlgType DlgType, TMsgDlgButtons Buttons) const;
-    std::unique_ptr<TMessageForm> CreateMessageDialogFmt(
+    TDialogHolder<TMessageForm> CreateMessageDialog(TMsgDlgType DlgType, TMsgDlgButtons Buttons) const;
+    TDialogHolder<TMessageForm> CreateMessageDialogFmt(
         const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons) const;
     quint16 MessageDlgPos(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const;
     quint16 MessageDlgPosFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
@@ -151,3 +152,7 @@ private:
 
     TMessageObjectList fMessages;
 };
+
+// The unit MessageCntr: registers TMessageList and TMessageObject, so that a form resource can create
+// them by name.
+extern const TUnit MessageCntrUnit;

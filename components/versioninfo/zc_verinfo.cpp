@@ -5,15 +5,20 @@
 
 namespace {
 
-[[maybe_unused]] const bool verInfoClassRegistered = (RegisterClass<TVerInfo>(), true);
-
 // The file of the module that holds this code.
 QString ownModuleFileName()
 {
     return ModuleFileNameOf(reinterpret_cast<const void *>(&ownModuleFileName));
 }
 
+void registerVerInfoClass()
+{
+    RegisterClass<TVerInfo>();
+}
+
 } // namespace
+
+const TUnit zc_VerInfoUnit = { "zc_VerInfo", registerVerInfoClass, nullptr };
 
 TVerInfo::TVerInfo(TComponent *AOwner)
     : Tzc_Component(AOwner)

@@ -104,3 +104,6 @@ private:
     TVerInfoType fVerInfoTye = itApplicationVerInfo;
     QString fLibraryName;
 };
+
+// The unit zc_VerInfo: registers TVerInfo, so that a form resource can create it by name.
+extern const TUnit zc_VerInfoUnit;

@@ -5,11 +5,10 @@
 #include "platform/versionresource.h"
 
 #include <QLocale>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QtEndian>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -197,42 +196,57 @@ QString TVersionInfo::AsXML()
 
 namespace {
 
+// The shared readers exist between the unit's start and finish; read-only in between.
 struct SharedReaders
 {
-    QMutex lock;
     std::unique_ptr<TVersionInfo> app;
     std::unique_ptr<TVersionInfo> lib; // only when this code lives in a shared library
+};
+SharedReaders *g_shared = nullptr;
 
-    ~SharedReaders()
-    {
-        lib.reset();
-        app.reset();
-    }
-} g_shared;
-
-TVersionInfo &ensureApp()
+QString ownModuleFileName()
 {
-    if (!g_shared.app)
-        g_shared.app = std::make_unique<TVersionInfo>();
-    return *g_shared.app;
+    return ModuleFileNameOf(reinterpret_cast<const void *>(&ownModuleFileName));
+}
+
+void startVersionReaders()
+{
+    auto readers = std::make_unique<SharedReaders>();
+    readers->app = std::make_unique<TVersionInfo>();
+    const QString ownModule = ownModuleFileName();
+    if (ownModule != ApplicationFileName())
+        readers->lib = std::make_unique<TVersionInfo>(ownModule);
+    delete std::exchange(g_shared, readers.release());
+}
+
+void finishVersionReaders()
+{
+    const std::unique_ptr<SharedReaders> readers(std::exchange(g_shared, nullptr));
+    if (readers) {
+        readers->lib.reset();
+        readers->app.reset();
+    }
+}
+
+SharedReaders &sharedReaders()
+{
+    if (!g_shared)
+        throw Exception(
+            QStringLiteral("The shared version readers exist only while the unit zc_VersionInfo runs"));
+    return *g_shared;
 }
 
 } // namespace
 
+const TUnit zc_VersionInfoUnit = { "zc_VersionInfo", startVersionReaders, finishVersionReaders };
+
 TVersionInfo &VersionInfoApp()
 {
-    QMutexLocker lock(&g_shared.lock);
-    return ensureApp();
+    return *sharedReaders().app;
 }
 
 TVersionInfo &VersionInfoLib()
 {
-    QMutexLocker lock(&g_shared.lock);
-    TVersionInfo &app = ensureApp();
-    const QString ownModule = ModuleFileNameOf(reinterpret_cast<const void *>(&VersionInfoLib));
-    if (ownModule == ApplicationFileName())
-        return app;
-    if (!g_shared.lib)
-        g_shared.lib = std::make_unique<TVersionInfo>(ownModule);
-    return *g_shared.lib;
+    SharedReaders &readers = sharedReaders();
+    return readers.lib ? *readers.lib : *readers.app;
 }

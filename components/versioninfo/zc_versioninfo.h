@@ -7,6 +7,7 @@
 #include "components/versioninfo/zc_generics_collections.h"
 #include "platform/exception.h"
 #include "platform/formstream.h" // EReadError, the platform's stream read error
+#include "platform/units.h"
 
 #include <QString>
 
@@ -73,11 +74,14 @@ private:
     QString fLibraryName;
 };
 
-// The shared readers, created on first use and freed at process exit: the running executable's, and
-// the one of the module that holds this code, which is the same object unless the code runs inside a
-// shared library. Creation raises the reader's errors (and is tried again on the next call).
+// The shared readers: the running executable's, and the one of the module that holds this code, which
+// is the same object unless the code runs inside a shared library. Created when the unit starts
+// (their errors stop the start), released when it finishes; asking for them outside that raises
+// Exception.
 TVersionInfo &VersionInfoApp();
 TVersionInfo &VersionInfoLib();
+// The unit zc_VersionInfo: the shared readers.
+extern const TUnit zc_VersionInfoUnit;
 
 // Removes characters up to U+0020 (blanks and control characters) from both ends.
 QString TrimBlanksAndControls(const QString &AText);

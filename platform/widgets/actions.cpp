@@ -1,7 +1,10 @@
 #include "actions.h"
 
+#include "application.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QScopedValueRollback>
 #include <QThread>
 
 TAction::TAction(QObject *parent)
@@ -9,7 +12,7 @@ TAction::TAction(QObject *parent)
 {
     connect(this, &QAction::triggered, this, [this] {
         if (OnExecute)
-            OnExecute(this);
+            Guarded([this] { OnExecute(this); });
     });
 }
 
@@ -51,11 +54,12 @@ void TActionList::UpdateActions()
     // An update handler that opens a dialog would spin the loop and come back here.
     if (m_updating)
         return;
-    m_updating = true;
+    const QScopedValueRollback updating(m_updating, true);
+    // Actions deleted by an earlier handler of this round drop out of the list through their
+    // destroyed signal; the copy is checked against it.
     const QList<TAction *> actions = m_actions;
     for (TAction *action : actions) {
-        if (action->OnUpdate)
-            action->OnUpdate(action);
+        if (m_actions.contains(action) && action->OnUpdate)
+            Guarded([action] { action->OnUpdate(action); });
     }
-    m_updating = false;
 }

@@ -19,6 +19,8 @@ public:
     std::function<void(TAction *Sender)> OnUpdate;
     // Runs when the action is triggered (menu, shortcut, Execute()).
     std::function<void(TAction *Sender)> OnExecute;
+    // An exception of either handler goes to the application's exception handler; it never stops
+    // the other actions' updates.
 
     // Triggers the action as the user would.
     void Execute();

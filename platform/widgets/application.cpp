@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/exception.h"
+#include "platform/thread.h"
 
 #include <exception>
 
@@ -31,9 +32,21 @@ QString currentExceptionMessage()
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // Calls that worker threads queue to the GUI thread end in the same handler as every other
+    // user-interface handler.
+    TThread::SetQueuedExceptionHandler([](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (...) {
+            HandleException();
+        }
+    });
 }
 
-TApplication::~TApplication() = default;
+TApplication::~TApplication()
+{
+    TThread::SetQueuedExceptionHandler(nullptr);
+}
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The application object: a QApplication whose general exception handler shows any exception that
-// escapes an event handler in the standard error box and lets the program go on.
+// escapes an event handler, an action's handler or a call queued from a worker thread in the
+// standard error box, and lets the program go on.
 
 #include <QApplication>
 #include <functional>

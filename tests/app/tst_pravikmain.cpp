@@ -2,6 +2,7 @@
 // jumping from the report to the error, saving with the overwrite question, drops and the command line.
 
 #include "Pravik_MAIN.h"
+#include "units.h"
 
 #include "components/messages/messagecntr.h"
 #include "editor/xmleditor.h"
@@ -9,6 +10,7 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/unitsmain.h"
 
 #include <QAbstractScrollArea>
 #include <QFile>
@@ -440,5 +442,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestPravikMain)
+PRAVIK_TEST_MAIN(TestPravikMain, PravikUnits())
 #include "tst_pravikmain.moc"

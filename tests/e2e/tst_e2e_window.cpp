@@ -5,6 +5,7 @@
 // line, in the file's own line ends. Screenshots of each step go to the build folder.
 
 #include "Pravik_MAIN.h"
+#include "units.h"
 #include "xvfbserver.h"
 
 #include "editor/xmleditor.h"
@@ -358,6 +359,7 @@ int main(int argc, char *argv[])
     QByteArray startedArg = QFile::encodeName(started);
     int appArgc = 2;
     char *appArgv[] = { argv[0], startedArg.data(), nullptr };
+    const TUnitRun units(PravikUnits());
     TApplication app(appArgc, appArgv);
     TApplication::setApplicationName(QStringLiteral("Pravik"));
     TApplication::setOrganizationName(QStringLiteral("Zelk Software"));

@@ -11,6 +11,7 @@
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "tests/support/dialogdriver.h"
+#include "units.h"
 
 #include <QApplication>
 #include <QDir>
@@ -330,6 +331,7 @@ int main(int argc, char *argv[])
     // mount are seen by no other process and vanish with this one, however it ends.
     const bool privateMounts
         = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    const TUnitRun units(PravikUnits());
     TApplication app(argc, argv);
     TestSaveFailures test(privateMounts);
     QTEST_SET_MAIN_SOURCE_PATH

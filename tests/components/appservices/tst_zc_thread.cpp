@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -91,6 +92,8 @@ class tst_ZcThread : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { m_units.emplace(std::initializer_list<const TUnit *> { &zc_ThreadUnit }); }
+    void cleanupTestCase() { m_units.reset(); }
     void defaultName_data();
     void defaultName();
     void nameGivenByDescendant();
@@ -98,6 +101,10 @@ private Q_SLOTS:
     void registerFollowsLifetime();
     void selfFreeingThreadsLeaveTheRegister();
     void registerIgnoresDuplicates();
+    void threadsOutsideTheUnitsRun();
+
+private:
+    std::optional<TUnitRun> m_units;
 };
 
 void tst_ZcThread::defaultName_data()
@@ -142,39 +149,65 @@ void tst_ZcThread::creationTimes()
 
 void tst_ZcThread::registerFollowsLifetime()
 {
-    const int before = ThreadRegistry().Count();
+    const int before = ThreadRegistry()->Count();
     auto *thread = new TPlainWorker;
-    QVERIFY(ThreadRegistry().Contains(thread));
-    QCOMPARE(ThreadRegistry().Count(), before + 1);
+    QVERIFY(ThreadRegistry()->Contains(thread));
+    QCOMPARE(ThreadRegistry()->Count(), before + 1);
     thread->Start();
     thread->WaitFor();
-    QVERIFY(ThreadRegistry().Contains(thread)); // a finished thread stays until it is freed
+    QVERIFY(ThreadRegistry()->Contains(thread)); // a finished thread stays until it is freed
     const auto address = quintptr(thread); // compared as a number: the object is gone
     delete thread;
-    const QList<Tzc_Thread *> left = ThreadRegistry().Snapshot();
+    const QList<Tzc_Thread *> left = ThreadRegistry()->Snapshot();
     QVERIFY(std::none_of(left.begin(), left.end(), [&](Tzc_Thread *t) { return quintptr(t) == address; }));
-    QCOMPARE(ThreadRegistry().Count(), before);
+    QCOMPARE(ThreadRegistry()->Count(), before);
 }
 
 void tst_ZcThread::selfFreeingThreadsLeaveTheRegister()
 {
     // Many threads add themselves on this thread and remove themselves on their own, at once.
-    const int before = ThreadRegistry().Count();
+    const int before = ThreadRegistry()->Count();
     std::atomic<int> done { 0 };
     constexpr int count = 64;
     for (int i = 0; i < count; ++i)
         TThread::New<TSelfFreeingWorker>(&done);
     QTRY_COMPARE(done.load(), count);
     QTRY_COMPARE(TThread::RunningThreadCount(), 0);
-    QCOMPARE(ThreadRegistry().Count(), before);
+    QCOMPARE(ThreadRegistry()->Count(), before);
 }
 
 void tst_ZcThread::registerIgnoresDuplicates()
 {
     TPlainWorker thread;
-    const int count = ThreadRegistry().Count();
-    ThreadRegistry().Add(&thread);
-    QCOMPARE(ThreadRegistry().Count(), count);
+    const int count = ThreadRegistry()->Count();
+    ThreadRegistry()->Add(&thread);
+    QCOMPARE(ThreadRegistry()->Count(), count);
+}
+
+void tst_ZcThread::threadsOutsideTheUnitsRun()
+{
+    // A thread that outlives the register skips its removal; one created while there is none is not
+    // listed once a new register exists.
+    auto *outliving = new TPlainWorker;
+    m_units.reset();
+    QCOMPARE(ThreadRegistry(), nullptr);
+    delete outliving;
+    auto *early = new TPlainWorker;
+    m_units.emplace(std::initializer_list<const TUnit *> { &zc_ThreadUnit });
+    QVERIFY(ThreadRegistry());
+    QCOMPARE(ThreadRegistry()->Count(), 0);
+    QVERIFY(!ThreadRegistry()->Contains(early));
+    delete early;
+
+    // Self-freeing threads racing the unit's finish (the case of a thread ending at shut-down).
+    std::atomic<int> done { 0 };
+    constexpr int count = 32;
+    for (int i = 0; i < count; ++i)
+        TThread::New<TSelfFreeingWorker>(&done);
+    m_units.reset();
+    QTRY_COMPARE(done.load(), count);
+    QTRY_COMPARE(TThread::RunningThreadCount(), 0);
+    m_units.emplace(std::initializer_list<const TUnit *> { &zc_ThreadUnit });
 }
 
 QTEST_GUILESS_MAIN(tst_ZcThread)

@@ -5,6 +5,7 @@
 #include "components/messages/messagecntr.h"
 #include "platform/formstream.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/unitsmain.h"
 
 #include <QTest>
 
@@ -232,5 +233,8 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMessageDialogs)
+namespace {
+const TUnit *const units[] = { &MessageCntrUnit };
+}
+PRAVIK_TEST_MAIN(TestMessageDialogs, units)
 #include "tst_messagedialogs.moc"

@@ -4,6 +4,7 @@
 
 #include "components/messages/messagecntr.h"
 #include "platform/formstream.h"
+#include "tests/support/unitsmain.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -374,5 +375,8 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMessageList)
+namespace {
+const TUnit *const units[] = { &MessageCntrUnit };
+}
+PRAVIK_TEST_GUILESS_MAIN(TestMessageList, units)
 #include "tst_messagelist.moc"

@@ -4,6 +4,7 @@
 #include "components/versioninfo/zc_verinfo.h"
 #include "platform/formstream.h"
 #include "platform/versionresource.h"
+#include "tests/support/unitsmain.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -265,5 +266,8 @@ void tst_VerInfo::storedWithTheLayout()
     QCOMPARE(read->FileVersion(), fileVersion);
 }
 
-QTEST_GUILESS_MAIN(tst_VerInfo)
+namespace {
+const TUnit *const units[] = { &zc_VersionInfoUnit, &zc_VerInfoUnit };
+}
+PRAVIK_TEST_GUILESS_MAIN(tst_VerInfo, units)
 #include "tst_verinfo.moc"

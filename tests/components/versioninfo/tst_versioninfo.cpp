@@ -5,6 +5,7 @@
 #include "platform/syserror.h"
 #include "platform/versionresource.h"
 #include "tests/platform/elfwriter.h"
+#include "tests/support/unitsmain.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -353,5 +354,8 @@ void tst_VersionInfo::sharedReaders()
     QCOMPARE(&VersionInfoLib(), &VersionInfoApp());
 }
 
-QTEST_GUILESS_MAIN(tst_VersionInfo)
+namespace {
+const TUnit *const units[] = { &zc_VersionInfoUnit };
+}
+PRAVIK_TEST_GUILESS_MAIN(tst_VersionInfo, units)
 #include "tst_versioninfo.moc"

@@ -1,0 +1,49 @@
+// The checker window's table of units: nothing of the library runs before the table starts it (a class
+// looked up by name only is found because its unit started, not because the linker kept a static
+// initialiser), the units start in their order and are gone after they finish.
+
+#include "units.h"
+
+#include "components/appservices/zc_thread.h"
+#include "components/versioninfo/zc_versioninfo.h"
+#include "platform/component.h"
+#include "platform/versionresource.h"
+
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+class TestProgramUnits : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void classesAreFoundByNameOnceTheirUnitsStarted()
+    {
+        const QStringList byName { u"TMessageList"_s, u"TMessageObject"_s, u"TVerInfo"_s };
+        for (const QString &name : byName)
+            QVERIFY2(!GetClass(name), qPrintable(name + u" registered before its unit started"_s));
+        QCOMPARE(ThreadRegistry(), nullptr);
+
+        std::optional<TUnitRun> units(std::in_place, PravikUnits());
+        QCOMPARE(units->Started(),
+            QStringList({ u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"MessageCntr"_s }));
+        for (const QString &name : byName) {
+            const TComponentClass *c = GetClass(name);
+            QVERIFY2(c, qPrintable(name));
+            std::unique_ptr<TComponent, TComponentFree> made(c->Create(nullptr));
+            QCOMPARE(QString::fromLatin1(made->metaObject()->className()), name);
+        }
+        QVERIFY(ThreadRegistry());
+        QCOMPARE(VersionInfoApp().LibraryName(), ApplicationFileName());
+
+        units.reset();
+        QCOMPARE(ThreadRegistry(), nullptr);
+        QVERIFY_THROWS_EXCEPTION(Exception, VersionInfoApp());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramUnits)
+#include "tst_programunits.moc"
