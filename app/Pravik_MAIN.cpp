@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -357,10 +358,11 @@ void TPravik_MAIN_Form::GotoErrorLine(int Line)
 bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
 {
     if (!FileName.isEmpty() && QFileInfo::exists(FileName)) {
+        const QPointer<TPravik_MAIN_Form> alive(this);
         const int answer
             = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
-        if (answer != mrYes)
-            return false;
+        if (!alive || answer != mrYes)
+            return false; // a window that went while it asked saves nothing
     }
     XMLViewer->saveToFile(FileName);
     return true;

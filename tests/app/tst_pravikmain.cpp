@@ -25,6 +25,8 @@
 #include <QTextBlock>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString dataFile(const QString &name)
@@ -364,6 +366,54 @@ private Q_SLOTS:
             QCOMPARE(readAll(target), before);
         QCOMPARE(form->XMLFileName(), loaded);
         QVERIFY(errorBoxes.isEmpty());
+    }
+
+    void windowDeletedWhileItsDialogIsOpen_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("answerYesFirst");
+        QTest::newRow("open dialog") << u"FileOpen1"_s << false;
+        QTest::newRow("save-as dialog") << u"FileSaveAs1"_s << false;
+        QTest::newRow("overwrite question") << u"FileSave1"_s << false;
+        QTest::newRow("overwrite question answered Yes as the window went") << u"FileSave1"_s << true;
+    }
+
+    void windowDeletedWhileItsDialogIsOpen()
+    {
+        // The window goes (a timer, a queued delete) while one of its modal dialogs is open: the
+        // action returns without touching the window or the dialog, and nothing is written.
+        QFETCH(QString, action);
+        QFETCH(bool, answerYesFirst);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"payment.xml"_s);
+        writeAll(path, QByteArrayLiteral("<old/>\n"));
+        form->LoadXMLFile(path);
+        form->XMLViewer->setText(u"<new/>"_s);
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        idle();
+        auto *target = form->findChild<TAction *>(action);
+        QVERIFY(target && target->isEnabled());
+
+        TPravik_MAIN_Form *window = form.release();
+        const QPointer<TPravik_MAIN_Form> alive(window);
+        bool onWindow = false;
+        ModalDialogDriver driver([&](QDialog *d) {
+            onWindow = d->parentWidget() == window;
+            if (answerYesFirst) {
+                pressButton(d, u"&Yes"_s);
+                delete window;
+            } else {
+                QTimer::singleShot(200, window, [window] { delete window; });
+            }
+        });
+        target->Execute();
+        QVERIFY(onWindow);
+        QVERIFY(!alive);
+        QCOMPARE(readAll(path), QByteArrayLiteral("<old/>\n"));
+        QVERIFY(errorBoxes.isEmpty());
+        form = std::make_unique<TPravik_MAIN_Form>(); // for cleanup
     }
 
     void saveToANewFileAsksNothing()
