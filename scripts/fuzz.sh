@@ -10,9 +10,8 @@ seconds="${PRAVIK_FUZZ_SECONDS:-60}"
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(engine tostrings textfile versionresource)
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DPRAVIK_FUZZ=ON -DPRAVIK_SANITIZE=ON >/dev/null
-cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 mkdir -p fuzz/out/crashes
 for t in "${targets[@]}"; do

@@ -5,8 +5,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 scripts="$here/scripts"
 "$scripts/setup.sh"
-cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$here/build" -j "$(nproc)" --target pravik pravik-check >/dev/null
+(cd "$here" && cmake --preset plain >/dev/null && cmake --build --preset plain -j "$(nproc)" --target pravik pravik-check >/dev/null)
 
 file="${1:-$here/examples/invalid-credit-transfer.xml}"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$here/build/app/pravik" ]; then

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev
   libxml2-dev libxml2-utils
   xvfb xauth xfonts-base fonts-dejavu-core xdotool
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   hyperfine time
 )
 

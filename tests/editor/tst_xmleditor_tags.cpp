@@ -147,7 +147,7 @@ private Q_SLOTS:
     void tagValuesAreKeptExactly_data()
     {
         QTest::addColumn<int>("tag");
-        QTest::newRow("1") << 1;
+        QTest::newRow("smallest tag") << 1;
         QTest::newRow("power of two") << 1024;
         QTest::newRow("many bits") << 0x5A5A5A5;
         QTest::newRow("largest int") << std::numeric_limits<int>::max();
