@@ -52,11 +52,11 @@ QString chosenFile(QFileDialog *Dialog)
 
 TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
     : QMainWindow(parent)
-    , m_components(Create<TComponent>())
-    , m_arguments(QCoreApplication::arguments())
+    , FComponents(Create<TComponent>())
+    , FArguments(QCoreApplication::arguments())
 {
     setObjectName(QStringLiteral("Pravik_MAIN_Form"));
-    m_components->SetName(QStringLiteral("Pravik_MAIN_Form"));
+    FComponents->SetName(QStringLiteral("Pravik_MAIN_Form"));
     setWindowTitle(QStringLiteral("Pravik"));
     QFont font(QStringLiteral("Segoe UI"));
     font.setPixelSize(12);
@@ -77,7 +77,7 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
 TPravik_MAIN_Form::~TPravik_MAIN_Form()
 {
     // The message objects and the version info go with their owner, before the widgets.
-    m_components.reset();
+    FComponents.reset();
 }
 
 void TPravik_MAIN_Form::createComponents()
@@ -121,12 +121,10 @@ void TPravik_MAIN_Form::createComponents()
 
     // The non-visual components come from the form resource; the version info reads this
     // executable's own version resource.
-    ReadComponentResource(m_components.get(), QStringLiteral(":/forms/Pravik_MAIN.form"), this);
-    ML = m_components->FindComponent<TMessageList>(QStringLiteral("ML"));
-    MO_FileOverwrite = m_components->FindComponent<TMessageObject>(QStringLiteral("MO_FileOverwrite"));
-    if (!ML || !MO_FileOverwrite)
-        throw Exception(QStringLiteral("The window's form resource lacks its message list."));
-    VerInfo = Create<TVerInfo>(m_components.get());
+    ReadComponentResource(FComponents.get(), QStringLiteral(":/forms/Pravik_MAIN.form"), this);
+    ML = FormComponent<TMessageList>(FComponents.get(), QStringLiteral("ML"));
+    MO_FileOverwrite = FormComponent<TMessageObject>(FComponents.get(), QStringLiteral("MO_FileOverwrite"));
+    VerInfo = Create<TVerInfo>(FComponents.get());
     VerInfo->SetName(QStringLiteral("VerInfo"));
 }
 
@@ -192,16 +190,16 @@ void TPravik_MAIN_Form::FormCreate()
 void TPravik_MAIN_Form::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (m_shown)
+    if (FShown)
         return;
-    m_shown = true;
+    FShown = true;
     // After the window has painted, as the platform runs its show handler.
     QTimer::singleShot(0, this, [this] { Guarded([this] { FormShow(); }); });
 }
 
 void TPravik_MAIN_Form::FormShow()
 {
-    const QString first = m_arguments.size() > 1 ? m_arguments.at(1) : QString();
+    const QString first = FArguments.size() > 1 ? FArguments.at(1) : QString();
     if (first.isEmpty() || !QFileInfo(first).isFile())
         return;
     LoadXMLFile(first);

@@ -51,7 +51,7 @@ public:
     TMessageObject *MO_FileOverwrite = nullptr;
 
     // The owner of the window's non-visual components, read from its form resource.
-    TComponent *Components() const { return m_components.get(); }
+    TComponent *Components() const { return FComponents.get(); }
 
     const QString &XMLFileName() const { return FXMLFileName; }
     const TTaggedLines &Errors() const { return FErrors; }
@@ -91,9 +91,9 @@ private:
     void GotoErrorLine(int Line);
     void setReport(const QStringList &lines);
 
-    std::unique_ptr<TComponent, TComponentFree> m_components;
-    QStringList m_arguments; // the command line, replaceable in tests
+    std::unique_ptr<TComponent, TComponentFree> FComponents;
+    QStringList FArguments; // the command line, replaceable in tests
     QString FXMLFileName;
     TTaggedLines FErrors;
-    bool m_shown = false;
+    bool FShown = false;
 };

@@ -5,6 +5,7 @@
 // Exit status 0 when both targets are met: open + validate <= 2 x pravik-check, peak < 6 x file.
 
 #include "Pravik_MAIN.h"
+#include "units.h"
 
 #include "editor/xmleditor.h"
 #include "platform/widgets/application.h"
@@ -86,7 +87,7 @@ public:
     {
         Result result;
         TPravik_MAIN_Form form;
-        form.m_arguments = QStringList { QStringLiteral("pravik") };
+        form.FArguments = QStringList { QStringLiteral("pravik") };
         form.show();
         QCoreApplication::processEvents();
         result.peakBeforeKiB = peakKiB();
@@ -143,6 +144,7 @@ int main(int argc, char *argv[])
             best = run;
     }
 
+    const TUnitRun units(PravikUnits());
     TApplication app(argc, argv);
     TApplication::SetExceptionSink([](const QString &message) {
         std::fprintf(stderr, "window_bench: the window reported: %s\n", qPrintable(message));

@@ -94,7 +94,7 @@ private Q_SLOTS:
         errorBoxes.clear();
         TApplication::SetExceptionSink([this](const QString &m) { errorBoxes.append(m); });
         form = std::make_unique<TPravik_MAIN_Form>();
-        form->m_arguments = QStringList { QStringLiteral("pravik") };
+        form->FArguments = QStringList { QStringLiteral("pravik") };
     }
 
     void cleanup()
@@ -475,7 +475,7 @@ private Q_SLOTS:
         QFETCH(QString, argument);
         QFETCH(QString, report);
         if (!argument.isEmpty())
-            form->m_arguments.append(argument);
+            form->FArguments.append(argument);
         Answering ok(QStringLiteral("OK"));
         form->show();
         if (report.isEmpty()) {
