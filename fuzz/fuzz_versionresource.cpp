@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         (void)items;
         (void)info.AsXML();
     } catch (const Exception &) {
-        // The reader's refusal: the file is not a module, or its resource is malformed.
+        // The reader's refusal: the file is not a module, or its resource is malformed or shorter
+        // than its root block says (EReadError).
     }
     return 0;
 }

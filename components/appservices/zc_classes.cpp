@@ -15,8 +15,9 @@ void Tzc_CustomComponent::AfterConstruction()
 
 void Tzc_CustomComponent::BeforeDestruction()
 {
-    FinalizeComponent();
+    // Mark first: freed alone or by its owner, the hook sees the same destroying state.
     TComponent::BeforeDestruction();
+    FinalizeComponent();
 }
 
 void Tzc_CustomComponent::BeginUpdate()

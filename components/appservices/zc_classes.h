@@ -28,7 +28,8 @@ public:
 protected:
     // Runs once the component is fully constructed (through Create<T>() or the form reader).
     virtual void InitializeComponent() { }
-    // Runs when destruction begins (through Free() or the owner), before anything is torn down.
+    // Runs when destruction begins (through Free() or the owner), before anything is torn down;
+    // the component and the ones it owns are already marked as being destroyed.
     virtual void FinalizeComponent() { }
 
 private:

@@ -1,5 +1,5 @@
 #pragma once
-// TInterfacedDictionary: the generic hash dictionary, additionally reachable through the
+// TInterfacedDictionary: the generic dictionary, additionally reachable through the
 // reference-counted interface Izc_Dictionary. An object handed out as the interface frees itself on
 // its last release; an owner that never hands it out deletes it directly.
 
@@ -7,6 +7,7 @@
 #include "platform/interface.h"
 
 #include <QHash>
+#include <QList>
 
 #include <atomic>
 #include <utility>
@@ -20,28 +21,20 @@ public:
 
 template <class K, class V> using TPair = std::pair<K, V>;
 
-// The generic hash dictionary. Enumeration order is the hash table's own.
+// The generic dictionary. It enumerates its pairs in the order their keys were first added, so that
+// the same content added the same way enumerates alike in every process; a bare hash would follow
+// its per-process seed. Replacing a value keeps the key's place; removing a key closes the gap.
 template <class K, class V> class TDictionary
 {
+    using Items = QList<TPair<K, V>>;
+
 public:
     virtual ~TDictionary() = default;
 
     // Raise EListError "Item not found" for an absent key.
-    V GetItem(const K &Key) const
-    {
-        const auto it = m_hash.constFind(Key);
-        if (it == m_hash.cend())
-            throw EListError(QStringLiteral("Item not found"));
-        return it.value();
-    }
-    void SetItem(const K &Key, const V &Value)
-    {
-        const auto it = m_hash.find(Key);
-        if (it == m_hash.end())
-            throw EListError(QStringLiteral("Item not found"));
-        it.value() = Value;
-    }
-    int Count() const { return int(m_hash.size()); }
+    V GetItem(const K &Key) const { return m_items.at(indexOrRaise(Key)).second; }
+    void SetItem(const K &Key, const V &Value) { m_items[indexOrRaise(Key)].second = Value; }
+    int Count() const { return int(m_items.size()); }
     // Raises EListError "Duplicates not allowed" when Key is present.
     void Add(const K &Key, const V &Value)
     {
@@ -49,37 +42,99 @@ public:
             throw EListError(QStringLiteral("Duplicates not allowed"));
     }
     // An absent key is ignored.
-    void Remove(const K &Key) { m_hash.remove(Key); }
+    void Remove(const K &Key) { ExtractPair(Key); }
     // Removes Key and returns it with its value; an absent key gives (Key, default value).
-    TPair<K, V> ExtractPair(const K &Key) { return { Key, m_hash.take(Key) }; }
-    void Clear() { m_hash.clear(); }
-    void TrimExcess() { m_hash.squeeze(); }
+    TPair<K, V> ExtractPair(const K &Key)
+    {
+        const auto it = m_index.constFind(Key);
+        if (it == m_index.cend())
+            return { Key, V() };
+        const qsizetype at = it.value();
+        TPair<K, V> pair = m_items.takeAt(at);
+        m_index.erase(it);
+        for (qsizetype &i : m_index) {
+            if (i > at)
+                --i;
+        }
+        return pair;
+    }
+    void Clear()
+    {
+        m_items.clear();
+        m_index.clear();
+    }
+    void TrimExcess()
+    {
+        m_items.squeeze();
+        m_index.squeeze();
+    }
     bool TryGetValue(const K &Key, V &Value) const
     {
-        const auto it = m_hash.constFind(Key);
-        if (it == m_hash.cend()) {
-            Value = V();
-            return false;
-        }
-        Value = it.value();
-        return true;
+        const auto it = m_index.constFind(Key);
+        Value = it == m_index.cend() ? V() : m_items.at(it.value()).second;
+        return it != m_index.cend();
     }
-    void AddOrSetValue(const K &Key, const V &Value) { m_hash.insert(Key, Value); }
+    void AddOrSetValue(const K &Key, const V &Value)
+    {
+        const auto it = m_index.constFind(Key);
+        if (it == m_index.cend())
+            append(Key, Value);
+        else
+            m_items[it.value()].second = Value;
+    }
     bool TryAdd(const K &Key, const V &Value)
     {
-        if (m_hash.contains(Key))
+        if (m_index.contains(Key))
             return false;
-        m_hash.insert(Key, Value);
+        append(Key, Value);
         return true;
     }
-    bool ContainsKey(const K &Key) const { return m_hash.contains(Key); }
+    bool ContainsKey(const K &Key) const { return m_index.contains(Key); }
 
-    using const_iterator = typename QHash<K, V>::const_iterator;
-    const_iterator begin() const { return m_hash.cbegin(); }
-    const_iterator end() const { return m_hash.cend(); }
+    class const_iterator
+    {
+    public:
+        explicit const_iterator(typename Items::const_iterator at)
+            : m_at(at)
+        {
+        }
+        const K &key() const { return m_at->first; }
+        const V &value() const { return m_at->second; }
+        const TPair<K, V> &operator*() const { return *m_at; }
+        const_iterator &operator++()
+        {
+            ++m_at;
+            return *this;
+        }
+        bool operator==(const const_iterator &other) const = default;
+
+    private:
+        typename Items::const_iterator m_at;
+    };
+    const_iterator begin() const { return const_iterator(m_items.cbegin()); }
+    const_iterator end() const { return const_iterator(m_items.cend()); }
 
 private:
-    QHash<K, V> m_hash;
+    qsizetype indexOrRaise(const K &Key) const
+    {
+        const auto it = m_index.constFind(Key);
+        if (it == m_index.cend())
+            throw EListError(QStringLiteral("Item not found"));
+        return it.value();
+    }
+    void append(const K &Key, const V &Value)
+    {
+        m_items.append({ Key, Value });
+        try {
+            m_index.insert(Key, m_items.size() - 1);
+        } catch (...) {
+            m_items.removeLast(); // no pair without its index entry
+            throw;
+        }
+    }
+
+    Items m_items; // in the order keys were first added
+    QHash<K, qsizetype> m_index; // key -> position in m_items
 };
 
 // Slots follow the three of IInterface in this order.

@@ -128,13 +128,47 @@ void TVersionInfo::Refresh()
     module.reset();
     if (!resource)
         return;
-    const ResourceStream stream(*resource);
+    const ResourceStream whole(*resource);
 
+    // The root block's length says how long the resource is. Data shorter than that was cut off;
+    // bytes behind it (padding of the section that carries it) are no part of it. A resource without
+    // VarFileInfo ends right after its last string, so the walk may end there without error.
+    if (whole.Size() < 6)
+        throw EReadError(
+            QStringLiteral("The version resource of %1 is cut off: its %2 bytes cannot hold a block header")
+                .arg(fLibraryName)
+                .arg(whole.Size()));
+    const quint16 rootLength = whole.ReadWord(0);
+    if (rootLength < 6)
+        throw EReadError(
+            QStringLiteral("The version resource of %1 is malformed: its length of %2 bytes cannot hold its "
+                           "own header")
+                .arg(fLibraryName)
+                .arg(rootLength));
+    if (whole.Size() < rootLength)
+        throw EReadError(QStringLiteral("The version resource of %1 is cut off: it holds %2 of its %3 bytes")
+                             .arg(fLibraryName)
+                             .arg(whole.Size())
+                             .arg(rootLength));
+    const ResourceStream stream(resource->left(rootLength));
+    const auto entryBeyondEnd = [&](qsizetype at) {
+        return EReadError(
+            QStringLiteral("The version resource of %1 is malformed: the entry at byte %2 runs past its "
+                           "end at byte %3")
+                .arg(fLibraryName)
+                .arg(at)
+                .arg(rootLength));
+    };
+
+    // Stored only once the whole walk has succeeded: a malformed resource changes nothing.
+    QList<TPair<QString, QString>> entries;
     QByteArray buffer(WorkBufferSize, Qt::Uninitialized);
     qsizetype p = VersionResourceFirstStringOffset;
-    // The walk ends at the first block without value (the next table or VarFileInfo), or where the
-    // resource itself ends on an entry boundary (a resource without VarFileInfo).
+    // The walk ends at the first block without value (the next table or VarFileInfo), or at the end
+    // of the root block.
     while (p < stream.Size()) {
+        if (p + 6 > stream.Size())
+            throw entryBeyondEnd(p);
         const quint16 length = stream.ReadWord(p);
         const quint16 valueLength = stream.ReadWord(p + 2);
         if (valueLength == 0)
@@ -148,6 +182,8 @@ void TVersionInfo::Refresh()
                     .arg(p)
                     .arg(length)
                     .arg(valueLength));
+        if (p + length > stream.Size())
+            throw entryBeyondEnd(p);
         // An entry longer than the work buffer is read whole rather than cut off.
         if (rest > buffer.size())
             buffer.resize(rest);
@@ -156,10 +192,12 @@ void TVersionInfo::Refresh()
         const QString key = utf16zAt(buffer, 0, rest);
         const QString value = utf16zAt(buffer, rest - 2 * qsizetype(valueLength), rest);
         if (!TrimBlanksAndControls(value).isEmpty())
-            fVersionInfo_Dict->AddOrSetValue(KeyOf(key), value);
+            entries.append({ KeyOf(key), value });
 
         p = (p + length + 3) & ~qsizetype(3);
     }
+    for (const auto &[key, value] : std::as_const(entries))
+        fVersionInfo_Dict->AddOrSetValue(key, value);
 }
 
 QString TVersionInfo::GetInfoItem(int Index) const

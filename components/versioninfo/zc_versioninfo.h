@@ -33,8 +33,10 @@ public:
     QString LibraryName() const { return fLibraryName; }
     // Stores the name and reads its resource (Refresh). A file that cannot be opened as a module
     // raises Exception with the system's text for the error; a module without version resource
-    // leaves the entries as they are; a resource that ends inside an entry, or an entry whose
-    // lengths contradict each other, raises EReadError.
+    // leaves the entries as they are; a resource shorter than its root block's length, or an entry
+    // whose lengths contradict each other or run past the root block, raises EReadError and leaves
+    // the entries as they are. The walk ends at the end of the root block, so a resource without
+    // VarFileInfo reads.
     void SetLibraryName(const QString &Value);
     // Reads the resource of LibraryName into the dictionary: entries are added or replaced, never
     // removed, so keys the new resource lacks keep their earlier values.
@@ -56,7 +58,8 @@ public:
     // EListError "Item not found" when there is none.
     QString VersionInfoItemByName(const QString &ItemName) const;
     // Refreshes, then returns <MODUL><MODUL_FILE>…</MODUL_FILE><VERSIONINFO>…</VERSIONINFO></MODUL>
-    // with one element per entry, CR LF and tabs between them. Names and values are not escaped.
+    // with one element per entry in the order the entries were first read, CR LF and tabs between
+    // them. Names and values are not escaped.
     QString AsXML();
 
     const TVersionInfo_Dict &Entries() const { return *fVersionInfo_Dict; }

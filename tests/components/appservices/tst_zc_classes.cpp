@@ -22,7 +22,12 @@ protected:
     void InitializeComponent() override { g_hooks << u"initialize "_s + Name(); }
     void FinalizeComponent() override
     {
-        g_hooks << u"finalize "_s + Name() + (IsDestroying() ? u" marked"_s : u""_s);
+        QString seen = u"finalize "_s + Name() + (IsDestroying() ? u" marked"_s : u""_s);
+        // What it owns is still there, and already marked.
+        for (int i = 0; i < ComponentCount(); ++i)
+            seen += u", owns "_s + Components(i)->Name()
+                + (Components(i)->IsDestroying() ? u" marked"_s : u""_s);
+        g_hooks << seen;
     }
 };
 
@@ -81,7 +86,41 @@ private Q_SLOTS:
         Free(b);
         Free(owner);
         QCOMPARE(g_hooks,
-            QStringList({ u"initialize "_s, u"initialize "_s, u"finalize B"_s, u"finalize A marked"_s }));
+            QStringList(
+                { u"initialize "_s, u"initialize "_s, u"finalize B marked"_s, u"finalize A marked"_s }));
+    }
+
+    void finalizeBeforeTheMarkWhenFreedAlone_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("freed alone") << u"alone"_s;
+        QTest::newRow("freed by its owner") << u"owner"_s;
+        QTest::newRow("owner deleted without Free") << u"delete owner"_s;
+        QTest::newRow("freed through FreeAndNil") << u"FreeAndNil"_s;
+    }
+
+    void finalizeBeforeTheMarkWhenFreedAlone()
+    {
+        QFETCH(QString, how);
+        auto *owner = new TComponent;
+        THooked *a = Create<THooked>(owner);
+        a->SetName(u"A"_s);
+        Create<Tzc_Component>(a)->SetName(u"Child"_s);
+        g_hooks.clear();
+        if (how == u"alone"_s) {
+            Free(a);
+            QCOMPARE(owner->ComponentCount(), 0);
+            Free(owner);
+        } else if (how == u"owner"_s) {
+            Free(owner);
+        } else if (how == u"delete owner"_s) {
+            delete owner;
+        } else {
+            FreeAndNil(a);
+            QCOMPARE(a, nullptr);
+            Free(owner);
+        }
+        QCOMPARE(g_hooks, QStringList { u"finalize A marked, owns Child marked"_s });
     }
 
     void uniqueName_data()

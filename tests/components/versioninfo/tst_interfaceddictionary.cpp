@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using TDict = TInterfacedDictionary<QString, int>;
@@ -30,6 +32,8 @@ private Q_SLOTS:
     void absentKeys();
     void queryInterface_data();
     void queryInterface();
+    void enumerationOrder_data();
+    void enumerationOrder();
     void lastReleaseFreesTheObject();
     void referencesOnSeveralThreads();
 };
@@ -120,6 +124,69 @@ void tst_InterfacedDictionary::queryInterface()
         QCOMPARE(out, nullptr);
     }
     QCOMPARE(object->RefCount(), 1);
+}
+
+void tst_InterfacedDictionary::enumerationOrder_data()
+{
+    // Operations, space-separated: "+k=1" AddOrSetValue, "a:k=1" TryAdd, "s:k=1" SetItem, "-k" Remove,
+    // "x:k" ExtractPair, "clear", "trim".
+    QTest::addColumn<QString>("operations");
+    QTest::addColumn<QString>("expected"); // the pairs as enumerated
+
+    QTest::newRow("order of adding, not of the keys") << u"+c=1 +a=2 +b=3"_s << u"c=1 a=2 b=3"_s;
+    QTest::newRow("new value keeps the key's place") << u"+c=1 +a=2 +b=3 +c=9"_s << u"c=9 a=2 b=3"_s;
+    QTest::newRow("SetItem keeps the key's place") << u"+c=1 +a=2 s:c=5"_s << u"c=5 a=2"_s;
+    QTest::newRow("failed TryAdd changes nothing") << u"+c=1 +a=2 a:c=7 a:b=3"_s << u"c=1 a=2 b=3"_s;
+    QTest::newRow("removed key closes the gap") << u"+c=1 +a=2 +b=3 +d=4 -a"_s << u"c=1 b=3 d=4"_s;
+    QTest::newRow("removing the first and the last") << u"+c=1 +a=2 +b=3 -c -b +e=5"_s << u"a=2 e=5"_s;
+    QTest::newRow("extracted key added again goes last") << u"+c=1 +a=2 +b=3 x:c +c=4"_s << u"a=2 b=3 c=4"_s;
+    QTest::newRow("cleared and filled again") << u"+c=1 +a=2 clear +b=3 +a=4"_s << u"b=3 a=4"_s;
+    QTest::newRow("trimmed after a removal") << u"+c=1 +a=2 +b=3 -c trim"_s << u"a=2 b=3"_s;
+    QString many, manyExpected;
+    for (int i = 0; i < 200; ++i) {
+        many += u" +k%1=%2"_s.arg((i * 7) % 200).arg(i);
+        if (i % 3 != 0)
+            manyExpected += u" k%1=%2"_s.arg((i * 7) % 200).arg(i);
+    }
+    for (int i = 0; i < 200; i += 3)
+        many += u" -k%1"_s.arg((i * 7) % 200);
+    QTest::newRow("two hundred keys, every third removed") << many.trimmed() << manyExpected.trimmed();
+}
+
+void tst_InterfacedDictionary::enumerationOrder()
+{
+    QFETCH(QString, operations);
+    QFETCH(QString, expected);
+    TDict dict;
+    for (const QString &op : operations.split(u' ')) {
+        const QString key
+            = op.section(u':', -1).section(u'=', 0, 0).mid(op.startsWith(u'+') || op.startsWith(u'-'));
+        const int value = op.section(u'=', 1).toInt();
+        if (op == u"clear"_s)
+            dict.Clear();
+        else if (op == u"trim"_s)
+            dict.TrimExcess();
+        else if (op.startsWith(u'+'))
+            dict.AddOrSetValue(key, value);
+        else if (op.startsWith(u"a:"_s))
+            dict.TryAdd(key, value);
+        else if (op.startsWith(u"s:"_s))
+            dict.SetItem(key, value);
+        else if (op.startsWith(u'-'))
+            dict.Remove(key);
+        else if (op.startsWith(u"x:"_s))
+            dict.ExtractPair(key);
+        else
+            QFAIL(qPrintable(u"unknown operation "_s + op));
+    }
+    QStringList enumerated;
+    for (auto it = dict.begin(); it != dict.end(); ++it)
+        enumerated << u"%1=%2"_s.arg(it.key()).arg(it.value());
+    QCOMPARE(enumerated.join(u' '), expected);
+    // Every key is still found under its own value after the gaps were closed.
+    QCOMPARE(dict.Count(), int(enumerated.size()));
+    for (const QString &pair : std::as_const(enumerated))
+        QCOMPARE(dict.GetItem(pair.section(u'=', 0, 0)), pair.section(u'=', 1).toInt());
 }
 
 void tst_InterfacedDictionary::lastReleaseFreesTheObject()

@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +45,33 @@ QByteArray withWord(QByteArray bytes, qsizetype at, quint16 value)
     return bytes;
 }
 
+// Where the blocks of a resource written by the builder lie, read from their own length fields:
+// StringFileInfo at 92, its string table at 128, the entries from 152 on.
+struct Layout
+{
+    qsizetype stringFileInfoEnd = 0;
+    QList<qsizetype> entries;
+};
+
+Layout layoutOf(const QByteArray &resource)
+{
+    const auto word = [&](qsizetype at) { return qFromLittleEndian<quint16>(resource.constData() + at); };
+    Layout layout;
+    layout.stringFileInfoEnd = 92 + word(92);
+    const qsizetype tableEnd = 128 + word(128);
+    for (qsizetype p = VersionResourceFirstStringOffset; p < tableEnd; p = (p + word(p) + 3) & ~qsizetype(3))
+        layout.entries.append(p);
+    return layout;
+}
+
+// A resource as the Windows resource compiler also writes it: no VarFileInfo behind the strings,
+// the root's length saying so.
+QByteArray withoutVarFileInfo(const QByteArray &resource)
+{
+    const qsizetype end = layoutOf(resource).stringFileInfoEnd;
+    return withWord(resource.left(end), 0, quint16(end));
+}
+
 } // namespace
 
 class tst_VersionInfo : public QObject
@@ -63,8 +91,12 @@ private Q_SLOTS:
     void longEntriesAreReadWhole();
     void brokenResources_data();
     void brokenResources();
-    void resourceEndingAfterTheLastEntry();
+    void rootLengthBoundsTheWalk_data();
+    void rootLengthBoundsTheWalk();
+    void failedReadLeftEarlierEntriesHalfReplaced();
     void asXml();
+    void asXmlInReadOrder();
+    void asXmlSameInEveryProcess();
     void asXmlReadsTheFileAgain();
     void unloadableFiles_data();
     void unloadableFiles();
@@ -258,17 +290,68 @@ void tst_VersionInfo::brokenResources()
     QCOMPARE(info.FileVersion(), QStringLiteral("1.0.0.1"));
 }
 
-void tst_VersionInfo::resourceEndingAfterTheLastEntry()
+void tst_VersionInfo::rootLengthBoundsTheWalk_data()
 {
-    // A resource without VarFileInfo ends on an entry boundary: that ends the walk, it is no error.
-    const QByteArray good = resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("7.0") } });
-    const qsizetype entryEnd = VersionResourceFirstStringOffset
-        + qFromLittleEndian<quint16>(good.constData() + VersionResourceFirstStringOffset);
-    TVersionInfo info(module(QStringLiteral("novar.so"), good.left(entryEnd)));
-    QCOMPARE(info.FileVersion(), QStringLiteral("7.0"));
-    // And one with no string entries at all, only the fixed information.
-    TVersionInfo fixedOnly(module(QStringLiteral("fixed.so"), good.left(92)));
-    QCOMPARE(fixedOnly.Entries().Count(), 0);
+    QTest::addColumn<QByteArray>("resource");
+    QTest::addColumn<int>("entries"); // -1: raises EReadError
+
+    const QByteArray good = resourceOf(eightEntries);
+    const Layout layout = layoutOf(good);
+    QCOMPARE(layout.entries.size(), 8);
+    const qsizetype third = layout.entries[2];
+
+    QTest::newRow("whole resource") << good << 8;
+    QTest::newRow("whole resource, padding behind it") << good + QByteArray(8, '\0') << 8;
+    QTest::newRow("cut inside an entry") << good.left(third + 10) << -1;
+    QTest::newRow("cut between entries") << good.left(third) << -1;
+    QTest::newRow("cut after the last entry") << good.left(layout.stringFileInfoEnd) << -1;
+    QTest::newRow("cut inside VarFileInfo") << good.left(good.size() - 4) << -1;
+    QTest::newRow("cut before the first entry") << good.left(100) << -1;
+    QTest::newRow("cut inside the root header") << good.left(4) << -1;
+    QTest::newRow("resource without bytes") << QByteArray("") << -1;
+    QTest::newRow("root length larger than the data") << withWord(good, 0, quint16(good.size() + 4)) << -1;
+    QTest::newRow("root length smaller than its header") << withWord(good, 0, 4) << -1;
+    QTest::newRow("entry running past the root block") << withWord(good, 0, quint16(third + 10)) << -1;
+    QTest::newRow("legal resource without VarFileInfo") << withoutVarFileInfo(good) << 8;
+    // Garbage behind the root block must not be walked into.
+    QTest::newRow("legal resource without VarFileInfo, bytes behind it")
+        << withoutVarFileInfo(good) + QByteArray(16, 'x') << 8;
+    QTest::newRow("legal resource with one entry, without VarFileInfo")
+        << withoutVarFileInfo(resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("7.0") } })) << 1;
+    QTest::newRow("legal resource of fixed information only") << withWord(good.left(92), 0, 92) << 0;
+}
+
+void tst_VersionInfo::rootLengthBoundsTheWalk()
+{
+    QFETCH(QByteArray, resource);
+    QFETCH(int, entries);
+    QVERIFY(!resource.isNull()); // null would write a module without the section
+    const QString path = module(QStringLiteral("bounded.so"), resource);
+    if (entries < 0) {
+        QVERIFY_THROWS_EXCEPTION(EReadError, TVersionInfo info(path));
+        return;
+    }
+    TVersionInfo info(path);
+    QCOMPARE(info.Entries().Count(), entries);
+    if (entries == 8)
+        QCOMPARE(info.ProductVersion(), QStringLiteral("1.0")); // the last entry
+    else if (entries == 1)
+        QCOMPARE(info.FileVersion(), QStringLiteral("7.0"));
+}
+
+void tst_VersionInfo::failedReadLeftEarlierEntriesHalfReplaced()
+{
+    TVersionInfo info(module(QStringLiteral("good.so"), resourceOf(eightEntries)));
+    // Its first two entries are sound, the third runs past the resource.
+    const QByteArray newer = resourceOf({ { QStringLiteral("FileVersion"), QStringLiteral("2.0") },
+        { QStringLiteral("Comments"), QStringLiteral("newer") },
+        { QStringLiteral("ProductName"), QStringLiteral("Other") } });
+    const QString broken
+        = module(QStringLiteral("broken.so"), withWord(newer, layoutOf(newer).entries[2], 0xFFFE));
+    QVERIFY_THROWS_EXCEPTION(EReadError, info.SetLibraryName(broken));
+    QCOMPARE(info.FileVersion(), QStringLiteral("1.0.0.1"));
+    QCOMPARE(info.Comments(), QString());
+    QCOMPARE(info.Entries().Count(), 8);
 }
 
 void tst_VersionInfo::asXml()
@@ -292,6 +375,45 @@ void tst_VersionInfo::asXmlReadsTheFileAgain()
     QCOMPARE(info.FileVersion(), QStringLiteral("1")); // items do not read again
     QVERIFY(info.AsXML().contains(QLatin1String("<FILEVERSION>2</FILEVERSION>")));
     QCOMPARE(info.FileVersion(), QStringLiteral("2"));
+}
+
+void tst_VersionInfo::asXmlInReadOrder()
+{
+    TVersionInfo info(module(QStringLiteral("eight.so"), resourceOf(eightEntries)));
+    // A second module: a known key keeps its place with the new value, a new key comes last.
+    info.SetLibraryName(module(QStringLiteral("second.so"),
+        resourceOf({ { QStringLiteral("Zzz"), QStringLiteral("new") },
+            { QStringLiteral("FileVersion"), QStringLiteral("2.0") } })));
+    QString items;
+    for (const auto &[key, value] : eightEntries) {
+        const QString upper = key.toUpper();
+        items += QStringLiteral("\r\n\t\t<%1>%2</%1>")
+                     .arg(upper, upper == QLatin1String("FILEVERSION") ? QStringLiteral("2.0") : value);
+    }
+    items += QStringLiteral("\r\n\t\t<ZZZ>new</ZZZ>");
+    QCOMPARE(info.AsXML(),
+        QStringLiteral(
+            "<MODUL>\r\n\t<MODUL_FILE>%1</MODUL_FILE>\r\n\t<VERSIONINFO>%2\r\n\t</VERSIONINFO>\r\n</MODUL>")
+            .arg(info.LibraryName(), items));
+}
+
+void tst_VersionInfo::asXmlSameInEveryProcess()
+{
+    // Enough entries that an order taken from a per-process hash seed would differ between runs.
+    Strings strings;
+    for (int i = 0; i < 40; ++i)
+        strings.append({ QStringLiteral("Entry%1").arg((i * 17) % 40), QStringLiteral("value %1").arg(i) });
+    const QString path = module(QStringLiteral("many.so"), resourceOf(strings));
+    const QByteArray here = TVersionInfo(path).AsXML().toUtf8();
+
+    for (int run = 0; run < 2; ++run) {
+        QProcess process;
+        process.start(QStringLiteral(PRAVIK_VERSIONINFO_XML), { path });
+        QVERIFY2(process.waitForFinished(30000), qPrintable(process.errorString()));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardOutput(), here);
+    }
 }
 
 void tst_VersionInfo::unloadableFiles_data()
