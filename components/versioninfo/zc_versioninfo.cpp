@@ -94,20 +94,12 @@ TVersionInfo::TVersionInfo()
 }
 
 TVersionInfo::TVersionInfo(const QString &ALibraryName)
-    : fVersionInfo_Dict(new TVersionInfo_Dict)
+    : fVersionInfo_Dict(std::make_unique<TVersionInfo_Dict>())
 {
-    try {
-        SetLibraryName(ALibraryName);
-    } catch (...) {
-        delete fVersionInfo_Dict;
-        throw;
-    }
+    SetLibraryName(ALibraryName);
 }
 
-TVersionInfo::~TVersionInfo()
-{
-    delete fVersionInfo_Dict; // never handed out as an interface, so released directly
-}
+TVersionInfo::~TVersionInfo() = default;
 
 void TVersionInfo::SetLibraryName(const QString &Value)
 {

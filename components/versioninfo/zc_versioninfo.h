@@ -11,6 +11,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class TVersionInfo
 {
 public:
@@ -73,7 +75,8 @@ protected:
     QString GetInfoItem(int Index) const;
 
 private:
-    TVersionInfo_Dict *fVersionInfo_Dict;
+    // Owned here and never handed out as an interface, so its reference count never frees it.
+    std::unique_ptr<TVersionInfo_Dict> fVersionInfo_Dict;
     QString fLibraryName;
 };
 
