@@ -1,5 +1,7 @@
 #include "editor/documenttext.h"
 
+#include "platform/textformat.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -70,10 +72,11 @@ qsizetype decodeInto(const char *data, qsizetype size, char16_t *out, bool joinL
     while (p < end) {
         const uchar b = *p;
         if (b < 0x80) {
-            if (joinLines && (b == '\r' || b == '\n')) {
+            const int lineEnd = joinLines ? lineEndLength(p, end) : 0;
+            if (lineEnd > 0) {
                 *w++ = u'\r';
                 *w++ = u'\n';
-                p += (b == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+                p += lineEnd;
             } else {
                 *w++ = b;
                 ++p;
@@ -91,49 +94,6 @@ qsizetype decodeInto(const char *data, qsizetype size, char16_t *out, bool joinL
 }
 
 } // namespace
-
-QByteArray fromText(const QString &text)
-{
-    const auto *const begin = reinterpret_cast<const char16_t *>(text.utf16());
-    const char16_t *const end = begin + text.size();
-    qsizetype length = 0;
-    for (const char16_t *s = begin; s < end; ++s) {
-        const char16_t u = *s;
-        if (u < 0x80)
-            length += 1;
-        else if (u < 0x800)
-            length += 2;
-        else if (QChar::isHighSurrogate(u) && s + 1 < end && QChar::isLowSurrogate(s[1])) {
-            length += 4;
-            ++s;
-        } else
-            length += 3;
-    }
-
-    QByteArray bytes(length, Qt::Uninitialized);
-    auto *w = reinterpret_cast<uchar *>(bytes.data());
-    for (const char16_t *s = begin; s < end; ++s) {
-        const char16_t u = *s;
-        if (u < 0x80) {
-            *w++ = uchar(u);
-        } else if (u < 0x800) {
-            *w++ = uchar(0xC0 | (u >> 6));
-            *w++ = uchar(0x80 | (u & 0x3F));
-        } else if (QChar::isHighSurrogate(u) && s + 1 < end && QChar::isLowSurrogate(s[1])) {
-            const char32_t c = QChar::surrogateToUcs4(u, s[1]);
-            ++s;
-            *w++ = uchar(0xF0 | (c >> 18));
-            *w++ = uchar(0x80 | ((c >> 12) & 0x3F));
-            *w++ = uchar(0x80 | ((c >> 6) & 0x3F));
-            *w++ = uchar(0x80 | (c & 0x3F));
-        } else {
-            *w++ = uchar(0xE0 | (u >> 12));
-            *w++ = uchar(0x80 | ((u >> 6) & 0x3F));
-            *w++ = uchar(0x80 | (u & 0x3F));
-        }
-    }
-    return bytes;
-}
 
 QString toText(const char *data, qsizetype size)
 {
@@ -166,10 +126,10 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size)
         p = run;
         if (p == end)
             break;
-        if (*p == '\r' || *p == '\n') {
+        if (const int lineEnd = lineEndLength(p, end)) {
             *w++ = '\r';
             *w++ = '\n';
-            p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+            p += lineEnd;
             continue;
         }
         char16_t units[2];
@@ -216,22 +176,6 @@ qsizetype utf16Length(const char *data, qsizetype size)
     return units;
 }
 
-LineEnd dominantLineEnd(const char *data, qsizetype size)
-{
-    const char *const end = data + size;
-    qsizetype crLf = 0;
-    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p))));) {
-        ++p;
-        if (p < end && *p == '\n')
-            ++crLf;
-    }
-    const qsizetype lf = std::count(data, end, '\n') - crLf;
-    const qsizetype cr = std::count(data, end, '\r') - crLf;
-    if (crLf >= lf && crLf >= cr)
-        return LineEnd::CrLf;
-    return lf >= cr ? LineEnd::Lf : LineEnd::Cr;
-}
-
 void JoinedOffsetCursor::reset(const char *data, qsizetype size)
 {
     m_data = reinterpret_cast<const uchar *>(data);
@@ -249,12 +193,13 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
     const uchar *const end = m_data + m_size;
     while (m_byte < m_size && m_offset < joinedOffset) {
         const uchar *p = m_data + m_byte;
-        int length = 1;
+        int length = lineEndLength(p, end);
         int units = 1;
-        if (*p == '\r' || *p == '\n') {
-            length = (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+        if (length > 0) {
             units = 2;
-        } else if (*p >= 0x80) {
+        } else if (*p < 0x80) {
+            length = 1;
+        } else {
             char16_t decoded[2];
             length = decodeOne(p, end, decoded, units);
         }

@@ -1,15 +1,13 @@
 #pragma once
 // The editor keeps its document as bytes: UTF-8, where an unpaired UTF-16 surrogate (which a UTF-16
 // file may carry) is written as its own three-byte sequence so that it survives a load and a save.
-// These routines convert between those bytes and UTF-16 text, in one pass each.
+// These routines turn those bytes back into UTF-16 text, in one pass each; toUtf8KeepingSurrogates()
+// of platform/textformat.h makes them.
 
 #include <QByteArray>
 #include <QString>
 
 namespace documenttext {
-
-// The document bytes of text; unpaired surrogates are kept as three-byte sequences.
-QByteArray fromText(const QString &text);
 
 // The text of document bytes, line ends as they are. Bytes that are no UTF-8 become U+FFFD.
 QString toText(const char *data, qsizetype size);
@@ -23,16 +21,6 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size);
 
 // Number of UTF-16 code units that document bytes decode to.
 qsizetype utf16Length(const char *data, qsizetype size);
-
-enum class LineEnd
-{
-    CrLf,
-    Lf,
-    Cr
-};
-
-// The line end used most often; CR LF for a text without any (and on a tie with it).
-LineEnd dominantLineEnd(const char *data, qsizetype size);
 
 // Finds the byte position of offsets into the CR LF-joined UTF-16 text of a document. Walks on
 // from its last answer, so ascending offsets cost one pass over the document in all. An offset

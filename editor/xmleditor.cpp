@@ -59,7 +59,7 @@ bool hasSurrogateSequence(const char *data, qsizetype size)
 QByteArray encodePiecewise(const char *data, qsizetype size, TextEncoding encoding)
 {
     constexpr qsizetype piece = 1024 * 1024;
-    const qsizetype bomLength = encodeText(QString(), encoding).size();
+    const qsizetype bomLength = byteOrderMark(encoding).size();
     const qsizetype units = documenttext::utf16Length(data, size);
     QByteArray bytes;
     bytes.reserve(bomLength + (encoding == TextEncoding::Windows1252 ? units : 2 * units));
@@ -308,7 +308,7 @@ bool TXMLEditor::isBlank() const
 void TXMLEditor::setText(const QString &text)
 {
     TXMLEditorUpdateGuard guard(*this);
-    const QByteArray bytes = documenttext::fromText(text);
+    const QByteArray bytes = toUtf8KeepingSurrogates(text);
     d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
     d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
     clearErrorMarks();
@@ -361,22 +361,11 @@ void TXMLEditor::endUpdate()
 
 void TXMLEditor::loadFromFile(const QString &fileName)
 {
-    QByteArray document;
     TextEncoding encoding;
-    {
-        const QByteArray bytes = readFileBytes(fileName);
-        // A UTF-8 file becomes the document as it is; only UTF-16 needs its unpaired surrogates kept.
-        if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-            const DecodedText decoded = decodeText(bytes);
-            document = documenttext::fromText(decoded.text);
-            encoding = decoded.encoding;
-        } else {
-            document = toUtf8Text(bytes, &encoding);
-        }
-    }
-
-    const documenttext::LineEnd lineEnd
-        = documenttext::dominantLineEnd(document.constData(), document.size());
+    // A UTF-8 file becomes the document as it is, without a copy; any other its UTF-8 form, with
+    // the unpaired surrogates of a UTF-16 file kept.
+    QByteArray document = toUtf8Text(readFileBytes(fileName), &encoding);
+    const LineEnd lineEnd = dominantLineEnd(document.constData(), document.size());
 
     TXMLEditorUpdateGuard guard(*this);
     // Without change notifications while the text is replaced: QScintilla would copy the whole text
@@ -398,13 +387,13 @@ void TXMLEditor::loadFromFile(const QString &fileName)
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.
     switch (lineEnd) {
-    case documenttext::LineEnd::CrLf:
+    case LineEnd::CrLf:
         d->sci->setEolMode(QsciScintilla::EolWindows);
         break;
-    case documenttext::LineEnd::Lf:
+    case LineEnd::Lf:
         d->sci->setEolMode(QsciScintilla::EolUnix);
         break;
-    case documenttext::LineEnd::Cr:
+    case LineEnd::Cr:
         d->sci->setEolMode(QsciScintilla::EolMac);
         break;
     }
@@ -424,7 +413,7 @@ void TXMLEditor::saveToFile(const QString &fileName)
     if (utf8 && !hasSurrogateSequence(data, size)) {
         // The document is the file's UTF-8 already; write it without a copy where possible.
         if (d->encoding == TextEncoding::Utf8Bom)
-            bytes = QByteArray("\xEF\xBB\xBF") + QByteArray::fromRawData(data, size);
+            bytes = byteOrderMark(d->encoding).toByteArray() + QByteArray::fromRawData(data, size);
         else
             bytes = QByteArray::fromRawData(data, size);
     } else {

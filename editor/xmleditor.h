@@ -59,7 +59,7 @@ public:
     void beginUpdate();
     void endUpdate();
 
-    // Replaces the text with a file's, decoded as textfile.h describes; the encoding found is
+    // Replaces the text with a file's, decoded as platform/textformat.h describes; the encoding found is
     // remembered, the lines carry no tags. Throws EFOpenError and leaves the editor as it was when
     // the file cannot be read.
     void loadFromFile(const QString &fileName);

@@ -2,16 +2,7 @@
 
 #include "xmlservices.h"
 
-QString trimControls(const QString &s)
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && s.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && s.at(end - 1).unicode() <= 32)
-        --end;
-    return s.mid(begin, end - begin);
-}
+#include "platform/textformat.h"
 
 TXMLParseErrorItem TXMLParseErrorItem::New(const QString &aSrcText, const QString &aReason,
     const QString &aXPath, int32_t aErrorCode, int32_t aLine, int32_t aLinePos, int32_t aFilePos)

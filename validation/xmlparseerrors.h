@@ -53,6 +53,3 @@ public:
     // its tag (list position + 1) and the callback is told (tag, FLine) first; without, tags are 0.
     void ToStrings(TTaggedLines &aStrings, const TXMLSetBookmarkProc &aSetBookmarkProc = {}) const;
 };
-
-// Removes every character with a code of 32 or less from both ends.
-QString trimControls(const QString &s);

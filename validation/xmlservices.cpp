@@ -2,6 +2,8 @@
 
 #include "textposition.h"
 
+#include "platform/textformat.h"
+
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
@@ -49,10 +51,7 @@ void initLibxml()
 
 QString trimmedMessage(const xmlError *error)
 {
-    QString text = error && error->message ? QString::fromUtf8(error->message) : QString();
-    while (!text.isEmpty() && text.back().unicode() <= 32)
-        text.chop(1);
-    return text;
+    return trimControls(error && error->message ? QString::fromUtf8(error->message) : QString());
 }
 
 struct ParserDeleter
@@ -84,16 +83,11 @@ int closeText(void *)
     return 0;
 }
 
-qsizetype utf8BomLength(const QByteArray &utf8)
-{
-    return utf8.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-}
-
 // A parser over the text, which arrives as UTF-8: its own encoding declaration is ignored, and a
 // leading byte-order mark is skipped (the reader starts behind it).
 ParserPtr createParser(const QByteArray &utf8, TextReader &reader, xmlSAXHandler *sax, void *userData)
 {
-    reader = { utf8.constData(), utf8.size(), utf8BomLength(utf8) };
+    reader = { utf8.constData(), utf8.size(), utf8ByteOrderMarkLength(utf8) };
     xmlParserCtxtPtr ctxt
         = xmlCreateIOParserCtxt(sax, userData, readText, closeText, &reader, XML_CHAR_ENCODING_UTF8);
     if (!ctxt)

@@ -1,6 +1,7 @@
 // pravik-check as its users run it: a process with arguments, an exit status, stdout and stderr.
 
 #include "platform/textfile.h"
+#include "tests/support/testfiles.h"
 #include "validation/validationengine.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QTest>
 
 #include <sys/stat.h>
+
+using testsupport::writeAll;
 
 namespace {
 
@@ -75,13 +78,6 @@ QList<QJsonObject> jsonRecords(const QByteArray &out)
         records.append(doc.object());
     }
     return records;
-}
-
-void putFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 const QString kValid = QStringLiteral("examples/valid-credit-transfer.xml");
@@ -307,7 +303,7 @@ void TestPravikCheck::parallelOutputKeepsArgumentOrder()
             files << QStringLiteral("missing-%1.xml").arg(i); // unreadable, between the others
             continue;
         }
-        putFile(dir.filePath(name), sources[i % 5]);
+        QVERIFY(writeAll(dir.filePath(name), sources[i % 5]));
         files << name;
     }
     const QStringList base = format.isEmpty() ? QStringList() : QStringList { format };

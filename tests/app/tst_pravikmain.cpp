@@ -10,6 +10,7 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
 
 #include <QAbstractScrollArea>
@@ -26,31 +27,12 @@
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+using testsupport::dataFile;
+using testsupport::exampleFile;
+using testsupport::readAll;
+using testsupport::writeAll;
 
 namespace {
-
-QString dataFile(const QString &name)
-{
-    return QStringLiteral(PRAVIK_TEST_DATA "/") + name;
-}
-
-QString example(const QString &name)
-{
-    return QStringLiteral(PRAVIK_SOURCE_DIR "/examples/") + name;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Answers every dialog with the button of that caption and keeps what each one said.
 struct Answering
@@ -200,7 +182,7 @@ private Q_SLOTS:
 
     void loadingShowsTheFileWithoutValidating()
     {
-        form->FileOpen1Accept(example(QStringLiteral("valid-credit-transfer.xml")));
+        form->FileOpen1Accept(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
         QVERIFY(!form->PageControl1->TabVisible(form->TabSheet2));
         QVERIFY(form->Memo1->toPlainText().isEmpty());
@@ -209,7 +191,7 @@ private Q_SLOTS:
 
     void validRun()
     {
-        form->LoadXMLFile(example(QStringLiteral("valid-credit-transfer.xml")));
+        form->LoadXMLFile(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
         Answering ok(QStringLiteral("OK"));
         validate();
         QCOMPARE(ok.shown.size(), 1);
@@ -295,7 +277,7 @@ private Q_SLOTS:
 
         // After a valid run the valid sentence leads nowhere, though FErrors keeps the old report.
         form->XMLViewer->setText(
-            QString::fromUtf8(readAll(example(QStringLiteral("valid-credit-transfer.xml")))));
+            QString::fromUtf8(readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")))));
         {
             Answering ok(QStringLiteral("OK"));
             validate();
@@ -309,7 +291,7 @@ private Q_SLOTS:
 
     void refusedDocument()
     {
-        QByteArray older = readAll(example(QStringLiteral("valid-credit-transfer.xml")));
+        QByteArray older = readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
         older.replace("pain.001.001.09", "pain.001.001.03");
         form->XMLViewer->setText(QString::fromUtf8(older));
         Answering ok(QStringLiteral("OK"));
@@ -340,8 +322,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString loaded = dir.filePath(QStringLiteral("run.xml"));
         const QString other = dir.filePath(QStringLiteral("other.xml"));
-        writeAll(loaded, readAll(example(QStringLiteral("valid-credit-transfer.xml"))));
-        writeAll(other, QByteArrayLiteral("old"));
+        QVERIFY(writeAll(loaded, readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")))));
+        QVERIFY(writeAll(other, QByteArrayLiteral("old")));
         form->LoadXMLFile(loaded);
         form->XMLViewer->setText(form->XMLViewer->text() + QStringLiteral("\r\n<!-- edited -->"));
         const QString target = saveAs ? other : loaded;
@@ -386,7 +368,7 @@ private Q_SLOTS:
         QFETCH(bool, answerYesFirst);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"payment.xml"_s);
-        writeAll(path, QByteArrayLiteral("<old/>\n"));
+        QVERIFY(writeAll(path, QByteArrayLiteral("<old/>\n")));
         form->LoadXMLFile(path);
         form->XMLViewer->setText(u"<new/>"_s);
         form->show();
@@ -447,8 +429,8 @@ private Q_SLOTS:
     {
         QMimeData mime;
         mime.setUrls({ QUrl::fromLocalFile(dataFile(QStringLiteral("app/two-errors.xml"))),
-            QUrl::fromLocalFile(example(QStringLiteral("valid-credit-transfer.xml"))),
-            QUrl::fromLocalFile(example(QStringLiteral("valid-direct-debit.xml"))) });
+            QUrl::fromLocalFile(exampleFile(QStringLiteral("valid-credit-transfer.xml"))),
+            QUrl::fromLocalFile(exampleFile(QStringLiteral("valid-direct-debit.xml"))) });
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         Answering ok(QStringLiteral("OK"));
         form->dropEvent(&drop);
@@ -463,7 +445,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("report");
-        QTest::newRow("a valid file") << example(QStringLiteral("valid-credit-transfer.xml"))
+        QTest::newRow("a valid file") << exampleFile(QStringLiteral("valid-credit-transfer.xml"))
                                       << QStringLiteral("XML is valid according the schema.");
         QTest::newRow("a missing file") << QStringLiteral("/nonexistent.xml") << QString();
         QTest::newRow("a folder") << QStringLiteral(PRAVIK_SOURCE_DIR) << QString();

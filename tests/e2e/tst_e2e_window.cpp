@@ -13,6 +13,7 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/testfiles.h"
 
 #include <QAbstractScrollArea>
 #include <QDialogButtonBox>
@@ -33,21 +34,12 @@
 
 #include <functional>
 
+using testsupport::readAll;
+using testsupport::writeAll;
+
 namespace {
 
 const QString kComment = QStringLiteral("<!-- checked -->");
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // The file's bytes with a new line put before its line `line` (counted from 1), ended as the file
 // ends its lines.

@@ -1,6 +1,7 @@
 // The editor's byte form of its text and the conversions out of it.
 
 #include "editor/documenttext.h"
+#include "platform/textformat.h"
 
 #include <QTest>
 
@@ -55,7 +56,7 @@ private Q_SLOTS:
     void textSurvivesTheDocumentForm()
     {
         QFETCH(QString, text);
-        const QByteArray bytes = fromText(text);
+        const QByteArray bytes = toUtf8KeepingSurrogates(text);
         QCOMPARE(toText(bytes.constData(), bytes.size()), text);
         QCOMPARE(utf16Length(bytes.constData(), bytes.size()), text.size());
         if (text.isValidUtf16())
@@ -76,7 +77,7 @@ private Q_SLOTS:
     void joinedTextHasCrLfLineEnds()
     {
         QFETCH(QString, text);
-        const QByteArray bytes = fromText(text);
+        const QByteArray bytes = toUtf8KeepingSurrogates(text);
         const QString expected = joinedByHand(text);
         QCOMPARE(toJoinedText(bytes.constData(), bytes.size()), expected);
         QCOMPARE(toJoinedUtf8(bytes.constData(), bytes.size()), expected.toUtf8());
@@ -108,30 +109,11 @@ private Q_SLOTS:
         QCOMPARE(toJoinedText(document.constData(), document.size()), u"a\xD800z"_s);
     }
 
-    void dominantLineEnd_data()
-    {
-        QTest::addColumn<QByteArray>("document");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("no line end") << QByteArray("abc") << int(LineEnd::CrLf);
-        QTest::newRow("CR LF only") << QByteArray("a\r\nb\r\n") << int(LineEnd::CrLf);
-        QTest::newRow("LF only") << QByteArray("a\nb\n") << int(LineEnd::Lf);
-        QTest::newRow("lone CR only") << QByteArray("a\rb\r") << int(LineEnd::Cr);
-        QTest::newRow("mostly LF, one CR LF") << QByteArray("a\r\nb\nc\nd") << int(LineEnd::Lf);
-        QTest::newRow("mostly CR LF, one LF") << QByteArray("a\r\nb\r\nc\nd") << int(LineEnd::CrLf);
-        QTest::newRow("CR followed by CR LF") << QByteArray("\r\r\n\r") << int(LineEnd::Cr);
-    }
-    void dominantLineEnd()
-    {
-        QFETCH(QByteArray, document);
-        QFETCH(int, expected);
-        QCOMPARE(int(documenttext::dominantLineEnd(document.constData(), document.size())), expected);
-    }
-
     void offsetsOfTheJoinedTextFindTheirBytes()
     {
         // Every offset of the joined text maps to the byte where its character or line end starts.
         const QString text = u"<a>\n ä𝄞\r\n<b/>\r€\n"_s;
-        const QByteArray bytes = fromText(text);
+        const QByteArray bytes = toUtf8KeepingSurrogates(text);
         const QString joined = joinedByHand(text);
         QList<qsizetype> expected;
         qsizetype byte = 0;

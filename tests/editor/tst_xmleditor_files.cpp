@@ -4,6 +4,7 @@
 #include "editor/qsci.h"
 #include "editor/xmleditor.h"
 #include "platform/exception.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,20 +16,10 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(TextEncoding)
 
+using testsupport::readAll;
+using testsupport::writeAll;
+
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QByteArray utf16(const QString &text, bool bigEndian)
 {
@@ -199,7 +190,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"roundtrip.xml"_s);
-        writeAll(path, bytes);
+        QVERIFY(writeAll(path, bytes));
 
         TXMLEditor editor;
         editor.setText(u"earlier\ntext"_s);
@@ -238,7 +229,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"typed.xml"_s);
-        writeAll(path, file);
+        QVERIFY(writeAll(path, file));
         TXMLEditor editor;
         editor.loadFromFile(path);
         auto *sci = editor.findChild<QsciScintilla *>();
@@ -279,7 +270,7 @@ private Q_SLOTS:
         QFETCH(bool, conversionFails);
         QTemporaryDir dir;
         const QString old = dir.filePath(u"old.xml"_s);
-        writeAll(old, "<old/>\n");
+        QVERIFY(writeAll(old, "<old/>\n"));
         QVERIFY(QDir(dir.path()).mkpath(u"folder"_s));
         const QString path = target.isEmpty() ? QString() : dir.filePath(target);
 
@@ -328,7 +319,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(u"folder"_s));
         const QString loaded = dir.filePath(u"utf16.xml"_s);
-        writeAll(loaded, utf16(u"<a>\n</a>"_s, false));
+        QVERIFY(writeAll(loaded, utf16(u"<a>\n</a>"_s, false)));
         TXMLEditor editor;
         editor.loadFromFile(loaded);
         editor.setLineTag(1, 2);

@@ -1,5 +1,7 @@
 #include "hostile.h"
 
+#include "tests/support/testfiles.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -16,17 +18,14 @@
 
 namespace hostile {
 
+using testsupport::readAll;
+using testsupport::writeAll;
+
 namespace {
 
 QString g_skipReason;
 
 const QByteArray kCreditTransferNs = "urn:iso:std:iso:20022:tech:xsd:pain.001.001.09";
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 QByteArray documentWith(const QByteArray &prolog, const QByteArray &content)
 {
@@ -86,12 +85,6 @@ QByteArray utf16le(const QString &text)
     return out;
 }
 
-QByteArray readWholeFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -100,7 +93,7 @@ Traps::Traps(const QString &folder)
     : m_folder(folder)
     , m_watchedFile(QDir(folder).filePath(QStringLiteral("secret.txt")))
 {
-    writeFile(m_watchedFile, "secret: nothing may read this\n");
+    static_cast<void>(writeAll(m_watchedFile, "secret: nothing may read this\n")); // warns on failure
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in address = {};
@@ -190,7 +183,7 @@ bool Traps::connectionAttempted()
 
 QByteArray validPayment()
 {
-    return readWholeFile(QStringLiteral(PRAVIK_TEST_DATA "/hardening/valid-credit-transfer.xml"));
+    return readAll(testsupport::dataFile(QStringLiteral("hardening/valid-credit-transfer.xml")));
 }
 
 QString skipReason()
@@ -319,14 +312,14 @@ QString makeFile(const QString &kind, const QString &folder, const Traps &traps)
     } else if (kind == u"device") {
         return QStringLiteral("/dev/zero");
     } else if (kind == u"unreadable") {
-        if (!writeFile(path, valid) || !QFile::setPermissions(path, QFileDevice::Permissions()))
+        if (!writeAll(path, valid) || !QFile::setPermissions(path, QFileDevice::Permissions()))
             return {};
         return path;
     } else {
         g_skipReason = QStringLiteral("unknown kind ") + kind;
         return {};
     }
-    if (!writeFile(path, bytes)) {
+    if (!writeAll(path, bytes)) {
         g_skipReason = QStringLiteral("cannot write ") + path;
         return {};
     }

@@ -6,6 +6,7 @@
 
 #include "editor/xmleditor.h"
 #include "platform/exception.h"
+#include "tests/support/testfiles.h"
 #include "validation/validationengine.h"
 
 #include <QElapsedTimer>
@@ -21,13 +22,9 @@ using hostile::Outcome;
 
 Q_DECLARE_METATYPE(hostile::Outcome)
 
-namespace {
+using testsupport::readAll;
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+namespace {
 
 // What the window's validation run makes of the editor's text.
 Outcome validate(const TXMLEditor &editor)

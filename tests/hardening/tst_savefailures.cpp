@@ -11,6 +11,7 @@
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/testfiles.h"
 #include "units.h"
 
 #include <QApplication>
@@ -27,19 +28,10 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+using testsupport::readAll;
+using testsupport::writeAll;
+
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 QString systemText(int error)
 {

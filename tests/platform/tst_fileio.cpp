@@ -2,6 +2,7 @@
 
 #include "platform/exception.h"
 #include "platform/textfile.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,20 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testsupport::readAll;
+using testsupport::writeAll;
+
 namespace {
-
-void putFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(f.errorString()));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 mode_t modeOf(const QString &path)
 {
@@ -80,7 +71,7 @@ void TestFileIo::readsWholeFile()
     QFETCH(qint64, maxBytes);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("payment.xml"));
-    putFile(path, bytes);
+    QVERIFY(writeAll(path, bytes));
     QCOMPARE(readFileBytes(path, maxBytes), bytes);
 }
 
@@ -124,9 +115,9 @@ void TestFileIo::refusesToRead()
     } else if (kind == u"device") {
         path = QStringLiteral("/dev/null");
     } else if (kind == u"large") {
-        putFile(path, QByteArray(11, 'x'));
+        QVERIFY(writeAll(path, QByteArray(11, 'x')));
     } else if (kind == u"below-file") {
-        putFile(path, "x");
+        QVERIFY(writeAll(path, "x"));
         path += QStringLiteral("/inner.xml");
     }
 
@@ -144,7 +135,7 @@ void TestFileIo::refusesUnreadableFile()
         QSKIP("Running as root, which may read any file whatever its permissions");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("secret.xml"));
-    putFile(path, "x");
+    QVERIFY(writeAll(path, "x"));
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0), 0);
     QVERIFY_THROWS_EXCEPTION(EFOpenError, readFileBytes(path));
 }
@@ -167,14 +158,14 @@ void TestFileIo::writesFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("payment.xml"));
     if (exists) {
-        putFile(path, "old content that is longer than the new one");
+        QVERIFY(writeAll(path, "old content that is longer than the new one"));
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
     }
 
     const QByteArray bytes("<Document>\r\n</Document>\n", 24);
     writeFileAtomically(path, bytes);
 
-    QCOMPARE(fileBytes(path), bytes);
+    QCOMPARE(readAll(path), bytes);
     if (exists) {
         QCOMPARE(modeOf(path), mode_t(mode));
     } else {
@@ -204,7 +195,7 @@ void TestFileIo::followsSymbolicLinks()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("links")));
     const QString target = dir.filePath(QStringLiteral("data/payment.xml"));
     if (targetExists) {
-        putFile(target, "old");
+        QVERIFY(writeAll(target, "old"));
         QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
     }
     const QString link = dir.filePath(QStringLiteral("links/link.xml"));
@@ -216,7 +207,7 @@ void TestFileIo::followsSymbolicLinks()
     writeFileAtomically(link, "new");
 
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(fileBytes(target), QByteArray("new"));
+    QCOMPARE(readAll(target), QByteArray("new"));
     if (targetExists)
         QCOMPARE(modeOf(target), mode_t(0640));
     QCOMPARE(entriesOf(dir.filePath(QStringLiteral("data"))), QStringList { QStringLiteral("payment.xml") });
@@ -242,14 +233,14 @@ void TestFileIo::failedWriteKeepsOldFile()
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString existing = dir.filePath(QStringLiteral("payment.xml"));
-    putFile(existing, "old");
+    QVERIFY(writeAll(existing, "old"));
     QString path;
     if (kind == u"below-file") {
         path = existing + QStringLiteral("/new.xml");
     } else if (kind == u"folder") {
         path = dir.filePath(QStringLiteral("folder"));
         QVERIFY(QDir().mkdir(path));
-        putFile(path + QStringLiteral("/inside.xml"), "inside");
+        QVERIFY(writeAll(path + QStringLiteral("/inside.xml"), "inside"));
     } else if (kind == u"no-parent") {
         path = dir.filePath(QStringLiteral("missing/new.xml"));
     } else if (kind == u"loop") {
@@ -265,10 +256,10 @@ void TestFileIo::failedWriteKeepsOldFile()
     } catch (const EFCreateError &e) {
         QCOMPARE(e.message(), QStringLiteral("Cannot save \"%1\": %2.").arg(path, reason));
     }
-    QCOMPARE(fileBytes(existing), QByteArray("old"));
+    QCOMPARE(readAll(existing), QByteArray("old"));
     QCOMPARE(entriesOf(dir.path()), before);
     if (kind == u"folder")
-        QCOMPARE(fileBytes(path + QStringLiteral("/inside.xml")), QByteArray("inside"));
+        QCOMPARE(readAll(path + QStringLiteral("/inside.xml")), QByteArray("inside"));
 }
 
 void TestFileIo::failedWriteInReadOnlyFolder()
@@ -277,10 +268,10 @@ void TestFileIo::failedWriteInReadOnlyFolder()
         QSKIP("Running as root, which may write into a read-only folder");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("payment.xml"));
-    putFile(path, "old");
+    QVERIFY(writeAll(path, "old"));
     QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
     QVERIFY_THROWS_EXCEPTION(EFCreateError, writeFileAtomically(path, "new"));
-    QCOMPARE(fileBytes(path), QByteArray("old"));
+    QCOMPARE(readAll(path), QByteArray("old"));
     QCOMPARE(entriesOf(dir.path()), QStringList { QStringLiteral("payment.xml") });
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
 }
@@ -291,7 +282,7 @@ void TestFileIo::writeCutShortByFileSizeLimitKeepsOldFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("payment.xml"));
-    putFile(path, "old");
+    QVERIFY(writeAll(path, "old"));
 
     struct rlimit saved;
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -309,7 +300,7 @@ void TestFileIo::writeCutShortByFileSizeLimitKeepsOldFile()
     std::signal(SIGXFSZ, oldHandler);
 
     QCOMPARE(message, QStringLiteral("Cannot save \"%1\": File too large.").arg(path));
-    QCOMPARE(fileBytes(path), QByteArray("old"));
+    QCOMPARE(readAll(path), QByteArray("old"));
     QCOMPARE(entriesOf(dir.path()), QStringList { QStringLiteral("payment.xml") });
 }
 

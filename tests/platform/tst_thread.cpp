@@ -2,6 +2,7 @@
 // GUI thread, self-freeing threads and the deletion rules that keep freed state untouched.
 
 #include "platform/thread.h"
+#include "tests/support/lambdathread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,34 +17,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// Runs a function as its Execute.
-class TLambdaThread : public TThread
-{
-public:
-    TLambdaThread(bool suspended, std::function<void(TLambdaThread *)> body)
-        : TThread(suspended)
-        , m_body(std::move(body))
-    {
-    }
-    ~TLambdaThread() override
-    {
-        // Stop before m_body goes, as every thread with state of its own must.
-        Terminate();
-        WaitFor();
-    }
-
-    using TThread::Queue;
-    using TThread::SetReturnValue;
-    using TThread::SleepUnlessTerminated;
-    using TThread::Synchronize;
-
-protected:
-    void Execute() override { m_body(this); }
-
-private:
-    std::function<void(TLambdaThread *)> m_body;
-};
 
 // Destroyed after the TThread part of an object deriving from both: tells when the object is gone.
 struct GoneSignal

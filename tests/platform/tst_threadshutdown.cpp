@@ -2,6 +2,7 @@
 // and after it is gone, and process exits that must neither hang nor crash on running threads.
 
 #include "platform/thread.h"
+#include "tests/support/lambdathread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,38 +22,12 @@ int g_argc = 1;
 char g_name[] = "tst_threadshutdown";
 char *g_argv[] = { g_name, nullptr };
 
-class TLambdaThread : public TThread
-{
-public:
-    TLambdaThread(std::function<void(TLambdaThread *)> body, bool freeOnTerminate = false)
-        : TThread(false)
-        , m_body(std::move(body))
-    {
-        SetFreeOnTerminate(freeOnTerminate);
-    }
-    ~TLambdaThread() override
-    {
-        if (!FreeOnTerminate()) {
-            Terminate();
-            WaitFor();
-        }
-    }
-
-    using TThread::SleepUnlessTerminated;
-    using TThread::Synchronize;
-
-protected:
-    void Execute() override { m_body(this); }
-
-private:
-    std::function<void(TLambdaThread *)> m_body;
-};
-
 // Child process modes: each returns from main while a thread still runs.
 int runChild(const QByteArray &mode)
 {
     if (mode == "thread-ignoring-terminate") {
         TThread::New<TLambdaThread>(
+            false,
             [](TLambdaThread *) {
                 for (;;)
                     std::this_thread::sleep_for(10ms);
@@ -63,6 +38,7 @@ int runChild(const QByteArray &mode)
     if (mode == "synchronize-without-application") {
         std::atomic<bool> calling { false };
         TThread::New<TLambdaThread>(
+            false,
             [&calling](TLambdaThread *self) {
                 calling = true;
                 self->Synchronize([] {});
@@ -77,6 +53,7 @@ int runChild(const QByteArray &mode)
         // only asked to terminate (not waited for) when the program ends.
         QCoreApplication app(g_argc, g_argv);
         TLambdaThread *ticker = TThread::New<TLambdaThread>(
+            false,
             [](TLambdaThread *self) {
                 while (!self->Terminated()) {
                     self->SleepUnlessTerminated(15);
@@ -111,7 +88,7 @@ void tst_ThreadShutdown::synchronizeWaitsForTheApplication()
 {
     QVERIFY(!QCoreApplication::instance());
     std::atomic<bool> calling { false }, ran { false }, result { false };
-    auto *thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) {
+    auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         calling = true;
         result = self->Synchronize([&] { ran = true; });
     });
@@ -131,7 +108,7 @@ void tst_ThreadShutdown::applicationDestructionEndsBlockedSynchronize()
 {
     auto app = std::make_unique<QCoreApplication>(g_argc, g_argv);
     std::atomic<int> entered { 0 }, served { 0 }, refused { 0 };
-    auto *thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) {
+    auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         while (!self->Terminated()) {
             ++entered;
             if (self->Synchronize([&] { ++served; }))
@@ -160,7 +137,7 @@ void tst_ThreadShutdown::handOversAfterTheApplicationIsGone()
     QVERIFY(!QCoreApplication::instance());
     std::atomic<int> syncResult { -1 }, queueResult { -1 };
     std::atomic<bool> ran { false };
-    auto *thread = TThread::New<TLambdaThread>([&](TLambdaThread *self) {
+    auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
         syncResult = self->Synchronize([&] { ran = true; });
         queueResult = TThread::Queue(self, [&] { ran = true; });
     });
@@ -173,7 +150,7 @@ void tst_ThreadShutdown::handOversAfterTheApplicationIsGone()
     // A new application serves hand-overs again.
     QCoreApplication app(g_argc, g_argv);
     thread = TThread::New<TLambdaThread>(
-        [&](TLambdaThread *self) { syncResult = self->Synchronize([&] { ran = true; }); });
+        false, [&](TLambdaThread *self) { syncResult = self->Synchronize([&] { ran = true; }); });
     QTRY_VERIFY(thread->Finished());
     QCOMPARE(syncResult.load(), 1);
     QVERIFY(ran);

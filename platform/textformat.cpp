@@ -1,0 +1,416 @@
+#include "textformat.h"
+
+#include "exception.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Windows-1252 0x80..0x9F. The five bytes the code page leaves unassigned map to the C1 control of
+// the same value, so that every byte decodes to a distinct character and encodes back to itself.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, //
+};
+
+inline char16_t cp1252ToUnicode(uchar b)
+{
+    return (b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : char16_t(b);
+}
+
+// The byte for a character, or -1 when Windows-1252 (as extended above) has none.
+int unicodeToCp1252(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == c)
+            return 0x80 + i;
+    }
+    return -1;
+}
+
+// The byte-order marks, spelt out here only.
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr char kUtf16LEMark[] = "\xFF\xFE";
+constexpr char kUtf16BEMark[] = "\xFE\xFF";
+constexpr qsizetype kUtf8MarkLength = sizeof(kUtf8Mark) - 1;
+constexpr qsizetype kUtf16MarkLength = sizeof(kUtf16LEMark) - 1;
+
+enum class Bom
+{
+    None,
+    Utf8,
+    Utf16LE,
+    Utf16BE
+};
+
+Bom detectBom(QByteArrayView bytes)
+{
+    if (bytes.startsWith(QByteArrayView(kUtf8Mark, kUtf8MarkLength)))
+        return Bom::Utf8;
+    if (bytes.startsWith(QByteArrayView(kUtf16LEMark, kUtf16MarkLength)))
+        return Bom::Utf16LE;
+    if (bytes.startsWith(QByteArrayView(kUtf16BEMark, kUtf16MarkLength)))
+        return Bom::Utf16BE;
+    return Bom::None;
+}
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF): exactly the byte strings
+// that QString::fromUtf8 decodes without replacing anything, so that they survive a save unchanged.
+// Payment files are mostly ASCII, so eight bytes at a time are skipped while none has its top bit.
+bool isValidUtf8(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    while (p < end) {
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const uchar c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        uchar lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                lo = 0xA0; // overlong
+            else if (c == 0xED)
+                hi = 0x9F; // surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                lo = 0x90; // overlong
+            else if (c == 0xF4)
+                hi = 0x8F; // above U+10FFFF
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        if (p[1] < lo || p[1] > hi)
+            return false;
+        for (int i = 2; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        }
+        p += extra + 1;
+    }
+    return true;
+}
+
+// UTF-16 code units are copied as they are, unpaired surrogates included.
+QString decodeUtf16(const char *data, qsizetype size, bool bigEndian)
+{
+    const qsizetype n = size / 2;
+    QString text(n, Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    const auto *in = reinterpret_cast<const uchar *>(data);
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar a = in[2 * i], b = in[2 * i + 1];
+        out[i] = bigEndian ? char16_t((a << 8) | b) : char16_t((b << 8) | a);
+    }
+    return text;
+}
+
+QString decodeCp1252(const char *data, qsizetype size)
+{
+    QString text(size, Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    const auto *in = reinterpret_cast<const uchar *>(data);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = cp1252ToUnicode(in[i]);
+    return text;
+}
+
+// Windows-1252 straight to UTF-8, without a UTF-16 copy of a possibly large file.
+QByteArray cp1252ToUtf8(const QByteArray &bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (const char ch : bytes) {
+        const char16_t c = cp1252ToUnicode(uchar(ch));
+        if (c < 0x80) {
+            out.append(char(c));
+        } else if (c < 0x800) {
+            out.append(char(0xC0 | (c >> 6)));
+            out.append(char(0x80 | (c & 0x3F)));
+        } else {
+            out.append(char(0xE0 | (c >> 12)));
+            out.append(char(0x80 | ((c >> 6) & 0x3F)));
+            out.append(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+QString describeChar(const QString &text, qsizetype i)
+{
+    char32_t cp = text.at(i).unicode();
+    QString shown = text.mid(i, 1);
+    if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+        cp = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+        shown = text.mid(i, 2);
+    } else if (text.at(i).isSurrogate()) {
+        shown.clear(); // a lone surrogate cannot be shown
+    }
+    const QString code = QStringLiteral("U+%1").arg(uint(cp), 4, 16, QLatin1Char('0')).toUpper();
+    const QString what = shown.isEmpty() || cp < 0x20 || (cp >= 0x7F && cp < 0xA0)
+        ? code
+        : QStringLiteral("\"%1\" (%2)").arg(shown, code);
+    const qsizetype lineStart = i == 0 ? 0 : text.lastIndexOf(u'\n', i - 1) + 1;
+    const qsizetype line = text.first(lineStart).count(u'\n') + 1;
+    return QStringLiteral("The character %1 in line %2, column %3")
+        .arg(what)
+        .arg(line)
+        .arg(i - lineStart + 1);
+}
+
+QByteArray encodeUtf8Strict(const QString &text, TextEncoding encoding)
+{
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (QChar::isHighSurrogate(u[i]) && i + 1 < n && QChar::isLowSurrogate(u[i + 1])) {
+            ++i;
+        } else if (QChar::isSurrogate(u[i])) {
+            throw EConvertError(QStringLiteral("%1 cannot be saved as %2.")
+                                    .arg(describeChar(text, i), encodingName(encoding)));
+        }
+    }
+    return text.toUtf8();
+}
+
+QByteArray encodeUtf16(const QString &text, bool bigEndian)
+{
+    QByteArray out(kUtf16MarkLength + 2 * text.size(), Qt::Uninitialized);
+    std::memcpy(out.data(), bigEndian ? kUtf16BEMark : kUtf16LEMark, kUtf16MarkLength);
+    auto *p = reinterpret_cast<uchar *>(out.data()) + kUtf16MarkLength;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        *p++ = uchar(bigEndian ? u >> 8 : u & 0xFF);
+        *p++ = uchar(bigEndian ? u & 0xFF : u >> 8);
+    }
+    return out;
+}
+
+QByteArray encodeCp1252(const QString &text)
+{
+    QByteArray out(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int b = unicodeToCp1252(text.at(i).unicode());
+        if (b < 0) {
+            throw EConvertError(QStringLiteral("%1 cannot be saved as %2.")
+                                    .arg(describeChar(text, i), encodingName(TextEncoding::Windows1252)));
+        }
+        out[i] = char(b);
+    }
+    return out;
+}
+
+} // namespace
+
+QString encodingName(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TextEncoding::Utf8Bom:
+        return QStringLiteral("UTF-8 with BOM");
+    case TextEncoding::Utf16LE:
+        return QStringLiteral("UTF-16 LE");
+    case TextEncoding::Utf16BE:
+        return QStringLiteral("UTF-16 BE");
+    case TextEncoding::Windows1252:
+        return QStringLiteral("Windows-1252");
+    }
+    return {};
+}
+
+QByteArrayView byteOrderMark(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return QByteArrayView(kUtf8Mark, kUtf8MarkLength);
+    case TextEncoding::Utf16LE:
+        return QByteArrayView(kUtf16LEMark, kUtf16MarkLength);
+    case TextEncoding::Utf16BE:
+        return QByteArrayView(kUtf16BEMark, kUtf16MarkLength);
+    case TextEncoding::Utf8:
+    case TextEncoding::Windows1252:
+        break;
+    }
+    return {};
+}
+
+qsizetype utf8ByteOrderMarkLength(QByteArrayView bytes)
+{
+    return detectBom(bytes) == Bom::Utf8 ? kUtf8MarkLength : 0;
+}
+
+// A byte-order mark is believed only when the rest fits it: UTF-8 after EF BB BF must be valid, and
+// UTF-16 must be a whole number of code units. Otherwise the file is read as Windows-1252, which
+// keeps every byte (the mark included), so that a damaged file is shown and saved without loss
+// rather than silently repaired.
+// QString::fromUtf8 drops a leading U+FEFF; a second mark behind the file's own one is text.
+static QString utf8KeepingMarks(const char *data, qsizetype size)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
+}
+
+DecodedText decodeText(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    const qsizetype size = bytes.size();
+    switch (detectBom(bytes)) {
+    case Bom::Utf8:
+        if (isValidUtf8(data + kUtf8MarkLength, size - kUtf8MarkLength))
+            return { utf8KeepingMarks(data + kUtf8MarkLength, size - kUtf8MarkLength),
+                TextEncoding::Utf8Bom };
+        break;
+    case Bom::Utf16LE:
+    case Bom::Utf16BE:
+        if (size % 2 == 0) {
+            const bool be = detectBom(bytes) == Bom::Utf16BE;
+            return { decodeUtf16(data + kUtf16MarkLength, size - kUtf16MarkLength, be),
+                be ? TextEncoding::Utf16BE : TextEncoding::Utf16LE };
+        }
+        break;
+    case Bom::None:
+        if (isValidUtf8(data, size))
+            return { utf8KeepingMarks(data, size), TextEncoding::Utf8 };
+        break;
+    }
+    return { decodeCp1252(data, size), TextEncoding::Windows1252 };
+}
+
+QByteArray encodeText(const QString &text, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return encodeUtf8Strict(text, encoding);
+    case TextEncoding::Utf8Bom:
+        return byteOrderMark(encoding).toByteArray() + encodeUtf8Strict(text, encoding);
+    case TextEncoding::Utf16LE:
+        return encodeUtf16(text, false);
+    case TextEncoding::Utf16BE:
+        return encodeUtf16(text, true);
+    case TextEncoding::Windows1252:
+        return encodeCp1252(text);
+    }
+    return {};
+}
+
+QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding)
+{
+    TextEncoding found = TextEncoding::Windows1252;
+    QByteArray result;
+    const Bom bom = detectBom(bytes);
+    if (bom == Bom::None && isValidUtf8(bytes.constData(), bytes.size())) {
+        found = TextEncoding::Utf8;
+        result = bytes; // shared, not copied
+    } else if (bom == Bom::Utf8
+        && isValidUtf8(bytes.constData() + kUtf8MarkLength, bytes.size() - kUtf8MarkLength)) {
+        found = TextEncoding::Utf8Bom;
+        result = bytes.sliced(kUtf8MarkLength);
+    } else if ((bom == Bom::Utf16LE || bom == Bom::Utf16BE) && bytes.size() % 2 == 0) {
+        // Through QString exactly as the editor's text goes to the engine, so that both see the
+        // same bytes, unpaired surrogates included.
+        const DecodedText decoded = decodeText(bytes);
+        found = decoded.encoding;
+        result = toUtf8KeepingSurrogates(decoded.text);
+    } else {
+        result = cp1252ToUtf8(bytes);
+    }
+    if (encoding)
+        *encoding = found;
+    return result;
+}
+
+// Sized first, then written in one pass: no run of lone surrogates makes it slow.
+QByteArray toUtf8KeepingSurrogates(const QString &text)
+{
+    const auto *const begin = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = begin + text.size();
+    qsizetype length = 0;
+    for (const char16_t *s = begin; s < end; ++s) {
+        const char16_t u = *s;
+        if (u < 0x80)
+            length += 1;
+        else if (u < 0x800)
+            length += 2;
+        else if (QChar::isHighSurrogate(u) && s + 1 < end && QChar::isLowSurrogate(s[1])) {
+            length += 4;
+            ++s;
+        } else
+            length += 3;
+    }
+
+    QByteArray bytes(length, Qt::Uninitialized);
+    auto *w = reinterpret_cast<uchar *>(bytes.data());
+    for (const char16_t *s = begin; s < end; ++s) {
+        const char16_t u = *s;
+        if (u < 0x80) {
+            *w++ = uchar(u);
+        } else if (u < 0x800) {
+            *w++ = uchar(0xC0 | (u >> 6));
+            *w++ = uchar(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u) && s + 1 < end && QChar::isLowSurrogate(s[1])) {
+            const char32_t c = QChar::surrogateToUcs4(u, s[1]);
+            ++s;
+            *w++ = uchar(0xF0 | (c >> 18));
+            *w++ = uchar(0x80 | ((c >> 12) & 0x3F));
+            *w++ = uchar(0x80 | ((c >> 6) & 0x3F));
+            *w++ = uchar(0x80 | (c & 0x3F));
+        } else {
+            *w++ = uchar(0xE0 | (u >> 12));
+            *w++ = uchar(0x80 | ((u >> 6) & 0x3F));
+            *w++ = uchar(0x80 | (u & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+LineEnd dominantLineEnd(const char *data, qsizetype size)
+{
+    const char *const end = data + size;
+    qsizetype crLf = 0;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p))));) {
+        ++p;
+        if (p < end && *p == '\n')
+            ++crLf;
+    }
+    const qsizetype lf = std::count(data, end, '\n') - crLf;
+    const qsizetype cr = std::count(data, end, '\r') - crLf;
+    if (crLf >= lf && crLf >= cr)
+        return LineEnd::CrLf;
+    return lf >= cr ? LineEnd::Lf : LineEnd::Cr;
+}
+
+QString trimControls(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
