@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (auto it = entries.begin(); it != entries.end(); ++it) {
             // A value made only of blanks is never stored; a key is found again by its name, unless
             // the name's blanks or its upper-casing (which names go through) make another key of it.
-            if (TrimBlanksAndControls(it.value()).isEmpty())
+            if (trimControls(it.value()).isEmpty())
                 std::abort();
-            if (TVersionInfo::KeyOf(TrimBlanksAndControls(it.key())) == it.key()
+            if (TVersionInfo::KeyOf(trimControls(it.key())) == it.key()
                 && info.VersionInfoItemByName(it.key()) != it.value())
                 std::abort();
         }

@@ -55,7 +55,7 @@ void TVerInfo::SetVerInfoType(TVerInfoType Value)
     try {
         fVerInfoTye = Value;
         QString file = fLibraryName;
-        if (TrimBlanksAndControls(file).isEmpty())
+        if (trimControls(file).isEmpty())
             file = Value == itApplicationVerInfo ? ApplicationFileName() : ownModuleFileName();
         fVerInfo->SetLibraryName(file);
     } catch (...) {
@@ -94,7 +94,7 @@ QString TVerInfo::LabelValue(const IVerInfoLabel &ALabel) const
     }
     if (kind == 11) {
         QString value; // an item the module lacks shows as empty, and the other labels still update
-        fVerInfo->Entries().TryGetValue(TVersionInfo::KeyOf(TrimBlanksAndControls(ALabel.ItemName())), value);
+        fVerInfo->Entries().TryGetValue(TVersionInfo::KeyOf(trimControls(ALabel.ItemName())), value);
         return value;
     }
     return QString();
@@ -112,7 +112,7 @@ void TVerInfo::UpdateLabels()
         const QString value = LabelValue(*label);
         const QString format = label->FormatText();
         QString caption = value;
-        if (!TrimBlanksAndControls(format).isEmpty()) {
+        if (!trimControls(format).isEmpty()) {
             try {
                 caption = Format(format, { value });
             } catch (const Exception &) {

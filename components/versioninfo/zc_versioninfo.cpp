@@ -64,16 +64,6 @@ QString asciiUpper(QString text)
 
 } // namespace
 
-QString TrimBlanksAndControls(const QString &AText)
-{
-    qsizetype first = 0, last = AText.size();
-    while (first < last && AText[first].unicode() <= 0x20)
-        ++first;
-    while (last > first && AText[last - 1].unicode() <= 0x20)
-        --last;
-    return AText.mid(first, last - first);
-}
-
 QString TVersionInfo::KeyOf(const QString &AName)
 {
     // ASCII first, so that a Turkish locale cannot turn the "i" of "FileVersion" into a dotted capital.
@@ -183,7 +173,7 @@ void TVersionInfo::Refresh()
 
         const QString key = utf16zAt(buffer, 0, rest);
         const QString value = utf16zAt(buffer, rest - 2 * qsizetype(valueLength), rest);
-        if (!TrimBlanksAndControls(value).isEmpty())
+        if (!trimControls(value).isEmpty())
             entries.append({ KeyOf(key), value });
 
         p = (p + length + 3) & ~qsizetype(3);
@@ -201,7 +191,7 @@ QString TVersionInfo::GetInfoItem(int Index) const
 
 QString TVersionInfo::VersionInfoItemByName(const QString &ItemName) const
 {
-    return fVersionInfo_Dict->GetItem(KeyOf(TrimBlanksAndControls(ItemName)));
+    return fVersionInfo_Dict->GetItem(KeyOf(trimControls(ItemName)));
 }
 
 QString TVersionInfo::AsXML()

@@ -7,6 +7,7 @@
 #include "components/versioninfo/zc_generics_collections.h"
 #include "platform/exception.h"
 #include "platform/formstream.h" // EReadError, the platform's stream read error
+#include "platform/textformat.h" // trimControls: blanks and control characters off both ends
 #include "platform/units.h"
 
 #include <QString>
@@ -88,6 +89,3 @@ TVersionInfo &VersionInfoApp();
 TVersionInfo &VersionInfoLib();
 // The unit zc_VersionInfo: the shared readers.
 extern const TUnit zc_VersionInfoUnit;
-
-// Removes characters up to U+0020 (blanks and control characters) from both ends.
-QString TrimBlanksAndControls(const QString &AText);
