@@ -170,7 +170,13 @@ QByteArray jsonRecord(const FileCheck &check)
         appendJsonString(out, e.FSrcText);
         out += '}';
     }
-    out += "]}\n";
+    out += ']';
+    if (check.errors.FUnlisted > 0) {
+        out += ',';
+        appendKey(out, "unlisted");
+        out += QByteArray::number(qint64(check.errors.FUnlisted));
+    }
+    out += "}\n";
     return out;
 }
 
