@@ -4,6 +4,7 @@
 #include "components/versioninfo/zc_verinfo.h"
 #include "editor/xmleditor.h"
 #include "platform/dialogs.h"
+#include "platform/filename.h"
 #include "platform/formstream.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
@@ -13,7 +14,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -41,7 +41,7 @@ QWidget *pageWith(QWidget *content)
 TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
     : QMainWindow(parent)
     , m_components(Create<TComponent>())
-    , m_arguments(QCoreApplication::arguments())
+    , m_arguments(losslessArguments(QCoreApplication::arguments()))
 {
     setObjectName(QStringLiteral("Pravik_MAIN_Form"));
     m_components->SetName(QStringLiteral("Pravik_MAIN_Form"));
@@ -191,7 +191,7 @@ void TPravik_MAIN_Form::showEvent(QShowEvent *event)
 void TPravik_MAIN_Form::FormShow()
 {
     const QString first = m_arguments.size() > 1 ? m_arguments.at(1) : QString();
-    if (first.isEmpty() || !QFileInfo(first).isFile())
+    if (first.isEmpty() || !fileNameIsFile(first))
         return;
     LoadXMLFile(first);
     DoValidate();
@@ -205,8 +205,8 @@ void TPravik_MAIN_Form::Action_UpdateStatusPanelsUpdate(TAction *Sender)
     const QString caret = column < 1 || line < 1 ? QString() : QStringLiteral("%1:%2").arg(line).arg(column);
     if (StatusPanels[1]->text() != caret)
         StatusPanels[1]->setText(caret);
-    if (StatusPanels[2]->text() != FXMLFileName)
-        StatusPanels[2]->setText(FXMLFileName);
+    if (StatusPanels[2]->text() != displayFileName(FXMLFileName))
+        StatusPanels[2]->setText(displayFileName(FXMLFileName));
     const QString version = QStringLiteral(" V ") + VerInfo->FileVersion();
     if (StatusPanels[0]->text() != version)
         StatusPanels[0]->setText(version);
@@ -230,7 +230,7 @@ void TPravik_MAIN_Form::FileOpen1Execute()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        FileOpen1Accept(dialog.selectedFiles().constFirst());
+        FileOpen1Accept(resolveFileName(dialog.selectedFiles().constFirst()));
 }
 
 void TPravik_MAIN_Form::FileOpen1Accept(const QString &FileName)
@@ -253,7 +253,7 @@ void TPravik_MAIN_Form::FileSaveAs1Execute()
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        FileSaveAs1Accept(dialog.selectedFiles().constFirst());
+        FileSaveAs1Accept(resolveFileName(dialog.selectedFiles().constFirst()));
 }
 
 void TPravik_MAIN_Form::FileSaveAs1Accept(const QString &FileName)
@@ -344,7 +344,7 @@ void TPravik_MAIN_Form::GotoErrorLine(int Line)
 
 bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
 {
-    if (!FileName.isEmpty() && QFileInfo::exists(FileName)) {
+    if (fileNameExists(FileName)) {
         const int answer
             = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
         if (answer != mrYes)
@@ -376,8 +376,10 @@ void TPravik_MAIN_Form::dropEvent(QDropEvent *event)
     QStringList files;
     const auto urls = event->mimeData()->urls();
     for (const QUrl &url : urls) {
+        // From the URL's bytes: toLocalFile() loses those of a name that is not UTF-8.
         if (url.isLocalFile())
-            files.append(url.toLocalFile());
+            files.append(
+                decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
     }
     event->acceptProposedAction();
     Guarded([&] { DropFiles(files); });
