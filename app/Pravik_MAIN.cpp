@@ -5,6 +5,7 @@
 #include "editor/xmleditor.h"
 #include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
+#include "platform/filename.h"
 #include "platform/formstream.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
@@ -14,7 +15,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -53,7 +53,7 @@ QString chosenFile(QFileDialog *Dialog)
 TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
     : QMainWindow(parent)
     , FComponents(Create<TComponent>())
-    , FArguments(QCoreApplication::arguments())
+    , FArguments(losslessArguments(QCoreApplication::arguments()))
 {
     setObjectName(QStringLiteral("Pravik_MAIN_Form"));
     FComponents->SetName(QStringLiteral("Pravik_MAIN_Form"));
@@ -200,7 +200,7 @@ void TPravik_MAIN_Form::showEvent(QShowEvent *event)
 void TPravik_MAIN_Form::FormShow()
 {
     const QString first = FArguments.size() > 1 ? FArguments.at(1) : QString();
-    if (first.isEmpty() || !QFileInfo(first).isFile())
+    if (first.isEmpty() || !fileNameIsFile(first))
         return;
     LoadXMLFile(first);
     DoValidate();
@@ -214,8 +214,8 @@ void TPravik_MAIN_Form::Action_UpdateStatusPanelsUpdate(TAction *Sender)
     const QString caret = column < 1 || line < 1 ? QString() : QStringLiteral("%1:%2").arg(line).arg(column);
     if (StatusPanels[1]->text() != caret)
         StatusPanels[1]->setText(caret);
-    if (StatusPanels[2]->text() != FXMLFileName)
-        StatusPanels[2]->setText(FXMLFileName);
+    if (StatusPanels[2]->text() != displayFileName(FXMLFileName))
+        StatusPanels[2]->setText(displayFileName(FXMLFileName));
     const QString version = QStringLiteral(" V ") + VerInfo->FileVersion();
     if (StatusPanels[0]->text() != version)
         StatusPanels[0]->setText(version);
@@ -240,7 +240,7 @@ void TPravik_MAIN_Form::FileOpen1Execute()
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     const QString chosen = chosenFile(dialog);
     if (!chosen.isEmpty())
-        FileOpen1Accept(chosen);
+        FileOpen1Accept(resolveFileName(chosen));
 }
 
 void TPravik_MAIN_Form::FileOpen1Accept(const QString &FileName)
@@ -264,7 +264,7 @@ void TPravik_MAIN_Form::FileSaveAs1Execute()
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     const QString chosen = chosenFile(dialog);
     if (!chosen.isEmpty())
-        FileSaveAs1Accept(chosen);
+        FileSaveAs1Accept(resolveFileName(chosen));
 }
 
 void TPravik_MAIN_Form::FileSaveAs1Accept(const QString &FileName)
@@ -355,7 +355,7 @@ void TPravik_MAIN_Form::GotoErrorLine(int Line)
 
 bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
 {
-    if (!FileName.isEmpty() && QFileInfo::exists(FileName)) {
+    if (fileNameExists(FileName)) {
         const QPointer<TPravik_MAIN_Form> alive(this);
         const int answer
             = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
@@ -388,8 +388,10 @@ void TPravik_MAIN_Form::dropEvent(QDropEvent *event)
     QStringList files;
     const auto urls = event->mimeData()->urls();
     for (const QUrl &url : urls) {
+        // From the URL's bytes: toLocalFile() loses those of a name that is not UTF-8.
         if (url.isLocalFile())
-            files.append(url.toLocalFile());
+            files.append(
+                decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())));
     }
     event->acceptProposedAction();
     Guarded([&] { DropFiles(files); });

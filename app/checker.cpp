@@ -1,6 +1,7 @@
 #include "checker.h"
 
 #include "checkresult.h"
+#include "platform/filename.h"
 #include "validation/validationengine.h"
 
 #include <QThread>
@@ -213,7 +214,7 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         if (headers) {
             if (i > 0)
                 text += '\n';
-            text += "==> " + check.file.toUtf8() + " <==\n";
+            text += "==> " + encodeFileName(check.file) + " <==\n";
         }
         return text + textReport(check);
     };
@@ -222,7 +223,9 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         writeBytes(out, output);
         std::fflush(out);
         if (!messages[size_t(i)].isEmpty()) {
-            writeBytes(err, (programName() + QStringLiteral(": ") + messages[size_t(i)] + u'\n').toUtf8());
+            // Through the file-name encoding, so that a name that is not UTF-8 is written as given.
+            writeBytes(
+                err, encodeFileName(programName() + QStringLiteral(": ") + messages[size_t(i)] + u'\n'));
             std::fflush(err);
         }
         const Verdict v = verdicts[size_t(i)];

@@ -1,5 +1,6 @@
 #include "checkresult.h"
 
+#include "platform/filename.h"
 #include "validation/validationengine.h"
 
 #include <new>
@@ -126,7 +127,13 @@ QByteArray jsonRecord(const FileCheck &check)
     out.reserve(128 + check.errors.size() * 256);
     out += '{';
     appendKey(out, "file");
-    appendJsonString(out, check.file);
+    appendJsonString(out, displayFileName(check.file));
+    if (hasRawBytes(check.file)) {
+        // JSON holds Unicode only: a name that is not UTF-8 is given exactly as its bytes.
+        out += ',';
+        appendKey(out, "fileBytes");
+        appendJsonString(out, QString::fromLatin1(encodeFileName(check.file).toBase64()));
+    }
     out += ',';
     appendKey(out, "verdict");
     appendJsonString(out, verdictName(check.verdict));
@@ -138,7 +145,7 @@ QByteArray jsonRecord(const FileCheck &check)
     if (!check.message.isEmpty()) {
         out += ',';
         appendKey(out, "message");
-        appendJsonString(out, check.message);
+        appendJsonString(out, displayFileName(check.message));
     }
     out += ',';
     appendKey(out, "errors");
@@ -170,7 +177,13 @@ QByteArray jsonRecord(const FileCheck &check)
         appendJsonString(out, e.FSrcText);
         out += '}';
     }
-    out += "]}\n";
+    out += ']';
+    if (check.errors.FUnlisted > 0) {
+        out += ',';
+        appendKey(out, "unlisted");
+        out += QByteArray::number(qint64(check.errors.FUnlisted));
+    }
+    out += "}\n";
     return out;
 }
 

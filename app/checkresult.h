@@ -40,7 +40,8 @@ FileCheck checkFile(const QString &file, SchemaCache &cache);
 QByteArray textReport(const FileCheck &check);
 
 // One JSON object on one line, ending in '\n': file, verdict, encoding (when read), message (when
-// refused or unreadable) and errors with code, reason, line, linepos, filepos, xpath and srcText.
+// refused or unreadable) and errors with code, reason, line, linepos, filepos, xpath and srcText,
+// then unlisted (how many further errors the capped list leaves out) when there are such.
 QByteArray jsonRecord(const FileCheck &check);
 
 } // namespace checker

@@ -3,7 +3,8 @@
 #include "checker.h"
 #include "units.h"
 
-#include <QFile>
+#include "platform/filename.h"
+
 #include <QStringList>
 
 #include <cstdio>
@@ -20,6 +21,6 @@ int main(int argc, char *argv[])
     }
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QFile::decodeName(argv[i]));
+        arguments.append(decodeFileName(argv[i])); // lossless: a name need not be UTF-8
     return checker::run(arguments, stdout, stderr);
 }

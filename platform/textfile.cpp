@@ -1,6 +1,7 @@
 #include "textfile.h"
 
 #include "exception.h"
+#include "filename.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -22,7 +23,7 @@ QString errnoText(int err)
 
 QByteArray readFileBytes(const QString &path, qint64 maxBytes)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = encodeFileName(path);
     auto fail = [&](const QString &why) -> EFOpenError {
         return EFOpenError(QStringLiteral("Cannot read \"%1\": %2").arg(path, why));
     };
@@ -151,7 +152,7 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (path.isEmpty())
         throw EFCreateError(QStringLiteral("Cannot save a file without a name."));
 
-    const QByteArray target = resolveLinks(QFile::encodeName(path));
+    const QByteArray target = resolveLinks(encodeFileName(path));
     struct stat old;
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (!exists && errno != ENOENT)

@@ -46,10 +46,22 @@ class TXMLParseErrors : public QList<TXMLParseErrorItem>
 public:
     TXMLParseErrors() = default;
 
+    // Errors the services found beyond those listed (the list is capped); 0 when all are listed.
+    int64_t FUnlisted = 0;
+
     // Copies every error of the services' collection, in collection order; none when its code is 0.
     static TXMLParseErrors Create(const xmlservices::ParseError &aXmlDomParseErrors);
 
     // Appends the report to aStrings (not cleared first). With a callback each error's lines carry
     // its tag (list position + 1) and the callback is told (tag, FLine) first; without, tags are 0.
+    // Reason and SrcText are written through reportField, so that each error is exactly seven
+    // lines; when errors went unlisted, one last line (tag 0) says how many.
     void ToStrings(TTaggedLines &aStrings, const TXMLSetBookmarkProc &aSetBookmarkProc = {}) const;
 };
+
+// A field of a report line in a form that stays on one line and reads back exactly: a line feed
+// becomes "\n", a carriage return "\r", a tab "\t", every other character that may break or hide a
+// line (C0 and C1 controls, DEL, U+2028, U+2029) "\u" and four hexadecimal digits; a backslash is
+// written "\\" where it stands before n, r, t, u, a backslash or such a character, and as it is
+// elsewhere. Everything else stays as it is.
+QString reportField(const QString &s);

@@ -1,5 +1,6 @@
 #include "xmlservices.h"
 
+#include "collapsedvalues.h"
 #include "textposition.h"
 
 #include "platform/textformat.h"
@@ -23,7 +24,7 @@ namespace xmlservices {
 namespace {
 
 // Far beyond any real payment run; keeps a hostile file from filling memory with error records.
-constexpr int kMaxErrors = 100000;
+constexpr int kMaxErrors = kMaxListedErrors;
 
 // The validator appends every piece of character data to what it holds of the text node with a
 // strlen and a realloc, which is quadratic in the node's length when the parser hands a long text
@@ -162,6 +163,7 @@ QString firstNamespace(const QByteArray &utf8)
 struct Schema::Private
 {
     xmlSchemaPtr schema = nullptr;
+    std::unique_ptr<CollapsedValues> collapsed;
 };
 
 Schema::Schema(std::unique_ptr<Private> d)
@@ -207,6 +209,7 @@ std::shared_ptr<const Schema> Schema::compile(const QByteArray &xsd)
     }
     auto d = std::make_unique<Private>();
     d->schema = schema;
+    d->collapsed = std::make_unique<CollapsedValues>(xsd);
     return std::shared_ptr<const Schema>(new Schema(std::move(d)));
 }
 
@@ -231,44 +234,36 @@ struct Frame
     qsizetype startOffset = 0; // of the '<' of the start tag
     int position = 1; // among its siblings of the same name
 
-    // Children seen so far, counted by name. Payment elements have few kinds of children, so a
-    // short list is searched; beyond that a hash indexes it, so that an element with 100,000
+    // Children seen so far, counted by local name whatever their namespace, as the XPath step
+    // *[local-name()='x'][n] counts them. Payment elements have few kinds of children, so a short
+    // list is searched; beyond that a hash indexes it, so that an element with 100,000
     // differently named children does not cost a scan of all names per child.
     struct ChildCount
     {
         const xmlChar *name;
-        const xmlChar *uri;
         int count;
     };
     std::vector<ChildCount> children;
-    using Name = std::pair<const xmlChar *, const xmlChar *>;
-    struct NameHash
-    {
-        size_t operator()(const Name &n) const
-        {
-            return std::hash<const void *>()(n.first) * 31 + std::hash<const void *>()(n.second);
-        }
-    };
-    std::unordered_map<Name, size_t, NameHash> childIndex;
+    std::unordered_map<const xmlChar *, size_t> childIndex;
     static constexpr size_t kListedChildren = 16;
 
-    int &childCount(const xmlChar *childName, const xmlChar *childUri)
+    int &childCount(const xmlChar *childName)
     {
         if (childIndex.empty()) {
             for (ChildCount &c : children) {
-                if (c.name == childName && c.uri == childUri)
+                if (c.name == childName)
                     return c.count;
             }
-            children.push_back({ childName, childUri, 0 });
+            children.push_back({ childName, 0 });
             if (children.size() > kListedChildren) {
                 for (size_t i = 0; i < children.size(); ++i)
-                    childIndex.emplace(Name(children[i].name, children[i].uri), i);
+                    childIndex.emplace(children[i].name, i);
             }
             return children.back().count;
         }
-        const auto [it, added] = childIndex.try_emplace(Name(childName, childUri), children.size());
+        const auto [it, added] = childIndex.try_emplace(childName, children.size());
         if (added)
-            children.push_back({ childName, childUri, 0 });
+            children.push_back({ childName, 0 });
         return children[it->second].count;
     }
 
@@ -277,7 +272,7 @@ struct Frame
         children.clear();
         // A table that was needed once is dropped: clearing it would cost its size at every reuse.
         if (!childIndex.empty())
-            std::unordered_map<Name, size_t, NameHash>().swap(childIndex);
+            std::unordered_map<const xmlChar *, size_t>().swap(childIndex);
     }
 };
 
@@ -287,7 +282,8 @@ struct ValidationState
     xmlParserCtxtPtr ctxt = nullptr;
     xmlSchemaValidCtxtPtr vctxt = nullptr;
     xmlSAXHandler plugged {}; // the validator's own handlers
-    QByteArray documentNsBraced; // "{ns}", dropped from messages
+    const CollapsedValues *collapsed = nullptr;
+    QString documentNsBraced; // "{ns}", dropped from names in messages
 
     std::vector<Frame> stack;
     qsizetype depth = 0;
@@ -298,18 +294,31 @@ struct ValidationState
     TextPositions positions;
     ParseError *errors = nullptr;
     int errorCount = 0;
+    int64_t unlisted = 0; // errors beyond kMaxErrors, counted only
     bool notWellFormed = false;
     QString servicesFailure;
     std::exception_ptr pending;
 
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
     QByteArray pendingText; // character data not yet handed to the validator
+    qsizetype markupEnd = 0; // behind the last tag, comment or processing instruction
+    qsizetype pendingTextStart = 0; // where the run of text in pendingText begins
+
+    void appendText(const xmlChar *ch, int len)
+    {
+        if (pendingText.isEmpty())
+            pendingTextStart = markupEnd;
+        else if (pendingText.size() + len > kTextPieceBytes)
+            flushText();
+        pendingText.append(reinterpret_cast<const char *>(ch), len);
+    }
 
     void flushText()
     {
         if (pendingText.isEmpty())
             return;
         event = Event::Text;
+        eventOffset = pendingTextStart;
         plugged.characters(
             vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
         pendingText.resize(0); // keeps its buffer for the next text
@@ -333,13 +342,24 @@ struct ValidationState
         return i;
     }
 
+    // Behind the '>' that closes a start tag: the parser reports the tag standing on that '>' (or
+    // on the '/' of "/>"), and attribute values, already read, lie before it.
+    qsizetype tagEnd(qsizetype from) const
+    {
+        const char *data = text->constData();
+        qsizetype i = from;
+        while (i < text->size() && data[i] != '>')
+            ++i;
+        return qMin(i + 1, text->size());
+    }
+
     Frame &push(const xmlChar *name, const xmlChar *uri, qsizetype startOffset)
     {
         int position = 1;
         if (depth == 0) {
             position = ++rootCount;
         } else {
-            position = ++stack[size_t(depth - 1)].childCount(name, uri);
+            position = ++stack[size_t(depth - 1)].childCount(name);
         }
         if (size_t(depth) == stack.size())
             stack.emplace_back();
@@ -352,46 +372,117 @@ struct ValidationState
         return f;
     }
 
+    // The first character of the text run that is not whitespace: what stray text errors are about.
+    qsizetype textPoint() const
+    {
+        const char *data = text->constData();
+        const qsizetype end = qMax(pendingTextStart, qMin(currentOffset(), text->size()));
+        qsizetype i = pendingTextStart;
+        while (i < end && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n'))
+            ++i;
+        return i < end ? i : pendingTextStart;
+    }
+
     QString xpath(const QString &attribute) const;
+    QString reasonOf(const xmlError *error) const;
+    bool acceptedWhenCollapsed(const xmlError *error) const;
     void addError(const xmlError *error);
 };
 
+// Steps by local name need no namespace bindings, so that the path can be evaluated as it is.
 QString ValidationState::xpath(const QString &attribute) const
 {
-    const QByteArray docNs = documentNsBraced.mid(1, documentNsBraced.size() - 2);
     QString path;
     for (qsizetype i = 0; i < depth; ++i) {
         const Frame &f = stack[size_t(i)];
-        const QString local = QString::fromUtf8(reinterpret_cast<const char *>(f.name));
-        const QByteArray uri = f.uri ? QByteArray(reinterpret_cast<const char *>(f.uri)) : QByteArray();
-        path += u'/';
-        if (uri == docNs && f.uri)
-            path += local;
-        else
-            path += QStringLiteral("*[local-name()='%1' and namespace-uri()='%2']")
-                        .arg(local, QString::fromUtf8(uri));
-        path += u'[' + QString::number(f.position) + u']';
+        path += QStringLiteral("/*[local-name()='");
+        path += QString::fromUtf8(reinterpret_cast<const char *>(f.name));
+        path += QStringLiteral("'][") + QString::number(f.position) + u']';
     }
-    if (!attribute.isEmpty())
+    if (attribute.startsWith(u'{')) {
+        // A qualified attribute, named "{uri}local" in the message.
+        const qsizetype close = attribute.indexOf(u'}');
+        path += QStringLiteral("/@*[local-name()='%1' and namespace-uri()='%2']")
+                    .arg(attribute.mid(close + 1), attribute.mid(1, close - 1));
+    } else if (!attribute.isEmpty()) {
         path += QStringLiteral("/@") + attribute;
+    }
     return path;
+}
+
+// libxml2 names elements "{namespace}name"; the document's own namespace is dropped from names
+// only. A value quoted in the message (the error's str1) is shown as it is, even when it holds that
+// same text.
+QString ValidationState::reasonOf(const xmlError *error) const
+{
+    QString reason = trimmedMessage(error);
+    if (documentNsBraced.isEmpty() || !reason.contains(documentNsBraced))
+        return reason;
+    qsizetype keepFrom = -1;
+    qsizetype keepTo = -1;
+    const QString value = error->str1 ? QString::fromUtf8(error->str1) : QString();
+    if (value.contains(documentNsBraced)) {
+        // The value follows the element's name ("Element '{ns}x': ") and precedes every other name.
+        const qsizetype nameEnd = reason.indexOf(QStringLiteral("': "));
+        keepFrom = reason.indexOf(u'\'' + value + u'\'', qMax<qsizetype>(nameEnd + 1, 0));
+        if (keepFrom >= 0)
+            keepTo = keepFrom + value.size() + 2;
+    }
+    QString out;
+    out.reserve(reason.size());
+    qsizetype i = 0;
+    while (i < reason.size()) {
+        if (i == keepFrom) {
+            out += QStringView(reason).mid(keepFrom, keepTo - keepFrom);
+            i = keepTo;
+            continue;
+        }
+        if (QStringView(reason).mid(i).startsWith(documentNsBraced)
+            && (keepFrom < 0 || i + documentNsBraced.size() <= keepFrom || i >= keepTo)) {
+            i += documentNsBraced.size();
+            continue;
+        }
+        out += reason.at(i++);
+    }
+    return out;
+}
+
+// A value refused by its type, which is valid once its whitespace is collapsed as the type says.
+bool ValidationState::acceptedWhenCollapsed(const xmlError *error) const
+{
+    if (error->code != XML_SCHEMAV_CVC_DATATYPE_VALID_1_2_1 || !error->str1 || !error->message || !collapsed)
+        return false;
+    // "...' is not a valid value of the atomic type '{ns}Name'.": the type's name is quoted last.
+    const QByteArray message(error->message);
+    static const QByteArray marker("atomic type '");
+    const qsizetype at = message.lastIndexOf(marker);
+    if (at < 0)
+        return false;
+    const qsizetype from = at + marker.size();
+    const qsizetype to = message.indexOf('\'', from);
+    if (to < 0)
+        return false;
+    return collapsed->acceptsCollapsed(
+        message.mid(from, to - from), reinterpret_cast<const char *>(error->str1));
 }
 
 void ValidationState::addError(const xmlError *error)
 {
+    if (acceptedWhenCollapsed(error))
+        return;
+    // Beyond the cap errors are only counted; the parser goes on, so that a file that breaks off
+    // later is still refused.
     if (errorCount >= kMaxErrors) {
-        xmlStopParser(ctxt);
+        ++unlisted;
         return;
     }
-    QString reason = trimmedMessage(error);
-    if (!documentNsBraced.isEmpty())
-        reason.replace(QString::fromUtf8(documentNsBraced), QString());
+    const QString reason = reasonOf(error);
 
     qsizetype point = eventOffset;
     if (event == Event::End && depth > 0 && error->code != XML_SCHEMAV_ELEMENT_CONTENT)
         point = stack[size_t(depth - 1)].startOffset;
-    else if (event == Event::Text && depth > 0)
-        point = stack[size_t(depth - 1)].startOffset;
+    else if (event == Event::Text)
+        point = textPoint();
 
     QString attribute;
     static const QLatin1String marker("', attribute '");
@@ -439,7 +530,9 @@ void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const x
     ValidationState *s = stateOf(ctx);
     guarded(s, [&] {
         s->flushText();
-        const qsizetype start = s->tagStart(s->currentOffset());
+        const qsizetype cur = s->currentOffset();
+        s->markupEnd = s->tagEnd(cur);
+        const qsizetype start = s->tagStart(cur);
         s->push(localname, uri, start);
         s->event = Event::Start;
         s->eventOffset = start;
@@ -455,6 +548,7 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
         s->flushText();
         // For <x/> the parser stands after "/>", so this finds the start tag, which is the end tag too.
         const qsizetype cur = s->currentOffset();
+        s->markupEnd = cur;
         s->event = Event::End;
         s->eventOffset = s->tagStart(cur > 0 ? cur - 1 : 0);
         s->plugged.endElementNs(s->vctxt, localname, prefix, uri);
@@ -466,21 +560,15 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
 void onCharacters(void *ctx, const xmlChar *ch, int len)
 {
     ValidationState *s = stateOf(ctx);
-    guarded(s, [&] {
-        if (s->pendingText.size() + len > kTextPieceBytes)
-            s->flushText();
-        s->pendingText.append(reinterpret_cast<const char *>(ch), len);
-    });
+    guarded(s, [&] { s->appendText(ch, len); });
 }
 
+// A CDATA section is character data like any other. Handed to the validator as a section, one that
+// holds only whitespace would be refused in element-only content, which XSD allows.
 void onCData(void *ctx, const xmlChar *ch, int len)
 {
     ValidationState *s = stateOf(ctx);
-    guarded(s, [&] {
-        s->flushText();
-        s->event = Event::Text;
-        s->plugged.cdataBlock(s->vctxt, ch, len);
-    });
+    guarded(s, [&] { s->appendText(ch, len); });
 }
 
 void onReference(void *ctx, const xmlChar *name)
@@ -498,13 +586,19 @@ void onReference(void *ctx, const xmlChar *name)
 void onComment(void *ctx, const xmlChar *)
 {
     ValidationState *s = stateOf(ctx);
-    guarded(s, [&] { s->flushText(); });
+    guarded(s, [&] {
+        s->flushText();
+        s->markupEnd = s->currentOffset();
+    });
 }
 
 void onProcessingInstruction(void *ctx, const xmlChar *, const xmlChar *)
 {
     ValidationState *s = stateOf(ctx);
-    guarded(s, [&] { s->flushText(); });
+    guarded(s, [&] {
+        s->flushText();
+        s->markupEnd = s->currentOffset();
+    });
 }
 
 void onDoctype(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
@@ -562,11 +656,12 @@ LoadResult validate(
     ValidationState state;
     state.text = &utf8;
     state.vctxt = vctxt.get();
+    state.collapsed = schema.d()->collapsed.get();
     state.positions.reset(utf8);
     ParseError collected;
     state.errors = &collected;
     if (!documentNamespace.isEmpty())
-        state.documentNsBraced = '{' + documentNamespace.toUtf8() + '}';
+        state.documentNsBraced = u'{' + documentNamespace + u'}';
     xmlSchemaSetValidStructuredErrors(vctxt.get(), onSchemaError, &state);
 
     // Without a handler of our own the plug hands back the validator's handlers, which we call
@@ -609,6 +704,7 @@ LoadResult validate(
         return LoadResult::NotWellFormed;
     if (collected.allErrors().isEmpty())
         return LoadResult::Valid;
+    collected.setUnlisted(state.unlisted);
     errors = std::move(collected);
     return LoadResult::Invalid;
 }

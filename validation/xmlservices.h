@@ -40,8 +40,13 @@ public:
     const QList<ParseErrorEntry> &allErrors() const { return m_errors; }
     void append(ParseErrorEntry e) { m_errors.append(std::move(e)); }
 
+    // Errors found beyond the listed ones, which are capped to keep memory bounded.
+    int64_t unlisted() const { return m_unlisted; }
+    void setUnlisted(int64_t n) { m_unlisted = n; }
+
 private:
     QList<ParseErrorEntry> m_errors;
+    int64_t m_unlisted = 0;
 };
 
 // A compiled schema; immutable, so one may validate on several threads at once.
@@ -68,6 +73,9 @@ private:
 // (QByteArray is).
 QString firstNamespace(const QByteArray &utf8);
 
+// The most errors one validation lists; the whole text is checked all the same.
+inline constexpr int kMaxListedErrors = 100000;
+
 enum class LoadResult
 {
     Valid,
@@ -76,9 +84,9 @@ enum class LoadResult
 };
 
 // Parses utf8 and validates it against schema in one streaming pass. Invalid fills errors with every
-// error found; documentNamespace (the probe's) is dropped from element names in their reasons. NotWellFormed:
-// the text is not well-formed XML or carries a DOCTYPE; errors is left untouched. Throws EXMLServicesError
-// when the services fail.
+// error found (the first kMaxListedErrors, and the count of the rest); documentNamespace (the probe's) is
+// dropped from element names in their reasons. NotWellFormed: the text is not well-formed XML or carries a
+// DOCTYPE; errors is left untouched. Throws EXMLServicesError when the services fail.
 LoadResult validate(
     const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors);
 

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void deliversInOrderWithBoundedLead();
     void jsonKeepsEveryCharacter_data();
     void jsonKeepsEveryCharacter();
+    void unlistedErrorsInBothForms();
 };
 
 void TestChecker::parsesArguments_data()
@@ -185,6 +186,25 @@ void TestChecker::jsonKeepsEveryCharacter()
     QCOMPARE(e[u"srcText"].toString(), check.errors[0].FSrcText);
     QCOMPARE(e[u"code"].toInteger(), qint64(-1072897687));
     QCOMPARE(e[u"filepos"].toInteger(), qint64(120));
+}
+
+void TestChecker::unlistedErrorsInBothForms()
+{
+    FileCheck check;
+    check.file = QStringLiteral("many.xml");
+    check.verdict = Verdict::Invalid;
+    check.read = true;
+    check.errors.append(TXMLParseErrorItem::New(QStringLiteral("<Nm>"), QStringLiteral("r"), {}, 1, 2, 3, 4));
+    QVERIFY(!jsonRecord(check).contains("unlisted"));
+    QVERIFY(!textReport(check).contains("Not listed"));
+    check.errors.FUnlisted = 5000000000;
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(jsonRecord(check), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o[u"unlisted"].toInteger(), qint64(5000000000));
+    const QList<QByteArray> lines = textReport(check).split('\n');
+    QCOMPARE(lines.size(), 7 + 1 + 1); // seven lines, the count, and the last line's end
+    QCOMPARE(lines[7], QByteArray("Not listed: 5000000000 further errors (the report stops at 1 errors)."));
 }
 
 QTEST_GUILESS_MAIN(TestChecker)

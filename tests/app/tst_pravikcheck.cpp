@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 using testsupport::writeAll;
@@ -80,6 +81,32 @@ QList<QJsonObject> jsonRecords(const QByteArray &out)
     return records;
 }
 
+// Runs pravik-check in folder with arguments, then one more: a file name made of raw bytes, which
+// QProcess could not pass (it encodes arguments as UTF-8), so a shell builds it with printf.
+Run runWithRawName(const QString &folder, const QStringList &arguments, const QByteArray &rawName)
+{
+    QByteArray format;
+    for (const char c : rawName)
+        format += QByteArray("\\") + QByteArray::number(uchar(c), 8).rightJustified(3, '0');
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("RAW_NAME_FORMAT"), QString::fromLatin1(format));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/bin/sh"),
+        QStringList { QStringLiteral("-c"),
+            QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW_NAME_FORMAT\")\""),
+            QStringLiteral(PRAVIK_CHECK_EXE) }
+            + arguments);
+    Run run;
+    if (!process.waitForFinished(60000))
+        return run;
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
 const QString kValid = QStringLiteral("examples/valid-credit-transfer.xml");
 const QString kInvalid = QStringLiteral("examples/invalid-credit-transfer.xml");
 const QString kNotPayment = QStringLiteral("tests/data/checker/not-payment.xml");
@@ -107,6 +134,8 @@ private Q_SLOTS:
     void sameTextInAnyEncodingGivesSameReport();
     void declaredEncodingPlaysNoPart_data();
     void declaredEncodingPlaysNoPart();
+    void fileNamesThatAreNotUtf8_data();
+    void fileNamesThatAreNotUtf8();
 };
 
 void TestPravikCheck::exitStatus_data()
@@ -373,6 +402,50 @@ void TestPravikCheck::declaredEncodingPlaysNoPart()
         QCOMPARE(got[i][u"line"].toInt(), want[i][u"line"].toInt());
         QCOMPARE(got[i][u"reason"].toString(), want[i][u"reason"].toString());
     }
+}
+
+void TestPravikCheck::fileNamesThatAreNotUtf8_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out"); // expected in stdout, with NAME for the raw name
+    QTest::addColumn<QByteArray>("err"); // expected in stderr, with NAME for the raw name
+    QTest::newRow("checked and named in the header as given")
+        << QStringList { sourcePath(kValid) } << true << 0 << QByteArray("\n==> NAME <==\nXML is valid")
+        << QByteArray();
+    QTest::newRow("missing file named as given")
+        << QStringList() << false << 2 << QByteArray()
+        << QByteArray("Cannot read \"NAME\": the file does not exist.");
+    QTest::newRow("JSON gives the name's bytes")
+        << QStringList { QStringLiteral("--json") } << true << 0
+        << QByteArray("\"file\":\"\xC3\x9C\xEF\xBF\xBD"
+                      "berweisung.xml\",\"fileBytes\":\"w5zcYmVyd2Vpc3VuZy54bWw=\"")
+        << QByteArray();
+}
+
+void TestPravikCheck::fileNamesThatAreNotUtf8()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, exists);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    // "Ü" in UTF-8, then "Ü" in Latin-1 (0xDC), which is no UTF-8.
+    const QByteArray rawName = "\xC3\x9C\xDC"
+                               "berweisung.xml";
+    QTemporaryDir dir;
+    if (exists) {
+        std::FILE *f = std::fopen((QFile::encodeName(dir.path()) + '/' + rawName).constData(), "wb");
+        QVERIFY(f);
+        const QByteArray text = readFileBytes(sourcePath(kValid));
+        std::fwrite(text.constData(), 1, size_t(text.size()), f);
+        std::fclose(f);
+    }
+    const Run run = runWithRawName(dir.path(), arguments, rawName);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.out.contains(QByteArray(out).replace("NAME", rawName)), run.out.constData());
+    QVERIFY2(run.err.contains(QByteArray(err).replace("NAME", rawName)), run.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestPravikCheck)

@@ -6,6 +6,7 @@
 
 #include "components/messages/messagecntr.h"
 #include "editor/xmleditor.h"
+#include "platform/filename.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
@@ -25,6 +26,9 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+
+#include <cstdio>
+#include <dirent.h>
 
 using namespace Qt::StringLiterals;
 using testsupport::dataFile;
@@ -439,6 +443,88 @@ private Q_SLOTS:
         QCOMPARE(ok.shown[0].text, QStringLiteral("XML is not valid!"));
         QCOMPARE(form->XMLFileName(), dataFile(QStringLiteral("app/two-errors.xml")));
         QCOMPARE(reportLines().size(), 14);
+    }
+
+    void lineBreakInAFieldKeepsTheReportInStep()
+    {
+        // An IBAN split over two lines: its reason quotes the line break.
+        QByteArray text = readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        text.replace("<IBAN>DE27100200300012345678</IBAN>", "<IBAN>DE27 1002 0030\n0012 3456 78</IBAN>");
+        text.replace("<ChrgBr>SLEV</ChrgBr>", "<ChrgBr>\tDEBT</ChrgBr>");
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("split-iban.xml"));
+        QVERIFY(writeAll(file, text));
+        form->LoadXMLFile(file);
+        Answering ok(QStringLiteral("OK"));
+        validate();
+        const QStringList lines = reportLines();
+        QCOMPARE(lines.size(), 14);
+        QVERIFY2(lines[2].contains(QStringLiteral("'DE27 1002 0030\\n0012 3456 78'")), qPrintable(lines[2]));
+        QVERIFY2(lines[9].contains(QStringLiteral("'\\tDEBT'")), qPrintable(lines[9]));
+        QCOMPARE(lines[4], QStringLiteral("Line: 39"));
+        QCOMPARE(lines[11], QStringLiteral("Line: 48"));
+        for (int row = 0; row < 14; ++row) {
+            form->PageControl1->SetActivePage(form->TabSheet2);
+            doubleClickReportRow(row);
+            QCOMPARE(form->XMLViewer->caretLine(), row < 7 ? 39 : 48);
+        }
+    }
+
+    void fileNamesThatAreNotUtf8()
+    {
+        QTemporaryDir dir;
+        const QByteArray raw = QFile::encodeName(dir.path())
+            + "/\xDC"
+              "berweisung.xml";
+        const QByteArray text = readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        {
+            std::FILE *f = std::fopen(raw.constData(), "wb");
+            QVERIFY(f);
+            std::fwrite(text.constData(), 1, size_t(text.size()), f);
+            std::fclose(f);
+        }
+        {
+            // Dropped: the URL carries the byte percent-encoded.
+            QMimeData mime;
+            mime.setUrls({ QUrl::fromEncoded("file://" + raw.toPercentEncoding("/")) });
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            Answering ok(QStringLiteral("OK"));
+            form->dropEvent(&drop);
+            QCOMPARE(ok.shown.size(), 1);
+            QCOMPARE(reportLines(), QStringList { QStringLiteral("XML is valid according the schema.") });
+            QCOMPARE(encodeFileName(form->XMLFileName()), raw);
+
+            // Saved back to that same file, not to a new one with a mangled name.
+            form->XMLViewer->setText(form->XMLViewer->text() + QStringLiteral("\n<!-- checked -->\n"));
+            Answering yes(QStringLiteral("&Yes"));
+            form->FileSave1Execute(nullptr);
+            QCOMPARE(yes.shown.size(), 1);
+            QCOMPARE(
+                readAll(QFile::decodeName(raw)), QByteArray("<unreadable>")); // Qt's decoding cannot name it
+            int entries = 0; // by bytes: QDir skips a name it cannot decode
+            if (DIR *d = ::opendir(QFile::encodeName(dir.path()).constData())) {
+                while (const dirent *e = ::readdir(d))
+                    entries += e->d_name[0] != '.';
+                ::closedir(d);
+            }
+            QCOMPARE(entries, 1);
+            std::FILE *f = std::fopen(raw.constData(), "rb");
+            QVERIFY(f);
+            char buffer[64];
+            std::fseek(f, -18, SEEK_END);
+            const size_t n = std::fread(buffer, 1, sizeof buffer, f);
+            std::fclose(f);
+            QVERIFY(QByteArray(buffer, qsizetype(n)).contains("<!-- checked -->"));
+        }
+
+        // On the command line, in the form the window keeps its arguments in.
+        form.reset();
+        form = std::make_unique<TPravik_MAIN_Form>();
+        form->FArguments = QStringList { QStringLiteral("pravik"), decodeFileName(raw) };
+        Answering again(QStringLiteral("OK"));
+        form->show();
+        QTRY_COMPARE(again.shown.size(), 1);
+        QCOMPARE(encodeFileName(form->XMLFileName()), raw);
     }
 
     void commandLine_data()
