@@ -27,8 +27,6 @@
 
 namespace {
 
-const QString kValidSentence = QStringLiteral("XML is valid according the schema.");
-
 QWidget *pageWith(QWidget *content)
 {
     auto *page = new QWidget;
@@ -309,9 +307,9 @@ void TPravik_MAIN_Form::DoValidate()
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {
-        setReport({ kValidSentence });
+        setReport({ ValidDocumentSentence() });
         Memo1->setUpdatesEnabled(true);
-        MessageDlg(kValidSentence, mtInformation, { mbOK }, 0);
+        MessageDlg(ValidDocumentSentence(), mtInformation, { mbOK }, 0);
         return;
     }
     try {

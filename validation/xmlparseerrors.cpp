@@ -74,10 +74,15 @@ TXMLParseErrors TXMLParseErrors::Create(const xmlservices::ParseError &aXmlDomPa
     return list;
 }
 
+QString ValidDocumentSentence()
+{
+    return QStringLiteral("XML is valid according the schema.");
+}
+
 void TXMLParseErrors::ToStrings(TTaggedLines &aStrings, const TXMLSetBookmarkProc &aSetBookmarkProc) const
 {
     if (isEmpty()) {
-        aStrings.append({ QStringLiteral("XML is valid according the schema."), 0 });
+        aStrings.append({ ValidDocumentSentence(), 0 });
         return;
     }
     static const QString separator(70, u'-');

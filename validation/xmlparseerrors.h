@@ -38,6 +38,9 @@ struct TXMLParseErrorItem
     friend bool operator==(const TXMLParseErrorItem &, const TXMLParseErrorItem &) = default;
 };
 
+// The one line a report of a valid document consists of, also the text of the window's verdict.
+QString ValidDocumentSentence();
+
 // Called with (tag, line) for each error, before that error's report lines are written.
 using TXMLSetBookmarkProc = std::function<void(int32_t aTag, int32_t aLine)>;
 
