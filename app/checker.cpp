@@ -1,9 +1,14 @@
 #include "checker.h"
 
 #include "checkresult.h"
+#include "junitreport.h"
+#include "platform/exception.h"
 #include "platform/filename.h"
+#include "platform/textfile.h"
 #include "validation/validationengine.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <condition_variable>
@@ -11,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace checker {
@@ -29,6 +35,41 @@ bool parseJobs(const QString &value, int &jobs)
     if (!ok || n < 1)
         return false;
     jobs = n;
+    return true;
+}
+
+// --format FORMAT and --junit FILE, with the value as the next argument or after "=".
+bool parseOptionValue(
+    const QStringList &arguments, qsizetype &i, Options &options, QString &error, bool format)
+{
+    const QString &arg = arguments.at(i);
+    const qsizetype eq = arg.indexOf(u'=');
+    QString value;
+    if (eq >= 0) {
+        value = arg.mid(eq + 1);
+    } else if (i + 1 < arguments.size()) {
+        value = arguments.at(++i);
+    } else {
+        error = format ? QStringLiteral("option '%1' needs a format (text, json or junit)").arg(arg)
+                       : QStringLiteral("option '%1' needs a file name").arg(arg);
+        return false;
+    }
+    if (!format) {
+        if (value.isEmpty() || value == u"-") {
+            error = QStringLiteral("'%1' is not a file for the JUnit report (use --format junit for "
+                                   "standard output)")
+                        .arg(value);
+            return false;
+        }
+        options.junitFile = value;
+        return true;
+    }
+    if (value != u"text" && value != u"json" && value != u"junit") {
+        error = QStringLiteral("'%1' is not a format (text, json or junit)").arg(value);
+        return false;
+    }
+    options.json = value == u"json";
+    options.junit = value == u"junit";
     return true;
 }
 
@@ -55,6 +96,13 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             options.version = true;
         } else if (arg == u"--json") {
             options.json = true;
+            options.junit = false;
+        } else if (arg == u"--format" || arg.startsWith(u"--format=")) {
+            if (!parseOptionValue(arguments, i, options, error, true))
+                return false;
+        } else if (arg == u"--junit" || arg.startsWith(u"--junit=")) {
+            if (!parseOptionValue(arguments, i, options, error, false))
+                return false;
         } else if (arg == u"-j" || arg == u"--jobs") {
             if (i + 1 >= arguments.size()) {
                 error = QStringLiteral("option '%1' needs a number of jobs").arg(arg);
@@ -76,6 +124,10 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             return false;
         }
     }
+    if (options.files.count(QStringLiteral("-")) > 1) {
+        error = QStringLiteral("standard input ('-') can be checked only once");
+        return false;
+    }
     if (options.files.isEmpty() && !options.help && !options.version) {
         error = QStringLiteral("no file given");
         return false;
@@ -92,10 +144,14 @@ QByteArray helpText()
         "\n"
         "Options:\n"
         "  --json          print one JSON record per file and line instead of the report\n"
+        "  --format FORMAT print the report as text (the default), json (as --json) or junit\n"
+        "                  (a JUnit XML report: one test case per file, one failure per error)\n"
+        "  --junit FILE    also write the JUnit XML report to FILE\n"
         "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"
+        "A FILE of \"-\" is standard input, named \"<stdin>\" in reports (\"./-\" is a file named -).\n"
         "A file is read as UTF-8 or UTF-16 when its byte-order mark says so; without one as UTF-8\n"
         "when it is valid UTF-8, otherwise as Windows-1252. Reports follow in the order of the\n"
         "files; with several files each begins with a line \"==> FILE <==\".\n"
@@ -193,7 +249,12 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         return AllValid;
     }
 
-    const bool headers = !options.json && options.files.size() > 1;
+    const bool headers = !options.json && !options.junit && options.files.size() > 1;
+    const bool junit = options.junit || !options.junitFile.isEmpty();
+    QElapsedTimer clock;
+    clock.start();
+    JUnitReport junitReport(QDateTime::currentDateTime());
+    std::vector<QByteArray> testCases(junit ? size_t(options.files.size()) : 0);
     const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
     SchemaCache cache;
     std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
@@ -202,14 +263,21 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     // The workers write each file's whole output, so that formatting runs in parallel too; the
     // verdict and message travel beside it.
     auto work = [&](qsizetype i) {
-        const FileCheck check = checkFile(options.files.at(i), cache);
+        QElapsedTimer fileClock;
+        fileClock.start();
+        const FileCheck check
+            = options.files.at(i) == u"-" ? checkStandardInput(cache) : checkFile(options.files.at(i), cache);
         verdicts[size_t(i)] = check.verdict;
+        if (junit)
+            testCases[size_t(i)] = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9);
         if (check.verdict == Verdict::Refused)
             messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
         else if (check.verdict == Verdict::Unreadable)
             messages[size_t(i)] = check.message; // already names the file
         if (options.json)
             return jsonRecord(check);
+        if (options.junit)
+            return QByteArray();
         QByteArray text;
         if (headers) {
             if (i > 0)
@@ -229,12 +297,28 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             std::fflush(err);
         }
         const Verdict v = verdicts[size_t(i)];
+        if (junit)
+            junitReport.add(v, std::exchange(testCases[size_t(i)], QByteArray()));
         status = qMax(status,
             v == Verdict::Valid         ? int(AllValid)
                 : v == Verdict::Invalid ? int(SomeInvalid)
                                         : int(SomeRefused));
     };
     runInOrder(options.files.size(), jobs, work, deliver);
+
+    if (junit) {
+        const QByteArray document = junitReport.document(double(clock.nsecsElapsed()) / 1e9);
+        if (options.junit)
+            writeBytes(out, document);
+        if (!options.junitFile.isEmpty()) {
+            try {
+                writeFileAtomically(options.junitFile, document);
+            } catch (const Exception &e) {
+                writeBytes(err, encodeFileName(programName() + QStringLiteral(": ") + e.message() + u'\n'));
+                status = SomeRefused;
+            }
+        }
+    }
 
     if (std::ferror(out)) {
         writeBytes(err,

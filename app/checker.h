@@ -21,6 +21,8 @@ struct Options
 {
     QStringList files;
     bool json = false;
+    bool junit = false; // --format junit: the JUnit report on stdout instead of the report
+    QString junitFile; // --junit FILE: the JUnit report also written to FILE
     int jobs = 0; // 0: one per processor
     bool help = false;
     bool version = false;

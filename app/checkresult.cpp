@@ -3,7 +3,9 @@
 #include "platform/filename.h"
 #include "validation/validationengine.h"
 
+#include <functional>
 #include <new>
+#include <unistd.h>
 
 namespace checker {
 
@@ -22,15 +24,17 @@ QString verdictName(Verdict verdict)
     return {};
 }
 
-FileCheck checkFile(const QString &file, SchemaCache &cache)
+namespace {
+
+FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache)
 {
     FileCheck check;
-    check.file = file;
+    check.file = name;
     try {
         QByteArray utf8;
         {
             // The raw bytes go as soon as the text exists; a UTF-8 file shares them and is not copied.
-            const QByteArray bytes = readFileBytes(file);
+            const QByteArray bytes = read();
             utf8 = toUtf8Text(bytes, &check.encoding);
         }
         check.read = true;
@@ -57,6 +61,26 @@ FileCheck checkFile(const QString &file, SchemaCache &cache)
         check.message = QString::fromLocal8Bit(e.what());
     }
     return check;
+}
+
+} // namespace
+
+FileCheck checkFile(const QString &file, SchemaCache &cache)
+{
+    return checkBytes(
+        file, [&] { return readFileBytes(file); }, cache);
+}
+
+QString standardInputName()
+{
+    return QStringLiteral("<stdin>");
+}
+
+FileCheck checkStandardInput(SchemaCache &cache)
+{
+    const QString name = standardInputName();
+    return checkBytes(
+        name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache);
 }
 
 QByteArray textReport(const FileCheck &check)

@@ -36,6 +36,12 @@ struct FileCheck
 // Never throws: every failure becomes the verdict Refused or Unreadable with its message.
 FileCheck checkFile(const QString &file, SchemaCache &cache);
 
+// The name standard input has in reports ("-" on the command line).
+QString standardInputName();
+
+// checkFile for the document on standard input, read to its end within the size limit of files.
+FileCheck checkStandardInput(SchemaCache &cache);
+
 // The report lines the window shows, each ending in '\n'; nothing for a refused or unreadable file.
 QByteArray textReport(const FileCheck &check);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,61 @@ QByteArray readFileBytes(const QString &path, qint64 maxBytes)
         }
         have += r;
     }
+    bytes.resize(have);
+    return bytes;
+}
+
+QByteArray readStreamBytes(int fd, const QString &name, qint64 maxBytes)
+{
+    auto fail = [&](const QString &why) -> EFOpenError {
+        return EFOpenError(QStringLiteral("Cannot read \"%1\": %2").arg(name, why));
+    };
+    auto tooLarge = [&] {
+        return fail(QStringLiteral("the input is too large (at most %1 bytes can be read).").arg(maxBytes));
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        throw fail(errnoText(err) + u'.');
+    }
+    if (S_ISDIR(st.st_mode))
+        throw fail(QStringLiteral("it is a folder, not a file."));
+    // A regular file redirected in is judged by what is left of it before anything is allocated.
+    if (S_ISREG(st.st_mode)) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        if (st.st_size - qMax<off_t>(at, 0) > maxBytes)
+            throw tooLarge();
+    }
+
+    QByteArray bytes;
+    qsizetype have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (have > maxBytes)
+                throw tooLarge();
+            // One byte past the limit tells a stream at the limit from a longer one.
+            const qint64 grown = qMin<qint64>(maxBytes + 1, qint64(have) + qMax<qint64>(have / 2, 65536));
+            bytes.resize(qsizetype(grown));
+        }
+        const ssize_t r = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
+        if (r == 0)
+            break;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // A descriptor shared with a process that made it non-blocking: wait for data.
+                pollfd p { fd, POLLIN, 0 };
+                ::poll(&p, 1, -1);
+                continue;
+            }
+            const int err = errno;
+            throw fail(errnoText(err) + u'.');
+        }
+        have += r;
+    }
+    if (have > maxBytes)
+        throw tooLarge();
     bytes.resize(have);
     return bytes;
 }

@@ -14,6 +14,11 @@
 inline constexpr qint64 MaxTextFileBytes = qint64(512) << 20;
 QByteArray readFileBytes(const QString &path, qint64 maxBytes = MaxTextFileBytes);
 
+// Reads an open descriptor (standard input, a pipe) to its end, named `name` in messages. Throws
+// EFOpenError when it holds more than maxBytes: reading stops at the first byte past the limit, so
+// an endless pipe costs at most maxBytes of memory.
+QByteArray readStreamBytes(int fd, const QString &name, qint64 maxBytes = MaxTextFileBytes);
+
 // Writes bytes to path atomically: a temporary file beside it is written, flushed and renamed over
 // the target, keeping an existing file's permissions; a symbolic link is followed and its target
 // replaced. On failure the old file is untouched and EFCreateError is thrown.

@@ -2,11 +2,13 @@
 
 #include "checker.h"
 #include "checkresult.h"
+#include "junitreport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <atomic>
 #include <chrono>
@@ -28,6 +30,11 @@ private Q_SLOTS:
     void jsonKeepsEveryCharacter_data();
     void jsonKeepsEveryCharacter();
     void unlistedErrorsInBothForms();
+    void parsesReportFormats_data();
+    void parsesReportFormats();
+    void junitKeepsEveryCharacter_data();
+    void junitKeepsEveryCharacter();
+    void junitCountsTestCasesByVerdict();
 };
 
 void TestChecker::parsesArguments_data()
@@ -205,6 +212,178 @@ void TestChecker::unlistedErrorsInBothForms()
     const QList<QByteArray> lines = textReport(check).split('\n');
     QCOMPARE(lines.size(), 7 + 1 + 1); // seven lines, the count, and the last line's end
     QCOMPARE(lines[7], QByteArray("Not listed: 5000000000 further errors (the report stops at 1 errors)."));
+}
+
+void TestChecker::parsesReportFormats_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<bool>("junit");
+    QTest::addColumn<QString>("junitFile");
+
+    const QString a = QStringLiteral("a.xml");
+    QTest::newRow("JUnit format separate")
+        << QStringList { QStringLiteral("--format"), QStringLiteral("junit"), a } << QString() << false
+        << true << QString();
+    QTest::newRow("JSON format with =")
+        << QStringList { QStringLiteral("--format=json"), a } << QString() << true << false << QString();
+    QTest::newRow("the last format wins")
+        << QStringList { QStringLiteral("--format=junit"), QStringLiteral("--json"), a } << QString() << true
+        << false << QString();
+    QTest::newRow("text format after JSON")
+        << QStringList { QStringLiteral("--json"), QStringLiteral("--format=text"), a } << QString() << false
+        << false << QString();
+    QTest::newRow("JUnit file beside the text report")
+        << QStringList { QStringLiteral("--junit"), QStringLiteral("report.xml"), a } << QString() << false
+        << false << QStringLiteral("report.xml");
+    QTest::newRow("JUnit file with =")
+        << QStringList { QStringLiteral("--junit=r.xml"), QStringLiteral("--json"), a } << QString() << true
+        << false << QStringLiteral("r.xml");
+    QTest::newRow("standard input once")
+        << QStringList { a, QStringLiteral("-") } << QString() << false << false << QString();
+    QTest::newRow("unknown format") << QStringList { QStringLiteral("--format"), QStringLiteral("xml"), a }
+                                    << QStringLiteral("'xml' is not a format (text, json or junit)") << false
+                                    << false << QString();
+    QTest::newRow("format missing at the end")
+        << QStringList { a, QStringLiteral("--format") }
+        << QStringLiteral("option '--format' needs a format (text, json or junit)") << false << false
+        << QString();
+    QTest::newRow("JUnit file missing at the end")
+        << QStringList { a, QStringLiteral("--junit") }
+        << QStringLiteral("option '--junit' needs a file name") << false << false << QString();
+    QTest::newRow("JUnit file on standard output")
+        << QStringList { QStringLiteral("--junit"), QStringLiteral("-"), a }
+        << QStringLiteral("'-' is not a file for the JUnit report (use --format junit for standard output)")
+        << false << false << QString();
+    QTest::newRow("standard input twice")
+        << QStringList { QStringLiteral("-"), a, QStringLiteral("-") }
+        << QStringLiteral("standard input ('-') can be checked only once") << false << false << QString();
+}
+
+void TestChecker::parsesReportFormats()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    QFETCH(bool, json);
+    QFETCH(bool, junit);
+    QFETCH(QString, junitFile);
+
+    Options options;
+    QString got;
+    QCOMPARE(parseArguments(arguments, options, got), error.isEmpty());
+    QCOMPARE(got, error);
+    if (error.isEmpty()) {
+        QCOMPARE(options.json, json);
+        QCOMPARE(options.junit, junit);
+        QCOMPARE(options.junitFile, junitFile);
+    }
+}
+
+void TestChecker::junitKeepsEveryCharacter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected"); // what a parser gives back
+
+    QTest::newRow("markup characters")
+        << QStringLiteral(R"(<Nm a="x"> & 'y' ]]>)") << QStringLiteral(R"(<Nm a="x"> & 'y' ]]>)");
+    QTest::newRow("line breaks and tab")
+        << QStringLiteral("first\r\nsecond\nthird\tend") << QStringLiteral("first\r\nsecond\nthird\tend");
+    QTest::newRow("characters XML cannot hold")
+        << QString::fromUtf16(u"a\u0001b\u001f\uffff|") << QStringLiteral("a\\u0001b\\u001f\\uffff|");
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + QStringLiteral("x")
+                                    << QStringLiteral("\\ud800x");
+    QTest::newRow("umlauts, euro, emoji")
+        << QStringLiteral(u"Müller – 5 € \U0001F4B6") << QStringLiteral(u"Müller – 5 € \U0001F4B6");
+}
+
+// A report from one test case, parsed back: the reason in the failure's message, the file as the name.
+void TestChecker::junitKeepsEveryCharacter()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    FileCheck check;
+    check.file = QStringLiteral("a&b<c>\"d\".xml");
+    check.verdict = Verdict::Invalid;
+    check.read = true;
+    check.errors.append(TXMLParseErrorItem::New(text, text, {}, 1871, 3, 7, 120));
+
+    JUnitReport report(QDateTime::currentDateTime());
+    report.add(check.verdict, junitTestCase(check, 0.25));
+    QXmlStreamReader xml(report.document(1.0));
+    QString name, message, body;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"testcase")
+            name = xml.attributes().value(QLatin1StringView("name")).toString();
+        if (xml.name() == u"failure") {
+            message = xml.attributes().value(QLatin1StringView("message")).toString();
+            body = xml.readElementText();
+        }
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(name, check.file);
+    QCOMPARE(message, QStringLiteral("Line 3, position 7: ") + expected);
+    // The body is the report's lines, whose fields are escaped to stay on one line.
+    QVERIFY2(body.startsWith(QStringLiteral("ErrorCode: 1871\nReason: ")), qPrintable(body));
+    QCOMPARE(body.count(u'\n'), 6);
+}
+
+void TestChecker::junitCountsTestCasesByVerdict()
+{
+    JUnitReport report(QDateTime(QDate(2026, 3, 1), QTime(9, 30)));
+    FileCheck invalid;
+    invalid.file = QStringLiteral("invalid.xml");
+    invalid.verdict = Verdict::Invalid;
+    for (int i = 0; i < 3; ++i)
+        invalid.errors.append(TXMLParseErrorItem::New({}, QStringLiteral("r"), {}, 1, i + 1, 1, i));
+    invalid.errors.FUnlisted = 7;
+    FileCheck refused;
+    refused.file = QStringLiteral("refused.xml");
+    refused.verdict = Verdict::Refused;
+    refused.message = QStringLiteral("The file cannot be validated!");
+    FileCheck valid;
+    valid.file = QStringLiteral("valid.xml");
+    valid.verdict = Verdict::Valid;
+    for (const FileCheck *c : { &invalid, &refused, &valid })
+        report.add(c->verdict, junitTestCase(*c, 0.25));
+
+    QXmlStreamReader xml(report.document(2.5));
+    QVERIFY(xml.readNextStartElement());
+    QCOMPARE(xml.name().toString(), QStringLiteral("testsuites"));
+    QCOMPARE(xml.attributes().value(QLatin1StringView("tests")).toString(), QStringLiteral("3"));
+    QCOMPARE(xml.attributes().value(QLatin1StringView("failures")).toString(), QStringLiteral("1"));
+    QCOMPARE(xml.attributes().value(QLatin1StringView("errors")).toString(), QStringLiteral("1"));
+    QCOMPARE(xml.attributes().value(QLatin1StringView("time")).toString(), QStringLiteral("2.500"));
+    QVERIFY(xml.readNextStartElement());
+    QCOMPARE(xml.name().toString(), QStringLiteral("testsuite"));
+    QCOMPARE(xml.attributes().value(QLatin1StringView("timestamp")).toString(),
+        QStringLiteral("2026-03-01T09:30:00"));
+    QStringList seen; // element names and key attributes in document order
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        if (xml.name() == u"testcase")
+            seen << QStringLiteral("testcase ") + a.value(QLatin1StringView("name")).toString() + u' '
+                    + a.value(QLatin1StringView("time")).toString();
+        else if (xml.name() == u"failure")
+            seen << QStringLiteral("failure ") + a.value(QLatin1StringView("type")).toString();
+        else if (xml.name() == u"error")
+            seen << QStringLiteral("error ") + a.value(QLatin1StringView("type")).toString() + u' '
+                    + a.value(QLatin1StringView("message")).toString();
+        else
+            seen << xml.name().toString() + u' ' + xml.readElementText();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(seen,
+        QStringList({ QStringLiteral("testcase invalid.xml 0.250"), QStringLiteral("failure 1"),
+            QStringLiteral("failure 1"), QStringLiteral("failure 1"),
+            QStringLiteral("system-out Not listed: 7 further errors (the report stops at 3 errors)."),
+            QStringLiteral("testcase refused.xml 0.250"),
+            QStringLiteral("error refused The file cannot be validated!"),
+            QStringLiteral("testcase valid.xml 0.250") }));
 }
 
 QTEST_GUILESS_MAIN(TestChecker)

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -35,6 +36,29 @@ Run runCheck(
     process.setWorkingDirectory(workingDirectory);
     process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
     Run run;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "pravik-check did not finish normally";
+        return run;
+    }
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+// runCheck with input on standard input, written and closed before the run is awaited.
+Run runCheckWithInput(const QStringList &arguments, const QByteArray &input)
+{
+    QProcess process;
+    process.setWorkingDirectory(QStringLiteral(PRAVIK_SOURCE_DIR));
+    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
+    Run run;
+    if (!process.waitForStarted(60000))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
         process.waitForFinished();
@@ -136,6 +160,13 @@ private Q_SLOTS:
     void declaredEncodingPlaysNoPart();
     void fileNamesThatAreNotUtf8_data();
     void fileNamesThatAreNotUtf8();
+    void readsStandardInput_data();
+    void readsStandardInput();
+    void endlessStandardInputIsRefusedAtTheLimit();
+    void writesJUnitReport_data();
+    void writesJUnitReport();
+    void junitFileBesideTheReport();
+    void junitFileThatCannotBeWritten();
 };
 
 void TestPravikCheck::exitStatus_data()
@@ -446,6 +477,226 @@ void TestPravikCheck::fileNamesThatAreNotUtf8()
     QCOMPARE(run.status, status);
     QVERIFY2(run.out.contains(QByteArray(out).replace("NAME", rawName)), run.out.constData());
     QVERIFY2(run.err.contains(QByteArray(err).replace("NAME", rawName)), run.err.constData());
+}
+
+void TestPravikCheck::readsStandardInput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("input"); // a file whose bytes go to standard input; empty: none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out"); // "<report>": the window's report of input
+    QTest::addColumn<QByteArray>("err");
+
+    const QByteArray refused = "pravik-check: <stdin>" + kRefusedMessage.toUtf8() + '\n';
+    QTest::newRow("valid document") << QStringList { QStringLiteral("-") } << kValid << 0
+                                    << QByteArray("<report>") << QByteArray();
+    QTest::newRow("invalid document")
+        << QStringList { QStringLiteral("-") } << kInvalid << 1 << QByteArray("<report>") << QByteArray();
+    QTest::newRow("invalid document in UTF-16 BE")
+        << QStringList { QStringLiteral("-") } << QStringLiteral("tests/data/checker/encodings/utf16be.xml")
+        << 1 << QByteArray("<report>") << QByteArray();
+    QTest::newRow("XML of another vocabulary")
+        << QStringList { QStringLiteral("-") } << kNotPayment << 2 << QByteArray("") << refused;
+    QTest::newRow("document cut off at its end")
+        << QStringList { QStringLiteral("-") } << QStringLiteral("tests/data/checker/cut-off.xml") << 2
+        << QByteArray("") << refused;
+    QTest::newRow("no input at all") << QStringList { QStringLiteral("-") } << QString() << 2
+                                     << QByteArray("") << refused;
+    QTest::newRow("beside a file, headed <stdin>")
+        << QStringList { kValid, QStringLiteral("-") } << kNotPayment << 2
+        << QByteArray("==> examples/valid-credit-transfer.xml <==\nXML is valid according the schema.\n\n"
+                      "==> <stdin> <==\n")
+        << refused;
+    QTest::newRow("JSON names it <stdin>")
+        << QStringList { QStringLiteral("--json"), QStringLiteral("-") } << kValid << 0
+        << QByteArray("{\"file\":\"<stdin>\",\"verdict\":\"valid\",\"encoding\":\"UTF-8\",\"errors\":[]}\n")
+        << QByteArray();
+    QTest::newRow("a file named - after ./")
+        << QStringList { QStringLiteral("./-") } << kValid << 2 << QByteArray("")
+        << QByteArray("pravik-check: Cannot read \"./-\": the file does not exist.\n");
+}
+
+void TestPravikCheck::readsStandardInput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, input);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+
+    const QByteArray bytes = input.isEmpty() ? QByteArray() : readFileBytes(sourcePath(input));
+    const Run run = runCheckWithInput(arguments, bytes);
+    QCOMPARE(run.err, err);
+    QCOMPARE(run.status, status);
+    QCOMPARE(run.out, out == "<report>" ? windowReport(input) : out);
+}
+
+// An endless pipe is read only up to the size limit of files, then refused: the run ends.
+void TestPravikCheck::endlessStandardInputIsRefusedAtTheLimit()
+{
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("yes '<Document/>' | \"$0\" -"),
+            QStringLiteral(PRAVIK_CHECK_EXE) });
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.readAllStandardError(),
+        QStringLiteral(
+            "pravik-check: Cannot read \"<stdin>\": the input is too large (at most %1 bytes can be read).\n")
+            .arg(MaxTextFileBytes)
+            .toUtf8());
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+}
+
+namespace {
+
+// A JUnit report read back: the suite's counts and, per test case, its name and children.
+struct JUnitCase
+{
+    QString name;
+    QStringList failures; // type and message of each
+    QStringList errors;
+};
+
+struct JUnitRead
+{
+    QString error; // the parser's, or a shape that is not JUnit's
+    QMap<QString, QString> suites; // testsuites' counts
+    QMap<QString, QString> suite; // testsuite's counts
+    QList<JUnitCase> cases;
+};
+
+JUnitRead readJUnit(const QByteArray &xml)
+{
+    JUnitRead read;
+    QXmlStreamReader r(xml);
+    auto counts = [&](QMap<QString, QString> &into) {
+        for (const char *key : { "tests", "failures", "errors", "name" })
+            into[QString::fromLatin1(key)] = r.attributes().value(QLatin1StringView(key)).toString();
+    };
+    if (!r.readNextStartElement() || r.name() != u"testsuites")
+        return { QStringLiteral("no <testsuites> root"), {}, {}, {} };
+    counts(read.suites);
+    if (!r.readNextStartElement() || r.name() != u"testsuite")
+        return { QStringLiteral("no <testsuite> in <testsuites>"), {}, {}, {} };
+    counts(read.suite);
+    while (r.readNextStartElement()) {
+        if (r.name() != u"testcase")
+            return { QStringLiteral("<%1> in <testsuite>").arg(r.name()), {}, {}, {} };
+        JUnitCase c;
+        c.name = r.attributes().value(QLatin1StringView("name")).toString();
+        if (r.attributes().value(QLatin1StringView("classname")).isEmpty()
+            || r.attributes().value(QLatin1StringView("time")).isEmpty())
+            return { QStringLiteral("test case without classname or time"), {}, {}, {} };
+        while (r.readNextStartElement()) {
+            const QString entry = r.attributes().value(QLatin1StringView("type")).toString() + u' '
+                + r.attributes().value(QLatin1StringView("message")).toString();
+            if (r.name() == u"failure")
+                c.failures << entry;
+            else if (r.name() == u"error")
+                c.errors << entry;
+            else if (r.name() != u"system-out")
+                return { QStringLiteral("<%1> in <testcase>").arg(r.name()), {}, {}, {} };
+            r.skipCurrentElement();
+        }
+        read.cases << c;
+    }
+    if (r.hasError())
+        read.error = r.errorString();
+    return read;
+}
+
+} // namespace
+
+void TestPravikCheck::writesJUnitReport_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("one valid file") << QStringList { kValid } << 0;
+    QTest::newRow("one invalid file") << QStringList { kInvalid } << 1;
+    QTest::newRow("valid, invalid, refused and missing") << QStringList { kValid, kInvalid, kNotPayment,
+        QStringLiteral("missing.xml"), QStringLiteral("tests/data/checker/encodings/windows-1252.xml") }
+                                                         << 2;
+}
+
+// Against the JSON records of the same files: one test case per file, one failure per error.
+void TestPravikCheck::writesJUnitReport()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, status);
+
+    const Run run = runCheck(QStringList { QStringLiteral("--format"), QStringLiteral("junit") } + files);
+    QCOMPARE(run.status, status);
+    const JUnitRead junit = readJUnit(run.out);
+    QVERIFY2(junit.error.isEmpty(), qPrintable(junit.error));
+    const QList<QJsonObject> records
+        = jsonRecords(runCheck(QStringList { QStringLiteral("--json") } + files).out);
+    QCOMPARE(records.size(), files.size());
+    QCOMPARE(junit.cases.size(), files.size());
+
+    int failed = 0, broken = 0;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const JUnitCase &c = junit.cases[i];
+        const QJsonObject &record = records[i];
+        QCOMPARE(c.name, files[i]);
+        const QString verdict = record[u"verdict"].toString();
+        if (verdict == u"refused" || verdict == u"unreadable") {
+            ++broken;
+            QCOMPARE(c.errors, QStringList { verdict + u' ' + record[u"message"].toString() });
+            QCOMPARE(c.failures, QStringList());
+            continue;
+        }
+        QStringList expected;
+        for (const QJsonValue &e : record[u"errors"].toArray()) {
+            const QJsonObject o = e.toObject();
+            expected << QStringLiteral("%1 Line %2, position %3: %4")
+                            .arg(o[u"code"].toInteger())
+                            .arg(o[u"line"].toInteger())
+                            .arg(o[u"linepos"].toInteger())
+                            .arg(o[u"reason"].toString());
+        }
+        failed += expected.isEmpty() ? 0 : 1;
+        QCOMPARE(c.failures, expected);
+        QCOMPARE(c.errors, QStringList());
+    }
+    for (const auto &counts : { junit.suites, junit.suite }) {
+        QCOMPARE(counts[QStringLiteral("name")], QStringLiteral("pravik-check"));
+        QCOMPARE(counts[QStringLiteral("tests")].toInt(), files.size());
+        QCOMPARE(counts[QStringLiteral("failures")].toInt(), failed);
+        QCOMPARE(counts[QStringLiteral("errors")].toInt(), broken);
+    }
+}
+
+// The report goes to stdout unchanged and the same JUnit report to the file; standard input too.
+void TestPravikCheck::junitFileBesideTheReport()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("junit.xml"));
+    const Run run = runCheckWithInput({ QStringLiteral("--junit"), file, kInvalid, QStringLiteral("-") },
+        readFileBytes(sourcePath(kValid)));
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.out,
+        "==> " + kInvalid.toUtf8() + " <==\n" + windowReport(kInvalid) + "\n==> <stdin> <==\n"
+            + windowReport(kValid));
+    const JUnitRead junit = readJUnit(testsupport::readAll(file));
+    QVERIFY2(junit.error.isEmpty(), qPrintable(junit.error));
+    QCOMPARE(junit.cases.size(), 2);
+    QCOMPARE(junit.cases[1].name, QStringLiteral("<stdin>"));
+    QVERIFY(!junit.cases[0].failures.isEmpty());
+    QVERIFY(junit.cases[1].failures.isEmpty() && junit.cases[1].errors.isEmpty());
+}
+
+void TestPravikCheck::junitFileThatCannotBeWritten()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("no-such-folder/junit.xml"));
+    const Run run = runCheck({ QStringLiteral("--junit"), file, kValid });
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.out, windowReport(kValid)); // the report itself is still written
+    QVERIFY2(run.err.startsWith("pravik-check: ") && run.err.contains(file.toUtf8()), run.err.constData());
+    QVERIFY(!QFile::exists(file));
 }
 
 QTEST_GUILESS_MAIN(TestPravikCheck)

@@ -10,8 +10,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using testsupport::readAll;
@@ -44,6 +46,8 @@ private Q_SLOTS:
     void refusesToRead_data();
     void refusesToRead();
     void refusesUnreadableFile();
+    void readsStreamWithinItsLimit_data();
+    void readsStreamWithinItsLimit();
     void writesFile_data();
     void writesFile();
     void followsSymbolicLinks_data();
@@ -302,6 +306,78 @@ void TestFileIo::writeCutShortByFileSizeLimitKeepsOldFile()
     QCOMPARE(message, QStringLiteral("Cannot save \"%1\": File too large.").arg(path));
     QCOMPARE(readAll(path), QByteArray("old"));
     QCOMPARE(entriesOf(dir.path()), QStringList { QStringLiteral("payment.xml") });
+}
+
+void TestFileIo::readsStreamWithinItsLimit_data()
+{
+    QTest::addColumn<bool>("pipe"); // else a regular file in place of standard input
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("empty pipe") << true << qint64(0) << qint64(100) << false;
+    QTest::newRow("pipe exactly at the limit") << true << qint64(100000) << qint64(100000) << false;
+    QTest::newRow("pipe one byte past the limit") << true << qint64(100001) << qint64(100000) << true;
+    QTest::newRow("pipe far past the limit") << true << qint64(1000000) << qint64(100000) << true;
+    QTest::newRow("file exactly at the limit") << false << qint64(70000) << qint64(70000) << false;
+    QTest::newRow("file past the limit") << false << qint64(70001) << qint64(70000) << true;
+}
+
+// The bytes come from a writer thread, so that a pipe larger than its buffer is read as it fills.
+void TestFileIo::readsStreamWithinItsLimit()
+{
+    QFETCH(bool, pipe);
+    QFETCH(qint64, size);
+    QFETCH(qint64, limit);
+    QFETCH(bool, refused);
+
+    QByteArray bytes(qsizetype(size), 'x');
+    for (qsizetype i = 0; i < bytes.size(); i += 997)
+        bytes[i] = char('a' + i % 26);
+    int fd = -1;
+    int writeEnd = -1;
+    QTemporaryDir dir;
+    if (pipe) {
+        int fds[2];
+        QCOMPARE(::pipe(fds), 0);
+        fd = fds[0];
+        writeEnd = fds[1];
+    } else {
+        const QString path = dir.filePath(QStringLiteral("in.xml"));
+        QVERIFY(testsupport::writeAll(path, bytes));
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+    }
+    std::signal(SIGPIPE, SIG_IGN); // the reader stops early when refusing
+    std::thread writer([&] {
+        if (writeEnd < 0)
+            return;
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t w = ::write(writeEnd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (w <= 0)
+                break;
+            done += w;
+        }
+        ::close(writeEnd);
+    });
+    QString error;
+    QByteArray got;
+    try {
+        got = readStreamBytes(fd, QStringLiteral("<stdin>"), limit);
+    } catch (const EFOpenError &e) {
+        error = e.message();
+    }
+    ::close(fd); // lets a writer blocked on a full pipe end
+    writer.join();
+    if (refused) {
+        QCOMPARE(error,
+            QStringLiteral("Cannot read \"<stdin>\": the input is too large (at most %1 bytes can be read).")
+                .arg(limit));
+    } else {
+        QCOMPARE(error, QString());
+        QCOMPARE(got, bytes);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)
