@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xfonts-base fonts-dejavu-core xdotool
   clang libclang-rt-14-dev clang-format
   hyperfine time
+  librsvg2-bin desktop-file-utils appstream dpkg-dev fakeroot lintian
 )
 
 missing=()
