@@ -22,6 +22,8 @@ int main(int argc, char *argv[])
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("Pravik"));
     TApplication::setOrganizationName(QStringLiteral("Zelk Software"));
+    // Ties the window to its installed desktop entry, for its icon and name on Wayland.
+    TApplication::setDesktopFileName(QStringLiteral("de.zelk.Pravik"));
     int result = 0;
     try {
         TPravik_MAIN_Form form;
