@@ -157,7 +157,7 @@ QByteArray helpText()
         "files; with several files each begins with a line \"==> FILE <==\".\n"
         "\n"
         "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
-        "could not be read, or the command line is wrong.\n")
+        "could not be read, the JUnit file could not be written, or the command line is wrong.\n")
         .arg(programName())
         .arg(QThread::idealThreadCount())
         .toUtf8();

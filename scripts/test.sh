@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test of Pravik through ctest: the formatting check, the plain build,
-# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests
-# under ThreadSanitizer, and each fuzz target briefly over its seeds. Any sanitizer report fails the
-# run. The configurations are the presets of CMakePresets.json.
+# the Debian package through lintian, the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and each fuzz target briefly
+# over its seeds. Any sanitizer report fails the run. The configurations are the presets of
+# CMakePresets.json.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$here"
@@ -17,6 +18,9 @@ echo "== plain build"
 cmake --preset plain >/dev/null
 cmake --build --preset plain -j "$jobs"
 ctest --preset plain -j "$jobs"
+
+echo "== Debian package (lintian errors and warnings fail)"
+scripts/package.sh build >/dev/null
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
