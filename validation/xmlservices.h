@@ -40,8 +40,14 @@ public:
     const QList<ParseErrorEntry> &allErrors() const { return m_errors; }
     void append(ParseErrorEntry e) { m_errors.append(std::move(e)); }
 
+    // Where the parser stopped on text that is not well-formed (reason: the parser's own words);
+    // line 0 when it did not stop there.
+    const ParseErrorEntry &stop() const { return m_stop; }
+    void setStop(ParseErrorEntry e) { m_stop = std::move(e); }
+
 private:
     QList<ParseErrorEntry> m_errors;
+    ParseErrorEntry m_stop { {}, {}, {}, 0, 0, 0, 0 };
 };
 
 // A compiled schema; immutable, so one may validate on several threads at once.
@@ -77,7 +83,7 @@ enum class LoadResult
 
 // Parses utf8 and validates it against schema in one streaming pass. Invalid fills errors with every
 // error found; documentNamespace (the probe's) is dropped from element names in their reasons. NotWellFormed:
-// the text is not well-formed XML or carries a DOCTYPE; errors is left untouched. Throws EXMLServicesError
+// the text is not well-formed XML or carries a DOCTYPE; only errors' stop() is set. Throws EXMLServicesError
 // when the services fail.
 LoadResult validate(
     const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors);
