@@ -124,6 +124,9 @@ void TPravik_MAIN_Form::createComponents()
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     XMLViewer = new TXMLEditor;
     XMLViewer->setObjectName(QStringLiteral("XMLViewer"));
+    // Text typed into the empty editor is saved in the system's own encoding, UTF-8 here; a loaded
+    // file keeps its own.
+    XMLViewer->setEncoding(TextEncoding::Utf8);
     TabSheet1 = pageWith(XMLViewer);
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     Memo1 = new QPlainTextEdit;

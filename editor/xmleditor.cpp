@@ -564,6 +564,11 @@ TextEncoding TXMLEditor::encoding() const
     return d->encoding;
 }
 
+void TXMLEditor::setEncoding(TextEncoding encoding)
+{
+    d->encoding = encoding;
+}
+
 void TXMLEditor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);

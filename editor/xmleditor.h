@@ -94,6 +94,8 @@ public:
     // the file cannot be written; the text and any existing file are kept either way.
     void saveToFile(const QString &fileName);
     TextEncoding encoding() const;
+    // The encoding the next save writes in, until a load sets the file's own.
+    void setEncoding(TextEncoding encoding);
 
 Q_SIGNALS:
     void textChanged();

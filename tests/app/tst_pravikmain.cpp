@@ -607,6 +607,35 @@ private Q_SLOTS:
         QCOMPARE(readAll(dir.filePath(QStringLiteral("new.xml"))), QByteArray("<a/>"));
     }
 
+    void typedTextIsSavedAsUtf8()
+    {
+        QTemporaryDir dir;
+        form->XMLViewer->setText(u"<Nm>Grüße € Łódź</Nm>"_s);
+        form->FileSaveAs1Accept(dir.filePath(u"new.xml"_s));
+        QCOMPARE(readAll(dir.filePath(u"new.xml"_s)), u"<Nm>Grüße € Łódź</Nm>"_s.toUtf8());
+        QVERIFY(errorBoxes.isEmpty());
+    }
+
+    void saveAsStartsAtTheCurrentFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"payment.xml"_s);
+        QVERIFY(writeAll(path, readAll(dataFile(QStringLiteral("app/two-errors.xml")))));
+        form->LoadXMLFile(path);
+        QString folder;
+        QStringList selected;
+        ModalDialogDriver driver([&](QDialog *d) {
+            auto *files = qobject_cast<QFileDialog *>(d);
+            QVERIFY(files);
+            folder = files->directory().absolutePath();
+            selected = files->selectedFiles();
+            files->reject();
+        });
+        form->FileSaveAs1->Execute();
+        QCOMPARE(folder, QFileInfo(dir.path()).absoluteFilePath());
+        QCOMPARE(selected, QStringList { QFileInfo(path).absoluteFilePath() });
+    }
+
     void saveWithoutAFileName()
     {
         form->XMLViewer->setText(QStringLiteral("<a/>"));
