@@ -224,8 +224,13 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     sci->setFolding(QsciScintilla::NoFoldStyle);
     d->send(Sci::SCI_SETFONTQUALITY, Sci::SC_EFF_QUALITY_NON_ANTIALIASED);
     d->send(Sci::SCI_SETSCROLLWIDTHTRACKING, 1);
-    // Colour the whole text while the user is idle, so that a jump deep into a large file is quick.
-    d->send(Sci::SCI_SETIDLESTYLING, Sci::SC_IDLESTYLING_ALL);
+    // Colour only what comes into view, in idle steps: colouring the whole text after every edit
+    // cost each keystroke near the top of a large file a pass over the rest of it.
+    d->send(Sci::SCI_SETIDLESTYLING, Sci::SC_IDLESTYLING_TOVISIBLE);
+    // Keep the layouts of a page and many more measured pieces of text: a file on one line is
+    // one very long layout, measured piece by piece.
+    d->send(Sci::SCI_SETLAYOUTCACHE, Sci::SC_CACHE_PAGE);
+    d->send(Sci::SCI_SETPOSITIONCACHE, 65536);
 
     // Gutter: line numbers, then the error symbols in the 17 pixels to their right.
     sci->setMarginsFont(gutterFont);
@@ -393,6 +398,16 @@ void TXMLEditor::addStopMark(qint64 filePos)
         = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
     const void *close = text ? std::memchr(text, '>', size_t(lineEnd - start)) : nullptr;
     long end = close ? start + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
+    // From the '<' of the tag the parser stood in, when it stopped inside one on this line.
+    const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, start));
+    const auto *before
+        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, start - lineStart));
+    for (long p = start - 1; before && p >= lineStart && before[p - lineStart] != '>'; --p) {
+        if (before[p - lineStart] == '<') {
+            start = p;
+            break;
+        }
+    }
     // At the end of a line or of the text the mark takes the character before, so that it shows.
     if (end <= start) {
         if (start == 0)
