@@ -1,4 +1,5 @@
 #include "Pravik_MAIN.h"
+#include "statuspanel.h"
 
 #include "components/messages/messagecntr.h"
 #include "components/versioninfo/zc_verinfo.h"
@@ -12,6 +13,7 @@
 #include "platform/widgets/pagecontrol.h"
 #include "validation/validationengine.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -20,12 +22,20 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
+
+QString errorCountText(int count)
+{
+    return count == 1 ? QStringLiteral("1 error found.") : QStringLiteral("%1 errors found.").arg(count);
+}
 
 QWidget *pageWith(QWidget *content)
 {
@@ -86,20 +96,35 @@ void TPravik_MAIN_Form::createComponents()
     StatusBar->setSizeGripEnabled(false);
     const int widths[3] = { 85, 90, 1000 };
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = new QLabel(StatusBar);
+        // A path loses its middle when it does not fit, so that the file's name stays in view.
+        StatusPanels[i] = new TStatusPanel(i == 2 ? Qt::ElideMiddle : Qt::ElideRight, StatusBar);
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         if (i < 2)
             StatusPanels[i]->setFixedWidth(widths[i]);
         else
-            StatusPanels[i]->setMinimumWidth(0);
+            StatusPanels[i]->setMaximumWidth(widths[i]);
         StatusBar->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
     }
+    StatusMessage = new TStatusPanel(Qt::ElideRight, StatusBar);
+    StatusMessage->setObjectName(QStringLiteral("StatusMessage"));
+    StatusMessage->hide();
+    StatusBar->addWidget(StatusMessage, 1);
+    StatusModified = new TStatusPanel(Qt::ElideRight, StatusBar);
+    StatusModified->setObjectName(QStringLiteral("StatusModified"));
+    StatusModified->setText(QStringLiteral("Geändert"));
+    StatusModified->setFixedWidth(
+        StatusModified->fontMetrics().horizontalAdvance(StatusModified->text()) + 12);
+    StatusModified->hide();
+    StatusBar->addPermanentWidget(StatusModified);
     setStatusBar(StatusBar);
 
     PageControl1 = new TPageControl(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     XMLViewer = new TXMLEditor;
     XMLViewer->setObjectName(QStringLiteral("XMLViewer"));
+    // Text typed into the empty editor is saved in the system's own encoding, UTF-8 here; a loaded
+    // file keeps its own.
+    XMLViewer->setEncoding(TextEncoding::Utf8);
     TabSheet1 = pageWith(XMLViewer);
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     Memo1 = new QPlainTextEdit;
@@ -109,6 +134,7 @@ void TPravik_MAIN_Form::createComponents()
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->viewport()->installEventFilter(this);
+    Memo1->installEventFilter(this);
     TabSheet2 = pageWith(Memo1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     PageControl1->AddPage(TabSheet1, QStringLiteral("Inhalt der Datei"));
@@ -124,6 +150,8 @@ void TPravik_MAIN_Form::createComponents()
     MO_FileOverwrite = FormComponent<TMessageObject>(FComponents.get(), QStringLiteral("MO_FileOverwrite"));
     VerInfo = Create<TVerInfo>(FComponents.get());
     VerInfo->SetName(QStringLiteral("VerInfo"));
+
+    connect(XMLViewer, &TXMLEditor::modificationChanged, StatusModified, &QWidget::setVisible);
 }
 
 void TPravik_MAIN_Form::createActions()
@@ -150,6 +178,7 @@ void TPravik_MAIN_Form::createActions()
     FileExit1->OnExecute = [this](TAction *) { close(); };
 
     act_Validate = make("act_Validate", QStringLiteral("Validieren"), QString());
+    act_Validate->setShortcut(QKeySequence(Qt::Key_F5));
     act_Validate->OnExecute = [this](TAction *a) { act_ValidateExecute(a); };
     act_Validate->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 
@@ -162,8 +191,22 @@ void TPravik_MAIN_Form::createActions()
     FileSaveAs1->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 
     FileSave1 = make("FileSave1", QStringLiteral("Speichern"), file);
+    FileSave1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     FileSave1->OnExecute = [this](TAction *a) { FileSave1Execute(a); };
     FileSave1->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
+
+    act_NextError = make("act_NextError", QStringLiteral("&Nächster Fehler"), QString());
+    act_NextError->setShortcut(QKeySequence(Qt::Key_F8));
+    act_NextError->SetHint(QStringLiteral("Nächster Fehler|Zum nächsten Fehler der Validierung springen"));
+    act_NextError->OnExecute = [this](TAction *) { act_StepErrorExecute(true); };
+    act_NextError->OnUpdate = [this](TAction *a) { act_StepErrorUpdate(a); };
+
+    act_PreviousError = make("act_PreviousError", QStringLiteral("&Vorheriger Fehler"), QString());
+    act_PreviousError->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    act_PreviousError->SetHint(
+        QStringLiteral("Vorheriger Fehler|Zum vorherigen Fehler der Validierung springen"));
+    act_PreviousError->OnExecute = [this](TAction *) { act_StepErrorExecute(false); };
+    act_PreviousError->OnUpdate = [this](TAction *a) { act_StepErrorUpdate(a); };
 }
 
 void TPravik_MAIN_Form::createMenu()
@@ -178,6 +221,9 @@ void TPravik_MAIN_Form::createMenu()
     file->addAction(FileExit1);
     QMenu *edit = MainMenu1->addMenu(QStringLiteral("Bearbeiten"));
     edit->addAction(act_Validate);
+    edit->addSeparator();
+    edit->addAction(act_NextError);
+    edit->addAction(act_PreviousError);
 }
 
 void TPravik_MAIN_Form::FormCreate()
@@ -212,8 +258,10 @@ void TPravik_MAIN_Form::Action_UpdateStatusPanelsUpdate(TAction *Sender)
     const QString caret = column < 1 || line < 1 ? QString() : QStringLiteral("%1:%2").arg(line).arg(column);
     if (StatusPanels[1]->text() != caret)
         StatusPanels[1]->setText(caret);
-    if (StatusPanels[2]->text() != displayFileName(FXMLFileName))
+    if (StatusPanels[2]->text() != displayFileName(FXMLFileName)) {
         StatusPanels[2]->setText(displayFileName(FXMLFileName));
+        StatusPanels[2]->setToolTip(displayFileName(FXMLFileName));
+    }
     const QString version = QStringLiteral(" V ") + VerInfo->FileVersion();
     if (StatusPanels[0]->text() != version)
         StatusPanels[0]->setText(version);
@@ -243,7 +291,8 @@ void TPravik_MAIN_Form::FileOpen1Execute()
 
 void TPravik_MAIN_Form::FileOpen1Accept(const QString &FileName)
 {
-    LoadXMLFile(FileName);
+    if (AskToSaveChanges())
+        LoadXMLFile(FileName);
 }
 
 void TPravik_MAIN_Form::FileSave1Execute(TAction *)
@@ -251,7 +300,7 @@ void TPravik_MAIN_Form::FileSave1Execute(TAction *)
     SaveXMLFile(FXMLFileName);
 }
 
-void TPravik_MAIN_Form::FileSaveAs1Execute()
+QString TPravik_MAIN_Form::ChooseSaveAsFile()
 {
     auto *dialog = new QFileDialog(this);
     dialog->setObjectName(QStringLiteral("FileSaveAs1Dialog"));
@@ -260,7 +309,17 @@ void TPravik_MAIN_Form::FileSaveAs1Execute()
     // The window asks before overwriting, with its own question.
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
-    const QString chosen = chosenFile(dialog);
+    if (!FXMLFileName.isEmpty()) {
+        const QFileInfo current(FXMLFileName);
+        dialog->setDirectory(current.absolutePath());
+        dialog->selectFile(current.fileName());
+    }
+    return chosenFile(dialog);
+}
+
+void TPravik_MAIN_Form::FileSaveAs1Execute()
+{
+    const QString chosen = ChooseSaveAsFile();
     if (!chosen.isEmpty())
         FileSaveAs1Accept(resolveFileName(chosen));
 }
@@ -272,10 +331,14 @@ void TPravik_MAIN_Form::FileSaveAs1Accept(const QString &FileName)
 
 void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
 {
+    // Read first: a file that cannot be read must not become the save target of the text shown.
+    XMLViewer->loadFromFile(FileName);
+    FXMLFileName = FileName;
+    FCurrentError = 0;
+    FStatusText.clear();
+    ShowStatusMessage();
     PageControl1->SetTabVisible(TabSheet2, false);
     PageControl1->SetActivePage(TabSheet1);
-    FXMLFileName = FileName;
-    XMLViewer->loadFromFile(FileName);
 }
 
 bool TPravik_MAIN_Form::ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors)
@@ -296,6 +359,9 @@ void TPravik_MAIN_Form::DoValidate()
     };
 
     XMLViewer->clearErrorMarks();
+    FCurrentError = 0;
+    FStatusText.clear();
+    ShowStatusMessage();
     PageControl1->SetTabVisible(TabSheet2, true);
     PageControl1->SetActivePage(TabSheet2);
     setReport({ QStringLiteral("Validating...") });
@@ -303,7 +369,13 @@ void TPravik_MAIN_Form::DoValidate()
     QCoreApplication::processEvents();
 
     std::unique_ptr<TXMLParseErrors> errors;
-    const bool valid = ValidateXML(XMLViewer->textUtf8(), errors);
+    bool valid = false;
+    try {
+        valid = ValidateXML(XMLViewer->textUtf8(), errors);
+    } catch (const ESEPAXMLValidateException &e) {
+        ShowParserStop(e);
+        throw;
+    }
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {
@@ -312,6 +384,7 @@ void TPravik_MAIN_Form::DoValidate()
         MessageDlg(ValidDocumentSentence(), mtInformation, { mbOK }, 0);
         return;
     }
+    const int count = int(errors->size());
     try {
         FErrors.clear();
         {
@@ -319,11 +392,20 @@ void TPravik_MAIN_Form::DoValidate()
             errors->ToStrings(FErrors, setBookmark);
             for (const TXMLParseErrorItem &e : *errors)
                 XMLViewer->addErrorUnderline(e.FFilePos);
+            // Each error also keeps its own position, so that errors sharing a line stay apart.
+            int tag = 0;
+            for (const TXMLParseErrorItem &e : *errors) {
+                ++tag;
+                if (e.FLine >= 1 && e.FLine <= XMLViewer->lineCount())
+                    XMLViewer->setErrorPosition(tag, e.FFilePos);
+            }
         }
         QStringList lines;
-        lines.reserve(FErrors.size());
+        lines.reserve(FErrors.size() + 1);
         for (const TTaggedLine &l : std::as_const(FErrors))
             lines.append(l.text);
+        // The count below the report, on a row of its own that leads nowhere.
+        lines.append(errorCountText(count));
         setReport(lines);
     } catch (...) {
         Memo1->setUpdatesEnabled(true);
@@ -331,7 +413,38 @@ void TPravik_MAIN_Form::DoValidate()
     }
     Memo1->setUpdatesEnabled(true);
     errors.reset();
-    MessageDlg(QStringLiteral("XML is not valid!"), mtError, { mbOK }, 0);
+    ShowVerdict(QStringLiteral("XML is not valid!"), mtError, errorCountText(count));
+}
+
+int TPravik_MAIN_Form::ShowVerdict(const QString &Msg, TMsgDlgType DlgType, const QString &Details)
+{
+    TDialogHolder<TMessageForm> dialog = CreateMessageDialog(Msg, DlgType, { mbOK });
+    // The verdict stays the dialog's message; the count is a line of its own below it.
+    auto *details = new QLabel(Details, dialog.get());
+    details->setObjectName(QStringLiteral("Details"));
+    details->setTextFormat(Qt::PlainText);
+    if (auto *layout = qobject_cast<QBoxLayout *>(dialog->layout()))
+        layout->insertWidget(1, details);
+    return dialog->ShowModal();
+}
+
+void TPravik_MAIN_Form::ShowParserStop(const ESEPAXMLValidateException &E)
+{
+    if (E.line() <= 0)
+        return;
+    XMLViewer->addStopMark(E.filePos());
+    XMLViewer->gotoFilePosition(E.filePos());
+    FStatusText
+        = QStringLiteral("Zeile %1, Position %2: %3").arg(E.line()).arg(E.linePos()).arg(E.parserMessage());
+    ShowStatusMessage();
+}
+
+void TPravik_MAIN_Form::ShowStatusMessage()
+{
+    const QString text = FHint.isEmpty() ? FStatusText : FHint;
+    StatusMessage->setText(text);
+    StatusMessage->setToolTip(text);
+    StatusMessage->setVisible(!text.isEmpty());
 }
 
 void TPravik_MAIN_Form::Memo1DblClick()
@@ -339,11 +452,93 @@ void TPravik_MAIN_Form::Memo1DblClick()
     const int row = Memo1->textCursor().blockNumber();
     if (row < 0 || row >= FErrors.size())
         return;
-    const int line = XMLViewer->findLineWithTag(FErrors.at(row).tag);
-    if (FErrors.at(row).tag == 0 || line < 0)
+    if (GotoError(FErrors.at(row).tag))
+        PageControl1->SetActivePage(TabSheet1);
+}
+
+bool TPravik_MAIN_Form::GotoError(int Tag)
+{
+    if (Tag <= 0)
+        return false;
+    if (!XMLViewer->gotoErrorPosition(Tag)) {
+        const int line = XMLViewer->findLineWithTag(Tag);
+        if (line < 0)
+            return false;
+        GotoErrorLine(line + 1);
+    }
+    FCurrentError = Tag;
+    return true;
+}
+
+void TPravik_MAIN_Form::act_StepErrorUpdate(TAction *Sender)
+{
+    Sender->setEnabled(XMLViewer->errorPositionCount() > 0);
+}
+
+void TPravik_MAIN_Form::act_StepErrorExecute(bool Forward)
+{
+    int target = 0;
+    if (PageControl1->ActivePage() == TabSheet2) {
+        // From the report: the error after (before) the one whose lines hold the caret, in report order.
+        const int row = Memo1->textCursor().blockNumber();
+        const int here = row >= 0 && row < FErrors.size() ? FErrors.at(row).tag : 0;
+        const int last = FErrors.isEmpty() ? 0 : FErrors.constLast().tag;
+        for (int step = 1; step <= last && target == 0; ++step) {
+            int tag = here == 0 ? (Forward ? step : last + 1 - step) : here + (Forward ? step : -step);
+            tag = ((tag - 1) % last + last) % last + 1;
+            if (XMLViewer->gotoErrorPosition(tag))
+                target = tag;
+        }
+    } else {
+        target = XMLViewer->adjacentErrorTag(FCurrentError, Forward);
+        if (target != 0)
+            XMLViewer->gotoErrorPosition(target);
+    }
+    if (target == 0)
         return;
-    GotoErrorLine(line + 1);
+    FCurrentError = target;
+    // The report follows, so that going back to it shows this error's lines.
+    for (int row = 0; row < FErrors.size(); ++row) {
+        if (FErrors.at(row).tag == target) {
+            Memo1->setTextCursor(QTextCursor(Memo1->document()->findBlockByNumber(row)));
+            Memo1->centerCursor();
+            break;
+        }
+    }
     PageControl1->SetActivePage(TabSheet1);
+    XMLViewer->setFocus();
+}
+
+bool TPravik_MAIN_Form::AskToSaveChanges()
+{
+    if (!XMLViewer->isModified())
+        return true;
+    const QString question = FXMLFileName.isEmpty()
+        ? QStringLiteral("Der Text wurde geändert.\nSollen die Änderungen gespeichert werden?")
+        : QStringLiteral("Die Datei %1 wurde geändert.\nSollen die Änderungen gespeichert werden?")
+              .arg(FXMLFileName);
+    const QPointer<TPravik_MAIN_Form> alive(this);
+    int answer = mrCancel;
+    {
+        TDialogHolder<TMessageForm> dialog
+            = CreateMessageDialog(question, mtConfirmation, { mbYes, mbNo, mbCancel }, mbYes);
+        dialog->setWindowTitle(windowTitle());
+        dialog->Button(mbYes)->setText(QStringLiteral("&Ja"));
+        dialog->Button(mbNo)->setText(QStringLiteral("&Nein"));
+        dialog->Button(mbCancel)->setText(QStringLiteral("Abbrechen"));
+        answer = dialog->ShowModal();
+    }
+    if (!alive || answer == mrCancel)
+        return false; // a window that went while it asked does nothing more
+    if (answer == mrNo)
+        return true;
+    if (FXMLFileName.isEmpty()) {
+        const QString chosen = ChooseSaveAsFile();
+        return alive && !chosen.isEmpty() && SaveXMLFile(chosen);
+    }
+    // Yes was the answer to saving into this very file: no second question.
+    XMLViewer->saveToFile(FXMLFileName);
+    return true;
 }
 
 void TPravik_MAIN_Form::GotoErrorLine(int Line)
@@ -364,8 +559,36 @@ bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
     return true;
 }
 
+bool TPravik_MAIN_Form::event(QEvent *event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        // Hints go beside the panels instead of over them.
+        FHint = static_cast<QStatusTipEvent *>(event)->tip();
+        ShowStatusMessage();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TPravik_MAIN_Form::closeEvent(QCloseEvent *event)
+{
+    bool close = false;
+    Guarded([&] { close = AskToSaveChanges(); });
+    if (close)
+        QMainWindow::closeEvent(event);
+    else
+        event->ignore();
+}
+
 bool TPravik_MAIN_Form::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Guarded([this] { Memo1DblClick(); });
+            return true;
+        }
+    }
     if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         // Let the view place its caret first, as the platform's double-click handler runs after it.
         const bool handled = QMainWindow::eventFilter(watched, event);
@@ -401,6 +624,8 @@ void TPravik_MAIN_Form::DropFiles(const QStringList &FileNames)
         return;
     raise();
     activateWindow();
+    if (!AskToSaveChanges())
+        return;
     LoadXMLFile(FileNames.constFirst());
     DoValidate();
 }

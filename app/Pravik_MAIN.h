@@ -3,6 +3,7 @@
 // other, a menu of actions and a status bar with version, caret and file name.
 
 #include "platform/component.h"
+#include "platform/dialogtypes.h"
 #include "platform/taggedlines.h"
 #include "validation/xmlparseerrors.h"
 
@@ -14,6 +15,7 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QStatusBar;
+class ESEPAXMLValidateException;
 class TAction;
 class TActionList;
 class TMessageList;
@@ -33,6 +35,9 @@ public:
     // The window's components, by their designer names.
     QStatusBar *StatusBar = nullptr;
     QLabel *StatusPanels[3] = {};
+    // Beside the panels: hints and the last parser message, then whether the text has changes.
+    QLabel *StatusMessage = nullptr;
+    QLabel *StatusModified = nullptr;
     TPageControl *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr;
     TXMLEditor *XMLViewer = nullptr;
@@ -45,6 +50,8 @@ public:
     TAction *Action_UpdateStatusPanels = nullptr;
     TAction *FileSaveAs1 = nullptr;
     TAction *FileSave1 = nullptr;
+    TAction *act_NextError = nullptr;
+    TAction *act_PreviousError = nullptr;
     QMenuBar *MainMenu1 = nullptr;
     TVerInfo *VerInfo = nullptr;
     TMessageList *ML = nullptr;
@@ -57,6 +64,8 @@ public:
     const TTaggedLines &Errors() const { return FErrors; }
 
 protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -82,6 +91,8 @@ private:
     void FileSaveAs1Accept(const QString &FileName);
     void Memo1DblClick();
     void DropFiles(const QStringList &FileNames);
+    void act_StepErrorExecute(bool Forward);
+    void act_StepErrorUpdate(TAction *Sender);
 
     // Operations.
     void LoadXMLFile(const QString &FileName);
@@ -91,9 +102,23 @@ private:
     void GotoErrorLine(int Line);
     void setReport(const QStringList &lines);
 
+    // Moves the editor to the error's own position (its line when it has none); false when the
+    // error leads nowhere.
+    bool GotoError(int Tag);
+    // When the text has unsaved changes: asks whether to save them and saves on Yes. True when the
+    // caller may go on (saved, not wanted, or nothing to save); false on Cancel or a failed save.
+    bool AskToSaveChanges();
+    int ShowVerdict(const QString &Msg, TMsgDlgType DlgType, const QString &Details);
+    void ShowParserStop(const ESEPAXMLValidateException &E);
+    void ShowStatusMessage();
+    QString ChooseSaveAsFile();
+
     std::unique_ptr<TComponent, TComponentFree> FComponents;
     QStringList FArguments; // the command line, replaceable in tests
     QString FXMLFileName;
     TTaggedLines FErrors;
     bool FShown = false;
+    int FCurrentError = 0; // the error the last jump went to
+    QString FHint; // the hint of the menu item under the mouse
+    QString FStatusText; // what the parser said when it stopped
 };

@@ -1,6 +1,8 @@
 // Measures the checker window on a large payment file, offscreen: opening it (LoadXMLFile) and
 // validating it (DoValidate, up to its verdict dialog, which is answered at once) against the time
-// pravik-check takes on the same file, and the window's peak memory against the file's size.
+// pravik-check takes on the same file, and the window's peak memory against the file's size. Then
+// how the editor answers on it: the first paint after opening, the latency of a keystroke near the
+// top (key to painted view) and the CPU time one such edit costs until the editor is idle again.
 // Usage: window_bench <file.xml> <pravik-check> [runs of each, default 3]
 // Exit status 0 when both targets are met: open + validate <= 2 x pravik-check, peak < 6 x file.
 
@@ -11,9 +13,16 @@
 #include "platform/widgets/application.h"
 #include "tests/support/dialogdriver.h"
 
+#include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -69,6 +78,22 @@ double mib(double kib)
     return kib / 1024.0;
 }
 
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop for ms milliseconds, so that idle work (colouring) gets its turn.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 } // namespace
 
 // The window's tests reach its private operations under this name; so does the benchmark.
@@ -111,6 +136,63 @@ public:
         } else {
             result.validateSeconds = double(verdictAt - openedAt) / 1e9;
         }
+        return result;
+    }
+
+    struct Editing
+    {
+        double firstPaintSeconds = 0;
+        double keyMedianMs = 0;
+        double keyWorstMs = 0;
+        double cpuPerEditMs = 0;
+    };
+
+    static Editing edit(const QString &file)
+    {
+        Editing result;
+        TPravik_MAIN_Form form;
+        form.FArguments = QStringList { QStringLiteral("pravik") };
+        form.show();
+        QCoreApplication::processEvents();
+        auto *view = form.XMLViewer->findChild<QAbstractScrollArea *>();
+
+        QElapsedTimer clock;
+        clock.start();
+        form.LoadXMLFile(file);
+        view->viewport()->repaint();
+        result.firstPaintSeconds = double(clock.nsecsElapsed()) / 1e9;
+        runFor(3000); // let the idle work after the load finish
+
+        // Keystrokes on line 2: from the key to the painted view.
+        form.XMLViewer->gotoLine(2);
+        std::vector<double> keys;
+        for (int i = 0; i < 21; ++i) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+            clock.restart();
+            QCoreApplication::sendEvent(view, &press);
+            view->viewport()->repaint();
+            keys.push_back(double(clock.nsecsElapsed()) / 1e6);
+            QCoreApplication::processEvents();
+        }
+        std::sort(keys.begin(), keys.end());
+        result.keyMedianMs = keys[keys.size() / 2];
+        result.keyWorstMs = keys.back();
+
+        // CPU of one edit until idle: the edit, its repaint and whatever idle work it starts.
+        runFor(3000);
+        constexpr int edits = 5;
+        const double before = cpuSeconds();
+        for (int i = 0; i < edits; ++i) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Y, Qt::NoModifier, QStringLiteral("y"));
+            QCoreApplication::sendEvent(view, &press);
+            view->viewport()->repaint();
+            runFor(1000);
+        }
+        const double perEdit = (cpuSeconds() - before) / edits;
+        // What the loop costs in one second without an edit.
+        const double idleStart = cpuSeconds();
+        runFor(1000);
+        result.cpuPerEditMs = (perEdit - (cpuSeconds() - idleStart)) * 1000.0;
         return result;
     }
 };
@@ -161,6 +243,7 @@ int main(int argc, char *argv[])
             window = run;
     }
     const long peak = peakKiB();
+    const TestPravikMain::Editing editing = TestPravikMain::edit(QString::fromLocal8Bit(file));
 
     const double windowSeconds = window.openSeconds + window.validateSeconds;
     const double timeRatio = windowSeconds / best.seconds;
@@ -173,6 +256,10 @@ int main(int argc, char *argv[])
         "window validate %.3f s, verdict \"%s\"\n", window.validateSeconds, qPrintable(window.verdict));
     std::printf("window peak     %.1f MiB (%.1f MiB before opening the file)\n", mib(double(peak)),
         mib(double(baseline)));
+    std::printf("first paint     %.3f s after the open began\n", editing.firstPaintSeconds);
+    std::printf("keystroke       %.1f ms median, %.1f ms worst of 21 (key to painted view)\n",
+        editing.keyMedianMs, editing.keyWorstMs);
+    std::printf("CPU per edit    %.1f ms (an edit near the top until idle)\n", editing.cpuPerEditMs);
     const bool fastEnough = timeRatio <= 2.0;
     const bool smallEnough = memoryRatio < 6.0;
     std::printf("time   (open + validate) / pravik-check = %.2f  (target <= 2)  %s\n", timeRatio,

@@ -10,6 +10,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +22,7 @@ namespace {
 using Sci = QsciScintillaBase;
 
 constexpr int errorIndicator = Sci::INDIC_CONTAINER;
+constexpr int stopIndicator = Sci::INDIC_CONTAINER + 1;
 constexpr int symbolMarginWidth = 17;
 constexpr int minimumGutterDigits = 4;
 constexpr long typingRoom = 64 * 1024;
@@ -132,6 +137,27 @@ struct TXMLEditor::Private
         send(Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, visible - onScreen / 2));
     }
 
+    // The byte position of an offset into the CR LF-joined text; ascending offsets are cheapest.
+    long bytePosition(qint64 filePos)
+    {
+        if (!offsetCursorValid) {
+            offsetCursor.reset(characters(), length());
+            offsetCursorValid = true;
+        }
+        return long(offsetCursor.bytePosition(filePos));
+    }
+
+    // The caret to a byte position, its line centred, the position itself in view.
+    void gotoBytePosition(long position, bool visible)
+    {
+        send(Sci::SCI_GOTOPOS, position);
+        const int line = int(send(Sci::SCI_LINEFROMPOSITION, position)) + 1;
+        centreLine(line);
+        send(Sci::SCI_SCROLLCARET);
+        // A hidden editor may not know its final size yet; place the view again once it is shown.
+        pendingCentreLine = visible ? 0 : line;
+    }
+
     void onModified(int position, int type, int length)
     {
         if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE))
@@ -140,10 +166,27 @@ struct TXMLEditor::Private
             tags.beforeDelete(position, length);
         if (type & Sci::SC_MOD_DELETETEXT)
             tags.afterDelete();
+        if (errorPositions.empty())
+            return;
+        if (type & Sci::SC_MOD_INSERTTEXT) {
+            for (long &p : errorPositions) {
+                if (p >= position)
+                    p += length;
+            }
+        } else if (type & Sci::SC_MOD_DELETETEXT) {
+            for (long &p : errorPositions) {
+                if (p >= position + length)
+                    p -= length;
+                else if (p > position)
+                    p = position;
+            }
+        }
     }
 
     QsciScintilla *sci;
     LineTags tags;
+    // Byte position of the error with tag t at index t - 1; -1 when it has none.
+    std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
     TextEncoding encoding = TextEncoding::Windows1252;
@@ -181,8 +224,13 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     sci->setFolding(QsciScintilla::NoFoldStyle);
     d->send(Sci::SCI_SETFONTQUALITY, Sci::SC_EFF_QUALITY_NON_ANTIALIASED);
     d->send(Sci::SCI_SETSCROLLWIDTHTRACKING, 1);
-    // Colour the whole text while the user is idle, so that a jump deep into a large file is quick.
-    d->send(Sci::SCI_SETIDLESTYLING, Sci::SC_IDLESTYLING_ALL);
+    // Colour only what comes into view, in idle steps: colouring the whole text after every edit
+    // cost each keystroke near the top of a large file a pass over the rest of it.
+    d->send(Sci::SCI_SETIDLESTYLING, Sci::SC_IDLESTYLING_TOVISIBLE);
+    // Keep the layouts of a page and many more measured pieces of text: a file on one line is
+    // one very long layout, measured piece by piece.
+    d->send(Sci::SCI_SETLAYOUTCACHE, Sci::SC_CACHE_PAGE);
+    d->send(Sci::SCI_SETPOSITIONCACHE, 65536);
 
     // Gutter: line numbers, then the error symbols in the 17 pixels to their right.
     sci->setMarginsFont(gutterFont);
@@ -199,6 +247,10 @@ TXMLEditor::TXMLEditor(QWidget *parent)
 
     d->send(Sci::SCI_INDICSETSTYLE, errorIndicator, Sci::INDIC_SQUIGGLEPIXMAP);
     sci->SendScintilla(Sci::SCI_INDICSETFORE, errorIndicator, QColor(0xE0, 0x20, 0x20));
+    d->send(Sci::SCI_INDICSETSTYLE, stopIndicator, Sci::INDIC_STRAIGHTBOX);
+    sci->SendScintilla(Sci::SCI_INDICSETFORE, stopIndicator, QColor(0xE0, 0x20, 0x20));
+    d->send(Sci::SCI_INDICSETALPHA, stopIndicator, 90);
+    d->send(Sci::SCI_INDICSETOUTLINEALPHA, stopIndicator, 255);
 
     d->send(Sci::SCI_SETMODEVENTMASK,
         d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
@@ -210,6 +262,7 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
     connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
     connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
+    connect(sci, &QsciScintilla::modificationChanged, this, &TXMLEditor::modificationChanged);
 }
 
 TXMLEditor::~TXMLEditor() = default;
@@ -248,11 +301,7 @@ void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
 {
     if (filePos < 0)
         return;
-    if (!d->offsetCursorValid) {
-        d->offsetCursor.reset(d->characters(), d->length());
-        d->offsetCursorValid = true;
-    }
-    const long start = long(d->offsetCursor.bytePosition(filePos));
+    const long start = d->bytePosition(filePos);
     long end;
     if (length >= 0) {
         documenttext::JoinedOffsetCursor ahead = d->offsetCursor;
@@ -275,8 +324,110 @@ void TXMLEditor::clearErrorMarks()
 {
     TXMLEditorUpdateGuard guard(*this);
     d->tags.clear();
-    d->send(Sci::SCI_SETINDICATORCURRENT, errorIndicator);
-    d->send(Sci::SCI_INDICATORCLEARRANGE, 0, d->length());
+    d->errorPositions.clear();
+    for (const int indicator : { errorIndicator, stopIndicator }) {
+        d->send(Sci::SCI_SETINDICATORCURRENT, indicator);
+        d->send(Sci::SCI_INDICATORCLEARRANGE, 0, d->length());
+    }
+}
+
+void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
+{
+    if (tag <= 0)
+        throw EArgumentOutOfRangeException(u"An error's tag must be positive (%1)"_s.arg(tag));
+    if (filePos < 0)
+        return;
+    if (size_t(tag) > d->errorPositions.size())
+        d->errorPositions.resize(size_t(tag), -1);
+    d->errorPositions[size_t(tag - 1)] = d->bytePosition(filePos);
+}
+
+bool TXMLEditor::gotoErrorPosition(int tag)
+{
+    if (tag <= 0 || size_t(tag) > d->errorPositions.size() || d->errorPositions[size_t(tag - 1)] < 0)
+        return false;
+    d->gotoBytePosition(d->errorPositions[size_t(tag - 1)], isVisible());
+    return true;
+}
+
+int TXMLEditor::adjacentErrorTag(int current, bool forward) const
+{
+    // Errors ordered by (position, tag); the caret's own key lies between them.
+    using Key = std::pair<long, int>;
+    const long caret = d->send(Sci::SCI_GETCURRENTPOS);
+    const bool onCurrent = current > 0 && size_t(current) <= d->errorPositions.size()
+        && d->errorPositions[size_t(current - 1)] == caret;
+    const Key here { caret, onCurrent ? current : (forward ? std::numeric_limits<int>::max() : 0) };
+    std::optional<Key> best;
+    std::optional<Key> wrap;
+    for (size_t i = 0; i < d->errorPositions.size(); ++i) {
+        if (d->errorPositions[i] < 0)
+            continue;
+        const Key key { d->errorPositions[i], int(i + 1) };
+        if (forward) {
+            if (key > here && (!best || key < *best))
+                best = key;
+            if (!wrap || key < *wrap)
+                wrap = key;
+        } else {
+            if (key < here && (!best || key > *best))
+                best = key;
+            if (!wrap || key > *wrap)
+                wrap = key;
+        }
+    }
+    if (best)
+        return best->second;
+    return wrap ? wrap->second : 0;
+}
+
+int TXMLEditor::errorPositionCount() const
+{
+    return int(std::count_if(
+        d->errorPositions.begin(), d->errorPositions.end(), [](long position) { return position >= 0; }));
+}
+
+void TXMLEditor::addStopMark(qint64 filePos)
+{
+    if (filePos < 0)
+        return;
+    const long length = long(d->length());
+    long start = std::min(d->bytePosition(filePos), length);
+    const long lineEnd = d->send(Sci::SCI_GETLINEENDPOSITION, d->send(Sci::SCI_LINEFROMPOSITION, start));
+    const auto *text
+        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
+    const void *close = text ? std::memchr(text, '>', size_t(lineEnd - start)) : nullptr;
+    long end = close ? start + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
+    // From the '<' of the tag the parser stood in, when it stopped inside one on this line.
+    const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, start));
+    const auto *before
+        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, start - lineStart));
+    for (long p = start - 1; before && p >= lineStart && before[p - lineStart] != '>'; --p) {
+        if (before[p - lineStart] == '<') {
+            start = p;
+            break;
+        }
+    }
+    // At the end of a line or of the text the mark takes the character before, so that it shows.
+    if (end <= start) {
+        if (start == 0)
+            return;
+        start = long(d->send(Sci::SCI_POSITIONBEFORE, start));
+        end = long(d->send(Sci::SCI_POSITIONAFTER, start));
+    }
+    d->send(Sci::SCI_SETINDICATORCURRENT, stopIndicator);
+    d->send(Sci::SCI_INDICATORFILLRANGE, start, end - start);
+}
+
+void TXMLEditor::gotoFilePosition(qint64 filePos)
+{
+    d->gotoBytePosition(
+        std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length())), isVisible());
+}
+
+bool TXMLEditor::isModified() const
+{
+    return d->send(Sci::SCI_GETMODIFY) != 0;
 }
 
 QString TXMLEditor::text() const
@@ -428,11 +579,17 @@ TextEncoding TXMLEditor::encoding() const
     return d->encoding;
 }
 
+void TXMLEditor::setEncoding(TextEncoding encoding)
+{
+    d->encoding = encoding;
+}
+
 void TXMLEditor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (d->pendingCentreLine > 0) {
         d->centreLine(d->pendingCentreLine);
+        d->send(Sci::SCI_SCROLLCARET);
         d->pendingCentreLine = 0;
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The checker window's XML editor: an editable view of one document with XML colouring and line
 // numbers, whose lines each carry an integer tag (0 = none) that stays with the line's text while
-// the user edits. Tagged lines show an error symbol in the gutter; error positions can be underlined.
+// the user edits. Tagged lines show an error symbol in the gutter; error positions can be underlined,
+// and each error can keep its own position, which follows the edits as the tags do.
 
 #include "platform/textfile.h"
 
@@ -33,8 +34,32 @@ public:
     // up to and including the next '>' on its line when length is negative. Cheapest when called in
     // ascending filePos order, as errors come from one validation run.
     void addErrorUnderline(qint64 filePos, int length = -1);
-    // Empties every tag and removes every underline, in one redraw.
+    // Empties every tag and removes every underline, error position and stop mark, in one redraw.
     void clearErrorMarks();
+
+    // Keeps filePos (as for addErrorUnderline) as the position of the error with tag (positive). The
+    // position moves with the text around it: text inserted at or before it pushes it on, a deletion
+    // around it leaves it where the deletion was.
+    void setErrorPosition(int tag, qint64 filePos);
+    // Moves the caret to the error's position, as gotoPosition() does; false when the tag has none.
+    bool gotoErrorPosition(int tag);
+    // The tag of the error that follows (forward) or precedes the caret, in text order, wrapping
+    // around the ends. current, when the caret stands on its position, is the error the caret is on,
+    // so that errors sharing one position are visited one by one. 0 when no error has a position.
+    int adjacentErrorTag(int current, bool forward) const;
+    // How many errors keep a position.
+    int errorPositionCount() const;
+
+    // Marks the place where a parser stopped on text that is not well-formed: filePos as for
+    // addErrorUnderline, boxed up to the end of the tag it falls in.
+    void addStopMark(qint64 filePos);
+    // The caret to filePos (as for addErrorUnderline), selection cleared, its line centred and the
+    // position scrolled into view (again when a hidden editor is shown).
+    void gotoFilePosition(qint64 filePos);
+
+    // True when the text has changed since it was last loaded or saved (or since the editor was
+    // made); undoing back to that point clears it again.
+    bool isModified() const;
 
     // All lines joined by CR LF, whatever line ends the document has: the text that is validated.
     QString text() const;
@@ -69,10 +94,13 @@ public:
     // the file cannot be written; the text and any existing file are kept either way.
     void saveToFile(const QString &fileName);
     TextEncoding encoding() const;
+    // The encoding the next save writes in, until a load sets the file's own.
+    void setEncoding(TextEncoding encoding);
 
 Q_SIGNALS:
     void textChanged();
     void caretMoved();
+    void modificationChanged(bool modified);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -9,12 +9,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -288,6 +290,14 @@ void TCustomTaskDialog::updateText()
     w->instruction->setVisible(!m_title.isEmpty());
     w->content->setText(DialogDisplayText(m_text));
     w->content->setVisible(!m_text.isEmpty());
+    // Wide enough for the longest line (a path has no place to wrap), within most of the screen;
+    // beyond that the text wraps between words.
+    int widest = 0;
+    for (const QString &line : w->content->text().split(u'\n'))
+        widest = std::max(widest, w->content->fontMetrics().horizontalAdvance(line));
+    const QScreen *screen = w->screen();
+    const int room = screen ? screen->availableGeometry().width() * 3 / 4 : widest;
+    w->content->setMinimumWidth(std::min(widest + 2, room));
     w->verification->setText(m_verificationText);
     w->verification->setVisible(!m_verificationText.isEmpty());
 }

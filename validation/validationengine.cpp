@@ -18,6 +18,16 @@ ESEPAXMLValidateException::ESEPAXMLValidateException()
 {
 }
 
+ESEPAXMLValidateException::ESEPAXMLValidateException(
+    QString parserMessage, int32_t line, int32_t linePos, int32_t filePos)
+    : Exception(defaultMessage())
+    , m_parserMessage(std::move(parserMessage))
+    , m_line(line)
+    , m_linePos(linePos)
+    , m_filePos(filePos)
+{
+}
+
 const QString &ESEPAXMLValidateException::defaultMessage()
 {
     static const QString message
@@ -118,8 +128,12 @@ bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &e
     switch (xmlservices::validate(utf8, *schema, ns, parseError)) {
     case xmlservices::LoadResult::Valid:
         return true;
-    case xmlservices::LoadResult::NotWellFormed:
+    case xmlservices::LoadResult::NotWellFormed: {
+        const xmlservices::ParseErrorEntry &stop = parseError.stop();
+        if (stop.line > 0)
+            throw ESEPAXMLValidateException(stop.reason, stop.line, stop.linepos, stop.filepos);
         throw ESEPAXMLValidateException();
+    }
     case xmlservices::LoadResult::Invalid:
         break;
     }

@@ -18,7 +18,22 @@ class ESEPAXMLValidateException : public Exception
 {
 public:
     ESEPAXMLValidateException();
+    // The same refusal for text that is not well-formed, with where and why the parser stopped.
+    ESEPAXMLValidateException(QString parserMessage, int32_t line, int32_t linePos, int32_t filePos);
     static const QString &defaultMessage();
+
+    // Where the parser stopped (line and position in the line from 1, filePos from 0, counted as
+    // TXMLParseErrorItem counts them) and its own words; line 0 when the refusal has no such place.
+    const QString &parserMessage() const { return m_parserMessage; }
+    int32_t line() const { return m_line; }
+    int32_t linePos() const { return m_linePos; }
+    int32_t filePos() const { return m_filePos; }
+
+private:
+    QString m_parserMessage;
+    int32_t m_line = 0;
+    int32_t m_linePos = 0;
+    int32_t m_filePos = 0;
 };
 
 // Compiles each embedded schema at most once; safe to share between threads.

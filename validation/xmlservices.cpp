@@ -300,6 +300,8 @@ struct ValidationState
     std::exception_ptr pending;
 
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
+    qsizetype stopOffset = -1; // where the parser stopped on text that is not well-formed
+    QString stopMessage;
     QByteArray pendingText; // character data not yet handed to the validator
     qsizetype markupEnd = 0; // behind the last tag, comment or processing instruction
     qsizetype pendingTextStart = 0; // where the run of text in pendingText begins
@@ -604,6 +606,10 @@ void onProcessingInstruction(void *ctx, const xmlChar *, const xmlChar *)
 void onDoctype(void *ctx, const xmlChar *, const xmlChar *, const xmlChar *)
 {
     ValidationState *s = stateOf(ctx);
+    if (s->stopOffset < 0) {
+        s->stopOffset = s->currentOffset();
+        s->stopMessage = QStringLiteral("A document type declaration is not allowed.");
+    }
     s->notWellFormed = true;
     xmlStopParser(s->ctxt);
 }
@@ -615,6 +621,10 @@ void onParserError(void *ctx, xmlErrorPtr error)
         return;
     if (error->code == XML_ERR_NO_MEMORY && s->servicesFailure.isEmpty())
         s->servicesFailure = trimmedMessage(error);
+    if (s->stopOffset < 0) {
+        s->stopOffset = s->currentOffset();
+        s->stopMessage = trimmedMessage(error);
+    }
     s->notWellFormed = true;
     xmlStopParser(s->ctxt);
 }
@@ -700,8 +710,13 @@ LoadResult validate(
         std::rethrow_exception(state.pending);
     if (!state.servicesFailure.isEmpty())
         throw EXMLServicesError(state.servicesFailure);
-    if (state.notWellFormed || !wellFormed)
+    if (state.notWellFormed || !wellFormed) {
+        if (state.stopOffset >= 0) {
+            const TextPosition pos = state.positions.at(std::min(state.stopOffset, utf8.size()));
+            errors.setStop({ pos.lineText, state.stopMessage, {}, 0, pos.line, pos.linePos, pos.filePos });
+        }
         return LoadResult::NotWellFormed;
+    }
     if (collected.allErrors().isEmpty())
         return LoadResult::Valid;
     collected.setUnlisted(state.unlisted);

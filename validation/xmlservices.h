@@ -44,9 +44,15 @@ public:
     int64_t unlisted() const { return m_unlisted; }
     void setUnlisted(int64_t n) { m_unlisted = n; }
 
+    // Where the parser stopped on text that is not well-formed (reason: the parser's own words);
+    // line 0 when it did not stop there.
+    const ParseErrorEntry &stop() const { return m_stop; }
+    void setStop(ParseErrorEntry e) { m_stop = std::move(e); }
+
 private:
     QList<ParseErrorEntry> m_errors;
     int64_t m_unlisted = 0;
+    ParseErrorEntry m_stop { {}, {}, {}, 0, 0, 0, 0 };
 };
 
 // A compiled schema; immutable, so one may validate on several threads at once.
@@ -86,7 +92,7 @@ enum class LoadResult
 // Parses utf8 and validates it against schema in one streaming pass. Invalid fills errors with every
 // error found (the first kMaxListedErrors, and the count of the rest); documentNamespace (the probe's) is
 // dropped from element names in their reasons. NotWellFormed: the text is not well-formed XML or carries a
-// DOCTYPE; errors is left untouched. Throws EXMLServicesError when the services fail.
+// DOCTYPE; errors is left untouched but for its stop(). Throws EXMLServicesError when the services fail.
 LoadResult validate(
     const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors);
 

@@ -7,6 +7,7 @@
 #include "components/messages/messagecntr.h"
 #include "editor/xmleditor.h"
 #include "platform/filename.h"
+#include "platform/textfile.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
@@ -15,7 +16,10 @@
 #include "tests/support/unitsmain.h"
 
 #include <QAbstractScrollArea>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -74,6 +78,28 @@ class TestPravikMain : public QObject
 
     void validate() { form->act_Validate->Execute(); }
 
+    // The number after "label: " in the report row, for the error counted from 0.
+    int reportNumber(int error, const QString &label) const
+    {
+        const QStringList lines = reportLines();
+        int seen = -1;
+        for (const QString &line : lines) {
+            if (line.startsWith(label + u": "_s) && ++seen == error)
+                return line.mid(label.size() + 2).toInt();
+        }
+        return -1;
+    }
+
+    // The one-line form of two-errors.xml: comments gone, no line break between tags.
+    static QString twoErrorsOnOneLineText()
+    {
+        QString text = QString::fromUtf8(readAll(dataFile(QStringLiteral("app/two-errors.xml"))));
+        text.remove(
+            QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
+        text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
+        return text;
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -123,6 +149,16 @@ private Q_SLOTS:
             (QStringList { QStringLiteral("Ö&ffnen..."), QStringLiteral("Speichern"),
                 QStringLiteral("Speichern &unter..."), QStringLiteral("-"), QStringLiteral("&Beenden") }));
         QCOMPARE(menus[1]->menu()->actions().constFirst(), form->act_Validate);
+
+        // Added to the fixed menus: the usual keys, and stepping through the errors.
+        QCOMPARE(form->FileSave1->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(form->act_Validate->shortcut(), QKeySequence(QStringLiteral("F5")));
+        QStringList edit;
+        for (QAction *a : menus[1]->menu()->actions())
+            edit << (a->isSeparator() ? QStringLiteral("-") : a->text() + u' ' + a->shortcut().toString());
+        QCOMPARE(edit,
+            (QStringList { QStringLiteral("Validieren F5"), QStringLiteral("-"),
+                QStringLiteral("&Nächster Fehler F8"), QStringLiteral("&Vorheriger Fehler Shift+F8") }));
     }
 
     void enablingFollowsTheText_data()
@@ -215,21 +251,29 @@ private Q_SLOTS:
         QCOMPARE(ok.shown.size(), 1);
         QCOMPARE(ok.shown[0].caption, QStringLiteral("Error"));
         QCOMPARE(ok.shown[0].text, QStringLiteral("XML is not valid!"));
+        QCOMPARE(ok.shown[0].details, QStringLiteral("2 errors found."));
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
         const QStringList lines = reportLines();
-        QCOMPARE(lines.size(), 14);
+        QCOMPARE(lines.size(), 15);
         QCOMPARE(lines[4], QStringLiteral("Line: 12"));
         QCOMPARE(lines[11], QStringLiteral("Line: 40"));
+        QCOMPARE(lines[14], QStringLiteral("2 errors found."));
         QCOMPARE(form->Errors().size(), 14);
+        const int columns[2] = { reportNumber(0, u"LinePos"_s), reportNumber(1, u"LinePos"_s) };
+        QVERIFY(columns[0] > 1 && columns[1] > 1);
 
         for (int row = 0; row < 14; ++row) {
             form->PageControl1->SetActivePage(form->TabSheet2);
             doubleClickReportRow(row);
             QCOMPARE(form->XMLViewer->caretLine(), row < 7 ? 12 : 40);
-            QCOMPARE(form->XMLViewer->caretColumn(), 1);
+            QCOMPARE(form->XMLViewer->caretColumn(), columns[row < 7 ? 0 : 1]);
             QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
             QVERIFY(form->PageControl1->TabVisible(form->TabSheet2));
         }
+        // The count's row leads nowhere.
+        form->PageControl1->SetActivePage(form->TabSheet2);
+        doubleClickReportRow(14);
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
 
         // Two lines typed above line 12: the mark went with its text, now on line 14.
         QCOMPARE(form->XMLViewer->lineTag(11), 1);
@@ -243,26 +287,134 @@ private Q_SLOTS:
         QCOMPARE(form->XMLViewer->lineTag(13), 1);
         doubleClickReportRow(2);
         QCOMPARE(form->XMLViewer->caretLine(), 14);
+        QCOMPARE(form->XMLViewer->caretColumn(), columns[0]);
     }
 
     void twoErrorsOnOneLine()
     {
-        // The same file written on one line: the second error's tag replaces the first's.
-        QString text = QString::fromUtf8(readAll(dataFile(QStringLiteral("app/two-errors.xml"))));
-        text.remove(
-            QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
-        text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
-        form->XMLViewer->setText(text);
+        // The same file written on one line: the second error's tag replaces the first's on the
+        // line, yet each error still leads to its own place in it.
+        form->XMLViewer->setText(twoErrorsOnOneLineText());
         Answering ok(QStringLiteral("OK"));
         validate();
-        QCOMPARE(reportLines().size(), 14);
+        QCOMPARE(form->Errors().size(), 14);
         QCOMPARE(form->XMLViewer->lineTag(0), 2);
-        form->XMLViewer->gotoLine(1);
-        doubleClickReportRow(3); // first error: its mark was replaced, it leads nowhere
-        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
-        doubleClickReportRow(10);
+        const int columns[2] = { reportNumber(0, u"LinePos"_s), reportNumber(1, u"LinePos"_s) };
+        QVERIFY(columns[0] > 1 && columns[1] > columns[0]);
+        for (int row = 0; row < 14; ++row) {
+            form->PageControl1->SetActivePage(form->TabSheet2);
+            doubleClickReportRow(row);
+            QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+            QCOMPARE(form->XMLViewer->caretLine(), 1);
+            QCOMPARE(form->XMLViewer->caretColumn(), columns[row < 7 ? 0 : 1]);
+        }
+    }
+
+    void errorPositionsFollowTheEdits_data()
+    {
+        QTest::addColumn<bool>("oneLine");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("typed"); // typed before the error, on its line
+        QTest::newRow("first of two errors on one line") << true << 0 << u"<!-- x -->"_s;
+        QTest::newRow("second of two errors on one line") << true << 1 << u"<!-- x -->"_s;
+        QTest::newRow("error on a line of its own") << false << 1 << u"<!--y-->"_s;
+    }
+
+    void errorPositionsFollowTheEdits()
+    {
+        QFETCH(bool, oneLine);
+        QFETCH(int, error);
+        QFETCH(QString, typed);
+        if (oneLine)
+            form->XMLViewer->setText(twoErrorsOnOneLineText());
+        else
+            form->LoadXMLFile(dataFile(QStringLiteral("app/two-errors.xml")));
+        {
+            Answering ok(QStringLiteral("OK"));
+            validate();
+        }
+        const int line = reportNumber(error, u"Line"_s);
+        const int column = reportNumber(error, u"LinePos"_s);
+        // Typed at column 2 of the error's line, which lies before both errors' places.
+        form->XMLViewer->gotoLine(line);
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        QVERIFY(view);
+        QTest::keyClick(view, Qt::Key_Right);
+        QTest::keyClicks(view, typed);
+        doubleClickReportRow(7 * error + 1);
+        QCOMPARE(form->XMLViewer->caretLine(), line);
+        QCOMPARE(form->XMLViewer->caretColumn(), column + typed.size());
+    }
+
+    void returnInTheReportJumpsAsADoubleClick()
+    {
+        form->XMLViewer->setText(twoErrorsOnOneLineText());
+        {
+            Answering ok(QStringLiteral("OK"));
+            validate();
+        }
+        form->Memo1->setTextCursor(QTextCursor(form->Memo1->document()->findBlockByNumber(2)));
+        QTest::keyClick(form->Memo1, Qt::Key_Return);
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
-        QCOMPARE(form->XMLViewer->caretLine(), 1);
+        QCOMPARE(form->XMLViewer->caretColumn(), reportNumber(0, u"LinePos"_s));
+        QVERIFY(errorBoxes.isEmpty());
+    }
+
+    void steppingThroughTheErrors_data()
+    {
+        QTest::addColumn<bool>("fromReport");
+        QTest::addColumn<bool>("oneLine");
+        QTest::newRow("from the editor, errors on two lines") << false << false;
+        QTest::newRow("from the editor, errors on one line") << false << true;
+        QTest::newRow("from the report, errors on two lines") << true << false;
+        QTest::newRow("from the report, errors on one line") << true << true;
+    }
+
+    void steppingThroughTheErrors()
+    {
+        QFETCH(bool, fromReport);
+        QFETCH(bool, oneLine);
+        if (oneLine)
+            form->XMLViewer->setText(twoErrorsOnOneLineText());
+        else
+            form->LoadXMLFile(dataFile(QStringLiteral("app/two-errors.xml")));
+        idle();
+        QVERIFY(!form->act_NextError->isEnabled());
+        {
+            Answering ok(QStringLiteral("OK"));
+            validate();
+        }
+        idle();
+        QVERIFY(form->act_NextError->isEnabled());
+        QVERIFY(form->act_PreviousError->isEnabled());
+        using Place = std::pair<int, int>;
+        const Place places[2] = { { reportNumber(0, u"Line"_s), reportNumber(0, u"LinePos"_s) },
+            { reportNumber(1, u"Line"_s), reportNumber(1, u"LinePos"_s) } };
+        auto here = [this] { return Place { form->XMLViewer->caretLine(), form->XMLViewer->caretColumn() }; };
+        if (!fromReport)
+            form->PageControl1->SetActivePage(form->TabSheet1);
+        form->XMLViewer->gotoLine(1);
+        // In the report the caret starts on the count's row, which belongs to no error.
+        form->Memo1->moveCursor(QTextCursor::End);
+
+        // Forward: first, second, then round to the first; backward the other way.
+        const int forward[3] = { 0, 1, 0 };
+        for (const int expected : forward) {
+            if (fromReport)
+                form->PageControl1->SetActivePage(form->TabSheet2);
+            form->act_NextError->Execute();
+            QCOMPARE(here(), places[expected]);
+            QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+            QCOMPARE(form->Errors().at(form->Memo1->textCursor().blockNumber()).tag, expected + 1);
+        }
+        const int backward[2] = { 1, 0 };
+        for (const int expected : backward) {
+            if (fromReport)
+                form->PageControl1->SetActivePage(form->TabSheet2);
+            form->act_PreviousError->Execute();
+            QCOMPARE(here(), places[expected]);
+        }
+        QVERIFY(errorBoxes.isEmpty());
     }
 
     void reportLinesThatLeadNowhere()
@@ -291,6 +443,53 @@ private Q_SLOTS:
         doubleClickReportRow(0);
         QCOMPARE(form->XMLViewer->caretLine(), 5);
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
+    }
+
+    void notWellFormedShowsWhereTheParserStopped_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QString>("words"); // a part of the parser's message
+        QTest::newRow("end tag misspelt") << QByteArray("</MsgId>") << QByteArray("</MsgIdd>") << u"MsgId"_s;
+        QTest::newRow("attribute without quotes")
+            << QByteArray("Ccy=\"EUR\"") << QByteArray("Ccy=EUR") << u"AttValue"_s;
+    }
+
+    void notWellFormedShowsWhereTheParserStopped()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QString, words);
+        QByteArray text = readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        const qsizetype at = text.indexOf(from);
+        QVERIFY(at > 0);
+        text.replace(at, from.size(), to);
+        const int line = int(text.left(at).count('\n')) + 1;
+        form->XMLViewer->setText(QString::fromUtf8(text));
+        form->XMLViewer->gotoLine(1);
+        Answering ok(QStringLiteral("OK"));
+        validate();
+        // The refusal stays as it is; where and why the parser stopped comes beside it.
+        QCOMPARE(ok.shown.size(), 0);
+        QCOMPARE(errorBoxes,
+            QStringList { QStringLiteral(
+                "The file cannot be validated! This file may not be a valid SEPA XML file.") });
+        QCOMPARE(reportLines(), QStringList { QStringLiteral("Validating...") });
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
+        QCOMPARE(form->XMLViewer->caretLine(), line);
+        const QString status = form->StatusMessage->text();
+        QVERIFY2(status.startsWith(
+                     QStringLiteral("Zeile %1, Position %2: ").arg(line).arg(form->XMLViewer->caretColumn())),
+            qPrintable(status));
+        QVERIFY2(status.contains(words), qPrintable(status));
+        QVERIFY(!form->StatusMessage->isHidden());
+
+        // The next run starts afresh.
+        form->XMLViewer->setText(
+            QString::fromUtf8(readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")))));
+        validate();
+        QVERIFY(form->StatusMessage->text().isEmpty());
+        QVERIFY(form->StatusMessage->isHidden());
     }
 
     void refusedDocument()
@@ -412,6 +611,35 @@ private Q_SLOTS:
         QCOMPARE(readAll(dir.filePath(QStringLiteral("new.xml"))), QByteArray("<a/>"));
     }
 
+    void typedTextIsSavedAsUtf8()
+    {
+        QTemporaryDir dir;
+        form->XMLViewer->setText(u"<Nm>Grüße € Łódź</Nm>"_s);
+        form->FileSaveAs1Accept(dir.filePath(u"new.xml"_s));
+        QCOMPARE(readAll(dir.filePath(u"new.xml"_s)), u"<Nm>Grüße € Łódź</Nm>"_s.toUtf8());
+        QVERIFY(errorBoxes.isEmpty());
+    }
+
+    void saveAsStartsAtTheCurrentFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"payment.xml"_s);
+        QVERIFY(writeAll(path, readAll(dataFile(QStringLiteral("app/two-errors.xml")))));
+        form->LoadXMLFile(path);
+        QString folder;
+        QStringList selected;
+        ModalDialogDriver driver([&](QDialog *d) {
+            auto *files = qobject_cast<QFileDialog *>(d);
+            QVERIFY(files);
+            folder = files->directory().absolutePath();
+            selected = files->selectedFiles();
+            files->reject();
+        });
+        form->FileSaveAs1->Execute();
+        QCOMPARE(folder, QFileInfo(dir.path()).absoluteFilePath());
+        QCOMPARE(selected, QStringList { QFileInfo(path).absoluteFilePath() });
+    }
+
     void saveWithoutAFileName()
     {
         form->XMLViewer->setText(QStringLiteral("<a/>"));
@@ -423,10 +651,154 @@ private Q_SLOTS:
     void unreadableFileKeepsTheText()
     {
         form->XMLViewer->setText(QStringLiteral("<kept/>"));
+        Answering no(QStringLiteral("&Nein")); // the changes are not to be saved
         Guarded([this] { form->FileOpen1Accept(QStringLiteral("/nonexistent/file.xml")); });
         QCOMPARE(errorBoxes.size(), 1);
         QCOMPARE(form->XMLViewer->text(), QStringLiteral("<kept/>"));
-        QCOMPARE(form->XMLFileName(), QStringLiteral("/nonexistent/file.xml"));
+        QCOMPARE(form->XMLFileName(), QString());
+    }
+
+    void failedOpenKeepsTheFileAndItsSaveTarget_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing file") << u"missing"_s;
+        QTest::newRow("folder") << u"folder"_s;
+        QTest::newRow("file too large to read") << u"large"_s;
+    }
+
+    void failedOpenKeepsTheFileAndItsSaveTarget()
+    {
+        // A failed open once left the new name as the save target of the old text, so that
+        // "Speichern" overwrote the file that could not be read.
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString loaded = dir.filePath(u"loaded.xml"_s);
+        const QString failed = dir.filePath(u"failed.xml"_s);
+        QVERIFY(writeAll(loaded, readAll(dataFile(QStringLiteral("app/two-errors.xml")))));
+        if (kind == u"folder")
+            QVERIFY(QDir(dir.path()).mkdir(u"failed.xml"_s));
+        if (kind == u"large") {
+            QFile large(failed); // sparse: no disk space is used
+            QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(MaxTextFileBytes + 1));
+        }
+        const QFileInfo before(failed);
+        form->LoadXMLFile(loaded);
+        const QString text = form->XMLViewer->text();
+        Guarded([&] { form->FileOpen1Accept(failed); });
+        QCOMPARE(errorBoxes.size(), 1);
+        QCOMPARE(form->XMLFileName(), loaded);
+        QCOMPARE(form->XMLViewer->text(), text);
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        idle();
+        QCOMPARE(form->StatusPanels[2]->text(), loaded);
+
+        Answering yes(QStringLiteral("&Yes"));
+        form->FileSave1->Execute();
+        QCOMPARE(yes.shown.size(), 1);
+        QVERIFY(yes.shown[0].text.contains(loaded));
+        const QFileInfo after(failed);
+        QCOMPARE(after.exists(), before.exists());
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.size(), before.size());
+    }
+
+    void unsavedChanges_data()
+    {
+        QTest::addColumn<QString>("how"); // close, open or drop
+        QTest::addColumn<QString>("answer");
+        for (const QString &how : { u"close"_s, u"open"_s, u"drop"_s }) {
+            QTest::addRow("%s, Ja saves", qPrintable(how)) << how << u"&Ja"_s;
+            QTest::addRow("%s, Nein drops the changes", qPrintable(how)) << how << u"&Nein"_s;
+            QTest::addRow("%s, Abbrechen stays", qPrintable(how)) << how << u"Abbrechen"_s;
+        }
+    }
+
+    void unsavedChanges()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, answer);
+        const bool going = answer != u"Abbrechen";
+        const bool saved = answer == u"&Ja";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"payment.xml"_s);
+        const QByteArray original = readAll(dataFile(QStringLiteral("app/two-errors.xml")));
+        QVERIFY(writeAll(path, original));
+        form->LoadXMLFile(path);
+        form->show();
+        QVERIFY(form->StatusModified->isHidden());
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        QTest::keyClicks(view, u"<!-- edited -->"_s);
+        QVERIFY(form->XMLViewer->isModified());
+        QVERIFY(!form->StatusModified->isHidden());
+        QCOMPARE(form->StatusModified->text(), QStringLiteral("Geändert"));
+
+        QList<DialogSnapshot> shown;
+        ModalDialogDriver driver([&](QDialog *d) {
+            shown.append(DialogSnapshot::of(d));
+            pressButton(d, findButton(d, answer) ? answer : u"OK"_s); // OK: the verdict after a drop
+        });
+        const QString other = exampleFile(QStringLiteral("valid-credit-transfer.xml"));
+        if (how == u"close") {
+            form->FileExit1->Execute();
+        } else if (how == u"open") {
+            form->FileOpen1Accept(other);
+        } else {
+            QMimeData mime;
+            mime.setUrls({ QUrl::fromLocalFile(other) });
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            form->dropEvent(&drop);
+        }
+        QVERIFY(shown.size() >= 1);
+        const DialogSnapshot &q = shown[0];
+        QCOMPARE(q.caption, QStringLiteral("Pravik"));
+        QCOMPARE(q.text,
+            QStringLiteral("Die Datei %1 wurde geändert.\nSollen die Änderungen gespeichert werden?")
+                .arg(path));
+        QCOMPARE(q.buttons, (QStringList { u"&Ja"_s, u"&Nein"_s, u"Abbrechen"_s }));
+        QCOMPARE(q.defaultButton, QStringLiteral("&Ja"));
+        // Yes saves into the loaded file without asking again whether to overwrite it.
+        QCOMPARE(readAll(path).startsWith("<!-- edited -->"), saved);
+        if (how == u"close") {
+            QCOMPARE(form->isVisible(), !going);
+        } else {
+            QCOMPARE(form->XMLFileName(), going ? other : path);
+            QCOMPARE(form->XMLViewer->text().startsWith(u"<!-- edited -->"), !going);
+        }
+        QCOMPARE(shown.size(), how == u"drop" && going ? 2 : 1); // a drop validates too
+        QVERIFY(errorBoxes.isEmpty());
+    }
+
+    void unsavedTypedTextIsSavedUnderANewName()
+    {
+        // Text typed into the empty editor: Ja asks for a name first, and cancelling that keeps
+        // the window open.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"typed.xml"_s);
+        form->show();
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        QTest::keyClicks(view, u"<a/>"_s);
+        for (const bool cancelled : { true, false }) {
+            QStringList asked;
+            ModalDialogDriver driver([&](QDialog *d) {
+                if (auto *files = qobject_cast<QFileDialog *>(d)) {
+                    if (cancelled) {
+                        files->reject();
+                    } else {
+                        files->selectFile(path);
+                        static_cast<QDialog *>(files)->accept();
+                    }
+                    return;
+                }
+                asked.append(DialogSnapshot::of(d).text);
+                pressButton(d, u"&Ja"_s);
+            });
+            form->FileExit1->Execute();
+            QCOMPARE(asked,
+                QStringList { u"Der Text wurde geändert.\nSollen die Änderungen gespeichert werden?"_s });
+            QCOMPARE(form->isVisible(), cancelled);
+        }
+        QCOMPARE(readAll(path), QByteArray("<a/>"));
+        QVERIFY(errorBoxes.isEmpty());
     }
 
     void dropLoadsAndValidatesTheFirstFile()
@@ -442,7 +814,8 @@ private Q_SLOTS:
         QCOMPARE(ok.shown.size(), 1);
         QCOMPARE(ok.shown[0].text, QStringLiteral("XML is not valid!"));
         QCOMPARE(form->XMLFileName(), dataFile(QStringLiteral("app/two-errors.xml")));
-        QCOMPARE(reportLines().size(), 14);
+        QCOMPARE(reportLines().size(), 15);
+        QCOMPARE(reportLines().constLast(), QStringLiteral("2 errors found."));
     }
 
     void lineBreakInAFieldKeepsTheReportInStep()
@@ -458,7 +831,8 @@ private Q_SLOTS:
         Answering ok(QStringLiteral("OK"));
         validate();
         const QStringList lines = reportLines();
-        QCOMPARE(lines.size(), 14);
+        QCOMPARE(lines.size(), 15); // two errors of seven lines, then their count
+        QCOMPARE(lines.constLast(), QStringLiteral("2 errors found."));
         QVERIFY2(lines[2].contains(QStringLiteral("'DE27 1002 0030\\n0012 3456 78'")), qPrintable(lines[2]));
         QVERIFY2(lines[9].contains(QStringLiteral("'\\tDEBT'")), qPrintable(lines[9]));
         QCOMPARE(lines[4], QStringLiteral("Line: 39"));

@@ -2,13 +2,16 @@
 // file on its command line, the verdict answered, a report line double-clicked, the error line
 // corrected by typing and the file saved through the menu and the file dialogs, over an existing
 // file after the overwrite question. The written bytes must be the original ones with the typed
-// line, in the file's own line ends. Screenshots of each step go to the build folder.
+// line, in the file's own line ends. Then the faults and habits of daily use: a failed open, a file
+// on one line, a file that is not well-formed, and unsaved changes when the window closes.
+// Screenshots of each step go to the build folder.
 
 #include "Pravik_MAIN.h"
 #include "units.h"
 #include "xvfbserver.h"
 
 #include "editor/xmleditor.h"
+#include "platform/textfile.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
@@ -25,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -134,10 +138,15 @@ private:
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(caret.left() + 12, caret.center().y()));
     }
 
+    // Types a line of its own above the caret's line: Home (twice when the first goes to the
+    // indentation's end), the text, Return.
     void typeIntoEditor(const QString &text)
     {
         auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
         QVERIFY(view);
+        for (int i = 0; i < 2 && form->XMLViewer->caretColumn() != 1; ++i)
+            QTest::keyClick(view, Qt::Key_Home);
+        QCOMPARE(form->XMLViewer->caretColumn(), 1);
         QTest::keyClicks(view, text);
         QTest::keyClick(view, Qt::Key_Return);
     }
@@ -160,13 +169,22 @@ private:
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
     }
 
-    // Fills in the name and presses the dialog's accept button, as a user would.
-    static void acceptFileDialog(QFileDialog *dialog, const QString &fileName)
+    // Fills in the name and presses the dialog's accept button, as a user would. A save dialog
+    // first shows the current file's name, once it has read its folder.
+    void acceptFileDialog(QFileDialog *dialog, const QString &fileName)
     {
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         QVERIFY(name && buttons);
-        name->setText(fileName);
+        if (dialog->acceptMode() == QFileDialog::AcceptSave) {
+            const QString current = QFileInfo(form->XMLFileName()).fileName();
+            QVERIFY2(runUntil([&] { return name->text() == current; }), qPrintable(name->text()));
+            QCOMPARE(dialog->directory().absolutePath(), QFileInfo(form->XMLFileName()).absolutePath());
+        }
+        // As a user picks a file: the list's selection and the name field both name it (a typed
+        // name alone would lose to the file still selected in the list).
+        dialog->selectFile(fileName);
+        QTRY_COMPARE(name->text(), QFileInfo(fileName).fileName());
         QPushButton *accept
             = buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
                                                                               : QDialogButtonBox::Open);
@@ -228,12 +246,14 @@ private Q_SLOTS:
         const int errorLine = reportLines()[row].mid(6).toInt(&numeric);
         QVERIFY(numeric && errorLine > 1);
         const QString source = reportLines()[row - 1].mid(QStringLiteral("SrcText: ").size());
+        const int errorColumn = reportLines()[row + 1].mid(QStringLiteral("LinePos: ").size()).toInt();
+        QVERIFY(errorColumn > 1);
         doubleClickReportRow(row);
         QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
         QCOMPARE(form->XMLViewer->caretLine(), errorLine);
-        QCOMPARE(form->XMLViewer->caretColumn(), 1);
+        QCOMPARE(form->XMLViewer->caretColumn(), errorColumn);
         QVERIFY(form->XMLViewer->text().split(QStringLiteral("\r\n")).at(errorLine - 1).contains(source));
-        const QString caretPanel = QStringLiteral("%1:1").arg(errorLine);
+        const QString caretPanel = QStringLiteral("%1:%2").arg(errorLine).arg(errorColumn);
         runUntil([&] { return form->StatusPanels[1]->text() == caretPanel; });
         QCOMPARE(form->StatusPanels[1]->text(), caretPanel);
         const int inView = errorLine - form->XMLViewer->firstVisibleLine();
@@ -326,6 +346,158 @@ private Q_SLOTS:
             QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?")
                 .arg(path));
         QCOMPARE(readAll(path), withLineInserted(original, 12, kComment.toUtf8()));
+    }
+
+    void failedOpenKeepsTheFileAndItsSaveTarget()
+    {
+        // A file too large to read, chosen in the open dialog: the window keeps its file, and
+        // "Speichern" (Ctrl+S) names that file, not the one that could not be read.
+        const QString loaded = form->XMLFileName();
+        QVERIFY(!loaded.isEmpty());
+        const QString large = QFileInfo(m_started).dir().filePath(QStringLiteral("large.xml"));
+        {
+            QFile file(large); // sparse: no disk space is used
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(MaxTextFileBytes + 1));
+        }
+        QList<DialogSnapshot> questions;
+        ModalDialogDriver driver([&](QDialog *d) {
+            if (auto *files = qobject_cast<QFileDialog *>(d)) {
+                acceptFileDialog(files, large);
+                return;
+            }
+            questions.append(DialogSnapshot::of(d));
+            keep(wholeScreen({ form.get(), d }), QStringLiteral("5-failed-open-save.png"));
+            pressButton(d, QStringLiteral("&No"));
+        });
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(errorBoxes.size(), 1);
+        QVERIFY2(errorBoxes[0].contains(QStringLiteral("too large")), qPrintable(errorBoxes[0]));
+        errorBoxes.clear();
+        QCOMPARE(form->XMLFileName(), loaded);
+        QVERIFY(runUntil([&] { return form->StatusPanels[2]->text() == loaded; }));
+
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE(questions.size(), 1);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY2(questions[0].text.contains(loaded), qPrintable(questions[0].text));
+        QCOMPARE(QFileInfo(large).size(), MaxTextFileBytes + 1);
+        QFile::remove(large);
+    }
+
+    void errorsOfAOneLineFileLeadToTheirPlaces()
+    {
+        // The file on one line, opened through the menu and validated with F5: each error's report
+        // lines lead to its own place on line 1, by double-click, by Return and by F8.
+        QString text = QString::fromUtf8(readAll(m_started)).trimmed();
+        text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
+        const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("one-line.xml"));
+        QVERIFY(writeAll(path, text.toUtf8()));
+        QList<DialogSnapshot> shown;
+        ModalDialogDriver driver([&](QDialog *d) {
+            if (auto *files = qobject_cast<QFileDialog *>(d)) {
+                acceptFileDialog(files, path);
+                return;
+            }
+            shown.append(DialogSnapshot::of(d));
+            pressButton(
+                d, findButton(d, QStringLiteral("OK")) ? QStringLiteral("OK") : QStringLiteral("&Nein"));
+        });
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(form->XMLFileName(), path);
+        QCOMPARE(form->XMLViewer->lineCount(), 1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_F5);
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("XML is not valid!"));
+        QVERIFY(shown[0].details.endsWith(QStringLiteral("errors found.")));
+
+        QList<int> columns;
+        for (int error = 0; lineRowOfError(error) > 0; ++error) {
+            const int row = lineRowOfError(error);
+            QCOMPARE(reportLines()[row], QStringLiteral("Line: 1"));
+            columns.append(reportLines()[row + 1].mid(QStringLiteral("LinePos: ").size()).toInt());
+        }
+        QVERIFY(columns.size() >= 2);
+        for (int error = 0; error < columns.size(); ++error) {
+            form->PageControl1->SetActivePage(form->TabSheet2);
+            doubleClickReportRow(lineRowOfError(error));
+            QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+            QCOMPARE(form->XMLViewer->caretLine(), 1);
+            QCOMPARE(form->XMLViewer->caretColumn(), columns[error]);
+        }
+        keep(onScreen(form.get()), QStringLiteral("6-one-line-jump.png"));
+
+        // Return on the first error's reason, then F8 to the second.
+        form->PageControl1->SetActivePage(form->TabSheet2);
+        form->Memo1->setFocus();
+        form->Memo1->setTextCursor(
+            QTextCursor(form->Memo1->document()->findBlockByNumber(lineRowOfError(0) - 2)));
+        QTest::keyClick(form->Memo1, Qt::Key_Return);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QCOMPARE(form->XMLViewer->caretColumn(), columns[0]);
+        QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_F8);
+        QTRY_COMPARE(form->XMLViewer->caretColumn(), columns[1]);
+    }
+
+    void notWellFormedFileShowsWhereTheParserStopped()
+    {
+        QByteArray bytes = readAll(m_started);
+        bytes.replace("</MsgId>", "</Idd>");
+        const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("typo.xml"));
+        QVERIFY(writeAll(path, bytes));
+        const int line = int(bytes.left(bytes.indexOf("</Idd>")).count('\n')) + 1;
+        ModalDialogDriver driver([&](QDialog *d) {
+            if (auto *files = qobject_cast<QFileDialog *>(d))
+                acceptFileDialog(files, path);
+            else
+                pressButton(d, QStringLiteral("&Nein"));
+        });
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(form->XMLFileName(), path);
+        clickMenuItem(QStringLiteral("Bearbeiten"), form->act_Validate);
+        QTRY_COMPARE(errorBoxes.size(), 1);
+        QCOMPARE(errorBoxes[0],
+            QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file."));
+        errorBoxes.clear();
+        QCOMPARE(reportLines(), QStringList { QStringLiteral("Validating...") });
+        QVERIFY(runUntil([&] { return !form->StatusMessage->isHidden(); }));
+        const QString status = form->StatusMessage->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Zeile %1, Position ").arg(line)), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("MsgId")), qPrintable(status));
+        keep(onScreen(form.get()), QStringLiteral("7-not-well-formed.png"));
+        form->PageControl1->SetActivePage(form->TabSheet1);
+        QCOMPARE(form->XMLViewer->caretLine(), line);
+        keep(onScreen(form.get()), QStringLiteral("8-parser-stop.png"));
+    }
+
+    // Last: the window closes.
+    void unsavedChangesAskedOnBeenden()
+    {
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        form->PageControl1->SetActivePage(form->TabSheet1);
+        QTest::keyClicks(view, QStringLiteral("<!-- -->"));
+        QVERIFY(runUntil([&] { return !form->StatusModified->isHidden(); }));
+        const QByteArray before = readAll(form->XMLFileName());
+        for (const QString &answer : { QStringLiteral("Abbrechen"), QStringLiteral("&Nein") }) {
+            QList<DialogSnapshot> questions;
+            ModalDialogDriver driver([&](QDialog *d) {
+                questions.append(DialogSnapshot::of(d));
+                QVERIFY(QTest::qWaitForWindowExposed(d));
+                keep(wholeScreen({ form.get(), d }), QStringLiteral("9-unsaved.png"));
+                pressButton(d, answer);
+            });
+            clickMenuItem(QStringLiteral("Datei"), form->FileExit1);
+            QTRY_COMPARE(questions.size(), 1);
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+            QCOMPARE(questions[0].text,
+                QStringLiteral("Die Datei %1 wurde geändert.\nSollen die Änderungen gespeichert werden?")
+                    .arg(form->XMLFileName()));
+            QCOMPARE(form->isVisible(), answer == QStringLiteral("Abbrechen"));
+        }
+        QCOMPARE(readAll(form->XMLFileName()), before);
     }
 };
 

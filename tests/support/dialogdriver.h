@@ -22,6 +22,7 @@ struct DialogSnapshot
     QString caption;
     QString text; // "Message" or "Content", line breaks as "\n"
     QString instruction; // "MainInstruction" when visible, else empty
+    QString details; // a "Details" label below the text, else empty
     QStringList buttons; // captions in order, "&" included
     QList<int> results; // the buttons' modal results, same order
     QString defaultButton; // caption of the default button, or empty
@@ -39,6 +40,8 @@ struct DialogSnapshot
             s.text = text->text();
         if (auto *ins = d->findChild<QLabel *>(QStringLiteral("MainInstruction")); ins && !ins->isHidden())
             s.instruction = ins->text();
+        if (auto *details = d->findChild<QLabel *>(QStringLiteral("Details")))
+            s.details = details->text();
         for (QPushButton *b : d->findChildren<QPushButton *>()) {
             if (b->isHidden())
                 continue;
