@@ -1,6 +1,8 @@
 #include "units.h"
 
+#include "components/appservices/xprocs.h"
 #include "components/appservices/zc_thread.h"
+#include "components/appservices/zelk_registry.h"
 #include "components/messages/messagecntr.h"
 #include "components/versioninfo/zc_verinfo.h"
 #include "components/versioninfo/zc_versioninfo.h"
@@ -8,6 +10,8 @@
 std::span<const TUnit *const> PravikUnits()
 {
     static constexpr const TUnit *table[] = {
+        &xProcsUnit,
+        &Zelk_RegistryUnit,
         &zc_ThreadUnit,
         &zc_VersionInfoUnit,
         &zc_VerInfoUnit,
