@@ -1,6 +1,7 @@
 #include "units.h"
 
 #include "components/appservices/xprocs.h"
+#include "components/appservices/xprocs_display.h"
 #include "components/appservices/zc_thread.h"
 #include "components/appservices/zelk_registry.h"
 #include "components/messages/messagecntr.h"
@@ -12,6 +13,7 @@
 std::span<const TUnit *const> PravikUnits()
 {
     static constexpr const TUnit *table[] = {
+        &xProcsDisplayUnit,
         &xProcsUnit,
         &Zelk_RegistryUnit,
         &zc_ScaleUnit,
