@@ -12,8 +12,8 @@ namespace {
 bool g_hasApplicationKey = false;
 QString g_storedApplicationKey;
 
-} // namespace
-
+// The units start before the application object exists: the key captured here is the program's file
+// name, which is what the application's title defaults to.
 void startZelkRegistry()
 {
     g_hasApplicationKey = false;
@@ -25,6 +25,8 @@ void finishZelkRegistry()
     g_hasApplicationKey = false;
     g_storedApplicationKey.clear();
 }
+
+} // namespace
 
 const TUnit Zelk_RegistryUnit = { "Zelk_Registry", startZelkRegistry, finishZelkRegistry };
 

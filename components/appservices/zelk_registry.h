@@ -31,10 +31,6 @@ public:
     // first; empty without a form or frame above it. A form is a window of a main-window, dialog or own
     // (not Qt's) class; a frame is a widget whose class carries Q_CLASSINFO("ZelkFrame", "true").
     static QString ControlPath(const QWidget *AControl);
-
-private:
-    friend void startZelkRegistry();
-    friend void finishZelkRegistry();
 };
 
 // Captures StoredApplicationKey when the process starts and clears it at the end.

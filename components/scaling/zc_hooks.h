@@ -41,6 +41,9 @@ public:
     void Install();
     void Uninstall();
     THookHandle Handle() const { return FHandle; }
+    int HookId() const { return FHookId; }
+    // Always 0: the procedure lies inside this process.
+    quint32 Module() const { return FModule; }
     QThread *Thread() const { return FThreadId; }
 
 private:

@@ -70,7 +70,11 @@ public:
     virtual int ScaleValueNative(int AValue) const = 0;
     virtual int ScaleValueReverse(int AValue) const = 0;
     virtual bool ScaleRect(TRect &ARect) const = 0;
+    // Scales position (not of a window), size, an own font and the children by the effective
+    // percentage.
     virtual void ScaleWinControl(QWidget *AWinControl) const = 0;
+    // Through the main scaler, unless the form's dynamic property "Scaled" is set (and no zoom is in
+    // force); sets it afterwards.
     virtual bool ScaleFormIfNotScaled(QWidget *AForm) const = 0;
 
     int ScalePercent() const { return f_ScalePercent; }
