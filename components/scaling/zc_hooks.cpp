@@ -240,6 +240,15 @@ int protectionOf(quintptr address)
     return -1;
 }
 
+// Copies bytes to or from code. ThreadSanitizer would record the access in shadow memory that it keeps
+// read-only for code pages, so the copy is not instrumented.
+__attribute__((no_sanitize("thread"))) void copyCode(
+    volatile quint8 *to, const volatile quint8 *from, int count)
+{
+    for (int i = 0; i < count; ++i)
+        to[i] = from[i];
+}
+
 // Writes bytes over code: its pages writable for the moment, their protection restored afterwards.
 void patchCode(void *address, const quint8 *bytes, int count, TRedirectRecord *saved)
 {
@@ -268,14 +277,12 @@ void patchCode(void *address, const quint8 *bytes, int count, TRedirectRecord *s
                     .arg(SysErrorMessage(error)));
         }
     }
-    volatile quint8 *code = static_cast<quint8 *>(address);
+    auto *code = static_cast<quint8 *>(address);
     if (saved) {
         saved->Address = address;
-        for (int i = 0; i < 5; ++i)
-            saved->SavedCode[i] = code[i];
+        copyCode(saved->SavedCode.data(), code, 5);
     }
-    for (int i = 0; i < count; ++i)
-        code[i] = bytes[i];
+    copyCode(code, bytes, count);
     int i = 0;
     for (quintptr page = first; page <= last; page += pageSize) {
         if (::mprotect(reinterpret_cast<void *>(page), pageSize, previous[i++]) != 0)
