@@ -204,6 +204,23 @@ private Q_SLOTS:
         QVERIFY(raised);
     }
 
+    void folderThatCannotBeMadeRaises()
+    {
+        // A file where the folder should be: also root cannot make it.
+        QVERIFY(testsupport::writeAll(m_dir.filePath(u"file"_s), "x"));
+        SetSettingsFolder(m_dir.filePath(u"file/store"_s));
+        TRegistry reg;
+        QVERIFY(!reg.OpenKey(u"C"_s, false));
+        bool raised = false;
+        try {
+            reg.OpenKey(u"C"_s, true);
+        } catch (const ERegistryException &e) {
+            raised = e.message().contains(m_dir.filePath(u"file/store"_s));
+        }
+        QVERIFY(raised);
+        QCOMPARE(reg.CurrentPath(), QString());
+    }
+
     // Three processes (this one and two children) write into one key at once; every value of each
     // must be there afterwards.
     void processesWritingAtOnceLoseNothing()
