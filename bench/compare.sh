@@ -9,6 +9,8 @@
 # Files and hyperfine's JSON go to bench/out/.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+# Runs never touch the real user's settings.
+export PRAVIK_SETTINGS_DIR="${PRAVIK_SETTINGS_DIR:-$here/bench/out/settings}"
 build="${1:-$here/build-release}"
 runs="${2:-10}"
 out="$here/bench/out"

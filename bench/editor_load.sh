@@ -5,6 +5,8 @@
 # Usage: bench/editor_load.sh [build-dir] [transactions]   (defaults: build, 100000)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+# Runs never touch the real user's settings.
+export PRAVIK_SETTINGS_DIR="${PRAVIK_SETTINGS_DIR:-$here/bench/out/settings}"
 build="${1:-$here/build}"
 transactions="${2:-100000}"
 

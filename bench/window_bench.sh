@@ -6,6 +6,8 @@
 # Usage: bench/window_bench.sh [build-dir] [transactions]   (defaults: build-release, 100000)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+# Runs never touch the real user's settings.
+export PRAVIK_SETTINGS_DIR="${PRAVIK_SETTINGS_DIR:-$here/bench/out/settings}"
 build="${1:-$here/build-release}"
 transactions="${2:-100000}"
 

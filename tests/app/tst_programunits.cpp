@@ -29,7 +29,8 @@ private Q_SLOTS:
 
         std::optional<TUnitRun> units(std::in_place, PravikUnits());
         QCOMPARE(units->Started(),
-            QStringList({ u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"MessageCntr"_s }));
+            QStringList({ u"xProcsDisplay"_s, u"xProcs"_s, u"Zelk_Registry"_s, u"zc_Scale"_s, u"zc_Hooks"_s,
+                u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"MessageCntr"_s }));
         for (const QString &name : byName) {
             const TComponentClass *c = GetClass(name);
             QVERIFY2(c, qPrintable(name));
