@@ -54,6 +54,10 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             options.version = true;
         } else if (arg == u"--json") {
             options.json = true;
+        } else if (arg == u"--rules") {
+            options.rules = true;
+        } else if (arg == u"--rules-strict") {
+            options.rules = options.rulesStrict = true;
         } else if (arg == u"-j" || arg == u"--jobs") {
             if (i + 1 >= arguments.size()) {
                 error = QStringLiteral("option '%1' needs a number of jobs").arg(arg);
@@ -91,6 +95,11 @@ QByteArray helpText()
         "\n"
         "Options:\n"
         "  --json          print one JSON record per file and line instead of the report\n"
+        "  --rules         also check the SEPA rules the schema cannot express (IBAN and creditor\n"
+        "                  identifier check digits, NbOfTxs and CtrlSum, unique references, the DK\n"
+        "                  character set, dates) and print their findings after the schema report\n"
+        "                  (with --json: as \"rules\" in each record)\n"
+        "  --rules-strict  the same, and a finding of severity error makes the exit status 1\n"
         "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
@@ -100,7 +109,8 @@ QByteArray helpText()
         "files; with several files each begins with a line \"==> FILE <==\".\n"
         "\n"
         "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
-        "could not be read, or the command line is wrong.\n")
+        "could not be read, or the command line is wrong. Findings of the SEPA rules change it only\n"
+        "with --rules-strict: then a file with a finding of severity error counts as invalid.\n")
         .arg(programName())
         .arg(QThread::idealThreadCount())
         .toUtf8();
@@ -197,12 +207,14 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     SchemaCache cache;
     std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
     std::vector<QString> messages(size_t(options.files.size()));
+    std::vector<char> ruleErrors(size_t(options.files.size()), 0);
 
     // The workers write each file's whole output, so that formatting runs in parallel too; the
     // verdict and message travel beside it.
     auto work = [&](qsizetype i) {
-        const FileCheck check = checkFile(options.files.at(i), cache);
+        const FileCheck check = checkFile(options.files.at(i), cache, options.rules);
         verdicts[size_t(i)] = check.verdict;
+        ruleErrors[size_t(i)] = check.hasRuleErrors();
         if (check.verdict == Verdict::Refused)
             messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
         else if (check.verdict == Verdict::Unreadable)
@@ -230,6 +242,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             v == Verdict::Valid         ? int(AllValid)
                 : v == Verdict::Invalid ? int(SomeInvalid)
                                         : int(SomeRefused));
+        if (options.rulesStrict && ruleErrors[size_t(i)])
+            status = qMax(status, int(SomeInvalid));
     };
     runInOrder(options.files.size(), jobs, work, deliver);
 

@@ -21,6 +21,8 @@ struct Options
 {
     QStringList files;
     bool json = false;
+    bool rules = false; // the SEPA rules' report after the schema report
+    bool rulesStrict = false; // findings of severity error make the exit status 1; implies rules
     int jobs = 0; // 0: one per processor
     bool help = false;
     bool version = false;

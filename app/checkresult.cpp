@@ -1,8 +1,11 @@
 #include "checkresult.h"
 
+#include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
+#include <algorithm>
 #include <new>
+#include <optional>
 
 namespace checker {
 
@@ -21,7 +24,13 @@ QString verdictName(Verdict verdict)
     return {};
 }
 
-FileCheck checkFile(const QString &file, SchemaCache &cache)
+bool FileCheck::hasRuleErrors() const
+{
+    return std::any_of(findings.begin(), findings.end(),
+        [](const sepa::Finding &f) { return f.severity == sepa::Severity::Error; });
+}
+
+FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules)
 {
     FileCheck check;
     check.file = file;
@@ -34,7 +43,15 @@ FileCheck checkFile(const QString &file, SchemaCache &cache)
         }
         check.read = true;
         std::unique_ptr<TXMLParseErrors> errors;
-        const bool valid = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache);
+        std::optional<sepa::RulesPass> rulesPass;
+        if (rules)
+            rulesPass.emplace(utf8, check.encoding);
+        const bool valid
+            = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr);
+        if (rulesPass) {
+            check.findings = rulesPass->finish();
+            check.rulesRun = true;
+        }
         if (valid) {
             check.verdict = Verdict::Valid;
         } else {
@@ -68,6 +85,34 @@ QByteArray textReport(const FileCheck &check)
     for (const TTaggedLine &line : std::as_const(lines)) {
         out += line.text.toUtf8();
         out += '\n';
+    }
+    if (check.rulesRun)
+        out += '\n' + rulesReport(check.findings);
+    return out;
+}
+
+QByteArray rulesReport(const std::vector<sepa::Finding> &findings)
+{
+    if (findings.empty())
+        return QByteArrayLiteral("SEPA rules: no findings.\n");
+    const auto errors = std::count_if(findings.begin(), findings.end(),
+        [](const sepa::Finding &f) { return f.severity == sepa::Severity::Error; });
+    const auto warnings = qsizetype(findings.size()) - errors;
+    auto counted = [](qsizetype n, const char *what) {
+        return QByteArray::number(n) + ' ' + what + (n == 1 ? "" : "s");
+    };
+    QByteArray out = "SEPA rules: " + counted(qsizetype(findings.size()), "finding") + " ("
+        + counted(errors, "error") + ", " + counted(warnings, "warning") + ")\n";
+    for (const sepa::Finding &f : findings) {
+        out += QByteArray(70, '-') + '\n';
+        out += "Rule: " + f.code.toUtf8() + '\n';
+        out += "Severity: " + sepa::severityName(f.severity).toUtf8() + '\n';
+        out += "Reason: " + f.english.toUtf8() + '\n';
+        out += "Grund: " + f.german.toUtf8() + '\n';
+        out += "SrcText: " + f.srcText.toUtf8() + '\n';
+        out += "Line: " + QByteArray::number(f.line) + '\n';
+        out += "LinePos: " + QByteArray::number(f.linePos) + '\n';
+        out += "FilePos: " + QByteArray::number(f.filePos) + '\n';
     }
     return out;
 }
@@ -115,6 +160,44 @@ void appendKey(QByteArray &out, const char *key)
     out += '"';
     out += key;
     out += "\":";
+}
+
+void appendRules(QByteArray &out, const std::vector<sepa::Finding> &findings)
+{
+    out += ',';
+    appendKey(out, "rules");
+    out += '[';
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const sepa::Finding &f = findings[i];
+        if (i > 0)
+            out += ',';
+        out += '{';
+        appendKey(out, "code");
+        appendJsonString(out, f.code);
+        out += ',';
+        appendKey(out, "severity");
+        appendJsonString(out, sepa::severityName(f.severity));
+        out += ',';
+        appendKey(out, "reason");
+        appendJsonString(out, f.english);
+        out += ',';
+        appendKey(out, "grund");
+        appendJsonString(out, f.german);
+        out += ',';
+        appendKey(out, "line");
+        out += QByteArray::number(f.line);
+        out += ',';
+        appendKey(out, "linepos");
+        out += QByteArray::number(f.linePos);
+        out += ',';
+        appendKey(out, "filepos");
+        out += QByteArray::number(f.filePos);
+        out += ',';
+        appendKey(out, "srcText");
+        appendJsonString(out, f.srcText);
+        out += '}';
+    }
+    out += ']';
 }
 
 } // namespace
@@ -170,7 +253,10 @@ QByteArray jsonRecord(const FileCheck &check)
         appendJsonString(out, e.FSrcText);
         out += '}';
     }
-    out += "]}\n";
+    out += ']';
+    if (check.rulesRun)
+        appendRules(out, check.findings);
+    out += "}\n";
     return out;
 }
 

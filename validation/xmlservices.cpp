@@ -302,6 +302,7 @@ struct ValidationState
     QString servicesFailure;
     std::exception_ptr pending;
 
+    DocumentObserver *observer = nullptr;
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
     QByteArray pendingText; // character data not yet handed to the validator
 
@@ -445,6 +446,9 @@ void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const x
         s->eventOffset = start;
         s->plugged.startElementNs(s->vctxt, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
             nbDefaulted, attributes);
+        if (s->observer)
+            s->observer->startElement(
+                reinterpret_cast<const char *>(localname), reinterpret_cast<const char *>(uri), start);
     });
 }
 
@@ -460,6 +464,8 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
         s->plugged.endElementNs(s->vctxt, localname, prefix, uri);
         if (s->depth > 0)
             --s->depth;
+        if (s->observer)
+            s->observer->endElement();
     });
 }
 
@@ -470,6 +476,8 @@ void onCharacters(void *ctx, const xmlChar *ch, int len)
         if (s->pendingText.size() + len > kTextPieceBytes)
             s->flushText();
         s->pendingText.append(reinterpret_cast<const char *>(ch), len);
+        if (s->observer)
+            s->observer->characters(reinterpret_cast<const char *>(ch), len);
     });
 }
 
@@ -480,6 +488,8 @@ void onCData(void *ctx, const xmlChar *ch, int len)
         s->flushText();
         s->event = Event::Text;
         s->plugged.cdataBlock(s->vctxt, ch, len);
+        if (s->observer)
+            s->observer->characters(reinterpret_cast<const char *>(ch), len);
     });
 }
 
@@ -554,6 +564,12 @@ struct PlugDeleter
 LoadResult validate(
     const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors)
 {
+    return validate(utf8, schema, documentNamespace, errors, nullptr);
+}
+
+LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
+    ParseError &errors, DocumentObserver *observer)
+{
     initLibxml();
     std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt(xmlSchemaNewValidCtxt(schema.d()->schema));
     if (!vctxt)
@@ -562,6 +578,7 @@ LoadResult validate(
     ValidationState state;
     state.text = &utf8;
     state.vctxt = vctxt.get();
+    state.observer = observer;
     state.positions.reset(utf8);
     ParseError collected;
     state.errors = &collected;

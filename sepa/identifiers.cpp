@@ -1,0 +1,143 @@
+#include "identifiers.h"
+
+#include <QFile>
+#include <QHash>
+
+namespace sepa {
+
+namespace {
+
+bool isUpper(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isAlnum(char c)
+{
+    return isUpper(c) || isDigit(c) || (c >= 'a' && c <= 'z');
+}
+
+bool isUpperAlnum(char c)
+{
+    return isUpper(c) || isDigit(c);
+}
+
+// Read once; the file is part of the program, so a row it cannot read is a fault of the build.
+const QHash<QByteArray, int> &registry()
+{
+    static const QHash<QByteArray, int> table = [] {
+        QHash<QByteArray, int> t;
+        QFile file(QStringLiteral(":/sepa/iban-lengths.csv"));
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("The IBAN registry resource is missing.");
+        const QList<QByteArray> rows = file.readAll().split('\n');
+        for (const QByteArray &row : rows) {
+            if (row.isEmpty() || row.startsWith('#'))
+                continue;
+            const QList<QByteArray> fields = row.split(',');
+            bool ok = false;
+            const int length = fields.size() >= 2 ? fields.at(1).toInt(&ok) : 0;
+            if (!ok || fields.at(0).size() != 2)
+                qFatal("Bad row in the IBAN registry resource: %s", row.constData());
+            t.insert(fields.at(0), length);
+        }
+        return t;
+    }();
+    return table;
+}
+
+int addToMod97(int remainder, char c)
+{
+    if (isDigit(c))
+        return (remainder * 10 + (c - '0')) % 97;
+    const int value = (c >= 'a' ? c - 'a' : c - 'A') + 10;
+    return (remainder * 100 + value) % 97;
+}
+
+} // namespace
+
+std::optional<int> ibanLength(QByteArrayView country)
+{
+    const auto &table = registry();
+    const auto it = table.constFind(country.toByteArray());
+    if (it == table.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+int mod97(QByteArrayView text)
+{
+    int remainder = 0;
+    for (const char c : text)
+        remainder = addToMod97(remainder, c);
+    return remainder;
+}
+
+IbanProblem checkIban(QByteArrayView iban, int *remainder)
+{
+    if (iban.size() < 5 || iban.size() > 34 || !isUpper(iban[0]) || !isUpper(iban[1]) || !isDigit(iban[2])
+        || !isDigit(iban[3]))
+        return IbanProblem::NotAnIban;
+    for (const char c : iban.sliced(4)) {
+        if (!isAlnum(c))
+            return IbanProblem::NotAnIban;
+    }
+    const std::optional<int> length = ibanLength(iban.first(2));
+    if (!length)
+        return IbanProblem::UnknownCountry;
+    if (iban.size() != *length)
+        return IbanProblem::WrongLength;
+    // The account part first, then country and check digits: the rearranged IBAN of ISO 13616.
+    int r = 0;
+    for (const char c : iban.sliced(4))
+        r = addToMod97(r, c);
+    for (const char c : iban.first(4))
+        r = addToMod97(r, c);
+    if (remainder)
+        *remainder = r;
+    return r == 1 ? IbanProblem::None : IbanProblem::WrongCheckDigits;
+}
+
+bool isWellFormedBic(QByteArrayView bic)
+{
+    if (bic.size() != 8 && bic.size() != 11)
+        return false;
+    for (qsizetype i = 0; i < bic.size(); ++i) {
+        const char c = bic[i];
+        if (i == 4 || i == 5 ? !isUpper(c) : !isUpperAlnum(c))
+            return false;
+    }
+    return true;
+}
+
+CreditorIdProblem checkCreditorId(QByteArrayView id, QByteArray *expected)
+{
+    if (id.size() < 8 || !isUpper(id[0]) || !isUpper(id[1]) || !isDigit(id[2]) || !isDigit(id[3]))
+        return CreditorIdProblem::Malformed;
+    if (id.first(2) == "DE" && id.size() != 18)
+        return CreditorIdProblem::WrongLength;
+    // The business code (positions 5 to 7) is left out; of the national part only letters and
+    // digits count, as for the creditor identifier's calculation other characters are removed.
+    QByteArray national;
+    for (const char c : id.sliced(7)) {
+        if (isAlnum(c))
+            national += c;
+    }
+    if (national.isEmpty())
+        return CreditorIdProblem::Malformed;
+    const int withDigits = mod97(national + id.first(4).toByteArray());
+    if (withDigits == 1)
+        return CreditorIdProblem::None;
+    if (expected) {
+        const int check = 98 - mod97(national + id.first(2).toByteArray() + "00");
+        *expected = QByteArray::number(check).rightJustified(2, '0');
+    }
+    return CreditorIdProblem::WrongCheckDigits;
+}
+
+} // namespace sepa
