@@ -1,7 +1,10 @@
 #include "identifiers.h"
 
 #include <QFile>
-#include <QHash>
+#include <QList>
+
+#include <array>
+#include <cstdint>
 
 namespace sepa {
 
@@ -27,11 +30,12 @@ bool isUpperAlnum(char c)
     return isUpper(c) || isDigit(c);
 }
 
-// Read once; the file is part of the program, so a row it cannot read is a fault of the build.
-const QHash<QByteArray, int> &registry()
+// Lengths by country, indexed by its two letters; 0 where the registry has no IBAN. Read once from
+// the resource; the file is part of the program, so a row it cannot read is a fault of the build.
+const std::array<uint8_t, 26 * 26> &registry()
 {
-    static const QHash<QByteArray, int> table = [] {
-        QHash<QByteArray, int> t;
+    static const std::array<uint8_t, 26 * 26> table = [] {
+        std::array<uint8_t, 26 * 26> t {};
         QFile file(QStringLiteral(":/sepa/iban-lengths.csv"));
         if (!file.open(QIODevice::ReadOnly))
             qFatal("The IBAN registry resource is missing.");
@@ -42,9 +46,11 @@ const QHash<QByteArray, int> &registry()
             const QList<QByteArray> fields = row.split(',');
             bool ok = false;
             const int length = fields.size() >= 2 ? fields.at(1).toInt(&ok) : 0;
-            if (!ok || fields.at(0).size() != 2)
+            const QByteArray country = fields.at(0);
+            if (!ok || length < 5 || length > 34 || country.size() != 2 || !isUpper(country[0])
+                || !isUpper(country[1]))
                 qFatal("Bad row in the IBAN registry resource: %s", row.constData());
-            t.insert(fields.at(0), length);
+            t[size_t((country[0] - 'A') * 26 + (country[1] - 'A'))] = uint8_t(length);
         }
         return t;
     }();
@@ -63,11 +69,12 @@ int addToMod97(int remainder, char c)
 
 std::optional<int> ibanLength(QByteArrayView country)
 {
-    const auto &table = registry();
-    const auto it = table.constFind(country.toByteArray());
-    if (it == table.constEnd())
+    if (country.size() != 2 || !isUpper(country[0]) || !isUpper(country[1]))
         return std::nullopt;
-    return *it;
+    const int length = registry()[size_t((country[0] - 'A') * 26 + (country[1] - 'A'))];
+    if (length == 0)
+        return std::nullopt;
+    return length;
 }
 
 int mod97(QByteArrayView text)

@@ -3,15 +3,17 @@
 #include "charset.h"
 #include "decimal.h"
 #include "identifiers.h"
+#include "idset.h"
 
 #include "validation/textposition.h"
 
 #include <QDate>
-#include <QHash>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <unordered_map>
 
 namespace sepa {
@@ -100,13 +102,8 @@ bool isTransaction(Name n)
 // Values longer than this are no identifier, amount or date; the schema reports them.
 constexpr qsizetype kMaxValue = 1024;
 
-QByteArray trimmed(const QByteArray &value)
-{
-    return value.trimmed();
-}
-
 // "2026-12-10" or the date of "2026-12-10T09:30:00+01:00"; none for anything else.
-std::optional<QDate> dateOf(const QByteArray &value)
+std::optional<QDate> dateOf(QByteArrayView value)
 {
     if (value.size() < 10 || value[4] != '-' || value[7] != '-' || (value.size() > 10 && value[10] != 'T'))
         return std::nullopt;
@@ -125,7 +122,7 @@ std::optional<QDate> dateOf(const QByteArray &value)
     return QDate(y, m, d);
 }
 
-std::optional<qint64> countOf(const QByteArray &value)
+std::optional<qint64> countOf(QByteArrayView value)
 {
     if (value.isEmpty() || value.size() > 15)
         return std::nullopt;
@@ -157,7 +154,12 @@ QString filled(const char *text, const QStringList &args)
     return out;
 }
 
-QString text(const QByteArray &value)
+QString text(const std::string &value)
+{
+    return QString::fromUtf8(value.data(), qsizetype(value.size()));
+}
+
+QString text(QByteArrayView value)
 {
     return QString::fromUtf8(value);
 }
@@ -214,8 +216,8 @@ struct Frame
 
 struct Account
 {
-    QByteArray iban;
-    QByteArray bic;
+    std::string iban;
+    std::string bic;
     qsizetype bicOffset = -1;
 };
 
@@ -248,12 +250,21 @@ struct RulesPass::Private
     bool full = false;
 
     std::vector<Frame> stack;
-    QByteArray valueText; // of the element being collected
-    std::unordered_map<const char *, Name> names; // by the parser's dictionary pointer
+    std::string valueText; // of the element being collected
+    // Names by the parser's dictionary pointer: a payment file has a few dozen, looked up millions of times.
+    struct NameSlot
+    {
+        const char *localName = nullptr;
+        Name name = Name::Other;
+    };
+    std::array<NameSlot, 256> names {}; // indexed by the pointer's top hash byte
     QByteArray documentNamespace;
     const char *documentNamespacePointer = nullptr;
 
+    // Open scopes; the vector keeps its strings' buffers for the next transaction.
     std::vector<AccountScope> scopes;
+    size_t openScopes = 0;
+    AccountScope *scope() { return openScopes ? &scopes[openScopes - 1] : nullptr; }
     Totals group;
     Totals payment;
     QByteArray paymentId;
@@ -263,10 +274,11 @@ struct RulesPass::Private
     QByteArray createdText;
     std::optional<QDate> collection;
     QByteArray collectionText;
-    QHash<QByteArray, qsizetype> paymentIds;
-    QHash<QByteArray, qsizetype> endToEndIds;
-    QHash<QByteArray, qsizetype> instructionIds;
-    QHash<QByteArray, qsizetype> mandates; // within the current payment information block
+    // Identifiers seen, with the offset of their first element.
+    IdSet paymentIds;
+    IdSet endToEndIds;
+    IdSet instructionIds;
+    IdSet mandates; // within the current payment information block
     QByteArray mandateId;
 
     explicit Private(const QByteArray &utf8)
@@ -292,11 +304,11 @@ struct RulesPass::Private
     }
 
     bool wantsValue(Name n) const;
-    void takeValue(const Frame &f, const QByteArray &v);
+    void takeValue(const Frame &f, QByteArrayView raw);
     void startScope(Name n);
     void endScope(const Frame &f);
     void checkTotals(const Totals &t, RuleId countRule, RuleId sumRule, const QString &block);
-    void unique(QHash<QByteArray, qsizetype> &seen, RuleId id, const QByteArray &v, qsizetype offset);
+    void unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset);
     void checkCharacters(Frame &f, const char *data, int length);
 };
 
@@ -327,25 +339,22 @@ bool RulesPass::Private::wantsValue(Name n) const
     }
 }
 
-void RulesPass::Private::unique(
-    QHash<QByteArray, qsizetype> &seen, RuleId id, const QByteArray &v, qsizetype offset)
+void RulesPass::Private::unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset)
 {
-    const auto it = seen.constFind(v);
-    if (it != seen.constEnd())
-        add(id, offset, { text(v) }, *it);
-    else
-        seen.insert(v, offset);
+    const qsizetype first = seen.insert(v, offset);
+    if (first >= 0)
+        add(id, offset, { text(v) }, first);
 }
 
-void RulesPass::Private::takeValue(const Frame &f, const QByteArray &raw)
+void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
 {
-    const QByteArray v = trimmed(raw);
+    const QByteArrayView v = raw.trimmed();
     const Name parent = parentName(1);
     switch (f.name) {
     case Name::CreDtTm:
         if (parent == Name::GrpHdr) {
             created = dateOf(v);
-            createdText = v.left(10);
+            createdText = v.first(std::min<qsizetype>(v.size(), 10)).toByteArray();
         }
         break;
     case Name::NbOfTxs:
@@ -356,17 +365,17 @@ void RulesPass::Private::takeValue(const Frame &f, const QByteArray &raw)
         if (f.name == Name::NbOfTxs) {
             t->statedCount = countOf(v);
             t->countOffset = f.offset;
-            t->countText = v;
+            t->countText = v.toByteArray();
         } else {
             t->statedSum = Decimal::parse(v);
             t->sumOffset = f.offset;
-            t->sumText = v;
+            t->sumText = v.toByteArray();
         }
         break;
     }
     case Name::PmtInfId:
         if (parent == Name::PmtInf) {
-            paymentId = v;
+            paymentId = v.toByteArray();
             unique(paymentIds, RuleId::DuplicatePaymentInformationId, v, f.offset);
         }
         break;
@@ -379,12 +388,12 @@ void RulesPass::Private::takeValue(const Frame &f, const QByteArray &raw)
         const std::optional<QDate> date = dateOf(v);
         if (isCollection) {
             collection = date;
-            collectionText = v;
+            collectionText = v.toByteArray();
         }
         if (!date || !created)
             break;
         const qint64 ahead = created->daysTo(*date);
-        const QString dateText = text(v.left(10));
+        const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
         if (isCollection) {
             if (ahead < 0)
                 add(RuleId::CollectionDateBeforeCreation, f.offset, { dateText, text(createdText) });
@@ -423,7 +432,7 @@ void RulesPass::Private::takeValue(const Frame &f, const QByteArray &raw)
         break;
     case Name::MndtId:
         if (parent == Name::MndtRltdInf && inTransaction) {
-            mandateId = v;
+            mandateId = v.toByteArray();
             unique(mandates, RuleId::DuplicateMandateId, v, f.offset);
         }
         break;
@@ -443,21 +452,21 @@ void RulesPass::Private::takeValue(const Frame &f, const QByteArray &raw)
         case IbanProblem::NotAnIban:
             return; // the schema's pattern reports it
         case IbanProblem::UnknownCountry:
-            add(RuleId::IbanCountry, f.offset, { text(v), text(v.left(2)) });
+            add(RuleId::IbanCountry, f.offset, { text(v), text(v.first(2)) });
             return;
         case IbanProblem::WrongLength:
             add(RuleId::IbanLength, f.offset,
-                { text(v), QString::number(v.size()), text(v.left(2)),
-                    QString::number(ibanLength(QByteArrayView(v).first(2)).value_or(0)) });
+                { text(v), QString::number(v.size()), text(v.first(2)),
+                    QString::number(ibanLength(v.first(2)).value_or(0)) });
             return;
         case IbanProblem::WrongCheckDigits:
             add(RuleId::IbanCheckDigits, f.offset, { text(v), QString::number(remainder) });
             return;
         }
         const Name account = parentName(2);
-        if (parent == Name::Id && (account == Name::DbtrAcct || account == Name::CdtrAcct) && !scopes.empty()
+        if (parent == Name::Id && (account == Name::DbtrAcct || account == Name::CdtrAcct) && openScopes > 0
             && (parentName(3) == Name::PmtInf || isTransaction(parentName(3))))
-            scopes.back().party[account == Name::CdtrAcct].iban = v;
+            scope()->party[account == Name::CdtrAcct].iban.assign(v.data(), size_t(v.size()));
         break;
     }
     case Name::BICFI: {
@@ -466,10 +475,10 @@ void RulesPass::Private::takeValue(const Frame &f, const QByteArray &raw)
             return;
         }
         const Name agent = parentName(2);
-        if (parent == Name::FinInstnId && (agent == Name::DbtrAgt || agent == Name::CdtrAgt)
-            && !scopes.empty() && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
-            Account &a = scopes.back().party[agent == Name::CdtrAgt];
-            a.bic = v;
+        if (parent == Name::FinInstnId && (agent == Name::DbtrAgt || agent == Name::CdtrAgt) && openScopes > 0
+            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
+            Account &a = scope()->party[agent == Name::CdtrAgt];
+            a.bic.assign(v.data(), size_t(v.size()));
             a.bicOffset = f.offset;
         }
         break;
@@ -509,26 +518,34 @@ void RulesPass::Private::startScope(Name n)
         transactionHasAmount = false;
         mandateId.clear();
     }
-    if (n == Name::PmtInf || isTransaction(n))
-        scopes.emplace_back();
+    if (n == Name::PmtInf || isTransaction(n)) {
+        if (scopes.size() == openScopes)
+            scopes.emplace_back();
+        for (Account &a : scopes[openScopes].party) {
+            a.iban.clear();
+            a.bic.clear();
+            a.bicOffset = -1;
+        }
+        ++openScopes;
+    }
 }
 
 void RulesPass::Private::endScope(const Frame &f)
 {
     if (f.name != Name::PmtInf && !isTransaction(f.name))
         return;
-    if (!scopes.empty()) {
-        for (const Account &a : scopes.back().party) {
-            if (a.iban.isEmpty() || a.bic.isEmpty())
+    if (openScopes > 0) {
+        for (const Account &a : scope()->party) {
+            if (a.iban.empty() || a.bic.empty())
                 continue;
-            const QByteArrayView ibanCountry = QByteArrayView(a.iban).first(2);
-            const QByteArrayView bicCountry = QByteArrayView(a.bic).sliced(4, 2);
+            const QByteArrayView ibanCountry = QByteArrayView(a.iban.data(), 2);
+            const QByteArrayView bicCountry = QByteArrayView(a.bic.data() + 4, 2);
             if (!sameBankingCountry(ibanCountry, bicCountry))
                 add(RuleId::BicIbanCountry, a.bicOffset,
                     { text(a.bic), text(bicCountry.toByteArray()), text(a.iban),
                         text(ibanCountry.toByteArray()) });
         }
-        scopes.pop_back();
+        --openScopes;
     }
     if (f.name == Name::PmtInf) {
         checkTotals(payment, RuleId::PaymentNumberOfTransactions, RuleId::PaymentControlSum, text(paymentId));
@@ -606,10 +623,11 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
     }
     Name n = Name::Other;
     if (ours) {
-        const auto [it, added] = d->names.try_emplace(localName, Name::Other);
-        if (added)
-            it->second = nameOf(localName);
-        n = it->second;
+        Private::NameSlot &slot
+            = d->names[(uint64_t(reinterpret_cast<uintptr_t>(localName)) * 0x9E3779B97F4A7C15ull) >> 56];
+        if (slot.localName != localName)
+            slot = { localName, nameOf(localName) };
+        n = slot.name;
     }
 
     if (!d->stack.empty()) {
@@ -625,7 +643,7 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
     d->startScope(n);
     if (n != Name::Other && d->wantsValue(n)) {
         d->stack.back().collecting = true;
-        d->valueText.resize(0);
+        d->valueText.clear();
     }
 }
 
@@ -644,7 +662,7 @@ void RulesPass::endElement()
         d->add(RuleId::TextCharset, f.offset, { character, QString::fromUtf8(f.localName) });
     }
     if (f.collecting && !f.hasChild)
-        d->takeValue(f, d->valueText);
+        d->takeValue(f, QByteArrayView(d->valueText.data(), qsizetype(d->valueText.size())));
     d->endScope(f);
     d->stack.pop_back();
 }
@@ -656,7 +674,7 @@ void RulesPass::characters(const char *text, int length)
     Frame &f = d->stack.back();
     d->checkCharacters(f, text, length);
     if (f.collecting) {
-        if (d->valueText.size() + length > kMaxValue)
+        if (qsizetype(d->valueText.size()) + length > kMaxValue)
             f.collecting = false;
         else
             d->valueText.append(text, length);
