@@ -107,6 +107,10 @@ private Q_SLOTS:
     void sameTextInAnyEncodingGivesSameReport();
     void declaredEncodingPlaysNoPart_data();
     void declaredEncodingPlaysNoPart();
+    void rulesChangeTheExitStatusOnlyWhenStrict_data();
+    void rulesChangeTheExitStatusOnlyWhenStrict();
+    void rulesReportFollowsTheSchemaReport();
+    void rulesInJsonOnlyWhenAskedFor();
 };
 
 void TestPravikCheck::exitStatus_data()
@@ -375,5 +379,84 @@ void TestPravikCheck::declaredEncodingPlaysNoPart()
     }
 }
 
+void TestPravikCheck::rulesChangeTheExitStatusOnlyWhenStrict_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    const QString ruleError = QStringLiteral("tests/data/sepa/ct-iban-mistyped.xml");
+    const QString ruleWarning = QStringLiteral("tests/data/sepa/ct-end-to-end-twice.xml");
+    const QString rules = QStringLiteral("--rules"), strict = QStringLiteral("--rules-strict");
+    QTest::newRow("finding of severity error, rules not asked for") << QStringList { ruleError } << 0;
+    QTest::newRow("finding of severity error with --rules") << QStringList { rules, ruleError } << 0;
+    QTest::newRow("finding of severity error with --rules-strict") << QStringList { strict, ruleError } << 1;
+    QTest::newRow("only a warning with --rules-strict") << QStringList { strict, ruleWarning } << 0;
+    QTest::newRow("valid file without findings with --rules-strict") << QStringList { strict, kValid } << 0;
+    QTest::newRow("refused file with --rules-strict") << QStringList { strict, ruleError, kNotPayment } << 2;
+}
+
+void TestPravikCheck::rulesChangeTheExitStatusOnlyWhenStrict()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QCOMPARE(runCheck(arguments).status, status);
+}
+
+void TestPravikCheck::rulesReportFollowsTheSchemaReport()
+{
+    const QString file = QStringLiteral("tests/data/sepa/ct-iban-mistyped.xml");
+    const Run plain = runCheck({ file });
+    QCOMPARE(plain.out, QByteArray("XML is valid according the schema.\n"));
+    const Run run = runCheck({ QStringLiteral("--rules"), file });
+    QCOMPARE(run.err, QByteArray());
+    // Line 69, position 13: the IBAN's start tag; its offset counts every line break as CR LF.
+    const QByteArray expected
+        = "XML is valid according the schema.\n"
+          "\n"
+          "SEPA rules: 1 finding (1 error, 0 warnings)\n"
+          "----------------------------------------------------------------------\n"
+          "Rule: IBAN-CHECKDIGITS\n"
+          "Severity: error\n"
+          "Reason: IBAN DE19200500600098765423: the check digits are wrong (remainder modulo 97 "
+          "is 49, not 1); it is probably mistyped.\n"
+          "Grund: IBAN DE19200500600098765423: Die Prüfziffern stimmen nicht (Rest modulo 97 "
+          "ist 49 statt 1); vermutlich ist sie vertippt.\n"
+          "SrcText: <IBAN>DE19200500600098765423</IBAN>\n"
+          "Line: 69\n"
+          "LinePos: 13\n"
+          "FilePos: 1901\n";
+    QCOMPARE(run.out, expected);
+    // Counted apart: UTF-16 units before the tag, one more per line break of this LF file.
+    const QString text = QString::fromUtf8(testsupport::readAll(sourcePath(file)));
+    const qsizetype at = text.indexOf(QStringLiteral("<IBAN>DE19200500600098765423"));
+    QCOMPARE(text.left(at).count(u'\n') + 1, 69);
+    QCOMPARE(at + text.left(at).count(u'\n'), 1901);
+
+    const Run clean = runCheck({ QStringLiteral("--rules"), kValid });
+    QCOMPARE(clean.out, QByteArray("XML is valid according the schema.\n\nSEPA rules: no findings.\n"));
+}
+
+void TestPravikCheck::rulesInJsonOnlyWhenAskedFor()
+{
+    const QString file = QStringLiteral("tests/data/sepa/ct-end-to-end-twice.xml");
+    const QList<QJsonObject> plain
+        = jsonRecords(runCheck({ QStringLiteral("--json"), file, kNotPayment }).out);
+    QCOMPARE(plain.size(), 2);
+    QVERIFY(!plain[0].contains(u"rules"));
+    const QList<QJsonObject> records = jsonRecords(
+        runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file, kNotPayment }).out);
+    QCOMPARE(records.size(), 2);
+    QVERIFY(!records[1].contains(u"rules")); // a refused file reaches no rule
+    const QJsonArray rules = records[0][u"rules"].toArray();
+    QCOMPARE(rules.size(), 1);
+    const QJsonObject f = rules[0].toObject();
+    QCOMPARE(f[u"code"].toString(), QStringLiteral("DUPLICATE-ENDTOENDID"));
+    QCOMPARE(f[u"severity"].toString(), QStringLiteral("warning"));
+    QCOMPARE(f[u"line"].toInteger(), 79);
+    QCOMPARE(f[u"linepos"].toInteger(), 11);
+    QCOMPARE(f[u"filepos"].toInteger(), 2195);
+    QCOMPARE(f[u"srcText"].toString(), QStringLiteral("<EndToEndId>RE-2026-4711</EndToEndId>"));
+    QVERIFY(f[u"reason"].toString().contains(QStringLiteral("line 50")));
+    QVERIFY(f[u"grund"].toString().contains(QStringLiteral("Zeile 50")));
+}
 QTEST_GUILESS_MAIN(TestPravikCheck)
 #include "tst_pravikcheck.moc"
