@@ -4,10 +4,12 @@
 
 #include "platform/component.h"
 #include "platform/taggedlines.h"
+#include "sepa/finding.h"
 #include "validation/xmlparseerrors.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -19,8 +21,12 @@ class TActionList;
 class TMessageList;
 class TMessageObject;
 class TPageControl;
+class TRulesPage;
 class TVerInfo;
 class TXMLEditor;
+namespace xmlservices {
+class DocumentObserver;
+}
 
 class TPravik_MAIN_Form : public QMainWindow
 {
@@ -38,6 +44,8 @@ public:
     TXMLEditor *XMLViewer = nullptr;
     QWidget *TabSheet2 = nullptr;
     QPlainTextEdit *Memo1 = nullptr;
+    QWidget *TabSheet3 = nullptr; // the SEPA rules' findings, shown after a run that has some
+    TRulesPage *RulesPage = nullptr;
     TActionList *ActionList1 = nullptr;
     TAction *FileOpen1 = nullptr;
     TAction *FileExit1 = nullptr;
@@ -64,6 +72,7 @@ protected:
 
 private:
     friend class TestPravikMain;
+    friend class TestRulesPage;
 
     void createComponents();
     void createActions();
@@ -87,6 +96,9 @@ private:
     void LoadXMLFile(const QString &FileName);
     void DoValidate();
     bool ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors);
+    bool ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors,
+        xmlservices::DocumentObserver *Rules);
+    void showRuleFindings(std::vector<sepa::Finding> Findings);
     bool SaveXMLFile(const QString &FileName);
     void GotoErrorLine(int Line);
     void setReport(const QStringList &lines);
