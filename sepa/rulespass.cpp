@@ -99,6 +99,9 @@ bool isTransaction(Name n)
     return n == Name::CdtTrfTxInf || n == Name::DrctDbtTxInf;
 }
 
+// The ISO 20022 payment initiation messages, whichever version the schemas cover.
+constexpr QByteArrayView kPainNamespacePrefix("urn:iso:std:iso:20022:tech:xsd:pain.");
+
 // Values longer than this are no identifier, amount or date; the schema reports them.
 constexpr qsizetype kMaxValue = 1024;
 
@@ -246,6 +249,9 @@ struct Totals
 struct RulesPass::Private
 {
     const QByteArray &document;
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool ignored = false; // not a payment message: the rules stay silent
+    bool complete = false; // the root element ended
     std::vector<RawFinding> raw;
     bool full = false;
 
@@ -602,18 +608,27 @@ void RulesPass::Private::checkCharacters(Frame &f, const char *data, int length)
 RulesPass::RulesPass(const QByteArray &utf8, TextEncoding encoding)
     : d(std::make_unique<Private>(utf8))
 {
-    if (encoding == TextEncoding::Utf8Bom)
-        d->add(RuleId::FileByteOrderMark, 0, {});
-    else if (encoding != TextEncoding::Utf8)
-        d->add(RuleId::FileEncoding, 0, { encodingName(encoding) });
+    d->encoding = encoding;
 }
 
 RulesPass::~RulesPass() = default;
 
 void RulesPass::startElement(const char *localName, const char *namespaceUri, qsizetype tagOffset)
 {
-    if (d->stack.empty() && d->documentNamespace.isNull())
-        d->documentNamespace = QByteArray(namespaceUri ? namespaceUri : "");
+    if (d->stack.empty()) {
+        if (!d->documentNamespace.isNull() || !namespaceUri
+            || !QByteArrayView(namespaceUri).startsWith(kPainNamespacePrefix)) {
+            d->ignored = true; // another vocabulary, or a second root: no SEPA rule applies
+            return;
+        }
+        d->documentNamespace = QByteArray(namespaceUri);
+        if (d->encoding == TextEncoding::Utf8Bom)
+            d->add(RuleId::FileByteOrderMark, 0, {});
+        else if (d->encoding != TextEncoding::Utf8)
+            d->add(RuleId::FileEncoding, 0, { encodingName(d->encoding) });
+    }
+    if (d->ignored)
+        return;
     // Only the document's own vocabulary counts; a foreign element is Other, whatever its name.
     bool ours = namespaceUri == d->documentNamespacePointer;
     if (!ours) {
@@ -649,7 +664,7 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
 
 void RulesPass::endElement()
 {
-    if (d->stack.empty())
+    if (d->ignored || d->stack.empty())
         return;
     Frame &f = d->stack.back();
     if (!f.hasChild && f.badOffset >= 0) {
@@ -665,11 +680,12 @@ void RulesPass::endElement()
         d->takeValue(f, QByteArrayView(d->valueText.data(), qsizetype(d->valueText.size())));
     d->endScope(f);
     d->stack.pop_back();
+    d->complete = d->stack.empty();
 }
 
 void RulesPass::characters(const char *text, int length)
 {
-    if (d->stack.empty())
+    if (d->ignored || d->stack.empty())
         return;
     Frame &f = d->stack.back();
     d->checkCharacters(f, text, length);
@@ -683,7 +699,9 @@ void RulesPass::characters(const char *text, int length)
 
 std::vector<Finding> RulesPass::finish()
 {
-    d->checkTotals(d->group, RuleId::GroupNumberOfTransactions, RuleId::GroupControlSum, QString());
+    // A pass the engine cut short (too many schema errors) saw only part of the transactions.
+    if (d->complete)
+        d->checkTotals(d->group, RuleId::GroupNumberOfTransactions, RuleId::GroupControlSum, QString());
 
     std::stable_sort(d->raw.begin(), d->raw.end(),
         [](const RawFinding &a, const RawFinding &b) { return a.offset < b.offset; });

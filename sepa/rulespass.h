@@ -1,7 +1,8 @@
 #pragma once
 // Runs the SEPA rules over a payment file while the validation engine reads it, as an observer of
 // its streaming pass, and hands back the findings in document order. Only documents that passed the
-// engine's namespace probe reach it; the schema report stays as it is.
+// engine's namespace probe reach it; the schema report stays as it is. A document whose root is not
+// an ISO 20022 payment initiation (pain) message gets no finding at all.
 //
 //   sepa::RulesPass rules(utf8, encoding);
 //   ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache, &rules);

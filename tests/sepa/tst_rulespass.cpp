@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 
 using testsupport::dataFile;
 using testsupport::exampleFile;
@@ -122,6 +123,9 @@ private Q_SLOTS:
     void noFindingInGoodFiles();
     void textsNameTheFirstOccurrence();
     void findingsComeInDocumentOrder();
+    void findingsStopAtTheLimit();
+    void otherVocabulariesGetNoFinding();
+    void passCutShortJudgesNoFileTotals();
 };
 
 namespace {
@@ -385,6 +389,63 @@ void TestRulesPass::findingsComeInDocumentOrder()
     QCOMPARE(findings[1].english,
         QStringLiteral(
             "CtrlSum of the group header says 1.00; the amounts of the transactions add up to 4321.55."));
+}
+
+namespace {
+const char *const kPain001 = "urn:iso:std:iso:20022:tech:xsd:pain.001.001.09";
+
+// One leaf element, as the engine hands it to the rules.
+void leaf(sepa::RulesPass &rules, const char *name, const char *ns, const char *text, qsizetype offset = 0)
+{
+    rules.startElement(name, ns, offset);
+    rules.characters(text, int(std::strlen(text)));
+    rules.endElement();
+}
+} // namespace
+
+void TestRulesPass::findingsStopAtTheLimit()
+{
+    const QByteArray text("<Document/>");
+    sepa::RulesPass rules(text, TextEncoding::Utf8);
+    rules.startElement("Document", kPain001, 0);
+    for (qsizetype i = 0; i < sepa::RulesPass::kMaxFindings + 10; ++i)
+        leaf(rules, "Nm", kPain001, "under_score");
+    rules.endElement();
+    const std::vector<sepa::Finding> findings = rules.finish();
+    QCOMPARE(qsizetype(findings.size()), sepa::RulesPass::kMaxFindings);
+}
+
+void TestRulesPass::otherVocabulariesGetNoFinding()
+{
+    const QByteArray text("<greeting/>");
+    sepa::RulesPass rules(text, TextEncoding::Windows1252);
+    rules.startElement("greeting", "urn:example:greeting", 0);
+    leaf(rules, "IBAN", "urn:example:greeting", "DE00370400440532013000");
+    leaf(rules, "text", "urn:example:greeting", "@ and _ and <");
+    rules.endElement();
+    QVERIFY2(rules.finish().empty(), "a document of another vocabulary got findings");
+}
+
+void TestRulesPass::passCutShortJudgesNoFileTotals()
+{
+    // The engine stops reading after too many schema errors; what the rules saw until then must not
+    // be taken for the whole file.
+    const QByteArray text("<Document/>");
+    sepa::RulesPass rules(text, TextEncoding::Utf8);
+    rules.startElement("Document", kPain001, 0);
+    rules.startElement("CstmrCdtTrfInitn", kPain001, 0);
+    rules.startElement("GrpHdr", kPain001, 0);
+    leaf(rules, "NbOfTxs", kPain001, "5");
+    leaf(rules, "CtrlSum", kPain001, "5.00");
+    rules.endElement();
+    rules.startElement("PmtInf", kPain001, 0);
+    rules.startElement("CdtTrfTxInf", kPain001, 0);
+    rules.startElement("Amt", kPain001, 0);
+    leaf(rules, "InstdAmt", kPain001, "1.00");
+    rules.endElement();
+    rules.endElement();
+    const std::vector<sepa::Finding> findings = rules.finish();
+    QVERIFY2(findings.empty(), qPrintable(described(findings)));
 }
 
 QTEST_GUILESS_MAIN(TestRulesPass)
