@@ -5,6 +5,8 @@
 #   2. the same with 1,000 schema errors, all of which must be reported
 #   3. a batch of 100 credit transfers of 1,000 transactions: one pravik-check run against one
 #      xmllint run over the same 100 files
+#   4. the SEPA rules' cost: pravik-check --rules against pravik-check on the valid file of 1 and on
+#      a direct-debit file of 100,000 transactions
 # Usage: bench/compare.sh [build-dir] [runs]   (defaults: build-release, 10)
 # Files and hyperfine's JSON go to bench/out/.
 set -euo pipefail
@@ -29,6 +31,7 @@ mkdir -p "$out/batch"
 : >"$out/hyperfine.log"
 gen="$here/bench/generate_payments.py"
 [ -f "$out/sct-100k-valid.xml" ] || "$gen" --type sct --transactions 100000 "$out/sct-100k-valid.xml"
+[ -f "$out/sdd-100k-valid.xml" ] || "$gen" --type sdd --transactions 100000 "$out/sdd-100k-valid.xml"
 [ -f "$out/sct-100k-1000-errors.xml" ] || "$gen" --type sct --transactions 100000 --errors 1000 --seed 2 "$out/sct-100k-1000-errors.xml"
 for i in $(seq -w 1 100); do
   [ -f "$out/batch/sct-1k-$i.xml" ] || "$gen" --type sct --transactions 1000 --errors $((10#$i % 4)) --seed "$((10#$i + 100))" "$out/batch/sct-1k-$i.xml"
@@ -97,6 +100,25 @@ read -r p x pm xm < <(compare batch "$check ${batch[*]}" "xmllint --noout --stre
 report "100 files of 1,000 transactions" "$p" "$x" "$pm" "$xm" faster 1.6
 read -r p x pm xm < <(compare batch-serial "$check -j 1 ${batch[*]}" "xmllint --noout --stream --schema '$xsd' ${batch[*]}")
 report "the same batch with -j 1" "$p" "$x" "$pm" "$xm" info 0
+# The rules run in the engine's pass; their cost is what they add to validation alone.
+rules_cost() { # label, file
+  hyperfine --style none --warmup 1 --runs "$runs" -i --export-json "$out/rules.json" \
+    -n validation "$check '$2'" -n rules "$check --rules '$2'" >/dev/null 2>>"$out/hyperfine.log"
+  python3 - "$1" "$out/rules.json" <<'PY'
+import json, sys
+r = json.load(open(sys.argv[2]))["results"]
+v, w = r[0], r[1]
+ratio, best = w["median"] / v["median"], w["min"] / v["min"]
+verdict = "meets" if ratio <= 1.2 else "MISSES"
+print(f"{sys.argv[1]:<34} validation {v['median']:6.3f} s  with --rules {w['median']:6.3f} s  time ratio {ratio:5.2f} "
+      f"[fastest runs {v['min']:6.3f} s / {w['min']:6.3f} s: {best:5.2f}; user time {w['user'] / v['user']:5.2f}] "
+      f"(target <= 1.2) {verdict}")
+PY
+}
+if "$check" --help | grep -q -- '--rules'; then
+  rules_cost "SEPA rules, credit transfers" "$out/sct-100k-valid.xml"
+  rules_cost "SEPA rules, direct debits" "$out/sdd-100k-valid.xml"
+fi
 memory "peak memory, valid file" "$out/sct-100k-valid.xml"
 memory "peak memory, 1,000-error file" "$out/sct-100k-1000-errors.xml"
 rm -f "$out/.peak"

@@ -57,14 +57,6 @@ const std::array<uint8_t, 26 * 26> &registry()
     return table;
 }
 
-int addToMod97(int remainder, char c)
-{
-    if (isDigit(c))
-        return (remainder * 10 + (c - '0')) % 97;
-    const int value = (c >= 'a' ? c - 'a' : c - 'A') + 10;
-    return (remainder * 100 + value) % 97;
-}
-
 } // namespace
 
 std::optional<int> ibanLength(QByteArrayView country)
@@ -77,12 +69,34 @@ std::optional<int> ibanLength(QByteArrayView country)
     return length;
 }
 
+// Gathers digits in a 64-bit number and divides only when it could overflow: one division per
+// fifteen digits instead of one per character, which matters at 100,000 IBANs a file.
+class Mod97
+{
+public:
+    void add(char c)
+    {
+        if (c >= '0' && c <= '9') {
+            m_value = m_value * 10 + uint64_t(c - '0');
+        } else {
+            m_value = m_value * 100 + uint64_t((c >= 'a' ? c - 'a' : c - 'A') + 10);
+        }
+        if (m_value >= kReduceAbove)
+            m_value %= 97;
+    }
+    int remainder() const { return int(m_value % 97); }
+
+private:
+    static constexpr uint64_t kReduceAbove = 100000000000000000ull; // 10^17: two more digits still fit
+    uint64_t m_value = 0;
+};
+
 int mod97(QByteArrayView text)
 {
-    int remainder = 0;
+    Mod97 m;
     for (const char c : text)
-        remainder = addToMod97(remainder, c);
-    return remainder;
+        m.add(c);
+    return m.remainder();
 }
 
 IbanProblem checkIban(QByteArrayView iban, int *remainder)
@@ -100,11 +114,12 @@ IbanProblem checkIban(QByteArrayView iban, int *remainder)
     if (iban.size() != *length)
         return IbanProblem::WrongLength;
     // The account part first, then country and check digits: the rearranged IBAN of ISO 13616.
-    int r = 0;
+    Mod97 m;
     for (const char c : iban.sliced(4))
-        r = addToMod97(r, c);
+        m.add(c);
     for (const char c : iban.first(4))
-        r = addToMod97(r, c);
+        m.add(c);
+    const int r = m.remainder();
     if (remainder)
         *remainder = r;
     return r == 1 ? IbanProblem::None : IbanProblem::WrongCheckDigits;

@@ -285,7 +285,7 @@ struct RulesPass::Private
     IdSet endToEndIds;
     IdSet instructionIds;
     IdSet mandates; // within the current payment information block
-    QByteArray mandateId;
+    std::string mandateId; // of the current transaction
 
     explicit Private(const QByteArray &utf8)
         : document(utf8)
@@ -438,7 +438,7 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
         break;
     case Name::MndtId:
         if (parent == Name::MndtRltdInf && inTransaction) {
-            mandateId = v.toByteArray();
+            mandateId.assign(v.data(), size_t(v.size()));
             unique(mandates, RuleId::DuplicateMandateId, v, f.offset);
         }
         break;
