@@ -139,9 +139,12 @@ bool isWellFormedBic(QByteArrayView bic)
 
 CreditorIdProblem checkCreditorId(QByteArrayView id, QByteArray *expected)
 {
-    if (id.size() < 8 || !isUpper(id[0]) || !isUpper(id[1]) || !isDigit(id[2]) || !isDigit(id[3]))
+    // The country may be written in lower case (the schema allows it); it counts as upper case.
+    auto isLetter = [](char c) { return isUpper(c) || (c >= 'a' && c <= 'z'); };
+    if (id.size() < 8 || !isLetter(id[0]) || !isLetter(id[1]) || !isDigit(id[2]) || !isDigit(id[3]))
         return CreditorIdProblem::Malformed;
-    if (id.first(2) == "DE" && id.size() != 18)
+    const QByteArray country = id.first(2).toByteArray().toUpper();
+    if (country == "DE" && id.size() != 18)
         return CreditorIdProblem::WrongLength;
     // The business code (positions 5 to 7) is left out; of the national part only letters and
     // digits count, as for the creditor identifier's calculation other characters are removed.
@@ -152,11 +155,11 @@ CreditorIdProblem checkCreditorId(QByteArrayView id, QByteArray *expected)
     }
     if (national.isEmpty())
         return CreditorIdProblem::Malformed;
-    const int withDigits = mod97(national + id.first(4).toByteArray());
+    const int withDigits = mod97(national + country + id.sliced(2, 2).toByteArray());
     if (withDigits == 1)
         return CreditorIdProblem::None;
     if (expected) {
-        const int check = 98 - mod97(national + id.first(2).toByteArray() + "00");
+        const int check = 98 - mod97(national + country + "00");
         *expected = QByteArray::number(check).rightJustified(2, '0');
     }
     return CreditorIdProblem::WrongCheckDigits;

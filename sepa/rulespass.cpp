@@ -51,6 +51,7 @@ enum class Name : uint8_t
     DbtrAgt,
     CdtrAgt,
     CdtrSchmeId,
+    OrgnlCdtrSchmeId,
     Id,
     PrvtId,
     Othr,
@@ -86,6 +87,7 @@ Name nameOf(const char *localName)
         { "DbtrAgt", Name::DbtrAgt },
         { "CdtrAgt", Name::CdtrAgt },
         { "CdtrSchmeId", Name::CdtrSchmeId },
+        { "OrgnlCdtrSchmeId", Name::OrgnlCdtrSchmeId },
         { "Id", Name::Id },
         { "PrvtId", Name::PrvtId },
         { "Othr", Name::Othr },
@@ -339,7 +341,7 @@ bool RulesPass::Private::wantsValue(Name n) const
         return parentName(1) == Name::ReqdExctnDt;
     case Name::Id:
         return parentName(1) == Name::Othr && parentName(2) == Name::PrvtId && parentName(3) == Name::Id
-            && parentName(4) == Name::CdtrSchmeId;
+            && (parentName(4) == Name::CdtrSchmeId || parentName(4) == Name::OrgnlCdtrSchmeId);
     default:
         return false;
     }

@@ -227,6 +227,10 @@ void TestIdentifiers::creditorIdentifiers_data()
         << QByteArray("DE32ABC00000123456") << sepa::CreditorIdProblem::None << QByteArray();
     QTest::newRow("Austrian identifier of another length")
         << QByteArray("AT92ZZZ0000012345") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("country in lower case, as the schema allows")
+        << QByteArray("de98ZZZ09999999999") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("German identifier in lower case one digit short")
+        << QByteArray("de98ZZZ0999999999") << sepa::CreditorIdProblem::WrongLength << QByteArray();
     QTest::newRow("Dutch identifier")
         << QByteArray("NL92ZZZ000000001") << sepa::CreditorIdProblem::None << QByteArray();
     QTest::newRow("letters in the national part count as numbers")

@@ -199,6 +199,12 @@ std::vector<RuleRow> ruleRows()
         { { "DE32ZZZ00000123456", "AT92ZZZ0000012345" } }, "");
     row("creditor identifier without check digits", dd, { { "DE32ZZZ00000123456", "DEXXZZZ00000123456" } },
         "CI-FORMAT", "<Id>DEXX");
+    row("original creditor identifier of an amended mandate with wrong check digits", dd,
+        { { "<OrgnlMndtId>TSV-M0388</OrgnlMndtId>",
+            "<OrgnlMndtId>TSV-M0388</OrgnlMndtId><OrgnlCdtrSchmeId><Id><PrvtId><Othr><Id>DE31ZZZ00000123456</"
+            "Id>"
+            "<SchmeNm><Prtry>SEPA</Prtry></SchmeNm></Othr></PrvtId></Id></OrgnlCdtrSchmeId>" } },
+        "CI-CHECKDIGITS", "<Id>DE31ZZZ");
     row("the Bundesbank's creditor identifier", dd, { { "DE32ZZZ00000123456", "DE98ZZZ09999999999" } }, "");
 
     row("group header counts one transaction too many", ct, { { "<NbOfTxs>3", "<NbOfTxs>4" } },
