@@ -50,6 +50,7 @@ FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules)
             = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr);
         if (rulesPass) {
             check.findings = rulesPass->finish();
+            check.rulesStoppedEarly = rulesPass->stoppedEarly();
             check.rulesRun = true;
         }
         if (valid) {
@@ -87,11 +88,11 @@ QByteArray textReport(const FileCheck &check)
         out += '\n';
     }
     if (check.rulesRun)
-        out += '\n' + rulesReport(check.findings);
+        out += '\n' + rulesReport(check.findings, check.rulesStoppedEarly);
     return out;
 }
 
-QByteArray rulesReport(const std::vector<sepa::Finding> &findings)
+QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly)
 {
     if (findings.empty())
         return QByteArrayLiteral("SEPA rules: no findings.\n");
@@ -102,7 +103,9 @@ QByteArray rulesReport(const std::vector<sepa::Finding> &findings)
         return QByteArray::number(n) + ' ' + what + (n == 1 ? "" : "s");
     };
     QByteArray out = "SEPA rules: " + counted(qsizetype(findings.size()), "finding") + " ("
-        + counted(errors, "error") + ", " + counted(warnings, "warning") + ")\n";
+        + counted(errors, "error") + ", " + counted(warnings, "warning") + ")"
+        + (stoppedEarly ? QByteArrayLiteral("; the rules stopped there, more would follow") : QByteArray())
+        + '\n';
     for (const sepa::Finding &f : findings) {
         out += QByteArray(70, '-') + '\n';
         out += "Rule: " + f.code.toUtf8() + '\n';
@@ -256,6 +259,8 @@ QByteArray jsonRecord(const FileCheck &check)
     out += ']';
     if (check.rulesRun)
         appendRules(out, check.findings);
+    if (check.rulesStoppedEarly)
+        out += ",\"rulesStoppedEarly\":true";
     out += "}\n";
     return out;
 }

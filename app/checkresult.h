@@ -35,6 +35,7 @@ struct FileCheck
     TXMLParseErrors errors; // every schema error of an invalid file
     bool rulesRun = false; // the SEPA rules ran (asked for, and the file passed the namespace probe)
     std::vector<sepa::Finding> findings; // of the SEPA rules, in document order
+    bool rulesStoppedEarly = false; // the findings stopped at their limit
 
     bool hasRuleErrors() const;
 };
@@ -48,12 +49,13 @@ FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules = false)
 QByteArray textReport(const FileCheck &check);
 
 // "SEPA rules: no findings." or a count and nine lines per finding: separator, Rule, Severity, Reason
-// (English), Grund (German), SrcText, Line, LinePos, FilePos.
-QByteArray rulesReport(const std::vector<sepa::Finding> &findings);
+// (English), Grund (German), SrcText, Line, LinePos, FilePos; stoppedEarly says so in the count's line.
+QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly = false);
 
 // One JSON object on one line, ending in '\n': file, verdict, encoding (when read), message (when
 // refused or unreadable) and errors with code, reason, line, linepos, filepos, xpath and srcText; when
-// the rules ran, "rules" with code, severity, reason, grund, line, linepos, filepos and srcText.
+// the rules ran, "rules" with code, severity, reason, grund, line, linepos, filepos and srcText (and
+// "rulesStoppedEarly": true when they stopped at their limit).
 QByteArray jsonRecord(const FileCheck &check);
 
 } // namespace checker

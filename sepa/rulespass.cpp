@@ -699,6 +699,11 @@ void RulesPass::characters(const char *text, int length)
     }
 }
 
+bool RulesPass::stoppedEarly() const
+{
+    return d->full;
+}
+
 std::vector<Finding> RulesPass::finish()
 {
     // A pass the engine cut short (too many schema errors) saw only part of the transactions.

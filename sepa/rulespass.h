@@ -38,8 +38,11 @@ public:
     // The findings of the whole document, in document order; call once, after the pass.
     std::vector<Finding> finish();
 
-    // Far beyond any real file; keeps a hostile one from filling memory with findings.
-    static constexpr qsizetype kMaxFindings = 100000;
+    // True when the findings stopped at kMaxFindings; more were there.
+    bool stoppedEarly() const;
+
+    // Beyond what anyone reads of one file; keeps a hostile one from filling memory with findings.
+    static constexpr qsizetype kMaxFindings = 10000;
     // A requested execution date this many days after the file's creation is reported.
     static constexpr int kExecutionDaysAhead = 365;
     // Direct debits go to the bank at most this many calendar days before they fall due.

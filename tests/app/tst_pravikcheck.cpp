@@ -111,6 +111,7 @@ private Q_SLOTS:
     void rulesChangeTheExitStatusOnlyWhenStrict();
     void rulesReportFollowsTheSchemaReport();
     void rulesInJsonOnlyWhenAskedFor();
+    void rulesSayWhenTheyStoppedAtTheirLimit();
 };
 
 void TestPravikCheck::exitStatus_data()
@@ -458,5 +459,35 @@ void TestPravikCheck::rulesInJsonOnlyWhenAskedFor()
     QVERIFY(f[u"reason"].toString().contains(QStringLiteral("line 50")));
     QVERIFY(f[u"grund"].toString().contains(QStringLiteral("Zeile 50")));
 }
+void TestPravikCheck::rulesSayWhenTheyStoppedAtTheirLimit()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray text = "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\">";
+    for (int i = 0; i < 10001; ++i)
+        text += "<Nm>under_score</Nm>\n";
+    text += "</Document>";
+    const QString file = dir.filePath(QStringLiteral("many-findings.xml"));
+    QVERIFY(writeAll(file, text));
+
+    const QList<QByteArray> lines = runCheck({ QStringLiteral("--rules"), file }).out.split('\n');
+    QVERIFY(
+        lines.contains("SEPA rules: 10000 findings (10000 errors, 0 warnings); the rules stopped there, more "
+                       "would follow"));
+    const QList<QJsonObject> records
+        = jsonRecords(runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file }).out);
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0][u"rules"].toArray().size(), 10000);
+    QCOMPARE(records[0][u"rulesStoppedEarly"].toBool(), true);
+    // One finding fewer than the limit: nothing stopped.
+    text.replace(text.lastIndexOf("<Nm>under_score</Nm>"), 20, "<Nm>fine</Nm>");
+    text.replace(text.lastIndexOf("<Nm>under_score</Nm>"), 20, "<Nm>fine</Nm>");
+    QVERIFY(writeAll(file, text));
+    const QList<QJsonObject> fewer
+        = jsonRecords(runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file }).out);
+    QCOMPARE(fewer[0][u"rules"].toArray().size(), 9999);
+    QVERIFY(!fewer[0].contains(u"rulesStoppedEarly"));
+}
+
 QTEST_GUILESS_MAIN(TestPravikCheck)
 #include "tst_pravikcheck.moc"

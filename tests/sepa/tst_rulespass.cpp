@@ -419,6 +419,7 @@ void TestRulesPass::findingsStopAtTheLimit()
     rules.endElement();
     const std::vector<sepa::Finding> findings = rules.finish();
     QCOMPARE(qsizetype(findings.size()), sepa::RulesPass::kMaxFindings);
+    QVERIFY(rules.stoppedEarly());
 }
 
 void TestRulesPass::otherVocabulariesGetNoFinding()
@@ -452,6 +453,7 @@ void TestRulesPass::passCutShortJudgesNoFileTotals()
     rules.endElement();
     const std::vector<sepa::Finding> findings = rules.finish();
     QVERIFY2(findings.empty(), qPrintable(described(findings)));
+    QVERIFY(!rules.stoppedEarly());
 }
 
 QTEST_GUILESS_MAIN(TestRulesPass)
