@@ -139,6 +139,20 @@ private Q_SLOTS:
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
         QCOMPARE(form->XMLViewer->caretLine(), 79);
         QCOMPARE(form->XMLViewer->caretColumn(), 11);
+
+        // The same by a double-click on the row, with the caret elsewhere first.
+        form->XMLViewer->gotoLine(1);
+        form->PageControl1->SetActivePage(form->TabSheet3);
+        QTRY_VERIFY(list->isVisible());
+        const QRect row = list->visualItemRect(list->topLevelItem(0));
+        QVERIFY(row.isValid());
+        // As a person does it: the first click selects the row, the second makes it a double-click.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QCOMPARE(form->XMLViewer->caretLine(), 79);
+        QCOMPARE(form->XMLViewer->caretColumn(), 11);
     }
 };
 
