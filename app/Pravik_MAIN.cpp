@@ -11,6 +11,8 @@
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
+#include "rulespage.h"
+#include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
 #include <QCloseEvent>
@@ -141,6 +143,15 @@ void TPravik_MAIN_Form::createComponents()
     PageControl1->AddPage(TabSheet2, QStringLiteral("Ergebnis Validierung"));
     PageControl1->SetActivePage(TabSheet2);
     PageControl1->SetTabVisible(TabSheet2, false);
+    RulesPage = new TRulesPage;
+    TabSheet3 = pageWith(RulesPage);
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->AddPage(TabSheet3, TRulesPage::caption());
+    PageControl1->SetTabVisible(TabSheet3, false);
+    connect(RulesPage, &TRulesPage::findingActivated, this, [this](const sepa::Finding &f) {
+        XMLViewer->gotoFilePos(f.filePos);
+        PageControl1->SetActivePage(TabSheet1);
+    });
     setCentralWidget(PageControl1);
 
     // The non-visual components come from the form resource; the version info reads this
@@ -338,12 +349,26 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     FStatusText.clear();
     ShowStatusMessage();
     PageControl1->SetTabVisible(TabSheet2, false);
+    PageControl1->SetTabVisible(TabSheet3, false);
     PageControl1->SetActivePage(TabSheet1);
 }
 
 bool TPravik_MAIN_Form::ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors)
 {
     return ValidationEngine::ValidateXMLUtf8(Text, Errors);
+}
+
+bool TPravik_MAIN_Form::ValidateXML(
+    const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors, xmlservices::DocumentObserver *Rules)
+{
+    return ValidationEngine::ValidateXMLUtf8(Text, Errors, nullptr, Rules);
+}
+
+void TPravik_MAIN_Form::showRuleFindings(std::vector<sepa::Finding> Findings)
+{
+    const bool any = !Findings.empty();
+    RulesPage->setFindings(std::move(Findings));
+    PageControl1->SetTabVisible(TabSheet3, any);
 }
 
 void TPravik_MAIN_Form::setReport(const QStringList &lines)
@@ -369,13 +394,17 @@ void TPravik_MAIN_Form::DoValidate()
     QCoreApplication::processEvents();
 
     std::unique_ptr<TXMLParseErrors> errors;
+    PageControl1->SetTabVisible(TabSheet3, false);
+    const QByteArray text = XMLViewer->textUtf8();
+    sepa::RulesPass rules(text, XMLViewer->encoding());
     bool valid = false;
     try {
-        valid = ValidateXML(XMLViewer->textUtf8(), errors);
+        valid = ValidateXML(text, errors, &rules);
     } catch (const ESEPAXMLValidateException &e) {
         ShowParserStop(e);
         throw;
     }
+    showRuleFindings(rules.finish());
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {

@@ -5,10 +5,12 @@
 #include "platform/component.h"
 #include "platform/dialogtypes.h"
 #include "platform/taggedlines.h"
+#include "sepa/finding.h"
 #include "validation/xmlparseerrors.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -21,8 +23,12 @@ class TActionList;
 class TMessageList;
 class TMessageObject;
 class TPageControl;
+class TRulesPage;
 class TVerInfo;
 class TXMLEditor;
+namespace xmlservices {
+class DocumentObserver;
+}
 
 class TPravik_MAIN_Form : public QMainWindow
 {
@@ -43,6 +49,8 @@ public:
     TXMLEditor *XMLViewer = nullptr;
     QWidget *TabSheet2 = nullptr;
     QPlainTextEdit *Memo1 = nullptr;
+    QWidget *TabSheet3 = nullptr; // the SEPA rules' findings, shown after a run that has some
+    TRulesPage *RulesPage = nullptr;
     TActionList *ActionList1 = nullptr;
     TAction *FileOpen1 = nullptr;
     TAction *FileExit1 = nullptr;
@@ -73,6 +81,7 @@ protected:
 
 private:
     friend class TestPravikMain;
+    friend class TestRulesPage;
 
     void createComponents();
     void createActions();
@@ -98,6 +107,9 @@ private:
     void LoadXMLFile(const QString &FileName);
     void DoValidate();
     bool ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors);
+    bool ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors,
+        xmlservices::DocumentObserver *Rules);
+    void showRuleFindings(std::vector<sepa::Finding> Findings);
     bool SaveXMLFile(const QString &FileName);
     void GotoErrorLine(int Line);
     void setReport(const QStringList &lines);

@@ -103,6 +103,10 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
         } else if (arg == u"--junit" || arg.startsWith(u"--junit=")) {
             if (!parseOptionValue(arguments, i, options, error, false))
                 return false;
+        } else if (arg == u"--rules") {
+            options.rules = true;
+        } else if (arg == u"--rules-strict") {
+            options.rules = options.rulesStrict = true;
         } else if (arg == u"-j" || arg == u"--jobs") {
             if (i + 1 >= arguments.size()) {
                 error = QStringLiteral("option '%1' needs a number of jobs").arg(arg);
@@ -147,6 +151,11 @@ QByteArray helpText()
         "  --format FORMAT print the report as text (the default), json (as --json) or junit\n"
         "                  (a JUnit XML report: one test case per file, one failure per error)\n"
         "  --junit FILE    also write the JUnit XML report to FILE\n"
+        "  --rules         also check the SEPA rules the schema cannot express (IBAN and creditor\n"
+        "                  identifier check digits, NbOfTxs and CtrlSum, unique references, the DK\n"
+        "                  character set, dates) and print their findings after the schema report\n"
+        "                  (with --json: as \"rules\" in each record)\n"
+        "  --rules-strict  the same, and a finding of severity error makes the exit status 1\n"
         "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
@@ -157,7 +166,9 @@ QByteArray helpText()
         "files; with several files each begins with a line \"==> FILE <==\".\n"
         "\n"
         "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
-        "could not be read, the JUnit file could not be written, or the command line is wrong.\n")
+        "could not be read, the JUnit file could not be written, or the command line is wrong.\n"
+        "Findings of the SEPA rules change it only with --rules-strict: then a file with a finding\n"
+        "of severity error counts as invalid.\n")
         .arg(programName())
         .arg(QThread::idealThreadCount())
         .toUtf8();
@@ -259,15 +270,18 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     SchemaCache cache;
     std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
     std::vector<QString> messages(size_t(options.files.size()));
+    std::vector<char> ruleErrors(size_t(options.files.size()), 0);
 
     // The workers write each file's whole output, so that formatting runs in parallel too; the
     // verdict and message travel beside it.
     auto work = [&](qsizetype i) {
         QElapsedTimer fileClock;
         fileClock.start();
-        const FileCheck check
-            = options.files.at(i) == u"-" ? checkStandardInput(cache) : checkFile(options.files.at(i), cache);
+        const FileCheck check = options.files.at(i) == u"-"
+            ? checkStandardInput(cache, options.rules)
+            : checkFile(options.files.at(i), cache, options.rules);
         verdicts[size_t(i)] = check.verdict;
+        ruleErrors[size_t(i)] = check.hasRuleErrors();
         if (junit)
             testCases[size_t(i)] = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9);
         if (check.verdict == Verdict::Refused)
@@ -303,6 +317,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             v == Verdict::Valid         ? int(AllValid)
                 : v == Verdict::Invalid ? int(SomeInvalid)
                                         : int(SomeRefused));
+        if (options.rulesStrict && ruleErrors[size_t(i)])
+            status = qMax(status, int(SomeInvalid));
     };
     runInOrder(options.files.size(), jobs, work, deliver);
 

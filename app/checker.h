@@ -23,6 +23,8 @@ struct Options
     bool json = false;
     bool junit = false; // --format junit: the JUnit report on stdout instead of the report
     QString junitFile; // --junit FILE: the JUnit report also written to FILE
+    bool rules = false; // the SEPA rules' report after the schema report
+    bool rulesStrict = false; // findings of severity error make the exit status 1; implies rules
     int jobs = 0; // 0: one per processor
     bool help = false;
     bool version = false;

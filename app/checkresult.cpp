@@ -1,10 +1,13 @@
 #include "checkresult.h"
 
 #include "platform/filename.h"
+#include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
+#include <algorithm>
 #include <functional>
 #include <new>
+#include <optional>
 #include <unistd.h>
 
 namespace checker {
@@ -24,9 +27,16 @@ QString verdictName(Verdict verdict)
     return {};
 }
 
+bool FileCheck::hasRuleErrors() const
+{
+    return std::any_of(findings.begin(), findings.end(),
+        [](const sepa::Finding &f) { return f.severity == sepa::Severity::Error; });
+}
+
 namespace {
 
-FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache)
+FileCheck checkBytes(
+    const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache, bool rules)
 {
     FileCheck check;
     check.file = name;
@@ -39,7 +49,16 @@ FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &rea
         }
         check.read = true;
         std::unique_ptr<TXMLParseErrors> errors;
-        const bool valid = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache);
+        std::optional<sepa::RulesPass> rulesPass;
+        if (rules)
+            rulesPass.emplace(utf8, check.encoding);
+        const bool valid
+            = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr);
+        if (rulesPass) {
+            check.findings = rulesPass->finish();
+            check.rulesStoppedEarly = rulesPass->stoppedEarly();
+            check.rulesRun = true;
+        }
         if (valid) {
             check.verdict = Verdict::Valid;
         } else {
@@ -65,10 +84,10 @@ FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &rea
 
 } // namespace
 
-FileCheck checkFile(const QString &file, SchemaCache &cache)
+FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules)
 {
     return checkBytes(
-        file, [&] { return readFileBytes(file); }, cache);
+        file, [&] { return readFileBytes(file); }, cache, rules);
 }
 
 QString standardInputName()
@@ -76,11 +95,11 @@ QString standardInputName()
     return QStringLiteral("<stdin>");
 }
 
-FileCheck checkStandardInput(SchemaCache &cache)
+FileCheck checkStandardInput(SchemaCache &cache, bool rules)
 {
     const QString name = standardInputName();
     return checkBytes(
-        name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache);
+        name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache, rules);
 }
 
 QByteArray textReport(const FileCheck &check)
@@ -93,6 +112,36 @@ QByteArray textReport(const FileCheck &check)
     for (const TTaggedLine &line : std::as_const(lines)) {
         out += line.text.toUtf8();
         out += '\n';
+    }
+    if (check.rulesRun)
+        out += '\n' + rulesReport(check.findings, check.rulesStoppedEarly);
+    return out;
+}
+
+QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly)
+{
+    if (findings.empty())
+        return QByteArrayLiteral("SEPA rules: no findings.\n");
+    const auto errors = std::count_if(findings.begin(), findings.end(),
+        [](const sepa::Finding &f) { return f.severity == sepa::Severity::Error; });
+    const auto warnings = qsizetype(findings.size()) - errors;
+    auto counted = [](qsizetype n, const char *what) {
+        return QByteArray::number(n) + ' ' + what + (n == 1 ? "" : "s");
+    };
+    QByteArray out = "SEPA rules: " + counted(qsizetype(findings.size()), "finding") + " ("
+        + counted(errors, "error") + ", " + counted(warnings, "warning") + ")"
+        + (stoppedEarly ? QByteArrayLiteral("; the rules stopped there, more would follow") : QByteArray())
+        + '\n';
+    for (const sepa::Finding &f : findings) {
+        out += QByteArray(70, '-') + '\n';
+        out += "Rule: " + f.code.toUtf8() + '\n';
+        out += "Severity: " + sepa::severityName(f.severity).toUtf8() + '\n';
+        out += "Reason: " + f.english.toUtf8() + '\n';
+        out += "Grund: " + f.german.toUtf8() + '\n';
+        out += "SrcText: " + f.srcText.toUtf8() + '\n';
+        out += "Line: " + QByteArray::number(f.line) + '\n';
+        out += "LinePos: " + QByteArray::number(f.linePos) + '\n';
+        out += "FilePos: " + QByteArray::number(f.filePos) + '\n';
     }
     return out;
 }
@@ -140,6 +189,44 @@ void appendKey(QByteArray &out, const char *key)
     out += '"';
     out += key;
     out += "\":";
+}
+
+void appendRules(QByteArray &out, const std::vector<sepa::Finding> &findings)
+{
+    out += ',';
+    appendKey(out, "rules");
+    out += '[';
+    for (size_t i = 0; i < findings.size(); ++i) {
+        const sepa::Finding &f = findings[i];
+        if (i > 0)
+            out += ',';
+        out += '{';
+        appendKey(out, "code");
+        appendJsonString(out, f.code);
+        out += ',';
+        appendKey(out, "severity");
+        appendJsonString(out, sepa::severityName(f.severity));
+        out += ',';
+        appendKey(out, "reason");
+        appendJsonString(out, f.english);
+        out += ',';
+        appendKey(out, "grund");
+        appendJsonString(out, f.german);
+        out += ',';
+        appendKey(out, "line");
+        out += QByteArray::number(f.line);
+        out += ',';
+        appendKey(out, "linepos");
+        out += QByteArray::number(f.linePos);
+        out += ',';
+        appendKey(out, "filepos");
+        out += QByteArray::number(f.filePos);
+        out += ',';
+        appendKey(out, "srcText");
+        appendJsonString(out, f.srcText);
+        out += '}';
+    }
+    out += ']';
 }
 
 } // namespace
@@ -207,6 +294,10 @@ QByteArray jsonRecord(const FileCheck &check)
         appendKey(out, "unlisted");
         out += QByteArray::number(qint64(check.errors.FUnlisted));
     }
+    if (check.rulesRun)
+        appendRules(out, check.findings);
+    if (check.rulesStoppedEarly)
+        out += ",\"rulesStoppedEarly\":true";
     out += "}\n";
     return out;
 }

@@ -3,10 +3,12 @@
 // engine, and write the outcome for people (the window's report lines) or for programs (JSON).
 
 #include "platform/textfile.h"
+#include "sepa/finding.h"
 #include "validation/xmlparseerrors.h"
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 class SchemaCache;
 
@@ -31,23 +33,36 @@ struct FileCheck
     bool read = false; // encoding is known
     TextEncoding encoding = TextEncoding::Utf8;
     TXMLParseErrors errors; // every schema error of an invalid file
+    bool rulesRun = false; // the SEPA rules ran (asked for, and the file passed the namespace probe)
+    std::vector<sepa::Finding> findings; // of the SEPA rules, in document order
+    bool rulesStoppedEarly = false; // the findings stopped at their limit
+
+    bool hasRuleErrors() const;
 };
 
-// Never throws: every failure becomes the verdict Refused or Unreadable with its message.
-FileCheck checkFile(const QString &file, SchemaCache &cache);
+// Never throws: every failure becomes the verdict Refused or Unreadable with its message. With rules,
+// the SEPA rules run in the same pass over every file that is not refused.
+FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules = false);
 
 // The name standard input has in reports ("-" on the command line).
 QString standardInputName();
 
 // checkFile for the document on standard input, read to its end within the size limit of files.
-FileCheck checkStandardInput(SchemaCache &cache);
+FileCheck checkStandardInput(SchemaCache &cache, bool rules = false);
 
 // The report lines the window shows, each ending in '\n'; nothing for a refused or unreadable file.
+// When the rules ran, their report follows after a blank line (rulesReport).
 QByteArray textReport(const FileCheck &check);
+
+// "SEPA rules: no findings." or a count and nine lines per finding: separator, Rule, Severity, Reason
+// (English), Grund (German), SrcText, Line, LinePos, FilePos; stoppedEarly says so in the count's line.
+QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly = false);
 
 // One JSON object on one line, ending in '\n': file, verdict, encoding (when read), message (when
 // refused or unreadable) and errors with code, reason, line, linepos, filepos, xpath and srcText,
-// then unlisted (how many further errors the capped list leaves out) when there are such.
+// then unlisted (how many further errors the capped list leaves out) when there are such; when the
+// rules ran, "rules" with code, severity, reason, grund, line, linepos, filepos and srcText (and
+// "rulesStoppedEarly": true when they stopped at their limit).
 QByteArray jsonRecord(const FileCheck &check);
 
 } // namespace checker

@@ -5,6 +5,8 @@
 #   2. the same with 1,000 schema errors, all of which must be reported
 #   3. a batch of 100 credit transfers of 1,000 transactions: one pravik-check run against one
 #      xmllint run over the same 100 files
+#   4. the SEPA rules' cost: pravik-check --rules against pravik-check on the valid file of 1 and on
+#      a direct-debit file of 100,000 transactions
 # Usage: bench/compare.sh [build-dir] [runs]   (defaults: build-release, 10)
 # Files and hyperfine's JSON go to bench/out/.
 set -euo pipefail
@@ -31,6 +33,7 @@ mkdir -p "$out/batch"
 : >"$out/hyperfine.log"
 gen="$here/bench/generate_payments.py"
 [ -f "$out/sct-100k-valid.xml" ] || "$gen" --type sct --transactions 100000 "$out/sct-100k-valid.xml"
+[ -f "$out/sdd-100k-valid.xml" ] || "$gen" --type sdd --transactions 100000 "$out/sdd-100k-valid.xml"
 [ -f "$out/sct-100k-1000-errors.xml" ] || "$gen" --type sct --transactions 100000 --errors 1000 --seed 2 "$out/sct-100k-1000-errors.xml"
 for i in $(seq -w 1 100); do
   [ -f "$out/batch/sct-1k-$i.xml" ] || "$gen" --type sct --transactions 1000 --errors $((10#$i % 4)) --seed "$((10#$i + 100))" "$out/batch/sct-1k-$i.xml"
@@ -99,6 +102,35 @@ read -r p x pm xm < <(compare batch "$check ${batch[*]}" "xmllint --noout --stre
 report "100 files of 1,000 transactions" "$p" "$x" "$pm" "$xm" faster 1.6
 read -r p x pm xm < <(compare batch-serial "$check -j 1 ${batch[*]}" "xmllint --noout --stream --schema '$xsd' ${batch[*]}")
 report "the same batch with -j 1" "$p" "$x" "$pm" "$xm" info 0
+# The rules run in the engine's pass; their cost is what they add to validation alone. The two commands
+# take turns, run by run, so that a change in the machine's load falls on both alike.
+rules_cost() { # label, file
+  python3 - "$1" "$check" "$2" "$runs" <<'PY'
+import os, statistics, subprocess, sys, time
+label, check, path, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+def run(args):
+    start = time.perf_counter()
+    p = subprocess.Popen([check, *args, path], stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(p.pid, 0)
+    return time.perf_counter() - start, usage.ru_utime
+times = {"plain": [], "rules": []}
+run([]); run(["--rules"])  # warm-up
+for _ in range(runs):
+    times["plain"].append(run([]))
+    times["rules"].append(run(["--rules"]))
+med = lambda k, i: statistics.median(t[i] for t in times[k])
+low = lambda k, i: min(t[i] for t in times[k])
+ratio = med("rules", 0) / med("plain", 0)
+verdict = "meets" if ratio <= 1.2 else "MISSES"
+print(f"{label:<34} validation {med('plain', 0):6.3f} s  with --rules {med('rules', 0):6.3f} s  time ratio {ratio:5.2f} "
+      f"[fastest runs {low('rules', 0) / low('plain', 0):5.2f}; user time {med('rules', 1) / med('plain', 1):5.2f}] "
+      f"(target <= 1.2) {verdict}")
+PY
+}
+if "$check" --help | grep -q -- '--rules'; then
+  rules_cost "SEPA rules, credit transfers" "$out/sct-100k-valid.xml"
+  rules_cost "SEPA rules, direct debits" "$out/sdd-100k-valid.xml"
+fi
 memory "peak memory, valid file" "$out/sct-100k-valid.xml"
 memory "peak memory, 1,000-error file" "$out/sct-100k-1000-errors.xml"
 rm -f "$out/.peak"

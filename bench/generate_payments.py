@@ -104,7 +104,8 @@ def transactions(rng, count):
             "purpose": rng.choice(PURPOSES) if rng.random() < 0.2 else None,
             "structured": rng.random() < 0.15,
             "remittance": f"Rechnung {rng.randrange(100000, 999999)} vom {rng.randrange(1, 29):02d}.11.2026",
-            "mandate": f"M-{rng.randrange(10**7):07d}",
+            # Unique within the file, as a creditor keeps one mandate per debtor.
+            "mandate": f"M-{rng.randrange(10**7):07d}-{i + 1}",
             "signed": f"20{rng.randrange(15, 26)}-{rng.randrange(1, 13):02d}-{rng.randrange(1, 29):02d}",
         }
 

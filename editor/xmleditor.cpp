@@ -488,6 +488,15 @@ void TXMLEditor::gotoLine(int line)
     d->pendingCentreLine = isVisible() ? 0 : line;
 }
 
+void TXMLEditor::gotoFilePos(qint64 filePos)
+{
+    documenttext::JoinedOffsetCursor cursor;
+    cursor.reset(d->characters(), d->length());
+    const long position = long(cursor.bytePosition(std::max<qint64>(filePos, 0)));
+    gotoLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position)) + 1);
+    d->send(Sci::SCI_GOTOPOS, position);
+}
+
 int TXMLEditor::firstVisibleLine() const
 {
     return int(d->send(Sci::SCI_DOCLINEFROMVISIBLE, d->send(Sci::SCI_GETFIRSTVISIBLELINE))) + 1;

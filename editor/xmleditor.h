@@ -76,6 +76,9 @@ public:
     // Puts the caret on column 1 of line (counted from 1, clamped to the text), clears the selection
     // and scrolls so that the line is centred vertically (again when a hidden editor is shown).
     void gotoLine(int line);
+    // Puts the caret at filePos, an offset in UTF-16 units into text() as error positions count it
+    // (clamped to the text), with its line centred as gotoLine does.
+    void gotoFilePos(qint64 filePos);
     // The topmost line in view, counted from 1, and how many lines the view shows.
     int firstVisibleLine() const;
     int visibleLineCount() const;

@@ -107,6 +107,12 @@ QByteArray schemaResource(const QString &resourceName)
 
 bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache)
 {
+    return ValidateXMLUtf8(utf8, errors, cache, nullptr);
+}
+
+bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache,
+    xmlservices::DocumentObserver *observer)
+{
     errors.reset();
     const QString ns = xmlservices::firstNamespace(utf8);
     if (ns.isEmpty())
@@ -125,7 +131,7 @@ bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &e
         throw ESEPAXMLValidateException();
 
     xmlservices::ParseError parseError;
-    switch (xmlservices::validate(utf8, *schema, ns, parseError)) {
+    switch (xmlservices::validate(utf8, *schema, ns, parseError, observer)) {
     case xmlservices::LoadResult::Valid:
         return true;
     case xmlservices::LoadResult::NotWellFormed: {

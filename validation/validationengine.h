@@ -11,6 +11,7 @@
 
 namespace xmlservices {
 class Schema;
+class DocumentObserver;
 }
 
 // No embedded schema fits the document (no namespace, an unknown one, or text that is not XML).
@@ -66,6 +67,11 @@ QByteArray schemaResource(const QString &resourceName);
 // services fail. Without a cache the schema is compiled for this call alone.
 bool ValidateXMLUtf8(
     const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache = nullptr);
+
+// The same, with observer following the validating pass (it sees nothing of a refused document
+// beyond, at most, a part of it: the caller drops what it gathered when this throws).
+bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache,
+    xmlservices::DocumentObserver *observer);
 
 // The same for the editor's UTF-16 text, converted once.
 bool ValidateXML(const QString &text, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache = nullptr);

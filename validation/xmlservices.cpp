@@ -299,6 +299,7 @@ struct ValidationState
     QString servicesFailure;
     std::exception_ptr pending;
 
+    DocumentObserver *observer = nullptr;
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
     qsizetype stopOffset = -1; // where the parser stopped on text that is not well-formed
     QString stopMessage;
@@ -540,6 +541,9 @@ void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const x
         s->eventOffset = start;
         s->plugged.startElementNs(s->vctxt, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
             nbDefaulted, attributes);
+        if (s->observer)
+            s->observer->startElement(
+                reinterpret_cast<const char *>(localname), reinterpret_cast<const char *>(uri), start);
     });
 }
 
@@ -556,13 +560,19 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
         s->plugged.endElementNs(s->vctxt, localname, prefix, uri);
         if (s->depth > 0)
             --s->depth;
+        if (s->observer)
+            s->observer->endElement();
     });
 }
 
 void onCharacters(void *ctx, const xmlChar *ch, int len)
 {
     ValidationState *s = stateOf(ctx);
-    guarded(s, [&] { s->appendText(ch, len); });
+    guarded(s, [&] {
+        s->appendText(ch, len);
+        if (s->observer)
+            s->observer->characters(reinterpret_cast<const char *>(ch), len);
+    });
 }
 
 // A CDATA section is character data like any other. Handed to the validator as a section, one that
@@ -570,7 +580,11 @@ void onCharacters(void *ctx, const xmlChar *ch, int len)
 void onCData(void *ctx, const xmlChar *ch, int len)
 {
     ValidationState *s = stateOf(ctx);
-    guarded(s, [&] { s->appendText(ch, len); });
+    guarded(s, [&] {
+        s->appendText(ch, len);
+        if (s->observer)
+            s->observer->characters(reinterpret_cast<const char *>(ch), len);
+    });
 }
 
 void onReference(void *ctx, const xmlChar *name)
@@ -658,6 +672,12 @@ struct PlugDeleter
 LoadResult validate(
     const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors)
 {
+    return validate(utf8, schema, documentNamespace, errors, nullptr);
+}
+
+LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
+    ParseError &errors, DocumentObserver *observer)
+{
     initLibxml();
     std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt(xmlSchemaNewValidCtxt(schema.d()->schema));
     if (!vctxt)
@@ -667,6 +687,7 @@ LoadResult validate(
     state.text = &utf8;
     state.vctxt = vctxt.get();
     state.collapsed = schema.d()->collapsed.get();
+    state.observer = observer;
     state.positions.reset(utf8);
     ParseError collected;
     state.errors = &collected;

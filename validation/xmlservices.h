@@ -82,6 +82,18 @@ QString firstNamespace(const QByteArray &utf8);
 // The most errors one validation lists; the whole text is checked all the same.
 inline constexpr int kMaxListedErrors = 100000;
 
+// Sees a validating load's events in document order, for checks beside the schema's in the same pass.
+// Names come from the parser's dictionary: within one load the same name has the same pointer.
+// tagOffset is the byte offset of the start tag's '<' in the text given to validate().
+class DocumentObserver
+{
+public:
+    virtual ~DocumentObserver() = default;
+    virtual void startElement(const char *localName, const char *namespaceUri, qsizetype tagOffset) = 0;
+    virtual void endElement() = 0;
+    virtual void characters(const char *text, int length) = 0;
+};
+
 enum class LoadResult
 {
     Valid,
@@ -95,5 +107,10 @@ enum class LoadResult
 // DOCTYPE; errors is left untouched but for its stop(). Throws EXMLServicesError when the services fail.
 LoadResult validate(
     const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors);
+
+// The same, with observer told of every element and piece of character data on the way; an exception
+// it throws ends the load and leaves validate().
+LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
+    ParseError &errors, DocumentObserver *observer);
 
 } // namespace xmlservices

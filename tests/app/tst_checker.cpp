@@ -23,6 +23,8 @@ class TestChecker : public QObject
 private Q_SLOTS:
     void parsesArguments_data();
     void parsesArguments();
+    void parsesRulesOptions_data();
+    void parsesRulesOptions();
     void refusesBadArguments_data();
     void refusesBadArguments();
     void deliversInOrderWithBoundedLead_data();
@@ -76,6 +78,30 @@ void TestChecker::parsesArguments()
     QCOMPARE(options.files, files);
     QCOMPARE(options.json, json);
     QCOMPARE(options.jobs, jobs);
+}
+
+void TestChecker::parsesRulesOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("rules");
+    QTest::addColumn<bool>("strict");
+    const QString a = QStringLiteral("a.xml");
+    QTest::newRow("no rules by default") << QStringList { a } << false << false;
+    QTest::newRow("rules") << QStringList { QStringLiteral("--rules"), a } << true << false;
+    QTest::newRow("strict rules imply the rules")
+        << QStringList { a, QStringLiteral("--rules-strict") } << true << true;
+}
+
+void TestChecker::parsesRulesOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, rules);
+    QFETCH(bool, strict);
+    Options options;
+    QString error;
+    QVERIFY2(parseArguments(arguments, options, error), qPrintable(error));
+    QCOMPARE(options.rules, rules);
+    QCOMPARE(options.rulesStrict, strict);
 }
 
 void TestChecker::refusesBadArguments_data()

@@ -167,6 +167,11 @@ private Q_SLOTS:
     void writesJUnitReport();
     void junitFileBesideTheReport();
     void junitFileThatCannotBeWritten();
+    void rulesChangeTheExitStatusOnlyWhenStrict_data();
+    void rulesChangeTheExitStatusOnlyWhenStrict();
+    void rulesReportFollowsTheSchemaReport();
+    void rulesInJsonOnlyWhenAskedFor();
+    void rulesSayWhenTheyStoppedAtTheirLimit();
 };
 
 void TestPravikCheck::exitStatus_data()
@@ -697,6 +702,115 @@ void TestPravikCheck::junitFileThatCannotBeWritten()
     QCOMPARE(run.out, windowReport(kValid)); // the report itself is still written
     QVERIFY2(run.err.startsWith("pravik-check: ") && run.err.contains(file.toUtf8()), run.err.constData());
     QVERIFY(!QFile::exists(file));
+}
+
+void TestPravikCheck::rulesChangeTheExitStatusOnlyWhenStrict_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    const QString ruleError = QStringLiteral("tests/data/sepa/ct-iban-mistyped.xml");
+    const QString ruleWarning = QStringLiteral("tests/data/sepa/ct-end-to-end-twice.xml");
+    const QString rules = QStringLiteral("--rules"), strict = QStringLiteral("--rules-strict");
+    QTest::newRow("finding of severity error, rules not asked for") << QStringList { ruleError } << 0;
+    QTest::newRow("finding of severity error with --rules") << QStringList { rules, ruleError } << 0;
+    QTest::newRow("finding of severity error with --rules-strict") << QStringList { strict, ruleError } << 1;
+    QTest::newRow("only a warning with --rules-strict") << QStringList { strict, ruleWarning } << 0;
+    QTest::newRow("valid file without findings with --rules-strict") << QStringList { strict, kValid } << 0;
+    QTest::newRow("refused file with --rules-strict") << QStringList { strict, ruleError, kNotPayment } << 2;
+}
+
+void TestPravikCheck::rulesChangeTheExitStatusOnlyWhenStrict()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QCOMPARE(runCheck(arguments).status, status);
+}
+
+void TestPravikCheck::rulesReportFollowsTheSchemaReport()
+{
+    const QString file = QStringLiteral("tests/data/sepa/ct-iban-mistyped.xml");
+    const Run plain = runCheck({ file });
+    QCOMPARE(plain.out, QByteArray("XML is valid according the schema.\n"));
+    const Run run = runCheck({ QStringLiteral("--rules"), file });
+    QCOMPARE(run.err, QByteArray());
+    // Line 69, position 13: the IBAN's start tag; its offset counts every line break as CR LF.
+    const QByteArray expected
+        = "XML is valid according the schema.\n"
+          "\n"
+          "SEPA rules: 1 finding (1 error, 0 warnings)\n"
+          "----------------------------------------------------------------------\n"
+          "Rule: IBAN-CHECKDIGITS\n"
+          "Severity: error\n"
+          "Reason: IBAN DE19200500600098765423: the check digits are wrong (remainder modulo 97 "
+          "is 49, not 1); it is probably mistyped.\n"
+          "Grund: IBAN DE19200500600098765423: Die Prüfziffern stimmen nicht (Rest modulo 97 "
+          "ist 49 statt 1); vermutlich ist sie vertippt.\n"
+          "SrcText: <IBAN>DE19200500600098765423</IBAN>\n"
+          "Line: 69\n"
+          "LinePos: 13\n"
+          "FilePos: 1901\n";
+    QCOMPARE(run.out, expected);
+    // Counted apart: UTF-16 units before the tag, one more per line break of this LF file.
+    const QString text = QString::fromUtf8(testsupport::readAll(sourcePath(file)));
+    const qsizetype at = text.indexOf(QStringLiteral("<IBAN>DE19200500600098765423"));
+    QCOMPARE(text.left(at).count(u'\n') + 1, 69);
+    QCOMPARE(at + text.left(at).count(u'\n'), 1901);
+
+    const Run clean = runCheck({ QStringLiteral("--rules"), kValid });
+    QCOMPARE(clean.out, QByteArray("XML is valid according the schema.\n\nSEPA rules: no findings.\n"));
+}
+
+void TestPravikCheck::rulesInJsonOnlyWhenAskedFor()
+{
+    const QString file = QStringLiteral("tests/data/sepa/ct-end-to-end-twice.xml");
+    const QList<QJsonObject> plain
+        = jsonRecords(runCheck({ QStringLiteral("--json"), file, kNotPayment }).out);
+    QCOMPARE(plain.size(), 2);
+    QVERIFY(!plain[0].contains(u"rules"));
+    const QList<QJsonObject> records = jsonRecords(
+        runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file, kNotPayment }).out);
+    QCOMPARE(records.size(), 2);
+    QVERIFY(!records[1].contains(u"rules")); // a refused file reaches no rule
+    const QJsonArray rules = records[0][u"rules"].toArray();
+    QCOMPARE(rules.size(), 1);
+    const QJsonObject f = rules[0].toObject();
+    QCOMPARE(f[u"code"].toString(), QStringLiteral("DUPLICATE-ENDTOENDID"));
+    QCOMPARE(f[u"severity"].toString(), QStringLiteral("warning"));
+    QCOMPARE(f[u"line"].toInteger(), 79);
+    QCOMPARE(f[u"linepos"].toInteger(), 11);
+    QCOMPARE(f[u"filepos"].toInteger(), 2195);
+    QCOMPARE(f[u"srcText"].toString(), QStringLiteral("<EndToEndId>RE-2026-4711</EndToEndId>"));
+    QVERIFY(f[u"reason"].toString().contains(QStringLiteral("line 50")));
+    QVERIFY(f[u"grund"].toString().contains(QStringLiteral("Zeile 50")));
+}
+void TestPravikCheck::rulesSayWhenTheyStoppedAtTheirLimit()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray text = "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\">";
+    for (int i = 0; i < 10001; ++i)
+        text += "<Nm>under_score</Nm>\n";
+    text += "</Document>";
+    const QString file = dir.filePath(QStringLiteral("many-findings.xml"));
+    QVERIFY(writeAll(file, text));
+
+    const QList<QByteArray> lines = runCheck({ QStringLiteral("--rules"), file }).out.split('\n');
+    QVERIFY(
+        lines.contains("SEPA rules: 10000 findings (10000 errors, 0 warnings); the rules stopped there, more "
+                       "would follow"));
+    const QList<QJsonObject> records
+        = jsonRecords(runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file }).out);
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0][u"rules"].toArray().size(), 10000);
+    QCOMPARE(records[0][u"rulesStoppedEarly"].toBool(), true);
+    // One finding fewer than the limit: nothing stopped.
+    text.replace(text.lastIndexOf("<Nm>under_score</Nm>"), 20, "<Nm>fine</Nm>");
+    text.replace(text.lastIndexOf("<Nm>under_score</Nm>"), 20, "<Nm>fine</Nm>");
+    QVERIFY(writeAll(file, text));
+    const QList<QJsonObject> fewer
+        = jsonRecords(runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file }).out);
+    QCOMPARE(fewer[0][u"rules"].toArray().size(), 9999);
+    QVERIFY(!fewer[0].contains(u"rulesStoppedEarly"));
 }
 
 QTEST_GUILESS_MAIN(TestPravikCheck)

@@ -1,0 +1,116 @@
+#include "decimal.h"
+
+#include <algorithm>
+
+namespace sepa {
+
+namespace {
+constexpr int kMaxDigits = 38; // what an unsigned 128-bit integer always holds
+const unsigned __int128 kLimit = [] {
+    unsigned __int128 v = 1;
+    for (int i = 0; i < kMaxDigits; ++i)
+        v *= 10;
+    return v;
+}();
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+} // namespace
+
+std::optional<Decimal> Decimal::parse(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    if (begin < end && text[begin] == '+')
+        ++begin;
+    Decimal d;
+    int digits = 0;
+    bool point = false;
+    bool any = false;
+    for (qsizetype i = begin; i < end; ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        any = true;
+        if (digits > 0 || c != '0')
+            ++digits;
+        if (digits > kMaxDigits)
+            return std::nullopt;
+        d.m_units = d.m_units * 10 + unsigned(c - '0');
+        if (point)
+            ++d.m_scale;
+    }
+    if (!any || d.m_scale > kMaxDigits)
+        return std::nullopt;
+    return d;
+}
+
+bool Decimal::rescale(Units &units, int from, int to)
+{
+    for (int i = from; i < to; ++i) {
+        if (units >= kLimit / 10)
+            return false;
+        units *= 10;
+    }
+    return true;
+}
+
+Decimal &Decimal::operator+=(const Decimal &other)
+{
+    if (!m_valid || !other.m_valid) {
+        m_valid = false;
+        return *this;
+    }
+    const int scale = std::max(m_scale, other.m_scale);
+    Units a = m_units;
+    Units b = other.m_units;
+    if (!rescale(a, m_scale, scale) || !rescale(b, other.m_scale, scale) || a + b >= kLimit) {
+        m_valid = false;
+        return *this;
+    }
+    m_units = a + b;
+    m_scale = scale;
+    return *this;
+}
+
+bool Decimal::equals(const Decimal &other) const
+{
+    if (!m_valid || !other.m_valid)
+        return false;
+    const int scale = std::max(m_scale, other.m_scale);
+    Units a = m_units;
+    Units b = other.m_units;
+    if (!rescale(a, m_scale, scale) || !rescale(b, other.m_scale, scale))
+        return false;
+    return a == b;
+}
+
+QByteArray Decimal::toString() const
+{
+    if (!m_valid)
+        return QByteArrayLiteral("?");
+    QByteArray digits;
+    Units v = m_units;
+    do {
+        digits.prepend(char('0' + int(v % 10)));
+        v /= 10;
+    } while (v != 0);
+    const int scale = std::max(m_scale, 2);
+    QByteArray fraction(scale - m_scale, '0');
+    if (digits.size() <= m_scale)
+        digits = QByteArray(m_scale - digits.size() + 1, '0') + digits;
+    const QByteArray integer = digits.first(digits.size() - m_scale);
+    return integer + '.' + digits.sliced(digits.size() - m_scale) + fraction;
+}
+
+} // namespace sepa

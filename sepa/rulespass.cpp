@@ -1,0 +1,756 @@
+#include "rulespass.h"
+
+#include "charset.h"
+#include "decimal.h"
+#include "identifiers.h"
+#include "idset.h"
+
+#include "validation/textposition.h"
+
+#include <QDate>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace sepa {
+
+namespace {
+
+// The elements the rules look at; everything else is Other.
+enum class Name : uint8_t
+{
+    Other,
+    GrpHdr,
+    PmtInf,
+    CdtTrfTxInf,
+    DrctDbtTxInf,
+    CreDtTm,
+    NbOfTxs,
+    CtrlSum,
+    PmtInfId,
+    ReqdExctnDt,
+    ReqdColltnDt,
+    Dt,
+    DtTm,
+    InstdAmt,
+    PmtId,
+    EndToEndId,
+    InstrId,
+    MndtRltdInf,
+    MndtId,
+    DtOfSgntr,
+    IBAN,
+    BICFI,
+    FinInstnId,
+    DbtrAcct,
+    CdtrAcct,
+    DbtrAgt,
+    CdtrAgt,
+    CdtrSchmeId,
+    OrgnlCdtrSchmeId,
+    Id,
+    PrvtId,
+    Othr,
+};
+
+Name nameOf(const char *localName)
+{
+    static const std::unordered_map<std::string_view, Name> names = {
+        { "GrpHdr", Name::GrpHdr },
+        { "PmtInf", Name::PmtInf },
+        { "CdtTrfTxInf", Name::CdtTrfTxInf },
+        { "DrctDbtTxInf", Name::DrctDbtTxInf },
+        { "CreDtTm", Name::CreDtTm },
+        { "NbOfTxs", Name::NbOfTxs },
+        { "CtrlSum", Name::CtrlSum },
+        { "PmtInfId", Name::PmtInfId },
+        { "ReqdExctnDt", Name::ReqdExctnDt },
+        { "ReqdColltnDt", Name::ReqdColltnDt },
+        { "Dt", Name::Dt },
+        { "DtTm", Name::DtTm },
+        { "InstdAmt", Name::InstdAmt },
+        { "PmtId", Name::PmtId },
+        { "EndToEndId", Name::EndToEndId },
+        { "InstrId", Name::InstrId },
+        { "MndtRltdInf", Name::MndtRltdInf },
+        { "MndtId", Name::MndtId },
+        { "DtOfSgntr", Name::DtOfSgntr },
+        { "IBAN", Name::IBAN },
+        { "BICFI", Name::BICFI },
+        { "FinInstnId", Name::FinInstnId },
+        { "DbtrAcct", Name::DbtrAcct },
+        { "CdtrAcct", Name::CdtrAcct },
+        { "DbtrAgt", Name::DbtrAgt },
+        { "CdtrAgt", Name::CdtrAgt },
+        { "CdtrSchmeId", Name::CdtrSchmeId },
+        { "OrgnlCdtrSchmeId", Name::OrgnlCdtrSchmeId },
+        { "Id", Name::Id },
+        { "PrvtId", Name::PrvtId },
+        { "Othr", Name::Othr },
+    };
+    const auto it = names.find(std::string_view(localName));
+    return it == names.end() ? Name::Other : it->second;
+}
+
+bool isTransaction(Name n)
+{
+    return n == Name::CdtTrfTxInf || n == Name::DrctDbtTxInf;
+}
+
+// The ISO 20022 payment initiation messages, whichever version the schemas cover.
+constexpr QByteArrayView kPainNamespacePrefix("urn:iso:std:iso:20022:tech:xsd:pain.");
+
+// Values longer than this are no identifier, amount or date; the schema reports them.
+constexpr qsizetype kMaxValue = 1024;
+
+// "2026-12-10" or the date of "2026-12-10T09:30:00+01:00"; none for anything else.
+std::optional<QDate> dateOf(QByteArrayView value)
+{
+    if (value.size() < 10 || value[4] != '-' || value[7] != '-' || (value.size() > 10 && value[10] != 'T'))
+        return std::nullopt;
+    auto number = [&](int from, int length) {
+        int n = 0;
+        for (int i = from; i < from + length; ++i) {
+            if (value[i] < '0' || value[i] > '9')
+                return -1;
+            n = n * 10 + (value[i] - '0');
+        }
+        return n;
+    };
+    const int y = number(0, 4), m = number(5, 2), d = number(8, 2);
+    if (y < 0 || m < 0 || d < 0 || !QDate::isValid(y, m, d))
+        return std::nullopt;
+    return QDate(y, m, d);
+}
+
+std::optional<qint64> countOf(QByteArrayView value)
+{
+    if (value.isEmpty() || value.size() > 15)
+        return std::nullopt;
+    qint64 n = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// The rule's text with %1, %2, ... replaced in one sweep, so that an argument holding "%2" stays as it is.
+QString filled(const char *text, const QStringList &args)
+{
+    const QString t = QString::fromUtf8(text);
+    QString out;
+    out.reserve(t.size() + 64);
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t.at(i);
+        if (c == u'%' && i + 1 < t.size() && t.at(i + 1).isDigit()) {
+            const qsizetype index = t.at(i + 1).digitValue() - 1;
+            out += index >= 0 && index < args.size() ? args.at(index) : QString();
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString text(const std::string &value)
+{
+    return QString::fromUtf8(value.data(), qsizetype(value.size()));
+}
+
+QString text(QByteArrayView value)
+{
+    return QString::fromUtf8(value);
+}
+
+// Some territories bank with another country's IBAN but have BICs of their own.
+bool sameBankingCountry(QByteArrayView ibanCountry, QByteArrayView bicCountry)
+{
+    if (ibanCountry == bicCountry)
+        return true;
+    static const char *const territories[][2] = {
+        { "FR", "GF" },
+        { "FR", "GP" },
+        { "FR", "MQ" },
+        { "FR", "RE" },
+        { "FR", "YT" },
+        { "FR", "PM" },
+        { "FR", "BL" },
+        { "FR", "MF" },
+        { "FR", "NC" },
+        { "FR", "PF" },
+        { "FR", "WF" },
+        { "GB", "JE" },
+        { "GB", "GG" },
+        { "GB", "IM" },
+        { "FI", "AX" },
+    };
+    for (const auto &t : territories) {
+        if (ibanCountry == t[0] && bicCountry == t[1])
+            return true;
+    }
+    return false;
+}
+
+struct RawFinding
+{
+    RuleId rule;
+    qsizetype offset;
+    QStringList args;
+    qsizetype related = -1; // its line becomes the last argument
+};
+
+struct Frame
+{
+    Name name = Name::Other;
+    const char *localName = nullptr; // the parser's, valid during the pass
+    qsizetype offset = 0;
+    bool hasChild = false;
+    bool collecting = false;
+    bool cutCharacter = false; // the last piece of text ended inside a two-byte character
+    qsizetype badOffset = -1; // of the first character outside the set, within the text seen
+    char32_t badCharacter = 0;
+    qsizetype textLength = 0;
+};
+
+struct Account
+{
+    std::string iban;
+    std::string bic;
+    qsizetype bicOffset = -1;
+};
+
+// A payment information block or a transaction: where the accounts and agents of debtor and
+// creditor meet.
+struct AccountScope
+{
+    Account party[2]; // debtor, creditor
+};
+
+struct Totals
+{
+    qint64 count = 0;
+    Decimal sum;
+    bool sumKnown = true;
+    std::optional<qint64> statedCount;
+    qsizetype countOffset = -1;
+    QByteArray countText;
+    std::optional<Decimal> statedSum;
+    qsizetype sumOffset = -1;
+    QByteArray sumText;
+};
+
+} // namespace
+
+struct RulesPass::Private
+{
+    const QByteArray &document;
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool ignored = false; // not a payment message: the rules stay silent
+    bool complete = false; // the root element ended
+    std::vector<RawFinding> raw;
+    bool full = false;
+
+    std::vector<Frame> stack;
+    std::string valueText; // of the element being collected
+    // Names by the parser's dictionary pointer: a payment file has a few dozen, looked up millions of times.
+    struct NameSlot
+    {
+        const char *localName = nullptr;
+        Name name = Name::Other;
+    };
+    std::array<NameSlot, 256> names {}; // indexed by the pointer's top hash byte
+    QByteArray documentNamespace;
+    const char *documentNamespacePointer = nullptr;
+
+    // Open scopes; the vector keeps its strings' buffers for the next transaction.
+    std::vector<AccountScope> scopes;
+    size_t openScopes = 0;
+    AccountScope *scope() { return openScopes ? &scopes[openScopes - 1] : nullptr; }
+    Totals group;
+    Totals payment;
+    QByteArray paymentId;
+    bool inTransaction = false;
+    bool transactionHasAmount = false;
+    std::optional<QDate> created;
+    QByteArray createdText;
+    std::optional<QDate> collection;
+    QByteArray collectionText;
+    // Identifiers seen, with the offset of their first element.
+    IdSet paymentIds;
+    IdSet endToEndIds;
+    IdSet instructionIds;
+    IdSet mandates; // within the current payment information block
+    std::string mandateId; // of the current transaction
+
+    explicit Private(const QByteArray &utf8)
+        : document(utf8)
+    {
+    }
+
+    void add(RuleId id, qsizetype offset, QStringList args, qsizetype related = -1)
+    {
+        if (full)
+            return;
+        if (qsizetype(raw.size()) >= kMaxFindings) {
+            full = true;
+            return;
+        }
+        raw.push_back({ id, offset, std::move(args), related });
+    }
+
+    Name parentName(size_t up) const
+    {
+        // up = 1: the parent of the element on top of the stack.
+        return stack.size() > up ? stack[stack.size() - 1 - up].name : Name::Other;
+    }
+
+    bool wantsValue(Name n) const;
+    void takeValue(const Frame &f, QByteArrayView raw);
+    void startScope(Name n);
+    void endScope(const Frame &f);
+    void checkTotals(const Totals &t, RuleId countRule, RuleId sumRule, const QString &block);
+    void unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset);
+    void checkCharacters(Frame &f, const char *data, int length);
+};
+
+bool RulesPass::Private::wantsValue(Name n) const
+{
+    switch (n) {
+    case Name::CreDtTm:
+    case Name::NbOfTxs:
+    case Name::CtrlSum:
+    case Name::PmtInfId:
+    case Name::ReqdColltnDt:
+    case Name::InstdAmt:
+    case Name::EndToEndId:
+    case Name::InstrId:
+    case Name::MndtId:
+    case Name::DtOfSgntr:
+    case Name::IBAN:
+    case Name::BICFI:
+        return true;
+    case Name::Dt:
+    case Name::DtTm:
+        return parentName(1) == Name::ReqdExctnDt;
+    case Name::Id:
+        return parentName(1) == Name::Othr && parentName(2) == Name::PrvtId && parentName(3) == Name::Id
+            && (parentName(4) == Name::CdtrSchmeId || parentName(4) == Name::OrgnlCdtrSchmeId);
+    default:
+        return false;
+    }
+}
+
+void RulesPass::Private::unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset)
+{
+    const qsizetype first = seen.insert(v, offset);
+    if (first >= 0)
+        add(id, offset, { text(v) }, first);
+}
+
+void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
+{
+    const QByteArrayView v = raw.trimmed();
+    const Name parent = parentName(1);
+    switch (f.name) {
+    case Name::CreDtTm:
+        if (parent == Name::GrpHdr) {
+            created = dateOf(v);
+            createdText = v.first(std::min<qsizetype>(v.size(), 10)).toByteArray();
+        }
+        break;
+    case Name::NbOfTxs:
+    case Name::CtrlSum: {
+        Totals *t = parent == Name::GrpHdr ? &group : parent == Name::PmtInf ? &payment : nullptr;
+        if (!t)
+            break;
+        if (f.name == Name::NbOfTxs) {
+            t->statedCount = countOf(v);
+            t->countOffset = f.offset;
+            t->countText = v.toByteArray();
+        } else {
+            t->statedSum = Decimal::parse(v);
+            t->sumOffset = f.offset;
+            t->sumText = v.toByteArray();
+        }
+        break;
+    }
+    case Name::PmtInfId:
+        if (parent == Name::PmtInf) {
+            paymentId = v.toByteArray();
+            unique(paymentIds, RuleId::DuplicatePaymentInformationId, v, f.offset);
+        }
+        break;
+    case Name::Dt:
+    case Name::DtTm:
+    case Name::ReqdColltnDt: {
+        const bool isCollection = f.name == Name::ReqdColltnDt;
+        if (isCollection && parent != Name::PmtInf)
+            break;
+        const std::optional<QDate> date = dateOf(v);
+        if (isCollection) {
+            collection = date;
+            collectionText = v.toByteArray();
+        }
+        if (!date || !created)
+            break;
+        const qint64 ahead = created->daysTo(*date);
+        const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
+        if (isCollection) {
+            if (ahead < 0)
+                add(RuleId::CollectionDateBeforeCreation, f.offset, { dateText, text(createdText) });
+            else if (ahead > kCollectionDaysAhead)
+                add(RuleId::CollectionDateFarAhead, f.offset,
+                    { dateText, text(createdText), QString::number(kCollectionDaysAhead) });
+        } else if (ahead < 0) {
+            // 1999-01-01 is the German banks' agreed "execute as soon as possible".
+            if (*date != QDate(1999, 1, 1))
+                add(RuleId::ExecutionDateBeforeCreation, f.offset, { dateText, text(createdText) });
+        } else if (ahead > kExecutionDaysAhead) {
+            add(RuleId::ExecutionDateFarAhead, f.offset,
+                { dateText, text(createdText), QString::number(kExecutionDaysAhead) });
+        }
+        break;
+    }
+    case Name::InstdAmt:
+        if (inTransaction && !transactionHasAmount) {
+            transactionHasAmount = true;
+            const std::optional<Decimal> amount = Decimal::parse(v);
+            if (amount) {
+                payment.sum += *amount;
+                group.sum += *amount;
+            } else {
+                payment.sumKnown = group.sumKnown = false;
+            }
+        }
+        break;
+    case Name::EndToEndId:
+        if (parent == Name::PmtId && inTransaction && v != "NOTPROVIDED")
+            unique(endToEndIds, RuleId::DuplicateEndToEndId, v, f.offset);
+        break;
+    case Name::InstrId:
+        if (parent == Name::PmtId && inTransaction)
+            unique(instructionIds, RuleId::DuplicateInstructionId, v, f.offset);
+        break;
+    case Name::MndtId:
+        if (parent == Name::MndtRltdInf && inTransaction) {
+            mandateId.assign(v.data(), size_t(v.size()));
+            unique(mandates, RuleId::DuplicateMandateId, v, f.offset);
+        }
+        break;
+    case Name::DtOfSgntr:
+        if (parent == Name::MndtRltdInf && collection) {
+            const std::optional<QDate> signedOn = dateOf(v);
+            if (signedOn && *signedOn > *collection)
+                add(RuleId::MandateSignedAfterCollection, f.offset,
+                    { text(mandateId), text(v), text(collectionText) });
+        }
+        break;
+    case Name::IBAN: {
+        int remainder = 0;
+        switch (checkIban(v, &remainder)) {
+        case IbanProblem::None:
+            break;
+        case IbanProblem::NotAnIban:
+            return; // the schema's pattern reports it
+        case IbanProblem::UnknownCountry:
+            add(RuleId::IbanCountry, f.offset, { text(v), text(v.first(2)) });
+            return;
+        case IbanProblem::WrongLength:
+            add(RuleId::IbanLength, f.offset,
+                { text(v), QString::number(v.size()), text(v.first(2)),
+                    QString::number(ibanLength(v.first(2)).value_or(0)) });
+            return;
+        case IbanProblem::WrongCheckDigits:
+            add(RuleId::IbanCheckDigits, f.offset, { text(v), QString::number(remainder) });
+            return;
+        }
+        const Name account = parentName(2);
+        if (parent == Name::Id && (account == Name::DbtrAcct || account == Name::CdtrAcct) && openScopes > 0
+            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3))))
+            scope()->party[account == Name::CdtrAcct].iban.assign(v.data(), size_t(v.size()));
+        break;
+    }
+    case Name::BICFI: {
+        if (!isWellFormedBic(v)) {
+            add(RuleId::BicFormat, f.offset, { text(v) });
+            return;
+        }
+        const Name agent = parentName(2);
+        if (parent == Name::FinInstnId && (agent == Name::DbtrAgt || agent == Name::CdtrAgt) && openScopes > 0
+            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
+            Account &a = scope()->party[agent == Name::CdtrAgt];
+            a.bic.assign(v.data(), size_t(v.size()));
+            a.bicOffset = f.offset;
+        }
+        break;
+    }
+    case Name::Id: {
+        QByteArray expected;
+        switch (checkCreditorId(v, &expected)) {
+        case CreditorIdProblem::None:
+            break;
+        case CreditorIdProblem::Malformed:
+            add(RuleId::CreditorIdFormat, f.offset, { text(v) });
+            break;
+        case CreditorIdProblem::WrongLength:
+            add(RuleId::CreditorIdLength, f.offset, { text(v), QString::number(v.size()) });
+            break;
+        case CreditorIdProblem::WrongCheckDigits:
+            add(RuleId::CreditorIdCheckDigits, f.offset, { text(v), text(expected) });
+            break;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void RulesPass::Private::startScope(Name n)
+{
+    if (n == Name::PmtInf) {
+        payment = Totals();
+        paymentId.clear();
+        collection.reset();
+        collectionText.clear();
+        mandates.clear();
+    } else if (isTransaction(n) && parentName(1) == Name::PmtInf) {
+        inTransaction = true;
+        transactionHasAmount = false;
+        mandateId.clear();
+    }
+    if (n == Name::PmtInf || isTransaction(n)) {
+        if (scopes.size() == openScopes)
+            scopes.emplace_back();
+        for (Account &a : scopes[openScopes].party) {
+            a.iban.clear();
+            a.bic.clear();
+            a.bicOffset = -1;
+        }
+        ++openScopes;
+    }
+}
+
+void RulesPass::Private::endScope(const Frame &f)
+{
+    if (f.name != Name::PmtInf && !isTransaction(f.name))
+        return;
+    if (openScopes > 0) {
+        for (const Account &a : scope()->party) {
+            if (a.iban.empty() || a.bic.empty())
+                continue;
+            const QByteArrayView ibanCountry = QByteArrayView(a.iban.data(), 2);
+            const QByteArrayView bicCountry = QByteArrayView(a.bic.data() + 4, 2);
+            if (!sameBankingCountry(ibanCountry, bicCountry))
+                add(RuleId::BicIbanCountry, a.bicOffset,
+                    { text(a.bic), text(bicCountry.toByteArray()), text(a.iban),
+                        text(ibanCountry.toByteArray()) });
+        }
+        --openScopes;
+    }
+    if (f.name == Name::PmtInf) {
+        checkTotals(payment, RuleId::PaymentNumberOfTransactions, RuleId::PaymentControlSum, text(paymentId));
+        mandates.clear();
+        return;
+    }
+    if (inTransaction && parentName(1) == Name::PmtInf) {
+        inTransaction = false;
+        ++payment.count;
+        ++group.count;
+        if (!transactionHasAmount)
+            payment.sumKnown = group.sumKnown = false;
+    }
+}
+
+void RulesPass::Private::checkTotals(const Totals &t, RuleId countRule, RuleId sumRule, const QString &block)
+{
+    if (t.statedCount && *t.statedCount != t.count)
+        add(countRule, t.countOffset, { text(t.countText), QString::number(t.count), block });
+    if (t.statedSum && t.sumKnown && t.sum.isValid() && !t.statedSum->equals(t.sum))
+        add(sumRule, t.sumOffset, { text(t.sumText), text(t.sum.toString()), block });
+}
+
+void RulesPass::Private::checkCharacters(Frame &f, const char *data, int length)
+{
+    if (f.badOffset >= 0 || f.hasChild)
+        return;
+    QByteArrayView piece(data, length);
+    qsizetype base = f.textLength;
+    if (f.cutCharacter && !piece.isEmpty()) {
+        // The second byte of a character whose first (0xC3) ended the last piece.
+        const char pair[2] = { char(0xC3), piece[0] };
+        if (firstOutsideDkCharset(QByteArrayView(pair, 2)) >= 0) {
+            f.badOffset = base - 1;
+            f.badCharacter = codePointAt(QByteArrayView(pair, 2), 0);
+            return;
+        }
+        piece = piece.sliced(1);
+        ++base;
+    }
+    f.cutCharacter = false;
+    const qsizetype at = firstOutsideDkCharset(piece);
+    if (at >= 0) {
+        f.badOffset = base + at;
+        f.badCharacter = codePointAt(piece, at);
+    } else if (!piece.isEmpty() && uchar(piece.back()) == 0xC3) {
+        f.cutCharacter = true;
+    }
+    f.textLength = base + piece.size();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+RulesPass::RulesPass(const QByteArray &utf8, TextEncoding encoding)
+    : d(std::make_unique<Private>(utf8))
+{
+    d->encoding = encoding;
+}
+
+RulesPass::~RulesPass() = default;
+
+void RulesPass::startElement(const char *localName, const char *namespaceUri, qsizetype tagOffset)
+{
+    if (d->stack.empty()) {
+        if (!d->documentNamespace.isNull() || !namespaceUri
+            || !QByteArrayView(namespaceUri).startsWith(kPainNamespacePrefix)) {
+            d->ignored = true; // another vocabulary, or a second root: no SEPA rule applies
+            return;
+        }
+        d->documentNamespace = QByteArray(namespaceUri);
+        if (d->encoding == TextEncoding::Utf8Bom)
+            d->add(RuleId::FileByteOrderMark, 0, {});
+        else if (d->encoding != TextEncoding::Utf8)
+            d->add(RuleId::FileEncoding, 0, { encodingName(d->encoding) });
+    }
+    if (d->ignored)
+        return;
+    // Only the document's own vocabulary counts; a foreign element is Other, whatever its name.
+    bool ours = namespaceUri == d->documentNamespacePointer;
+    if (!ours) {
+        ours = (namespaceUri ? QByteArrayView(namespaceUri) : QByteArrayView("")) == d->documentNamespace;
+        if (ours)
+            d->documentNamespacePointer = namespaceUri;
+    }
+    Name n = Name::Other;
+    if (ours) {
+        Private::NameSlot &slot
+            = d->names[(uint64_t(reinterpret_cast<uintptr_t>(localName)) * 0x9E3779B97F4A7C15ull) >> 56];
+        if (slot.localName != localName)
+            slot = { localName, nameOf(localName) };
+        n = slot.name;
+    }
+
+    if (!d->stack.empty()) {
+        Frame &parent = d->stack.back();
+        parent.hasChild = true;
+        parent.collecting = false;
+    }
+    Frame f;
+    f.name = n;
+    f.localName = localName;
+    f.offset = tagOffset;
+    d->stack.push_back(f);
+    d->startScope(n);
+    if (n != Name::Other && d->wantsValue(n)) {
+        d->stack.back().collecting = true;
+        d->valueText.clear();
+    }
+}
+
+void RulesPass::endElement()
+{
+    if (d->ignored || d->stack.empty())
+        return;
+    Frame &f = d->stack.back();
+    if (!f.hasChild && f.badOffset >= 0) {
+        QString shown = QString::fromUcs4(&f.badCharacter, 1);
+        if (f.badCharacter < 0x20 || f.badCharacter == 0x7F)
+            shown = QString();
+        const QString code
+            = QStringLiteral("U+%1").arg(uint(f.badCharacter), 4, 16, QLatin1Char('0')).toUpper();
+        const QString character = shown.isEmpty() ? code : QStringLiteral("'%1' (%2)").arg(shown, code);
+        d->add(RuleId::TextCharset, f.offset, { character, QString::fromUtf8(f.localName) });
+    }
+    if (f.collecting && !f.hasChild)
+        d->takeValue(f, QByteArrayView(d->valueText.data(), qsizetype(d->valueText.size())));
+    d->endScope(f);
+    d->stack.pop_back();
+    d->complete = d->stack.empty();
+}
+
+void RulesPass::characters(const char *text, int length)
+{
+    if (d->ignored || d->stack.empty())
+        return;
+    Frame &f = d->stack.back();
+    d->checkCharacters(f, text, length);
+    if (f.collecting) {
+        if (qsizetype(d->valueText.size()) + length > kMaxValue)
+            f.collecting = false;
+        else
+            d->valueText.append(text, length);
+    }
+}
+
+bool RulesPass::stoppedEarly() const
+{
+    return d->full;
+}
+
+std::vector<Finding> RulesPass::finish()
+{
+    // A pass the engine cut short (too many schema errors) saw only part of the transactions.
+    if (d->complete)
+        d->checkTotals(d->group, RuleId::GroupNumberOfTransactions, RuleId::GroupControlSum, QString());
+
+    std::stable_sort(d->raw.begin(), d->raw.end(),
+        [](const RawFinding &a, const RawFinding &b) { return a.offset < b.offset; });
+    std::vector<qsizetype> offsets;
+    offsets.reserve(d->raw.size() * 2);
+    for (const RawFinding &r : d->raw) {
+        offsets.push_back(r.offset);
+        if (r.related >= 0)
+            offsets.push_back(r.related);
+    }
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    TextPositions positions;
+    positions.reset(d->document);
+    std::vector<TextPosition> at;
+    at.reserve(offsets.size());
+    for (const qsizetype o : offsets)
+        at.push_back(positions.at(o));
+    auto position = [&](qsizetype o) -> const TextPosition & {
+        return at[size_t(std::lower_bound(offsets.begin(), offsets.end(), o) - offsets.begin())];
+    };
+
+    std::vector<Finding> findings;
+    findings.reserve(d->raw.size());
+    for (RawFinding &r : d->raw) {
+        const Rule &info = rule(r.rule);
+        if (r.related >= 0)
+            r.args.append(QString::number(position(r.related).line));
+        const TextPosition &p = position(r.offset);
+        Finding f;
+        f.code = QString::fromLatin1(info.code);
+        f.severity = info.severity;
+        f.german = filled(info.german, r.args);
+        f.english = filled(info.english, r.args);
+        f.line = p.line;
+        f.linePos = p.linePos;
+        f.filePos = p.filePos;
+        f.srcText = trimControls(p.lineText);
+        findings.push_back(std::move(f));
+    }
+    d->raw.clear();
+    return findings;
+}
+
+} // namespace sepa

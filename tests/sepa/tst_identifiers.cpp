@@ -1,0 +1,313 @@
+// Check digits and structure of IBAN, BIC and creditor identifier, the IBAN registry's lengths, and
+// the exact decimal sums of the control-sum rule.
+
+#include "sepa/decimal.h"
+#include "sepa/identifiers.h"
+
+#include <QFile>
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+// ISO 13616's check, computed apart from the library: the rearranged IBAN as one long decimal number,
+// divided by 97 nine digits at a time.
+int remainderOfRearranged(const QByteArray &iban)
+{
+    const QByteArray rearranged = iban.mid(4) + iban.left(4);
+    QByteArray digits;
+    for (const char c : rearranged)
+        digits += c >= 'A' && c <= 'Z' ? QByteArray::number(c - 'A' + 10) : QByteArray(1, c);
+    qint64 remainder = 0;
+    for (qsizetype i = 0; i < digits.size(); i += 9) {
+        const QByteArray chunk = digits.mid(i, 9);
+        remainder = (QByteArray::number(remainder) + chunk).toLongLong() % 97;
+    }
+    return int(remainder);
+}
+
+// Examples of the registry, one per country; each one's check digits were verified by hand (mod 97 = 1),
+// and the test verifies them again, apart from the library.
+const struct
+{
+    const char *country;
+    const char *iban;
+} kVerifiedIbans[] = {
+    { "Andorra", "AD1200012030200359100100" },
+    { "United Arab Emirates", "AE070331234567890123456" },
+    { "Albania", "AL47212110090000000235698741" },
+    { "Austria", "AT611904300234573201" },
+    { "Azerbaijan", "AZ21NABZ00000000137010001944" },
+    { "Bosnia and Herzegovina", "BA391290079401028494" },
+    { "Belgium", "BE68539007547034" },
+    { "Bulgaria", "BG80BNBG96611020345678" },
+    { "Bahrain", "BH67BMAG00001299123456" },
+    { "Brazil", "BR1800360305000010009795493C1" },
+    { "Belarus", "BY13NBRB3600900000002Z00AB00" },
+    { "Switzerland", "CH9300762011623852957" },
+    { "Costa Rica", "CR05015202001026284066" },
+    { "Cyprus", "CY17002001280000001200527600" },
+    { "Czechia", "CZ6508000000192000145399" },
+    { "Germany", "DE89370400440532013000" },
+    { "Denmark", "DK5000400440116243" },
+    { "Dominican Republic", "DO28BAGR00000001212453611324" },
+    { "Estonia", "EE382200221020145685" },
+    { "Egypt", "EG380019000500000000263180002" },
+    { "Spain", "ES9121000418450200051332" },
+    { "Finland", "FI2112345600000785" },
+    { "Faroe Islands", "FO6264600001631634" },
+    { "France", "FR1420041010050500013M02606" },
+    { "United Kingdom", "GB29NWBK60161331926819" },
+    { "Georgia", "GE29NB0000000101904917" },
+    { "Gibraltar", "GI75NWBK000000007099453" },
+    { "Greenland", "GL8964710001000206" },
+    { "Greece", "GR1601101250000000012300695" },
+    { "Guatemala", "GT82TRAJ01020000001210029690" },
+    { "Croatia", "HR1210010051863000160" },
+    { "Hungary", "HU42117730161111101800000000" },
+    { "Ireland", "IE29AIBK93115212345678" },
+    { "Israel", "IL620108000000099999999" },
+    { "Iraq", "IQ98NBIQ850123456789012" },
+    { "Iceland", "IS140159260076545510730339" },
+    { "Italy", "IT60X0542811101000000123456" },
+    { "Jordan", "JO94CBJO0010000000000131000302" },
+    { "Kuwait", "KW81CBKU0000000000001234560101" },
+    { "Kazakhstan", "KZ86125KZT5004100100" },
+    { "Lebanon", "LB62099900000001001901229114" },
+    { "Saint Lucia", "LC55HEMM000100010012001200023015" },
+    { "Liechtenstein", "LI21088100002324013AA" },
+    { "Lithuania", "LT121000011101001000" },
+    { "Luxembourg", "LU280019400644750000" },
+    { "Latvia", "LV80BANK0000435195001" },
+    { "Monaco", "MC5811222000010123456789030" },
+    { "Moldova", "MD24AG000225100013104168" },
+    { "Montenegro", "ME25505000012345678951" },
+    { "North Macedonia", "MK07250120000058984" },
+    { "Mauritania", "MR1300020001010000123456753" },
+    { "Malta", "MT84MALT011000012345MTLCAST001S" },
+    { "Mauritius", "MU17BOMM0101101030300200000MUR" },
+    { "Netherlands", "NL91ABNA0417164300" },
+    { "Norway", "NO9386011117947" },
+    { "Pakistan", "PK36SCBL0000001123456702" },
+    { "Poland", "PL61109010140000071219812874" },
+    { "Palestine", "PS92PALS000000000400123456702" },
+    { "Portugal", "PT50000201231234567890154" },
+    { "Qatar", "QA58DOHB00001234567890ABCDEFG" },
+    { "Romania", "RO49AAAA1B31007593840000" },
+    { "Serbia", "RS35260005601001611379" },
+    { "Saudi Arabia", "SA0380000000608010167519" },
+    { "Seychelles", "SC18SSCB11010000000000001497USD" },
+    { "Sweden", "SE4550000000058398257466" },
+    { "Slovenia", "SI56263300012039086" },
+    { "Slovakia", "SK3112000000198742637541" },
+    { "San Marino", "SM86U0322509800000000270100" },
+    { "Sao Tome and Principe", "ST68000100010051845310112" },
+    { "El Salvador", "SV62CENR00000000000000700025" },
+    { "Timor-Leste", "TL380080012345678910157" },
+    { "Tunisia", "TN5910006035183598478831" },
+    { "Turkey", "TR330006100519786457841326" },
+    { "Ukraine", "UA213223130000026007233566001" },
+    { "Vatican City", "VA59001123000012345678" },
+    { "British Virgin Islands", "VG96VPVG0000012345678901" },
+    { "Kosovo", "XK051212012345678906" },
+    { "Libya", "LY83002048000020100120361" },
+    { "Sudan", "SD2129010501234001" },
+    { "Russia", "RU0304452522540817810538091310419" },
+    { "Burundi", "BI4210000100010000332045181" },
+    { "Djibouti", "DJ2100010000000154000100186" },
+    { "Somalia", "SO211000001001000100141" },
+    { "Nicaragua", "NI45BAPR00000013000003558124" },
+    { "Mongolia", "MN121234123456789123" },
+    { "Falkland Islands", "FK88SC123456789012" },
+    { "Oman", "OM810180000001299123456" },
+};
+
+QByteArray withCharacterChanged(QByteArray s, qsizetype at, char c)
+{
+    s[at] = c;
+    return s;
+}
+
+} // namespace
+
+class TestIdentifiers : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void registryCountryWithVerifiedIban_data();
+    void registryCountryWithVerifiedIban();
+    void everyRegistryRowHasAVerifiedIban();
+    void brokenIbans_data();
+    void brokenIbans();
+    void creditorIdentifiers_data();
+    void creditorIdentifiers();
+    void bics_data();
+    void bics();
+    void exactSums_data();
+    void exactSums();
+};
+
+void TestIdentifiers::registryCountryWithVerifiedIban_data()
+{
+    QTest::addColumn<QByteArray>("iban");
+    for (const auto &v : kVerifiedIbans)
+        QTest::newRow(v.country) << QByteArray(v.iban);
+}
+
+void TestIdentifiers::registryCountryWithVerifiedIban()
+{
+    QFETCH(QByteArray, iban);
+    QCOMPARE(remainderOfRearranged(iban), 1);
+    QCOMPARE(sepa::ibanLength(QByteArrayView(iban).first(2)), std::optional<int>(int(iban.size())));
+    int remainder = -1;
+    QCOMPARE(sepa::checkIban(iban, &remainder), sepa::IbanProblem::None);
+    QCOMPARE(remainder, 1);
+}
+
+void TestIdentifiers::everyRegistryRowHasAVerifiedIban()
+{
+    QFile csv(QStringLiteral(PRAVIK_SOURCE_DIR "/sepa/data/iban-lengths.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QSet<QByteArray> registry;
+    for (const QByteArray &row : csv.readAll().split('\n')) {
+        if (!row.isEmpty() && !row.startsWith('#'))
+            registry.insert(row.left(2));
+    }
+    QSet<QByteArray> verified;
+    for (const auto &v : kVerifiedIbans)
+        verified.insert(QByteArray(v.iban).left(2));
+    QCOMPARE(registry.size(), 87);
+    QCOMPARE(verified, registry);
+}
+
+void TestIdentifiers::brokenIbans_data()
+{
+    QTest::addColumn<QByteArray>("iban");
+    QTest::addColumn<sepa::IbanProblem>("problem");
+    const QByteArray de = "DE89370400440532013000";
+    QTest::newRow("IBAN with two digits swapped")
+        << QByteArray("DE89370400440532031000") << sepa::IbanProblem::WrongCheckDigits;
+    QTest::newRow("IBAN with one digit mistyped")
+        << withCharacterChanged(de, 12, '5') << sepa::IbanProblem::WrongCheckDigits;
+    QTest::newRow("IBAN with wrong check digits")
+        << withCharacterChanged(de, 3, '8') << sepa::IbanProblem::WrongCheckDigits;
+    QTest::newRow("IBAN with lower-case letters, read as upper-case")
+        << QByteArray("GB29nwbk60161331926819") << sepa::IbanProblem::None;
+    QTest::newRow("German IBAN one digit short") << de.left(21) << sepa::IbanProblem::WrongLength;
+    QTest::newRow("German IBAN one digit long") << de + '0' << sepa::IbanProblem::WrongLength;
+    QTest::newRow("Norwegian IBAN of German length")
+        << QByteArray("NO9386011117947000000") << sepa::IbanProblem::WrongLength;
+    QTest::newRow("country without IBAN")
+        << QByteArray("US64SVBKUS6S3300958879") << sepa::IbanProblem::UnknownCountry;
+    QTest::newRow("no country") << QByteArray("0089370400440532013000") << sepa::IbanProblem::NotAnIban;
+    QTest::newRow("blank inside") << QByteArray("DE89 3704 0044 0532 0130 00")
+                                  << sepa::IbanProblem::NotAnIban;
+    QTest::newRow("too short to be one") << QByteArray("DE89") << sepa::IbanProblem::NotAnIban;
+}
+
+void TestIdentifiers::brokenIbans()
+{
+    QFETCH(QByteArray, iban);
+    QFETCH(sepa::IbanProblem, problem);
+    QCOMPARE(sepa::checkIban(iban), problem);
+}
+
+void TestIdentifiers::creditorIdentifiers_data()
+{
+    QTest::addColumn<QByteArray>("id");
+    QTest::addColumn<sepa::CreditorIdProblem>("problem");
+    QTest::addColumn<QByteArray>("expected");
+    // Check digits computed by hand: 98 - (national part + country + "00") mod 97.
+    QTest::newRow("German identifier")
+        << QByteArray("DE98ZZZ09999999999") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("German identifier of the examples")
+        << QByteArray("DE32ZZZ00000123456") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("business code plays no part")
+        << QByteArray("DE32ABC00000123456") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("Austrian identifier of another length")
+        << QByteArray("AT92ZZZ0000012345") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("country in lower case, as the schema allows")
+        << QByteArray("de98ZZZ09999999999") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("German identifier in lower case one digit short")
+        << QByteArray("de98ZZZ0999999999") << sepa::CreditorIdProblem::WrongLength << QByteArray();
+    QTest::newRow("Dutch identifier")
+        << QByteArray("NL92ZZZ000000001") << sepa::CreditorIdProblem::None << QByteArray();
+    QTest::newRow("letters in the national part count as numbers")
+        << QByteArray("NL85ZZZ0000012345A") << sepa::CreditorIdProblem::WrongCheckDigits << QByteArray("71");
+    QTest::newRow("check digits off by one")
+        << QByteArray("DE33ZZZ00000123456") << sepa::CreditorIdProblem::WrongCheckDigits << QByteArray("32");
+    QTest::newRow("national part mistyped")
+        << QByteArray("DE32ZZZ00000123465") << sepa::CreditorIdProblem::WrongCheckDigits << QByteArray("80");
+    QTest::newRow("German identifier one digit short")
+        << QByteArray("DE32ZZZ0000012345") << sepa::CreditorIdProblem::WrongLength << QByteArray();
+    QTest::newRow("no check digits") << QByteArray("DEXXZZZ00000123456") << sepa::CreditorIdProblem::Malformed
+                                     << QByteArray();
+    QTest::newRow("nothing after the business code")
+        << QByteArray("AT92ZZZ") << sepa::CreditorIdProblem::Malformed << QByteArray();
+}
+
+void TestIdentifiers::creditorIdentifiers()
+{
+    QFETCH(QByteArray, id);
+    QFETCH(sepa::CreditorIdProblem, problem);
+    QFETCH(QByteArray, expected);
+    QByteArray shouldBe;
+    QCOMPARE(sepa::checkCreditorId(id, &shouldBe), problem);
+    QCOMPARE(shouldBe, expected);
+}
+
+void TestIdentifiers::bics_data()
+{
+    QTest::addColumn<QByteArray>("bic");
+    QTest::addColumn<bool>("wellFormed");
+    QTest::newRow("eleven characters") << QByteArray("MUSTDEFFXXX") << true;
+    QTest::newRow("eight characters") << QByteArray("MUSTDEFF") << true;
+    QTest::newRow("digits in institution and location") << QByteArray("1BC2DE21") << true;
+    QTest::newRow("ten characters") << QByteArray("MUSTDEFFXX") << false;
+    QTest::newRow("digit in the country") << QByteArray("MUSTD3FFXXX") << false;
+    QTest::newRow("lower case") << QByteArray("mustdeffxxx") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void TestIdentifiers::bics()
+{
+    QFETCH(QByteArray, bic);
+    QFETCH(bool, wellFormed);
+    QCOMPARE(sepa::isWellFormedBic(bic), wellFormed);
+}
+
+void TestIdentifiers::exactSums_data()
+{
+    QTest::addColumn<QList<QByteArray>>("amounts");
+    QTest::addColumn<QByteArray>("sum");
+    QTest::newRow("cents that floating point gets wrong")
+        << QList<QByteArray> { "0.10", "0.20" } << QByteArray("0.30");
+    QTest::newRow("a million times a cent") << QList<QByteArray>(1000000, "0.01") << QByteArray("10000.00");
+    QTest::newRow("different numbers of fraction digits")
+        << QList<QByteArray> { "2480", "1653.3", "188.25" } << QByteArray("4321.55");
+    QTest::newRow("three fraction digits kept")
+        << QList<QByteArray> { "12.345", "0.005" } << QByteArray("12.350");
+    QTest::newRow("amounts of eighteen digits")
+        << QList<QByteArray> { "9999999999999999.99", "0.01" } << QByteArray("10000000000000000.00");
+    QTest::newRow("blanks around and a leading point")
+        << QList<QByteArray> { " 1.5 ", ".5" } << QByteArray("2.00");
+}
+
+void TestIdentifiers::exactSums()
+{
+    QFETCH(QList<QByteArray>, amounts);
+    QFETCH(QByteArray, sum);
+    sepa::Decimal total;
+    for (const QByteArray &a : std::as_const(amounts)) {
+        const std::optional<sepa::Decimal> d = sepa::Decimal::parse(a);
+        QVERIFY2(d.has_value(), a.constData());
+        total += *d;
+    }
+    QCOMPARE(total.toString(), sum);
+    QVERIFY(total.equals(*sepa::Decimal::parse(sum)));
+    QVERIFY(!total.equals(*sepa::Decimal::parse(sum + "1")));
+}
+
+QTEST_GUILESS_MAIN(TestIdentifiers)
+#include "tst_identifiers.moc"

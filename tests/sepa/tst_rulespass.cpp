@@ -1,0 +1,460 @@
+// The SEPA rules on whole documents, run in the validation engine's pass: one row per rule with a
+// document that breaks it and one that passes, positions counted apart from the library, and files
+// that must give no finding at all.
+
+#include "sepa/rulespass.h"
+#include "validation/validationengine.h"
+
+#include "../support/testfiles.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+
+using testsupport::dataFile;
+using testsupport::exampleFile;
+using testsupport::readAll;
+
+namespace {
+
+struct Replacement
+{
+    QByteArray from;
+    QByteArray to;
+    int occurrence = 1; // which one, from 1
+};
+
+QByteArray replaced(QByteArray text, const QList<Replacement> &replacements)
+{
+    for (const Replacement &r : replacements) {
+        qsizetype at = -1;
+        for (int i = 0; i < r.occurrence; ++i) {
+            at = text.indexOf(r.from, at + 1);
+            if (at < 0)
+                qFatal("fixture: '%s' does not occur %d times", r.from.constData(), r.occurrence);
+        }
+        text.replace(at, r.from.size(), r.to);
+    }
+    return text;
+}
+
+// The same document written on one line, as many generators write payment files.
+QByteArray oneLine(const QByteArray &pretty)
+{
+    QString s = QString::fromUtf8(pretty);
+    s.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
+    return s.toUtf8();
+}
+
+struct Expected
+{
+    int line = 0;
+    int linePos = 0;
+    int filePos = 0;
+    QString lineText;
+};
+
+// Where the n-th marker stands, counted apart from the library: UTF-16 units, breaks as CR LF.
+Expected locate(const QByteArray &utf8, const QByteArray &marker, int occurrence)
+{
+    const QString text = QString::fromUtf8(utf8);
+    qsizetype at = -1;
+    for (int i = 0; i < occurrence; ++i) {
+        at = text.indexOf(QString::fromUtf8(marker), at + 1);
+        if (at < 0)
+            return {};
+    }
+    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\\r\\n|\\n|\\r")));
+    qsizetype consumed = 0;
+    int filePos = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        const qsizetype len = lines[i].size();
+        qsizetype breakLen = 0;
+        if (consumed + len < text.size())
+            breakLen = text.mid(consumed + len, 2) == QStringLiteral("\r\n") ? 2 : 1;
+        if (at <= consumed + len)
+            return { i + 1, int(at - consumed + 1), filePos + int(at - consumed), lines[i].trimmed() };
+        consumed += len + breakLen;
+        filePos += int(len) + 2;
+    }
+    return {};
+}
+
+std::vector<sepa::Finding> findingsOf(const QByteArray &utf8, TextEncoding encoding = TextEncoding::Utf8)
+{
+    sepa::RulesPass rules(utf8, encoding);
+    std::unique_ptr<TXMLParseErrors> errors;
+    try {
+        ValidationEngine::ValidateXMLUtf8(utf8, errors, nullptr, &rules);
+    } catch (const Exception &e) {
+        // A fixture the engine refuses is a fault of the fixture; say so instead of a finding.
+        sepa::Finding refused;
+        refused.code = QStringLiteral("REFUSED");
+        refused.english = e.message();
+        return { refused };
+    }
+    return rules.finish();
+}
+
+QString described(const std::vector<sepa::Finding> &findings)
+{
+    QStringList lines;
+    for (const sepa::Finding &f : findings)
+        lines.append(
+            QStringLiteral("%1 at %2:%3 (%4)").arg(f.code).arg(f.line).arg(f.linePos).arg(f.english));
+    return lines.isEmpty() ? QStringLiteral("no finding") : lines.join(QStringLiteral("; "));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Replacement>)
+
+class TestRulesPass : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void oneRulePerRow_data();
+    void oneRulePerRow();
+    void everyRuleHasARow();
+    void noFindingInGoodFiles_data();
+    void noFindingInGoodFiles();
+    void textsNameTheFirstOccurrence();
+    void findingsComeInDocumentOrder();
+    void findingsStopAtTheLimit();
+    void otherVocabulariesGetNoFinding();
+    void passCutShortJudgesNoFileTotals();
+};
+
+namespace {
+
+struct RuleRow
+{
+    const char *name;
+    QString base;
+    QList<Replacement> changes;
+    QString code; // empty: no finding
+    QByteArray marker; // where the finding points
+    int occurrence;
+    int encoding;
+};
+
+std::vector<RuleRow> ruleRows()
+{
+    std::vector<RuleRow> rows;
+
+    const QString ct = exampleFile(QStringLiteral("valid-credit-transfer.xml"));
+    const QString dd = exampleFile(QStringLiteral("valid-direct-debit.xml"));
+    const QString ct2 = dataFile(QStringLiteral("sepa/sct-two-blocks.xml"));
+    const QString dd2 = dataFile(QStringLiteral("sepa/sdd-two-blocks.xml"));
+    const int utf8 = int(TextEncoding::Utf8);
+    auto row = [&](const char *name, const QString &base, QList<Replacement> changes, const char *code,
+                   const char *marker = "", int occurrence = 1, int encoding = int(TextEncoding::Utf8)) {
+        rows.push_back({ name, base, std::move(changes), QString::fromLatin1(code), QByteArray(marker),
+            occurrence, encoding });
+    };
+
+    row("stored as Windows-1252", ct, {}, "FILE-ENCODING", "<?xml", 1, int(TextEncoding::Windows1252));
+    row("stored as UTF-16", ct, {}, "FILE-ENCODING", "<?xml", 1, int(TextEncoding::Utf16LE));
+    row("stored as UTF-8 with byte-order mark", ct, {}, "FILE-BOM", "<?xml", 1, int(TextEncoding::Utf8Bom));
+    row("stored as UTF-8", ct, {}, "", "", 1, utf8);
+
+    row("accented letter outside the German ones", ct, { { "Baumschule Müller", "Baumschule Mûller" } },
+        "TEXT-CHARSET", "<Nm>Baumschule");
+    row("underscore in a remittance text", ct, { { "Rechnung 4711 vom", "Rechnung_4711 vom" } },
+        "TEXT-CHARSET", "<Ustrd>Rechnung_4711");
+    row("line break inside a name", ct, { { "Erdenwerk Substrate", "Erdenwerk\nSubstrate" } }, "TEXT-CHARSET",
+        "<Nm>Erdenwerk");
+    row("'<' written as a character reference", ct, { { "Obstgehoelze", "Obst&lt;gehoelze" } },
+        "TEXT-CHARSET", "<Ustrd>Rechnung");
+    row("umlauts, sharp s and the DK's extended characters", ct,
+        { { "Baumschule Müller KG", "Ä Ö Ü ä ö ü ß &amp; * $ % /-?:().,'+" } }, "");
+
+    row("IBAN with a mistyped digit", ct, { { "DE19200500600098765432", "DE19200500600098765423" } },
+        "IBAN-CHECKDIGITS", "<IBAN>DE19200500600098765423");
+    row("IBAN of another registry country", ct, { { "DE08400300800011223344", "NL91ABNA0417164300" } }, "");
+    row("German IBAN one digit short", ct, { { "DE08400300800011223344", "DE0840030080001122334" } },
+        "IBAN-LENGTH", "<IBAN>DE0840030080001122334");
+    row("Norwegian IBAN of 15 characters", ct, { { "DE08400300800011223344", "NO9386011117947" } }, "");
+    row("IBAN of a country without IBAN", ct, { { "DE08400300800011223344", "ZZ08400300800011223344" } },
+        "IBAN-COUNTRY", "<IBAN>ZZ08");
+    row("IBAN of Kosovo, in the registry", ct, { { "DE08400300800011223344", "XK051212012345678906" } }, "");
+
+    row("BIC of ten characters", ct, { { "BEISDEMMXXX", "BEISDEMMXX" } }, "BIC-FORMAT", "<BICFI>BEISDEMMXX");
+    row("BIC of eight characters", ct, { { "BEISDEMMXXX", "BEISDEMM" } }, "");
+    row("Austrian BIC for a German IBAN", ct, { { "BEISDEMMXXX", "BEISATWWXXX" } }, "BIC-IBAN-COUNTRY",
+        "<BICFI>BEISATWWXXX");
+    row("Jersey BIC for a British IBAN", ct,
+        { { "BEISDEMMXXX", "NWBKJESHXXX" }, { "DE19200500600098765432", "GB29NWBK60161331926819" } }, "");
+
+    row("creditor identifier with wrong check digits", dd, { { "DE32ZZZ00000123456", "DE33ZZZ00000123456" } },
+        "CI-CHECKDIGITS", "<Id>DE33ZZZ");
+    row("creditor identifier with another business code", dd,
+        { { "DE32ZZZ00000123456", "DE32ABC00000123456" } }, "");
+    row("German creditor identifier of 17 characters", dd, { { "DE32ZZZ00000123456", "DE32ZZZ0000012345" } },
+        "CI-LENGTH", "<Id>DE32ZZZ0000012345");
+    row("Austrian creditor identifier of 17 characters", dd,
+        { { "DE32ZZZ00000123456", "AT92ZZZ0000012345" } }, "");
+    row("creditor identifier without check digits", dd, { { "DE32ZZZ00000123456", "DEXXZZZ00000123456" } },
+        "CI-FORMAT", "<Id>DEXX");
+    row("original creditor identifier of an amended mandate with wrong check digits", dd,
+        { { "<OrgnlMndtId>TSV-M0388</OrgnlMndtId>",
+            "<OrgnlMndtId>TSV-M0388</OrgnlMndtId><OrgnlCdtrSchmeId><Id><PrvtId><Othr><Id>DE31ZZZ00000123456</"
+            "Id>"
+            "<SchmeNm><Prtry>SEPA</Prtry></SchmeNm></Othr></PrvtId></Id></OrgnlCdtrSchmeId>" } },
+        "CI-CHECKDIGITS", "<Id>DE31ZZZ");
+    row("the Bundesbank's creditor identifier", dd, { { "DE32ZZZ00000123456", "DE98ZZZ09999999999" } }, "");
+
+    row("group header counts one transaction too many", ct, { { "<NbOfTxs>3", "<NbOfTxs>4" } },
+        "GRPHDR-NBOFTXS", "<NbOfTxs>4");
+    row("group header count with a leading zero", ct, { { "<NbOfTxs>3", "<NbOfTxs>03" } }, "");
+    row("group header sum a cent off", ct, { { "<CtrlSum>4321.55", "<CtrlSum>4321.56" } }, "GRPHDR-CTRLSUM",
+        "<CtrlSum>4321.56");
+    row("group header sum with a third fraction digit", ct, { { "<CtrlSum>4321.55", "<CtrlSum>4321.550" } },
+        "");
+    row("payment information counts one transaction too few", ct, { { "<NbOfTxs>3", "<NbOfTxs>2", 2 } },
+        "PMTINF-NBOFTXS", "<NbOfTxs>2");
+    row("payment information without control sum", ct, { { "<CtrlSum>4321.55</CtrlSum>", "", 2 } }, "");
+    row("payment information sum ten cents off", ct, { { "<CtrlSum>4321.55", "<CtrlSum>4321.45", 2 } },
+        "PMTINF-CTRLSUM", "<CtrlSum>4321.45");
+    row("amount without fraction digits", ct, { { ">2480.00<", ">2480<" } }, "");
+
+    row("payment information identifier twice", ct2, { { "PMT-00002", "PMT-00001" } }, "DUPLICATE-PMTINFID",
+        "<PmtInfId>PMT-00001", 2);
+    row("payment information identifier equal to the message identifier", ct2,
+        { { "PMT-00002", "BENCH-SCT-4-0-7" } }, "");
+    row("end-to-end reference twice", ct, { { "KD-88213-2026-12", "RE-2026-4711" } }, "DUPLICATE-ENDTOENDID",
+        "<EndToEndId>RE-2026-4711", 2);
+    row("NOTPROVIDED twice", ct, { { "KD-88213-2026-12", "NOTPROVIDED" } }, "");
+    row("instruction identifier twice", ct,
+        { { "<EndToEndId>RE-2026-4711", "<InstrId>LH-2026-0815</InstrId><EndToEndId>RE-2026-4711" } },
+        "DUPLICATE-INSTRID", "<InstrId>LH-2026-0815", 2);
+    row("two different instruction identifiers", ct,
+        { { "<EndToEndId>RE-2026-4711", "<InstrId>LH-2026-0814</InstrId><EndToEndId>RE-2026-4711" } }, "");
+    row("mandate collected twice in one payment information", dd,
+        { { "TSV-M0412</MndtId>", "TSV-M0147</MndtId>" } }, "DUPLICATE-MNDTID", "<MndtId>TSV-M0147", 2);
+    row("mandate collected in two payment information blocks", dd2, { { "M-3015985-3", "M-9486738-1" } }, "");
+
+    row("execution date before the creation date", ct, { { "<Dt>2026-12-14", "<Dt>2026-12-09" } },
+        "EXECUTION-DATE-PAST", "<Dt>2026-12-09");
+    row("execution date 1999-01-01, as soon as possible", ct, { { "<Dt>2026-12-14", "<Dt>1999-01-01" } }, "");
+    row("execution date 366 days ahead", ct, { { "<Dt>2026-12-14", "<Dt>2027-12-11" } }, "EXECUTION-DATE-FAR",
+        "<Dt>2027-12-11");
+    row("execution date 365 days ahead", ct, { { "<Dt>2026-12-14", "<Dt>2027-12-10" } }, "");
+    row("collection date before the creation date", dd,
+        { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-09" } }, "COLLECTION-DATE-PAST",
+        "<ReqdColltnDt>");
+    row("collection date on the creation date", dd,
+        { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-10" } }, "");
+    row("collection date 15 days ahead", dd, { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-25" } },
+        "COLLECTION-DATE-FAR", "<ReqdColltnDt>");
+    row("collection date 14 days ahead", dd, { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-24" } },
+        "");
+    row("mandate signed after the collection date", dd, { { "2026-09-20", "2026-12-16" } },
+        "MANDATE-SIGNED-AFTER-COLLECTION", "<DtOfSgntr>2026-12-16");
+    row("mandate signed on the collection date", dd, { { "2026-09-20", "2026-12-15" } }, "");
+    return rows;
+}
+
+} // namespace
+
+void TestRulesPass::oneRulePerRow_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QList<Replacement>>("changes");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<int>("occurrence");
+    for (const RuleRow &r : ruleRows())
+        QTest::newRow(r.name) << r.base << r.changes << r.encoding << r.code << r.marker << r.occurrence;
+}
+
+void TestRulesPass::oneRulePerRow()
+{
+    QFETCH(QString, base);
+    QFETCH(QList<Replacement>, changes);
+    QFETCH(int, encoding);
+    QFETCH(QString, code);
+    QFETCH(QByteArray, marker);
+    QFETCH(int, occurrence);
+
+    const QByteArray pretty = replaced(readAll(base), changes);
+    // Positions as the schema report counts them, also in a file on one line.
+    for (const QByteArray &text : { pretty, oneLine(pretty) }) {
+        const std::vector<sepa::Finding> findings = findingsOf(text, TextEncoding(encoding));
+        if (code.isEmpty()) {
+            QVERIFY2(findings.empty(), qPrintable(described(findings)));
+            continue;
+        }
+        QVERIFY2(findings.size() == 1, qPrintable(described(findings)));
+        const sepa::Finding &f = findings.front();
+        QCOMPARE(f.code, code);
+        const Expected at = locate(text, marker, occurrence);
+        QVERIFY2(at.line > 0, marker.constData());
+        QCOMPARE(f.line, at.line);
+        QCOMPARE(f.linePos, at.linePos);
+        QCOMPARE(f.filePos, at.filePos);
+        // A very long line is shown from the element on.
+        if (at.lineText.size() <= 1000)
+            QCOMPARE(f.srcText, at.lineText);
+        else
+            QVERIFY2(f.srcText.startsWith(QString::fromUtf8(marker)), qPrintable(f.srcText));
+        QVERIFY(!f.german.isEmpty() && !f.english.isEmpty());
+        QVERIFY2(!f.english.contains(u'%') || code == u"TEXT-CHARSET", qPrintable(f.english));
+    }
+}
+
+void TestRulesPass::everyRuleHasARow()
+{
+    QSet<QString> codes;
+    for (const sepa::Rule &r : sepa::rules())
+        codes.insert(QString::fromLatin1(r.code));
+    QSet<QString> broken;
+    for (const RuleRow &r : ruleRows()) {
+        if (!r.code.isEmpty())
+            broken.insert(r.code);
+    }
+    QCOMPARE(broken, codes);
+}
+
+void TestRulesPass::noFindingInGoodFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char *name : { "valid-credit-transfer.xml", "valid-direct-debit.xml",
+             "valid-instant-credit-transfer.xml", "invalid-credit-transfer.xml" })
+        QTest::newRow(name) << exampleFile(QString::fromLatin1(name));
+
+    // The benchmark generator's valid files, as they come from it.
+    static QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const struct
+    {
+        const char *name;
+        QStringList arguments;
+    } generated[] = {
+        { "generated credit transfers", { QStringLiteral("--type"), QStringLiteral("sct") } },
+        { "generated direct debits", { QStringLiteral("--type"), QStringLiteral("sdd") } },
+        { "generated direct debits on one line",
+            { QStringLiteral("--type"), QStringLiteral("sdd"), QStringLiteral("--single-line") } },
+    };
+    for (const auto &g : generated) {
+        const QString out
+            = dir.filePath(QString::fromLatin1(g.name).replace(u' ', u'-') + QStringLiteral(".xml"));
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+            QStringList { QStringLiteral(PRAVIK_SOURCE_DIR "/bench/generate_payments.py"),
+                QStringLiteral("--transactions"), QStringLiteral("6000"),
+                QStringLiteral("--per-payment-info"), QStringLiteral("2500") }
+                + g.arguments + QStringList { out });
+        QVERIFY2(python.waitForFinished(120000) && python.exitCode() == 0,
+            python.readAllStandardError().constData());
+        QTest::newRow(g.name) << out;
+    }
+}
+
+void TestRulesPass::noFindingInGoodFiles()
+{
+    QFETCH(QString, file);
+    const std::vector<sepa::Finding> findings = findingsOf(readAll(file));
+    QVERIFY2(findings.empty(), qPrintable(described(findings)));
+}
+
+void TestRulesPass::textsNameTheFirstOccurrence()
+{
+    const QByteArray text = replaced(readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml"))),
+        { { "KD-88213-2026-12", "RE-2026-4711" } });
+    const std::vector<sepa::Finding> findings = findingsOf(text);
+    QCOMPARE(findings.size(), size_t(1));
+    const int first = locate(text, "<EndToEndId>RE-2026-4711", 1).line;
+    QCOMPARE(findings.front().english,
+        QStringLiteral("EndToEndId RE-2026-4711 already stands in line %1; is the same payment made twice?")
+            .arg(first));
+    QCOMPARE(findings.front().german,
+        QStringLiteral(
+            "EndToEndId RE-2026-4711 steht schon in Zeile %1; wird dieselbe Zahlung doppelt ausgeführt?")
+            .arg(first));
+    QCOMPARE(findings.front().severity, sepa::Severity::Warning);
+}
+
+void TestRulesPass::findingsComeInDocumentOrder()
+{
+    // The group header's sum is judged at the end of the file but stands before everything else.
+    const QByteArray text = replaced(readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml"))),
+        { { "<CtrlSum>4321.55", "<CtrlSum>1.00" }, { "DE19200500600098765432", "DE19200500600098765423" },
+            { "<Dt>2026-12-14", "<Dt>2026-12-01" } });
+    const std::vector<sepa::Finding> findings = findingsOf(text, TextEncoding::Utf8Bom);
+    QStringList codes;
+    for (const sepa::Finding &f : findings)
+        codes.append(f.code);
+    QCOMPARE(codes,
+        QStringList({ QStringLiteral("FILE-BOM"), QStringLiteral("GRPHDR-CTRLSUM"),
+            QStringLiteral("EXECUTION-DATE-PAST"), QStringLiteral("IBAN-CHECKDIGITS") }));
+    QCOMPARE(findings[1].english,
+        QStringLiteral(
+            "CtrlSum of the group header says 1.00; the amounts of the transactions add up to 4321.55."));
+}
+
+namespace {
+const char *const kPain001 = "urn:iso:std:iso:20022:tech:xsd:pain.001.001.09";
+
+// One leaf element, as the engine hands it to the rules.
+void leaf(sepa::RulesPass &rules, const char *name, const char *ns, const char *text, qsizetype offset = 0)
+{
+    rules.startElement(name, ns, offset);
+    rules.characters(text, int(std::strlen(text)));
+    rules.endElement();
+}
+} // namespace
+
+void TestRulesPass::findingsStopAtTheLimit()
+{
+    const QByteArray text("<Document/>");
+    sepa::RulesPass rules(text, TextEncoding::Utf8);
+    rules.startElement("Document", kPain001, 0);
+    for (qsizetype i = 0; i < sepa::RulesPass::kMaxFindings + 10; ++i)
+        leaf(rules, "Nm", kPain001, "under_score");
+    rules.endElement();
+    const std::vector<sepa::Finding> findings = rules.finish();
+    QCOMPARE(qsizetype(findings.size()), sepa::RulesPass::kMaxFindings);
+    QVERIFY(rules.stoppedEarly());
+}
+
+void TestRulesPass::otherVocabulariesGetNoFinding()
+{
+    const QByteArray text("<greeting/>");
+    sepa::RulesPass rules(text, TextEncoding::Windows1252);
+    rules.startElement("greeting", "urn:example:greeting", 0);
+    leaf(rules, "IBAN", "urn:example:greeting", "DE00370400440532013000");
+    leaf(rules, "text", "urn:example:greeting", "@ and _ and <");
+    rules.endElement();
+    QVERIFY2(rules.finish().empty(), "a document of another vocabulary got findings");
+}
+
+void TestRulesPass::passCutShortJudgesNoFileTotals()
+{
+    // The engine stops reading after too many schema errors; what the rules saw until then must not
+    // be taken for the whole file.
+    const QByteArray text("<Document/>");
+    sepa::RulesPass rules(text, TextEncoding::Utf8);
+    rules.startElement("Document", kPain001, 0);
+    rules.startElement("CstmrCdtTrfInitn", kPain001, 0);
+    rules.startElement("GrpHdr", kPain001, 0);
+    leaf(rules, "NbOfTxs", kPain001, "5");
+    leaf(rules, "CtrlSum", kPain001, "5.00");
+    rules.endElement();
+    rules.startElement("PmtInf", kPain001, 0);
+    rules.startElement("CdtTrfTxInf", kPain001, 0);
+    rules.startElement("Amt", kPain001, 0);
+    leaf(rules, "InstdAmt", kPain001, "1.00");
+    rules.endElement();
+    rules.endElement();
+    const std::vector<sepa::Finding> findings = rules.finish();
+    QVERIFY2(findings.empty(), qPrintable(described(findings)));
+    QVERIFY(!rules.stoppedEarly());
+}
+
+QTEST_GUILESS_MAIN(TestRulesPass)
+#include "tst_rulespass.moc"
