@@ -47,6 +47,11 @@ FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &rea
             if (errors)
                 check.errors = std::move(*errors);
         }
+    } catch (const ESEPAXMLValidateException &e) {
+        check.verdict = Verdict::Refused;
+        check.message = e.message();
+        if (e.line() > 0)
+            check.stop = { e.parserMessage().trimmed(), e.line(), e.linePos(), e.filePos() };
     } catch (const EFOpenError &e) {
         check.verdict = Verdict::Unreadable;
         check.message = e.message();
@@ -81,6 +86,16 @@ FileCheck checkStandardInput(SchemaCache &cache)
     const QString name = standardInputName();
     return checkBytes(
         name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache);
+}
+
+QString stopText(const FileCheck &check)
+{
+    if (check.stop.line <= 0)
+        return {};
+    return QStringLiteral("line %1, position %2: %3")
+        .arg(check.stop.line)
+        .arg(check.stop.linePos)
+        .arg(check.stop.message);
 }
 
 QByteArray textReport(const FileCheck &check)
@@ -170,6 +185,23 @@ QByteArray jsonRecord(const FileCheck &check)
         out += ',';
         appendKey(out, "message");
         appendJsonString(out, displayFileName(check.message));
+    }
+    if (check.stop.line > 0) {
+        out += ',';
+        appendKey(out, "stop");
+        out += '{';
+        appendKey(out, "line");
+        out += QByteArray::number(check.stop.line);
+        out += ',';
+        appendKey(out, "linePos");
+        out += QByteArray::number(check.stop.linePos);
+        out += ',';
+        appendKey(out, "filePos");
+        out += QByteArray::number(check.stop.filePos);
+        out += ',';
+        appendKey(out, "message");
+        appendJsonString(out, check.stop.message);
+        out += '}';
     }
     out += ',';
     appendKey(out, "errors");
