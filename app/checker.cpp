@@ -284,9 +284,13 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         ruleErrors[size_t(i)] = check.hasRuleErrors();
         if (junit)
             testCases[size_t(i)] = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9);
-        if (check.verdict == Verdict::Refused)
+        if (check.verdict == Verdict::Refused) {
             messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
-        else if (check.verdict == Verdict::Unreadable)
+            // The parser's own words on a line of their own, so that the refusal line stays as it is.
+            if (const QString stop = stopText(check); !stop.isEmpty())
+                messages[size_t(i)] += u'\n' + programName() + QStringLiteral(": ") + check.file
+                    + QStringLiteral(": ") + stop;
+        } else if (check.verdict == Verdict::Unreadable)
             messages[size_t(i)] = check.message; // already names the file
         if (options.json)
             return jsonRecord(check);

@@ -66,6 +66,11 @@ FileCheck checkBytes(
             if (errors)
                 check.errors = std::move(*errors);
         }
+    } catch (const ESEPAXMLValidateException &e) {
+        check.verdict = Verdict::Refused;
+        check.message = e.message();
+        if (e.line() > 0)
+            check.stop = { e.parserMessage().trimmed(), e.line(), e.linePos(), e.filePos() };
     } catch (const EFOpenError &e) {
         check.verdict = Verdict::Unreadable;
         check.message = e.message();
@@ -100,6 +105,16 @@ FileCheck checkStandardInput(SchemaCache &cache, bool rules)
     const QString name = standardInputName();
     return checkBytes(
         name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache, rules);
+}
+
+QString stopText(const FileCheck &check)
+{
+    if (check.stop.line <= 0)
+        return {};
+    return QStringLiteral("line %1, position %2: %3")
+        .arg(check.stop.line)
+        .arg(check.stop.linePos)
+        .arg(check.stop.message);
 }
 
 QByteArray textReport(const FileCheck &check)
@@ -257,6 +272,23 @@ QByteArray jsonRecord(const FileCheck &check)
         out += ',';
         appendKey(out, "message");
         appendJsonString(out, displayFileName(check.message));
+    }
+    if (check.stop.line > 0) {
+        out += ',';
+        appendKey(out, "stop");
+        out += '{';
+        appendKey(out, "line");
+        out += QByteArray::number(check.stop.line);
+        out += ',';
+        appendKey(out, "linePos");
+        out += QByteArray::number(check.stop.linePos);
+        out += ',';
+        appendKey(out, "filePos");
+        out += QByteArray::number(check.stop.filePos);
+        out += ',';
+        appendKey(out, "message");
+        appendJsonString(out, check.stop.message);
+        out += '}';
     }
     out += ',';
     appendKey(out, "errors");

@@ -25,6 +25,15 @@ enum class Verdict
 // "valid", "invalid", "refused", "unreadable".
 QString verdictName(Verdict verdict);
 
+// Where and why the parser stopped on a file that is not well-formed; line 0 when it never began.
+struct ParserStop
+{
+    QString message;
+    int line = 0; // from 1
+    int linePos = 0; // from 1
+    int filePos = 0; // from 0, in UTF-16 units as the errors count them
+};
+
 struct FileCheck
 {
     QString file; // as given on the command line
@@ -33,6 +42,7 @@ struct FileCheck
     bool read = false; // encoding is known
     TextEncoding encoding = TextEncoding::Utf8;
     TXMLParseErrors errors; // every schema error of an invalid file
+    ParserStop stop; // of a file refused as not well-formed
     bool rulesRun = false; // the SEPA rules ran (asked for, and the file passed the namespace probe)
     std::vector<sepa::Finding> findings; // of the SEPA rules, in document order
     bool rulesStoppedEarly = false; // the findings stopped at their limit
@@ -58,8 +68,12 @@ QByteArray textReport(const FileCheck &check);
 // (English), Grund (German), SrcText, Line, LinePos, FilePos; stoppedEarly says so in the count's line.
 QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly = false);
 
+// "line L, position P: the parser's words" for a file refused as not well-formed, else empty.
+QString stopText(const FileCheck &check);
+
 // One JSON object on one line, ending in '\n': file, verdict, encoding (when read), message (when
-// refused or unreadable) and errors with code, reason, line, linepos, filepos, xpath and srcText,
+// refused or unreadable), stop (line, linePos, filePos and message, when the parser stopped on a file
+// that is not well-formed) and errors with code, reason, line, linepos, filepos, xpath and srcText,
 // then unlisted (how many further errors the capped list leaves out) when there are such; when the
 // rules ran, "rules" with code, severity, reason, grund, line, linepos, filepos and srcText (and
 // "rulesStoppedEarly": true when they stopped at their limit).

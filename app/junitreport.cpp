@@ -84,8 +84,11 @@ QByteArray junitTestCase(const FileCheck &check, double seconds)
     }
     out += ">\n";
     if (check.verdict == Verdict::Refused || check.verdict == Verdict::Unreadable) {
-        out += "      <error" + attribute("type", verdictName(check.verdict))
-            + attribute("message", displayFileName(check.message)) + "/>\n";
+        QString message = displayFileName(check.message);
+        if (const QString stop = stopText(check); !stop.isEmpty())
+            message += u' ' + stop.at(0).toUpper() + stop.mid(1);
+        out += "      <error" + attribute("type", verdictName(check.verdict)) + attribute("message", message)
+            + "/>\n";
     } else {
         // The body is the error's report lines without their separator, as the window shows them.
         TTaggedLines lines;

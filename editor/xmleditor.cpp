@@ -6,6 +6,7 @@
 #include "platform/exception.h"
 
 #include <QFontDatabase>
+#include <QMimeData>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -26,6 +27,13 @@ constexpr int stopIndicator = Sci::INDIC_CONTAINER + 1;
 constexpr int symbolMarginWidth = 17;
 constexpr int minimumGutterDigits = 4;
 constexpr long typingRoom = 64 * 1024;
+// Scintilla measures a line as a whole after every change to it, so a line longer than this is shown
+// in pieces: a virtual line break (a CR the file does not have) after each tag that another follows,
+// or after pieceLength bytes without one. Only a file without CRs of its own, of at most
+// maxBrokenLines lines, is shown so, so that every virtual break is known by its byte alone.
+constexpr qsizetype longLine = 16 * 1024;
+constexpr qsizetype pieceLength = 4 * 1024;
+constexpr qsizetype maxBrokenLines = 10000;
 
 // The named font when it is installed, else the platform's fixed-pitch font; drawn without
 // anti-aliasing.
@@ -90,11 +98,99 @@ QByteArray encodePiecewise(const char *data, qsizetype size, TextEncoding encodi
     return bytes;
 }
 
+// How the CRs of the document are told apart from the file's own line ends.
+enum class Breaks
+{
+    None, // the document is the file's text
+    EveryCr, // the file has no CR; every CR is a virtual break
+    LoneCr, // the file has no line end; a CR not followed by LF is a virtual break (typed ones are CR LF)
+};
+
+bool isVirtualBreak(const char *p, const char *end, Breaks breaks)
+{
+    return *p == '\r' && (breaks == Breaks::EveryCr || p + 1 == end || p[1] != '\n');
+}
+
+// The document bytes of a file's text with virtual breaks in its long lines; None when it needs none.
+Breaks withVirtualBreaks(QByteArray &document)
+{
+    const char *const data = document.constData();
+    const qsizetype size = document.size();
+    if (std::memchr(data, '\r', size_t(size)))
+        return Breaks::None;
+    bool anyLong = false;
+    qsizetype lines = 1;
+    for (qsizetype start = 0; start < size;) {
+        const void *lf = std::memchr(data + start, '\n', size_t(size - start));
+        const qsizetype end = lf ? static_cast<const char *>(lf) - data : size;
+        anyLong = anyLong || end - start > longLine;
+        if (!lf)
+            break;
+        if (++lines > maxBrokenLines)
+            return Breaks::None;
+        start = end + 1;
+    }
+    if (!anyLong)
+        return Breaks::None;
+    const Breaks breaks = lines > 1 ? Breaks::EveryCr : Breaks::LoneCr;
+    QByteArray out;
+    out.reserve(size + size / 16 + typingRoom);
+    for (qsizetype start = 0; start < size;) {
+        const void *lf = std::memchr(data + start, '\n', size_t(size - start));
+        const qsizetype end = lf ? static_cast<const char *>(lf) - data + 1 : size;
+        if (end - start <= longLine) {
+            out.append(data + start, end - start);
+            start = end;
+            continue;
+        }
+        qsizetype last = start;
+        for (qsizetype p = start; p < end; ++p) {
+            const char c = data[p];
+            out.append(c);
+            if (p + 1 >= end || data[p + 1] == '\n')
+                continue;
+            const bool betweenTags = c == '>' && data[p + 1] == '<';
+            const bool longPiece
+                = p + 1 - last >= pieceLength && (static_cast<unsigned char>(data[p + 1]) & 0xC0) != 0x80;
+            if (betweenTags || longPiece) {
+                out.append('\r');
+                last = p + 1;
+            }
+        }
+        start = end;
+    }
+    document = std::move(out);
+    return breaks;
+}
+
+class ScintillaView : public QsciScintilla
+{
+public:
+    using QsciScintilla::QsciScintilla;
+    Breaks breaks = Breaks::None;
+
+protected:
+    // Copied text leaves the virtual breaks behind, as the file would.
+    QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override
+    {
+        if (breaks == Breaks::None)
+            return QsciScintilla::toMimeData(text, rectangular);
+        QByteArray real;
+        real.reserve(text.size());
+        const char *const end = text.constData() + text.size();
+        for (const char *p = text.constData(); p < end; ++p) {
+            if (!isVirtualBreak(p, end, breaks))
+                real.append(*p);
+        }
+        return QsciScintilla::toMimeData(real, rectangular);
+    }
+};
+
 } // namespace
 
 struct TXMLEditor::Private
 {
-    explicit Private(QsciScintilla *editor)
+    explicit Private(ScintillaView *editor)
         : sci(editor)
         , tags(editor)
     {
@@ -112,16 +208,102 @@ struct TXMLEditor::Private
     }
     qsizetype length() const { return send(Sci::SCI_GETLENGTH); }
 
+    Breaks breaks() const { return sci->breaks; }
+
+    int lineCount() const
+    {
+        return breaks() == Breaks::None ? int(send(Sci::SCI_GETLINECOUNT)) : int(realStarts().size());
+    }
+
     void checkLine(int line) const
     {
-        if (line < 0 || line >= int(send(Sci::SCI_GETLINECOUNT)))
+        if (line < 0 || line >= lineCount())
             throw EArgumentOutOfRangeException(
-                u"Line index %1 out of bounds (0..%2)"_s.arg(line).arg(send(Sci::SCI_GETLINECOUNT) - 1));
+                u"Line index %1 out of bounds (0..%2)"_s.arg(line).arg(lineCount() - 1));
+    }
+
+    // The shown line each line of the file starts on (with virtual breaks), found again after a
+    // change of the number of lines.
+    const std::vector<int> &realStarts() const
+    {
+        if (!realStartsValid) {
+            realStartsCache.assign(1, 0);
+            const char *data = characters();
+            const qsizetype size = length();
+            for (const char *p = data;
+                 (p = static_cast<const char *>(std::memchr(p, '\n', size_t(data + size - p))));) {
+                ++p;
+                realStartsCache.push_back(int(send(Sci::SCI_LINEFROMPOSITION, p - data)));
+            }
+            realStartsValid = true;
+        }
+        return realStartsCache;
+    }
+
+    // Line of the file (from 0) to shown line and back; the same with no virtual breaks.
+    int shownLine(int line) const { return breaks() == Breaks::None ? line : realStarts().at(size_t(line)); }
+    int realLine(int shown) const
+    {
+        if (breaks() == Breaks::None)
+            return shown;
+        const std::vector<int> &starts = realStarts();
+        return int(std::upper_bound(starts.begin(), starts.end(), shown) - starts.begin()) - 1;
+    }
+
+    // The document's bytes without its virtual breaks: the file's text.
+    QByteArray realText() const
+    {
+        const char *data = characters();
+        const qsizetype size = length();
+        if (breaks() == Breaks::None)
+            return QByteArray(data, size);
+        QByteArray out(size, Qt::Uninitialized);
+        char *w = out.data();
+        const char *const end = data + size;
+        for (const char *p = data; p < end;) {
+            const void *cr = std::memchr(p, '\r', size_t(end - p));
+            const char *stop = cr ? static_cast<const char *>(cr) : end;
+            std::memcpy(w, p, size_t(stop - p));
+            w += stop - p;
+            p = stop;
+            if (p < end) {
+                if (!isVirtualBreak(p, end, breaks()))
+                    *w++ = '\r';
+                ++p;
+            }
+        }
+        out.truncate(w - out.data());
+        return out;
+    }
+
+    // Line numbers of the file's own lines need a text margin when lines are shown in pieces.
+    void setBreaks(Breaks breaks)
+    {
+        if (breaks == sci->breaks)
+            return;
+        sci->breaks = breaks;
+        realStartsValid = false;
+        offsetCursorValid = false;
+        gutterDigits = 0;
+        send(Sci::SCI_MARGINTEXTCLEARALL);
+        sci->setMarginType(0,
+            breaks == Breaks::None ? QsciScintilla::NumberMargin : QsciScintilla::TextMarginRightJustified);
     }
 
     void updateGutterWidth()
     {
-        const int digits = std::max(minimumGutterDigits, digitCount(int(send(Sci::SCI_GETLINECOUNT))));
+        if (breaks() != Breaks::None) {
+            // The file's own line numbers, beside the first shown line of each.
+            realStartsValid = false;
+            const std::vector<int> &starts = realStarts();
+            send(Sci::SCI_MARGINTEXTCLEARALL);
+            for (size_t i = 0; i < starts.size(); ++i) {
+                const QByteArray number = QByteArray::number(qsizetype(i + 1));
+                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, starts[i], number.constData());
+                send(Sci::SCI_MARGINSETSTYLE, starts[i], Sci::STYLE_LINENUMBER);
+            }
+        }
+        const int digits = std::max(minimumGutterDigits, digitCount(lineCount()));
         if (digits == gutterDigits)
             return;
         gutterDigits = digits;
@@ -141,10 +323,28 @@ struct TXMLEditor::Private
     long bytePosition(qint64 filePos)
     {
         if (!offsetCursorValid) {
-            offsetCursor.reset(characters(), length());
+            virtualBreakShift.clear();
+            if (breaks() == Breaks::None) {
+                offsetText = QByteArray();
+                offsetCursor.reset(characters(), length());
+            } else {
+                // Counted on the file's text; each virtual break before a position moves it one on.
+                offsetText = realText();
+                const char *data = characters();
+                const char *const end = data + length();
+                for (const char *p = data;
+                     (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)))); ++p) {
+                    if (isVirtualBreak(p, end, breaks()))
+                        virtualBreakShift.push_back(long(p - data) - long(virtualBreakShift.size()));
+                }
+                offsetCursor.reset(offsetText.constData(), offsetText.size());
+            }
             offsetCursorValid = true;
         }
-        return long(offsetCursor.bytePosition(filePos));
+        const long real = long(offsetCursor.bytePosition(filePos));
+        return real
+            + long(std::upper_bound(virtualBreakShift.begin(), virtualBreakShift.end(), real)
+                - virtualBreakShift.begin());
     }
 
     // The caret to a byte position, its line centred, the position itself in view.
@@ -158,10 +358,14 @@ struct TXMLEditor::Private
         pendingCentreLine = visible ? 0 : line;
     }
 
-    void onModified(int position, int type, int length)
+    void onModified(int position, int type, int length, int linesAdded)
     {
-        if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE))
+        if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
             offsetCursorValid = false;
+            offsetText = QByteArray();
+        }
+        if (linesAdded != 0)
+            realStartsValid = false;
         if (type & Sci::SC_MOD_BEFOREDELETE)
             tags.beforeDelete(position, length);
         if (type & Sci::SC_MOD_DELETETEXT)
@@ -183,12 +387,16 @@ struct TXMLEditor::Private
         }
     }
 
-    QsciScintilla *sci;
+    ScintillaView *sci;
     LineTags tags;
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
     std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
+    QByteArray offsetText; // the file's text the cursor walks, with virtual breaks
+    std::vector<long> virtualBreakShift; // i-th virtual break's position in offsetText, ascending
+    mutable std::vector<int> realStartsCache;
+    mutable bool realStartsValid = false;
     TextEncoding encoding = TextEncoding::Windows1252;
     int updateDepth = 0;
     int gutterDigits = 0;
@@ -197,9 +405,9 @@ struct TXMLEditor::Private
 
 TXMLEditor::TXMLEditor(QWidget *parent)
     : QWidget(parent)
-    , d(std::make_unique<Private>(new QsciScintilla(this)))
+    , d(std::make_unique<Private>(new ScintillaView(this)))
 {
-    QsciScintilla *sci = d->sci;
+    ScintillaView *sci = d->sci;
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(sci);
@@ -256,8 +464,8 @@ TXMLEditor::TXMLEditor(QWidget *parent)
         d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
             | Sci::SC_MOD_BEFOREDELETE);
     connect(sci, &QsciScintillaBase::SCN_MODIFIED, this,
-        [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
-            d->onModified(position, type, length);
+        [this](int position, int type, const char *, int length, int linesAdded, int, int, int, int, int) {
+            d->onModified(position, type, length, linesAdded);
         });
     connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
     connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
@@ -269,13 +477,13 @@ TXMLEditor::~TXMLEditor() = default;
 
 int TXMLEditor::lineCount() const
 {
-    return int(d->send(Sci::SCI_GETLINECOUNT));
+    return d->lineCount();
 }
 
 int TXMLEditor::lineTag(int line) const
 {
     d->checkLine(line);
-    return d->tags.tag(line);
+    return d->tags.tag(d->shownLine(line));
 }
 
 void TXMLEditor::setLineTag(int line, int tag)
@@ -283,12 +491,13 @@ void TXMLEditor::setLineTag(int line, int tag)
     d->checkLine(line);
     if (tag < 0)
         throw EArgumentOutOfRangeException(u"A line tag cannot be negative (%1)"_s.arg(tag));
-    d->tags.setTag(line, tag);
+    d->tags.setTag(d->shownLine(line), tag);
 }
 
 int TXMLEditor::findLineWithTag(int tag) const
 {
-    return d->tags.findLine(tag);
+    const int shown = d->tags.findLine(tag);
+    return shown < 0 ? shown : d->realLine(shown);
 }
 
 void TXMLEditor::clearLineTags()
@@ -339,7 +548,11 @@ void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
         return;
     if (size_t(tag) > d->errorPositions.size())
         d->errorPositions.resize(size_t(tag), -1);
-    d->errorPositions[size_t(tag - 1)] = d->bytePosition(filePos);
+    const long position = d->bytePosition(filePos);
+    d->errorPositions[size_t(tag - 1)] = position;
+    // A long line shown in pieces shows the error's symbol on the piece of its position.
+    if (d->breaks() != Breaks::None)
+        d->send(Sci::SCI_MARKERADD, d->send(Sci::SCI_LINEFROMPOSITION, position), LineTags::symbolMarker);
 }
 
 bool TXMLEditor::gotoErrorPosition(int tag)
@@ -432,11 +645,19 @@ bool TXMLEditor::isModified() const
 
 QString TXMLEditor::text() const
 {
+    if (d->breaks() != Breaks::None) {
+        const QByteArray real = d->realText();
+        return documenttext::toJoinedText(real.constData(), real.size());
+    }
     return documenttext::toJoinedText(d->characters(), d->length());
 }
 
 QByteArray TXMLEditor::textUtf8() const
 {
+    if (d->breaks() != Breaks::None) {
+        const QByteArray real = d->realText();
+        return documenttext::toJoinedUtf8(real.constData(), real.size());
+    }
     return documenttext::toJoinedUtf8(d->characters(), d->length());
 }
 
@@ -460,32 +681,53 @@ void TXMLEditor::setText(const QString &text)
 {
     TXMLEditorUpdateGuard guard(*this);
     const QByteArray bytes = toUtf8KeepingSurrogates(text);
+    d->setBreaks(Breaks::None);
     d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
     d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
     clearErrorMarks();
+    d->updateGutterWidth();
 }
 
 int TXMLEditor::caretColumn() const
 {
     const long position = d->send(Sci::SCI_GETCURRENTPOS);
-    const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, position));
+    const int shown = int(d->send(Sci::SCI_LINEFROMPOSITION, position));
+    const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->shownLine(d->realLine(shown)));
+    // One byte beyond the caret, when there is one, to tell a virtual break before it.
+    const long available = std::min(position + 1, long(d->length())) - lineStart;
     const auto *text
-        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, position - lineStart));
-    return int(documenttext::utf16Length(text, position - lineStart)) + 1;
+        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, available));
+    if (d->breaks() == Breaks::None)
+        return int(documenttext::utf16Length(text, position - lineStart)) + 1;
+    // The virtual breaks on the way count for nothing.
+    const char *const end = text + (position - lineStart);
+    const char *const documentEnd = text + available;
+    qsizetype units = 0;
+    for (const char *p = text; p < end;) {
+        const void *cr = std::memchr(p, '\r', size_t(end - p));
+        const char *stop = cr ? static_cast<const char *>(cr) : end;
+        units += documenttext::utf16Length(p, stop - p);
+        p = stop;
+        if (p < end) {
+            units += isVirtualBreak(p, documentEnd, d->breaks()) ? 0 : 1;
+            ++p;
+        }
+    }
+    return int(units) + 1;
 }
 
 int TXMLEditor::caretLine() const
 {
-    return int(d->send(Sci::SCI_LINEFROMPOSITION, d->send(Sci::SCI_GETCURRENTPOS))) + 1;
+    return d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, d->send(Sci::SCI_GETCURRENTPOS)))) + 1;
 }
 
 void TXMLEditor::gotoLine(int line)
 {
     line = std::clamp(line, 1, lineCount());
-    d->send(Sci::SCI_GOTOLINE, line - 1);
-    d->centreLine(line);
+    d->send(Sci::SCI_GOTOLINE, d->shownLine(line - 1));
+    d->centreLine(d->shownLine(line - 1) + 1);
     // A hidden editor may not know its final height yet; centre again once it is shown.
-    d->pendingCentreLine = isVisible() ? 0 : line;
+    d->pendingCentreLine = isVisible() ? 0 : d->shownLine(line - 1) + 1;
 }
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
@@ -499,7 +741,7 @@ void TXMLEditor::gotoFilePos(qint64 filePos)
 
 int TXMLEditor::firstVisibleLine() const
 {
-    return int(d->send(Sci::SCI_DOCLINEFROMVISIBLE, d->send(Sci::SCI_GETFIRSTVISIBLELINE))) + 1;
+    return d->realLine(int(d->send(Sci::SCI_DOCLINEFROMVISIBLE, d->send(Sci::SCI_GETFIRSTVISIBLELINE)))) + 1;
 }
 
 int TXMLEditor::visibleLineCount() const
@@ -526,6 +768,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     // the unpaired surrogates of a UTF-16 file kept.
     QByteArray document = toUtf8Text(readFileBytes(fileName), &encoding);
     const LineEnd lineEnd = dominantLineEnd(document.constData(), document.size());
+    const Breaks breaks = withVirtualBreaks(document);
 
     TXMLEditorUpdateGuard guard(*this);
     // Without change notifications while the text is replaced: QScintilla would copy the whole text
@@ -544,6 +787,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_SETSAVEPOINT);
     d->send(Sci::SCI_SETMODEVENTMASK, eventMask);
     d->offsetCursorValid = false;
+    d->setBreaks(breaks);
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.
     switch (lineEnd) {
@@ -566,8 +810,9 @@ void TXMLEditor::loadFromFile(const QString &fileName)
 
 void TXMLEditor::saveToFile(const QString &fileName)
 {
-    const char *data = d->characters();
-    const qsizetype size = d->length();
+    const QByteArray real = d->breaks() == Breaks::None ? QByteArray() : d->realText();
+    const char *data = d->breaks() == Breaks::None ? d->characters() : real.constData();
+    const qsizetype size = d->breaks() == Breaks::None ? d->length() : real.size();
     const bool utf8 = d->encoding == TextEncoding::Utf8 || d->encoding == TextEncoding::Utf8Bom;
     QByteArray bytes;
     if (utf8 && !hasSurrogateSequence(data, size)) {

@@ -1,12 +1,37 @@
 #include "pagecontrol.h"
 
 #include <QStackedWidget>
+#include <QStyleOptionTab>
 #include <QTabBar>
 #include <QVBoxLayout>
 
+namespace {
+
+// QTabBar draws its current tab last, "on top", even when that tab is hidden: at the top left, in
+// the empty rectangle of a hidden tab, where a clipped piece of its caption showed. A hidden tab
+// here is drawn as nothing.
+class PageTabBar : public QTabBar
+{
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    void initStyleOption(QStyleOptionTab *option, int tabIndex) const override
+    {
+        QTabBar::initStyleOption(option, tabIndex);
+        if (!isTabVisible(tabIndex)) {
+            option->rect = QRect();
+            option->text.clear();
+            option->icon = QIcon();
+        }
+    }
+};
+
+} // namespace
+
 TPageControl::TPageControl(QWidget *parent)
     : QWidget(parent)
-    , m_tabs(new QTabBar(this))
+    , m_tabs(new PageTabBar(this))
     , m_stack(new QStackedWidget(this))
 {
     auto *layout = new QVBoxLayout(this);

@@ -147,6 +147,8 @@ private Q_SLOTS:
     void exitStatus_data();
     void exitStatus();
     void refusesFifoWithoutWaitingForAWriter();
+    void saysWhereTheParserStopped_data();
+    void saysWhereTheParserStopped();
     void printsHelpAndVersion();
     void printsTheWindowsReport_data();
     void printsTheWindowsReport();
@@ -504,7 +506,9 @@ void TestPravikCheck::readsStandardInput_data()
         << QStringList { QStringLiteral("-") } << kNotPayment << 2 << QByteArray("") << refused;
     QTest::newRow("document cut off at its end")
         << QStringList { QStringLiteral("-") } << QStringLiteral("tests/data/checker/cut-off.xml") << 2
-        << QByteArray("") << refused;
+        << QByteArray("")
+        << refused
+            + "pravik-check: <stdin>: line 5, position 21: Premature end of data in tag MsgId line 5\n";
     QTest::newRow("no input at all") << QStringList { QStringLiteral("-") } << QString() << 2
                                      << QByteArray("") << refused;
     QTest::newRow("beside a file, headed <stdin>")
@@ -612,6 +616,87 @@ JUnitRead readJUnit(const QByteArray &xml)
 }
 
 } // namespace
+
+void TestPravikCheck::saysWhereTheParserStopped_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("line"); // 0: the refusal has no place
+    QTest::addColumn<int>("linePos");
+    QTest::addColumn<QString>("words"); // a part of the parser's message
+
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                            "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\">\n"
+                            "  <CstmrCdtTrfInitn>\n";
+    QTest::newRow("end tag with a typo") << head
+            + "    <GrpHdr>\n      <MsgId>M-1</MsgIdd>\n    </GrpHdr>\n  </CstmrCdtTrfInitn>\n</Document>\n"
+                                         << 5 << 26 << QStringLiteral("MsgIdd");
+    QTest::newRow("file cut off inside an element")
+        << head + "    <GrpHdr>\n      <MsgId>CUT" << 5 << 17 << QStringLiteral("MsgId");
+    // Refused by the look for the namespace, before the parser that reports places starts.
+    QTest::newRow("document type declaration, refused unread")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE Document [<!ENTITY n \"x\">]>\n") + head.mid(22)
+            + "  </CstmrCdtTrfInitn>\n</Document>\n"
+        << 0 << 0 << QString();
+    QTest::newRow("one line with a typo")
+        << QByteArray("<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\"><CstmrCdtTrfInitn>"
+                      "</CstmrCdtTrfInitm></Document>")
+        << 1 << 103 << QStringLiteral("CstmrCdtTrfInitm");
+    QTest::newRow("no namespace") << QByteArray("<Document><A></B></Document>") << 0 << 0 << QString();
+}
+
+// The refusal line stays as it is; the parser's words and place follow it on stderr, and go into the
+// JSON record and the JUnit error.
+void TestPravikCheck::saysWhereTheParserStopped()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, line);
+    QFETCH(int, linePos);
+    QFETCH(QString, words);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("broken.xml"));
+    QVERIFY(writeAll(file, text));
+    const QString refusal = QStringLiteral("pravik-check: ") + file + kRefusedMessage;
+
+    const Run run = runCheck({ file });
+    QCOMPARE(run.status, 2);
+    const QList<QByteArray> err = run.err.split('\n');
+    QCOMPARE(err.first(), refusal.toUtf8());
+    const QJsonObject record = jsonRecords(runCheck({ QStringLiteral("--json"), file }).out).value(0);
+    QCOMPARE(record[u"verdict"].toString(), QStringLiteral("refused"));
+    QCOMPARE(record[u"message"].toString(), kRefusedMessage.mid(2));
+    const Run junit = runCheck({ QStringLiteral("--format"), QStringLiteral("junit"), file });
+    const QString junitError = readJUnit(junit.out).cases.value(0).errors.value(0);
+    if (line == 0) {
+        QCOMPARE(err.size(), 2); // the refusal and the final line break
+        QVERIFY(!record.contains(u"stop"));
+        QCOMPARE(junitError, QStringLiteral("refused ") + kRefusedMessage.mid(2));
+        return;
+    }
+
+    QCOMPARE(err.size(), 3);
+    const QString where = QStringLiteral("line %1, position %2: ").arg(line).arg(linePos);
+    const QString detail = QString::fromUtf8(err.at(1));
+    QVERIFY2(detail.startsWith(QStringLiteral("pravik-check: ") + file + QStringLiteral(": ") + where),
+        qPrintable(detail));
+    QVERIFY2(detail.contains(words), qPrintable(detail));
+
+    const QJsonObject stop = record[u"stop"].toObject();
+    QCOMPARE(stop[u"line"].toInt(), line);
+    QCOMPARE(stop[u"linePos"].toInt(), linePos);
+    const QString message = stop[u"message"].toString();
+    QCOMPARE(detail.section(where, 1), message);
+    // filePos counts the text joined by CR LF from 0, as the errors' positions do.
+    const QList<QByteArray> lines = text.split('\n');
+    qsizetype lineStart = 0;
+    for (int i = 0; i < line - 1; ++i)
+        lineStart += lines.at(i).size() + 2;
+    QCOMPARE(stop[u"filePos"].toInt(), lineStart + linePos - 1);
+
+    QCOMPARE(junitError,
+        QStringLiteral("refused ") + kRefusedMessage.mid(2)
+            + QStringLiteral(" Line %1, position %2: %3").arg(line).arg(linePos).arg(message));
+}
 
 void TestPravikCheck::writesJUnitReport_data()
 {

@@ -26,6 +26,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -127,6 +128,41 @@ private Q_SLOTS:
         QCOMPARE(form->MO_FileOverwrite->Text(),
             QStringLiteral("Die Datei %s existiert bereits! \r\nWollen Sie die Datei überschreiben?"));
         QCOMPARE(form->MO_FileOverwrite->MessageList(), form->ML);
+    }
+
+    // The tab bar drew the hidden current tab (the report's) on top of the others, in the empty
+    // rectangle of a hidden tab: a clipped piece of "Ergebnis Validierung" at the top left.
+    void noStrayCaptionAboveTheTabsAtStart()
+    {
+        form->resize(640, 480);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTabBar *bar = form->PageControl1->TabBar();
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
+        QVERIFY(!form->PageControl1->TabVisible(form->TabSheet2));
+        QCOMPARE(form->PageControl1->SelectedTab(), -1);
+
+        const QImage image = bar->grab().toImage();
+        QVERIFY(!image.isNull());
+        const QRect visibleTab = bar->tabRect(0);
+        // Text pixels may lie only in the visible tab, below the top quarter of the bar, where its
+        // caption is.
+        const QRect caption(visibleTab.left(), bar->height() / 4, visibleTab.width(), bar->height());
+        QStringList stray;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 100 && !caption.contains(x, y))
+                    stray << QStringLiteral("(%1,%2)").arg(x).arg(y);
+            }
+        }
+        QVERIFY2(stray.isEmpty(), qPrintable(stray.mid(0, 10).join(u' ')));
+        // The visible tab's caption is drawn, so that the check above looks at real pixels.
+        bool captionDrawn = false;
+        for (int y = caption.top(); y < std::min(caption.bottom(), image.height()); ++y) {
+            for (int x = caption.left(); x <= caption.right() && !captionDrawn; ++x)
+                captionDrawn = qGray(image.pixel(x, y)) < 100;
+        }
+        QVERIFY(captionDrawn);
     }
 
     void menuAndActions()

@@ -6,8 +6,10 @@
 #include "platform/exception.h"
 #include "tests/support/testfiles.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -304,6 +306,103 @@ private Q_SLOTS:
             QVERIFY2(e.message().contains(u"line 60000, column 5"_s), qPrintable(e.message()));
         }
         QVERIFY(!QFile::exists(dir.filePath(u"new.xml"_s)));
+    }
+
+    // A line of more than 16 KB is shown in pieces (virtual breaks the file does not have); the
+    // text, the positions, the caret's line and column and the saved bytes are the file's.
+    void longLinesShownInPieces_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<bool>("pieces");
+
+        QString payments = u"<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.09\">"_s;
+        for (int i = 0; i < 600; ++i)
+            payments += u"<Tx><Id>%1</Id><Nm>Müller & Söhne €</Nm></Tx>"_s.arg(i);
+        payments += u"</Document>"_s;
+        QTest::newRow("one line without a line end") << payments << TextEncoding::Utf8 << true;
+        QTest::newRow("one long line among short ones, LF")
+            << u"<?xml version=\"1.0\"?>\n"_s + payments + u"\n<!-- end -->\n"_s << TextEncoding::Utf8
+            << true;
+        QTest::newRow("one line in UTF-16") << payments << TextEncoding::Utf16LE << true;
+        QTest::newRow("text longer than a piece, of two-byte characters")
+            << u"<a><b>"_s + QString(20000, u'ä') + u"</b></a>"_s << TextEncoding::Utf8 << true;
+        QTest::newRow("long line in a CR LF file, shown whole")
+            << u"<?xml version=\"1.0\"?>\r\n"_s + payments + u"\r\n"_s << TextEncoding::Utf8 << false;
+    }
+    void longLinesShownInPieces()
+    {
+        QFETCH(QString, text);
+        QFETCH(TextEncoding, encoding);
+        QFETCH(bool, pieces);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"long.xml"_s);
+        const QByteArray bytes = encoded(text, encoding);
+        QVERIFY(writeAll(path, bytes));
+
+        TXMLEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+        const QString joined = withCrLf(text);
+        QCOMPARE(editor.text(), joined);
+        QCOMPARE(editor.textUtf8(), joined.toUtf8());
+        const int lines = int(joined.count(u"\r\n"_s)) + 1;
+        QCOMPARE(editor.lineCount(), lines);
+        QCOMPARE(sci->lines() > lines, pieces);
+        // Copied text is the file's, without the virtual breaks.
+        sci->selectAll();
+        sci->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+
+        // The second place between two tags, where a piece starts: caret, line and column.
+        const qsizetype at = joined.indexOf(u"><"_s, joined.indexOf(u"><"_s) + 1) + 1;
+        const int line = int(joined.left(at).count(u"\r\n"_s)) + 1;
+        const qsizetype lineStart = joined.lastIndexOf(u"\r\n"_s, at - 1);
+        const int column = int(at - (lineStart < 0 ? 0 : lineStart + 2)) + 1;
+        editor.gotoFilePosition(at);
+        QCOMPARE(editor.caretLine(), line);
+        QCOMPARE(editor.caretColumn(), column);
+        // An error's position and a line's tag far into the line.
+        const qsizetype late = joined.lastIndexOf(u"</"_s);
+        editor.setErrorPosition(1, late);
+        editor.setLineTag(editor.lineCount() - 1, 7);
+        QCOMPARE(editor.findLineWithTag(7), editor.lineCount() - 1);
+        QVERIFY(editor.gotoErrorPosition(1));
+        const qsizetype lateLineStart = joined.lastIndexOf(u"\r\n"_s, late);
+        QCOMPARE(editor.caretColumn(), int(late - (lateLineStart < 0 ? 0 : lateLineStart + 2)) + 1);
+
+        // Typing there, a new line included, is saved in the file's own text.
+        editor.gotoFilePosition(at);
+        QTest::keyClicks(sci, u"X"_s);
+        QTest::keyClick(sci, Qt::Key_Return);
+        QTest::keyClicks(sci, u"Y"_s);
+        const QString eol = text.contains(u'\n') && !text.contains(u'\r') ? u"\n"_s : u"\r\n"_s;
+        const qsizetype textAt = at - (line - 1) * (eol.size() == 1 ? 1 : 0);
+        QString typed = text;
+        typed.insert(textAt, u"X"_s + eol + u"Y"_s);
+        QCOMPARE(editor.text(), withCrLf(typed));
+        QCOMPARE(editor.caretLine(), line + 1);
+        QCOMPARE(editor.caretColumn(), 2);
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), encoded(typed, encoding));
+
+        // Deleting it again, and then the break before the place: a virtual one goes unseen.
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(sci, Qt::Key_Backspace);
+        QCOMPARE(editor.text(), joined);
+        if (pieces) {
+            QTest::keyClick(sci, Qt::Key_Backspace);
+            QCOMPARE(editor.text(), joined);
+            // Scintilla undoes the run of deletions as one.
+            QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(editor.text(), withCrLf(typed));
+            QTest::keyClick(sci, Qt::Key_Y, Qt::ControlModifier);
+            QCOMPARE(editor.text(), joined);
+        }
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), bytes);
     }
 
     void failedLoadKeepsTheEditorAsItWas_data()
