@@ -10,6 +10,7 @@
 #include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlschemas.h>
+#include <libxml/xmlschemastypes.h>
 
 #include <climits>
 #include <cstring>
@@ -44,6 +45,9 @@ void initLibxml()
     static std::once_flag once;
     std::call_once(once, [] {
         xmlInitParser();
+        // The built-in schema types are created lazily and without a lock: two schemas compiled at
+        // once on two threads would both create them (one set leaks). Create them here, once.
+        xmlSchemaInitTypes();
         xmlSetExternalEntityLoader(refuseExternalEntity);
     });
     // Per thread in libxml2: keep its fallback messages off stderr.
