@@ -4,6 +4,7 @@
 #include "components/appservices/xprocs_display.h"
 #include "components/appservices/zc_thread.h"
 #include "components/appservices/zelk_registry.h"
+#include "components/dialogs/zc_dialogs.h"
 #include "components/messages/messagecntr.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
@@ -21,6 +22,7 @@ std::span<const TUnit *const> PravikUnits()
         &zc_ThreadUnit,
         &zc_VersionInfoUnit,
         &zc_VerInfoUnit,
+        &zc_DialogsUnit,
         &MessageCntrUnit,
     };
     return table;

@@ -5,6 +5,7 @@
 #include "units.h"
 
 #include "components/appservices/zc_thread.h"
+#include "components/dialogs/zc_dialogs.h"
 #include "components/versioninfo/zc_versioninfo.h"
 #include "platform/component.h"
 #include "platform/versionresource.h"
@@ -26,11 +27,12 @@ private Q_SLOTS:
         for (const QString &name : byName)
             QVERIFY2(!GetClass(name), qPrintable(name + u" registered before its unit started"_s));
         QCOMPARE(ThreadRegistry(), nullptr);
+        QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
 
         std::optional<TUnitRun> units(std::in_place, PravikUnits());
         QCOMPARE(units->Started(),
             QStringList({ u"xProcsDisplay"_s, u"xProcs"_s, u"Zelk_Registry"_s, u"zc_Scale"_s, u"zc_Hooks"_s,
-                u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"MessageCntr"_s }));
+                u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"zc_Dialogs"_s, u"MessageCntr"_s }));
         for (const QString &name : byName) {
             const TComponentClass *c = GetClass(name);
             QVERIFY2(c, qPrintable(name));
@@ -38,10 +40,13 @@ private Q_SLOTS:
             QCOMPARE(QString::fromLatin1(made->metaObject()->className()), name);
         }
         QVERIFY(ThreadRegistry());
+        QVERIFY(Tzc_Dialogs::GetHistorie());
+        QCOMPARE(Tzc_Dialogs::GetHistorie()->Count(), 0);
         QCOMPARE(VersionInfoApp().LibraryName(), ApplicationFileName());
 
         units.reset();
         QCOMPARE(ThreadRegistry(), nullptr);
+        QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
         QVERIFY_THROWS_EXCEPTION(Exception, VersionInfoApp());
     }
 };
