@@ -123,6 +123,11 @@ private Q_SLOTS:
         QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
         QVERIFY_THROWS_EXCEPTION(Exception, THistorieItem::Create(std::runtime_error("no history")));
         QVERIFY_THROWS_EXCEPTION(Exception, addDialog(u"no history"_s));
+        struct TView : THistorieView
+        {
+            void HistorieChanged() override { }
+        } view;
+        QVERIFY_THROWS_EXCEPTION(Exception, THistorie::AddView(&view));
         QCOMPARE(THistorie::OpenViewCount(), 0);
     }
 };
