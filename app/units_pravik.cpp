@@ -5,6 +5,7 @@
 #include "components/appservices/zc_thread.h"
 #include "components/appservices/zelk_registry.h"
 #include "components/messages/messagecntr.h"
+#include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
 #include "components/versioninfo/zc_verinfo.h"
@@ -13,6 +14,7 @@
 std::span<const TUnit *const> PravikUnits()
 {
     static constexpr const TUnit *table[] = {
+        &XGraphicUnit,
         &xProcsDisplayUnit,
         &xProcsUnit,
         &Zelk_RegistryUnit,
