@@ -6,6 +6,7 @@
 #include "components/appservices/zelk_registry.h"
 #include "components/dialogs/zc_dialogs.h"
 #include "components/messages/messagecntr.h"
+#include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
 #include "components/versioninfo/zc_verinfo.h"
@@ -14,6 +15,7 @@
 std::span<const TUnit *const> PravikUnits()
 {
     static constexpr const TUnit *table[] = {
+        &XGraphicUnit,
         &xProcsDisplayUnit,
         &xProcsUnit,
         &Zelk_RegistryUnit,

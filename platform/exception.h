@@ -47,3 +47,10 @@ class EFCreateError : public Exception
 public:
     using Exception::Exception;
 };
+
+// A list or dictionary operation found no such item, or a duplicate where none is allowed.
+class EListError : public Exception
+{
+public:
+    using Exception::Exception;
+};

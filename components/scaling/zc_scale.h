@@ -15,6 +15,7 @@
 //   never frees one. GUI thread only.
 
 #include "platform/interface.h"
+#include "platform/numbers.h"
 #include "platform/units.h"
 
 #include <QHash>
@@ -24,10 +25,6 @@
 
 class QWidget;
 struct QMetaObject;
-
-int MulDiv(int a, int b, int c);
-// Nearest integer, halves to the even neighbour.
-int RoundHalfEven(double value);
 
 // A rectangle as the platform keeps one: right and bottom are exclusive edges.
 struct TRect

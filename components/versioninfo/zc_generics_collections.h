@@ -12,13 +12,6 @@
 #include <atomic>
 #include <utility>
 
-// A list or dictionary operation found no such item, or a duplicate where none is allowed.
-class EListError : public Exception
-{
-public:
-    using Exception::Exception;
-};
-
 template <class K, class V> using TPair = std::pair<K, V>;
 
 // The generic dictionary. It enumerates its pairs in the order their keys were first added, so that

@@ -6,6 +6,7 @@
 
 #include "components/appservices/zc_thread.h"
 #include "components/dialogs/zc_dialogs.h"
+#include "components/panels/xgraphic_cache.h"
 #include "components/versioninfo/zc_versioninfo.h"
 #include "platform/component.h"
 #include "platform/versionresource.h"
@@ -28,11 +29,13 @@ private Q_SLOTS:
             QVERIFY2(!GetClass(name), qPrintable(name + u" registered before its unit started"_s));
         QCOMPARE(ThreadRegistry(), nullptr);
         QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
+        QCOMPARE(GraphicCache(), nullptr);
 
         std::optional<TUnitRun> units(std::in_place, PravikUnits());
         QCOMPARE(units->Started(),
-            QStringList({ u"xProcsDisplay"_s, u"xProcs"_s, u"Zelk_Registry"_s, u"zc_Scale"_s, u"zc_Hooks"_s,
-                u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"zc_Dialogs"_s, u"MessageCntr"_s }));
+            QStringList({ u"XGraphic"_s, u"xProcsDisplay"_s, u"xProcs"_s, u"Zelk_Registry"_s, u"zc_Scale"_s,
+                u"zc_Hooks"_s, u"zc_Thread"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s, u"zc_Dialogs"_s,
+                u"MessageCntr"_s }));
         for (const QString &name : byName) {
             const TComponentClass *c = GetClass(name);
             QVERIFY2(c, qPrintable(name));
@@ -42,11 +45,13 @@ private Q_SLOTS:
         QVERIFY(ThreadRegistry());
         QVERIFY(Tzc_Dialogs::GetHistorie());
         QCOMPARE(Tzc_Dialogs::GetHistorie()->Count(), 0);
+        QVERIFY(GraphicCache());
         QCOMPARE(VersionInfoApp().LibraryName(), ApplicationFileName());
 
         units.reset();
         QCOMPARE(ThreadRegistry(), nullptr);
         QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
+        QCOMPARE(GraphicCache(), nullptr);
         QVERIFY_THROWS_EXCEPTION(Exception, VersionInfoApp());
     }
 };
