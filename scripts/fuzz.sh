@@ -18,11 +18,13 @@ for t in "${targets[@]}"; do
   mkdir -p "fuzz/out/$t"
   echo "-- fuzz_$t for ${seconds}s"
   log="fuzz/out/$t.log"
+  regressions=()
+  [ -d "tests/data/fuzz/$t" ] && regressions=("tests/data/fuzz/$t")
   status=0
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 -max_len=65536 \
       -print_final_stats=1 -artifact_prefix="fuzz/out/crashes/$t-" \
-      "fuzz/out/$t" "fuzz/corpus/$t" "tests/data/fuzz/$t" >"$log" 2>&1 || status=$?
+      "fuzz/out/$t" "fuzz/corpus/$t" "${regressions[@]}" >"$log" 2>&1 || status=$?
   grep -E '^#[0-9]+ +(DONE|pulse)|stat::number_of_executed_units|stat::peak_rss_mb' "$log" | tail -3
   if [ "$status" -ne 0 ]; then
     grep -E '^==[0-9]+==|SUMMARY|Test unit written|runtime error' "$log" | head -20
