@@ -5,12 +5,14 @@
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
-#include "../support/testfiles.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/textplace.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <cstring>
 
 using testsupport::dataFile;
@@ -48,38 +50,14 @@ QByteArray oneLine(const QByteArray &pretty)
     return s.toUtf8();
 }
 
-struct Expected
-{
-    int line = 0;
-    int linePos = 0;
-    int filePos = 0;
-    QString lineText;
-};
+using Expected = testsupport::TextPlace;
 
-// Where the n-th marker stands, counted apart from the library: UTF-16 units, breaks as CR LF.
+// Where the n-th marker stands, counted apart from the library; the line without its indentation.
 Expected locate(const QByteArray &utf8, const QByteArray &marker, int occurrence)
 {
-    const QString text = QString::fromUtf8(utf8);
-    qsizetype at = -1;
-    for (int i = 0; i < occurrence; ++i) {
-        at = text.indexOf(QString::fromUtf8(marker), at + 1);
-        if (at < 0)
-            return {};
-    }
-    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\\r\\n|\\n|\\r")));
-    qsizetype consumed = 0;
-    int filePos = 0;
-    for (int i = 0; i < lines.size(); ++i) {
-        const qsizetype len = lines[i].size();
-        qsizetype breakLen = 0;
-        if (consumed + len < text.size())
-            breakLen = text.mid(consumed + len, 2) == QStringLiteral("\r\n") ? 2 : 1;
-        if (at <= consumed + len)
-            return { i + 1, int(at - consumed + 1), filePos + int(at - consumed), lines[i].trimmed() };
-        consumed += len + breakLen;
-        filePos += int(len) + 2;
-    }
-    return {};
+    Expected place = testsupport::locateText(utf8, marker, occurrence);
+    place.lineText = place.lineText.trimmed();
+    return place;
 }
 
 std::vector<sepa::Finding> findingsOf(const QByteArray &utf8, TextEncoding encoding = TextEncoding::Utf8)

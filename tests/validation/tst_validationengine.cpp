@@ -1,5 +1,6 @@
 // The validation engine on whole documents: verdicts, every error with its position, refusals.
 
+#include "tests/support/textplace.h"
 #include "validation/validationengine.h"
 #include "validation/xmlservices.h"
 
@@ -36,35 +37,13 @@ QByteArray oneLine(const QByteArray &pretty)
     return s.toUtf8();
 }
 
-struct Expected
-{
-    int line;
-    int linePos;
-    int filePos;
-    QString lineText;
-};
+using Expected = testsupport::TextPlace;
 
-// Where a marker stands, counted independently of the engine: UTF-16 units, breaks as CR LF.
+// Where the one place of a marker stands, counted independently of the engine.
 Expected locate(const QByteArray &utf8, const QByteArray &marker)
 {
-    const QString text = QString::fromUtf8(utf8);
-    const qsizetype at = text.indexOf(QString::fromUtf8(marker));
-    Q_ASSERT(at >= 0);
-    Q_ASSERT(text.indexOf(QString::fromUtf8(marker), at + 1) < 0);
-    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\\r\\n|\\n|\\r")));
-    qsizetype consumed = 0;
-    int filePos = 0;
-    for (int i = 0; i < lines.size(); ++i) {
-        const qsizetype len = lines[i].size();
-        qsizetype breakLen = 0;
-        if (consumed + len < text.size())
-            breakLen = text.mid(consumed + len, 2) == QStringLiteral("\r\n") ? 2 : 1;
-        if (at <= consumed + len)
-            return { i + 1, int(at - consumed + 1), filePos + int(at - consumed), lines[i] };
-        consumed += len + breakLen;
-        filePos += int(len) + 2;
-    }
-    return {};
+    Q_ASSERT(QString::fromUtf8(utf8).count(QString::fromUtf8(marker)) == 1);
+    return testsupport::locateText(utf8, marker);
 }
 
 // The content of the n-th (from 0) element that opens with startTag, replaced by value.
