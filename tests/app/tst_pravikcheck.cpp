@@ -28,13 +28,9 @@ struct Run
     QByteArray err;
 };
 
-// Paths in the tests are relative to the source folder, so that outputs do not depend on where it is.
-Run runCheck(
-    const QStringList &arguments, const QString &workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR))
+// Waits for a started pravik-check and collects its status and output.
+Run awaitRun(QProcess &process)
 {
-    QProcess process;
-    process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
     Run run;
     if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
@@ -48,27 +44,27 @@ Run runCheck(
     return run;
 }
 
+// Paths in the tests are relative to the source folder, so that outputs do not depend on where it is.
+Run runCheck(
+    const QStringList &arguments, const QString &workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR))
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
+    return awaitRun(process);
+}
+
 // runCheck with input on standard input, written and closed before the run is awaited.
 Run runCheckWithInput(const QStringList &arguments, const QByteArray &input)
 {
     QProcess process;
     process.setWorkingDirectory(QStringLiteral(PRAVIK_SOURCE_DIR));
     process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-    Run run;
     if (!process.waitForStarted(60000))
-        return run;
+        return Run();
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        run.err = "pravik-check did not finish normally";
-        return run;
-    }
-    run.status = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return awaitRun(process);
 }
 
 QString sourcePath(const QString &relative)
