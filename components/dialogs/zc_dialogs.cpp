@@ -1,6 +1,9 @@
 #include "zc_dialogs.h"
 
+#include "platform/exception.h"
 #include "platform/thread.h"
+
+#include <QRegularExpression>
 
 #include <QtGlobal>
 
@@ -35,6 +38,34 @@ void Tzc_Dialogs::AddToHistoryStack(const QString &AInstruction, const QString &
             qWarning("Dialog history entry lost: %s", e.what());
         }
     });
+}
+
+QString Tzc_Dialogs::ParseGuid(const QString &AValue)
+{
+    const QString v = AValue.trimmed().toUpper();
+    if (v.isEmpty())
+        return {};
+    static const QRegularExpression braced(
+        QStringLiteral("^\\{([0-9A-F]{8})-([0-9A-F]{4})-([0-9A-F]{4})-([0-9A-F]{4})-([0-9A-F]{12})\\}$"));
+    const QRegularExpressionMatch m = braced.match(v);
+    if (!m.hasMatch())
+        throw EConvertError(QStringLiteral("'%1' is not a valid GUID value").arg(AValue));
+    return QStringLiteral("{%1-%2-%3-%4-%5}")
+        .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4), m.captured(5));
+}
+
+QString Tzc_Dialogs::CheckGuid(const QString &AValue)
+{
+    const QString v = AValue.toUpper().trimmed();
+    QString r;
+    try {
+        r = ParseGuid(v);
+    } catch (const EConvertError &) {
+        r.clear();
+    }
+    if (!r.isEmpty() && r != v)
+        throw Exception(QStringLiteral("Ungültige GUID in Tzc_Dialogs.MessageDlg"));
+    return r;
 }
 
 void zc_DialogsStart()

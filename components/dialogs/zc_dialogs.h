@@ -23,6 +23,14 @@ public:
         TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
         TModalResult AResult);
 
+    // The canonical form of a dialog GUID: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case,
+    // empty for a blank value. Raises EConvertError for a text that is not a braced GUID.
+    static QString ParseGuid(const QString &AValue);
+    // As ParseGuid, but a malformed GUID gives an empty result (the dialog then runs without
+    // remembered answers); raises Exception "Ungültige GUID in Tzc_Dialogs.MessageDlg" when the text
+    // parses yet is not already canonical.
+    static QString CheckGuid(const QString &AValue);
+
 private:
     friend void zc_DialogsStart();
     friend void zc_DialogsFinish();
