@@ -440,6 +440,24 @@ bool TThread::SleepUnlessTerminated(int ms)
     return !ctl->terminated;
 }
 
+bool TThread::SleepUnlessTerminated(int ms, const std::function<bool()> &AWakeWhen)
+{
+    const std::shared_ptr<TThreadControl> ctl = m_control;
+    std::unique_lock lock(state().m);
+    state().cv.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
+        [&] { return ctl->terminated.load() || AWakeWhen(); });
+    return !ctl->terminated;
+}
+
+void TThread::Wake()
+{
+    // Taking the lock orders the waker's change before the sleeper's next test: no lost wake-up.
+    {
+        std::lock_guard lock(state().m);
+    }
+    state().cv.notify_all();
+}
+
 void TThread::NameThreadForDebugging(const QString &name)
 {
     std::lock_guard lock(state().m);

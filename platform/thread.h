@@ -122,6 +122,11 @@ protected:
     void SetReturnValue(int value);
     // Sleeps up to ms milliseconds, waking early on Terminate; true when not terminated.
     bool SleepUnlessTerminated(int ms);
+    // The same, also waking when AWakeWhen holds; it is tested under the hand-over lock at the start
+    // and after each Wake(), so it must be cheap and take no lock (an atomic read).
+    bool SleepUnlessTerminated(int ms, const std::function<bool()> &AWakeWhen);
+    // Lets a SleepUnlessTerminated of this thread test its condition again; from any thread.
+    void Wake();
     // The name the system shows for the thread (at most 15 bytes are kept), set at start or at once
     // when called on the thread itself.
     void NameThreadForDebugging(const QString &name);

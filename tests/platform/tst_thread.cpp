@@ -71,6 +71,7 @@ private Q_SLOTS:
     void queueRunsLaterInOrder();
     void waitForOnGuiThreadServesSynchronize();
     void terminateWakesSleepingThread();
+    void wakeEndsASleepWhoseConditionHolds();
     void onTerminateRunsOnGuiThreadBeforeSelfFree();
     void selfFreeingThreadFinishingWhileGuiThreadIsBusy();
     void deletionWaitsForRunningQueuedCall();
@@ -217,6 +218,28 @@ void tst_Thread::terminateWakesSleepingThread()
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(!finishedSleep);
     QVERIFY(thread->Terminated());
+    delete thread;
+}
+
+void tst_Thread::wakeEndsASleepWhoseConditionHolds()
+{
+    std::atomic<bool> sleeping { false }, condition { false }, slept { false };
+    auto *thread = TThread::New<TLambdaThread>(false, [&](TLambdaThread *self) {
+        sleeping = true;
+        slept = self->SleepUnlessTerminated(60000, [&] { return condition.load(); });
+    });
+    QTRY_VERIFY(sleeping);
+    // A wake-up without the condition goes back to sleep.
+    thread->Wake();
+    QVERIFY(!thread->Finished());
+    QElapsedTimer timer;
+    timer.start();
+    condition = true;
+    thread->Wake();
+    QTRY_VERIFY_WITH_TIMEOUT(thread->Finished(), 5000);
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(slept);
+    QVERIFY(!thread->Terminated());
     delete thread;
 }
 

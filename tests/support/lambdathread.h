@@ -28,6 +28,7 @@ public:
     using TThread::SetReturnValue;
     using TThread::SleepUnlessTerminated;
     using TThread::Synchronize;
+    using TThread::Wake;
 
 protected:
     void Execute() override { m_body(this); }
