@@ -1,7 +1,250 @@
 #pragma once
-// The collapse panel (unit CollapsePanel).
+// TCollapsePanel (unit CollapsePanel): a container with a drawn header showing its caption, which
+// folds up to the style's collapsed height or unfolds to fit its visible children. A click on the
+// panel's own surface toggles it; the change of height runs in eased steps through the trigger
+// thread, or at once. Geometry and painting come from the one style in CollapseHolder.
+//
+// Rules:
+// - GUI thread only. The state is (Collapse, Sizeing): expanded, collapsing, collapsed, expanding;
+//   changing Collapse during a run reverses it from the current height.
+// - Refusals (aligned left, right or to the client area; a child aligned so; plain-panel mode) are
+//   silent: no event, no message.
+// - Children placed with an alignment (SetChildAlign) are laid out in the style's client rectangle,
+//   others keep their place. The panel's own Align decides whether it can collapse.
+// - The collapsed state is kept per user in the settings store below IniPfad's key.
 
+#include "components/panels/collapsepanel_trigger.h"
+#include "components/panels/collapsestyle.h"
+#include "components/scaling/zc_scale.h"
 #include "platform/units.h"
 
-// Starts the trigger thread; finishes it, stopping and waiting for it, bounded.
+#include <QMargins>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QScrollArea;
+class TCollapseHolder;
+
+enum class TAlign
+{
+    alNone,
+    alTop,
+    alBottom,
+    alLeft,
+    alRight,
+    alClient
+};
+
+using TNotifyEvent = std::function<void(QObject *Sender)>;
+
+class TCollapsePanel : public QWidget, public TTriggerControl
+{
+    Q_OBJECT
+
+public:
+    // Raises unless the unit CollapsePanel runs (no holder).
+    explicit TCollapsePanel(QWidget *AOwner = nullptr);
+    ~TCollapsePanel() override;
+
+    // ---- state
+    bool Collapse() const { return fCollapsed; }
+    void SetCollapse(bool Value);
+    bool Expand() const { return !fCollapsed; }
+    void SetExpand(bool Value) { SetCollapse(!Value); }
+    // The change without animation.
+    void SetExpandImmediately(bool Value);
+    bool Sizeing() const { return fSizeing; }
+    // fExpandProgress while sizing, else 1 expanded and 0 collapsed.
+    float ExpandSingle() const;
+    int ExpandSteps() const { return fExpandSteps; }
+    void SetExpandSteps(int Value) { fExpandSteps = Value; }
+    bool CollapseOtherPanels() const { return fCollapseOtherPanels; }
+    void SetCollapseOtherPanels(bool Value);
+    bool AutoExpandOnFocus() const { return FAutoExpandOnFocus; }
+    void SetAutoExpandOnFocus(bool Value) { FAutoExpandOnFocus = Value; }
+    bool AutoCollapseOnLostFocus() const { return FAutoCollapseOnLostFocus; }
+    void SetAutoCollapseOnLostFocus(bool Value) { FAutoCollapseOnLostFocus = Value; }
+    bool AsPanel() const { return fAsPanel; }
+    void SetAsPanel(bool Value);
+    bool AutoConstraint() const { return fAutoConstraint; }
+    void SetAutoConstraint(bool Value) { fAutoConstraint = Value; }
+
+    // ---- saved state
+    QString AutoSaveByName() const { return fAutoSaveByName; }
+    void SetAutoSaveByName(const QString &Value);
+    bool AutoLoad() const { return fAutoLoad; }
+    void SetAutoLoad(bool Value) { fAutoLoad = Value; }
+    bool AutoSave() const { return fAutoSave; }
+    void SetAutoSave(bool Value) { fAutoSave = Value; }
+    // The key of the state below the store's root, computed once until AutoSaveByName changes.
+    QString IniPfad();
+    void WriteEinstellungen();
+    void LoadEinstellungen();
+
+    // ---- look and layout
+    QString Caption() const { return m_caption; }
+    void SetCaption(const QString &Value);
+    // The caption with every "&" doubled, unless it holds "&&" already.
+    QString CaptionDoubleAmpersand() const;
+    TAlign Align() const { return m_align; }
+    void SetAlign(TAlign Value);
+    TColor Color() const { return m_color; }
+    // Repaints only when the colour changes.
+    void SetColor(TColor Value);
+    QRect FullRect() const { return QRect(0, 0, width(), height()); }
+    int CollapsePanelHeaderHeight() const;
+    int CollapsePanelBottomSpace() const;
+    int HeightExpanded() const;
+    // The rectangle the aligned children are laid out in.
+    QRect AdjustClientRect() const;
+    // Limits of a resize: the minimum height of a client-aligned, expanded panel is at least the
+    // collapsed height + 80.
+    void ConstrainedResize(int &MinWidth, int &MinHeight, int &MaxWidth, int &MaxHeight) const;
+    // The steps of a run over ADistance pixels: AExpandSteps capped at 100, or when negative 5 for
+    // no distance rising to 15 from 300 pixels on.
+    static int StepsFor(int AExpandSteps, int ADistance);
+    // Sets the height to that of the current state at once.
+    void ReExpand();
+    // Lays out the aligned children.
+    void AlignControls();
+    static void SetChildAlign(QWidget *AChild, TAlign AAlign, bool AAlignWithMargins = false,
+        const QMargins &AMargins = QMargins(3, 3, 3, 3));
+    static TAlign ChildAlign(const QWidget *AChild);
+
+    // The colour the caption font of the canvas has, and the contrast rule on it.
+    TColor CanvasFontColor() const { return m_fontColor; }
+    void SetCanvasFontColor(TColor Value) { m_fontColor = Value; }
+    void MakeFontKontrast(TColor CBaseColor, float MinKontrast);
+
+    // ---- neighbours and view
+    void DoCollapseOtherPanels();
+    void ScrollInView() override;
+    bool IsVisible(bool AFull) const;
+    // Between construction and Loaded: no animation, no collapsing of siblings, no saving.
+    bool Loading() const { return m_loading; }
+    void BeginLoading() { m_loading = true; }
+    // After the panel's settings were read: loads the state when AutoLoad is set, prepares the
+    // children, fits the height.
+    void Loaded();
+
+    TNotifyEvent OnBeforeCollapse, OnAfterCollapse, OnBeforeExpand, OnAfterExpand, OnResize, OnEnter, OnExit;
+
+    // ---- the trigger's view of the panel
+    void SetSizeing(bool Value) override { fSizeing = Value; }
+    void SetExpandProgress(float Value) override;
+    int Height() const override { return height(); }
+    void SetHeight(int Value) override;
+    bool AutoScrollInView() const override { return FAutoScrollInView; }
+    void SetAutoScrollInView(bool Value) { FAutoScrollInView = Value; }
+    // Called when a run ends; ADirection is true after a collapse.
+    void ExpandReady(QObject *Sender, bool ADirection);
+
+    // The panels' component scaler: its percentage is kept under its identifier in the store.
+    class TCollapsePanelScaler : public Tzc_ScalerWork
+    {
+    public:
+        TCollapsePanelScaler()
+            : Tzc_ScalerWork(false)
+        {
+        }
+        QString GetRegistryIdent() const override;
+        // Re-creates the style by its name, so its sizes follow, and repaints the panels.
+        void SetScalePercent(int Value) override;
+    };
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    virtual void DoEnter();
+    virtual void DoExit();
+
+private:
+    void focusMoved(QWidget *old, QWidget *now);
+    void childrenChanged();
+    void adjustChildControls(QWidget *AControl);
+    QScrollArea *parentScrollingWinControl();
+    TCollapsStyle *style() const;
+
+    bool fPrivResize = false;
+    bool fAsPanel = false;
+    bool fCollapseOtherPanels = false;
+    bool fCollapsed = false;
+    int fExpandSteps = -1;
+    TCollapseHolder *fCollapseHolder = nullptr;
+    bool fSizeing = false;
+    float fExpandProgress = 0;
+    QString fAutoSaveByName;
+    bool fAutoLoad = false;
+    bool fAutoSave = false;
+    QString fIniPfad;
+    bool FAutoExpandOnFocus = true;
+    bool FAutoCollapseOnLostFocus = false;
+    bool fAutoConstraint = true;
+    bool m_scrollSearched = false;
+    QPointer<QScrollArea> fParentScrollingWinControl;
+    bool FAutoScrollInView = false;
+
+    QString m_caption;
+    TAlign m_align = TAlign::alNone;
+    TColor m_color = clBtnFace;
+    TColor m_fontColor = clBlack;
+    bool m_loading = false;
+    bool m_destroying = false;
+    bool m_aligning = false;
+};
+
+// The process's register of live panels (not owning them) and owner of the current style.
+class TCollapseHolder
+{
+public:
+    TCollapseHolder();
+    ~TCollapseHolder();
+    TCollapseHolder(const TCollapseHolder &) = delete;
+    TCollapseHolder &operator=(const TCollapseHolder &) = delete;
+
+    void Add(TCollapsePanel *APanel);
+    void Remove(TCollapsePanel *APanel);
+    QList<TCollapsePanel *> Panels() const { return m_panels; }
+
+    TCollapsStyle *CollapsStyleObj() const { return fCollapsStyle.get(); }
+    // Installs AStyle and lays out and repaints every panel; nothing for null or the installed one.
+    void SetCollapsStyleObj(std::unique_ptr<TCollapsStyle> AStyle);
+    // The registered name of the installed style's class, else empty.
+    QString CollapsStyle() const;
+    // Installs a new style of the registered name; an unknown name keeps the current style.
+    void SetCollapsStyle(const QString &AName);
+    // A fresh style of the current style's name (new sizes and system colours).
+    void InvalidateStyle();
+    QStringList RegisteredStyles() const;
+    QString SkinName() const { return fSkinName; }
+    void SetSkinName(const QString &Value);
+    bool SkinLoading() const { return fSkinLoading; }
+    // Repaints every panel.
+    void WMSYSCOLORCHANGE();
+
+private:
+    QList<TCollapsePanel *> m_panels;
+    bool fSkinLoading = false;
+    QString fSkinName;
+    std::unique_ptr<TCollapsStyle> fCollapsStyle;
+};
+
+// The unit's state while it runs, else null.
+TCollapseHolder *CollapseHolder();
+TCollapsePanel::TCollapsePanelScaler *CollapsePanelScaler();
+// Both must hold for a panel to animate.
+bool AnimationEnabled();
+void SetAnimationEnabled(bool Value);
+bool AnimationAllowed();
+void SetAnimationAllowed(bool Value);
+
+// Starts the panels' scaler (reading its percentage, writing 100 when none is stored), the holder,
+// the style registry with the initial style and the trigger thread; finishes them in reverse,
+// stopping and waiting for the thread, bounded.
 extern const TUnit CollapsePanelUnit;

@@ -1,0 +1,675 @@
+#include "collapsepanel.h"
+
+#include "components/appservices/zelk_registry.h"
+#include "components/panels/xgraphic.h"
+#include "platform/numbers.h"
+#include "platform/settingsstore.h"
+#include "platform/widgets/application.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMetaClassInfo>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QWidget *requireHolder(QWidget *AOwner)
+{
+    if (!CollapseHolder())
+        throw Exception(u"Kein gültiger Layoutkomponente für TCollapsePanel"_s);
+    return AOwner;
+}
+
+bool sideOrClient(TAlign a)
+{
+    return a == TAlign::alLeft || a == TAlign::alRight || a == TAlign::alClient;
+}
+
+QList<QWidget *> childWidgets(const QWidget *w)
+{
+    return w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+}
+
+// A form (a window of a main-window, dialog or own class) or a frame (class info ZelkFrame).
+bool isOwnerView(const QWidget *w)
+{
+    const QMetaObject *meta = w->metaObject();
+    const int marker = meta->indexOfClassInfo("ZelkFrame");
+    if (marker >= 0 && qstrcmp(meta->classInfo(marker).value(), "true") == 0)
+        return true;
+    if (!w->isWindow())
+        return false;
+    if (w->inherits("QMainWindow") || w->inherits("QDialog"))
+        return true;
+    const char *name = meta->className();
+    return !(name[0] == 'Q' && name[1] >= 'A' && name[1] <= 'Z');
+}
+
+constexpr const char *AlignProperty = "zcAlign";
+constexpr const char *AlignWithMarginsProperty = "zcAlignWithMargins";
+constexpr const char *MarginsProperty = "zcMargins";
+
+// Restores a flag however the scope is left.
+class TFlagGuard
+{
+public:
+    TFlagGuard(bool &flag, bool value)
+        : m_flag(flag)
+        , m_old(flag)
+    {
+        m_flag = value;
+    }
+    ~TFlagGuard() { m_flag = m_old; }
+    TFlagGuard(const TFlagGuard &) = delete;
+    TFlagGuard &operator=(const TFlagGuard &) = delete;
+
+private:
+    bool &m_flag;
+    bool m_old;
+};
+
+} // namespace
+
+TCollapsePanel::TCollapsePanel(QWidget *AOwner)
+    : QWidget(requireHolder(AOwner))
+    , fCollapseHolder(CollapseHolder())
+{
+    // The style paints every pixel itself; nothing is erased first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_color = clBtnFace;
+    fCollapseHolder->Add(this);
+    if (qApp)
+        connect(qApp, &QApplication::focusChanged, this, &TCollapsePanel::focusMoved);
+}
+
+TCollapsePanel::~TCollapsePanel()
+{
+    m_destroying = true;
+    if (qApp)
+        disconnect(qApp, nullptr, this, nullptr);
+    try {
+        // The run's ready handler still fires, before the state is saved.
+        TTriggerObject::RemoveOngoingProcess(this);
+        if (fAutoSave)
+            WriteEinstellungen();
+    } catch (const std::exception &e) {
+        qWarning("%s", e.what());
+    } catch (...) {
+    }
+    for (QWidget *child : childWidgets(this))
+        child->removeEventFilter(this);
+    if (TCollapseHolder *holder = CollapseHolder())
+        holder->Remove(this);
+}
+
+TCollapsStyle *TCollapsePanel::style() const
+{
+    return fCollapseHolder->CollapsStyleObj();
+}
+
+float TCollapsePanel::ExpandSingle() const
+{
+    if (fSizeing)
+        return fExpandProgress;
+    return fCollapsed ? 0.0f : 1.0f;
+}
+
+// ---- the collapse change
+
+void TCollapsePanel::SetCollapse(bool Value)
+{
+    if ((Value && fAsPanel) || Value == fCollapsed || m_destroying)
+        return;
+    if (Value) {
+        if (sideOrClient(m_align))
+            return;
+        if (OnBeforeCollapse)
+            OnBeforeCollapse(this);
+        const QList<QWidget *> children = childWidgets(this);
+        if (children.isEmpty()) {
+            fCollapsed = true;
+            return;
+        }
+        for (qsizetype i = children.size() - 1; i >= 0; --i) {
+            if (sideOrClient(ChildAlign(children.at(i))))
+                return;
+        }
+    } else if (OnBeforeExpand) {
+        OnBeforeExpand(this);
+    }
+    fSizeing = true;
+    fCollapsed = Value;
+    AlignControls();
+    const int target = Value ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
+    const int steps = StepsFor(fExpandSteps, std::abs(target - height()));
+    if (AnimationEnabled() && AnimationAllowed() && !m_loading && !m_destroying && fExpandSteps != 0
+        && TriggerThread()) {
+        TTriggerObject *run = TTriggerObject::Create(this, height(), target, steps, Value);
+        run->SetReadyProc([this](TTriggerObject *, bool ADirection) { ExpandReady(nullptr, ADirection); });
+    } else {
+        fSizeing = false;
+        if (height() != target)
+            SetHeight(target);
+        ExpandReady(nullptr, Value);
+    }
+    if (!m_loading && fCollapseOtherPanels && !fCollapsed)
+        DoCollapseOtherPanels();
+}
+
+int TCollapsePanel::StepsFor(int AExpandSteps, int ADistance)
+{
+    const int steps = std::min(AExpandSteps, 100);
+    if (steps >= 0)
+        return steps;
+    if (ADistance >= 300)
+        return 15;
+    return std::max(0, RoundHalfEven((double(ADistance * 15) / 300 * 2 + 15) / 3));
+}
+
+void TCollapsePanel::ExpandReady(QObject *, bool ADirection)
+{
+    fSizeing = false;
+    if (m_loading)
+        return;
+    AlignControls();
+    update();
+    if (FAutoScrollInView) {
+        FAutoScrollInView = false;
+        ScrollInView();
+    }
+    if (ADirection) {
+        style()->AfterCollapse(this);
+        if (OnAfterCollapse)
+            OnAfterCollapse(this);
+    } else {
+        style()->AfterExpand(this);
+        if (OnAfterExpand)
+            OnAfterExpand(this);
+    }
+}
+
+void TCollapsePanel::SetExpandImmediately(bool Value)
+{
+    if (Value == Expand())
+        return;
+    const int steps = fExpandSteps;
+    struct Restore
+    {
+        int &field;
+        int value;
+        ~Restore() { field = value; }
+    } restore { fExpandSteps, steps };
+    fExpandSteps = 0;
+    SetExpand(Value);
+}
+
+void TCollapsePanel::SetAsPanel(bool Value)
+{
+    if (Value == fAsPanel)
+        return;
+    fAsPanel = Value;
+    if (Value)
+        SetCollapse(false);
+    AlignControls();
+    if (Value)
+        SetExpand(true);
+    childrenChanged();
+    update();
+}
+
+void TCollapsePanel::SetCollapseOtherPanels(bool Value)
+{
+    if (Value == fCollapseOtherPanels)
+        return;
+    fCollapseOtherPanels = Value;
+    if (Value)
+        DoCollapseOtherPanels();
+}
+
+void TCollapsePanel::DoCollapseOtherPanels()
+{
+    if (m_loading || !parentWidget())
+        return;
+    for (QObject *sibling : parentWidget()->children()) {
+        auto *panel = qobject_cast<TCollapsePanel *>(sibling);
+        if (panel && panel != this)
+            panel->SetCollapse(true);
+    }
+}
+
+void TCollapsePanel::SetExpandProgress(float Value)
+{
+    fExpandProgress = Value;
+    update();
+}
+
+void TCollapsePanel::SetHeight(int Value)
+{
+    // A panel stacked in a layout keeps the height it is given; a side or client panel is sized by
+    // its parent.
+    if (sideOrClient(m_align))
+        resize(width(), Value);
+    else
+        setFixedHeight(Value);
+}
+
+// ---- geometry
+
+int TCollapsePanel::CollapsePanelHeaderHeight() const
+{
+    return style()->GetCollapsePanelHeaderHeight(this);
+}
+
+int TCollapsePanel::CollapsePanelBottomSpace() const
+{
+    return style()->GetCollapsePanelBottomSpace(this);
+}
+
+int TCollapsePanel::HeightExpanded() const
+{
+    const int base = fAsPanel ? 0 : style()->GetCollapsePanelHeaderHeight(this);
+    if (sideOrClient(m_align))
+        return std::max(base, height());
+    const int space = style()->GetCollapsePanelBottomSpace(this);
+    int result = base;
+    for (const QWidget *child : childWidgets(this)) {
+        if (child->isHidden())
+            continue;
+        int bottom = child->y() + child->height();
+        const TAlign a = ChildAlign(child);
+        if (child->property(AlignWithMarginsProperty).toBool()
+            && (a == TAlign::alTop || a == TAlign::alBottom))
+            bottom += child->property(MarginsProperty).value<QMargins>().bottom();
+        result = std::max(result, bottom + space + 1);
+    }
+    return result;
+}
+
+QRect TCollapsePanel::AdjustClientRect() const
+{
+    if (fAsPanel)
+        return rect();
+    QRect r = style()->GetClientRect(this).adjusted(1, 1, -1, -1);
+    // Children of a collapsed panel are laid out below the visible area.
+    if (fCollapsed && !fSizeing)
+        r.translate(0, 5000);
+    return r;
+}
+
+void TCollapsePanel::ConstrainedResize(int &MinWidth, int &MinHeight, int &MaxWidth, int &MaxHeight) const
+{
+    Q_UNUSED(MinWidth);
+    Q_UNUSED(MaxWidth);
+    Q_UNUSED(MaxHeight);
+    if (fAsPanel || fSizeing || fCollapsed)
+        return;
+    if (fAutoConstraint && m_align == TAlign::alClient)
+        MinHeight = std::max(MinHeight, style()->GetCollapsePanelCollapseHeight(this) + 80);
+}
+
+void TCollapsePanel::ReExpand()
+{
+    const TFlagGuard priv(fPrivResize, true);
+    const int target = fCollapsed ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
+    if (height() != target)
+        SetHeight(target);
+}
+
+void TCollapsePanel::SetChildAlign(
+    QWidget *AChild, TAlign AAlign, bool AAlignWithMargins, const QMargins &AMargins)
+{
+    AChild->setProperty(AlignProperty, int(AAlign));
+    AChild->setProperty(AlignWithMarginsProperty, AAlignWithMargins);
+    AChild->setProperty(MarginsProperty, QVariant::fromValue(AMargins));
+    if (auto *panel = qobject_cast<TCollapsePanel *>(AChild))
+        panel->m_align = AAlign;
+    if (auto *parent = qobject_cast<TCollapsePanel *>(AChild->parentWidget()))
+        parent->childrenChanged();
+}
+
+TAlign TCollapsePanel::ChildAlign(const QWidget *AChild)
+{
+    if (auto *panel = qobject_cast<const TCollapsePanel *>(AChild))
+        return panel->m_align;
+    return TAlign(AChild->property(AlignProperty).toInt());
+}
+
+void TCollapsePanel::SetAlign(TAlign Value)
+{
+    SetChildAlign(this, Value, property(AlignWithMarginsProperty).toBool(),
+        property(MarginsProperty).isValid() ? property(MarginsProperty).value<QMargins>()
+                                            : QMargins(3, 3, 3, 3));
+    if (sideOrClient(Value)) {
+        setMinimumHeight(0);
+        setMaximumHeight(QWIDGETSIZE_MAX);
+    }
+}
+
+void TCollapsePanel::AlignControls()
+{
+    if (m_aligning)
+        return;
+    const TFlagGuard aligning(m_aligning, true);
+    QRect r = AdjustClientRect();
+    const QList<QWidget *> children = childWidgets(this);
+    // As the platform aligns: top, bottom, left, right, then client, each in child order.
+    for (TAlign pass :
+        { TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient }) {
+        for (QWidget *child : children) {
+            if (child->isHidden() || ChildAlign(child) != pass)
+                continue;
+            const QMargins m = child->property(AlignWithMarginsProperty).toBool()
+                ? child->property(MarginsProperty).value<QMargins>()
+                : QMargins();
+            const int w = child->width() + m.left() + m.right();
+            const int h = child->height() + m.top() + m.bottom();
+            QRect outer;
+            switch (pass) {
+            case TAlign::alTop:
+                outer = QRect(r.left(), r.top(), r.width(), h);
+                r.setTop(r.top() + h);
+                break;
+            case TAlign::alBottom:
+                outer = QRect(r.left(), r.bottom() + 1 - h, r.width(), h);
+                r.setBottom(r.bottom() - h);
+                break;
+            case TAlign::alLeft:
+                outer = QRect(r.left(), r.top(), w, r.height());
+                r.setLeft(r.left() + w);
+                break;
+            case TAlign::alRight:
+                outer = QRect(r.right() + 1 - w, r.top(), w, r.height());
+                r.setRight(r.right() - w);
+                break;
+            default:
+                outer = r;
+                break;
+            }
+            child->setGeometry(outer.marginsRemoved(m));
+        }
+    }
+}
+
+void TCollapsePanel::childrenChanged()
+{
+    if (m_aligning || fPrivResize || m_loading || m_destroying)
+        return;
+    AlignControls();
+    if (!fSizeing && m_align != TAlign::alClient && !fAsPanel)
+        ReExpand();
+}
+
+// ---- caption and colours
+
+void TCollapsePanel::SetCaption(const QString &Value)
+{
+    if (Value == m_caption)
+        return;
+    m_caption = Value;
+    update();
+}
+
+QString TCollapsePanel::CaptionDoubleAmpersand() const
+{
+    if (m_caption.contains(u"&&"_s))
+        return m_caption;
+    QString text = m_caption;
+    return text.replace(u'&', u"&&"_s);
+}
+
+void TCollapsePanel::SetColor(TColor Value)
+{
+    if (Value == m_color)
+        return;
+    m_color = Value;
+    update();
+}
+
+void TCollapsePanel::MakeFontKontrast(TColor CBaseColor, float MinKontrast)
+{
+    constexpr float threshold = 0.66f;
+    const auto enough = [&] { return ColorBrightnessDiff(m_fontColor, CBaseColor) >= MinKontrast; };
+    if (enough())
+        return;
+    m_fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
+    if (!enough()) {
+        CBaseColor = ~CBaseColor;
+        m_fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
+    }
+    if (!enough()) {
+        m_fontColor = ContrastColor(clBlack, MinKontrast, threshold);
+        CBaseColor = clBlack;
+    }
+    if (!enough())
+        m_fontColor = ContrastColor(clWhite, MinKontrast, threshold);
+}
+
+// ---- saved state
+
+void TCollapsePanel::SetAutoSaveByName(const QString &Value)
+{
+    if (Value == fAutoSaveByName)
+        return;
+    fIniPfad.clear();
+    fAutoSaveByName = Value;
+}
+
+QString TCollapsePanel::IniPfad()
+{
+    if (!fIniPfad.isEmpty())
+        return fIniPfad;
+    const QString name = fAutoSaveByName.trimmed();
+    QString path = TZelkRegistryOptions::RootKey() + u'\\';
+    if (TZelkRegistryOptions::HasApplicationKey()) {
+        path += TZelkRegistryOptions::ApplicationKey();
+        if (!name.isEmpty())
+            path += u"\\CollapsePanels\\"_s + name;
+        else // the control path ends with its delimiter: no empty segment
+            path += u'\\' + TZelkRegistryOptions::ControlPath(this) + u"collapse\\"_s + objectName();
+    } else {
+        path += TZelkRegistryOptions::ApplicationTitle() + u"\\CollapsePanels\\"_s;
+        if (!name.isEmpty()) {
+            path += name;
+        } else {
+            const QWidget *view = this;
+            for (const QWidget *w = parentWidget(); w; w = w->parentWidget()) {
+                if (isOwnerView(w)) {
+                    view = w;
+                    break;
+                }
+            }
+            path += QLatin1StringView(view->metaObject()->className()) + u'\\' + objectName();
+        }
+    }
+    fIniPfad = path;
+    return fIniPfad;
+}
+
+void TCollapsePanel::WriteEinstellungen()
+{
+    TRegistry reg;
+    reg.OpenKey(u'\\' + IniPfad(), true);
+    reg.WriteString(QString(), fCollapsed ? u"1"_s : u"0"_s);
+}
+
+void TCollapsePanel::LoadEinstellungen()
+{
+    TRegistry reg;
+    if (!reg.OpenKey(u'\\' + IniPfad(), true))
+        return;
+    SetCollapse(reg.ReadInteger(QString(), fCollapsed ? 1 : 0) != 0);
+}
+
+void TCollapsePanel::Loaded()
+{
+    m_loading = false;
+    if (fAutoLoad) {
+        try {
+            LoadEinstellungen();
+        } catch (const std::exception &e) {
+            qWarning("%s", e.what());
+        }
+    }
+    adjustChildControls(this);
+    if (!m_destroying && !fCollapsed)
+        ReExpand();
+}
+
+void TCollapsePanel::adjustChildControls(QWidget *AControl)
+{
+    // The panel's own colour shows through the plain containers on it.
+    for (QWidget *child : childWidgets(AControl)) {
+        if (qobject_cast<TCollapsePanel *>(child))
+            continue;
+        child->setAutoFillBackground(false);
+        if (!childWidgets(child).isEmpty())
+            adjustChildControls(child);
+    }
+}
+
+// ---- view
+
+QScrollArea *TCollapsePanel::parentScrollingWinControl()
+{
+    if (!m_scrollSearched) {
+        m_scrollSearched = true;
+        for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
+            if (auto *area = qobject_cast<QScrollArea *>(w)) {
+                fParentScrollingWinControl = area;
+                break;
+            }
+        }
+    }
+    return fParentScrollingWinControl;
+}
+
+void TCollapsePanel::ScrollInView()
+{
+    if (fAsPanel || m_destroying || m_loading)
+        return;
+    try {
+        if (QScrollArea *area = parentScrollingWinControl())
+            area->ensureWidgetVisible(this, 0, 0);
+    } catch (...) {
+    }
+}
+
+bool TCollapsePanel::IsVisible(bool AFull) const
+{
+    Q_UNUSED(AFull);
+    const QRect moved(mapToGlobal(QPoint(0, 0)), size());
+    QScreen *screen = QGuiApplication::screenAt(moved.topLeft());
+    if (!screen)
+        screen = this->screen();
+    if (!screen)
+        return false;
+    const QRect monitor = screen->geometry();
+    return moved.bottom() <= monitor.bottom() && moved.top() >= monitor.top();
+}
+
+// ---- events
+
+void TCollapsePanel::paintEvent(QPaintEvent *event)
+{
+    Guarded([&] {
+        QPainter painter(this);
+        painter.setClipRegion(event->region());
+        style()->Paint(this, painter);
+    });
+}
+
+void TCollapsePanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Guarded([&] {
+        AlignControls();
+        if (fPrivResize || m_destroying)
+            return;
+        if (OnResize)
+            OnResize(this);
+        if (!fSizeing)
+            ReExpand();
+    });
+}
+
+void TCollapsePanel::mousePressEvent(QMouseEvent *event)
+{
+    QWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton || childAt(event->position().toPoint()))
+        return;
+    event->accept();
+    Guarded([&] {
+        if (fCollapsed)
+            FAutoScrollInView = true;
+        SetCollapse(!fCollapsed);
+    });
+}
+
+bool TCollapsePanel::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(event)->child()))
+            child->installEventFilter(this);
+        break;
+    case QEvent::ChildPolished:
+    case QEvent::ChildRemoved:
+        Guarded([&] { childrenChanged(); });
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+bool TCollapsePanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched->parent() == this) {
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::Move:
+        case QEvent::Resize:
+            Guarded([&] { childrenChanged(); });
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TCollapsePanel::focusMoved(QWidget *old, QWidget *now)
+{
+    const auto inside = [this](QWidget *w) { return w && (w == this || isAncestorOf(w)); };
+    Guarded([&] {
+        if (!inside(old) && inside(now))
+            DoEnter();
+        else if (inside(old) && !inside(now))
+            DoExit();
+    });
+}
+
+void TCollapsePanel::DoEnter()
+{
+    if (FAutoCollapseOnLostFocus)
+        SetCollapse(false);
+    if (OnEnter)
+        OnEnter(this);
+}
+
+void TCollapsePanel::DoExit()
+{
+    if (FAutoCollapseOnLostFocus)
+        SetCollapse(true);
+    if (OnExit)
+        OnExit(this);
+}
