@@ -441,7 +441,8 @@ void TCollapsePanel::MakeFontKontrast(TColor CBaseColor, float MinKontrast)
         return;
     m_fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
     if (!enough()) {
-        CBaseColor = ~CBaseColor;
+        // The complement of the channels: all 32 bits would make a system colour of it.
+        CBaseColor = ~ColorToRGB(CBaseColor) & 0xFFFFFF;
         m_fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
     }
     if (!enough()) {
