@@ -38,7 +38,8 @@ enum class TAlign
     alClient
 };
 
-using TNotifyEvent = std::function<void(QObject *Sender)>;
+// A panel event: a handler taking the sender (a widget, not a component of the form reader).
+using TPanelNotifyEvent = std::function<void(QObject *Sender)>;
 
 class TCollapsePanel : public QWidget, public TTriggerControl
 {
@@ -130,7 +131,8 @@ public:
     // children, fits the height.
     void Loaded();
 
-    TNotifyEvent OnBeforeCollapse, OnAfterCollapse, OnBeforeExpand, OnAfterExpand, OnResize, OnEnter, OnExit;
+    TPanelNotifyEvent OnBeforeCollapse, OnAfterCollapse, OnBeforeExpand, OnAfterExpand, OnResize, OnEnter,
+        OnExit;
 
     // ---- the trigger's view of the panel
     void SetSizeing(bool Value) override { fSizeing = Value; }

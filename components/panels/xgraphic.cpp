@@ -85,7 +85,9 @@ TColor ColorToRGB(TColor C)
     const quint32 index = C & 0x00FFFFFF;
     if (index >= std::size(g_sysColors) || g_sysColors[index].role == QPalette::NoRole)
         return clBlack;
-    const QPalette palette = qGuiApp ? QGuiApplication::palette() : QPalette();
+    // qGuiApp is only a cast: a console application object is no GUI application.
+    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+    const QPalette palette = gui ? QGuiApplication::palette() : QPalette();
     return FromQColor(palette.color(g_sysColors[index].group, g_sysColors[index].role));
 }
 
