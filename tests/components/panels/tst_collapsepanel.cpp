@@ -564,6 +564,27 @@ private Q_SLOTS:
         QCOMPARE(panel.CanvasFontColor(), expected);
     }
 
+    void visibleWhenInsideTheMonitor_data()
+    {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("near the top of the screen") << 10 << true;
+        QTest::newRow("reaching below the screen") << 100000 << false;
+        QTest::newRow("starting above the screen") << -150 << false;
+    }
+    void visibleWhenInsideTheMonitor()
+    {
+        QFETCH(int, top);
+        QFETCH(bool, visible);
+        auto panel = newPanel();
+        panel->move(0, top);
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+        // The window's frame may move the client origin by a few pixels.
+        QTRY_VERIFY(std::abs(panel->mapToGlobal(QPoint(0, 0)).y() - top) < 50);
+        QCOMPARE(panel->IsVisible(true), visible);
+    }
+
     void holderKnowsItsPanels()
     {
         const qsizetype before = CollapseHolder()->Panels().size();

@@ -159,6 +159,29 @@ private Q_SLOTS:
         QCOMPARE(holder->CollapsStyle(), QString());
     }
 
+    void aSkinStyleFollowsTheSkinName()
+    {
+        // A look-and-skin style is told of a new skin while the holder says it is loading one.
+        struct TSkinStyle : TCollapsStyleStandard
+        {
+            bool IsLookAndSkin() const override { return true; }
+            void SkinChanged() override { loadingSeen.append(CollapseHolder()->SkinLoading()); }
+            QList<bool> loadingSeen;
+        };
+        TCollapseHolder *holder = CollapseHolder();
+        auto owned = std::make_unique<TSkinStyle>();
+        TSkinStyle *style = owned.get();
+        holder->SetCollapsStyleObj(std::move(owned));
+        holder->SetSkinName(QStringLiteral("Blue"));
+        QCOMPARE(holder->SkinName(), QStringLiteral("Blue"));
+        QCOMPARE(style->loadingSeen, QList<bool> { true });
+        QVERIFY(!holder->SkinLoading());
+        // A style that does not follow skins is not told.
+        holder->SetCollapsStyleObj(std::make_unique<TCollapsStyleInvert>());
+        holder->SetSkinName(QString());
+        QVERIFY(!holder->SkinLoading());
+    }
+
     void pixels_data()
     {
         QTest::addColumn<int>("height");
