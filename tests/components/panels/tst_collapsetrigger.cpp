@@ -4,11 +4,13 @@
 #include "components/appservices/zc_thread.h"
 #include "components/panels/collapsepanel.h"
 #include "components/panels/collapsepanel_trigger.h"
+#include "platform/settingsstore.h"
 #include "platform/units.h"
 
 #include <QTest>
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
@@ -98,7 +100,13 @@ class TestCollapseTrigger : public QObject
 {
     Q_OBJECT
 
+    // The unit's scaler writes its percentage: never into the user's settings.
+    QTemporaryDir m_settings;
+
 private Q_SLOTS:
+    void initTestCase() { SetSettingsFolder(m_settings.path()); }
+    void cleanupTestCase() { SetSettingsFolder(QString()); }
+
     void heightsStepByStep_data()
     {
         QTest::addColumn<int>("from");

@@ -6,9 +6,11 @@
 #include "components/appservices/zc_thread.h"
 #include "components/panels/collapsepanel.h"
 #include "components/panels/collapsepanel_trigger.h"
+#include "platform/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -47,6 +49,9 @@ void check(bool ok, const char *what)
 
 int main(int argc, char *argv[])
 {
+    // The unit's scaler writes its percentage: never into the user's settings.
+    QTemporaryDir settings;
+    SetSettingsFolder(settings.path());
     TTestControl control;
     static const TUnit *const table[] = { &zc_ThreadUnit, &CollapsePanelUnit };
     std::optional<TUnitRun> units(std::in_place, table);
