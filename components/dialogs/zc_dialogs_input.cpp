@@ -41,22 +41,24 @@ TInputQueryLayout TInputQueryLayout::Calculate(int X, int Y, int PromptHeight, i
 
 namespace {
 
-// The platform's edit limit: typing and pasting stop at the limit, while a longer text set by the
-// program stays whole and may still be shortened. (QLineEdit's maxLength would cut it.)
+// The platform's edit limit: typing and pasting stop at the limit, while a longer text put in by
+// the program stays whole and may still be shortened (QLineEdit's maxLength would cut it). Set it
+// after the text: it measures every change against the text before.
 class TEditLimit : public QValidator
 {
 public:
     TEditLimit(QLineEdit *edit, int limit)
         : QValidator(edit)
-        , m_edit(edit)
         , m_limit(limit)
+        , m_before(int(edit->text().size()))
     {
+        connect(edit, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_before = int(text.size()); });
     }
 
     State validate(QString &input, int &pos) const override
     {
-        const int allowed = std::max(m_limit, int(m_edit->text().size()));
-        const int excess = int(input.size()) - allowed;
+        const int excess = int(input.size()) - std::max(m_limit, m_before);
         if (excess > 0) {
             // Drop what does not fit of the text just inserted before the cursor.
             const int from = std::clamp(pos - excess, 0, int(input.size()) - excess);
@@ -67,8 +69,8 @@ public:
     }
 
 private:
-    QLineEdit *m_edit;
     int m_limit;
+    int m_before;
 };
 
 QWidget *mainForm()
@@ -131,8 +133,8 @@ bool Tzc_Dialogs::InputQuery(
 
     auto *edit = new QLineEdit(form.get());
     edit->setObjectName(u"Edit"_s);
-    edit->setValidator(new TEditLimit(edit, InputQueryMaxLength));
     edit->setText(Value);
+    edit->setValidator(new TEditLimit(edit, InputQueryMaxLength));
     edit->selectAll();
 
     const TInputQueryLayout l = TInputQueryLayout::Calculate(x, y, promptHeight, edit->sizeHint().height());
