@@ -209,10 +209,9 @@ bool Tzc_Dialogs::SelectDirectory(QString &ADirectory, const QString &AGuid, con
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setLabelText(QFileDialog::Accept, u"Auswählen"_s);
-    if (!d.isEmpty()) {
+    // Opened inside d, which Auswählen takes as it is; selecting d as a file would open its parent.
+    if (!d.isEmpty())
         dialog->setDirectory(d);
-        dialog->selectFile(d);
-    }
     if (ExecModal(dialog.get(), mrCancel) != QDialog::Accepted || !dialog)
         return false;
     const QStringList chosen = dialog->selectedFiles();
