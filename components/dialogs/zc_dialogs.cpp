@@ -11,6 +11,8 @@
 
 THistorie *Tzc_Dialogs::FHistorie = nullptr;
 int Tzc_Dialogs::FUnitCount = 0;
+Tzc_Dialogs::TAutoAnswersRegistryCreate Tzc_Dialogs::FAutoAnswersRegistryCreate;
+Tzc_Dialogs::TShiftStateReader Tzc_Dialogs::FShiftStateReader;
 
 THistorie *Tzc_Dialogs::GetHistorie()
 {
@@ -68,11 +70,37 @@ QString Tzc_Dialogs::CheckGuid(const QString &AValue)
     return r;
 }
 
+void Tzc_Dialogs::SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory)
+{
+    FAutoAnswersRegistryCreate = std::move(AFactory);
+}
+
+bool Tzc_Dialogs::AutoAnswersRegistryCreateRegistered()
+{
+    return bool(FAutoAnswersRegistryCreate);
+}
+
+void Tzc_Dialogs::SetShiftStateReader(TShiftStateReader AReader)
+{
+    FShiftStateReader = std::move(AReader);
+}
+
+std::unique_ptr<TRegistry> Tzc_Dialogs::OpenAutoAnswers()
+{
+    std::unique_ptr<TRegistry> store = FAutoAnswersRegistryCreate();
+    if (!store)
+        throw ERegistryException(
+            QStringLiteral("Der Speicher der automatischen Antworten ist nicht geöffnet."));
+    return store;
+}
+
 void zc_DialogsStart()
 {
     // Counted, so that a second run of the units in one process keeps the first one's history.
     if (Tzc_Dialogs::FUnitCount++ > 0)
         return;
+    Tzc_Dialogs::FAutoAnswersRegistryCreate = nullptr;
+    Tzc_Dialogs::FShiftStateReader = nullptr;
     THistorie::FOpenViews = new std::vector<THistorieView *>;
     Tzc_Dialogs::FHistorie = new THistorie;
 }
@@ -83,6 +111,12 @@ void zc_DialogsFinish()
         return;
     delete std::exchange(Tzc_Dialogs::FHistorie, nullptr);
     delete std::exchange(THistorie::FOpenViews, nullptr);
+    // The host's factory may hold objects of its own; they go now, not at process exit.
+    try {
+        Tzc_Dialogs::FAutoAnswersRegistryCreate = nullptr;
+        Tzc_Dialogs::FShiftStateReader = nullptr;
+    } catch (...) {
+    }
 }
 
 const TUnit zc_DialogsUnit = { "zc_Dialogs", zc_DialogsStart, zc_DialogsFinish };

@@ -3,7 +3,13 @@
 // (the dialog history) lives from the start of unit zc_Dialogs to its finish.
 
 #include "components/dialogs/zc_dialogs_history.h"
+#include "components/dialogs/zc_dialogs_input.h"
+#include "platform/settingsstore.h"
 #include "platform/units.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 class Tzc_Dialogs
 {
@@ -31,12 +37,63 @@ public:
     // parses yet is not already canonical.
     static QString CheckGuid(const QString &AValue);
 
+    // --- Remembered answers, input and folder dialogs -------------------------------------------
+    // The answer store is a key of the settings store that the host opens through a factory: every
+    // call returns a new, opened TRegistry, which the service frees right after use. Without a
+    // factory nothing is looked up or stored. Value names are canonical dialog GUIDs; an answer is
+    // the modal result as an integer, a remembered folder the folder's text. GUI thread only.
+    using TAutoAnswersRegistryCreate = std::function<std::unique_ptr<TRegistry>()>;
+    // Whether the Shift key is held down now; tests put their own in place.
+    using TShiftStateReader = std::function<bool()>;
+
+    // Unset at the unit's start and released at its finish; an empty function unsets it.
+    static void SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory);
+    static bool AutoAnswersRegistryCreateRegistered();
+    // An empty reader goes back to the platform's keyboard state.
+    static void SetShiftStateReader(TShiftStateReader AReader);
+
+    // Stores an answer under the normalised GUID; the first answer of an empty store queues a notice
+    // that says how to reset them. Does nothing for a GUID that normalises to empty.
+    static void AutoAnswersAdd(const QString &AGuid, TModalResult AResultValue);
+    // Forgets the answer of the normalised GUID, when there is one.
+    static void AutoAnswersRemove(const QString &AGuid);
+    // Deletes every value of the store, remembered folders included; nothing without a factory.
+    static void AutoAnswersReset();
+
+    // The task path's three steps. Before the dialog is built: the remembered answer to give
+    // instead of showing it, when the store is set, the GUID is valid, Shift is not held and the
+    // stored value is the result of one of Buttons (Help counts as -1).
+    static std::optional<TModalResult> AutoAnswersLookup(const QString &AGuid, TMsgDlgButtons Buttons);
+    // The verification check box's text for a dialog with AButtonCount buttons; empty (no check box)
+    // without a store or a valid GUID.
+    static QString AutoAnswersVerificationText(const QString &AGuid, int AButtonCount);
+    // After the dialog answered AResult: stores it when AChecked and it qualifies, else forgets any
+    // stored answer. Nothing without a store, a valid GUID or for the result 0.
+    static void AutoAnswersAfterDialog(
+        const QString &AGuid, TModalResult AResult, bool AChecked, TMsgDlgButtons ASaveAnswerButtons);
+    // A result may be remembered when ASaveAnswerButtons is empty or one of them answers with it
+    // (Help counts as 0 here, so that it never qualifies).
+    static bool AutoAnswerQualifies(TModalResult AResult, TMsgDlgButtons ASaveAnswerButtons);
+
+    // A one-line text input, true with the edited text in Value on OK; Value stays on Cancel or
+    // Escape. Typing stops at 255 characters; a longer Value is shown and kept in full.
+    static bool InputQuery(const QString &ACaption, const QString &APrompt, QString &Value,
+        TDefaultMonitor ADefaultMonitor = dmActiveForm);
+    // A folder picker, true with the chosen folder, ending in "/", in ADirectory. Starts in
+    // ADirectory, or when that is empty in the folder remembered under AGuid (when it still
+    // exists); an existing chosen folder is remembered under AGuid as written.
+    static bool SelectDirectory(QString &ADirectory, const QString &AGuid, const QString &ATitle);
+
 private:
     friend void zc_DialogsStart();
     friend void zc_DialogsFinish();
     static THistorie *FHistorie;
     static int FUnitCount;
+    static TAutoAnswersRegistryCreate FAutoAnswersRegistryCreate;
+    static TShiftStateReader FShiftStateReader;
+    static std::unique_ptr<TRegistry> OpenAutoAnswers();
 };
 
-// Start: the empty history and its list of open views. Finish: both freed, errors swallowed.
+// Start: the empty history and its list of open views, no answer store. Finish: both freed and the
+// answer store's factory released, errors swallowed.
 extern const TUnit zc_DialogsUnit;
