@@ -108,15 +108,14 @@ QString Tzc_Dialogs::BreakLongRuns(const QString &AText)
         return AText;
     QString r = AText;
     int run = 0;
-    // The whole text, breaks included: a scan that stopped at the original length would leave the
-    // last stretch unbroken by as many characters as breaks were inserted.
+    // Breaks are scanned as they come in: each one ends its stretch.
     for (qsizetype i = 0; i < r.size(); ++i) {
         const char16_t c = r.at(i).unicode();
         if (c == u'\t' || c == u'\n' || c == 11 || c == u'\r' || c == 28 || c == u' ') {
             run = 0;
         } else if (run <= MaxRun) {
             ++run;
-        } else {
+        } else if (i + 1 < r.size()) { // a break after the last character would only add an empty line
             r.insert(i + 1, u'\r');
             run = 2;
         }
