@@ -1,6 +1,7 @@
 #pragma once
 // Tzc_Dialogs: the library's process-wide message-dialog service. It has no instances; its state
-// (the dialog history) lives from the start of unit zc_Dialogs to its finish.
+// (the dialog history, the button font, the routing of the platform's dialogs) lives from the start
+// of unit zc_Dialogs to its finish.
 
 #include "components/dialogs/zc_dialogs_history.h"
 #include "platform/exception.h"
@@ -147,5 +148,7 @@ private:
     static std::function<void()> FUnroute; // hands the platform's dialogs back
 };
 
-// Start: the empty history and its list of open views. Finish: both freed, errors swallowed.
+// Start: the empty history and its list of open views, no button font, latest dialogs on, nothing
+// routed. Finish: history and views freed (errors swallowed), the font dropped, the platform's own
+// dialogs back.
 extern const TUnit zc_DialogsUnit;

@@ -287,8 +287,10 @@ void Tzc_Dialogs::TaskOfferRemember(TTaskRun &ARun)
 void Tzc_Dialogs::TaskShowDialog(TTaskRun &ARun)
 {
     QWidget *parent = QApplication::activeWindow();
-    if (parent && !parent->isVisible())
+    if (!parent || !parent->isVisible())
         parent = applicationMainWindow();
+    if (parent && !parent->isVisible())
+        parent = nullptr; // a hidden window would hide the dialog's place
     if (!ARun.Dialog->Execute(parent))
         return; // result 0, answered by nobody
     ARun.AnswerTyp = ARun.TimeOutRaised() ? AnswerTypTimeOut : AnswerTypUser;
