@@ -100,9 +100,11 @@ struct Tzc_Dialogs::TTaskRun
     std::unique_ptr<Tzc_CustomTaskDialog> Dialog;
     // The enabled default button a time-out would press; null when there is none.
     TTaskDialogButtonItem *TimeOutButton = nullptr;
-    // The time-out handler joins here, declared after Dialog so that it goes first.
+    // The time-out handler joins here, declared after Dialog.
 
     bool TimeOutRaised() const { return false; }
+    // The time-out handler first (it refers to the dialog), then the dialog.
+    void Free() { Dialog.reset(); }
 };
 
 QFont Tzc_Dialogs::GetButtonFont()
@@ -215,11 +217,11 @@ int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QStr
         TaskShowDialog(run);
         TaskStoreAnswer(run);
     } catch (...) {
-        run.Dialog.reset();
+        run.Free();
         TaskRecord(run);
         throw;
     }
-    run.Dialog.reset();
+    run.Free();
     TaskRecord(run);
     return run.Result;
 }
