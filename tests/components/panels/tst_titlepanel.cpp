@@ -749,6 +749,36 @@ private Q_SLOTS:
         QCOMPARE(outer->GetTitleColor(), !tracks || inside ? clActiveCaption : clInactiveCaption);
     }
 
+    void destroyingFocusedControlsInsideATrackingPanel()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *outside = new QLineEdit;
+        layout->addWidget(outside);
+        auto *panel = new TCountingPanel;
+        panel->tracks = true;
+        layout->addWidget(panel);
+        auto *first = new QLineEdit;
+        auto *second = new QLineEdit;
+        auto *inside = new QVBoxLayout(panel);
+        inside->addWidget(first);
+        inside->addWidget(second);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        // The focus leaves a control while it is destroyed; the next move must not reach it.
+        first->setFocus();
+        QTRY_VERIFY(first->hasFocus());
+        delete first;
+        second->setFocus();
+        QTRY_VERIFY(second->hasFocus());
+        QCOMPARE(panel->GetTitleColor(), clActiveCaption);
+        // And the panel itself goes while a control inside it has the focus.
+        delete panel;
+        outside->setFocus();
+        QTRY_VERIFY(outside->hasFocus());
+    }
+
     void aFailingPanelStopsNoOther()
     {
         QWidget window;
