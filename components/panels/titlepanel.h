@@ -186,6 +186,23 @@ private:
     TCustomTitlePanel *fPanel; // not owned
 };
 
+// Keeps one update of a title open for its scope, also when an exception ends the scope early.
+class TTitleUpdateGuard
+{
+public:
+    explicit TTitleUpdateGuard(TCustomTitlePanelTitle *ATitle)
+        : m_title(ATitle)
+    {
+        m_title->BeginUpdate();
+    }
+    ~TTitleUpdateGuard() { m_title->EndUpdate(); }
+    TTitleUpdateGuard(const TTitleUpdateGuard &) = delete;
+    TTitleUpdateGuard &operator=(const TTitleUpdateGuard &) = delete;
+
+private:
+    TCustomTitlePanelTitle *m_title;
+};
+
 // The title the panel makes by default; it publishes the title's settings as properties.
 class TBasicTitlePanelTitle : public TCustomTitlePanelTitle
 {
