@@ -6,6 +6,7 @@
 #include "components/appservices/zelk_registry.h"
 #include "components/dialogs/zc_dialogs.h"
 #include "components/messages/messagecntr.h"
+#include "components/panels/titlepanel.h"
 #include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
@@ -22,6 +23,7 @@ std::span<const TUnit *const> PravikUnits()
         &zc_ScaleUnit,
         &zc_HooksUnit,
         &zc_ThreadUnit,
+        &TitlePanelUnit,
         &zc_VersionInfoUnit,
         &zc_VerInfoUnit,
         &zc_DialogsUnit,
