@@ -7,6 +7,7 @@
 #include "components/dialogs/zc_dialogs.h"
 #include "components/messages/messagecntr.h"
 #include "components/panels/collapsepanel.h"
+#include "components/panels/titlepanel.h"
 #include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
@@ -24,6 +25,7 @@ std::span<const TUnit *const> PravikUnits()
         &zc_HooksUnit,
         &zc_ThreadUnit,
         &CollapsePanelUnit,
+        &TitlePanelUnit,
         &zc_VersionInfoUnit,
         &zc_VerInfoUnit,
         &zc_DialogsUnit,

@@ -1,6 +1,7 @@
 #include "zc_dialogs.h"
 
 #include "platform/exception.h"
+#include "platform/textformat.h"
 #include "platform/thread.h"
 
 #include <QRegularExpression>
@@ -11,6 +12,12 @@
 
 THistorie *Tzc_Dialogs::FHistorie = nullptr;
 int Tzc_Dialogs::FUnitCount = 0;
+Tzc_Dialogs::TAutoAnswersRegistryCreate Tzc_Dialogs::FAutoAnswersRegistryCreate;
+Tzc_Dialogs::TShiftStateReader Tzc_Dialogs::FShiftStateReader;
+std::atomic<bool> Tzc_Dialogs::FUseLatestCommonDialogs = true;
+QVariant Tzc_Dialogs::FButtonFont;
+bool Tzc_Dialogs::FRouted = false;
+std::function<void()> Tzc_Dialogs::FUnroute;
 
 THistorie *Tzc_Dialogs::GetHistorie()
 {
@@ -68,13 +75,138 @@ QString Tzc_Dialogs::CheckGuid(const QString &AValue)
     return r;
 }
 
+void Tzc_Dialogs::SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory)
+{
+    FAutoAnswersRegistryCreate = std::move(AFactory);
+}
+
+bool Tzc_Dialogs::AutoAnswersRegistryCreateRegistered()
+{
+    return bool(FAutoAnswersRegistryCreate);
+}
+
+void Tzc_Dialogs::SetShiftStateReader(TShiftStateReader AReader)
+{
+    FShiftStateReader = std::move(AReader);
+}
+
+std::unique_ptr<TRegistry> Tzc_Dialogs::OpenAutoAnswers()
+{
+    std::unique_ptr<TRegistry> store = FAutoAnswersRegistryCreate();
+    if (!store)
+        throw ERegistryException(
+            QStringLiteral("Der Speicher der automatischen Antworten ist nicht geöffnet."));
+    return store;
+}
+
+void Tzc_Dialogs::RecordDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
+    TModalResult AResult)
+{
+    // A dialog shown before the unit starts or after it finished is not lost for want of a history.
+    if (TThread::IsGuiThread() && !FHistorie)
+        return;
+    AddToHistoryStack(AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
+}
+
+TMsgDlgBtn Tzc_Dialogs::CalcDefaultButton(TMsgDlgButtons AButtons)
+{
+    if (AButtons.Contains(mbOK))
+        return mbOK;
+    if (AButtons.Contains(mbYes))
+        return mbYes;
+    for (int b = mbYes; b <= mbClose; ++b) {
+        if (AButtons.Contains(TMsgDlgBtn(b)))
+            return TMsgDlgBtn(b);
+    }
+    return mbAbort;
+}
+
+TModalResult Tzc_Dialogs::ButtonResult(TMsgDlgBtn AButton)
+{
+    return AButton == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(AButton);
+}
+
+QString Tzc_Dialogs::BreakLongRuns(const QString &AText)
+{
+    constexpr qsizetype MaxRun = 4096;
+    if (AText.size() <= MaxRun)
+        return AText;
+    QString r = AText;
+    int run = 0;
+    // Breaks are scanned as they come in: each one ends its stretch.
+    for (qsizetype i = 0; i < r.size(); ++i) {
+        const char16_t c = r.at(i).unicode();
+        if (c == u'\t' || c == u'\n' || c == 11 || c == u'\r' || c == 28 || c == u' ') {
+            run = 0;
+        } else if (run <= MaxRun) {
+            ++run;
+        } else if (i + 1 < r.size()) { // a break after the last character would only add an empty line
+            r.insert(i + 1, u'\r');
+            run = 2;
+        }
+    }
+    return r;
+}
+
+QString Tzc_Dialogs::ExceptionLeerCleanUp(const QString &AExceptionText)
+{
+    static const QString Marker = QStringLiteral("EXCEPT_LEER");
+    if (!AExceptionText.contains(Marker))
+        return AExceptionText;
+    try {
+        static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+        QStringList lines = AExceptionText.split(lineEnd);
+        if (!lines.isEmpty() && lines.constLast().isEmpty())
+            lines.removeLast(); // a final line end starts no line
+        QString result = AExceptionText;
+        if (lines.size() > 2 && lines.at(1) == Marker) {
+            result.clear();
+            for (qsizetype i = 2; i < lines.size(); ++i) {
+                if (lines.at(i).startsWith(QStringLiteral("AT "), Qt::CaseInsensitive))
+                    break;
+                result += u'\r' + lines.at(i);
+            }
+        }
+        return trimControls(result);
+    } catch (...) {
+        return AExceptionText;
+    }
+}
+
+void Tzc_Dialogs::RaiseMessageDlgException(const QString &AExceptionText)
+{
+    throw EDialogMessageException(ExceptionLeerCleanUp(AExceptionText));
+}
+
+bool Tzc_Dialogs::UseLatestCommonDialogs()
+{
+    return FUseLatestCommonDialogs;
+}
+
+void Tzc_Dialogs::SetUseLatestCommonDialogs(bool AValue)
+{
+    FUseLatestCommonDialogs = AValue;
+}
+
+bool Tzc_Dialogs::TaskDialogsAvailable()
+{
+    // Qt's task dialog runs wherever its widgets do: no system version stands in the way.
+    return FUseLatestCommonDialogs;
+}
+
 void zc_DialogsStart()
 {
     // Counted, so that a second run of the units in one process keeps the first one's history.
     if (Tzc_Dialogs::FUnitCount++ > 0)
         return;
+    Tzc_Dialogs::FAutoAnswersRegistryCreate = nullptr;
+    Tzc_Dialogs::FShiftStateReader = nullptr;
     THistorie::FOpenViews = new std::vector<THistorieView *>;
     Tzc_Dialogs::FHistorie = new THistorie;
+    Tzc_Dialogs::FUseLatestCommonDialogs = true;
+    Tzc_Dialogs::FButtonFont.clear();
+    Tzc_Dialogs::FRouted = false;
 }
 
 void zc_DialogsFinish()
@@ -83,6 +215,17 @@ void zc_DialogsFinish()
         return;
     delete std::exchange(Tzc_Dialogs::FHistorie, nullptr);
     delete std::exchange(THistorie::FOpenViews, nullptr);
+    // The host's factory may hold objects of its own; they go now, not at process exit.
+    try {
+        Tzc_Dialogs::FAutoAnswersRegistryCreate = nullptr;
+        Tzc_Dialogs::FShiftStateReader = nullptr;
+    } catch (...) {
+    }
+    Tzc_Dialogs::FButtonFont.clear();
+    // The routes lead into this unit's state: the platform's own dialogs come back with its end.
+    if (const auto unroute = std::exchange(Tzc_Dialogs::FUnroute, nullptr))
+        unroute();
+    Tzc_Dialogs::FRouted = false;
 }
 
 const TUnit zc_DialogsUnit = { "zc_Dialogs", zc_DialogsStart, zc_DialogsFinish };

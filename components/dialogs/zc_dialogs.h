@@ -1,9 +1,28 @@
 #pragma once
 // Tzc_Dialogs: the library's process-wide message-dialog service. It has no instances; its state
-// (the dialog history) lives from the start of unit zc_Dialogs to its finish.
+// (the dialog history, the button font, the routing of the platform's dialogs) lives from the start
+// of unit zc_Dialogs to its finish.
 
 #include "components/dialogs/zc_dialogs_history.h"
+#include "components/dialogs/zc_dialogs_input.h"
+#include "platform/exception.h"
+#include "platform/settingsstore.h"
 #include "platform/units.h"
+
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QFont;
+class TMessageForm;
+class Tzc_CustomTaskDialog;
+template <class T> class TDialogHolder;
+
+// Customises a service task dialog once it is filled and before it is shown.
+using Tzc_DialogCallback = std::function<void(Tzc_CustomTaskDialog *ADialog)>;
 
 class Tzc_Dialogs
 {
@@ -31,12 +50,159 @@ public:
     // parses yet is not already canonical.
     static QString CheckGuid(const QString &AValue);
 
+    // --- Remembered answers, input and folder dialogs -------------------------------------------
+    // The answer store is a key of the settings store that the host opens through a factory: every
+    // call returns a new, opened TRegistry, which the service frees right after use. Without a
+    // factory nothing is looked up or stored. Value names are canonical dialog GUIDs; an answer is
+    // the modal result as an integer, a remembered folder the folder's text. GUI thread only.
+    using TAutoAnswersRegistryCreate = std::function<std::unique_ptr<TRegistry>()>;
+    // Whether the Shift key is held down now; tests put their own in place.
+    using TShiftStateReader = std::function<bool()>;
+
+    // Unset at the unit's start and released at its finish; an empty function unsets it.
+    static void SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory);
+    static bool AutoAnswersRegistryCreateRegistered();
+    // An empty reader goes back to the platform's keyboard state.
+    static void SetShiftStateReader(TShiftStateReader AReader);
+
+    // Stores an answer under the normalised GUID; the first answer of an empty store queues a notice
+    // that says how to reset them. Does nothing for a GUID that normalises to empty.
+    static void AutoAnswersAdd(const QString &AGuid, TModalResult AResultValue);
+    // Forgets the answer of the normalised GUID, when there is one.
+    static void AutoAnswersRemove(const QString &AGuid);
+    // Deletes every value of the store, remembered folders included; nothing without a factory.
+    static void AutoAnswersReset();
+
+    // The task path's three steps. Before the dialog is built: the remembered answer to give
+    // instead of showing it, when the store is set, the GUID is valid, Shift is not held and the
+    // stored value is the result of one of Buttons (Help counts as -1).
+    static std::optional<TModalResult> AutoAnswersLookup(const QString &AGuid, TMsgDlgButtons Buttons);
+    // The verification check box's text for a dialog with AButtonCount buttons; empty (no check box)
+    // without a store or a valid GUID.
+    static QString AutoAnswersVerificationText(const QString &AGuid, int AButtonCount);
+    // After the dialog answered AResult: stores it when AChecked and it qualifies, else forgets any
+    // stored answer. Nothing without a store, a valid GUID or for the result 0.
+    static void AutoAnswersAfterDialog(
+        const QString &AGuid, TModalResult AResult, bool AChecked, TMsgDlgButtons ASaveAnswerButtons);
+    // A result may be remembered when ASaveAnswerButtons is empty or one of them answers with it
+    // (Help counts as 0 here, so that it never qualifies).
+    static bool AutoAnswerQualifies(TModalResult AResult, TMsgDlgButtons ASaveAnswerButtons);
+
+    // A one-line text input, true with the edited text in Value on OK; Value stays on Cancel or
+    // Escape. Typing stops at 255 characters; a longer Value is shown and kept in full.
+    static bool InputQuery(const QString &ACaption, const QString &APrompt, QString &Value,
+        TDefaultMonitor ADefaultMonitor = dmActiveForm);
+    // A folder picker, true with the chosen folder, ending in "/", in ADirectory. Starts in
+    // ADirectory, or when that is empty in the folder remembered under AGuid (when it still
+    // exists); an existing chosen folder is remembered under AGuid as written.
+    static bool SelectDirectory(QString &ADirectory, const QString &AGuid, const QString &ATitle);
+
+    // --- Message dialogs ------------------------------------------------------------------------
+    // The dialogs live in pravik_dialogs (widgets); the texts and tables beside them need QtCore only.
+    // A dialog asked for from any thread is shown on the GUI thread while the caller waits; a caller
+    // that waits while the application goes gets 0. Every dialog is recorded in the history.
+
+    class EDialogMessageException : public Exception
+    {
+    public:
+        using Exception::Exception;
+    };
+
+    // Instruction "&": no main instruction at all; an empty instruction shows the type's caption.
+    // The GUID is normalised (CheckGuid); raises what CheckGuid raises.
+    static int MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_DialogCallback &ACallback);
+    static int MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+        TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+        const Tzc_DialogCallback &ACallback);
+    // The default button from CalcDefaultButton.
+    static int MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, int HelpCtx, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
+        int ATimeOut, const Tzc_DialogCallback &ACallback);
+    static int MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+        const Tzc_DialogCallback &ACallback);
+    // The task dialog when task dialogs are available, else the classic message dialog (which uses
+    // X, Y and the help file, and neither GUID, save buttons, time-out nor callback).
+    static int MessageDlgPosHelp(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
+        TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+        const Tzc_DialogCallback &ACallback);
+    // Places, shows and frees a created classic dialog; returns its modal result. GUI thread only.
+    static int DoMessageDlgPosHelp(
+        TDialogHolder<TMessageForm> MessageDialog, int HelpCtx, int X, int Y, const QString &HelpFileName);
+    // A custom dialog without main instruction and only OK; returns its result.
+    static int ShowMessage(const QString &Msg);
+    // True when AFilename names no existing file, or the user answers "Überschreiben?" with Yes.
+    static bool FileOverWriteQuestionWhenExists(const QString &AFilename);
+
+    // OK, else Yes, else the lowest button of the set; Abort for an empty set.
+    static TMsgDlgBtn CalcDefaultButton(TMsgDlgButtons AButtons);
+    // The result a button closes a service dialog with (the Help button: mrTaskDialogHelp).
+    static TModalResult ButtonResult(TMsgDlgBtn AButton);
+    // Breaks every stretch without white space longer than about 4,098 characters with a carriage
+    // return, so that a dialog can lay the text out; texts of up to 4,096 characters stay as they are.
+    static QString BreakLongRuns(const QString &AText);
+    // The message lines of an exception text of the form: first line, "EXCEPT_LEER", message lines,
+    // location lines beginning with "AT "; any other text comes back trimmed.
+    static QString ExceptionLeerCleanUp(const QString &AExceptionText);
+    // Raises EDialogMessageException with ExceptionLeerCleanUp of the text.
+    [[noreturn]] static void RaiseMessageDlgException(const QString &AExceptionText);
+
+    // The platform's switch for its latest dialogs (on by default, again at every unit start): off,
+    // the service shows classic message dialogs and does not take over the platform's dialogs.
+    static bool UseLatestCommonDialogs();
+    static void SetUseLatestCommonDialogs(bool AValue);
+    // Whether the service shows task dialogs.
+    static bool TaskDialogsAvailable();
+
+    // The font of every service task dialog: the main window's font when one exists at the first
+    // call, else the default font; kept until the unit finishes. GUI thread only.
+    static QFont GetButtonFont();
+
+    // Routes the platform's MessageDlg*, MessageDlgPos* and ShowMessage* to the service (without
+    // main instruction), unless task dialogs are unavailable or the application has a style sheet of
+    // its own. Once on, it stays on until the unit finishes; a second call changes nothing.
+    static void ExchangeDialogAddress();
+
 private:
     friend void zc_DialogsStart();
     friend void zc_DialogsFinish();
     static THistorie *FHistorie;
     static int FUnitCount;
+    static TAutoAnswersRegistryCreate FAutoAnswersRegistryCreate;
+    static TShiftStateReader FShiftStateReader;
+    static std::unique_ptr<TRegistry> OpenAutoAnswers();
+
+    // --- Message dialogs ------------------------------------------------------------------------
+    struct TTaskRun;
+    static int DoTaskMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+        TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
+        TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+        const Tzc_DialogCallback &ACallback);
+    static int DoClassicMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+        TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
+        TMsgDlgBtn DefaultButton);
+    // Steps of the task path on the GUI thread, in their order.
+    static bool TaskLookUpStoredAnswer(TTaskRun &ARun);
+    static void TaskBuildDialog(TTaskRun &ARun);
+    static void TaskArmTimeOut(TTaskRun &ARun);
+    static void TaskOfferRemember(TTaskRun &ARun);
+    static void TaskShowDialog(TTaskRun &ARun);
+    static void TaskStoreAnswer(TTaskRun &ARun);
+    static void TaskRecord(const TTaskRun &ARun);
+    static void RecordDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
+        TModalResult AResult);
+
+    static std::atomic<bool> FUseLatestCommonDialogs;
+    static QVariant FButtonFont; // a QFont once made; QtCore keeps it without knowing fonts
+    static bool FRouted;
+    static std::function<void()> FUnroute; // hands the platform's dialogs back
 };
 
-// Start: the empty history and its list of open views. Finish: both freed, errors swallowed.
+// Start: the empty history and its list of open views, no answer store, no button font, latest
+// dialogs on, nothing routed. Finish: history and views freed and the answer store's factory
+// released (errors swallowed), the font dropped, the platform's own dialogs back.
 extern const TUnit zc_DialogsUnit;

@@ -1,5 +1,7 @@
 #include "components/messages/messagecntr.h"
 
+#include "components/dialogs/zc_dialogs.h"
+
 #include "platform/exception.h"
 #include "platform/format.h"
 
@@ -117,6 +119,20 @@ quint16 TMessageObject::MessageDlgPosFmt(
     const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y) const
 {
     return quint16(::MessageDlgPos(TextFmt(Args), DlgType, Buttons, HelpCtx, X, Y));
+}
+
+quint16 TMessageObject::MessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+    const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const
+{
+    return quint16(Tzc_Dialogs::MessageDlg(
+        fTitle, fText, DlgType, Buttons, HelpCtx, AGuid, ASaveAnswerButtons, ATimeOut, nullptr));
+}
+
+quint16 TMessageObject::MessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+    int HelpCtx, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const
+{
+    return quint16(Tzc_Dialogs::MessageDlg(
+        fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, AGuid, ASaveAnswerButtons, ATimeOut, nullptr));
 }
 
 int TMessageObject::TaskMessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) const

@@ -97,6 +97,14 @@ public:
     int TaskMessageDlgPosHelpFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
         int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) const;
 
+    // The dialog service's message dialog (remembered answers by GUID, time-out, history, calls from
+    // worker threads): Title as main instruction, the text as content, the default button from
+    // Tzc_Dialogs::CalcDefaultButton. The result keeps its low 16 bits (Help, -1, is 65535).
+    quint16 MessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, const QString &AGuid,
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const;
+    quint16 MessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const;
+
     // Raises ExceptionClass (the base Exception when empty) with the text; never returns.
     [[noreturn]] void RaiseException(const TExceptionClass &AExceptionClass = {}) const;
     [[noreturn]] void RaiseExceptionFmt(

@@ -7,7 +7,9 @@
 #include "components/appservices/zc_thread.h"
 #include "components/dialogs/zc_dialogs.h"
 #include "components/panels/collapsepanel_trigger.h"
+#include "components/panels/titlepanel.h"
 #include "components/panels/xgraphic_cache.h"
+#include "components/scaling/zc_hooks.h"
 #include "components/versioninfo/zc_versioninfo.h"
 #include "platform/component.h"
 #include "platform/versionresource.h"
@@ -32,12 +34,13 @@ private Q_SLOTS:
         QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
         QCOMPARE(GraphicCache(), nullptr);
         QCOMPARE(TriggerThread(), nullptr);
+        QVERIFY(TitlePanelFocusHookGUID().isNull());
 
         std::optional<TUnitRun> units(std::in_place, PravikUnits());
         QCOMPARE(units->Started(),
             QStringList({ u"XGraphic"_s, u"xProcsDisplay"_s, u"xProcs"_s, u"Zelk_Registry"_s, u"zc_Scale"_s,
-                u"zc_Hooks"_s, u"zc_Thread"_s, u"CollapsePanel"_s, u"zc_VersionInfo"_s, u"zc_VerInfo"_s,
-                u"zc_Dialogs"_s, u"MessageCntr"_s }));
+                u"zc_Hooks"_s, u"zc_Thread"_s, u"CollapsePanel"_s, u"TitlePanel"_s, u"zc_VersionInfo"_s,
+                u"zc_VerInfo"_s, u"zc_Dialogs"_s, u"MessageCntr"_s }));
         for (const QString &name : byName) {
             const TComponentClass *c = GetClass(name);
             QVERIFY2(c, qPrintable(name));
@@ -49,6 +52,8 @@ private Q_SLOTS:
         QCOMPARE(Tzc_Dialogs::GetHistorie()->Count(), 0);
         QVERIFY(GraphicCache());
         QVERIFY(TriggerThread());
+        // The title panels' focus hook is installed on this thread.
+        QVERIFY(HookRegistry()->FindHook(TitlePanelFocusHookGUID()) != 0);
         QCOMPARE(VersionInfoApp().LibraryName(), ApplicationFileName());
 
         units.reset();
@@ -56,6 +61,7 @@ private Q_SLOTS:
         QCOMPARE(ThreadRegistry(), nullptr);
         QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
         QCOMPARE(GraphicCache(), nullptr);
+        QVERIFY(TitlePanelFocusHookGUID().isNull());
         QVERIFY_THROWS_EXCEPTION(Exception, VersionInfoApp());
     }
 };

@@ -1,0 +1,331 @@
+// The dialogs of the service: the task path with its steps, the classic path, and the overloads and
+// questions built on them.
+
+#include "components/dialogs/zc_customtaskdialog.h"
+#include "components/dialogs/zc_dialogs.h"
+
+#include "platform/dialogbuilder.h"
+#include "platform/dialogs.h"
+#include "platform/textformat.h"
+#include "platform/thread.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFont>
+#include <QMainWindow>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString NoInstruction = u"&"_s;
+
+// The application's main window: a top-level QMainWindow, a visible one first.
+QWidget *applicationMainWindow()
+{
+    QWidget *found = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!qobject_cast<QMainWindow *>(w))
+            continue;
+        if (w->isVisible())
+            return w;
+        if (!found)
+            found = w;
+    }
+    return found;
+}
+
+TTaskDialogIcon taskDialogIcon(TMsgDlgType DlgType)
+{
+    switch (DlgType) {
+    case mtWarning:
+        return tdiWarning;
+    case mtError:
+        return tdiError;
+    case mtInformation:
+    case mtConfirmation: // becomes the question icon once the dialog is filled
+        return tdiInformation;
+    case mtCustom:
+        break;
+    }
+    return tdiNone;
+}
+
+// Runs Call on the GUI thread and waits for it; a call the GUI thread will no longer run (the
+// application is going) answers 0 instead of waiting for ever.
+template <class F> int onGuiThread(F &&Call)
+{
+    int result = mrNone;
+    if (!TThread::Synchronize(TThread::CurrentThread(), [&] { result = Call(); }))
+        return mrNone;
+    return result;
+}
+
+} // namespace
+
+// One call of the task path on the GUI thread: its arguments, the dialog and the answer.
+struct Tzc_Dialogs::TTaskRun
+{
+    TTaskRun(const QString &AInstruction, const QString &AContent, TMsgDlgType ADlgType,
+        TMsgDlgButtons AButtons, int AHelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid,
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_DialogCallback &ACallback)
+        : Instruction(AInstruction)
+        , Content(AContent)
+        , DlgType(ADlgType)
+        , Buttons(AButtons)
+        , HelpCtx(AHelpCtx)
+        , DefaultButton(ADefaultButton)
+        , Guid(AGuid)
+        , SaveAnswerButtons(ASaveAnswerButtons)
+        , TimeOut(ATimeOut)
+        , Callback(ACallback)
+    {
+    }
+
+    const QString &Instruction;
+    const QString &Content;
+    TMsgDlgType DlgType;
+    TMsgDlgButtons Buttons;
+    int HelpCtx;
+    TMsgDlgBtn DefaultButton;
+    const QString &Guid;
+    TMsgDlgButtons SaveAnswerButtons;
+    int TimeOut;
+    const Tzc_DialogCallback &Callback;
+
+    TModalResult Result = mrNone;
+    quint8 AnswerTyp = AnswerTypNone;
+    std::unique_ptr<Tzc_CustomTaskDialog> Dialog;
+    // The enabled default button a time-out would press; null when there is none.
+    TTaskDialogButtonItem *TimeOutButton = nullptr;
+    // The time-out handler joins here, declared after Dialog.
+
+    bool TimeOutRaised() const { return false; }
+    // The time-out handler first (it refers to the dialog), then the dialog.
+    void Free() { Dialog.reset(); }
+};
+
+QFont Tzc_Dialogs::GetButtonFont()
+{
+    if (!FButtonFont.isValid()) {
+        const QWidget *main = applicationMainWindow();
+        FButtonFont = QVariant::fromValue(main ? main->font() : QApplication::font());
+    }
+    return FButtonFont.value<QFont>();
+}
+
+int Tzc_Dialogs::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_DialogCallback &ACallback)
+{
+    QString guid = AGuid.trimmed().toUpper();
+    if (!guid.isEmpty())
+        guid = CheckGuid(guid);
+    return MessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, -1, -1, QString(),
+        DefaultButton, guid, ASaveAnswerButtons, ATimeOut, ACallback);
+}
+
+int Tzc_Dialogs::MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+    TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    const Tzc_DialogCallback &ACallback)
+{
+    return MessageDlg(QString(), AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, ACallback);
+}
+
+int Tzc_Dialogs::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
+    int ATimeOut, const Tzc_DialogCallback &ACallback)
+{
+    return MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx, CalcDefaultButton(Buttons), AGuid,
+        ASaveAnswerButtons, ATimeOut, ACallback);
+}
+
+int Tzc_Dialogs::MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+    const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    const Tzc_DialogCallback &ACallback)
+{
+    return MessageDlg(
+        QString(), AContent, DlgType, Buttons, HelpCtx, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
+}
+
+int Tzc_Dialogs::MessageDlgPosHelp(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton,
+    const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    const Tzc_DialogCallback &ACallback)
+{
+    if (TaskDialogsAvailable())
+        return DoTaskMessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
+            DefaultButton, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
+    return DoClassicMessageDlgPosHelp(
+        AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
+}
+
+int Tzc_Dialogs::DoMessageDlgPosHelp(
+    TDialogHolder<TMessageForm> MessageDialog, int HelpCtx, int X, int Y, const QString &HelpFileName)
+{
+    // The holder frees the form on every way out, also when showing raises.
+    MessageDialog->SetHelpContext(HelpCtx);
+    MessageDialog->SetHelpFile(HelpFileName);
+    MessageDialog->SetPosition(X, Y);
+    return MessageDialog->ShowModal();
+}
+
+int Tzc_Dialogs::DoClassicMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
+    TMsgDlgBtn DefaultButton)
+{
+    if (!TThread::IsGuiThread())
+        return onGuiThread([&] {
+            return DoClassicMessageDlgPosHelp(
+                AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
+        });
+    // The marker only says "no headline"; as a first line of the text it would mean nothing.
+    const QString instruction = AInstruction == NoInstruction ? QString() : AInstruction;
+    const QString text = trimControls(instruction + u'\r' + AContent);
+    const int result = DoMessageDlgPosHelp(
+        CreateMessageDialog(text, DlgType, Buttons, DefaultButton), HelpCtx, X, Y, HelpFileName);
+    RecordDialog(QString(), text, DlgType, Buttons, DefaultButton, QString(), AnswerTypOldStyle, result);
+    return result;
+}
+
+int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
+    TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    const Tzc_DialogCallback &ACallback)
+{
+    if (!TThread::IsGuiThread())
+        return onGuiThread([&] {
+            return DoTaskMessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y,
+                HelpFileName, DefaultButton, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
+        });
+
+    // The task dialog places itself on its parent: X, Y and the help file have no part in it.
+    TTaskRun run(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid, ASaveAnswerButtons,
+        ATimeOut, ACallback);
+    if (TaskLookUpStoredAnswer(run)) {
+        run.AnswerTyp = AnswerTypAutomatic;
+        TaskRecord(run);
+        return run.Result;
+    }
+    try {
+        TaskBuildDialog(run);
+        TaskArmTimeOut(run);
+        TaskOfferRemember(run);
+        TaskShowDialog(run);
+        TaskStoreAnswer(run);
+    } catch (...) {
+        run.Free();
+        TaskRecord(run);
+        throw;
+    }
+    run.Free();
+    TaskRecord(run);
+    return run.Result;
+}
+
+bool Tzc_Dialogs::TaskLookUpStoredAnswer(TTaskRun &ARun)
+{
+    // Remembered answers: when the store is configured, AGuid is set and Shift is not held, read the
+    // value named AGuid and take it as ARun.Result when an offered button has it as ButtonResult.
+    Q_UNUSED(ARun);
+    return false;
+}
+
+void Tzc_Dialogs::TaskBuildDialog(TTaskRun &ARun)
+{
+    ARun.Dialog = std::make_unique<Tzc_CustomTaskDialog>();
+    Tzc_CustomTaskDialog &dialog = *ARun.Dialog;
+    dialog.OnDialogConstructed
+        = [](TCustomTaskDialog *Sender) { ApplyDialogFont(Sender->Handle(), GetButtonFont()); };
+    for (int i = mbYes; i <= mbClose; ++i) {
+        const auto b = TMsgDlgBtn(i);
+        if (ARun.Buttons.Contains(b))
+            dialog.AddButton(MsgDlgButtonCaption(b), ButtonResult(b), b == ARun.DefaultButton);
+    }
+    const QString caption
+        = ARun.DlgType == mtCustom ? BreakLongRuns(MsgDlgCaption(mtCustom)) : MsgDlgCaption(ARun.DlgType);
+    dialog.SetCaption(caption);
+    dialog.SetCommonButtons({});
+    if (QGuiApplication::isRightToLeft())
+        dialog.SetFlags(dialog.Flags() | tfRtlLayout);
+    dialog.SetHelpContext(ARun.HelpCtx);
+    dialog.SetMainIcon(taskDialogIcon(ARun.DlgType));
+    dialog.SetText(BreakLongRuns(ARun.Content));
+    if (ARun.Instruction.isEmpty() && ARun.DlgType != mtCustom)
+        dialog.SetTitle(caption);
+    else if (ARun.Instruction != NoInstruction)
+        dialog.SetTitle(BreakLongRuns(ARun.Instruction));
+    if (ARun.DlgType == mtConfirmation && !dialog.Flags().testFlag(tfUseHiconMain)) {
+        dialog.SetFlags(dialog.Flags() | tfUseHiconMain);
+        dialog.SetCustomMainIcon(MsgDlgTypeIcon(mtConfirmation));
+    }
+    // Last, so that what the callback changes (text, icon, buttons) is what is shown and timed.
+    if (ARun.Callback)
+        ARun.Callback(&dialog);
+}
+
+void Tzc_Dialogs::TaskArmTimeOut(TTaskRun &ARun)
+{
+    if (ARun.TimeOut <= 0)
+        return;
+    for (int i = 0; i < ARun.Dialog->ButtonCount() && !ARun.TimeOutButton; ++i) {
+        TTaskDialogButtonItem *b = ARun.Dialog->Buttons(i);
+        if (b->Enabled() && b->Default())
+            ARun.TimeOutButton = b;
+    }
+    // Time-out: attach the handler to ARun.Dialog and ARun.TimeOutButton (when there is one) here.
+}
+
+void Tzc_Dialogs::TaskOfferRemember(TTaskRun &ARun)
+{
+    // Remembered answers: when the store is configured and AGuid is set, clear the verification
+    // check box and offer to remember here.
+    Q_UNUSED(ARun);
+}
+
+void Tzc_Dialogs::TaskShowDialog(TTaskRun &ARun)
+{
+    QWidget *parent = QApplication::activeWindow();
+    if (!parent || !parent->isVisible())
+        parent = applicationMainWindow();
+    if (parent && !parent->isVisible())
+        parent = nullptr; // a hidden window would hide the dialog's place
+    if (!ARun.Dialog->Execute(parent))
+        return; // result 0, answered by nobody
+    ARun.AnswerTyp = ARun.TimeOutRaised() ? AnswerTypTimeOut : AnswerTypUser;
+    ARun.Result = ARun.Dialog->ModalResult();
+}
+
+void Tzc_Dialogs::TaskStoreAnswer(TTaskRun &ARun)
+{
+    // Remembered answers: when the store is configured, AGuid is set and ARun.Result is not 0, add
+    // the answer (box ticked, result qualifies) or remove the stored one here.
+    Q_UNUSED(ARun);
+}
+
+void Tzc_Dialogs::TaskRecord(const TTaskRun &ARun)
+{
+    RecordDialog(ARun.Instruction, ARun.Content, ARun.DlgType, ARun.Buttons, ARun.DefaultButton, ARun.Guid,
+        ARun.AnswerTyp, ARun.Result);
+}
+
+int Tzc_Dialogs::ShowMessage(const QString &Msg)
+{
+    return MessageDlg(NoInstruction, Msg, mtCustom, { mbOK }, 0, QString(), {}, 0, nullptr);
+}
+
+bool Tzc_Dialogs::FileOverWriteQuestionWhenExists(const QString &AFilename)
+{
+    const QFileInfo file(AFilename);
+    if (!file.exists() || file.isDir())
+        return true;
+    const QString content
+        = QStringLiteral("Die Datei \"%1\" ist bereits vorhanden.\rSoll die Datei überschrieben werden?")
+              .arg(file.fileName());
+    return MessageDlg(QStringLiteral("Überschreiben?"), content, mtConfirmation, { mbYes, mbNo }, 0,
+               QString(), {}, 0, nullptr)
+        == mrYes;
+}
