@@ -1,5 +1,7 @@
 #include "components/panels/titlepanel.h"
 
+#include "components/panels/collapsepanel.h"
+#include "components/panels/collapsestyle.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
 
@@ -94,7 +96,13 @@ QUuid TitlePanelFocusHookGUID()
 
 std::optional<TColor> TitlePanelSkinColor()
 {
-    return g_skinColor ? g_skinColor() : std::nullopt;
+    if (g_skinColor)
+        return g_skinColor();
+    const TCollapseHolder *holder = CollapseHolder();
+    const TCollapsStyle *style = holder ? holder->CollapsStyleObj() : nullptr;
+    if (style && style->IsLookAndSkin())
+        return style->InnerColor();
+    return std::nullopt;
 }
 
 TTitlePanelSkinColorProc SetTitlePanelSkinColor(TTitlePanelSkinColorProc AProc)

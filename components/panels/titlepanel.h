@@ -307,9 +307,10 @@ private:
     std::unique_ptr<TCustomTitlePanelTitle> FTitle;
 };
 
-// The collapse style's colour for a skinned look: the installed style's InnerColor when it is a
-// look-and-skin style, else nothing. Non-native title panels take their colours from it. Empty until
-// the collapse panels connect it.
+// The collapse style's colour for a skinned look: the InnerColor of the style installed in the
+// collapse panels' holder when it is a look-and-skin style, else nothing. Non-native title panels
+// take their colours from it. A procedure set here answers instead (tests, hosts with skins of
+// their own).
 using TTitlePanelSkinColorProc = std::optional<TColor> (*)();
 std::optional<TColor> TitlePanelSkinColor();
 // Returns the previous procedure.

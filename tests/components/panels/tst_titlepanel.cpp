@@ -2,7 +2,12 @@
 // a skinned collapse style, its painting pixel by pixel, change notification, and how the focus hook
 // tells panels that the focus crossed their border.
 
+#include "components/appservices/zc_thread.h"
+#include "components/appservices/zelk_registry.h"
+#include "components/panels/collapsepanel.h"
+#include "components/panels/collapsestyle_standard.h"
 #include "components/panels/titlepanel.h"
+#include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
 
@@ -469,6 +474,33 @@ private Q_SLOTS:
         const QImage image = render(*panel);
         QCOMPARE(pixel(image, 50, 40), ColorToRGB(background) & 0xFFFFFF);
         QCOMPARE(pixel(image, 99, 0), ColorToRGB(title) & 0xFFFFFF);
+    }
+
+    // Unless a procedure answers instead, the skin colour is the collapse panels' installed style's.
+    void skinColourComesFromTheCollapseStyle()
+    {
+        class TSkinStyle : public TCollapsStyleStandard
+        {
+        public:
+            TColor ReadInnerColor() const override { return skinInner; }
+            bool IsLookAndSkin() const override { return true; }
+        };
+
+        QVERIFY(!TitlePanelSkinColor()); // no collapse panels, no skin
+        static const TUnit *const units[]
+            = { &XGraphicUnit, &Zelk_RegistryUnit, &zc_ScaleUnit, &zc_ThreadUnit, &CollapsePanelUnit };
+        TUnitRun run(units);
+        QVERIFY(!TitlePanelSkinColor()); // the initial style is not a skin
+        CollapseHolder()->SetCollapsStyleObj(std::make_unique<TSkinStyle>());
+        QCOMPARE(TitlePanelSkinColor(), std::optional<TColor>(skinInner));
+
+        QWidget parent;
+        auto *panel = new TCountingPanel(&parent);
+        panel->SetNativeStyle(false);
+        QCOMPARE(panel->GetTitleColor(), DarkenColor(skinInner, 0.2));
+        QCOMPARE(panel->GetBackgroundColor(), DarkenColor(skinInner, 0.15));
+        panel->SetNativeStyle(true);
+        QCOMPARE(panel->GetTitleColor(), clActiveCaption);
     }
 
     void ownerDrawing_data()
