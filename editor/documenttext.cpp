@@ -157,6 +157,21 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size)
     return out;
 }
 
+QByteArray toJoinedUtf8(QByteArray &&bytes)
+{
+    const char *const data = bytes.constData();
+    const char *const end = data + bytes.size();
+    qsizetype lineFeeds = 0;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p) {
+        if (p == data || p[-1] != '\r')
+            return toJoinedUtf8(data, bytes.size());
+        ++lineFeeds;
+    }
+    if (std::count(data, end, '\r') != lineFeeds || !isStrictUtf8(data, bytes.size()))
+        return toJoinedUtf8(data, bytes.size());
+    return std::move(bytes);
+}
+
 qsizetype utf16Length(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const uchar *>(data);

@@ -18,6 +18,9 @@ QString toJoinedText(const char *data, qsizetype size);
 // The same as UTF-8 for a parser: line ends made CR LF, bytes that are no UTF-8 replaced by U+FFFD,
 // unpaired surrogates kept as they are (so that the parser refuses them).
 QByteArray toJoinedUtf8(const char *data, qsizetype size);
+// The same for bytes the caller gives up: handed back as they are, without a copy, when they are
+// strict UTF-8 whose line ends are all CR LF already.
+QByteArray toJoinedUtf8(QByteArray &&bytes);
 
 // Number of UTF-16 code units that document bytes decode to.
 qsizetype utf16Length(const char *data, qsizetype size);

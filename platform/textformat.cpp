@@ -344,6 +344,11 @@ QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding)
     return result;
 }
 
+bool isStrictUtf8(const char *data, qsizetype size)
+{
+    return isValidUtf8(data, size);
+}
+
 // Sized first, then written in one pass: no run of lone surrogates makes it slow.
 QByteArray toUtf8KeepingSurrogates(const QString &text)
 {

@@ -48,6 +48,9 @@ QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding = nullptr)
 // there and refuses it, rather than judging a different text. The editor keeps its document so.
 QByteArray toUtf8KeepingSurrogates(const QString &text);
 
+// True for strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isStrictUtf8(const char *data, qsizetype size);
+
 enum class LineEnd
 {
     CrLf,

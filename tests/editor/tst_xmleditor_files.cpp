@@ -66,6 +66,19 @@ QString withCrLf(const QString &text)
     return out;
 }
 
+// The offset in text of an offset into its CR LF-joined form.
+qsizetype textOffset(const QString &text, qsizetype joinedOffset)
+{
+    qsizetype joined = 0;
+    qsizetype i = 0;
+    for (; i < text.size() && joined < joinedOffset; ++i) {
+        const bool crLf = text.at(i) == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n';
+        joined += text.at(i) == u'\r' || text.at(i) == u'\n' ? 2 : 1;
+        i += crLf ? 1 : 0;
+    }
+    return i;
+}
+
 QString fromUnits(std::initializer_list<char16_t> units)
 {
     return QString(reinterpret_cast<const QChar *>(std::data(units)), qsizetype(units.size()));
@@ -327,8 +340,19 @@ private Q_SLOTS:
         QTest::newRow("one line in UTF-16") << payments << TextEncoding::Utf16LE << true;
         QTest::newRow("text longer than a piece, of two-byte characters")
             << u"<a><b>"_s + QString(20000, u'ä') + u"</b></a>"_s << TextEncoding::Utf8 << true;
-        QTest::newRow("long line in a CR LF file, shown whole")
-            << u"<?xml version=\"1.0\"?>\r\n"_s + payments + u"\r\n"_s << TextEncoding::Utf8 << false;
+        QTest::newRow("long line in a CR LF file")
+            << u"<?xml version=\"1.0\"?>\r\n"_s + payments + u"\r\n"_s << TextEncoding::Utf8 << true;
+        QTest::newRow("long line in a file of lone CRs")
+            << u"<?xml version=\"1.0\"?>\r"_s + payments + u"\r<!-- end -->\r"_s << TextEncoding::Utf8
+            << true;
+        const qsizetype middle = payments.indexOf(u"<Tx><Id>500<"_s);
+        QTest::newRow("long CR LF line cut by a lone CR of its own") << u"<?xml version=\"1.0\"?>\r\n"_s
+                + payments.left(middle) + u"\r"_s + payments.mid(middle)
+                + u"\r\n"_s << TextEncoding::Utf8 << true;
+        QTest::newRow("long CR LF lines in UTF-16")
+            << payments + u"\r\n"_s + payments << TextEncoding::Utf16BE << true;
+        QTest::newRow("short CR LF lines, shown whole")
+            << u"<?xml version=\"1.0\"?>\r\n<a><b>x</b><c/></a>\r\n"_s << TextEncoding::Utf8 << false;
     }
     void longLinesShownInPieces()
     {
@@ -378,8 +402,11 @@ private Q_SLOTS:
         QTest::keyClicks(sci, u"X"_s);
         QTest::keyClick(sci, Qt::Key_Return);
         QTest::keyClicks(sci, u"Y"_s);
-        const QString eol = text.contains(u'\n') && !text.contains(u'\r') ? u"\n"_s : u"\r\n"_s;
-        const qsizetype textAt = at - (line - 1) * (eol.size() == 1 ? 1 : 0);
+        const QString eol = text.contains(u"\r\n"_s) ? u"\r\n"_s
+            : text.contains(u'\r')                   ? u"\r"_s
+            : text.contains(u'\n')                   ? u"\n"_s
+                                                     : u"\r\n"_s;
+        const qsizetype textAt = textOffset(text, at);
         QString typed = text;
         typed.insert(textAt, u"X"_s + eol + u"Y"_s);
         QCOMPARE(editor.text(), withCrLf(typed));
