@@ -93,72 +93,114 @@ void VirtualBreaks::reset(std::vector<qsizetype> fileOffsets)
     for (size_t i = 0; i < fileOffsets.size(); ++i)
         fileOffsets[i] += qsizetype(i);
     m_positions = std::move(fileOffsets);
+    m_stepFrom = 0;
+    m_step = 0;
     m_deletions.clear();
 }
 
 void VirtualBreaks::clear()
 {
-    m_positions.clear();
-    m_deletions.clear();
+    reset({});
+}
+
+size_t VirtualBreaks::lowerBound(qsizetype position) const
+{
+    size_t low = 0;
+    size_t high = m_positions.size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (at(middle) < position)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+void VirtualBreaks::shiftFrom(size_t index, qsizetype delta)
+{
+    if (m_step == 0) {
+        m_stepFrom = index;
+    } else if (index >= m_stepFrom) {
+        for (size_t i = m_stepFrom; i < index; ++i)
+            m_positions[i] += m_step;
+    } else {
+        // Those between take this move but not the waiting one.
+        for (size_t i = index; i < m_stepFrom; ++i)
+            m_positions[i] -= m_step;
+    }
+    m_stepFrom = index;
+    m_step += delta;
+}
+
+void VirtualBreaks::settle() const
+{
+    if (m_step != 0) {
+        for (size_t i = m_stepFrom; i < m_positions.size(); ++i)
+            m_positions[i] += m_step;
+    }
+    m_stepFrom = 0;
+    m_step = 0;
 }
 
 bool VirtualBreaks::contains(qsizetype position) const
 {
-    return std::binary_search(m_positions.begin(), m_positions.end(), position);
+    const size_t index = lowerBound(position);
+    return index < m_positions.size() && at(index) == position;
 }
 
 qsizetype VirtualBreaks::countIn(qsizetype from, qsizetype to) const
 {
     if (to <= from)
         return 0;
-    const auto first = std::lower_bound(m_positions.begin(), m_positions.end(), from);
-    return std::lower_bound(first, m_positions.end(), to) - first;
+    return qsizetype(lowerBound(to) - lowerBound(from));
 }
 
 void VirtualBreaks::inserted(
     qsizetype position, qsizetype length, bool undo, const std::function<char(qsizetype)> &charAt)
 {
-    const auto first = std::lower_bound(m_positions.begin(), m_positions.end(), position);
-    for (auto it = first; it != m_positions.end(); ++it)
-        *it += length;
-    if (!undo)
-        return; // typed or pasted text is the file's own
-    for (auto deletion = m_deletions.rbegin(); deletion != m_deletions.rend(); ++deletion) {
-        if (deletion->position != position || deletion->length != length)
-            continue;
-        const bool same = std::all_of(deletion->offsets.begin(), deletion->offsets.end(),
-            [&](qsizetype offset) { return charAt(position + offset) == '\r'; });
-        if (!same)
-            return;
-        std::vector<qsizetype> restored;
-        restored.reserve(deletion->offsets.size());
-        for (const qsizetype offset : deletion->offsets)
-            restored.push_back(position + offset);
-        const auto at = std::lower_bound(m_positions.begin(), m_positions.end(), position);
-        m_positions.insert(at, restored.begin(), restored.end());
-        m_deletions.erase(std::next(deletion).base());
+    shiftFrom(lowerBound(position), length);
+    // Undo puts back the latest deletion still done; typed or pasted text is the file's own.
+    if (!undo || m_deletions.empty())
         return;
-    }
+    const Deletion deletion = std::move(m_deletions.back());
+    m_deletions.pop_back();
+    if (deletion.position != position || deletion.length != length || deletion.offsets.empty())
+        return;
+    const bool same = std::all_of(deletion.offsets.begin(), deletion.offsets.end(),
+        [&](qsizetype offset) { return charAt(position + offset) == '\r'; });
+    if (!same)
+        return;
+    settle();
+    std::vector<qsizetype> restored;
+    restored.reserve(deletion.offsets.size());
+    for (const qsizetype offset : deletion.offsets)
+        restored.push_back(position + offset);
+    const auto where = std::lower_bound(m_positions.begin(), m_positions.end(), position);
+    m_positions.insert(where, restored.begin(), restored.end());
 }
 
-void VirtualBreaks::deleted(qsizetype position, qsizetype length)
+void VirtualBreaks::deleted(qsizetype position, qsizetype length, bool undo)
 {
-    const auto first = std::lower_bound(m_positions.begin(), m_positions.end(), position);
-    const auto last = std::lower_bound(first, m_positions.end(), position + length);
+    const size_t first = lowerBound(position);
+    const size_t last = lowerBound(position + length);
+    Deletion deletion { position, length, {} };
     if (first != last) {
-        Deletion deletion { position, length, {} };
-        deletion.offsets.reserve(size_t(last - first));
-        for (auto it = first; it != last; ++it)
-            deletion.offsets.push_back(*it - position);
-        m_deletions.push_back(std::move(deletion));
+        settle();
+        deletion.offsets.reserve(last - first);
+        for (size_t i = first; i < last; ++i)
+            deletion.offsets.push_back(m_positions[i] - position);
+        m_positions.erase(m_positions.begin() + qsizetype(first), m_positions.begin() + qsizetype(last));
     }
-    const auto rest = m_positions.erase(first, last);
-    for (auto it = rest; it != m_positions.end(); ++it)
-        *it -= length;
+    // Every deletion an undo may put back, so that an undo's text is matched with its own.
+    if (!undo)
+        m_deletions.push_back(std::move(deletion));
+    shiftFrom(first, -length);
 }
 
 QByteArray VirtualBreaks::withoutBreaks(const char *data, qsizetype size, qsizetype from) const
 {
+    settle();
     auto it = std::lower_bound(m_positions.begin(), m_positions.end(), from);
     const auto last = std::lower_bound(it, m_positions.end(), from + size);
     QByteArray out(size - (last - it), Qt::Uninitialized);

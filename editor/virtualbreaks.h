@@ -29,18 +29,21 @@ public:
 
     bool empty() const { return m_positions.empty(); }
     // Document positions of the virtual CRs, ascending.
-    const std::vector<qsizetype> &positions() const { return m_positions; }
+    const std::vector<qsizetype> &positions() const
+    {
+        settle();
+        return m_positions;
+    }
     bool contains(qsizetype position) const;
     // How many virtual breaks lie in [from, to).
     qsizetype countIn(qsizetype from, qsizetype to) const;
 
-    // Follow a change of the document. A deletion remembers the breaks it took, so that an undo
-    // which puts the same text back gets them back; charAt reads the document after the change.
+    // Follow a change of the document; undo says an undo made it. Each deletion that is no undo
+    // remembers the breaks it took, and the undo that puts its text back gets them back; charAt
+    // reads the document after the change.
     void inserted(
         qsizetype position, qsizetype length, bool undo, const std::function<char(qsizetype)> &charAt);
-    void deleted(qsizetype position, qsizetype length);
-    // Forget the remembered deletions, once the undo history is gone.
-    void forgetDeletions() { m_deletions.clear(); }
+    void deleted(qsizetype position, qsizetype length, bool undo);
 
     // The bytes of document[from, from + size) without the virtual breaks among them.
     QByteArray withoutBreaks(const char *data, qsizetype size, qsizetype from = 0) const;
@@ -52,6 +55,16 @@ private:
         qsizetype length;
         std::vector<qsizetype> offsets; // of the breaks taken, from position
     };
-    std::vector<qsizetype> m_positions;
+    // An edit moves every break after it. So that typing in a large text does not touch them all
+    // each time, the move of those from m_stepFrom on waits in m_step, and the next edit settles
+    // only the breaks between its place and the last one's.
+    qsizetype at(size_t index) const { return m_positions[index] + (index >= m_stepFrom ? m_step : 0); }
+    size_t lowerBound(qsizetype position) const;
+    void shiftFrom(size_t index, qsizetype delta);
+    void settle() const;
+
+    mutable std::vector<qsizetype> m_positions;
+    mutable size_t m_stepFrom = 0;
+    mutable qsizetype m_step = 0;
     std::vector<Deletion> m_deletions;
 };

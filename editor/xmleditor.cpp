@@ -313,7 +313,7 @@ struct TXMLEditor::Private
             tags.beforeDelete(position, length);
         if (type & Sci::SC_MOD_DELETETEXT) {
             tags.afterDelete();
-            sci->breaks.deleted(position, length);
+            sci->breaks.deleted(position, length, (type & Sci::SC_PERFORMED_UNDO) != 0);
         }
         if (type & Sci::SC_MOD_INSERTTEXT) {
             sci->breaks.inserted(
