@@ -59,7 +59,7 @@ inline int decodeOne(const uchar *p, const uchar *end, char16_t units[2], int &u
 // Upper bound of the units a CR LF join adds: one per CR or LF byte.
 qsizetype lineBreakBytes(const char *data, qsizetype size)
 {
-    return std::count(data, data + size, '\r') + std::count(data, data + size, '\n');
+    return countByte(data, size, '\r') + countByte(data, size, '\n');
 }
 
 // Writes the UTF-16 text of document bytes; with joinLines every line end becomes CR LF.
@@ -118,9 +118,7 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size)
     char *w = out.data();
     while (p < end) {
         // Copy runs of plain bytes at once; stop at line ends and at anything not ASCII.
-        const uchar *run = p;
-        while (run < end && *run < 0x80 && *run != '\r' && *run != '\n')
-            ++run;
+        const uchar *run = p + plainAsciiRun(reinterpret_cast<const char *>(p), end - p);
         std::memcpy(w, p, size_t(run - p));
         w += run - p;
         p = run;
@@ -167,7 +165,7 @@ QByteArray toJoinedUtf8(QByteArray &&bytes)
             return toJoinedUtf8(data, bytes.size());
         ++lineFeeds;
     }
-    if (std::count(data, end, '\r') != lineFeeds || !isStrictUtf8(data, bytes.size()))
+    if (countByte(data, bytes.size(), '\r') != lineFeeds || !isStrictUtf8(data, bytes.size()))
         return toJoinedUtf8(data, bytes.size());
     return std::move(bytes);
 }
