@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -18,7 +19,7 @@ const char *findByte(const char *from, const char *end, char byte)
 }
 
 // The breaks of one long line's bytes [start, end), its line end excluded.
-void breakLine(const char *data, qsizetype start, qsizetype end, std::vector<qsizetype> &breaks)
+void breakLine(const char *data, qsizetype start, qsizetype end, VirtualBreaks::Places &breaks)
 {
     qsizetype last = start; // where the current piece starts
     qsizetype p = start;
@@ -34,7 +35,7 @@ void breakLine(const char *data, qsizetype start, qsizetype end, std::vector<qsi
             const qsizetype q = static_cast<const char *>(gt) - data;
             p = q + 1;
             if (data[q + 1] == '<') {
-                breaks.push_back(q + 1);
+                breaks.push_back(quint32(q + 1));
                 last = q + 1;
                 found = true;
                 break;
@@ -50,7 +51,7 @@ void breakLine(const char *data, qsizetype start, qsizetype end, std::vector<qsi
             ++p;
         if (p >= end - 1)
             return;
-        breaks.push_back(p + 1);
+        breaks.push_back(quint32(p + 1));
         last = p + 1;
         p = last;
     }
@@ -58,8 +59,10 @@ void breakLine(const char *data, qsizetype start, qsizetype end, std::vector<qsi
 
 } // namespace
 
-std::vector<qsizetype> VirtualBreaks::find(const char *data, qsizetype size)
+VirtualBreaks::Places VirtualBreaks::find(const char *data, qsizetype size)
 {
+    if (size > qsizetype(std::numeric_limits<qint32>::max()))
+        return {};
     // Lines end at LF, CR LF or a lone CR, as Scintilla counts them. Each search for the next CR
     // and the next LF runs once per hit, so a file of one kind of line end costs one pass.
     const char *const end = data + size;
@@ -81,21 +84,23 @@ std::vector<qsizetype> VirtualBreaks::find(const char *data, qsizetype size)
             return {};
         p = lineEnd + (*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n' ? 2 : 1);
     }
-    std::vector<qsizetype> breaks;
+    Places breaks;
     for (const auto &[start, stop] : longLines)
         breakLine(data, start, stop, breaks);
+    breaks.shrink_to_fit();
     return breaks;
 }
 
-void VirtualBreaks::reset(std::vector<qsizetype> fileOffsets)
+void VirtualBreaks::reset(Places fileOffsets)
 {
     // The i-th break moves on by the i breaks before it.
     for (size_t i = 0; i < fileOffsets.size(); ++i)
-        fileOffsets[i] += qsizetype(i);
+        fileOffsets[i] += quint32(i);
     m_positions = std::move(fileOffsets);
     m_stepFrom = 0;
     m_step = 0;
     m_deletions.clear();
+    m_undone.clear();
 }
 
 void VirtualBreaks::clear()
@@ -123,11 +128,11 @@ void VirtualBreaks::shiftFrom(size_t index, qsizetype delta)
         m_stepFrom = index;
     } else if (index >= m_stepFrom) {
         for (size_t i = m_stepFrom; i < index; ++i)
-            m_positions[i] += m_step;
+            m_positions[i] += quint32(m_step);
     } else {
         // Those between take this move but not the waiting one.
         for (size_t i = index; i < m_stepFrom; ++i)
-            m_positions[i] -= m_step;
+            m_positions[i] -= quint32(m_step);
     }
     m_stepFrom = index;
     m_step += delta;
@@ -137,7 +142,7 @@ void VirtualBreaks::settle() const
 {
     if (m_step != 0) {
         for (size_t i = m_stepFrom; i < m_positions.size(); ++i)
-            m_positions[i] += m_step;
+            m_positions[i] += quint32(m_step);
     }
     m_stepFrom = 0;
     m_step = 0;
@@ -149,6 +154,21 @@ bool VirtualBreaks::contains(qsizetype position) const
     return index < m_positions.size() && at(index) == position;
 }
 
+qsizetype VirtualBreaks::before(qsizetype fileOffset) const
+{
+    // at(i) - i, the file offset of the i-th break, grows with i.
+    size_t low = 0;
+    size_t high = m_positions.size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (at(middle) - qsizetype(middle) <= fileOffset)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return qsizetype(low);
+}
+
 qsizetype VirtualBreaks::countIn(qsizetype from, qsizetype to) const
 {
     if (to <= from)
@@ -156,31 +176,44 @@ qsizetype VirtualBreaks::countIn(qsizetype from, qsizetype to) const
     return qsizetype(lowerBound(to) - lowerBound(from));
 }
 
-void VirtualBreaks::inserted(
-    qsizetype position, qsizetype length, bool undo, const std::function<char(qsizetype)> &charAt)
+void VirtualBreaks::inserted(qsizetype position, qsizetype length, Change change,
+    const std::function<char(qsizetype)> &charAt, const Places *breaks)
 {
     shiftFrom(lowerBound(position), length);
-    // Undo puts back the latest deletion still done; typed or pasted text is the file's own.
-    if (!undo || m_deletions.empty())
-        return;
-    const Deletion deletion = std::move(m_deletions.back());
-    m_deletions.pop_back();
-    if (deletion.position != position || deletion.length != length || deletion.offsets.empty())
-        return;
-    const bool same = std::all_of(deletion.offsets.begin(), deletion.offsets.end(),
-        [&](qsizetype offset) { return charAt(position + offset) == '\r'; });
-    if (!same)
+    std::vector<Deletion> *stack = change == Change::Undo ? &m_deletions
+        : change == Change::Redo                          ? &m_undone
+                                                          : nullptr;
+    Places added;
+    if (stack) {
+        // Puts back the latest deletion still on its stack.
+        if (stack->empty())
+            return;
+        const Deletion deletion = std::move(stack->back());
+        stack->pop_back();
+        if (deletion.position != position || deletion.length != length)
+            return;
+        const bool same = std::all_of(deletion.offsets.begin(), deletion.offsets.end(),
+            [&](qsizetype offset) { return charAt(position + offset) == '\r'; });
+        if (!same)
+            return;
+        for (const qsizetype offset : deletion.offsets)
+            added.push_back(quint32(position + offset));
+    } else {
+        // A new change: what was undone cannot be redone any more. Typed or pasted text is the
+        // file's own; the editor's own text brings its breaks.
+        m_undone.clear();
+        if (breaks) {
+            for (const quint32 offset : *breaks)
+                added.push_back(quint32(position) + offset);
+        }
+    }
+    if (added.empty())
         return;
     settle();
-    std::vector<qsizetype> restored;
-    restored.reserve(deletion.offsets.size());
-    for (const qsizetype offset : deletion.offsets)
-        restored.push_back(position + offset);
-    const auto where = std::lower_bound(m_positions.begin(), m_positions.end(), position);
-    m_positions.insert(where, restored.begin(), restored.end());
+    m_positions.insert(m_positions.begin() + qsizetype(lowerBound(position)), added.begin(), added.end());
 }
 
-void VirtualBreaks::deleted(qsizetype position, qsizetype length, bool undo)
+void VirtualBreaks::deleted(qsizetype position, qsizetype length, Change change)
 {
     const size_t first = lowerBound(position);
     const size_t last = lowerBound(position + length);
@@ -189,13 +222,18 @@ void VirtualBreaks::deleted(qsizetype position, qsizetype length, bool undo)
         settle();
         deletion.offsets.reserve(last - first);
         for (size_t i = first; i < last; ++i)
-            deletion.offsets.push_back(m_positions[i] - position);
+            deletion.offsets.push_back(qsizetype(m_positions[i]) - position);
         m_positions.erase(m_positions.begin() + qsizetype(first), m_positions.begin() + qsizetype(last));
     }
-    // Every deletion an undo may put back, so that an undo's text is matched with its own.
-    if (!undo)
-        m_deletions.push_back(std::move(deletion));
     shiftFrom(first, -length);
+    // Every deletion is remembered, so that an undo's or redo's text is matched with its own.
+    if (change == Change::Undo) {
+        m_undone.push_back(std::move(deletion));
+        return;
+    }
+    if (change == Change::User)
+        m_undone.clear();
+    m_deletions.push_back(std::move(deletion));
 }
 
 QByteArray VirtualBreaks::withoutBreaks(const char *data, qsizetype size, qsizetype from) const

@@ -5,9 +5,11 @@
 #include "editor/qsci.h"
 #include "editor/virtualbreaks.h"
 #include "platform/exception.h"
+#include "platform/widgets/application.h"
 
 #include <QFontDatabase>
 #include <QMimeData>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -178,7 +180,7 @@ struct TXMLEditor::Private
                  (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p))));)
                 starts.push_back(++p - data);
             // Real CRs only: the virtual ones are passed in step with their sorted places.
-            const std::vector<qsizetype> &virtualAt = breaks().positions();
+            const VirtualBreaks::Places &virtualAt = breaks().positions();
             auto next = virtualAt.begin();
             bool loneCr = false;
             for (const char *p = data;
@@ -269,25 +271,18 @@ struct TXMLEditor::Private
     long bytePosition(qint64 filePos)
     {
         if (!offsetCursorValid) {
-            virtualBreakShift.clear();
             if (!pieces()) {
                 offsetText = QByteArray();
                 offsetCursor.reset(characters(), length());
             } else {
                 // Counted on the file's text; each virtual break before a position moves it one on.
                 offsetText = realText();
-                const std::vector<qsizetype> &positions = breaks().positions();
-                virtualBreakShift.reserve(positions.size());
-                for (size_t i = 0; i < positions.size(); ++i)
-                    virtualBreakShift.push_back(long(positions[i]) - long(i));
                 offsetCursor.reset(offsetText.constData(), offsetText.size());
             }
             offsetCursorValid = true;
         }
-        const long real = long(offsetCursor.bytePosition(filePos));
-        return real
-            + long(std::upper_bound(virtualBreakShift.begin(), virtualBreakShift.end(), real)
-                - virtualBreakShift.begin());
+        const qsizetype real = offsetCursor.bytePosition(filePos);
+        return long(real + breaks().before(real));
     }
 
     // The caret to a byte position, its line centred, the position itself in view.
@@ -311,15 +306,21 @@ struct TXMLEditor::Private
             realStartsValid = false;
         if (type & Sci::SC_MOD_BEFOREDELETE)
             tags.beforeDelete(position, length);
+        const VirtualBreaks::Change change = (type & Sci::SC_PERFORMED_UNDO) ? VirtualBreaks::Change::Undo
+            : (type & Sci::SC_PERFORMED_REDO)                                ? VirtualBreaks::Change::Redo
+                                                                             : VirtualBreaks::Change::User;
         if (type & Sci::SC_MOD_DELETETEXT) {
             tags.afterDelete();
-            sci->breaks.deleted(position, length, (type & Sci::SC_PERFORMED_UNDO) != 0);
+            sci->breaks.deleted(position, length, change);
         }
         if (type & Sci::SC_MOD_INSERTTEXT) {
             sci->breaks.inserted(
-                position, length, (type & Sci::SC_PERFORMED_UNDO) != 0, [this](qsizetype at) {
-                    return char(send(Sci::SCI_GETCHARAT, static_cast<unsigned long>(at)));
-                });
+                position, length, change,
+                [this](
+                    qsizetype at) { return char(send(Sci::SCI_GETCHARAT, static_cast<unsigned long>(at))); },
+                insertedBreaks);
+            if (change == VirtualBreaks::Change::User && !insertedBreaks)
+                noteTyped(position, length);
         }
         if (errorPositions.empty())
             return;
@@ -338,6 +339,88 @@ struct TXMLEditor::Private
         }
     }
 
+    // A line made long by typing or pasting is shown in pieces once the editor is idle.
+    void noteTyped(qsizetype position, qsizetype length)
+    {
+        if (length < 2 && typedFrom < 0)
+            return; // a keystroke alone makes no line long, unless others are waiting
+        if (typedFrom < 0) {
+            typedFrom = position;
+            typedTo = position + length;
+        } else {
+            typedFrom = std::min(typedFrom, position);
+            typedTo = std::max(typedTo + (position <= typedTo ? length : 0), position + length);
+        }
+        splitTimer.start();
+    }
+
+    // The shown lines around the typed text that are longer than a long line, each replaced by
+    // itself with virtual breaks as one undo step; the caret and the view stay on the same text.
+    void splitTypedLines()
+    {
+        const qsizetype size = length();
+        const qsizetype from = std::min(typedFrom, size);
+        const qsizetype to = std::min(typedTo, size);
+        typedFrom = typedTo = -1;
+        if (from < 0 || lineCount() > VirtualBreaks::maxLines)
+            return;
+        const int firstLine = int(send(Sci::SCI_LINEFROMPOSITION, from));
+        const int lastLine = int(send(Sci::SCI_LINEFROMPOSITION, to));
+        const long caret = send(Sci::SCI_GETCURRENTPOS);
+        const long anchor = send(Sci::SCI_GETANCHOR);
+        const long caretRow = send(Sci::SCI_LINEFROMPOSITION, caret) - send(Sci::SCI_GETFIRSTVISIBLELINE);
+        long newCaret = caret;
+        long newAnchor = anchor;
+        bool split = false;
+        // From the last line up, so that the lines above keep their numbers.
+        for (int line = lastLine; line >= firstLine; --line) {
+            const long start = send(Sci::SCI_POSITIONFROMLINE, line);
+            const long end = send(Sci::SCI_GETLINEENDPOSITION, line);
+            if (end - start <= VirtualBreaks::longLine)
+                continue;
+            const auto *text
+                = reinterpret_cast<const char *>(send(Sci::SCI_GETRANGEPOINTER, start, end - start));
+            const VirtualBreaks::Places offsets = VirtualBreaks::find(text, end - start);
+            if (offsets.empty())
+                continue;
+            QByteArray pieces;
+            pieces.reserve(end - start + qsizetype(offsets.size()));
+            VirtualBreaks::Places inText;
+            inText.reserve(offsets.size());
+            qsizetype done = 0;
+            for (const quint32 offset : offsets) {
+                pieces.append(text + done, offset - done);
+                inText.push_back(quint32(pieces.size()));
+                pieces.append('\r');
+                done = offset;
+            }
+            pieces.append(text + done, end - start - done);
+            // A position in the line moves on by the breaks before it.
+            const auto moved = [&](long position) {
+                if (position <= start || position > end)
+                    return position > end ? position + long(offsets.size()) : position;
+                return position
+                    + long(std::upper_bound(offsets.begin(), offsets.end(), quint32(position - start))
+                        - offsets.begin());
+            };
+            newCaret = moved(newCaret);
+            newAnchor = moved(newAnchor);
+            if (!split)
+                send(Sci::SCI_BEGINUNDOACTION);
+            split = true;
+            insertedBreaks = &inText;
+            send(Sci::SCI_SETTARGETRANGE, start, end);
+            sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(pieces.size()), pieces.constData());
+            insertedBreaks = nullptr;
+        }
+        if (!split)
+            return;
+        send(Sci::SCI_ENDUNDOACTION);
+        send(Sci::SCI_SETSELECTION, newCaret, newAnchor);
+        send(
+            Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, send(Sci::SCI_LINEFROMPOSITION, newCaret) - caretRow));
+    }
+
     ScintillaView *sci;
     LineTags tags;
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
@@ -345,10 +428,13 @@ struct TXMLEditor::Private
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
     QByteArray offsetText; // the file's text the cursor walks, with virtual breaks
-    std::vector<long> virtualBreakShift; // i-th virtual break's position in offsetText, ascending
     mutable std::vector<int> realStartsCache;
     mutable bool realStartsValid = false;
     std::vector<int> marginStarts; // shown lines that carry a line number as margin text
+    QTimer splitTimer;
+    qsizetype typedFrom = -1; // typed or pasted text not yet looked at for long lines
+    qsizetype typedTo = -1;
+    const VirtualBreaks::Places *insertedBreaks = nullptr; // of the text the editor puts in
     TextEncoding encoding = TextEncoding::Windows1252;
     int updateDepth = 0;
     int gutterDigits = 0;
@@ -420,6 +506,9 @@ TXMLEditor::TXMLEditor(QWidget *parent)
             d->onModified(position, type, length, linesAdded);
         });
     connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
+    d->splitTimer.setSingleShot(true);
+    d->splitTimer.setInterval(0);
+    connect(&d->splitTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->splitTypedLines(); }); });
     connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
     connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
     connect(sci, &QsciScintilla::modificationChanged, this, &TXMLEditor::modificationChanged);
@@ -634,6 +723,9 @@ void TXMLEditor::setText(const QString &text)
     // The virtual breaks go with the text they were in (and come back with an undo).
     d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
     d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
+    // A text set as a whole is shown as it is.
+    d->splitTimer.stop();
+    d->typedFrom = d->typedTo = -1;
     clearErrorMarks();
     d->updateGutterWidth();
 }
@@ -703,7 +795,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     // the unpaired surrogates of a UTF-16 file kept.
     QByteArray document = toUtf8Text(readFileBytes(fileName), &encoding);
     const LineEnd lineEnd = dominantLineEnd(document.constData(), document.size());
-    std::vector<qsizetype> breaks = VirtualBreaks::find(document.constData(), document.size());
+    VirtualBreaks::Places breaks = VirtualBreaks::find(document.constData(), document.size());
 
     TXMLEditorUpdateGuard guard(*this);
     // Without change notifications while the text is replaced: QScintilla would copy the whole text
@@ -753,6 +845,8 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_SETSAVEPOINT);
     d->send(Sci::SCI_SETMODEVENTMASK, eventMask);
     d->sci->breaks.reset(std::move(breaks));
+    d->splitTimer.stop();
+    d->typedFrom = d->typedTo = -1;
     d->offsetCursorValid = false;
     d->realStartsValid = false;
 

@@ -12,6 +12,11 @@ namespace {
 
 using Places = std::vector<qsizetype>;
 
+Places placesOf(const VirtualBreaks &breaks)
+{
+    return Places(breaks.positions().begin(), breaks.positions().end());
+}
+
 QByteArray entries(int count)
 {
     QByteArray out;
@@ -70,7 +75,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(bool, any);
-        const Places breaks = VirtualBreaks::find(text.constData(), text.size());
+        const VirtualBreaks::Places found = VirtualBreaks::find(text.constData(), text.size());
+        const Places breaks(found.begin(), found.end());
         QCOMPARE(!breaks.empty(), any);
         checkPlaces(text, breaks);
     }
@@ -94,9 +100,9 @@ private Q_SLOTS:
             document += "<a>\r";
             model.push_back(document.size() - 1);
         }
-        Places fileOffsets;
+        VirtualBreaks::Places fileOffsets;
         for (size_t i = 0; i < model.size(); ++i)
-            fileOffsets.push_back(model[i] - qsizetype(i));
+            fileOffsets.push_back(quint32(model[i] - qsizetype(i)));
         VirtualBreaks breaks;
         breaks.reset(fileOffsets);
         const auto charAt = [&](qsizetype at) { return document.at(at); };
@@ -117,7 +123,7 @@ private Q_SLOTS:
                 document.insert(place, typed);
                 for (qsizetype &p : model)
                     p += p >= place ? typed.size() : 0;
-                breaks.inserted(place, typed.size(), false, charAt);
+                breaks.inserted(place, typed.size(), VirtualBreaks::Change::User, charAt);
             } else if (kind < 9 || undos.empty()) {
                 const qsizetype length = std::min<qsizetype>(random.bounded(12), document.size() - place);
                 Undo undo { place, document.mid(place, length), {} };
@@ -131,7 +137,7 @@ private Q_SLOTS:
                     }
                 }
                 document.remove(place, length);
-                breaks.deleted(place, length, false);
+                breaks.deleted(place, length, VirtualBreaks::Change::User);
                 undos.push_back(undo);
             } else {
                 // The latest deletion comes back, as an undo would bring it.
@@ -142,15 +148,19 @@ private Q_SLOTS:
                     p += p >= undo.position ? undo.text.size() : 0;
                 model.insert(model.end(), undo.taken.begin(), undo.taken.end());
                 std::sort(model.begin(), model.end());
-                breaks.inserted(undo.position, undo.text.size(), true, charAt);
+                breaks.inserted(undo.position, undo.text.size(), VirtualBreaks::Change::Undo, charAt);
             }
             if (step % 97 == 0) {
-                QCOMPARE(breaks.positions(), model);
+                QCOMPARE(placesOf(breaks), model);
             }
             const qsizetype probe = random.bounded(int(document.size()) + 1);
             QCOMPARE(breaks.contains(probe), std::binary_search(model.begin(), model.end(), probe));
+            // The file offset of probe's byte, and back to the document.
+            const qsizetype before = std::lower_bound(model.begin(), model.end(), probe) - model.begin();
+            if (!breaks.contains(probe))
+                QCOMPARE(breaks.before(probe - before), before);
         }
-        QCOMPARE(breaks.positions(), model);
+        QCOMPARE(placesOf(breaks), model);
         QByteArray real = document;
         for (auto it = model.rbegin(); it != model.rend(); ++it)
             real.remove(*it, 1);

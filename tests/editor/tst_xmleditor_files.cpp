@@ -432,6 +432,71 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), bytes);
     }
 
+    // A long line pasted in is shown in pieces once the editor is idle, as one undo step of its
+    // own; the text, the caret and the saved bytes stay the file's.
+    void pastedLongLineShownInPieces_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("before"); // the paste goes in after the first of these
+        QString payments;
+        for (int i = 0; i < 600; ++i)
+            payments += u"<Tx><Id>%1</Id><Nm>Müller & Söhne €</Nm></Tx>"_s.arg(i);
+        QTest::newRow("pasted into an LF file") << u"<?xml version=\"1.0\"?>\n<a>\n</a>\n"_s << u"<a>"_s;
+        QTest::newRow("pasted into a CR LF file")
+            << u"<?xml version=\"1.0\"?>\r\n<a>\r\n</a>\r\n"_s << u"<a>"_s;
+        QTest::newRow("pasted into a line shown in pieces already")
+            << u"<a>"_s + payments + u"</a>"_s << u"<Tx><Id>7</Id>"_s;
+    }
+    void pastedLongLineShownInPieces()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, before);
+        QString pasted;
+        for (int i = 0; i < 900; ++i)
+            pasted += u"<b>%1</b><c>Ärger</c>"_s.arg(i);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"paste.xml"_s);
+        QVERIFY(writeAll(path, text.toUtf8()));
+        TXMLEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+
+        const qsizetype textAt = text.indexOf(before) + before.size();
+        const qsizetype at = withCrLf(text.left(textAt)).size();
+        editor.gotoFilePosition(at);
+        QGuiApplication::clipboard()->setText(pasted);
+        sci->paste();
+        QString typed = text;
+        typed.insert(textAt, pasted);
+        const QString joined = withCrLf(typed);
+        QCOMPARE(editor.text(), joined);
+        const int shownWhole = sci->lines();
+        QTRY_VERIFY(sci->lines() > shownWhole);
+        QCOMPARE(editor.text(), joined);
+        QCOMPARE(editor.lineCount(), int(joined.count(u"\r\n"_s)) + 1);
+        // The caret stays after the pasted text.
+        const QString upToCaret = joined.left(at + pasted.size());
+        QCOMPARE(editor.caretLine(), int(upToCaret.count(u"\r\n"_s)) + 1);
+        const qsizetype caretLineStart = upToCaret.lastIndexOf(u"\r\n"_s);
+        QCOMPARE(
+            editor.caretColumn(), int(upToCaret.size() - (caretLineStart < 0 ? 0 : caretLineStart + 2)) + 1);
+
+        // One undo joins the pieces, the next takes the paste away; redo brings both back.
+        QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor.text(), joined);
+        QCOMPARE(sci->lines(), shownWhole);
+        QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor.text(), withCrLf(text));
+        QTest::keyClick(sci, Qt::Key_Y, Qt::ControlModifier);
+        QTest::keyClick(sci, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(editor.text(), joined);
+        QVERIFY(sci->lines() > shownWhole);
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), typed.toUtf8());
+    }
+
     void failedLoadKeepsTheEditorAsItWas_data()
     {
         QTest::addColumn<QString>("target");
