@@ -342,8 +342,6 @@ struct TXMLEditor::Private
     // A line made long by typing or pasting is shown in pieces once the editor is idle.
     void noteTyped(qsizetype position, qsizetype length)
     {
-        if (length < 2 && typedFrom < 0)
-            return; // a keystroke alone makes no line long, unless others are waiting
         if (typedFrom < 0) {
             typedFrom = position;
             typedTo = position + length;

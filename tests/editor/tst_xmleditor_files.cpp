@@ -438,21 +438,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("before"); // the paste goes in after the first of these
+        QTest::addColumn<QString>("typed"); // typed there instead of pasted, when not empty
         QString payments;
         for (int i = 0; i < 600; ++i)
             payments += u"<Tx><Id>%1</Id><Nm>Müller & Söhne €</Nm></Tx>"_s.arg(i);
-        QTest::newRow("pasted into an LF file") << u"<?xml version=\"1.0\"?>\n<a>\n</a>\n"_s << u"<a>"_s;
+        QTest::newRow("pasted into an LF file")
+            << u"<?xml version=\"1.0\"?>\n<a>\n</a>\n"_s << u"<a>"_s << QString();
         QTest::newRow("pasted into a CR LF file")
-            << u"<?xml version=\"1.0\"?>\r\n<a>\r\n</a>\r\n"_s << u"<a>"_s;
+            << u"<?xml version=\"1.0\"?>\r\n<a>\r\n</a>\r\n"_s << u"<a>"_s << QString();
         QTest::newRow("pasted into a line shown in pieces already")
-            << u"<a>"_s + payments + u"</a>"_s << u"<Tx><Id>7</Id>"_s;
+            << u"<a>"_s + payments + u"</a>"_s << u"<Tx><Id>7</Id>"_s << QString();
+        QString nearlyLong = u"<a>"_s;
+        while (nearlyLong.size() < 16378)
+            nearlyLong += u"<b/>"_s;
+        QTest::newRow("typed at the end of a line just short of long")
+            << u"<?xml version=\"1.0\"?>\n"_s + nearlyLong + u"</a>\n"_s << u"<b/></a>"_s << u"<c/><c/>"_s;
     }
     void pastedLongLineShownInPieces()
     {
         QFETCH(QString, text);
         QFETCH(QString, before);
-        QString pasted;
-        for (int i = 0; i < 900; ++i)
+        QFETCH(QString, typed);
+        QString pasted = typed;
+        for (int i = 0; typed.isEmpty() && i < 900; ++i)
             pasted += u"<b>%1</b><c>Ärger</c>"_s.arg(i);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"paste.xml"_s);
@@ -466,11 +474,15 @@ private Q_SLOTS:
         const qsizetype textAt = text.indexOf(before) + before.size();
         const qsizetype at = withCrLf(text.left(textAt)).size();
         editor.gotoFilePosition(at);
-        QGuiApplication::clipboard()->setText(pasted);
-        sci->paste();
-        QString typed = text;
-        typed.insert(textAt, pasted);
-        const QString joined = withCrLf(typed);
+        if (typed.isEmpty()) {
+            QGuiApplication::clipboard()->setText(pasted);
+            sci->paste();
+        } else {
+            QTest::keyClicks(sci, typed);
+        }
+        QString changed = text;
+        changed.insert(textAt, pasted);
+        const QString joined = withCrLf(changed);
         QCOMPARE(editor.text(), joined);
         const int shownWhole = sci->lines();
         QTRY_VERIFY(sci->lines() > shownWhole);
@@ -494,7 +506,7 @@ private Q_SLOTS:
         QCOMPARE(editor.text(), joined);
         QVERIFY(sci->lines() > shownWhole);
         editor.saveToFile(path);
-        QCOMPARE(readAll(path), typed.toUtf8());
+        QCOMPARE(readAll(path), changed.toUtf8());
     }
 
     void failedLoadKeepsTheEditorAsItWas_data()
