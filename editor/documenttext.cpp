@@ -189,10 +189,13 @@ qsizetype utf16Length(const char *data, qsizetype size)
     return units;
 }
 
-void JoinedOffsetCursor::reset(const char *data, qsizetype size)
+void JoinedOffsetCursor::reset(const char *data, qsizetype size, const quint32 *skip, qsizetype skipCount)
 {
     m_data = reinterpret_cast<const uchar *>(data);
     m_size = size;
+    m_skip = skip;
+    m_skipCount = skipCount;
+    m_skipIndex = 0;
     m_byte = 0;
     m_offset = 0;
 }
@@ -202,12 +205,27 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
     if (joinedOffset < m_offset) {
         m_byte = 0;
         m_offset = 0;
+        m_skipIndex = 0;
     }
     const uchar *const end = m_data + m_size;
-    while (m_byte < m_size && m_offset < joinedOffset) {
+    for (;;) {
+        while (atSkip()) {
+            ++m_byte;
+            ++m_skipIndex;
+        }
+        if (m_byte >= m_size || m_offset >= joinedOffset)
+            break;
         const uchar *p = m_data + m_byte;
         int length = lineEndLength(p, end);
         int units = 1;
+        if (length == 1 && *p == '\r') {
+            // A CR whose LF follows beyond skipped bytes is one line end with it.
+            qsizetype next = m_byte + 1;
+            for (qsizetype k = m_skipIndex; k < m_skipCount && m_skip[k] == next; ++k)
+                ++next;
+            if (next > m_byte + 1 && next < m_size && m_data[next] == '\n')
+                length = int(next - m_byte + 1);
+        }
         if (length > 0) {
             units = 2;
         } else if (*p < 0x80) {
@@ -220,6 +238,8 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
             break;
         m_offset += units;
         m_byte += length;
+        while (m_skipIndex < m_skipCount && m_skip[m_skipIndex] < m_byte)
+            ++m_skipIndex;
     }
     return m_byte;
 }

@@ -28,15 +28,22 @@ qsizetype utf16Length(const char *data, qsizetype size);
 // Finds the byte position of offsets into the CR LF-joined UTF-16 text of a document. Walks on
 // from its last answer, so ascending offsets cost one pass over the document in all. An offset
 // that falls inside a character or line end gives the position of that character or line end.
+// The bytes at skip (ascending positions; virtual line breaks) are no part of the text: they count
+// for nothing, and a position is given after those that stand before its byte.
 class JoinedOffsetCursor
 {
 public:
-    void reset(const char *data, qsizetype size);
+    void reset(const char *data, qsizetype size, const quint32 *skip = nullptr, qsizetype skipCount = 0);
     qsizetype bytePosition(qint64 joinedOffset);
 
 private:
+    bool atSkip() const { return m_skipIndex < m_skipCount && m_skip[m_skipIndex] == m_byte; }
+
     const unsigned char *m_data = nullptr;
     qsizetype m_size = 0;
+    const quint32 *m_skip = nullptr;
+    qsizetype m_skipCount = 0;
+    qsizetype m_skipIndex = 0;
     qsizetype m_byte = 0;
     qint64 m_offset = 0;
 };

@@ -271,18 +271,12 @@ struct TXMLEditor::Private
     long bytePosition(qint64 filePos)
     {
         if (!offsetCursorValid) {
-            if (!pieces()) {
-                offsetText = QByteArray();
-                offsetCursor.reset(characters(), length());
-            } else {
-                // Counted on the file's text; each virtual break before a position moves it one on.
-                offsetText = realText();
-                offsetCursor.reset(offsetText.constData(), offsetText.size());
-            }
+            // Counted on the file's text: the virtual breaks are skipped.
+            const VirtualBreaks::Places &skip = breaks().positions();
+            offsetCursor.reset(characters(), length(), skip.data(), qsizetype(skip.size()));
             offsetCursorValid = true;
         }
-        const qsizetype real = offsetCursor.bytePosition(filePos);
-        return long(real + breaks().before(real));
+        return long(offsetCursor.bytePosition(filePos));
     }
 
     // The caret to a byte position, its line centred, the position itself in view.
@@ -299,8 +293,8 @@ struct TXMLEditor::Private
     void onModified(int position, int type, int length, int linesAdded)
     {
         if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
+            ++textVersion;
             offsetCursorValid = false;
-            offsetText = QByteArray();
         }
         if (linesAdded != 0)
             realStartsValid = false;
@@ -425,11 +419,20 @@ struct TXMLEditor::Private
     std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
-    QByteArray offsetText; // the file's text the cursor walks, with virtual breaks
     mutable std::vector<int> realStartsCache;
     mutable bool realStartsValid = false;
     std::vector<int> marginStarts; // shown lines that carry a line number as margin text
     QTimer splitTimer;
+    // Counts the changes of the text, so that what was measured on it is known to be current.
+    quint64 textVersion = 0;
+    struct Column
+    {
+        quint64 version = ~quint64(0);
+        qsizetype lineStart = -1;
+        qsizetype position = 0;
+        qsizetype units = 0; // UTF-16 units from lineStart to position
+    };
+    mutable Column lastColumn;
     qsizetype typedFrom = -1; // typed or pasted text not yet looked at for long lines
     qsizetype typedTo = -1;
     const VirtualBreaks::Places *insertedBreaks = nullptr; // of the text the editor puts in
@@ -733,12 +736,20 @@ int TXMLEditor::caretColumn() const
     const long position = d->send(Sci::SCI_GETCURRENTPOS);
     const int shown = int(d->send(Sci::SCI_LINEFROMPOSITION, position));
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->shownLine(d->realLine(shown)));
-    const auto *text
-        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, position - lineStart));
+    // The status bar asks after every event; on a long line the caret's last column is the start,
+    // so that only the bytes between the two are counted.
+    Private::Column &last = d->lastColumn;
+    const bool onward = last.version == d->textVersion && last.lineStart == lineStart;
+    const long from = onward ? std::min(long(last.position), position) : lineStart;
+    const long to = onward ? std::max(long(last.position), position) : position;
+    const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, from, to - from));
     // The virtual breaks on the way count for nothing.
-    return int(documenttext::utf16Length(text, position - lineStart)
-               - d->breaks().countIn(lineStart, position))
-        + 1;
+    const qsizetype units = documenttext::utf16Length(text, to - from) - d->breaks().countIn(from, to);
+    last.units = !onward ? units : position >= last.position ? last.units + units : last.units - units;
+    last.position = position;
+    last.lineStart = lineStart;
+    last.version = d->textVersion;
+    return int(last.units) + 1;
 }
 
 int TXMLEditor::caretLine() const
@@ -757,10 +768,8 @@ void TXMLEditor::gotoLine(int line)
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
 {
-    documenttext::JoinedOffsetCursor cursor;
-    cursor.reset(d->characters(), d->length());
-    const long position = long(cursor.bytePosition(std::max<qint64>(filePos, 0)));
-    gotoLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position)) + 1);
+    const long position = std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length()));
+    gotoLine(d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position))) + 1);
     d->send(Sci::SCI_GOTOPOS, position);
 }
 
@@ -843,6 +852,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_SETSAVEPOINT);
     d->send(Sci::SCI_SETMODEVENTMASK, eventMask);
     d->sci->breaks.reset(std::move(breaks));
+    ++d->textVersion; // changed without notifications
     d->splitTimer.stop();
     d->typedFrom = d->typedTo = -1;
     d->offsetCursorValid = false;

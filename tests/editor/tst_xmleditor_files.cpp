@@ -388,6 +388,10 @@ private Q_SLOTS:
         editor.gotoFilePosition(at);
         QCOMPARE(editor.caretLine(), line);
         QCOMPARE(editor.caretColumn(), column);
+        editor.gotoLine(1);
+        editor.gotoFilePos(at);
+        QCOMPARE(editor.caretLine(), line);
+        QCOMPARE(editor.caretColumn(), column);
         // An error's position and a line's tag far into the line.
         const qsizetype late = joined.lastIndexOf(u"</"_s);
         editor.setErrorPosition(1, late);
@@ -396,6 +400,9 @@ private Q_SLOTS:
         QVERIFY(editor.gotoErrorPosition(1));
         const qsizetype lateLineStart = joined.lastIndexOf(u"\r\n"_s, late);
         QCOMPARE(editor.caretColumn(), int(late - (lateLineStart < 0 ? 0 : lateLineStart + 2)) + 1);
+        // Back again on the same line: the column counted from the last one.
+        editor.gotoFilePosition(at);
+        QCOMPARE(editor.caretColumn(), column);
 
         // Typing there, a new line included, is saved in the file's own text.
         editor.gotoFilePosition(at);
