@@ -146,6 +146,7 @@ public:
         double endPaintMs = 0;
         double keyMedianMs = 0;
         double keyWorstMs = 0;
+        double enterWorstMs = 0;
         double cpuPerEditMs = 0;
     };
 
@@ -187,6 +188,16 @@ public:
         std::sort(keys.begin(), keys.end());
         result.keyMedianMs = keys[keys.size() / 2];
         result.keyWorstMs = keys.back();
+
+        // New lines, which change the line count (and the gutter's numbers of a text in pieces).
+        for (int i = 0; i < 5; ++i) {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+            clock.restart();
+            QCoreApplication::sendEvent(view, &enter);
+            view->viewport()->repaint();
+            result.enterWorstMs = std::max(result.enterWorstMs, double(clock.nsecsElapsed()) / 1e6);
+            QCoreApplication::processEvents();
+        }
 
         // CPU of one edit until idle: the edit, its repaint and whatever idle work it starts.
         runFor(3000);
@@ -270,6 +281,7 @@ int main(int argc, char *argv[])
     std::printf("end of text     %.1f ms (Ctrl+End to painted view)\n", editing.endPaintMs);
     std::printf("keystroke       %.1f ms median, %.1f ms worst of 21 (key to painted view)\n",
         editing.keyMedianMs, editing.keyWorstMs);
+    std::printf("new line        %.1f ms worst of 5 (Return to painted view)\n", editing.enterWorstMs);
     std::printf("CPU per edit    %.1f ms (an edit near the top until idle)\n", editing.cpuPerEditMs);
     const bool fastEnough = timeRatio <= 2.0;
     const bool smallEnough = memoryRatio < 6.0;

@@ -316,6 +316,8 @@ struct TXMLEditor::Private
             if (change == VirtualBreaks::Change::User && !insertedBreaks)
                 noteTyped(position, length);
         }
+        if (linesAdded != 0 && (pieces() || !marginStarts.empty()))
+            gutterTimer.start();
         if (errorPositions.empty())
             return;
         if (type & Sci::SC_MOD_INSERTTEXT) {
@@ -423,6 +425,7 @@ struct TXMLEditor::Private
     mutable bool realStartsValid = false;
     std::vector<int> marginStarts; // shown lines that carry a line number as margin text
     QTimer splitTimer;
+    QTimer gutterTimer;
     // Counts the changes of the text, so that what was measured on it is known to be current.
     quint64 textVersion = 0;
     struct Column
@@ -506,7 +509,17 @@ TXMLEditor::TXMLEditor(QWidget *parent)
         [this](int position, int type, const char *, int length, int linesAdded, int, int, int, int, int) {
             d->onModified(position, type, length, linesAdded);
         });
-    connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
+    // The gutter follows a change of the line count. QScintilla tells of it before the virtual
+    // breaks have moved, so the file's line numbers of a text in pieces wait until they have.
+    connect(sci, &QsciScintilla::linesChanged, this, [this] {
+        if (d->pieces() || !d->marginStarts.empty())
+            d->gutterTimer.start();
+        else
+            d->updateGutterWidth();
+    });
+    d->gutterTimer.setSingleShot(true);
+    d->gutterTimer.setInterval(0);
+    connect(&d->gutterTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->updateGutterWidth(); }); });
     d->splitTimer.setSingleShot(true);
     d->splitTimer.setInterval(0);
     connect(&d->splitTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->splitTypedLines(); }); });

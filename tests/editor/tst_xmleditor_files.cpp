@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +65,22 @@ QString withCrLf(const QString &text)
     QString out = text;
     out.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(u"\n"_s, u"\r\n"_s);
     return out;
+}
+
+// The gutter's numbers of a text shown in pieces: shown line to the number beside it.
+QMap<int, int> gutterNumbers(QsciScintilla *sci)
+{
+    QMap<int, int> numbers;
+    for (int line = 0; line < sci->lines(); ++line) {
+        const long length
+            = sci->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, line, static_cast<void *>(nullptr));
+        if (length <= 0)
+            continue;
+        QByteArray text(length, '\0');
+        sci->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, line, static_cast<void *>(text.data()));
+        numbers.insert(line, text.toInt());
+    }
+    return numbers;
 }
 
 // The offset in text of an offset into its CR LF-joined form.
@@ -419,6 +436,18 @@ private Q_SLOTS:
         QCOMPARE(editor.text(), withCrLf(typed));
         QCOMPARE(editor.caretLine(), line + 1);
         QCOMPARE(editor.caretColumn(), 2);
+        if (pieces) {
+            // The gutter numbers the file's lines, the new one included, each beside its first piece.
+            QMap<int, int> expected;
+            for (int l = 0; l < editor.lineCount(); ++l) {
+                editor.gotoLine(l + 1);
+                expected.insert(int(sci->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION,
+                                    sci->SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS))),
+                    l + 1);
+            }
+            QTRY_COMPARE(gutterNumbers(sci), expected);
+            editor.gotoFilePosition(at + 4); // back after the Y, X and the line end before it
+        }
         editor.saveToFile(path);
         QCOMPARE(readAll(path), encoded(typed, encoding));
 
