@@ -172,34 +172,56 @@ struct TXMLEditor::Private
     {
         if (!realStartsValid) {
             realStartsCache.assign(1, 0);
-            const char *data = characters();
+            // The text in its two parts around Scintilla's gap, which stays where the typing is.
             const qsizetype size = length();
-            const char *const end = data + size;
+            const qsizetype gap = std::clamp<qsizetype>(send(Sci::SCI_GETGAPPOSITION), 0, size);
+            const char *const parts[2] = {
+                reinterpret_cast<const char *>(send(Sci::SCI_GETRANGEPOINTER, 0, long(gap))),
+                reinterpret_cast<const char *>(
+                    send(Sci::SCI_GETRANGEPOINTER, static_cast<unsigned long>(gap), long(size - gap))),
+            };
+            const auto byteAt = [&](qsizetype at) { return at < gap ? parts[0][at] : parts[1][at - gap]; };
+            // Calls found(position) for each byte of the text that is byte, in order.
+            const auto forEach = [&](char byte, const auto &found) {
+                for (int i = 0; i < 2; ++i) {
+                    const qsizetype base = i == 0 ? 0 : gap;
+                    const qsizetype partSize = i == 0 ? gap : size - gap;
+                    const char *const begin = parts[i];
+                    for (const char *p = begin; partSize > 0
+                         && (p = static_cast<const char *>(
+                                 std::memchr(p, byte, size_t(begin + partSize - p))));)
+                        found(base + (p++ - begin));
+                }
+            };
             std::vector<qsizetype> starts;
-            for (const char *p = data;
-                 (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p))));)
-                starts.push_back(++p - data);
-            // Real CRs only: the virtual ones are passed in step with their sorted places.
+            qsizetype crLf = 0; // real CRs right before an LF
+            forEach('\n', [&](qsizetype at) {
+                crLf += at > 0 && byteAt(at - 1) == '\r' && !breaks().contains(at - 1) ? 1 : 0;
+                starts.push_back(at + 1);
+            });
+            // Real CRs only: the virtual ones are passed in step with their sorted places. Counted
+            // eight bytes at a time, the CRs first show whether any can be a lone one.
             const VirtualBreaks::Places &virtualAt = breaks().positions();
             auto next = virtualAt.begin();
             bool loneCr = false;
-            for (const char *p = data;
-                 (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p))));) {
-                qsizetype at = p++ - data;
-                while (next != virtualAt.end() && *next < at)
-                    ++next;
-                if (next != virtualAt.end() && *next == at)
-                    continue;
-                // The byte after it in the file's text lies beyond any virtual breaks that follow.
-                auto after = next;
-                while (after != virtualAt.end() && *after == at + 1) {
-                    ++at;
-                    ++after;
-                }
-                if (at + 1 >= size || data[at + 1] != '\n') {
-                    starts.push_back(at + 1);
-                    loneCr = true;
-                }
+            const qsizetype crs = countByte(parts[0], gap, '\r') + countByte(parts[1], size - gap, '\r');
+            if (crs != qsizetype(virtualAt.size()) + crLf) {
+                forEach('\r', [&](qsizetype at) {
+                    while (next != virtualAt.end() && *next < at)
+                        ++next;
+                    if (next != virtualAt.end() && *next == at)
+                        return;
+                    // The byte after it in the file's text lies beyond any virtual breaks that follow.
+                    auto after = next;
+                    while (after != virtualAt.end() && *after == at + 1) {
+                        ++at;
+                        ++after;
+                    }
+                    if (at + 1 >= size || byteAt(at + 1) != '\n') {
+                        starts.push_back(at + 1);
+                        loneCr = true;
+                    }
+                });
             }
             if (loneCr)
                 std::sort(starts.begin(), starts.end());
