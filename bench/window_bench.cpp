@@ -2,7 +2,8 @@
 // validating it (DoValidate, up to its verdict dialog, which is answered at once) against the time
 // pravik-check takes on the same file, and the window's peak memory against the file's size. Then
 // how the editor answers on it: the first paint after opening, the latency of a keystroke near the
-// top (key to painted view) and the CPU time one such edit costs until the editor is idle again.
+// top (key to painted view) and the CPU time one such edit costs until the editor is idle again;
+// and how long a jump to the end of the text takes to paint.
 // Usage: window_bench <file.xml> <pravik-check> [runs of each, default 3]
 // Exit status 0 when both targets are met: open + validate <= 2 x pravik-check, peak < 6 x file.
 
@@ -142,8 +143,10 @@ public:
     struct Editing
     {
         double firstPaintSeconds = 0;
+        double endPaintMs = 0;
         double keyMedianMs = 0;
         double keyWorstMs = 0;
+        double enterWorstMs = 0;
         double cpuPerEditMs = 0;
     };
 
@@ -163,6 +166,14 @@ public:
         result.firstPaintSeconds = double(clock.nsecsElapsed()) / 1e9;
         runFor(3000); // let the idle work after the load finish
 
+        // Scrolling: Ctrl+End to the end of the text, from the key to the painted view.
+        QKeyEvent toEnd(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        clock.restart();
+        QCoreApplication::sendEvent(view, &toEnd);
+        view->viewport()->repaint();
+        result.endPaintMs = double(clock.nsecsElapsed()) / 1e6;
+        runFor(1000);
+
         // Keystrokes on line 2: from the key to the painted view.
         form.XMLViewer->gotoLine(2);
         std::vector<double> keys;
@@ -177,6 +188,17 @@ public:
         std::sort(keys.begin(), keys.end());
         result.keyMedianMs = keys[keys.size() / 2];
         result.keyWorstMs = keys.back();
+
+        // New lines, which change the line count (and the gutter's numbers of a text in pieces).
+        for (int i = 0; i < 5; ++i) {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+            clock.restart();
+            QCoreApplication::sendEvent(view, &enter);
+            QCoreApplication::processEvents(); // the gutter's numbers follow at once, not in the key
+            view->viewport()->repaint();
+            result.enterWorstMs = std::max(result.enterWorstMs, double(clock.nsecsElapsed()) / 1e6);
+            QCoreApplication::processEvents();
+        }
 
         // CPU of one edit until idle: the edit, its repaint and whatever idle work it starts.
         runFor(3000);
@@ -257,8 +279,11 @@ int main(int argc, char *argv[])
     std::printf("window peak     %.1f MiB (%.1f MiB before opening the file)\n", mib(double(peak)),
         mib(double(baseline)));
     std::printf("first paint     %.3f s after the open began\n", editing.firstPaintSeconds);
+    std::printf("end of text     %.1f ms (Ctrl+End to painted view)\n", editing.endPaintMs);
     std::printf("keystroke       %.1f ms median, %.1f ms worst of 21 (key to painted view)\n",
         editing.keyMedianMs, editing.keyWorstMs);
+    std::printf(
+        "new line        %.1f ms worst of 5 (Return to painted view and gutter)\n", editing.enterWorstMs);
     std::printf("CPU per edit    %.1f ms (an edit near the top until idle)\n", editing.cpuPerEditMs);
     const bool fastEnough = timeRatio <= 2.0;
     const bool smallEnough = memoryRatio < 6.0;

@@ -59,7 +59,7 @@ inline int decodeOne(const uchar *p, const uchar *end, char16_t units[2], int &u
 // Upper bound of the units a CR LF join adds: one per CR or LF byte.
 qsizetype lineBreakBytes(const char *data, qsizetype size)
 {
-    return std::count(data, data + size, '\r') + std::count(data, data + size, '\n');
+    return countByte(data, size, '\r') + countByte(data, size, '\n');
 }
 
 // Writes the UTF-16 text of document bytes; with joinLines every line end becomes CR LF.
@@ -118,9 +118,7 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size)
     char *w = out.data();
     while (p < end) {
         // Copy runs of plain bytes at once; stop at line ends and at anything not ASCII.
-        const uchar *run = p;
-        while (run < end && *run < 0x80 && *run != '\r' && *run != '\n')
-            ++run;
+        const uchar *run = p + plainAsciiRun(reinterpret_cast<const char *>(p), end - p);
         std::memcpy(w, p, size_t(run - p));
         w += run - p;
         p = run;
@@ -157,6 +155,21 @@ QByteArray toJoinedUtf8(const char *data, qsizetype size)
     return out;
 }
 
+QByteArray toJoinedUtf8(QByteArray &&bytes)
+{
+    const char *const data = bytes.constData();
+    const char *const end = data + bytes.size();
+    qsizetype lineFeeds = 0;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p) {
+        if (p == data || p[-1] != '\r')
+            return toJoinedUtf8(data, bytes.size());
+        ++lineFeeds;
+    }
+    if (countByte(data, bytes.size(), '\r') != lineFeeds || !isStrictUtf8(data, bytes.size()))
+        return toJoinedUtf8(data, bytes.size());
+    return std::move(bytes);
+}
+
 qsizetype utf16Length(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const uchar *>(data);
@@ -176,10 +189,13 @@ qsizetype utf16Length(const char *data, qsizetype size)
     return units;
 }
 
-void JoinedOffsetCursor::reset(const char *data, qsizetype size)
+void JoinedOffsetCursor::reset(const char *data, qsizetype size, const quint32 *skip, qsizetype skipCount)
 {
     m_data = reinterpret_cast<const uchar *>(data);
     m_size = size;
+    m_skip = skip;
+    m_skipCount = skipCount;
+    m_skipIndex = 0;
     m_byte = 0;
     m_offset = 0;
 }
@@ -189,12 +205,27 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
     if (joinedOffset < m_offset) {
         m_byte = 0;
         m_offset = 0;
+        m_skipIndex = 0;
     }
     const uchar *const end = m_data + m_size;
-    while (m_byte < m_size && m_offset < joinedOffset) {
+    for (;;) {
+        while (atSkip()) {
+            ++m_byte;
+            ++m_skipIndex;
+        }
+        if (m_byte >= m_size || m_offset >= joinedOffset)
+            break;
         const uchar *p = m_data + m_byte;
         int length = lineEndLength(p, end);
         int units = 1;
+        if (length == 1 && *p == '\r') {
+            // A CR whose LF follows beyond skipped bytes is one line end with it.
+            qsizetype next = m_byte + 1;
+            for (qsizetype k = m_skipIndex; k < m_skipCount && m_skip[k] == next; ++k)
+                ++next;
+            if (next > m_byte + 1 && next < m_size && m_data[next] == '\n')
+                length = int(next - m_byte + 1);
+        }
         if (length > 0) {
             units = 2;
         } else if (*p < 0x80) {
@@ -207,6 +238,8 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
             break;
         m_offset += units;
         m_byte += length;
+        while (m_skipIndex < m_skipCount && m_skip[m_skipIndex] < m_byte)
+            ++m_skipIndex;
     }
     return m_byte;
 }

@@ -18,6 +18,9 @@ QString toJoinedText(const char *data, qsizetype size);
 // The same as UTF-8 for a parser: line ends made CR LF, bytes that are no UTF-8 replaced by U+FFFD,
 // unpaired surrogates kept as they are (so that the parser refuses them).
 QByteArray toJoinedUtf8(const char *data, qsizetype size);
+// The same for bytes the caller gives up: handed back as they are, without a copy, when they are
+// strict UTF-8 whose line ends are all CR LF already.
+QByteArray toJoinedUtf8(QByteArray &&bytes);
 
 // Number of UTF-16 code units that document bytes decode to.
 qsizetype utf16Length(const char *data, qsizetype size);
@@ -25,15 +28,22 @@ qsizetype utf16Length(const char *data, qsizetype size);
 // Finds the byte position of offsets into the CR LF-joined UTF-16 text of a document. Walks on
 // from its last answer, so ascending offsets cost one pass over the document in all. An offset
 // that falls inside a character or line end gives the position of that character or line end.
+// The bytes at skip (ascending positions; virtual line breaks) are no part of the text: they count
+// for nothing, and a position is given after those that stand before its byte.
 class JoinedOffsetCursor
 {
 public:
-    void reset(const char *data, qsizetype size);
+    void reset(const char *data, qsizetype size, const quint32 *skip = nullptr, qsizetype skipCount = 0);
     qsizetype bytePosition(qint64 joinedOffset);
 
 private:
+    bool atSkip() const { return m_skipIndex < m_skipCount && m_skip[m_skipIndex] == m_byte; }
+
     const unsigned char *m_data = nullptr;
     qsizetype m_size = 0;
+    const quint32 *m_skip = nullptr;
+    qsizetype m_skipCount = 0;
+    qsizetype m_skipIndex = 0;
     qsizetype m_byte = 0;
     qint64 m_offset = 0;
 };

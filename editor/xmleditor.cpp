@@ -3,10 +3,13 @@
 #include "editor/documenttext.h"
 #include "editor/linetags.h"
 #include "editor/qsci.h"
+#include "editor/virtualbreaks.h"
 #include "platform/exception.h"
+#include "platform/widgets/application.h"
 
 #include <QFontDatabase>
 #include <QMimeData>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,14 +30,6 @@ constexpr int stopIndicator = Sci::INDIC_CONTAINER + 1;
 constexpr int symbolMarginWidth = 17;
 constexpr int minimumGutterDigits = 4;
 constexpr long typingRoom = 64 * 1024;
-// Scintilla measures a line as a whole after every change to it, so a line longer than this is shown
-// in pieces: a virtual line break (a CR the file does not have) after each tag that another follows,
-// or after pieceLength bytes without one. Only a file without CRs of its own, of at most
-// maxBrokenLines lines, is shown so, so that every virtual break is known by its byte alone.
-constexpr qsizetype longLine = 16 * 1024;
-constexpr qsizetype pieceLength = 4 * 1024;
-constexpr qsizetype maxBrokenLines = 10000;
-
 // The named font when it is installed, else the platform's fixed-pitch font; drawn without
 // anti-aliasing.
 QFont monospaceFont(const QString &family, qreal pointSize)
@@ -98,90 +93,39 @@ QByteArray encodePiecewise(const char *data, qsizetype size, TextEncoding encodi
     return bytes;
 }
 
-// How the CRs of the document are told apart from the file's own line ends.
-enum class Breaks
-{
-    None, // the document is the file's text
-    EveryCr, // the file has no CR; every CR is a virtual break
-    LoneCr, // the file has no line end; a CR not followed by LF is a virtual break (typed ones are CR LF)
-};
-
-bool isVirtualBreak(const char *p, const char *end, Breaks breaks)
-{
-    return *p == '\r' && (breaks == Breaks::EveryCr || p + 1 == end || p[1] != '\n');
-}
-
-// The document bytes of a file's text with virtual breaks in its long lines; None when it needs none.
-Breaks withVirtualBreaks(QByteArray &document)
-{
-    const char *const data = document.constData();
-    const qsizetype size = document.size();
-    if (std::memchr(data, '\r', size_t(size)))
-        return Breaks::None;
-    bool anyLong = false;
-    qsizetype lines = 1;
-    for (qsizetype start = 0; start < size;) {
-        const void *lf = std::memchr(data + start, '\n', size_t(size - start));
-        const qsizetype end = lf ? static_cast<const char *>(lf) - data : size;
-        anyLong = anyLong || end - start > longLine;
-        if (!lf)
-            break;
-        if (++lines > maxBrokenLines)
-            return Breaks::None;
-        start = end + 1;
-    }
-    if (!anyLong)
-        return Breaks::None;
-    const Breaks breaks = lines > 1 ? Breaks::EveryCr : Breaks::LoneCr;
-    QByteArray out;
-    out.reserve(size + size / 16 + typingRoom);
-    for (qsizetype start = 0; start < size;) {
-        const void *lf = std::memchr(data + start, '\n', size_t(size - start));
-        const qsizetype end = lf ? static_cast<const char *>(lf) - data + 1 : size;
-        if (end - start <= longLine) {
-            out.append(data + start, end - start);
-            start = end;
-            continue;
-        }
-        qsizetype last = start;
-        for (qsizetype p = start; p < end; ++p) {
-            const char c = data[p];
-            out.append(c);
-            if (p + 1 >= end || data[p + 1] == '\n')
-                continue;
-            const bool betweenTags = c == '>' && data[p + 1] == '<';
-            const bool longPiece
-                = p + 1 - last >= pieceLength && (static_cast<unsigned char>(data[p + 1]) & 0xC0) != 0x80;
-            if (betweenTags || longPiece) {
-                out.append('\r');
-                last = p + 1;
-            }
-        }
-        start = end;
-    }
-    document = std::move(out);
-    return breaks;
-}
-
 class ScintillaView : public QsciScintilla
 {
 public:
     using QsciScintilla::QsciScintilla;
-    Breaks breaks = Breaks::None;
+    VirtualBreaks breaks;
 
 protected:
-    // Copied text leaves the virtual breaks behind, as the file would.
+    // Copied or dragged text leaves the virtual breaks behind, as the file would.
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override
     {
-        if (breaks == Breaks::None)
+        if (breaks.empty() || rectangular) // a rectangle's rows lie within shown lines
             return QsciScintilla::toMimeData(text, rectangular);
+        // The text is that of the selections in turn; each is found in it and loses its breaks.
         QByteArray real;
         real.reserve(text.size());
-        const char *const end = text.constData() + text.size();
-        for (const char *p = text.constData(); p < end; ++p) {
-            if (!isVirtualBreak(p, end, breaks))
-                real.append(*p);
+        qsizetype done = 0;
+        const long selections = SendScintilla(SCI_GETSELECTIONS);
+        for (long i = 0; i < selections; ++i) {
+            const long start = SendScintilla(SCI_GETSELECTIONNSTART, i);
+            const long end = SendScintilla(SCI_GETSELECTIONNEND, i);
+            if (breaks.countIn(start, end) == 0)
+                continue;
+            const auto *range = reinterpret_cast<const char *>(
+                SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start));
+            const QByteArray raw = QByteArray::fromRawData(range, end - start);
+            const qsizetype at = text.indexOf(raw, done);
+            if (at < 0)
+                continue;
+            real.append(text.constData() + done, at - done);
+            real.append(breaks.withoutBreaks(range, end - start, start));
+            done = at + raw.size();
         }
+        real.append(text.constData() + done, text.size() - done);
         return QsciScintilla::toMimeData(real, rectangular);
     }
 };
@@ -208,12 +152,11 @@ struct TXMLEditor::Private
     }
     qsizetype length() const { return send(Sci::SCI_GETLENGTH); }
 
-    Breaks breaks() const { return sci->breaks; }
+    const VirtualBreaks &breaks() const { return sci->breaks; }
+    // True while some line is shown in pieces: the gutter then numbers the file's lines itself.
+    bool pieces() const { return !sci->breaks.empty(); }
 
-    int lineCount() const
-    {
-        return breaks() == Breaks::None ? int(send(Sci::SCI_GETLINECOUNT)) : int(realStarts().size());
-    }
+    int lineCount() const { return pieces() ? int(realStarts().size()) : int(send(Sci::SCI_GETLINECOUNT)); }
 
     void checkLine(int line) const
     {
@@ -223,28 +166,77 @@ struct TXMLEditor::Private
     }
 
     // The shown line each line of the file starts on (with virtual breaks), found again after a
-    // change of the number of lines.
+    // change of the number of lines. A file's line ends at an LF or at a CR of its own that no LF
+    // follows in its text.
     const std::vector<int> &realStarts() const
     {
         if (!realStartsValid) {
             realStartsCache.assign(1, 0);
-            const char *data = characters();
+            // The text in its two parts around Scintilla's gap, which stays where the typing is.
             const qsizetype size = length();
-            for (const char *p = data;
-                 (p = static_cast<const char *>(std::memchr(p, '\n', size_t(data + size - p))));) {
-                ++p;
-                realStartsCache.push_back(int(send(Sci::SCI_LINEFROMPOSITION, p - data)));
+            const qsizetype gap = std::clamp<qsizetype>(send(Sci::SCI_GETGAPPOSITION), 0, size);
+            const char *const parts[2] = {
+                reinterpret_cast<const char *>(send(Sci::SCI_GETRANGEPOINTER, 0, long(gap))),
+                reinterpret_cast<const char *>(
+                    send(Sci::SCI_GETRANGEPOINTER, static_cast<unsigned long>(gap), long(size - gap))),
+            };
+            const auto byteAt = [&](qsizetype at) { return at < gap ? parts[0][at] : parts[1][at - gap]; };
+            // Calls found(position) for each byte of the text that is byte, in order.
+            const auto forEach = [&](char byte, const auto &found) {
+                for (int i = 0; i < 2; ++i) {
+                    const qsizetype base = i == 0 ? 0 : gap;
+                    const qsizetype partSize = i == 0 ? gap : size - gap;
+                    const char *const begin = parts[i];
+                    for (const char *p = begin; partSize > 0
+                         && (p = static_cast<const char *>(
+                                 std::memchr(p, byte, size_t(begin + partSize - p))));)
+                        found(base + (p++ - begin));
+                }
+            };
+            std::vector<qsizetype> starts;
+            qsizetype crLf = 0; // real CRs right before an LF
+            forEach('\n', [&](qsizetype at) {
+                crLf += at > 0 && byteAt(at - 1) == '\r' && !breaks().contains(at - 1) ? 1 : 0;
+                starts.push_back(at + 1);
+            });
+            // Real CRs only: the virtual ones are passed in step with their sorted places. Counted
+            // eight bytes at a time, the CRs first show whether any can be a lone one.
+            const VirtualBreaks::Places &virtualAt = breaks().positions();
+            auto next = virtualAt.begin();
+            bool loneCr = false;
+            const qsizetype crs = countByte(parts[0], gap, '\r') + countByte(parts[1], size - gap, '\r');
+            if (crs != qsizetype(virtualAt.size()) + crLf) {
+                forEach('\r', [&](qsizetype at) {
+                    while (next != virtualAt.end() && *next < at)
+                        ++next;
+                    if (next != virtualAt.end() && *next == at)
+                        return;
+                    // The byte after it in the file's text lies beyond any virtual breaks that follow.
+                    auto after = next;
+                    while (after != virtualAt.end() && *after == at + 1) {
+                        ++at;
+                        ++after;
+                    }
+                    if (at + 1 >= size || byteAt(at + 1) != '\n') {
+                        starts.push_back(at + 1);
+                        loneCr = true;
+                    }
+                });
             }
+            if (loneCr)
+                std::sort(starts.begin(), starts.end());
+            for (const qsizetype start : starts)
+                realStartsCache.push_back(int(send(Sci::SCI_LINEFROMPOSITION, start)));
             realStartsValid = true;
         }
         return realStartsCache;
     }
 
     // Line of the file (from 0) to shown line and back; the same with no virtual breaks.
-    int shownLine(int line) const { return breaks() == Breaks::None ? line : realStarts().at(size_t(line)); }
+    int shownLine(int line) const { return pieces() ? realStarts().at(size_t(line)) : line; }
     int realLine(int shown) const
     {
-        if (breaks() == Breaks::None)
+        if (!pieces())
             return shown;
         const std::vector<int> &starts = realStarts();
         return int(std::upper_bound(starts.begin(), starts.end(), shown) - starts.begin()) - 1;
@@ -253,55 +245,33 @@ struct TXMLEditor::Private
     // The document's bytes without its virtual breaks: the file's text.
     QByteArray realText() const
     {
-        const char *data = characters();
-        const qsizetype size = length();
-        if (breaks() == Breaks::None)
-            return QByteArray(data, size);
-        QByteArray out(size, Qt::Uninitialized);
-        char *w = out.data();
-        const char *const end = data + size;
-        for (const char *p = data; p < end;) {
-            const void *cr = std::memchr(p, '\r', size_t(end - p));
-            const char *stop = cr ? static_cast<const char *>(cr) : end;
-            std::memcpy(w, p, size_t(stop - p));
-            w += stop - p;
-            p = stop;
-            if (p < end) {
-                if (!isVirtualBreak(p, end, breaks()))
-                    *w++ = '\r';
-                ++p;
-            }
-        }
-        out.truncate(w - out.data());
-        return out;
-    }
-
-    // Line numbers of the file's own lines need a text margin when lines are shown in pieces.
-    void setBreaks(Breaks breaks)
-    {
-        if (breaks == sci->breaks)
-            return;
-        sci->breaks = breaks;
-        realStartsValid = false;
-        offsetCursorValid = false;
-        gutterDigits = 0;
-        send(Sci::SCI_MARGINTEXTCLEARALL);
-        sci->setMarginType(0,
-            breaks == Breaks::None ? QsciScintilla::NumberMargin : QsciScintilla::TextMarginRightJustified);
+        if (!pieces())
+            return QByteArray(characters(), length());
+        return breaks().withoutBreaks(characters(), length());
     }
 
     void updateGutterWidth()
     {
-        if (breaks() != Breaks::None) {
+        std::vector<int> starts;
+        if (pieces()) {
             // The file's own line numbers, beside the first shown line of each.
             realStartsValid = false;
-            const std::vector<int> &starts = realStarts();
-            send(Sci::SCI_MARGINTEXTCLEARALL);
+            starts = realStarts();
+        }
+        if (starts != marginStarts) {
+            // Line by line: clearing all margin texts at once notifies once per shown line.
+            for (const int line : marginStarts)
+                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
             for (size_t i = 0; i < starts.size(); ++i) {
                 const QByteArray number = QByteArray::number(qsizetype(i + 1));
                 sci->SendScintilla(Sci::SCI_MARGINSETTEXT, starts[i], number.constData());
                 send(Sci::SCI_MARGINSETSTYLE, starts[i], Sci::STYLE_LINENUMBER);
             }
+            if (starts.empty() != marginStarts.empty()) {
+                sci->setMarginType(0,
+                    starts.empty() ? QsciScintilla::NumberMargin : QsciScintilla::TextMarginRightJustified);
+            }
+            marginStarts = std::move(starts);
         }
         const int digits = std::max(minimumGutterDigits, digitCount(lineCount()));
         if (digits == gutterDigits)
@@ -323,28 +293,12 @@ struct TXMLEditor::Private
     long bytePosition(qint64 filePos)
     {
         if (!offsetCursorValid) {
-            virtualBreakShift.clear();
-            if (breaks() == Breaks::None) {
-                offsetText = QByteArray();
-                offsetCursor.reset(characters(), length());
-            } else {
-                // Counted on the file's text; each virtual break before a position moves it one on.
-                offsetText = realText();
-                const char *data = characters();
-                const char *const end = data + length();
-                for (const char *p = data;
-                     (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)))); ++p) {
-                    if (isVirtualBreak(p, end, breaks()))
-                        virtualBreakShift.push_back(long(p - data) - long(virtualBreakShift.size()));
-                }
-                offsetCursor.reset(offsetText.constData(), offsetText.size());
-            }
+            // Counted on the file's text: the virtual breaks are skipped.
+            const VirtualBreaks::Places &skip = breaks().positions();
+            offsetCursor.reset(characters(), length(), skip.data(), qsizetype(skip.size()));
             offsetCursorValid = true;
         }
-        const long real = long(offsetCursor.bytePosition(filePos));
-        return real
-            + long(std::upper_bound(virtualBreakShift.begin(), virtualBreakShift.end(), real)
-                - virtualBreakShift.begin());
+        return long(offsetCursor.bytePosition(filePos));
     }
 
     // The caret to a byte position, its line centred, the position itself in view.
@@ -361,15 +315,31 @@ struct TXMLEditor::Private
     void onModified(int position, int type, int length, int linesAdded)
     {
         if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
+            ++textVersion;
             offsetCursorValid = false;
-            offsetText = QByteArray();
         }
         if (linesAdded != 0)
             realStartsValid = false;
         if (type & Sci::SC_MOD_BEFOREDELETE)
             tags.beforeDelete(position, length);
-        if (type & Sci::SC_MOD_DELETETEXT)
+        const VirtualBreaks::Change change = (type & Sci::SC_PERFORMED_UNDO) ? VirtualBreaks::Change::Undo
+            : (type & Sci::SC_PERFORMED_REDO)                                ? VirtualBreaks::Change::Redo
+                                                                             : VirtualBreaks::Change::User;
+        if (type & Sci::SC_MOD_DELETETEXT) {
             tags.afterDelete();
+            sci->breaks.deleted(position, length, change);
+        }
+        if (type & Sci::SC_MOD_INSERTTEXT) {
+            sci->breaks.inserted(
+                position, length, change,
+                [this](
+                    qsizetype at) { return char(send(Sci::SCI_GETCHARAT, static_cast<unsigned long>(at))); },
+                insertedBreaks);
+            if (change == VirtualBreaks::Change::User && !insertedBreaks)
+                noteTyped(position, length);
+        }
+        if (linesAdded != 0 && (pieces() || !marginStarts.empty()))
+            gutterTimer.start();
         if (errorPositions.empty())
             return;
         if (type & Sci::SC_MOD_INSERTTEXT) {
@@ -387,16 +357,110 @@ struct TXMLEditor::Private
         }
     }
 
+    // A line made long by typing or pasting is shown in pieces once the editor is idle.
+    void noteTyped(qsizetype position, qsizetype length)
+    {
+        if (typedFrom < 0) {
+            typedFrom = position;
+            typedTo = position + length;
+        } else {
+            typedFrom = std::min(typedFrom, position);
+            typedTo = std::max(typedTo + (position <= typedTo ? length : 0), position + length);
+        }
+        splitTimer.start();
+    }
+
+    // The shown lines around the typed text that are longer than a long line, each replaced by
+    // itself with virtual breaks as one undo step; the caret and the view stay on the same text.
+    void splitTypedLines()
+    {
+        const qsizetype size = length();
+        const qsizetype from = std::min(typedFrom, size);
+        const qsizetype to = std::min(typedTo, size);
+        typedFrom = typedTo = -1;
+        if (from < 0 || lineCount() > VirtualBreaks::maxLines)
+            return;
+        const int firstLine = int(send(Sci::SCI_LINEFROMPOSITION, from));
+        const int lastLine = int(send(Sci::SCI_LINEFROMPOSITION, to));
+        const long caret = send(Sci::SCI_GETCURRENTPOS);
+        const long anchor = send(Sci::SCI_GETANCHOR);
+        const long caretRow = send(Sci::SCI_LINEFROMPOSITION, caret) - send(Sci::SCI_GETFIRSTVISIBLELINE);
+        long newCaret = caret;
+        long newAnchor = anchor;
+        bool split = false;
+        // From the last line up, so that the lines above keep their numbers.
+        for (int line = lastLine; line >= firstLine; --line) {
+            const long start = send(Sci::SCI_POSITIONFROMLINE, line);
+            const long end = send(Sci::SCI_GETLINEENDPOSITION, line);
+            if (end - start <= VirtualBreaks::longLine)
+                continue;
+            const auto *text
+                = reinterpret_cast<const char *>(send(Sci::SCI_GETRANGEPOINTER, start, end - start));
+            const VirtualBreaks::Places offsets = VirtualBreaks::find(text, end - start);
+            if (offsets.empty())
+                continue;
+            QByteArray pieces;
+            pieces.reserve(end - start + qsizetype(offsets.size()));
+            VirtualBreaks::Places inText;
+            inText.reserve(offsets.size());
+            qsizetype done = 0;
+            for (const quint32 offset : offsets) {
+                pieces.append(text + done, offset - done);
+                inText.push_back(quint32(pieces.size()));
+                pieces.append('\r');
+                done = offset;
+            }
+            pieces.append(text + done, end - start - done);
+            // A position in the line moves on by the breaks before it.
+            const auto moved = [&](long position) {
+                if (position <= start || position > end)
+                    return position > end ? position + long(offsets.size()) : position;
+                return position
+                    + long(std::upper_bound(offsets.begin(), offsets.end(), quint32(position - start))
+                        - offsets.begin());
+            };
+            newCaret = moved(newCaret);
+            newAnchor = moved(newAnchor);
+            if (!split)
+                send(Sci::SCI_BEGINUNDOACTION);
+            split = true;
+            insertedBreaks = &inText;
+            send(Sci::SCI_SETTARGETRANGE, start, end);
+            sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(pieces.size()), pieces.constData());
+            insertedBreaks = nullptr;
+        }
+        if (!split)
+            return;
+        send(Sci::SCI_ENDUNDOACTION);
+        send(Sci::SCI_SETSELECTION, newCaret, newAnchor);
+        send(
+            Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, send(Sci::SCI_LINEFROMPOSITION, newCaret) - caretRow));
+    }
+
     ScintillaView *sci;
     LineTags tags;
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
     std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
-    QByteArray offsetText; // the file's text the cursor walks, with virtual breaks
-    std::vector<long> virtualBreakShift; // i-th virtual break's position in offsetText, ascending
     mutable std::vector<int> realStartsCache;
     mutable bool realStartsValid = false;
+    std::vector<int> marginStarts; // shown lines that carry a line number as margin text
+    QTimer splitTimer;
+    QTimer gutterTimer;
+    // Counts the changes of the text, so that what was measured on it is known to be current.
+    quint64 textVersion = 0;
+    struct Column
+    {
+        quint64 version = ~quint64(0);
+        qsizetype lineStart = -1;
+        qsizetype position = 0;
+        qsizetype units = 0; // UTF-16 units from lineStart to position
+    };
+    mutable Column lastColumn;
+    qsizetype typedFrom = -1; // typed or pasted text not yet looked at for long lines
+    qsizetype typedTo = -1;
+    const VirtualBreaks::Places *insertedBreaks = nullptr; // of the text the editor puts in
     TextEncoding encoding = TextEncoding::Windows1252;
     int updateDepth = 0;
     int gutterDigits = 0;
@@ -467,7 +531,20 @@ TXMLEditor::TXMLEditor(QWidget *parent)
         [this](int position, int type, const char *, int length, int linesAdded, int, int, int, int, int) {
             d->onModified(position, type, length, linesAdded);
         });
-    connect(sci, &QsciScintilla::linesChanged, this, [this] { d->updateGutterWidth(); });
+    // The gutter follows a change of the line count. QScintilla tells of it before the virtual
+    // breaks have moved, so the file's line numbers of a text in pieces wait until they have.
+    connect(sci, &QsciScintilla::linesChanged, this, [this] {
+        if (d->pieces() || !d->marginStarts.empty())
+            d->gutterTimer.start();
+        else
+            d->updateGutterWidth();
+    });
+    d->gutterTimer.setSingleShot(true);
+    d->gutterTimer.setInterval(0);
+    connect(&d->gutterTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->updateGutterWidth(); }); });
+    d->splitTimer.setSingleShot(true);
+    d->splitTimer.setInterval(0);
+    connect(&d->splitTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->splitTypedLines(); }); });
     connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
     connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
     connect(sci, &QsciScintilla::modificationChanged, this, &TXMLEditor::modificationChanged);
@@ -551,7 +628,7 @@ void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
     const long position = d->bytePosition(filePos);
     d->errorPositions[size_t(tag - 1)] = position;
     // A long line shown in pieces shows the error's symbol on the piece of its position.
-    if (d->breaks() != Breaks::None)
+    if (d->pieces())
         d->send(Sci::SCI_MARKERADD, d->send(Sci::SCI_LINEFROMPOSITION, position), LineTags::symbolMarker);
 }
 
@@ -645,7 +722,7 @@ bool TXMLEditor::isModified() const
 
 QString TXMLEditor::text() const
 {
-    if (d->breaks() != Breaks::None) {
+    if (d->pieces()) {
         const QByteArray real = d->realText();
         return documenttext::toJoinedText(real.constData(), real.size());
     }
@@ -654,10 +731,8 @@ QString TXMLEditor::text() const
 
 QByteArray TXMLEditor::textUtf8() const
 {
-    if (d->breaks() != Breaks::None) {
-        const QByteArray real = d->realText();
-        return documenttext::toJoinedUtf8(real.constData(), real.size());
-    }
+    if (d->pieces())
+        return documenttext::toJoinedUtf8(d->realText());
     return documenttext::toJoinedUtf8(d->characters(), d->length());
 }
 
@@ -681,9 +756,12 @@ void TXMLEditor::setText(const QString &text)
 {
     TXMLEditorUpdateGuard guard(*this);
     const QByteArray bytes = toUtf8KeepingSurrogates(text);
-    d->setBreaks(Breaks::None);
+    // The virtual breaks go with the text they were in (and come back with an undo).
     d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
     d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
+    // A text set as a whole is shown as it is.
+    d->splitTimer.stop();
+    d->typedFrom = d->typedTo = -1;
     clearErrorMarks();
     d->updateGutterWidth();
 }
@@ -693,27 +771,20 @@ int TXMLEditor::caretColumn() const
     const long position = d->send(Sci::SCI_GETCURRENTPOS);
     const int shown = int(d->send(Sci::SCI_LINEFROMPOSITION, position));
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->shownLine(d->realLine(shown)));
-    // One byte beyond the caret, when there is one, to tell a virtual break before it.
-    const long available = std::min(position + 1, long(d->length())) - lineStart;
-    const auto *text
-        = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, available));
-    if (d->breaks() == Breaks::None)
-        return int(documenttext::utf16Length(text, position - lineStart)) + 1;
+    // The status bar asks after every event; on a long line the caret's last column is the start,
+    // so that only the bytes between the two are counted.
+    Private::Column &last = d->lastColumn;
+    const bool onward = last.version == d->textVersion && last.lineStart == lineStart;
+    const long from = onward ? std::min(long(last.position), position) : lineStart;
+    const long to = onward ? std::max(long(last.position), position) : position;
+    const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, from, to - from));
     // The virtual breaks on the way count for nothing.
-    const char *const end = text + (position - lineStart);
-    const char *const documentEnd = text + available;
-    qsizetype units = 0;
-    for (const char *p = text; p < end;) {
-        const void *cr = std::memchr(p, '\r', size_t(end - p));
-        const char *stop = cr ? static_cast<const char *>(cr) : end;
-        units += documenttext::utf16Length(p, stop - p);
-        p = stop;
-        if (p < end) {
-            units += isVirtualBreak(p, documentEnd, d->breaks()) ? 0 : 1;
-            ++p;
-        }
-    }
-    return int(units) + 1;
+    const qsizetype units = documenttext::utf16Length(text, to - from) - d->breaks().countIn(from, to);
+    last.units = !onward ? units : position >= last.position ? last.units + units : last.units - units;
+    last.position = position;
+    last.lineStart = lineStart;
+    last.version = d->textVersion;
+    return int(last.units) + 1;
 }
 
 int TXMLEditor::caretLine() const
@@ -732,10 +803,8 @@ void TXMLEditor::gotoLine(int line)
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
 {
-    documenttext::JoinedOffsetCursor cursor;
-    cursor.reset(d->characters(), d->length());
-    const long position = long(cursor.bytePosition(std::max<qint64>(filePos, 0)));
-    gotoLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position)) + 1);
+    const long position = std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length()));
+    gotoLine(d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position))) + 1);
     d->send(Sci::SCI_GOTOPOS, position);
 }
 
@@ -768,7 +837,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     // the unpaired surrogates of a UTF-16 file kept.
     QByteArray document = toUtf8Text(readFileBytes(fileName), &encoding);
     const LineEnd lineEnd = dominantLineEnd(document.constData(), document.size());
-    const Breaks breaks = withVirtualBreaks(document);
+    VirtualBreaks::Places breaks = VirtualBreaks::find(document.constData(), document.size());
 
     TXMLEditorUpdateGuard guard(*this);
     // Without change notifications while the text is replaced: QScintilla would copy the whole text
@@ -777,17 +846,52 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_SETMODEVENTMASK, 0);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 0);
     d->send(Sci::SCI_CLEARALL);
-    // Room for the text and for some typing, so that neither the first read nor the first
-    // keystrokes make Scintilla copy its whole buffer.
-    d->send(Sci::SCI_ALLOCATE, document.size() + typingRoom);
-    d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(document.size()), document.constData());
+    // The lines went with their margin texts, but for the first.
+    d->sci->SendScintilla(Sci::SCI_MARGINSETTEXT, 0UL, static_cast<const char *>(nullptr));
+    d->marginStarts.clear();
+    d->sci->setMarginType(0, QsciScintilla::NumberMargin);
+    d->gutterDigits = 0;
+    // Room for the text, its virtual breaks and some typing, so that neither the first read nor
+    // the first keystrokes make Scintilla copy its whole buffer.
+    d->send(Sci::SCI_ALLOCATE, document.size() + qsizetype(breaks.size()) + typingRoom);
+    const char *const data = document.constData();
+    if (breaks.empty()) {
+        d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(document.size()), data);
+    } else {
+        // A megabyte at a time with its breaks put in, so that no second copy of the text is made.
+        constexpr qsizetype chunk = 1024 * 1024;
+        QByteArray staged;
+        staged.reserve(chunk + 1);
+        qsizetype from = 0;
+        auto flush = [&] {
+            d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(staged.size()), staged.constData());
+            staged.resize(0);
+        };
+        for (size_t i = 0; i <= breaks.size(); ++i) {
+            const qsizetype to = i < breaks.size() ? breaks[i] : document.size();
+            while (from < to) {
+                if (staged.size() >= chunk)
+                    flush();
+                const qsizetype part = std::min(to - from, chunk - staged.size());
+                staged.append(data + from, part);
+                from += part;
+            }
+            if (i < breaks.size())
+                staged.append('\r');
+        }
+        flush();
+    }
     document = QByteArray();
     d->send(Sci::SCI_EMPTYUNDOBUFFER);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 1);
     d->send(Sci::SCI_SETSAVEPOINT);
     d->send(Sci::SCI_SETMODEVENTMASK, eventMask);
+    d->sci->breaks.reset(std::move(breaks));
+    ++d->textVersion; // changed without notifications
+    d->splitTimer.stop();
+    d->typedFrom = d->typedTo = -1;
     d->offsetCursorValid = false;
-    d->setBreaks(breaks);
+    d->realStartsValid = false;
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.
     switch (lineEnd) {
@@ -810,9 +914,9 @@ void TXMLEditor::loadFromFile(const QString &fileName)
 
 void TXMLEditor::saveToFile(const QString &fileName)
 {
-    const QByteArray real = d->breaks() == Breaks::None ? QByteArray() : d->realText();
-    const char *data = d->breaks() == Breaks::None ? d->characters() : real.constData();
-    const qsizetype size = d->breaks() == Breaks::None ? d->length() : real.size();
+    const QByteArray real = d->pieces() ? d->realText() : QByteArray();
+    const char *data = d->pieces() ? real.constData() : d->characters();
+    const qsizetype size = d->pieces() ? real.size() : d->length();
     const bool utf8 = d->encoding == TextEncoding::Utf8 || d->encoding == TextEncoding::Utf8Bom;
     QByteArray bytes;
     if (utf8 && !hasSurrogateSequence(data, size)) {

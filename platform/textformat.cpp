@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -344,6 +345,54 @@ QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding)
     return result;
 }
 
+namespace {
+
+constexpr quint64 lowBits = 0x0101010101010101ULL;
+constexpr quint64 highBits = 0x8080808080808080ULL;
+
+// High bit set in each byte of word that is zero, and in no other.
+quint64 zeroBytes(quint64 word)
+{
+    const quint64 low7 = ~highBits;
+    return ~(((word & low7) + low7) | word | low7);
+}
+
+} // namespace
+
+qsizetype countByte(const char *data, qsizetype size, char byte)
+{
+    const quint64 pattern = lowBits * uchar(byte);
+    qsizetype count = 0;
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        count += std::popcount(zeroBytes(word ^ pattern));
+    }
+    for (; i < size; ++i)
+        count += data[i] == byte ? 1 : 0;
+    return count;
+}
+
+qsizetype plainAsciiRun(const char *data, qsizetype size)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        if ((word & highBits) | zeroBytes(word ^ (lowBits * '\r')) | zeroBytes(word ^ (lowBits * '\n')))
+            break;
+    }
+    while (i < size && uchar(data[i]) < 0x80 && data[i] != '\r' && data[i] != '\n')
+        ++i;
+    return i;
+}
+
+bool isStrictUtf8(const char *data, qsizetype size)
+{
+    return isValidUtf8(data, size);
+}
+
 // Sized first, then written in one pass: no run of lone surrogates makes it slow.
 QByteArray toUtf8KeepingSurrogates(const QString &text)
 {
@@ -397,8 +446,8 @@ LineEnd dominantLineEnd(const char *data, qsizetype size)
         if (p < end && *p == '\n')
             ++crLf;
     }
-    const qsizetype lf = std::count(data, end, '\n') - crLf;
-    const qsizetype cr = std::count(data, end, '\r') - crLf;
+    const qsizetype lf = countByte(data, size, '\n') - crLf;
+    const qsizetype cr = countByte(data, size, '\r') - crLf;
     if (crLf >= lf && crLf >= cr)
         return LineEnd::CrLf;
     return lf >= cr ? LineEnd::Lf : LineEnd::Cr;

@@ -48,6 +48,14 @@ QByteArray toUtf8Text(const QByteArray &bytes, TextEncoding *encoding = nullptr)
 // there and refuses it, rather than judging a different text. The editor keeps its document so.
 QByteArray toUtf8KeepingSurrogates(const QString &text);
 
+// How many bytes of data are byte; eight at a time.
+qsizetype countByte(const char *data, qsizetype size, char byte);
+// Length of the leading run of data without a CR, an LF or a byte above 0x7F; eight at a time.
+qsizetype plainAsciiRun(const char *data, qsizetype size);
+
+// True for strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isStrictUtf8(const char *data, qsizetype size);
+
 enum class LineEnd
 {
     CrLf,

@@ -5,6 +5,9 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 using namespace documenttext;
 
@@ -141,6 +144,51 @@ private Q_SLOTS:
         descending.reset(bytes.constData(), bytes.size());
         for (qsizetype offset = joined.size() - 1; offset >= 0; --offset)
             QCOMPARE(descending.bytePosition(offset), expected[offset]);
+    }
+
+    // Virtual breaks put into the document bytes count for nothing: every offset maps to the byte
+    // it maps to without them, moved on by the breaks before that byte.
+    void offsetsSkipVirtualBreaks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qsizetype>>("breaks"); // byte offsets of the text, each before its byte
+        QTest::newRow("breaks between tags") << u"<a><b/><c/></a>"_s << QList<qsizetype> { 3, 7 };
+        QTest::newRow("break between a CR and its LF") << u"<a>\r\n<b/>"_s << QList<qsizetype> { 4 };
+        QTest::newRow("breaks before characters of two and four bytes, and at the end")
+            << u"<a>ä𝄞€"_s << QList<qsizetype> { 3, 5, 12 };
+        QTest::newRow("two breaks in a row") << u"<a><b/>\n<c/>"_s << QList<qsizetype> { 3, 3, 8 };
+    }
+    void offsetsSkipVirtualBreaks()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<qsizetype>, breaks);
+        const QByteArray bytes = toUtf8KeepingSurrogates(text);
+        const QString joined = joinedByHand(text);
+        QByteArray document;
+        std::vector<quint32> skip;
+        for (qsizetype i = 0, next = 0; i <= bytes.size(); ++i) {
+            for (; next < breaks.size() && breaks[next] == i; ++next) {
+                skip.push_back(quint32(document.size()));
+                document += '\r';
+            }
+            if (i < bytes.size())
+                document += bytes[i];
+        }
+        const auto moved = [&](qsizetype byte) {
+            return byte + qsizetype(std::count_if(breaks.begin(), breaks.end(), [&](qsizetype b) {
+                return b <= byte;
+            }));
+        };
+        JoinedOffsetCursor plain;
+        plain.reset(bytes.constData(), bytes.size());
+        JoinedOffsetCursor skipping;
+        skipping.reset(document.constData(), document.size(), skip.data(), qsizetype(skip.size()));
+        for (qsizetype offset = 0; offset <= joined.size(); ++offset) {
+            const qsizetype byte = plain.bytePosition(offset);
+            QCOMPARE(skipping.bytePosition(offset), moved(byte));
+        }
+        for (qsizetype offset = joined.size(); offset >= 0; --offset)
+            QCOMPARE(skipping.bytePosition(offset), moved(plain.bytePosition(offset)));
     }
 };
 

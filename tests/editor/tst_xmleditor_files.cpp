@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +65,35 @@ QString withCrLf(const QString &text)
     QString out = text;
     out.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n').replace(u"\n"_s, u"\r\n"_s);
     return out;
+}
+
+// The gutter's numbers of a text shown in pieces: shown line to the number beside it.
+QMap<int, int> gutterNumbers(QsciScintilla *sci)
+{
+    QMap<int, int> numbers;
+    for (int line = 0; line < sci->lines(); ++line) {
+        const long length
+            = sci->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, line, static_cast<void *>(nullptr));
+        if (length <= 0)
+            continue;
+        QByteArray text(length, '\0');
+        sci->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, line, static_cast<void *>(text.data()));
+        numbers.insert(line, text.toInt());
+    }
+    return numbers;
+}
+
+// The offset in text of an offset into its CR LF-joined form.
+qsizetype textOffset(const QString &text, qsizetype joinedOffset)
+{
+    qsizetype joined = 0;
+    qsizetype i = 0;
+    for (; i < text.size() && joined < joinedOffset; ++i) {
+        const bool crLf = text.at(i) == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n';
+        joined += text.at(i) == u'\r' || text.at(i) == u'\n' ? 2 : 1;
+        i += crLf ? 1 : 0;
+    }
+    return i;
 }
 
 QString fromUnits(std::initializer_list<char16_t> units)
@@ -327,8 +357,19 @@ private Q_SLOTS:
         QTest::newRow("one line in UTF-16") << payments << TextEncoding::Utf16LE << true;
         QTest::newRow("text longer than a piece, of two-byte characters")
             << u"<a><b>"_s + QString(20000, u'ä') + u"</b></a>"_s << TextEncoding::Utf8 << true;
-        QTest::newRow("long line in a CR LF file, shown whole")
-            << u"<?xml version=\"1.0\"?>\r\n"_s + payments + u"\r\n"_s << TextEncoding::Utf8 << false;
+        QTest::newRow("long line in a CR LF file")
+            << u"<?xml version=\"1.0\"?>\r\n"_s + payments + u"\r\n"_s << TextEncoding::Utf8 << true;
+        QTest::newRow("long line in a file of lone CRs")
+            << u"<?xml version=\"1.0\"?>\r"_s + payments + u"\r<!-- end -->\r"_s << TextEncoding::Utf8
+            << true;
+        const qsizetype middle = payments.indexOf(u"<Tx><Id>500<"_s);
+        QTest::newRow("long CR LF line cut by a lone CR of its own") << u"<?xml version=\"1.0\"?>\r\n"_s
+                + payments.left(middle) + u"\r"_s + payments.mid(middle)
+                + u"\r\n"_s << TextEncoding::Utf8 << true;
+        QTest::newRow("long CR LF lines in UTF-16")
+            << payments + u"\r\n"_s + payments << TextEncoding::Utf16BE << true;
+        QTest::newRow("short CR LF lines, shown whole")
+            << u"<?xml version=\"1.0\"?>\r\n<a><b>x</b><c/></a>\r\n"_s << TextEncoding::Utf8 << false;
     }
     void longLinesShownInPieces()
     {
@@ -364,6 +405,10 @@ private Q_SLOTS:
         editor.gotoFilePosition(at);
         QCOMPARE(editor.caretLine(), line);
         QCOMPARE(editor.caretColumn(), column);
+        editor.gotoLine(1);
+        editor.gotoFilePos(at);
+        QCOMPARE(editor.caretLine(), line);
+        QCOMPARE(editor.caretColumn(), column);
         // An error's position and a line's tag far into the line.
         const qsizetype late = joined.lastIndexOf(u"</"_s);
         editor.setErrorPosition(1, late);
@@ -372,19 +417,37 @@ private Q_SLOTS:
         QVERIFY(editor.gotoErrorPosition(1));
         const qsizetype lateLineStart = joined.lastIndexOf(u"\r\n"_s, late);
         QCOMPARE(editor.caretColumn(), int(late - (lateLineStart < 0 ? 0 : lateLineStart + 2)) + 1);
+        // Back again on the same line: the column counted from the last one.
+        editor.gotoFilePosition(at);
+        QCOMPARE(editor.caretColumn(), column);
 
         // Typing there, a new line included, is saved in the file's own text.
         editor.gotoFilePosition(at);
         QTest::keyClicks(sci, u"X"_s);
         QTest::keyClick(sci, Qt::Key_Return);
         QTest::keyClicks(sci, u"Y"_s);
-        const QString eol = text.contains(u'\n') && !text.contains(u'\r') ? u"\n"_s : u"\r\n"_s;
-        const qsizetype textAt = at - (line - 1) * (eol.size() == 1 ? 1 : 0);
+        const QString eol = text.contains(u"\r\n"_s) ? u"\r\n"_s
+            : text.contains(u'\r')                   ? u"\r"_s
+            : text.contains(u'\n')                   ? u"\n"_s
+                                                     : u"\r\n"_s;
+        const qsizetype textAt = textOffset(text, at);
         QString typed = text;
         typed.insert(textAt, u"X"_s + eol + u"Y"_s);
         QCOMPARE(editor.text(), withCrLf(typed));
         QCOMPARE(editor.caretLine(), line + 1);
         QCOMPARE(editor.caretColumn(), 2);
+        if (pieces) {
+            // The gutter numbers the file's lines, the new one included, each beside its first piece.
+            QMap<int, int> expected;
+            for (int l = 0; l < editor.lineCount(); ++l) {
+                editor.gotoLine(l + 1);
+                expected.insert(int(sci->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION,
+                                    sci->SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS))),
+                    l + 1);
+            }
+            QTRY_COMPARE(gutterNumbers(sci), expected);
+            editor.gotoFilePosition(at + 4); // back after the Y, X and the line end before it
+        }
         editor.saveToFile(path);
         QCOMPARE(readAll(path), encoded(typed, encoding));
 
@@ -403,6 +466,83 @@ private Q_SLOTS:
         }
         editor.saveToFile(path);
         QCOMPARE(readAll(path), bytes);
+    }
+
+    // A long line pasted in is shown in pieces once the editor is idle, as one undo step of its
+    // own; the text, the caret and the saved bytes stay the file's.
+    void pastedLongLineShownInPieces_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("before"); // the paste goes in after the first of these
+        QTest::addColumn<QString>("typed"); // typed there instead of pasted, when not empty
+        QString payments;
+        for (int i = 0; i < 600; ++i)
+            payments += u"<Tx><Id>%1</Id><Nm>Müller & Söhne €</Nm></Tx>"_s.arg(i);
+        QTest::newRow("pasted into an LF file")
+            << u"<?xml version=\"1.0\"?>\n<a>\n</a>\n"_s << u"<a>"_s << QString();
+        QTest::newRow("pasted into a CR LF file")
+            << u"<?xml version=\"1.0\"?>\r\n<a>\r\n</a>\r\n"_s << u"<a>"_s << QString();
+        QTest::newRow("pasted into a line shown in pieces already")
+            << u"<a>"_s + payments + u"</a>"_s << u"<Tx><Id>7</Id>"_s << QString();
+        QString nearlyLong = u"<a>"_s;
+        while (nearlyLong.size() < 16378)
+            nearlyLong += u"<b/>"_s;
+        QTest::newRow("typed at the end of a line just short of long")
+            << u"<?xml version=\"1.0\"?>\n"_s + nearlyLong + u"</a>\n"_s << u"<b/></a>"_s << u"<c/><c/>"_s;
+    }
+    void pastedLongLineShownInPieces()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, before);
+        QFETCH(QString, typed);
+        QString pasted = typed;
+        for (int i = 0; typed.isEmpty() && i < 900; ++i)
+            pasted += u"<b>%1</b><c>Ärger</c>"_s.arg(i);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"paste.xml"_s);
+        QVERIFY(writeAll(path, text.toUtf8()));
+        TXMLEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+
+        const qsizetype textAt = text.indexOf(before) + before.size();
+        const qsizetype at = withCrLf(text.left(textAt)).size();
+        editor.gotoFilePosition(at);
+        if (typed.isEmpty()) {
+            QGuiApplication::clipboard()->setText(pasted);
+            sci->paste();
+        } else {
+            QTest::keyClicks(sci, typed);
+        }
+        QString changed = text;
+        changed.insert(textAt, pasted);
+        const QString joined = withCrLf(changed);
+        QCOMPARE(editor.text(), joined);
+        const int shownWhole = sci->lines();
+        QTRY_VERIFY(sci->lines() > shownWhole);
+        QCOMPARE(editor.text(), joined);
+        QCOMPARE(editor.lineCount(), int(joined.count(u"\r\n"_s)) + 1);
+        // The caret stays after the pasted text.
+        const QString upToCaret = joined.left(at + pasted.size());
+        QCOMPARE(editor.caretLine(), int(upToCaret.count(u"\r\n"_s)) + 1);
+        const qsizetype caretLineStart = upToCaret.lastIndexOf(u"\r\n"_s);
+        QCOMPARE(
+            editor.caretColumn(), int(upToCaret.size() - (caretLineStart < 0 ? 0 : caretLineStart + 2)) + 1);
+
+        // One undo joins the pieces, the next takes the paste away; redo brings both back.
+        QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor.text(), joined);
+        QCOMPARE(sci->lines(), shownWhole);
+        QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor.text(), withCrLf(text));
+        QTest::keyClick(sci, Qt::Key_Y, Qt::ControlModifier);
+        QTest::keyClick(sci, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(editor.text(), joined);
+        QVERIFY(sci->lines() > shownWhole);
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), changed.toUtf8());
     }
 
     void failedLoadKeepsTheEditorAsItWas_data()

@@ -46,6 +46,34 @@ private Q_SLOTS:
         QCOMPARE(int(::dominantLineEnd(document.constData(), document.size())), expected);
     }
 
+    // Eight bytes at a time: hits in every place of a word, at the ends and in the odd tail.
+    void byteScans_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("shorter than a word") << QByteArray("a\nb");
+        QTest::newRow("line ends in every place of a word") << QByteArray("\n\r\na\r\n\rb\n\r\n\r\n\n\r\r\r");
+        QTest::newRow("plain run ending in the tail") << QByteArray("abcdefghijklm\n");
+        QTest::newRow("byte above 0x7F in the middle of a word") << QByteArray("abcdefghij\xC3\xA4klmnop\n");
+        QTest::newRow("bytes one off from CR and LF")
+            << QByteArray("\x0B\x0C\x0E\x09\x8A\x8D\x0B\x0C\x0B\x0C\n");
+        QTest::newRow("no hit at all") << QByteArray(100, 'x');
+    }
+    void byteScans()
+    {
+        QFETCH(QByteArray, bytes);
+        for (const char byte : { '\r', '\n', 'x' })
+            QCOMPARE(countByte(bytes.constData(), bytes.size(), byte), bytes.count(byte));
+        qsizetype run = 0;
+        while (run < bytes.size() && uchar(bytes[run]) < 0x80 && bytes[run] != '\r' && bytes[run] != '\n')
+            ++run;
+        QCOMPARE(plainAsciiRun(bytes.constData(), bytes.size()), run);
+        // From every start, so that each byte meets every place in a word.
+        for (qsizetype from = 1; from < bytes.size(); ++from)
+            QCOMPARE(
+                countByte(bytes.constData() + from, bytes.size() - from, '\n'), bytes.mid(from).count('\n'));
+    }
+
     void trimControls_data()
     {
         QTest::addColumn<QString>("text");
