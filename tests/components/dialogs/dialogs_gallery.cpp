@@ -19,6 +19,7 @@
 #include <QImageWriter>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -62,21 +63,21 @@ void save(const QImage &picture, const QDir &folder, const QString &name)
 QImage withCaption(QWidget *w)
 {
     const QImage inside = w->grab().toImage();
+    const qreal ratio = inside.devicePixelRatio();
+    const QSizeF size = QSizeF(inside.size()) / ratio; // in the widget's own units from here on
     QFont font = w->font();
     font.setBold(true);
     const int bar = QFontMetrics(font).height() + 10;
-    QImage picture(inside.width() + 2, inside.height() + bar + 1, QImage::Format_ARGB32_Premultiplied);
-    picture.setDevicePixelRatio(inside.devicePixelRatio());
-    const qreal ratio = inside.devicePixelRatio();
+    QImage picture((QSizeF(size.width() + 2, size.height() + bar + 1) * ratio).toSize(),
+        QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(ratio);
     const QPalette palette = w->palette();
     QPainter p(&picture);
-    p.fillRect(
-        QRectF(0, 0, picture.width() / ratio, picture.height() / ratio), palette.color(QPalette::Dark));
-    p.fillRect(QRectF(1, 1, inside.width() / ratio, bar - 1), palette.color(QPalette::Highlight));
+    p.fillRect(QRectF(QPointF(0, 0), QSizeF(picture.size()) / ratio), palette.color(QPalette::Dark));
+    p.fillRect(QRectF(1, 1, size.width(), bar - 1), palette.color(QPalette::Highlight));
     p.setPen(palette.color(QPalette::HighlightedText));
     p.setFont(font);
-    p.drawText(QRectF(9, 1, inside.width() / ratio - 16, bar - 1), Qt::AlignVCenter | Qt::AlignLeft,
-        w->windowTitle());
+    p.drawText(QRectF(9, 1, size.width() - 16, bar - 1), Qt::AlignVCenter | Qt::AlignLeft, w->windowTitle());
     p.drawImage(QPointF(1, bar), inside);
     return picture;
 }
@@ -87,9 +88,12 @@ void shoot(const QDir &folder, const QString &name, int afterMs, const std::func
     const std::function<void(QDialog *)> &answer)
 {
     bool taken = false;
+    const QObject shot; // no picture is taken once this call has returned
     ModalDialogDriver driver(
         [&](QDialog *d) {
-            QTimer::singleShot(afterMs, d, [&, d] {
+            QTimer::singleShot(afterMs, &shot, [&, d = QPointer<QDialog>(d)] {
+                if (!d)
+                    return;
                 save(withCaption(d), folder, name);
                 taken = true;
                 answer(d);
