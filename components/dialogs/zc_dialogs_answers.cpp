@@ -17,16 +17,6 @@
 
 using namespace Qt::StringLiterals;
 
-TModalResult TaskDialogButtonResult(TMsgDlgBtn Button)
-{
-    return Button == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(Button);
-}
-
-TModalResult RememberTestResult(TMsgDlgBtn Button)
-{
-    return MsgDlgButtonResult(Button);
-}
-
 // Answer store
 
 namespace {
@@ -91,7 +81,7 @@ std::optional<TModalResult> Tzc_Dialogs::AutoAnswersLookup(const QString &AGuid,
     const int v = store->ReadInteger(guid, mrNone);
     for (int b = 0; b < MsgDlgBtnCount; ++b) {
         const auto button = TMsgDlgBtn(b);
-        if (Buttons.Contains(button) && TaskDialogButtonResult(button) == v)
+        if (Buttons.Contains(button) && ButtonResult(button) == v)
             return v;
     }
     return std::nullopt;
@@ -110,7 +100,7 @@ bool Tzc_Dialogs::AutoAnswerQualifies(TModalResult AResult, TMsgDlgButtons ASave
         return true;
     for (int b = 0; b < MsgDlgBtnCount; ++b) {
         const auto button = TMsgDlgBtn(b);
-        if (ASaveAnswerButtons.Contains(button) && RememberTestResult(button) == AResult)
+        if (ASaveAnswerButtons.Contains(button) && MsgDlgButtonResult(button) == AResult)
             return true;
     }
     return false;

@@ -11,10 +11,6 @@
 class TCustomTaskDialog;
 class TTaskDialogButtonItem;
 
-// A button's modal result on the task path (Help -1) and for the remember test (Help 0).
-TModalResult TaskDialogButtonResult(TMsgDlgBtn Button);
-TModalResult RememberTestResult(TMsgDlgBtn Button);
-
 // Answers a task dialog with one of its buttons once ATimeOut milliseconds have passed since it was
 // shown. Above 1000 ms the dialog shows a shrinking progress bar and, below its text, how many
 // seconds are left. Attaching takes over the dialog's OnTimer and rewrites its text; when the time is

@@ -3,6 +3,7 @@
 
 #include "components/dialogs/zc_customtaskdialog.h"
 #include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogs_answers.h"
 
 #include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
@@ -100,11 +101,16 @@ struct Tzc_Dialogs::TTaskRun
     std::unique_ptr<Tzc_CustomTaskDialog> Dialog;
     // The enabled default button a time-out would press; null when there is none.
     TTaskDialogButtonItem *TimeOutButton = nullptr;
-    // The time-out handler joins here, declared after Dialog.
+    // Declared after Dialog, so that it also goes first when the run is destroyed.
+    std::unique_ptr<TMessageDlgTimeOutHandler> TimeOutHandler;
 
-    bool TimeOutRaised() const { return false; }
+    bool TimeOutRaised() const { return TimeOutHandler && TimeOutHandler->TimeOutRaised(); }
     // The time-out handler first (it refers to the dialog), then the dialog.
-    void Free() { Dialog.reset(); }
+    void Free()
+    {
+        TimeOutHandler.reset();
+        Dialog.reset();
+    }
 };
 
 QFont Tzc_Dialogs::GetButtonFont()
@@ -228,10 +234,11 @@ int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QStr
 
 bool Tzc_Dialogs::TaskLookUpStoredAnswer(TTaskRun &ARun)
 {
-    // Remembered answers: when the store is configured, AGuid is set and Shift is not held, read the
-    // value named AGuid and take it as ARun.Result when an offered button has it as ButtonResult.
-    Q_UNUSED(ARun);
-    return false;
+    const std::optional<TModalResult> stored = AutoAnswersLookup(ARun.Guid, ARun.Buttons);
+    if (!stored)
+        return false;
+    ARun.Result = *stored;
+    return true;
 }
 
 void Tzc_Dialogs::TaskBuildDialog(TTaskRun &ARun)
@@ -276,14 +283,20 @@ void Tzc_Dialogs::TaskArmTimeOut(TTaskRun &ARun)
         if (b->Enabled() && b->Default())
             ARun.TimeOutButton = b;
     }
-    // Time-out: attach the handler to ARun.Dialog and ARun.TimeOutButton (when there is one) here.
+    // Without an enabled default button the dialog waits for the user.
+    if (ARun.TimeOutButton)
+        ARun.TimeOutHandler = std::make_unique<TMessageDlgTimeOutHandler>(
+            ARun.Dialog.get(), ARun.TimeOutButton, ARun.TimeOut);
 }
 
 void Tzc_Dialogs::TaskOfferRemember(TTaskRun &ARun)
 {
-    // Remembered answers: when the store is configured and AGuid is set, clear the verification
-    // check box and offer to remember here.
-    Q_UNUSED(ARun);
+    const QString text = AutoAnswersVerificationText(ARun.Guid, ARun.Dialog->ButtonCount());
+    if (text.isEmpty())
+        return; // nothing can be remembered: a check box the callback set stays as it is
+    Tzc_CustomTaskDialog &dialog = *ARun.Dialog;
+    dialog.SetFlags(dialog.Flags() & ~TTaskDialogFlags(tfVerificationFlagChecked));
+    dialog.SetVerificationText(text);
 }
 
 void Tzc_Dialogs::TaskShowDialog(TTaskRun &ARun)
@@ -301,9 +314,8 @@ void Tzc_Dialogs::TaskShowDialog(TTaskRun &ARun)
 
 void Tzc_Dialogs::TaskStoreAnswer(TTaskRun &ARun)
 {
-    // Remembered answers: when the store is configured, AGuid is set and ARun.Result is not 0, add
-    // the answer (box ticked, result qualifies) or remove the stored one here.
-    Q_UNUSED(ARun);
+    AutoAnswersAfterDialog(ARun.Guid, ARun.Result, ARun.Dialog->Flags().testFlag(tfVerificationFlagChecked),
+        ARun.SaveAnswerButtons);
 }
 
 void Tzc_Dialogs::TaskRecord(const TTaskRun &ARun)
