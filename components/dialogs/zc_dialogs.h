@@ -21,8 +21,16 @@ class TMessageForm;
 class Tzc_CustomTaskDialog;
 template <class T> class TDialogHolder;
 
+class Izc_DialogInterface;
+
 // Customises a service task dialog once it is filled and before it is shown.
 using Tzc_DialogCallback = std::function<void(Tzc_CustomTaskDialog *ADialog)>;
+// Receives the modal result of a queued dialog, once, on the GUI thread.
+using Tzc_Dialog_ThreadResult = std::function<void(qint32 AResultValue)>;
+// Called with AFirst true once the dialog is filled, then periodically with false while it is open.
+using Tzc_DialogCallbackContinued = std::function<void(Tzc_CustomTaskDialog *ADialog, bool AFirst)>;
+// Called once, on the GUI thread, after a dialog interface has its result.
+using Tzc_DialogInterfaceResultCallback = std::function<void(const std::shared_ptr<Izc_DialogInterface> &)>;
 
 class Tzc_Dialogs
 {
@@ -123,6 +131,31 @@ public:
     static int MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
         const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
         const Tzc_DialogCallback &ACallback);
+    // --- Dialogs that do not keep their caller waiting (zc_dialogs_queued.cpp) --------------------
+    // Returns at once, also on the GUI thread; a worker thread waits for the dialog (MessageDlg with
+    // these arguments and no callback) and queues AMessageResult, when set, with the result to the
+    // GUI thread. The call is dropped when the calling thread's object is gone by then. Raises what
+    // CheckGuid raises, before any dialog.
+    static void MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_Dialog_ThreadResult &AMessageResult);
+    // Returns at once a handle on the dialog (see zc_dialoginterface.h); the default button from
+    // CalcDefaultButton. ATimeOut presses the button answering ATimeOutResult; the dialog is then
+    // recorded as answered by the user.
+    static std::shared_ptr<Izc_DialogInterface> MessageDlgInterface(const QString &AInstruction,
+        const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int ATimeOut,
+        int ATimeOutResult, const Tzc_DialogCallback &ACallback);
+    static std::shared_ptr<Izc_DialogInterface> MessageDlgInterface(const QString &AInstruction,
+        const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, int ATimeOutResult,
+        const Tzc_DialogCallback &ACallback);
+    // Blocks like MessageDlg. ACallback runs on the GUI thread: with true once the dialog is filled,
+    // then every AInterval milliseconds (kept within 10 and 5000) with false while it is open, never
+    // after it has closed.
+    static int MessageDlgCallbackContinued(const QString &AInstruction, const QString &AContent,
+        TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton,
+        const Tzc_DialogCallbackContinued &ACallback, int AInterval);
+
     // The task dialog when task dialogs are available, else the classic message dialog (which uses
     // X, Y and the help file, and neither GUID, save buttons, time-out nor callback).
     static int MessageDlgPosHelp(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,

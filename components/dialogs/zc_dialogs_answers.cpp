@@ -131,35 +131,14 @@ QString AutoAnswerNoticeContent()
            u"angezeigt."_s;
 }
 
-namespace {
-
-// Until the queued dialogs of the service exist: an information task dialog of its own, recorded in
-// the history as the service records its dialogs.
-void showNotice()
-{
-    TCustomTaskDialog dialog;
-    dialog.SetCaption(MsgDlgCaption(mtInformation));
-    dialog.SetTitle(AutoAnswerNoticeInstruction());
-    dialog.SetText(AutoAnswerNoticeContent());
-    dialog.SetMainIcon(tdiInformation);
-    dialog.SetCommonButtons({});
-    dialog.AddButton(MsgDlgButtonCaption(mbOK), mrOk, true);
-    const bool shown = dialog.Execute();
-    Tzc_Dialogs::AddToHistoryStack(AutoAnswerNoticeInstruction(), AutoAnswerNoticeContent(), mtInformation,
-        { mbOK }, mbOK, QString(), shown ? AnswerTypUser : AnswerTypNone,
-        shown ? dialog.ModalResult() : mrNone);
-}
-
-} // namespace
-
 void ShowAutoAnswerNotice()
 {
     QCoreApplication *app = QCoreApplication::instance();
     if (!qobject_cast<QApplication *>(app))
         return;
-    // Queued even on the GUI thread: the caller is still inside the dialog's answer.
-    QMetaObject::invokeMethod(
-        app, [] { Guarded(showNotice); }, Qt::QueuedConnection);
+    // Never waits, also on the GUI thread: the caller is still inside the dialog's answer.
+    Tzc_Dialogs::MessageDlgQueued(AutoAnswerNoticeInstruction(), AutoAnswerNoticeContent(), mtInformation,
+        { mbOK }, 0, mbOK, QString(), {}, 0, nullptr);
 }
 
 // Time-out

@@ -135,6 +135,22 @@ quint16 TMessageObject::MessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgT
         fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, AGuid, ASaveAnswerButtons, ATimeOut, nullptr));
 }
 
+void TMessageObject::MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+    TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+{
+    Tzc_Dialogs::MessageDlgQueued(fTitle, fText, DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, AFuncMessageResult);
+}
+
+void TMessageObject::MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+{
+    Tzc_Dialogs::MessageDlgQueued(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, AFuncMessageResult);
+}
+
 int TMessageObject::TaskMessageDlg(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) const
 {
     return ::TaskMessageDlg(fTitle, fText, DlgType, Buttons, HelpCtx);

@@ -4,6 +4,7 @@
 // its Text and shows it in a platform message or task dialog, or raises it as an exception.
 
 #include "components/appservices/zc_classes.h"
+#include "components/dialogs/zc_dialogs.h"
 #include "platform/dialogs.h"
 #include "platform/units.h"
 
@@ -104,6 +105,15 @@ public:
         TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const;
     quint16 MessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
         const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const;
+    // The dialog service's queued dialog: returns before the dialog is shown, also on the GUI thread;
+    // AFuncMessageResult, when set, receives the result later on the GUI thread. The Fmt twin formats
+    // first, so that too few arguments raise before any dialog.
+    void MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton,
+        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+        const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
+    void MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+        int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
+        int ATimeOut, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
 
     // Raises ExceptionClass (the base Exception when empty) with the text; never returns.
     [[noreturn]] void RaiseException(const TExceptionClass &AExceptionClass = {}) const;
