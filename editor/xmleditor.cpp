@@ -250,8 +250,13 @@ struct TXMLEditor::Private
     {
         if (!realEndsValid)
             return;
-        if (!pieces()) {
+        // A large text put in (an undo of a whole text in pieces, say) is looked at faster with the
+        // rest, in one pass beside the sorted virtual breaks.
+        constexpr qsizetype largeInsertion = 1024 * 1024;
+        if (!pieces() || inserted > largeInsertion) {
             realEndsValid = false;
+            realStartsValid = false;
+            gutterTimer.start();
             return;
         }
         std::vector<qsizetype> &ends = realEndsCache;
