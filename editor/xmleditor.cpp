@@ -429,11 +429,20 @@ struct TXMLEditor::Private
             if (change == VirtualBreaks::Change::User && !insertedBreaks)
                 noteTyped(position, length);
         }
-        if (linesAdded < 0 && !marginStarts.empty()) {
-            // Scintilla gives the line the removed ones joined the margin text of the last of them,
-            // which may be a number where no line of the file starts any more.
-            sci->SendScintilla(Sci::SCI_MARGINSETTEXT, send(Sci::SCI_LINEFROMPOSITION, position),
-                static_cast<const char *>(nullptr));
+        if (linesAdded != 0 && !marginStarts.empty()) {
+            // Scintilla moves the margin texts of the lines around an edit with the line ends it
+            // joins or splits, which may leave a number where no line of the file starts any more.
+            // The numbered lines below the edit moved with their texts, so that the gutter's next
+            // update clears them where they are now.
+            const qsizetype end = position + ((type & Sci::SC_MOD_INSERTTEXT) ? length : 0);
+            const long first = send(Sci::SCI_LINEFROMPOSITION, position);
+            const long last = send(Sci::SCI_LINEFROMPOSITION, static_cast<unsigned long>(end)) + 1;
+            for (long line = std::max(0L, first - 1); line <= last; ++line)
+                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
+            for (int &line : marginStarts) {
+                if (line > first)
+                    line = int(std::max(first, line + long(linesAdded)));
+            }
             marginStale = true;
         }
         if (linesAdded != 0 && (pieces() || !marginStarts.empty()))
