@@ -165,13 +165,27 @@ struct TXMLEditor::Private
                 u"Line index %1 out of bounds (0..%2)"_s.arg(line).arg(lineCount() - 1));
     }
 
-    // The shown line each line of the file starts on (with virtual breaks), found again after a
-    // change of the number of lines. A file's line ends at an LF or at a CR of its own that no LF
-    // follows in its text.
-    const std::vector<int> &realStarts() const
+    // The byte at a document position, without moving Scintilla's gap.
+    char charAt(qsizetype at) const { return char(send(Sci::SCI_GETCHARAT, static_cast<unsigned long>(at))); }
+
+    // Where the file's line that ends at the byte at `end` (an LF or a real CR) is followed by the
+    // next: after the line end and any virtual breaks right after a CR.
+    qsizetype startAfter(qsizetype end) const
     {
-        if (!realStartsValid) {
-            realStartsCache.assign(1, 0);
+        qsizetype at = end + 1;
+        if (charAt(end) == '\r') {
+            while (breaks().contains(at))
+                ++at;
+        }
+        return at;
+    }
+
+    // A file's line ends at an LF or at a CR of its own that no LF follows in its text. The document
+    // positions of these line ends, found once in the whole text and then kept with every edit.
+    const std::vector<qsizetype> &realEnds() const
+    {
+        if (!realEndsValid) {
+            realEndsCache.clear();
             // The text in its two parts around Scintilla's gap, which stays where the typing is.
             const qsizetype size = length();
             const qsizetype gap = std::clamp<qsizetype>(send(Sci::SCI_GETGAPPOSITION), 0, size);
@@ -193,11 +207,11 @@ struct TXMLEditor::Private
                         found(base + (p++ - begin));
                 }
             };
-            std::vector<qsizetype> starts;
+            std::vector<qsizetype> &ends = realEndsCache;
             qsizetype crLf = 0; // real CRs right before an LF
             forEach('\n', [&](qsizetype at) {
                 crLf += at > 0 && byteAt(at - 1) == '\r' && !breaks().contains(at - 1) ? 1 : 0;
-                starts.push_back(at + 1);
+                ends.push_back(at);
             });
             // Real CRs only: the virtual ones are passed in step with their sorted places. Counted
             // eight bytes at a time, the CRs first show whether any can be a lone one.
@@ -212,22 +226,93 @@ struct TXMLEditor::Private
                     if (next != virtualAt.end() && *next == at)
                         return;
                     // The byte after it in the file's text lies beyond any virtual breaks that follow.
-                    auto after = next;
-                    while (after != virtualAt.end() && *after == at + 1) {
-                        ++at;
+                    qsizetype after = at + 1;
+                    for (auto v = next; v != virtualAt.end() && *v == after; ++v)
                         ++after;
-                    }
-                    if (at + 1 >= size || byteAt(at + 1) != '\n') {
-                        starts.push_back(at + 1);
+                    if (after >= size || byteAt(after) != '\n') {
+                        ends.push_back(at);
                         loneCr = true;
                     }
                 });
             }
             if (loneCr)
-                std::sort(starts.begin(), starts.end());
-            for (const qsizetype start : starts)
-                realStartsCache.push_back(int(send(Sci::SCI_LINEFROMPOSITION, start)));
-            realStartsValid = true;
+                std::sort(ends.begin(), ends.end());
+            realEndsValid = !editing;
+        }
+        return realEndsCache;
+    }
+
+    // The line ends kept through an edit of the document at position: the bytes [position,
+    // position + removed) went, inserted bytes came in their place; the virtual breaks have moved.
+    // Only the line ends near the edit are looked at again, so that a new line in a text of
+    // millions of pieces costs what its neighbourhood does.
+    void followEdit(qsizetype position, qsizetype removed, qsizetype inserted)
+    {
+        if (!realEndsValid)
+            return;
+        // A large text put in (an undo of a whole text in pieces, say) is looked at faster with the
+        // rest, in one pass beside the sorted virtual breaks.
+        constexpr qsizetype largeInsertion = 1024 * 1024;
+        if (!pieces() || inserted > largeInsertion) {
+            realEndsValid = false;
+            realStartsValid = false;
+            gutterTimer.start();
+            return;
+        }
+        std::vector<qsizetype> &ends = realEndsCache;
+        const auto first = std::lower_bound(ends.begin(), ends.end(), position);
+        const auto gone = std::lower_bound(first, ends.end(), position + removed);
+        bool moved = first != gone;
+        for (auto it = ends.erase(first, gone); it != ends.end(); ++it)
+            *it += inserted - removed;
+        // A CR before the edit, and the virtual breaks between, may now be followed by another
+        // byte; the byte after the edit may be an LF that now follows a CR.
+        const qsizetype size = length();
+        qsizetype from = position;
+        while (from > 0 && breaks().contains(from - 1))
+            --from;
+        from = std::max<qsizetype>(0, from - 1);
+        const qsizetype to = std::min(size, position + inserted + 1);
+        std::vector<qsizetype> found;
+        const auto *text = reinterpret_cast<const char *>(
+            send(Sci::SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), long(to - from)));
+        for (qsizetype at = from; at < to; ++at) {
+            const char c = text[at - from];
+            if (c == '\n') {
+                found.push_back(at);
+            } else if (c == '\r' && !breaks().contains(at)) {
+                qsizetype after = at + 1;
+                while (breaks().contains(after))
+                    ++after;
+                if (after >= size || charAt(after) != '\n')
+                    found.push_back(at);
+            }
+        }
+        const auto low = std::lower_bound(ends.begin(), ends.end(), from);
+        const auto high = std::lower_bound(low, ends.end(), to);
+        moved = moved || !std::equal(low, high, found.begin(), found.end());
+        ends.insert(ends.erase(low, high), found.begin(), found.end());
+        // An LF after a virtual break, or taken from behind one, is a line of the file more or
+        // less where Scintilla counts none.
+        if (moved) {
+            realStartsValid = false;
+            gutterTimer.start();
+        }
+    }
+
+    // The shown line each line of the file starts on (with virtual breaks), found again after a
+    // change of the number of lines.
+    const std::vector<int> &realStarts() const
+    {
+        if (!realStartsValid) {
+            const std::vector<qsizetype> &ends = realEnds();
+            realStartsCache.assign(1, 0);
+            realStartsCache.reserve(ends.size() + 1);
+            for (const qsizetype end : ends)
+                realStartsCache.push_back(int(send(Sci::SCI_LINEFROMPOSITION, startAfter(end))));
+            // Between Scintilla's announcement of an edit and its end the kept places are not yet
+            // those of the text.
+            realStartsValid = !editing;
         }
         return realStartsCache;
     }
@@ -255,10 +340,10 @@ struct TXMLEditor::Private
         std::vector<int> starts;
         if (pieces()) {
             // The file's own line numbers, beside the first shown line of each.
-            realStartsValid = false;
             starts = realStarts();
         }
-        if (starts != marginStarts) {
+        if (starts != marginStarts || marginStale) {
+            marginStale = false;
             // Line by line: clearing all margin texts at once notifies once per shown line.
             for (const int line : marginStarts)
                 sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
@@ -314,6 +399,8 @@ struct TXMLEditor::Private
 
     void onModified(int position, int type, int length, int linesAdded)
     {
+        if (type & (Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE))
+            editing = true;
         if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
             ++textVersion;
             offsetCursorValid = false;
@@ -328,6 +415,8 @@ struct TXMLEditor::Private
         if (type & Sci::SC_MOD_DELETETEXT) {
             tags.afterDelete();
             sci->breaks.deleted(position, length, change);
+            followEdit(position, length, 0);
+            editing = false;
         }
         if (type & Sci::SC_MOD_INSERTTEXT) {
             sci->breaks.inserted(
@@ -335,8 +424,26 @@ struct TXMLEditor::Private
                 [this](
                     qsizetype at) { return char(send(Sci::SCI_GETCHARAT, static_cast<unsigned long>(at))); },
                 insertedBreaks);
+            followEdit(position, 0, length);
+            editing = false;
             if (change == VirtualBreaks::Change::User && !insertedBreaks)
                 noteTyped(position, length);
+        }
+        if (linesAdded != 0 && !marginStarts.empty()) {
+            // Scintilla moves the margin texts of the lines around an edit with the line ends it
+            // joins or splits, which may leave a number where no line of the file starts any more.
+            // The numbered lines below the edit moved with their texts, so that the gutter's next
+            // update clears them where they are now.
+            const qsizetype end = position + ((type & Sci::SC_MOD_INSERTTEXT) ? length : 0);
+            const long first = send(Sci::SCI_LINEFROMPOSITION, position);
+            const long last = send(Sci::SCI_LINEFROMPOSITION, static_cast<unsigned long>(end)) + 1;
+            for (long line = std::max(0L, first - 1); line <= last; ++line)
+                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
+            for (int &line : marginStarts) {
+                if (line > first)
+                    line = int(std::max(first, line + long(linesAdded)));
+            }
+            marginStale = true;
         }
         if (linesAdded != 0 && (pieces() || !marginStarts.empty()))
             gutterTimer.start();
@@ -443,9 +550,13 @@ struct TXMLEditor::Private
     std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
+    mutable std::vector<qsizetype> realEndsCache;
+    mutable bool realEndsValid = false;
     mutable std::vector<int> realStartsCache;
     mutable bool realStartsValid = false;
+    bool editing = false; // between Scintilla's notice before an edit and the edit's
     std::vector<int> marginStarts; // shown lines that carry a line number as margin text
+    bool marginStale = false; // some of marginStarts may have lost their number
     QTimer splitTimer;
     QTimer gutterTimer;
     // Counts the changes of the text, so that what was measured on it is known to be current.
@@ -526,7 +637,7 @@ TXMLEditor::TXMLEditor(QWidget *parent)
 
     d->send(Sci::SCI_SETMODEVENTMASK,
         d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
-            | Sci::SC_MOD_BEFOREDELETE);
+            | Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE);
     connect(sci, &QsciScintillaBase::SCN_MODIFIED, this,
         [this](int position, int type, const char *, int length, int linesAdded, int, int, int, int, int) {
             d->onModified(position, type, length, linesAdded);
@@ -891,6 +1002,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->splitTimer.stop();
     d->typedFrom = d->typedTo = -1;
     d->offsetCursorValid = false;
+    d->realEndsValid = false;
     d->realStartsValid = false;
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.

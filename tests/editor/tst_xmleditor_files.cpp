@@ -468,6 +468,113 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), bytes);
     }
 
+    // Scintilla takes a virtual break and an LF typed after it for one line end and counts no new
+    // line; the file has one more all the same, and one less when that LF goes again.
+    void newLineAfterVirtualBreak()
+    {
+        QString payments;
+        for (int i = 0; i < 1000; ++i)
+            payments += u"<Tx><Id>%1</Id></Tx>"_s.arg(i);
+        const QString text = u"<?xml version=\"1.0\"?>\n<a>"_s + payments + u"</a>\n"_s;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"lf.xml"_s);
+        QVERIFY(writeAll(path, text.toUtf8()));
+        TXMLEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+        QCOMPARE(editor.lineCount(), 3);
+        // The start of the third piece of the long line: the file has no CR, so the one before is virtual.
+        const long pieceStart = sci->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, 3);
+        QCOMPARE(char(sci->SendScintilla(QsciScintillaBase::SCI_GETCHARAT, pieceStart - 1)), '\r');
+        const qsizetype textAt = sci->text(0, int(pieceStart)).remove(u'\r').size();
+        const auto numbered = [&](int lines) {
+            QList<int> numbers;
+            for (int i = 1; i <= lines; ++i)
+                numbers.append(i);
+            return numbers;
+        };
+
+        sci->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, pieceStart);
+        const int linesShown = sci->lines();
+        QTest::keyClick(sci, Qt::Key_Return);
+        QCOMPARE(sci->lines(), linesShown);
+        QString typed = text;
+        typed.insert(textAt, u"\n"_s);
+        QCOMPARE(editor.text(), withCrLf(typed));
+        QCOMPARE(editor.lineCount(), 4);
+        QCOMPARE(editor.caretLine(), 3);
+        QTRY_COMPARE(gutterNumbers(sci).values(), numbered(4));
+
+        QTest::keyClick(sci, Qt::Key_Backspace);
+        QCOMPARE(editor.text(), withCrLf(text));
+        QCOMPARE(editor.lineCount(), 3);
+        QCOMPARE(editor.caretLine(), 2);
+        QTRY_COMPARE(gutterNumbers(sci).values(), numbered(3));
+
+        QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor.lineCount(), 4);
+        QTRY_COMPARE(gutterNumbers(sci).values(), numbered(4));
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), typed.toUtf8());
+    }
+
+    // Edits that join and split lines around line ends of all kinds and virtual breaks, undone and
+    // redone, in a fixed pseudo-random order: the file's line count follows its text, and the
+    // gutter numbers each line of the file once (Scintilla moves margin texts with the lines it
+    // joins, which once left a stale number on a piece).
+    void editsAroundLineEndsKeepTheFileLines()
+    {
+        QString payments;
+        for (int i = 0; i < 1500; ++i)
+            payments += u"<Tx><Id>%1</Id></Tx>"_s.arg(i);
+        const QString text
+            = u"<?xml version=\"1.0\"?>\r\n<a>"_s + payments + u"</a>\n<b/>\r<c/>"_s + payments + u"\n"_s;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"mixed.xml"_s);
+        QVERIFY(writeAll(path, text.toUtf8()));
+        TXMLEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+        quint32 seed = 999;
+        const auto random = [&seed](quint32 n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) % n;
+        };
+        const char *const inserts[] = { "\n", "\r", "\r\n", "x", "\n\n", "\rx" };
+        for (int step = 0; step < 400; ++step) {
+            const long length = sci->SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
+            const long line = long(random(quint32(sci->lines())));
+            const long position = std::min(
+                sci->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, line) + long(random(3)), length);
+            const quint32 kind = random(10);
+            if (kind < 5) {
+                sci->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, position, inserts[random(6)]);
+            } else if (kind < 8) {
+                const long count = std::min<long>(long(random(3)) + 1, length - position);
+                if (count > 0)
+                    sci->SendScintilla(QsciScintillaBase::SCI_DELETERANGE, position, count);
+            } else if (kind == 8) {
+                sci->undo();
+            } else {
+                sci->redo();
+            }
+            if (step % 7 == 0)
+                QCoreApplication::processEvents();
+            const int lines = int(editor.text().count(u"\r\n"_s)) + 1;
+            QCOMPARE(editor.lineCount(), lines);
+            if (step % 50 == 0) {
+                QList<int> numbers;
+                for (int i = 1; i <= lines; ++i)
+                    numbers.append(i);
+                QTRY_COMPARE(gutterNumbers(sci).values(), numbers);
+            }
+        }
+    }
+
     // A long line pasted in is shown in pieces once the editor is idle, as one undo step of its
     // own; the text, the caret and the saved bytes stay the file's.
     void pastedLongLineShownInPieces_data()
