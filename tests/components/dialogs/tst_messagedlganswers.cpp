@@ -5,6 +5,7 @@
 #include "components/dialogs/zc_customtaskdialog.h"
 #include "components/dialogs/zc_dialogs.h"
 #include "platform/settingsstore.h"
+#include "tests/support/answerstore.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/unitsmain.h"
 
@@ -21,38 +22,14 @@ using namespace Qt::StringLiterals;
 Q_DECLARE_METATYPE(TMsgDlgButtons)
 Q_DECLARE_METATYPE(TMsgDlgBtn)
 
+using namespace TestAnswerStore;
+
 namespace {
 
 const TUnit *const Units[] = { &zc_DialogsUnit };
-const QString StoreKey = u"\\Software\\Zelk Software\\Test\\Dialogantworten"_s;
 const QString Guid = u"{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}"_s;
 const QString LowerGuid = u"  {0a1b2c3d-4e5f-6a7b-8c9d-0e1f2a3b4c5d} "_s;
 const QString OtherGuid = u"{11111111-2222-3333-4444-555555555555}"_s;
-constexpr int None = std::numeric_limits<int>::min(); // "nothing" in the tables
-
-std::unique_ptr<TRegistry> openStore()
-{
-    auto store = std::make_unique<TRegistry>();
-    if (!store->OpenKey(StoreKey, true))
-        return nullptr;
-    return store;
-}
-
-// What the store holds under a name, read past the service; None when nothing.
-int stored(const QString &name)
-{
-    TRegistry reg;
-    if (!reg.OpenKey(StoreKey, false) || !reg.ValueExists(name))
-        return None;
-    return reg.ReadInteger(name, None);
-}
-
-void put(const QString &name, int value)
-{
-    TRegistry reg;
-    reg.OpenKey(StoreKey, true);
-    reg.WriteInteger(name, value);
-}
 
 const THistorieItem &newestEntry()
 {
