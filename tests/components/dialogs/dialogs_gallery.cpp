@@ -12,15 +12,14 @@
 #include "components/scaling/zc_scale.h"
 #include "platform/settingsstore.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/picturefile.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QImageWriter>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -46,14 +45,9 @@ void fail(const QString &message)
 void save(const QImage &picture, const QDir &folder, const QString &name)
 {
     const QString fileName = folder.filePath(name);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(u"%1 cannot be written: %2"_s.arg(fileName, file.errorString()));
-    QImageWriter writer(&file, "png");
-    if (!writer.write(picture))
-        return fail(u"%1 cannot be written: %2"_s.arg(fileName, writer.errorString()));
-    if (!file.commit())
-        return fail(u"%1 cannot be written: %2"_s.arg(fileName, file.errorString()));
+    QString error;
+    if (!WritePicture(picture, fileName, &error))
+        return fail(error);
     std::printf("%s (%dx%d pixels)\n", qPrintable(QDir::toNativeSeparators(fileName)), picture.width(),
         picture.height());
 }

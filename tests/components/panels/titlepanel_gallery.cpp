@@ -4,14 +4,13 @@
 //   QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 titlepanel_gallery <folder>
 
 #include "components/panels/titlepanel.h"
+#include "tests/support/picturefile.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QGridLayout>
-#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -95,15 +94,9 @@ int main(int argc, char **argv)
     window.adjustSize();
     const QImage picture = window.grab().toImage();
     const QString fileName = folder.filePath(u"titlepanel-gallery.png"_s);
-    // Written whole or not at all.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(u"%1 cannot be written: %2"_s.arg(fileName, file.errorString()));
-    QImageWriter writer(&file, "png");
-    if (!writer.write(picture))
-        return fail(u"%1 cannot be written: %2"_s.arg(fileName, writer.errorString()));
-    if (!file.commit())
-        return fail(u"%1 cannot be written: %2"_s.arg(fileName, file.errorString()));
+    QString error;
+    if (!WritePicture(picture, fileName, &error))
+        return fail(error);
     std::printf("%s (%dx%d pixels)\n", qPrintable(QDir::toNativeSeparators(fileName)), picture.width(),
         picture.height());
     return 0;
