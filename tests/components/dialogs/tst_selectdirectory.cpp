@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,8 +88,12 @@ private:
                 picker->reject();
                 return;
             }
+            // Opened in the folder with no name typed, the picker answers with that folder. (Selecting
+            // it as a file name instead depends on whether the name field has the focus yet: Qt then
+            // leaves the field as it is, and the answer would be the parent.)
             picker->setDirectory(pick);
-            picker->selectFile(pick);
+            if (auto *name = picker->findChild<QLineEdit *>(u"fileNameEdit"_s))
+                name->clear();
             if (!pressButton(picker, u"Auswählen"_s))
                 d->done(0);
         });
