@@ -69,7 +69,6 @@ VirtualBreaks::Places VirtualBreaks::find(const char *data, qsizetype size)
     const char *nextCr = findByte(data, end, '\r');
     const char *nextLf = findByte(data, end, '\n');
     std::vector<std::pair<qsizetype, qsizetype>> longLines;
-    qsizetype lines = 1;
     for (const char *p = data;;) {
         if (nextCr < p)
             nextCr = findByte(p, end, '\r');
@@ -80,8 +79,6 @@ VirtualBreaks::Places VirtualBreaks::find(const char *data, qsizetype size)
             longLines.emplace_back(p - data, lineEnd - data);
         if (lineEnd == end)
             break;
-        if (++lines > maxLines)
-            return {};
         p = lineEnd + (*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n' ? 2 : 1);
     }
     Places breaks;

@@ -17,14 +17,13 @@ public:
     using Places = std::vector<quint32>;
 
     // Longer lines than this are shown in pieces, each at most about pieceLength bytes when no tag
-    // ends sooner; only in a text of at most maxLines lines, whose gutter then numbers the file's lines.
+    // ends sooner.
     static constexpr qsizetype longLine = 16 * 1024;
     static constexpr qsizetype pieceLength = 4 * 1024;
-    static constexpr qsizetype maxLines = 10000;
 
     // Where in a file's text (UTF-8) the virtual breaks go: each before the byte at that offset,
-    // never inside a character or next to a line end. Empty when no line is long or there are too
-    // many lines, or the text is too large for the places.
+    // never inside a character or next to a line end. Empty when no line is long or the text is
+    // too large for the places.
     static Places find(const char *data, qsizetype size);
 
     // Takes the places found by find() for a text that is now the document with a CR before each.

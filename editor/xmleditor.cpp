@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -98,8 +99,23 @@ class ScintillaView : public QsciScintilla
 public:
     using QsciScintilla::QsciScintilla;
     VirtualBreaks breaks;
+    // Called before each paint and after each resize, so that the gutter is current when drawn.
+    std::function<void()> beforePaint;
 
 protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        if (beforePaint)
+            beforePaint();
+        QsciScintilla::paintEvent(event);
+    }
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QsciScintilla::resizeEvent(event);
+        if (beforePaint)
+            beforePaint();
+    }
+
     // Copied or dragged text leaves the virtual breaks behind, as the file would.
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override
     {
@@ -156,7 +172,7 @@ struct TXMLEditor::Private
     // True while some line is shown in pieces: the gutter then numbers the file's lines itself.
     bool pieces() const { return !sci->breaks.empty(); }
 
-    int lineCount() const { return pieces() ? int(realStarts().size()) : int(send(Sci::SCI_GETLINECOUNT)); }
+    int lineCount() const { return pieces() ? int(realEnds().size()) + 1 : int(send(Sci::SCI_GETLINECOUNT)); }
 
     void checkLine(int line) const
     {
@@ -255,7 +271,6 @@ struct TXMLEditor::Private
         constexpr qsizetype largeInsertion = 1024 * 1024;
         if (!pieces() || inserted > largeInsertion) {
             realEndsValid = false;
-            realStartsValid = false;
             gutterTimer.start();
             return;
         }
@@ -294,37 +309,27 @@ struct TXMLEditor::Private
         ends.insert(ends.erase(low, high), found.begin(), found.end());
         // An LF after a virtual break, or taken from behind one, is a line of the file more or
         // less where Scintilla counts none.
-        if (moved) {
-            realStartsValid = false;
+        if (moved)
             gutterTimer.start();
-        }
     }
 
-    // The shown line each line of the file starts on (with virtual breaks), found again after a
-    // change of the number of lines.
-    const std::vector<int> &realStarts() const
+    // Line of the file (from 0) to the shown line it starts on, and back; the same with no virtual
+    // breaks. Looked up in the kept line ends, so that neither costs more than a search.
+    int shownLine(int line) const
     {
-        if (!realStartsValid) {
-            const std::vector<qsizetype> &ends = realEnds();
-            realStartsCache.assign(1, 0);
-            realStartsCache.reserve(ends.size() + 1);
-            for (const qsizetype end : ends)
-                realStartsCache.push_back(int(send(Sci::SCI_LINEFROMPOSITION, startAfter(end))));
-            // Between Scintilla's announcement of an edit and its end the kept places are not yet
-            // those of the text.
-            realStartsValid = !editing;
-        }
-        return realStartsCache;
+        if (!pieces() || line == 0)
+            return line;
+        return int(send(Sci::SCI_LINEFROMPOSITION, startAfter(realEnds().at(size_t(line - 1)))));
     }
-
-    // Line of the file (from 0) to shown line and back; the same with no virtual breaks.
-    int shownLine(int line) const { return pieces() ? realStarts().at(size_t(line)) : line; }
     int realLine(int shown) const
     {
         if (!pieces())
             return shown;
-        const std::vector<int> &starts = realStarts();
-        return int(std::upper_bound(starts.begin(), starts.end(), shown) - starts.begin()) - 1;
+        // The lines of the file that start on this shown line or above: the line ends before them.
+        const std::vector<qsizetype> &ends = realEnds();
+        return int(std::partition_point(ends.begin(), ends.end(), [&](qsizetype end) {
+            return send(Sci::SCI_LINEFROMPOSITION, startAfter(end)) <= shown;
+        }) - ends.begin());
     }
 
     // The document's bytes without its virtual breaks: the file's text.
@@ -335,29 +340,56 @@ struct TXMLEditor::Private
         return breaks().withoutBreaks(characters(), length());
     }
 
+    // A text in pieces has the file's line numbers in the gutter as margin texts, beside the first
+    // piece of each line; only around the view, since a new line renumbers every line below it.
+    void updateNumbers()
+    {
+        const bool text = pieces();
+        if (text != textMargin) {
+            textMargin = text;
+            sci->setMarginType(
+                0, text ? QsciScintilla::TextMarginRightJustified : QsciScintilla::NumberMargin);
+        }
+        long first = 0;
+        long last = 0;
+        if (text) {
+            // A screen above and below as well, so that a scroll by a page finds its numbers set.
+            const long top = send(Sci::SCI_GETFIRSTVISIBLELINE);
+            const long onScreen = std::max(1L, send(Sci::SCI_LINESONSCREEN));
+            first = std::max(0L, top - onScreen);
+            last = std::min(send(Sci::SCI_GETLINECOUNT), top + 2 * onScreen + 1);
+        }
+        if (!numbersStale && first == numbered.first && last == numbered.last)
+            return;
+        std::vector<Number> wanted;
+        int previous = first == 0 ? -1 : realLine(int(first) - 1);
+        for (long shown = first; shown < last; ++shown) {
+            const int line = realLine(int(shown));
+            if (line != previous)
+                wanted.push_back({ int(shown), line + 1 });
+            previous = line;
+        }
+        // Line by line: clearing all margin texts at once notifies once per shown line.
+        for (const Number &old : numbers) {
+            if (numbersStale || !std::binary_search(wanted.begin(), wanted.end(), old))
+                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, old.line, static_cast<const char *>(nullptr));
+        }
+        for (const Number &number : wanted) {
+            if (!numbersStale && std::binary_search(numbers.begin(), numbers.end(), number))
+                continue;
+            const QByteArray digits = QByteArray::number(number.number);
+            sci->SendScintilla(Sci::SCI_MARGINSETTEXT, number.line, digits.constData());
+            send(Sci::SCI_MARGINSETSTYLE, number.line, Sci::STYLE_LINENUMBER);
+        }
+        numbers = std::move(wanted);
+        numbered = { first, last };
+        numbersStale = false;
+    }
+
     void updateGutterWidth()
     {
-        std::vector<int> starts;
-        if (pieces()) {
-            // The file's own line numbers, beside the first shown line of each.
-            starts = realStarts();
-        }
-        if (starts != marginStarts || marginStale) {
-            marginStale = false;
-            // Line by line: clearing all margin texts at once notifies once per shown line.
-            for (const int line : marginStarts)
-                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
-            for (size_t i = 0; i < starts.size(); ++i) {
-                const QByteArray number = QByteArray::number(qsizetype(i + 1));
-                sci->SendScintilla(Sci::SCI_MARGINSETTEXT, starts[i], number.constData());
-                send(Sci::SCI_MARGINSETSTYLE, starts[i], Sci::STYLE_LINENUMBER);
-            }
-            if (starts.empty() != marginStarts.empty()) {
-                sci->setMarginType(0,
-                    starts.empty() ? QsciScintilla::NumberMargin : QsciScintilla::TextMarginRightJustified);
-            }
-            marginStarts = std::move(starts);
-        }
+        numbersStale = true;
+        updateNumbers();
         const int digits = std::max(minimumGutterDigits, digitCount(lineCount()));
         if (digits == gutterDigits)
             return;
@@ -405,8 +437,6 @@ struct TXMLEditor::Private
             ++textVersion;
             offsetCursorValid = false;
         }
-        if (linesAdded != 0)
-            realStartsValid = false;
         if (type & Sci::SC_MOD_BEFOREDELETE)
             tags.beforeDelete(position, length);
         const VirtualBreaks::Change change = (type & Sci::SC_PERFORMED_UNDO) ? VirtualBreaks::Change::Undo
@@ -429,7 +459,7 @@ struct TXMLEditor::Private
             if (change == VirtualBreaks::Change::User && !insertedBreaks)
                 noteTyped(position, length);
         }
-        if (linesAdded != 0 && !marginStarts.empty()) {
+        if (linesAdded != 0 && !numbers.empty()) {
             // Scintilla moves the margin texts of the lines around an edit with the line ends it
             // joins or splits, which may leave a number where no line of the file starts any more.
             // The numbered lines below the edit moved with their texts, so that the gutter's next
@@ -439,13 +469,13 @@ struct TXMLEditor::Private
             const long last = send(Sci::SCI_LINEFROMPOSITION, static_cast<unsigned long>(end)) + 1;
             for (long line = std::max(0L, first - 1); line <= last; ++line)
                 sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
-            for (int &line : marginStarts) {
-                if (line > first)
-                    line = int(std::max(first, line + long(linesAdded)));
+            for (Number &number : numbers) {
+                if (number.line > first)
+                    number.line = int(std::max(first, number.line + long(linesAdded)));
             }
-            marginStale = true;
+            numbersStale = true;
         }
-        if (linesAdded != 0 && (pieces() || !marginStarts.empty()))
+        if (linesAdded != 0 && (pieces() || !numbers.empty()))
             gutterTimer.start();
         if (errorPositions.empty())
             return;
@@ -485,7 +515,7 @@ struct TXMLEditor::Private
         const qsizetype from = std::min(typedFrom, size);
         const qsizetype to = std::min(typedTo, size);
         typedFrom = typedTo = -1;
-        if (from < 0 || lineCount() > VirtualBreaks::maxLines)
+        if (from < 0)
             return;
         const int firstLine = int(send(Sci::SCI_LINEFROMPOSITION, from));
         const int lastLine = int(send(Sci::SCI_LINEFROMPOSITION, to));
@@ -552,11 +582,21 @@ struct TXMLEditor::Private
     bool offsetCursorValid = false;
     mutable std::vector<qsizetype> realEndsCache;
     mutable bool realEndsValid = false;
-    mutable std::vector<int> realStartsCache;
-    mutable bool realStartsValid = false;
     bool editing = false; // between Scintilla's notice before an edit and the edit's
-    std::vector<int> marginStarts; // shown lines that carry a line number as margin text
-    bool marginStale = false; // some of marginStarts may have lost their number
+    struct Number
+    {
+        int line; // shown
+        int number;
+        auto operator<=>(const Number &) const = default;
+    };
+    std::vector<Number> numbers; // the margin texts set, by shown line
+    struct Range
+    {
+        long first = 0;
+        long last = 0;
+    } numbered; // the shown lines they were set for
+    bool numbersStale = false; // some may have moved or lost their number
+    bool textMargin = false;
     QTimer splitTimer;
     QTimer gutterTimer;
     // Counts the changes of the text, so that what was measured on it is known to be current.
@@ -645,11 +685,16 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     // The gutter follows a change of the line count. QScintilla tells of it before the virtual
     // breaks have moved, so the file's line numbers of a text in pieces wait until they have.
     connect(sci, &QsciScintilla::linesChanged, this, [this] {
-        if (d->pieces() || !d->marginStarts.empty())
+        if (d->pieces() || !d->numbers.empty())
             d->gutterTimer.start();
         else
             d->updateGutterWidth();
     });
+    // The numbers around the view follow it before it is drawn.
+    sci->beforePaint = [this] {
+        if (d->textMargin)
+            Guarded([this] { d->updateNumbers(); });
+    };
     d->gutterTimer.setSingleShot(true);
     d->gutterTimer.setInterval(0);
     connect(&d->gutterTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->updateGutterWidth(); }); });
@@ -661,7 +706,11 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     connect(sci, &QsciScintilla::modificationChanged, this, &TXMLEditor::modificationChanged);
 }
 
-TXMLEditor::~TXMLEditor() = default;
+TXMLEditor::~TXMLEditor()
+{
+    // The view outlives this part of the editor while its parent deletes it.
+    d->sci->beforePaint = nullptr;
+}
 
 int TXMLEditor::lineCount() const
 {
@@ -959,8 +1008,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_CLEARALL);
     // The lines went with their margin texts, but for the first.
     d->sci->SendScintilla(Sci::SCI_MARGINSETTEXT, 0UL, static_cast<const char *>(nullptr));
-    d->marginStarts.clear();
-    d->sci->setMarginType(0, QsciScintilla::NumberMargin);
+    d->numbers.clear();
     d->gutterDigits = 0;
     // Room for the text, its virtual breaks and some typing, so that neither the first read nor
     // the first keystrokes make Scintilla copy its whole buffer.
@@ -1003,7 +1051,6 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->typedFrom = d->typedTo = -1;
     d->offsetCursorValid = false;
     d->realEndsValid = false;
-    d->realStartsValid = false;
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.
     switch (lineEnd) {

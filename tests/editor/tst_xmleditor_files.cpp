@@ -67,19 +67,49 @@ QString withCrLf(const QString &text)
     return out;
 }
 
-// The gutter's numbers of a text shown in pieces: shown line to the number beside it.
-QMap<int, int> gutterNumbers(QsciScintilla *sci)
+// The numbers in the gutter beside the shown lines in view, added to numbers: shown line to the
+// number beside it, -1 for a line read before with another number.
+void readViewNumbers(QsciScintilla *sci, QMap<int, int> &numbers)
 {
-    QMap<int, int> numbers;
-    for (int line = 0; line < sci->lines(); ++line) {
-        const long length
-            = sci->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, line, static_cast<void *>(nullptr));
+    using Sci = QsciScintillaBase;
+    const long first = sci->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE);
+    const long onScreen = std::max(1L, sci->SendScintilla(Sci::SCI_LINESONSCREEN));
+    for (long line = first; line < std::min(long(sci->lines()), first + onScreen); ++line) {
+        const long length = sci->SendScintilla(Sci::SCI_MARGINGETTEXT, line, static_cast<void *>(nullptr));
         if (length <= 0)
             continue;
         QByteArray text(length, '\0');
-        sci->SendScintilla(QsciScintillaBase::SCI_MARGINGETTEXT, line, static_cast<void *>(text.data()));
-        numbers.insert(line, text.toInt());
+        sci->SendScintilla(Sci::SCI_MARGINGETTEXT, line, static_cast<void *>(text.data()));
+        const auto seen = numbers.constFind(int(line));
+        numbers.insert(int(line), seen == numbers.cend() || *seen == text.toInt() ? text.toInt() : -1);
     }
+}
+
+// The view's first shown line put at first and painted, then its numbers read.
+QMap<int, int> numbersAt(QsciScintilla *sci, long first)
+{
+    sci->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, first);
+    sci->viewport()->repaint();
+    QMap<int, int> numbers;
+    readViewNumbers(sci, numbers);
+    return numbers;
+}
+
+// The gutter's numbers of a text shown in pieces, as the user sees them: first those in view, then
+// page by page from the top, each page painted. The view is put back.
+QMap<int, int> gutterNumbers(QsciScintilla *sci)
+{
+    using Sci = QsciScintillaBase;
+    const long top = sci->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE);
+    const long onScreen = std::max(1L, sci->SendScintilla(Sci::SCI_LINESONSCREEN));
+    QMap<int, int> numbers;
+    readViewNumbers(sci, numbers);
+    for (long first = 0; first < sci->lines(); first += onScreen) {
+        sci->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, first);
+        sci->viewport()->repaint();
+        readViewNumbers(sci, numbers);
+    }
+    sci->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, top);
     return numbers;
 }
 
@@ -466,6 +496,78 @@ private Q_SLOTS:
         }
         editor.saveToFile(path);
         QCOMPARE(readAll(path), bytes);
+    }
+
+    // A long line among tens of thousands of short ones is shown in pieces as well: the gutter
+    // numbers the lines in view, and a new line renumbers those below it wherever the view goes.
+    void longLineAmongManyLines()
+    {
+        QByteArray file = "<?xml version=\"1.0\"?>\n<a>\n";
+        constexpr int shortLines = 15000;
+        for (int i = 2; i < shortLines; ++i)
+            file += "<b/>\n";
+        const int longAt = shortLines; // line of the file, from 0
+        for (int i = 0; i < 2000; ++i)
+            file += "<Tx><Id>" + QByteArray::number(i) + "</Id></Tx>";
+        for (int i = 0; i < shortLines; ++i)
+            file += "\n<c/>";
+        file += "\n</a>\n";
+        const int lines = int(file.count('\n')) + 1;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"many.xml"_s);
+        QVERIFY(writeAll(path, file));
+
+        TXMLEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.loadFromFile(path);
+        auto *sci = editor.findChild<QsciScintilla *>();
+        QCOMPARE(editor.lineCount(), lines);
+        const int pieces = sci->lines() - lines + 1;
+        QVERIFY(pieces > 100);
+        // The numbers in view with the view's first shown line put at first, against those the
+        // file's layout gives (linesBefore lines typed above the long one); empty when they match.
+        const auto mismatch = [&](long first, int linesBefore) {
+            const QMap<int, int> shown = numbersAt(sci, first);
+            QMap<int, int> expected;
+            const long top = sci->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE);
+            const long onScreen = sci->SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN);
+            const long longStart = linesBefore + longAt;
+            for (long s = top; s < std::min(long(sci->lines()), top + onScreen); ++s) {
+                if (s <= longStart)
+                    expected.insert(int(s), int(s) + 1);
+                else if (s >= longStart + pieces)
+                    expected.insert(int(s), int(s - pieces) + 2);
+            }
+            return shown == expected ? QString()
+                                     : u"at %1: %2 numbers, %3 expected, first %4/%5"_s.arg(top)
+                                           .arg(shown.size())
+                                           .arg(expected.size())
+                                           .arg(shown.isEmpty() ? 0 : shown.first())
+                                           .arg(expected.isEmpty() ? 0 : expected.first());
+        };
+        for (const long first : { 0L, long(longAt) - 10, long(longAt) + pieces - 5, long(sci->lines()) - 20 })
+            QCOMPARE(mismatch(first, 0), QString());
+
+        // A line of the file far below the long one: caret line, view and column.
+        editor.gotoLine(lines - 100);
+        QCOMPARE(editor.caretLine(), lines - 100);
+        QCOMPARE(editor.caretColumn(), 1);
+        QVERIFY(std::abs(editor.firstVisibleLine() + editor.visibleLineCount() / 2 - (lines - 100)) <= 1);
+
+        // A new line at the top moves every number below it on by one.
+        editor.gotoLine(2);
+        QTest::keyClick(sci, Qt::Key_Return);
+        QCOMPARE(editor.lineCount(), lines + 1);
+        QTRY_COMPARE(mismatch(0, 1), QString());
+        for (const long first : { long(longAt) - 10, long(longAt) + pieces - 5, long(sci->lines()) - 20 })
+            QCOMPARE(mismatch(first, 1), QString());
+        QTest::keyClick(sci, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(editor.lineCount(), lines);
+        QTRY_COMPARE(mismatch(long(sci->lines()) - 20, 0), QString());
+        editor.saveToFile(path);
+        QCOMPARE(readAll(path), file);
     }
 
     // Scintilla takes a virtual break and an LF typed after it for one line end and counts no new
