@@ -216,6 +216,15 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
         if (m_byte >= m_size || m_offset >= joinedOffset)
             break;
         const uchar *p = m_data + m_byte;
+        // A run of plain ASCII up to the next skipped byte is one unit a byte.
+        qsizetype limit = std::min<qsizetype>(m_size - m_byte, joinedOffset - m_offset);
+        if (m_skipIndex < m_skipCount)
+            limit = std::min<qsizetype>(limit, qsizetype(m_skip[m_skipIndex]) - m_byte);
+        if (const qsizetype run = plainAsciiRun(reinterpret_cast<const char *>(p), limit); run > 0) {
+            m_offset += run;
+            m_byte += run;
+            continue;
+        }
         int length = lineEndLength(p, end);
         int units = 1;
         if (length == 1 && *p == '\r') {
