@@ -7,6 +7,8 @@
 #include "platform/exception.h"
 #include "platform/widgets/application.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontDatabase>
 #include <QMimeData>
 #include <QTimer>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -101,8 +104,25 @@ public:
     VirtualBreaks breaks;
     // Called before each paint and after each resize, so that the gutter is current when drawn.
     std::function<void()> beforePaint;
+    // Called after each event the view handles, since any of them may have edited the text.
+    std::function<void()> afterEvent;
+
+    bool event(QEvent *event) override
+    {
+        const bool handled = QsciScintilla::event(event);
+        if (afterEvent)
+            afterEvent();
+        return handled;
+    }
 
 protected:
+    bool viewportEvent(QEvent *event) override
+    {
+        const bool handled = QsciScintilla::viewportEvent(event);
+        if (afterEvent && event->type() != QEvent::Paint)
+            afterEvent();
+        return handled;
+    }
     void paintEvent(QPaintEvent *event) override
     {
         if (beforePaint)
@@ -146,13 +166,32 @@ protected:
     }
 };
 
+// QScintilla's accessibility object answers every change of the caret with the number of characters
+// before it, counted from the start of the text: on a large file each keystroke paid a pass over
+// it. While no assistive technology listens, the editor has a plain accessible widget instead.
+QAccessibleInterface *plainEditorAccessible(const QString &className, QObject *object)
+{
+    if (className != "QsciScintilla"_L1 || QAccessible::isActive())
+        return nullptr;
+    auto *view = dynamic_cast<ScintillaView *>(object);
+    return view ? new QAccessibleWidget(view, QAccessible::EditableText) : nullptr;
+}
+
+ScintillaView *createView(QWidget *parent)
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(plainEditorAccessible); });
+    return new ScintillaView(parent);
+}
+
 } // namespace
 
 struct TXMLEditor::Private
 {
-    explicit Private(ScintillaView *editor)
-        : sci(editor)
-        , tags(editor)
+    Private(TXMLEditor *editor, ScintillaView *view)
+        : owner(editor)
+        , sci(view)
+        , tags(view)
     {
     }
 
@@ -388,6 +427,7 @@ struct TXMLEditor::Private
 
     void updateGutterWidth()
     {
+        settle();
         numbersStale = true;
         updateNumbers();
         const int digits = std::max(minimumGutterDigits, digitCount(lineCount()));
@@ -427,6 +467,44 @@ struct TXMLEditor::Private
         send(Sci::SCI_SCROLLCARET);
         // A hidden editor may not know its final size yet; place the view again once it is shown.
         pendingCentreLine = visible ? 0 : line;
+    }
+
+    // Scintilla tells of an edit before it makes it; what follows from the edit waits until it is
+    // done, which the next notice, any call of the editor, the end of the event that made it or
+    // the next pass of the event loop finds. QScintilla's own notice after an edit counts the
+    // characters from the start of the text for its accessibility events, which cost every
+    // keystroke a pass over the text before the caret; so it is not asked for.
+    void onNotice(int position, int type, int length)
+    {
+        settle();
+        if (!(type & (Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE)))
+            return;
+        const long lines = send(Sci::SCI_GETLINECOUNT);
+        onModified(position, type, length, 0);
+        pending = PendingEdit { type, position, length, lines };
+        settleTimer.start();
+    }
+
+    // The edit announced last, now made: the line ends, breaks, marks and gutter follow it.
+    void settle()
+    {
+        if (!pending)
+            return;
+        const PendingEdit edit = *pending;
+        pending.reset();
+        const int linesAdded = int(send(Sci::SCI_GETLINECOUNT) - edit.linesBefore);
+        const int performed
+            = edit.type & (Sci::SC_PERFORMED_USER | Sci::SC_PERFORMED_UNDO | Sci::SC_PERFORMED_REDO);
+        const int made
+            = (edit.type & Sci::SC_MOD_BEFOREINSERT) ? Sci::SC_MOD_INSERTTEXT : Sci::SC_MOD_DELETETEXT;
+        onModified(int(edit.position), made | performed, int(edit.length), linesAdded);
+        if (linesAdded != 0) {
+            if (pieces() || !numbers.empty())
+                gutterTimer.start();
+            else
+                updateGutterWidth();
+        }
+        Q_EMIT owner->textChanged();
     }
 
     void onModified(int position, int type, int length, int linesAdded)
@@ -511,6 +589,7 @@ struct TXMLEditor::Private
     // itself with virtual breaks as one undo step; the caret and the view stay on the same text.
     void splitTypedLines()
     {
+        settle();
         const qsizetype size = length();
         const qsizetype from = std::min(typedFrom, size);
         const qsizetype to = std::min(typedTo, size);
@@ -564,6 +643,7 @@ struct TXMLEditor::Private
             insertedBreaks = &inText;
             send(Sci::SCI_SETTARGETRANGE, start, end);
             sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(pieces.size()), pieces.constData());
+            settle();
             insertedBreaks = nullptr;
         }
         if (!split)
@@ -574,8 +654,18 @@ struct TXMLEditor::Private
             Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, send(Sci::SCI_LINEFROMPOSITION, newCaret) - caretRow));
     }
 
+    TXMLEditor *owner;
     ScintillaView *sci;
     LineTags tags;
+    struct PendingEdit
+    {
+        int type = 0; // the notice's: before an insertion or a deletion, and by whom
+        qsizetype position = 0;
+        qsizetype length = 0;
+        long linesBefore = 0;
+    };
+    std::optional<PendingEdit> pending;
+    QTimer settleTimer;
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
     std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
@@ -620,7 +710,7 @@ struct TXMLEditor::Private
 
 TXMLEditor::TXMLEditor(QWidget *parent)
     : QWidget(parent)
-    , d(std::make_unique<Private>(new ScintillaView(this)))
+    , d(std::make_unique<Private>(this, createView(this)))
 {
     ScintillaView *sci = d->sci;
     auto *layout = new QVBoxLayout(this);
@@ -675,25 +765,22 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     d->send(Sci::SCI_INDICSETALPHA, stopIndicator, 90);
     d->send(Sci::SCI_INDICSETOUTLINEALPHA, stopIndicator, 255);
 
-    d->send(Sci::SCI_SETMODEVENTMASK,
-        d->send(Sci::SCI_GETMODEVENTMASK) | Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT
-            | Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE);
+    d->send(Sci::SCI_SETMODEVENTMASK, Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE);
     connect(sci, &QsciScintillaBase::SCN_MODIFIED, this,
-        [this](int position, int type, const char *, int length, int linesAdded, int, int, int, int, int) {
-            d->onModified(position, type, length, linesAdded);
+        [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+            d->onNotice(position, type, length);
         });
-    // The gutter follows a change of the line count. QScintilla tells of it before the virtual
-    // breaks have moved, so the file's line numbers of a text in pieces wait until they have.
-    connect(sci, &QsciScintilla::linesChanged, this, [this] {
-        if (d->pieces() || !d->numbers.empty())
-            d->gutterTimer.start();
-        else
-            d->updateGutterWidth();
-    });
+    d->settleTimer.setSingleShot(true);
+    d->settleTimer.setInterval(0);
+    connect(&d->settleTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->settle(); }); });
+    sci->afterEvent = [this] { Guarded([this] { d->settle(); }); };
     // The numbers around the view follow it before it is drawn.
     sci->beforePaint = [this] {
-        if (d->textMargin)
-            Guarded([this] { d->updateNumbers(); });
+        Guarded([this] {
+            d->settle();
+            if (d->textMargin)
+                d->updateNumbers();
+        });
     };
     d->gutterTimer.setSingleShot(true);
     d->gutterTimer.setInterval(0);
@@ -701,7 +788,6 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     d->splitTimer.setSingleShot(true);
     d->splitTimer.setInterval(0);
     connect(&d->splitTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->splitTypedLines(); }); });
-    connect(sci, &QsciScintilla::textChanged, this, &TXMLEditor::textChanged);
     connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
     connect(sci, &QsciScintilla::modificationChanged, this, &TXMLEditor::modificationChanged);
 }
@@ -710,21 +796,25 @@ TXMLEditor::~TXMLEditor()
 {
     // The view outlives this part of the editor while its parent deletes it.
     d->sci->beforePaint = nullptr;
+    d->sci->afterEvent = nullptr;
 }
 
 int TXMLEditor::lineCount() const
 {
+    d->settle();
     return d->lineCount();
 }
 
 int TXMLEditor::lineTag(int line) const
 {
+    d->settle();
     d->checkLine(line);
     return d->tags.tag(d->shownLine(line));
 }
 
 void TXMLEditor::setLineTag(int line, int tag)
 {
+    d->settle();
     d->checkLine(line);
     if (tag < 0)
         throw EArgumentOutOfRangeException(u"A line tag cannot be negative (%1)"_s.arg(tag));
@@ -733,18 +823,21 @@ void TXMLEditor::setLineTag(int line, int tag)
 
 int TXMLEditor::findLineWithTag(int tag) const
 {
+    d->settle();
     const int shown = d->tags.findLine(tag);
     return shown < 0 ? shown : d->realLine(shown);
 }
 
 void TXMLEditor::clearLineTags()
 {
+    d->settle();
     TXMLEditorUpdateGuard guard(*this);
     d->tags.clear();
 }
 
 void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
 {
+    d->settle();
     if (filePos < 0)
         return;
     const long start = d->bytePosition(filePos);
@@ -768,6 +861,7 @@ void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
 
 void TXMLEditor::clearErrorMarks()
 {
+    d->settle();
     TXMLEditorUpdateGuard guard(*this);
     d->tags.clear();
     d->errorPositions.clear();
@@ -779,6 +873,7 @@ void TXMLEditor::clearErrorMarks()
 
 void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
 {
+    d->settle();
     if (tag <= 0)
         throw EArgumentOutOfRangeException(u"An error's tag must be positive (%1)"_s.arg(tag));
     if (filePos < 0)
@@ -794,6 +889,7 @@ void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
 
 bool TXMLEditor::gotoErrorPosition(int tag)
 {
+    d->settle();
     if (tag <= 0 || size_t(tag) > d->errorPositions.size() || d->errorPositions[size_t(tag - 1)] < 0)
         return false;
     d->gotoBytePosition(d->errorPositions[size_t(tag - 1)], isVisible());
@@ -802,6 +898,7 @@ bool TXMLEditor::gotoErrorPosition(int tag)
 
 int TXMLEditor::adjacentErrorTag(int current, bool forward) const
 {
+    d->settle();
     // Errors ordered by (position, tag); the caret's own key lies between them.
     using Key = std::pair<long, int>;
     const long caret = d->send(Sci::SCI_GETCURRENTPOS);
@@ -833,12 +930,14 @@ int TXMLEditor::adjacentErrorTag(int current, bool forward) const
 
 int TXMLEditor::errorPositionCount() const
 {
+    d->settle();
     return int(std::count_if(
         d->errorPositions.begin(), d->errorPositions.end(), [](long position) { return position >= 0; }));
 }
 
 void TXMLEditor::addStopMark(qint64 filePos)
 {
+    d->settle();
     if (filePos < 0)
         return;
     const long length = long(d->length());
@@ -871,17 +970,20 @@ void TXMLEditor::addStopMark(qint64 filePos)
 
 void TXMLEditor::gotoFilePosition(qint64 filePos)
 {
+    d->settle();
     d->gotoBytePosition(
         std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length())), isVisible());
 }
 
 bool TXMLEditor::isModified() const
 {
+    d->settle();
     return d->send(Sci::SCI_GETMODIFY) != 0;
 }
 
 QString TXMLEditor::text() const
 {
+    d->settle();
     if (d->pieces()) {
         const QByteArray real = d->realText();
         return documenttext::toJoinedText(real.constData(), real.size());
@@ -891,6 +993,7 @@ QString TXMLEditor::text() const
 
 QByteArray TXMLEditor::textUtf8() const
 {
+    d->settle();
     if (d->pieces())
         return documenttext::toJoinedUtf8(d->realText());
     return documenttext::toJoinedUtf8(d->characters(), d->length());
@@ -898,6 +1001,7 @@ QByteArray TXMLEditor::textUtf8() const
 
 bool TXMLEditor::isBlank() const
 {
+    d->settle();
     // Piece by piece: the whole text at once would move Scintilla's gap to the end after every
     // edit, and a text that is not blank usually shows it in its first bytes.
     constexpr long piece = 64 * 1024;
@@ -914,11 +1018,13 @@ bool TXMLEditor::isBlank() const
 
 void TXMLEditor::setText(const QString &text)
 {
+    d->settle();
     TXMLEditorUpdateGuard guard(*this);
     const QByteArray bytes = toUtf8KeepingSurrogates(text);
     // The virtual breaks go with the text they were in (and come back with an undo).
     d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
     d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
+    d->settle();
     // A text set as a whole is shown as it is.
     d->splitTimer.stop();
     d->typedFrom = d->typedTo = -1;
@@ -928,6 +1034,7 @@ void TXMLEditor::setText(const QString &text)
 
 int TXMLEditor::caretColumn() const
 {
+    d->settle();
     const long position = d->send(Sci::SCI_GETCURRENTPOS);
     const int shown = int(d->send(Sci::SCI_LINEFROMPOSITION, position));
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->shownLine(d->realLine(shown)));
@@ -949,11 +1056,13 @@ int TXMLEditor::caretColumn() const
 
 int TXMLEditor::caretLine() const
 {
+    d->settle();
     return d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, d->send(Sci::SCI_GETCURRENTPOS)))) + 1;
 }
 
 void TXMLEditor::gotoLine(int line)
 {
+    d->settle();
     line = std::clamp(line, 1, lineCount());
     d->send(Sci::SCI_GOTOLINE, d->shownLine(line - 1));
     d->centreLine(d->shownLine(line - 1) + 1);
@@ -963,6 +1072,7 @@ void TXMLEditor::gotoLine(int line)
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
 {
+    d->settle();
     const long position = std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length()));
     gotoLine(d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position))) + 1);
     d->send(Sci::SCI_GOTOPOS, position);
@@ -970,11 +1080,13 @@ void TXMLEditor::gotoFilePos(qint64 filePos)
 
 int TXMLEditor::firstVisibleLine() const
 {
+    d->settle();
     return d->realLine(int(d->send(Sci::SCI_DOCLINEFROMVISIBLE, d->send(Sci::SCI_GETFIRSTVISIBLELINE)))) + 1;
 }
 
 int TXMLEditor::visibleLineCount() const
 {
+    d->settle();
     return int(d->send(Sci::SCI_LINESONSCREEN));
 }
 
@@ -992,6 +1104,7 @@ void TXMLEditor::endUpdate()
 
 void TXMLEditor::loadFromFile(const QString &fileName)
 {
+    d->settle();
     TextEncoding encoding;
     // A UTF-8 file becomes the document as it is, without a copy; any other its UTF-8 form, with
     // the unpaired surrogates of a UTF-16 file kept.
@@ -1073,6 +1186,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
 
 void TXMLEditor::saveToFile(const QString &fileName)
 {
+    d->settle();
     const QByteArray real = d->pieces() ? d->realText() : QByteArray();
     const char *data = d->pieces() ? real.constData() : d->characters();
     const qsizetype size = d->pieces() ? real.size() : d->length();
