@@ -5,6 +5,7 @@
 #include "editor/qsci.h"
 #include "editor/xmleditor.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
@@ -286,6 +287,41 @@ private Q_SLOTS:
         caretSpy.clear();
         editor.gotoLine(2);
         QTRY_VERIFY(caretSpy.count() >= 1);
+    }
+
+    // Edits made on the view itself, not through the editor: every call of the editor sees them at
+    // once, and each tells of itself once the event loop runs.
+    void editsOnTheViewAreSeenAtOnce()
+    {
+        TXMLEditor editor;
+        editor.resize(400, 300);
+        editor.show();
+        editor.setText(u"<a>\n<b/>\n</a>\n"_s);
+        QSignalSpy textSpy(&editor, &TXMLEditor::textChanged);
+        QsciScintilla *sci = scintilla(editor);
+        sci->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 4UL, "<c/>\n<d/>\n");
+        QCOMPARE(editor.lineCount(), 6);
+        QCOMPARE(editor.text(), u"<a>\r\n<c/>\r\n<d/>\r\n<b/>\r\n</a>\r\n"_s);
+        QCOMPARE(textSpy.count(), 1);
+        sci->SendScintilla(QsciScintillaBase::SCI_DELETERANGE, 0UL, 4L);
+        sci->undo();
+        QTRY_COMPARE(textSpy.count(), 3);
+        QCOMPARE(editor.lineCount(), 6);
+        editor.setLineTag(5, 9);
+        QCOMPARE(editor.findLineWithTag(9), 5);
+    }
+
+    // QScintilla's accessibility object counts the characters before the caret from the start of
+    // the text at every change; while no assistive technology listens the view has a plain one.
+    void plainAccessibleWhileNothingListens()
+    {
+        QVERIFY(!QAccessible::isActive());
+        TXMLEditor editor;
+        editor.show();
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(scintilla(editor));
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::EditableText);
+        QVERIFY(!accessible->textInterface());
     }
 
     void windowShortcutsWorkWhileTheEditorHasFocus_data()
