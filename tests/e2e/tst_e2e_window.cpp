@@ -442,6 +442,67 @@ private Q_SLOTS:
         QTRY_COMPARE(form->XMLViewer->caretColumn(), columns[1]);
     }
 
+    void longLineAmongManyLinesShownInPieces()
+    {
+        // Twelve thousand short lines above a line of 40 KB: the long line is shown in pieces, the
+        // gutter numbers the file's lines where the view is, typing in the long line is saved as
+        // the file's own text, and the file still validates.
+        const QByteArray example
+            = readAll(QStringLiteral(PRAVIK_SOURCE_DIR "/examples/valid-credit-transfer.xml"));
+        const qsizetype prologEnd = example.indexOf('\n') + 1;
+        QByteArray file = example.left(prologEnd);
+        for (int i = 0; i < 12000; ++i)
+            file += "<!-- line " + QByteArray::number(i + 2) + " -->\n";
+        const int longLine = 12002;
+        QByteArray longText;
+        for (int i = 0; i < 2000; ++i)
+            longText += "<!--p" + QByteArray::number(i) + "-->";
+        file += longText + "\n" + example.mid(prologEnd);
+        const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("many-lines.xml"));
+        QVERIFY(writeAll(path, file));
+        QList<DialogSnapshot> shown;
+        ModalDialogDriver driver([&](QDialog *d) {
+            if (auto *files = qobject_cast<QFileDialog *>(d)) {
+                acceptFileDialog(files, path);
+                return;
+            }
+            shown.append(DialogSnapshot::of(d));
+            pressButton(d,
+                shown.constLast().buttons.contains(QStringLiteral("OK")) ? QStringLiteral("OK")
+                                                                         : QStringLiteral("&Yes"));
+        });
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(form->XMLFileName(), path);
+        const int lines = int(file.count('\n')) + 1;
+        QCOMPARE(form->XMLViewer->lineCount(), lines);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        form->XMLViewer->gotoLine(longLine + 1);
+        QTest::keyClick(view, Qt::Key_Left); // to the end of the long line, past all its pieces
+        QCOMPARE(form->XMLViewer->caretLine(), longLine);
+        QCOMPARE(form->XMLViewer->caretColumn(), int(longText.size()) + 1);
+        QTest::keyClicks(view, QStringLiteral("<!--typed-->"));
+        QCOMPARE(form->XMLViewer->caretLine(), longLine);
+        // The status bar names the file's line and column at the caret once the window is idle.
+        const QString caretPanel = QStringLiteral("%1:%2").arg(longLine).arg(longText.size() + 13);
+        runUntil([&] { return form->StatusPanels[1]->text() == caretPanel; });
+        QCOMPARE(form->StatusPanels[1]->text(), caretPanel);
+        keep(onScreen(form.get()), QStringLiteral("10-long-line-among-many.png"));
+
+        QTest::keyClick(view, Qt::Key_F5);
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("XML is valid according the schema."));
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+        QTRY_COMPARE(shown.size(), 2); // the overwrite question, answered Yes
+        QTRY_VERIFY(!form->XMLViewer->isModified());
+        QByteArray typed = file;
+        typed.insert(typed.indexOf("\n", typed.indexOf("<!--p1999-->")), "<!--typed-->");
+        QCOMPARE(readAll(path), typed);
+        QFile::remove(path);
+    }
+
     void notWellFormedFileShowsWhereTheParserStopped()
     {
         QByteArray bytes = readAll(m_started);
