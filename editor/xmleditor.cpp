@@ -25,6 +25,10 @@
 
 using namespace Qt::StringLiterals;
 
+namespace xmleditor {
+bool (*assistiveTechnologyActive)() = &QAccessible::isActive;
+} // namespace xmleditor
+
 namespace {
 
 using Sci = QsciScintillaBase;
@@ -171,7 +175,7 @@ protected:
 // it. While no assistive technology listens, the editor has a plain accessible widget instead.
 QAccessibleInterface *plainEditorAccessible(const QString &className, QObject *object)
 {
-    if (className != "QsciScintilla"_L1 || QAccessible::isActive())
+    if (className != "QsciScintilla"_L1 || xmleditor::assistiveTechnologyActive())
         return nullptr;
     auto *view = dynamic_cast<ScintillaView *>(object);
     return view ? new QAccessibleWidget(view, QAccessible::EditableText) : nullptr;
@@ -485,6 +489,18 @@ struct TXMLEditor::Private
         settleTimer.start();
     }
 
+    // While an assistive technology listens, QScintilla's notices after each edit tell it of the
+    // change, at the cost of that count; the editor's own work still follows the notice before.
+    void followAccessibility()
+    {
+        const bool active = xmleditor::assistiveTechnologyActive();
+        if (eventMask >= 0 && active == ((eventMask & Sci::SC_MOD_INSERTTEXT) != 0))
+            return;
+        eventMask = Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE
+            | (active ? Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT : 0);
+        send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(eventMask));
+    }
+
     // The edit announced last, now made: the line ends, breaks, marks and gutter follow it.
     void settle()
     {
@@ -666,6 +682,7 @@ struct TXMLEditor::Private
     };
     std::optional<PendingEdit> pending;
     QTimer settleTimer;
+    int eventMask = -1; // the notices asked of Scintilla
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
     std::vector<long> errorPositions;
     documenttext::JoinedOffsetCursor offsetCursor;
@@ -765,7 +782,7 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     d->send(Sci::SCI_INDICSETALPHA, stopIndicator, 90);
     d->send(Sci::SCI_INDICSETOUTLINEALPHA, stopIndicator, 255);
 
-    d->send(Sci::SCI_SETMODEVENTMASK, Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE);
+    d->followAccessibility();
     connect(sci, &QsciScintillaBase::SCN_MODIFIED, this,
         [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
             d->onNotice(position, type, length);
@@ -773,7 +790,12 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     d->settleTimer.setSingleShot(true);
     d->settleTimer.setInterval(0);
     connect(&d->settleTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->settle(); }); });
-    sci->afterEvent = [this] { Guarded([this] { d->settle(); }); };
+    sci->afterEvent = [this] {
+        Guarded([this] {
+            d->settle();
+            d->followAccessibility();
+        });
+    };
     // The numbers around the view follow it before it is drawn.
     sci->beforePaint = [this] {
         Guarded([this] {
@@ -1115,7 +1137,6 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     TXMLEditorUpdateGuard guard(*this);
     // Without change notifications while the text is replaced: QScintilla would copy the whole text
     // for each, and the tags and underlines are cleared below anyway.
-    const long eventMask = d->send(Sci::SCI_GETMODEVENTMASK);
     d->send(Sci::SCI_SETMODEVENTMASK, 0);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 0);
     d->send(Sci::SCI_CLEARALL);
@@ -1157,7 +1178,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_EMPTYUNDOBUFFER);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 1);
     d->send(Sci::SCI_SETSAVEPOINT);
-    d->send(Sci::SCI_SETMODEVENTMASK, eventMask);
+    d->send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(d->eventMask));
     d->sci->breaks.reset(std::move(breaks));
     ++d->textVersion; // changed without notifications
     d->splitTimer.stop();

@@ -129,3 +129,9 @@ public:
 private:
     TXMLEditor &m_editor;
 };
+
+namespace xmleditor {
+// Whether an assistive technology listens (QAccessible::isActive); replaceable, so that a test can
+// stand in for one where the platform has none.
+extern bool (*assistiveTechnologyActive)();
+} // namespace xmleditor

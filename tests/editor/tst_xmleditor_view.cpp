@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -322,6 +323,30 @@ private Q_SLOTS:
         QVERIFY(accessible);
         QCOMPARE(accessible->role(), QAccessible::EditableText);
         QVERIFY(!accessible->textInterface());
+    }
+
+    // With an assistive technology listening, the view keeps QScintilla's own accessible object,
+    // which reads the text, and edits are followed as ever.
+    void qscintillaAccessibleWhileSomethingListens()
+    {
+        // The offscreen platform has no accessibility of its own to switch on.
+        xmleditor::assistiveTechnologyActive = [] { return true; };
+        const auto inactive
+            = qScopeGuard([] { xmleditor::assistiveTechnologyActive = &QAccessible::isActive; });
+        TXMLEditor editor;
+        editor.resize(400, 300);
+        editor.show();
+        editor.setText(u"<a>\n</a>\n"_s);
+        QsciScintilla *sci = scintilla(editor);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(sci);
+        QVERIFY(accessible);
+        QVERIFY(accessible->textInterface());
+        editor.gotoLine(2);
+        QTest::keyClicks(sci, u"<b/>"_s);
+        QTest::keyClick(sci, Qt::Key_Return);
+        QCOMPARE(editor.text(), u"<a>\r\n<b/>\r\n</a>\r\n"_s);
+        QCOMPARE(editor.lineCount(), 4);
+        QCOMPARE(accessible->textInterface()->characterCount(), int(sci->text().size()));
     }
 
     void windowShortcutsWorkWhileTheEditorHasFocus_data()
