@@ -192,6 +192,22 @@ private:
         QTest::mouseClick(accept, Qt::LeftButton);
     }
 
+    // A dialog handler that opens path in file dialogs and answers the others with "OK" where
+    // they have it, else with otherwise; each of those is kept in shown.
+    ModalDialogDriver::Handler openAndAnswer(
+        const QString &path, QList<DialogSnapshot> &shown, const QString &otherwise)
+    {
+        return [this, path, &shown, otherwise](QDialog *d) {
+            if (auto *files = qobject_cast<QFileDialog *>(d)) {
+                acceptFileDialog(files, path);
+                return;
+            }
+            shown.append(DialogSnapshot::of(d));
+            pressButton(d,
+                shown.constLast().buttons.contains(QStringLiteral("OK")) ? QStringLiteral("OK") : otherwise);
+        };
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -395,15 +411,7 @@ private Q_SLOTS:
         const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("one-line.xml"));
         QVERIFY(writeAll(path, text.toUtf8()));
         QList<DialogSnapshot> shown;
-        ModalDialogDriver driver([&](QDialog *d) {
-            if (auto *files = qobject_cast<QFileDialog *>(d)) {
-                acceptFileDialog(files, path);
-                return;
-            }
-            shown.append(DialogSnapshot::of(d));
-            pressButton(
-                d, findButton(d, QStringLiteral("OK")) ? QStringLiteral("OK") : QStringLiteral("&Nein"));
-        });
+        ModalDialogDriver driver(openAndAnswer(path, shown, QStringLiteral("&Nein")));
         clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
         QTRY_COMPARE(form->XMLFileName(), path);
         QCOMPARE(form->XMLViewer->lineCount(), 1);
@@ -461,16 +469,7 @@ private Q_SLOTS:
         const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("many-lines.xml"));
         QVERIFY(writeAll(path, file));
         QList<DialogSnapshot> shown;
-        ModalDialogDriver driver([&](QDialog *d) {
-            if (auto *files = qobject_cast<QFileDialog *>(d)) {
-                acceptFileDialog(files, path);
-                return;
-            }
-            shown.append(DialogSnapshot::of(d));
-            pressButton(d,
-                shown.constLast().buttons.contains(QStringLiteral("OK")) ? QStringLiteral("OK")
-                                                                         : QStringLiteral("&Yes"));
-        });
+        ModalDialogDriver driver(openAndAnswer(path, shown, QStringLiteral("&Yes")));
         clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
         QTRY_COMPARE(form->XMLFileName(), path);
         const int lines = int(file.count('\n')) + 1;

@@ -67,6 +67,15 @@ QString withCrLf(const QString &text)
     return out;
 }
 
+// The editor shown at 600 × 400 with the file at path loaded: its view.
+QsciScintilla *showWithFile(TXMLEditor &editor, const QString &path)
+{
+    editor.resize(600, 400);
+    editor.show();
+    editor.loadFromFile(path);
+    return editor.findChild<QsciScintilla *>();
+}
+
 // The numbers in the gutter beside the shown lines in view, added to numbers: shown line to the
 // number beside it, -1 for a line read before with another number.
 void readViewNumbers(QsciScintilla *sci, QMap<int, int> &numbers)
@@ -412,10 +421,7 @@ private Q_SLOTS:
         QVERIFY(writeAll(path, bytes));
 
         TXMLEditor editor;
-        editor.resize(600, 400);
-        editor.show();
-        editor.loadFromFile(path);
-        auto *sci = editor.findChild<QsciScintilla *>();
+        QsciScintilla *sci = showWithFile(editor, path);
         const QString joined = withCrLf(text);
         QCOMPARE(editor.text(), joined);
         QCOMPARE(editor.textUtf8(), joined.toUtf8());
@@ -518,11 +524,8 @@ private Q_SLOTS:
         QVERIFY(writeAll(path, file));
 
         TXMLEditor editor;
-        editor.resize(600, 400);
-        editor.show();
+        QsciScintilla *sci = showWithFile(editor, path);
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
-        editor.loadFromFile(path);
-        auto *sci = editor.findChild<QsciScintilla *>();
         QCOMPARE(editor.lineCount(), lines);
         const int pieces = sci->lines() - lines + 1;
         QVERIFY(pieces > 100);
@@ -582,10 +585,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(u"lf.xml"_s);
         QVERIFY(writeAll(path, text.toUtf8()));
         TXMLEditor editor;
-        editor.resize(600, 400);
-        editor.show();
-        editor.loadFromFile(path);
-        auto *sci = editor.findChild<QsciScintilla *>();
+        QsciScintilla *sci = showWithFile(editor, path);
         QCOMPARE(editor.lineCount(), 3);
         // The start of the third piece of the long line: the file has no CR, so the one before is virtual.
         const long pieceStart = sci->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, 3);
@@ -637,10 +637,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(u"mixed.xml"_s);
         QVERIFY(writeAll(path, text.toUtf8()));
         TXMLEditor editor;
-        editor.resize(600, 400);
-        editor.show();
-        editor.loadFromFile(path);
-        auto *sci = editor.findChild<QsciScintilla *>();
+        QsciScintilla *sci = showWithFile(editor, path);
         quint32 seed = 999;
         const auto random = [&seed](quint32 n) {
             seed = seed * 1103515245u + 12345u;
@@ -711,10 +708,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(u"paste.xml"_s);
         QVERIFY(writeAll(path, text.toUtf8()));
         TXMLEditor editor;
-        editor.resize(600, 400);
-        editor.show();
-        editor.loadFromFile(path);
-        auto *sci = editor.findChild<QsciScintilla *>();
+        QsciScintilla *sci = showWithFile(editor, path);
 
         const qsizetype textAt = text.indexOf(before) + before.size();
         const qsizetype at = withCrLf(text.left(textAt)).size();
