@@ -4,6 +4,7 @@
 #include "components/messages/messagecntr.h"
 #include "components/versioninfo/zc_verinfo.h"
 #include "editor/xmleditor.h"
+#include "legacy/messageversions.h"
 #include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
 #include "platform/filename.h"
@@ -402,6 +403,8 @@ void TPravik_MAIN_Form::DoValidate()
         valid = ValidateXML(text, errors, &rules);
     } catch (const ESEPAXMLValidateException &e) {
         ShowParserStop(e);
+        if (ShowKnownMessage(e))
+            return;
         throw;
     }
     showRuleFindings(rules.finish());
@@ -467,6 +470,20 @@ void TPravik_MAIN_Form::ShowParserStop(const ESEPAXMLValidateException &E)
     FStatusText
         = QStringLiteral("Zeile %1, Position %2: %3").arg(E.line()).arg(E.linePos()).arg(E.parserMessage());
     ShowStatusMessage();
+}
+
+bool TPravik_MAIN_Form::ShowKnownMessage(const ESEPAXMLValidateException &E)
+{
+    const QString detail = legacy::refusalDetailGerman(E.namespaceUri());
+    if (detail.isEmpty())
+        return false;
+    // The refusal stays the dialog's message; what the file is comes below it, in the report and
+    // in the status bar.
+    setReport({ E.message(), detail });
+    FStatusText = detail;
+    ShowStatusMessage();
+    ShowVerdict(E.message(), mtError, detail);
+    return true;
 }
 
 void TPravik_MAIN_Form::ShowStatusMessage()

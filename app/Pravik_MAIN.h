@@ -122,6 +122,8 @@ private:
     bool AskToSaveChanges();
     int ShowVerdict(const QString &Msg, TMsgDlgType DlgType, const QString &Details);
     void ShowParserStop(const ESEPAXMLValidateException &E);
+    // For a document of a known message without a schema: the refusal with what the file is.
+    bool ShowKnownMessage(const ESEPAXMLValidateException &E);
     void ShowStatusMessage();
     QString ChooseSaveAsFile();
 
