@@ -4,7 +4,6 @@
 #include "components/messages/messagecntr.h"
 #include "components/versioninfo/zc_verinfo.h"
 #include "editor/xmleditor.h"
-#include "legacy/messageversions.h"
 #include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
 #include "platform/filename.h"
@@ -202,6 +201,12 @@ void TPravik_MAIN_Form::createActions()
     FileSaveAs1->OnExecute = [this](TAction *) { FileSaveAs1Execute(); };
     FileSaveAs1->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 
+    act_Upgrade = make("act_Upgrade", QStringLiteral("&Aktualisieren..."), file);
+    act_Upgrade->SetHint(QStringLiteral(
+        "Aktualisieren|Datei einer nicht mehr angenommenen Version in die aktuelle umwandeln"));
+    act_Upgrade->OnExecute = [this](TAction *) { act_UpgradeExecute(); };
+    act_Upgrade->OnUpdate = [this](TAction *a) { act_UpgradeUpdate(a); };
+
     FileSave1 = make("FileSave1", QStringLiteral("Speichern"), file);
     FileSave1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     FileSave1->OnExecute = [this](TAction *a) { FileSave1Execute(a); };
@@ -229,6 +234,7 @@ void TPravik_MAIN_Form::createMenu()
     file->addAction(FileOpen1);
     file->addAction(FileSave1);
     file->addAction(FileSaveAs1);
+    file->addAction(act_Upgrade);
     file->addSeparator();
     file->addAction(FileExit1);
     QMenu *edit = MainMenu1->addMenu(QStringLiteral("Bearbeiten"));
@@ -346,6 +352,7 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     // Read first: a file that cannot be read must not become the save target of the text shown.
     XMLViewer->loadFromFile(FileName);
     FXMLFileName = FileName;
+    ProbeUpgradeTarget();
     FCurrentError = 0;
     FStatusText.clear();
     ShowStatusMessage();
@@ -470,20 +477,6 @@ void TPravik_MAIN_Form::ShowParserStop(const ESEPAXMLValidateException &E)
     FStatusText
         = QStringLiteral("Zeile %1, Position %2: %3").arg(E.line()).arg(E.linePos()).arg(E.parserMessage());
     ShowStatusMessage();
-}
-
-bool TPravik_MAIN_Form::ShowKnownMessage(const ESEPAXMLValidateException &E)
-{
-    const QString detail = legacy::refusalDetailGerman(E.namespaceUri());
-    if (detail.isEmpty())
-        return false;
-    // The refusal stays the dialog's message; what the file is comes below it, in the report and
-    // in the status bar.
-    setReport({ E.message(), detail });
-    FStatusText = detail;
-    ShowStatusMessage();
-    ShowVerdict(E.message(), mtError, detail);
-    return true;
 }
 
 void TPravik_MAIN_Form::ShowStatusMessage()

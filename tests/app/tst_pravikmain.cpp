@@ -183,7 +183,8 @@ private Q_SLOTS:
             items << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(items,
             (QStringList { QStringLiteral("Ö&ffnen..."), QStringLiteral("Speichern"),
-                QStringLiteral("Speichern &unter..."), QStringLiteral("-"), QStringLiteral("&Beenden") }));
+                QStringLiteral("Speichern &unter..."), QStringLiteral("&Aktualisieren..."),
+                QStringLiteral("-"), QStringLiteral("&Beenden") }));
         QCOMPARE(menus[1]->menu()->actions().constFirst(), form->act_Validate);
 
         // Added to the fixed menus: the usual keys, and stepping through the errors.
