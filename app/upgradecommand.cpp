@@ -79,6 +79,8 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
     QByteArray report = "Upgrade: " + encodeFileName(source) + " (" + result.from.toUtf8() + ") -> "
         + encodeFileName(target) + " (" + result.to.toUtf8() + ")\n";
     report += notesReport(result.notes) + '\n';
+    // Positions in the schema report are the upgraded text's, which is written only when it passes.
+    report += "Check of the upgraded text:\n";
     // The result's own check, as a check of the written file would report it.
     FileCheck check;
     check.file = target;

@@ -101,7 +101,7 @@ const std::vector<ParsedRow> &parsedRows()
     return rows;
 }
 
-const ElementRow *matchingRow(const std::vector<QByteArray> &names, const QByteArray &name)
+const ElementRow *matchingRow(const std::vector<QByteArrayView> &names, QByteArrayView name)
 {
     for (const ParsedRow &r : parsedRows()) {
         if (r.parts.last() != name || size_t(r.parts.size() - 1) > names.size())
@@ -164,8 +164,8 @@ public:
 private:
     struct Frame
     {
-        QByteArray name;
-        QByteArray prefix;
+        QByteArrayView name; // views into the source, which outlives the rewrite
+        QByteArrayView prefix;
         const ElementRow *row = nullptr;
         qsizetype childStart = 0; // in the address buffer, for children of an address
         int line = 0;
@@ -186,7 +186,7 @@ private:
     void note(UpgradeNote::Kind kind, sepa::Severity severity, QString english, QString german, int line);
     int lineAt(qsizetype pos);
     QString sourceLine(qsizetype pos) const; // the line around pos, trimmed
-    QByteArray qualified(const QByteArray &prefix, const char *name) const;
+    QByteArray qualified(QByteArrayView prefix, QByteArrayView name) const;
     QString partyAndTransaction(bool german) const;
     void dropTrailingIndent();
 
@@ -201,11 +201,12 @@ private:
     QByteArray m_address; // the children of the address being read
     QByteArray *m_sink = &m_out;
     std::vector<Frame> m_stack;
-    std::vector<QByteArray> m_names; // the names of m_stack, for path matching
+    std::vector<QByteArrayView> m_names; // the names of m_stack, for path matching
     std::vector<AddressChild> m_children;
     qsizetype m_addressDepth = -1; // of the PstlAdr being buffered, or -1
     qsizetype m_dropDepth = -1; // of the element being left out, or -1
-    QByteArray m_text; // the character data of the element last started
+    QByteArray m_text; // the character data of the element last started, when m_capture
+    bool m_capture = false; // the element last started is one whose text is needed
     QString m_paymentId;
     QString m_endToEndId;
     bool m_inTransaction = false;
@@ -239,15 +240,15 @@ void Rewriter::note(
     m_notes.push_back({ kind, severity, std::move(english), std::move(german), line, {} });
 }
 
-QByteArray Rewriter::qualified(const QByteArray &prefix, const char *name) const
+QByteArray Rewriter::qualified(QByteArrayView prefix, QByteArrayView name) const
 {
-    return prefix.isEmpty() ? QByteArray(name) : prefix + ':' + name;
+    return prefix.isEmpty() ? name.toByteArray() : prefix.toByteArray() + ':' + name.toByteArray();
 }
 
 QString Rewriter::partyAndTransaction(bool german) const
 {
     // The party is the address's parent.
-    const QByteArray &parent = m_names.size() >= 2 ? m_names[m_names.size() - 2] : m_names.back();
+    const QByteArrayView parent = m_names.size() >= 2 ? m_names[m_names.size() - 2] : m_names.back();
     QString party = QString::fromUtf8(parent);
     for (const PartyName &p : kParties) {
         if (parent == p.element)
@@ -293,7 +294,8 @@ QByteArray Rewriter::run()
             const qsizetype end = lt ? lt - p : size;
             if (m_dropDepth < 0) {
                 m_sink->append(p + i, end - i);
-                m_text.append(p + i, end - i);
+                if (m_capture)
+                    m_text.append(p + i, end - i);
             }
             i = end;
             continue;
@@ -304,7 +306,9 @@ QByteArray Rewriter::run()
                 throw EUpgradeError(QStringLiteral("The file ends inside markup; it cannot be upgraded."));
             return at + qsizetype(std::strlen(closing));
         };
-        if (m_src.sliced(i).startsWith("<?")) {
+        // A view, not a copy: the rest of the text stays where it is.
+        const QByteArrayView rest(p + i, size - i);
+        if (rest.startsWith("<?")) {
             const qsizetype end = until("?>");
             QByteArray pi = m_src.mid(i, end - i);
             // The result is UTF-8 whatever the source was stored in.
@@ -315,19 +319,20 @@ QByteArray Rewriter::run()
             if (m_dropDepth < 0)
                 m_sink->append(pi);
             i = end;
-        } else if (m_src.sliced(i).startsWith("<!--")) {
+        } else if (rest.startsWith("<!--")) {
             const qsizetype end = until("-->");
             if (m_dropDepth < 0)
                 m_sink->append(p + i, end - i);
             i = end;
-        } else if (m_src.sliced(i).startsWith("<![CDATA[")) {
+        } else if (rest.startsWith("<![CDATA[")) {
             const qsizetype end = until("]]>");
             if (m_dropDepth < 0) {
                 m_sink->append(p + i, end - i);
-                m_text.append(p + i + 9, end - i - 12);
+                if (m_capture)
+                    m_text.append(p + i + 9, end - i - 12);
             }
             i = end;
-        } else if (m_src.sliced(i).startsWith("<!")) {
+        } else if (rest.startsWith("<!")) {
             throw EUpgradeError(
                 QStringLiteral("The file carries a document type declaration; it cannot be upgraded."));
         } else {
@@ -365,11 +370,11 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
     qsizetype nameEnd = at + 1;
     while (nameEnd < end && !std::strchr(" \t\r\n/>", p[nameEnd]))
         ++nameEnd;
-    const QByteArray qname = m_src.mid(at + 1, nameEnd - at - 1);
+    const QByteArrayView qname(p + at + 1, nameEnd - at - 1);
     const qsizetype colon = qname.indexOf(':');
     Frame f;
-    f.name = colon >= 0 ? qname.mid(colon + 1) : qname;
-    f.prefix = colon >= 0 ? qname.left(colon) : QByteArray();
+    f.name = colon >= 0 ? qname.sliced(colon + 1) : qname;
+    f.prefix = colon >= 0 ? qname.first(colon) : QByteArrayView();
 
     if (m_dropDepth >= 0) {
         if (!selfClosing) {
@@ -389,6 +394,8 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
         ++m_transaction;
     }
     m_text.clear();
+    m_capture = f.name == "EndToEndId" || f.name == "PmtInfId"
+        || (m_addressDepth >= 0 && qsizetype(m_stack.size()) == m_addressDepth + 1);
 
     QByteArrayView raw(p + at, end - at);
     QByteArray rewritten;
@@ -427,7 +434,8 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
 
     if (f.row && f.row->change == Change::Drop) {
         const int line = lineAt(at);
-        const QByteArray path = m_names.empty() ? f.name : m_names.back() + '/' + f.name;
+        const QByteArray path = m_names.empty() ? f.name.toByteArray()
+                                                : m_names.back().toByteArray() + '/' + f.name.toByteArray();
         note(UpgradeNote::NotCarried, sepa::Severity::Warning,
             QStringLiteral("%1 has no place in %2 and is left out.")
                 .arg(QString::fromUtf8(path), QString::fromUtf8(m_to)),
@@ -448,11 +456,11 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
         m_sink->append('<' + qualified(f.prefix, f.row->to));
         m_sink->append(raw.sliced(nameLength));
     } else if (f.row && f.row->change == Change::Wrap) {
-        m_sink->append('<' + qualified(f.prefix, f.name.constData()) + '>');
+        m_sink->append('<' + qualified(f.prefix, f.name) + '>');
         m_sink->append('<' + qualified(f.prefix, f.row->to));
         m_sink->append(raw.sliced(nameLength));
         if (selfClosing)
-            m_sink->append("</" + qualified(f.prefix, f.name.constData()) + '>');
+            m_sink->append("</" + qualified(f.prefix, f.name) + '>');
     } else {
         m_sink->append(raw);
     }
@@ -469,7 +477,7 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
         m_stack.push_back(f);
         m_names.push_back(f.name);
     } else if (m_addressDepth >= 0 && qsizetype(m_stack.size()) == m_addressDepth + 1) {
-        m_children.push_back({ f.name, QString(), f.childStart, m_sink->size() });
+        m_children.push_back({ f.name.toByteArray(), QString(), f.childStart, m_sink->size() });
     }
 }
 
@@ -491,8 +499,7 @@ void Rewriter::endTag(qsizetype at, qsizetype end)
     if (f.row && f.row->change == Change::Rename) {
         m_sink->append("</" + qualified(f.prefix, f.row->to) + '>');
     } else if (f.row && f.row->change == Change::Wrap) {
-        m_sink->append(
-            "</" + qualified(f.prefix, f.row->to) + "></" + qualified(f.prefix, f.name.constData()) + '>');
+        m_sink->append("</" + qualified(f.prefix, f.row->to) + "></" + qualified(f.prefix, f.name) + '>');
     } else if (f.row && f.row->change == Change::Address) {
         finishAddress(f);
         m_sink->append(raw);
@@ -508,7 +515,7 @@ void Rewriter::endTag(qsizetype at, qsizetype end)
         m_inTransaction = false;
 
     if (m_addressDepth >= 0 && depth == m_addressDepth + 1)
-        m_children.push_back({ f.name, unescaped(m_text), f.childStart, m_sink->size() });
+        m_children.push_back({ f.name.toByteArray(), unescaped(m_text), f.childStart, m_sink->size() });
     m_stack.pop_back();
     m_names.pop_back();
 }
