@@ -15,6 +15,10 @@
 #include <memory>
 #include <new>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace checker {
 
 namespace {
@@ -67,6 +71,7 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
     // so memory stays the source's and then the result's, never both; it replaces the target only
     // when it passes, otherwise the temporary file goes.
     std::unique_ptr<AtomicFile> file;
+    QByteArray notes; // their report, printed before the check's
     try {
         {
             TextEncoding encoding = TextEncoding::Utf8;
@@ -82,6 +87,12 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
             legacy::transform(utf8, sink, result.notes, &result.from, &result.to);
         }
         file->finish();
+        notes = notesReport(result.notes);
+        std::vector<legacy::UpgradeNote>().swap(result.notes);
+#ifdef __GLIBC__
+        // The notes were many small blocks; without this their pages stay resident beside the result.
+        ::malloc_trim(0);
+#endif
         SchemaCache cache;
         legacy::checkUpgraded(readFileBytes(file->writtenPath()), result, cache);
     } catch (const EFOpenError &e) {
@@ -98,7 +109,8 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
 
     QByteArray report = "Upgrade: " + encodeFileName(source) + " (" + result.from.toUtf8() + ") -> "
         + encodeFileName(target) + " (" + result.to.toUtf8() + ")\n";
-    report += notesReport(result.notes) + '\n';
+    report += notes + '\n';
+    notes = QByteArray();
     // Positions in the schema report are the upgraded text's, which is written only when it passes.
     report += "Check of the upgraded text:\n";
     // The result's own check, as a check of the written file would report it.
