@@ -38,19 +38,9 @@ QList<QWidget *> childWidgets(const QWidget *w)
     return w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
 }
 
-// A form (a window of a main-window, dialog or own class) or a frame (class info ZelkFrame).
 bool isOwnerView(const QWidget *w)
 {
-    const QMetaObject *meta = w->metaObject();
-    const int marker = meta->indexOfClassInfo("ZelkFrame");
-    if (marker >= 0 && qstrcmp(meta->classInfo(marker).value(), "true") == 0)
-        return true;
-    if (!w->isWindow())
-        return false;
-    if (w->inherits("QMainWindow") || w->inherits("QDialog"))
-        return true;
-    const char *name = meta->className();
-    return !(name[0] == 'Q' && name[1] >= 'A' && name[1] <= 'Z');
+    return TZelkRegistryOptions::IsFrame(w) || TZelkRegistryOptions::IsForm(w);
 }
 
 constexpr const char *AlignProperty = "zcAlign";

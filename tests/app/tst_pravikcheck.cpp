@@ -1,6 +1,7 @@
 // pravik-check as its users run it: a process with arguments, an exit status, stdout and stderr.
 
 #include "platform/textfile.h"
+#include "tests/support/rawtempdir.h"
 #include "tests/support/testfiles.h"
 #include "validation/validationengine.h"
 
@@ -468,7 +469,7 @@ void TestPravikCheck::fileNamesThatAreNotUtf8()
     // "Ü" in UTF-8, then "Ü" in Latin-1 (0xDC), which is no UTF-8.
     const QByteArray rawName = "\xC3\x9C\xDC"
                                "berweisung.xml";
-    QTemporaryDir dir;
+    testsupport::RawTemporaryDir dir;
     if (exists) {
         std::FILE *f = std::fopen((QFile::encodeName(dir.path()) + '/' + rawName).constData(), "wb");
         QVERIFY(f);

@@ -28,6 +28,7 @@ using namespace Qt::StringLiterals;
 class TFormMain : public QWidget
 {
     Q_OBJECT
+    Q_CLASSINFO("ZelkForm", "true")
 };
 
 namespace {
