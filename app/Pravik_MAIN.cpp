@@ -254,7 +254,9 @@ void TPravik_MAIN_Form::showEvent(QShowEvent *event)
 
 void TPravik_MAIN_Form::FormShow()
 {
-    const QString first = FArguments.size() > 1 ? FArguments.at(1) : QString();
+    // "pravik -- -name.xml": after "--" the file may begin with '-'.
+    const qsizetype at = FArguments.value(1) == u"--" ? 2 : 1;
+    const QString first = FArguments.size() > at ? FArguments.at(at) : QString();
     if (first.isEmpty() || !fileNameIsFile(first))
         return;
     LoadXMLFile(first);
@@ -397,6 +399,7 @@ void TPravik_MAIN_Form::DoValidate()
     PageControl1->SetTabVisible(TabSheet3, false);
     const QByteArray text = XMLViewer->textUtf8();
     sepa::RulesPass rules(text, XMLViewer->encoding());
+    RulesPage->prepareHistory(rules);
     bool valid = false;
     try {
         valid = ValidateXML(text, errors, &rules);
@@ -405,6 +408,7 @@ void TPravik_MAIN_Form::DoValidate()
         throw;
     }
     showRuleFindings(rules.finish());
+    RulesPage->recordHistory(rules);
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {

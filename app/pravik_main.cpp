@@ -6,10 +6,70 @@
 #include "platform/widgets/application.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+
+namespace {
+
+const char kHelp[] = "Usage: pravik [OPTION]... [FILE]\n"
+                     "Opens a window that checks SEPA payment files (pain.001.001.09 credit transfers,\n"
+                     "pain.008.001.08 direct debits) against the German banks' validation schemas and\n"
+                     "against the SEPA rules a schema cannot express; a FILE is opened and checked at once.\n"
+                     "The schema report lists every schema error; the page \"SEPA-Regeln\" lists the rules'\n"
+                     "findings, each with its code and severity.\n"
+                     "\n"
+                     "Options:\n"
+                     "  -h, --help      show this help and exit\n"
+                     "  --version       show the version and exit\n"
+                     "  --              the next argument is the file, even one that begins with '-'\n"
+                     "The options of the Qt toolkit (for example -platform offscreen) are taken as well.\n"
+                     "\n"
+                     "Exit status: 0 when the window was closed, 1 when it could not be started.\n"
+                     "For scripts and pipelines see pravik-check(1).\n";
+
+// Help and version need no display: they are answered before the toolkit starts.
+std::optional<int> answerWithoutWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("pravik %s\n", PRAVIK_VERSION);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
+    return std::nullopt;
+}
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// While the toolkit starts, its fatal messages (no display, no platform plugin) would abort; a
+// window that cannot start ends with status 1 and the toolkit's words instead.
+void startMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        if (g_previousHandler)
+            g_previousHandler(type, context, message);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+        return;
+    }
+    std::fprintf(stderr, "pravik: the window cannot be started: %s\n", qPrintable(message));
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = answerWithoutWindow(argc, argv))
+        return *answered;
     // The library's units run around the program body: started before the application exists,
     // finished after it is gone.
     std::optional<TUnitRun> units;
@@ -19,7 +79,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "pravik: %s\n", e.what());
         return 1;
     }
+    g_previousHandler = qInstallMessageHandler(startMessageHandler);
     TApplication app(argc, argv);
+    qInstallMessageHandler(g_previousHandler);
     TApplication::setApplicationName(QStringLiteral("Pravik"));
     TApplication::setOrganizationName(QStringLiteral("Zelk Software"));
     // Ties the window to its installed desktop entry, for its icon and name on Wayland.
