@@ -462,15 +462,61 @@ struct TXMLEditor::Private
         return long(offsetCursor.bytePosition(filePos));
     }
 
+    // Scrolls sideways so that the text at position shows with a quarter of the view of context to
+    // its left and, where it fits as well, up to the end of its tag (the next '>' on its line).
+    void revealPosition(long position)
+    {
+        const long line = send(Sci::SCI_LINEFROMPOSITION, position);
+        const long lineStart = send(Sci::SCI_POSITIONFROMLINE, line);
+        const long lineEnd = send(Sci::SCI_GETLINEENDPOSITION, line);
+        const auto *text
+            = reinterpret_cast<const char *>(send(Sci::SCI_GETRANGEPOINTER, position, lineEnd - position));
+        const void *close = text ? std::memchr(text, '>', size_t(std::max(0L, lineEnd - position))) : nullptr;
+        const long end = close ? position + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
+        // Distances from the line's start, whatever the view's offset is now.
+        const long xOffset = send(Sci::SCI_GETXOFFSET);
+        const long textLeft = send(Sci::SCI_POINTXFROMPOSITION, 0, lineStart) + xOffset;
+        const long at = send(Sci::SCI_POINTXFROMPOSITION, 0, position) + xOffset - textLeft;
+        const long endAt = send(Sci::SCI_POINTXFROMPOSITION, 0, end) + xOffset - textLeft;
+        const long width = std::max(1L, long(sci->viewport()->width()) - textLeft);
+        long offset = 0;
+        if (endAt > width) {
+            offset = at - width / 4;
+            // A tag wider than the rest of the view keeps its start in view.
+            offset = std::max(offset, std::min(endAt - width, at - width / 16));
+            offset = std::max(0L, offset);
+        }
+        // Scintilla widens its scrolling range only as it draws wider lines; a narrower range would
+        // take the offset back to its end.
+        const long needed = offset + sci->viewport()->width();
+        if (send(Sci::SCI_GETSCROLLWIDTH) < needed)
+            send(Sci::SCI_SETSCROLLWIDTH, static_cast<unsigned long>(needed));
+        send(Sci::SCI_SETXOFFSET, static_cast<unsigned long>(offset));
+    }
+
     // The caret to a byte position, its line centred, the position itself in view.
     void gotoBytePosition(long position, bool visible)
     {
         send(Sci::SCI_GOTOPOS, position);
         const int line = int(send(Sci::SCI_LINEFROMPOSITION, position)) + 1;
         centreLine(line);
-        send(Sci::SCI_SCROLLCARET);
+        revealPosition(position);
         // A hidden editor may not know its final size yet; place the view again once it is shown.
         pendingCentreLine = visible ? 0 : line;
+        pendingReveal = visible ? -1 : position;
+    }
+
+    // The view where it is wanted for a hidden editor, now that it is shown with its size.
+    void placePending()
+    {
+        if (pendingCentreLine > 0)
+            centreLine(pendingCentreLine);
+        if (pendingReveal >= 0 && pendingReveal == send(Sci::SCI_GETCURRENTPOS))
+            revealPosition(long(pendingReveal));
+        else if (pendingCentreLine > 0)
+            send(Sci::SCI_SCROLLCARET);
+        pendingCentreLine = 0;
+        pendingReveal = -1;
     }
 
     // Scintilla tells of an edit before it makes it; what follows from the edit waits until it is
@@ -723,6 +769,7 @@ struct TXMLEditor::Private
     int updateDepth = 0;
     int gutterDigits = 0;
     int pendingCentreLine = 0;
+    qsizetype pendingReveal = -1; // the position a jump in a hidden editor shows once it is shown
 };
 
 TXMLEditor::TXMLEditor(QWidget *parent)
@@ -969,11 +1016,16 @@ void TXMLEditor::addStopMark(qint64 filePos)
         = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
     const void *close = text ? std::memchr(text, '>', size_t(lineEnd - start)) : nullptr;
     long end = close ? start + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
-    // From the '<' of the tag the parser stood in, when it stopped inside one on this line.
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, start));
     const auto *before
         = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, start - lineStart));
-    for (long p = start - 1; before && p >= lineStart && before[p - lineStart] != '>'; --p) {
+    // Right after a tag (an end tag that does not match, say) the parser stopped in that tag;
+    // else in the tag it stood in, from its '<', when it stopped inside one on this line.
+    const bool afterTag = before && start > lineStart && before[start - 1 - lineStart] == '>';
+    if (afterTag)
+        end = start;
+    for (long p = start - 1 - (afterTag ? 1 : 0); before && p >= lineStart && before[p - lineStart] != '>';
+         --p) {
         if (before[p - lineStart] == '<') {
             start = p;
             break;
@@ -1088,8 +1140,10 @@ void TXMLEditor::gotoLine(int line)
     line = std::clamp(line, 1, lineCount());
     d->send(Sci::SCI_GOTOLINE, d->shownLine(line - 1));
     d->centreLine(d->shownLine(line - 1) + 1);
+    d->send(Sci::SCI_SETXOFFSET, 0);
     // A hidden editor may not know its final height yet; centre again once it is shown.
     d->pendingCentreLine = isVisible() ? 0 : d->shownLine(line - 1) + 1;
+    d->pendingReveal = -1;
 }
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
@@ -1098,6 +1152,8 @@ void TXMLEditor::gotoFilePos(qint64 filePos)
     const long position = std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length()));
     gotoLine(d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position))) + 1);
     d->send(Sci::SCI_GOTOPOS, position);
+    d->revealPosition(position);
+    d->pendingReveal = isVisible() ? -1 : position;
 }
 
 int TXMLEditor::firstVisibleLine() const
@@ -1201,7 +1257,13 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->encoding = encoding;
     clearErrorMarks();
     d->updateGutterWidth();
+    // From the first line, also in an editor not shown yet: one too small to hold a line would
+    // scroll the caret's line out of view, and keep it so once shown.
     d->send(Sci::SCI_GOTOPOS, 0);
+    d->send(Sci::SCI_SETFIRSTVISIBLELINE, 0);
+    d->send(Sci::SCI_SETXOFFSET, 0);
+    d->pendingCentreLine = isVisible() ? 0 : 1;
+    d->pendingReveal = isVisible() ? -1 : 0;
     Q_EMIT textChanged();
 }
 
@@ -1239,9 +1301,5 @@ void TXMLEditor::setEncoding(TextEncoding encoding)
 void TXMLEditor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (d->pendingCentreLine > 0) {
-        d->centreLine(d->pendingCentreLine);
-        d->send(Sci::SCI_SCROLLCARET);
-        d->pendingCentreLine = 0;
-    }
+    d->placePending();
 }
