@@ -450,6 +450,36 @@ struct TXMLEditor::Private
         send(Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, visible - onScreen / 2));
     }
 
+    // Colouring runs from the end of what is coloured up to the view, so that a jump to the end of a
+    // large text would colour all of it, in the background, while keys wait. When the view lies far
+    // beyond (or above) what is coloured, colouring starts afresh where a line in view follows a
+    // tag's end, as the lexer's state there is plain text; what lies between is coloured once it
+    // comes into view.
+    void colourFromView()
+    {
+        constexpr long farAway = 64 * 1024;
+        const long top = send(Sci::SCI_DOCLINEFROMVISIBLE, send(Sci::SCI_GETFIRSTVISIBLELINE));
+        const long viewStart = send(Sci::SCI_POSITIONFROMLINE, top);
+        const long styled = send(Sci::SCI_GETENDSTYLED);
+        if (viewStart >= colouredFrom && viewStart <= styled + farAway)
+            return;
+        // A line start that follows a '>' (line ends and virtual breaks between): up to a few
+        // lines above the view, else the view's own first line.
+        long from = viewStart;
+        for (long line = top; line >= 0 && line > top - 64; --line) {
+            const long start = send(Sci::SCI_POSITIONFROMLINE, line);
+            long before = start - 1;
+            while (before >= 0 && (charAt(before) == '\r' || charAt(before) == '\n'))
+                --before;
+            if (before < 0 || charAt(before) == '>') {
+                from = start;
+                break;
+            }
+        }
+        colouredFrom = from;
+        send(Sci::SCI_STARTSTYLING, static_cast<unsigned long>(from), 0);
+    }
+
     // The byte position of an offset into the CR LF-joined text; ascending offsets are cheapest.
     long bytePosition(qint64 filePos)
     {
@@ -569,13 +599,51 @@ struct TXMLEditor::Private
         Q_EMIT owner->textChanged();
     }
 
+    // Keeps the caret's last column through an edit that leaves the text before its position on its
+    // line as it was, or changes it by characters without a line end: typing on a long line then
+    // counts only what lies between the column's position and the caret, not the line from its start.
+    void followColumn(bool known, qsizetype position, int type, qsizetype length)
+    {
+        Column &c = lastColumn;
+        if (!known)
+            return;
+        const auto range = [this](qsizetype from, qsizetype size) {
+            return reinterpret_cast<const char *>(
+                send(Sci::SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), long(size)));
+        };
+        const auto hasLineEnd = [](const char *text, qsizetype size) {
+            return std::memchr(text, '\n', size_t(size)) || std::memchr(text, '\r', size_t(size));
+        };
+        if ((type & Sci::SC_MOD_DELETETEXT) || position >= c.position) {
+            // Adjusted before the deletion, or made after the column's position.
+        } else if (position < c.lineStart) {
+            return;
+        } else if (type & Sci::SC_MOD_BEFOREDELETE) {
+            const qsizetype to = std::min(position + length, c.position);
+            const char *text = range(position, to - position);
+            if (hasLineEnd(text, to - position))
+                return;
+            c.units -= documenttext::utf16Length(text, to - position) - breaks().countIn(position, to);
+            c.position = position + length <= c.position ? c.position - length : position;
+        } else if (type & Sci::SC_MOD_INSERTTEXT) {
+            const char *text = range(position, length);
+            if (hasLineEnd(text, length))
+                return;
+            c.units += documenttext::utf16Length(text, length);
+            c.position += length;
+        }
+        c.version = textVersion;
+    }
+
     void onModified(int position, int type, int length, int linesAdded)
     {
         if (type & (Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE))
             editing = true;
         if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
+            const bool columnKnown = lastColumn.version == textVersion;
             ++textVersion;
             offsetCursorValid = false;
+            followColumn(columnKnown, position, type, length);
         }
         if (type & Sci::SC_MOD_BEFOREDELETE)
             tags.beforeDelete(position, length);
@@ -770,6 +838,7 @@ struct TXMLEditor::Private
     int gutterDigits = 0;
     int pendingCentreLine = 0;
     qsizetype pendingReveal = -1; // the position a jump in a hidden editor shows once it is shown
+    long colouredFrom = 0; // where the colouring that reaches the end of the coloured text started
 };
 
 TXMLEditor::TXMLEditor(QWidget *parent)
@@ -847,6 +916,7 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     sci->beforePaint = [this] {
         Guarded([this] {
             d->settle();
+            d->colourFromView();
             if (d->textMargin)
                 d->updateNumbers();
         });
@@ -1236,6 +1306,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_SETSAVEPOINT);
     d->send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(d->eventMask));
     d->sci->breaks.reset(std::move(breaks));
+    d->colouredFrom = 0;
     ++d->textVersion; // changed without notifications
     d->splitTimer.stop();
     d->typedFrom = d->typedTo = -1;

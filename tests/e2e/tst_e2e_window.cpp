@@ -40,6 +40,8 @@
 
 #include <functional>
 
+#include <time.h>
+
 using namespace Qt::StringLiterals;
 using testsupport::readAll;
 using testsupport::writeAll;
@@ -732,6 +734,80 @@ private Q_SLOTS:
         }
         QVERIFY2(inPath > 0, "the path was not wrapped at all");
         QCOMPARE(readAll(path), readAll(m_started));
+    }
+
+    void longOneLineFileTypedAtItsEndAsFastAsAtItsStart()
+    {
+        // A file of 16 MB on one line. At its end, the view is coloured by the time it is first
+        // drawn, and a key typed there (until the status bar shows the caret's new column) costs
+        // about what it costs at the start, however far along the line the caret stands.
+        QByteArray file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Document>";
+        const QByteArray item = "<Ustrd>Rechnung 4711 vom 1.12.</Ustrd>";
+        file.reserve(16 * 1024 * 1024 + 64);
+        while (file.size() < 16 * 1024 * 1024)
+            file += item;
+        file += "</Document>";
+        const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("long-one-line.xml"));
+        QVERIFY(writeAll(path, file));
+        {
+            QList<DialogSnapshot> shown;
+            ModalDialogDriver driver(openAndAnswer(path, shown, QStringLiteral("&Nein")));
+            clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+            QTRY_COMPARE_WITH_TIMEOUT(form->XMLFileName(), path, 20000);
+        }
+        form->PageControl1->SetActivePage(form->TabSheet1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        auto *sci = form->XMLViewer->findChild<Sci *>();
+
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        view->viewport()->repaint();
+        // The last tag in view is drawn in the tags' colour, not as plain text.
+        const long end = sci->SendScintilla(Sci::SCI_GETLENGTH);
+        const long lastTag = end - long(qstrlen("</Document>"));
+        QCOMPARE(sci->SendScintilla(Sci::SCI_GETCHARAT, lastTag), long('<'));
+        QCOMPARE(sci->SendScintilla(Sci::SCI_GETSTYLEAT, lastTag), long(QsciLexerXML::Tag));
+        const int lineNumber = form->XMLViewer->caretLine();
+        QCOMPARE(lineNumber, 1);
+
+        // CPU time of the process per key, the status bar's update included.
+        const auto cpuPerKey = [&](int column) {
+            timespec start {};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
+            constexpr int keys = 20;
+            for (int i = 1; i <= keys; ++i) {
+                QTest::keyClick(view, Qt::Key_X);
+                const QString panel = QStringLiteral("1:%1").arg(column + i);
+                if (!runUntil([&] { return form->StatusPanels[1]->text() == panel; }))
+                    return -1.0;
+            }
+            timespec stop {};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &stop);
+            return (double(stop.tv_sec - start.tv_sec) * 1e3 + double(stop.tv_nsec - start.tv_nsec) / 1e6)
+                / keys;
+        };
+        const int endColumn = form->XMLViewer->caretColumn();
+        QVERIFY(
+            runUntil([&] { return form->StatusPanels[1]->text() == QStringLiteral("1:%1").arg(endColumn); }));
+        const double atEnd = cpuPerKey(endColumn);
+        QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+        QVERIFY(runUntil([&] { return form->StatusPanels[1]->text() == QStringLiteral("1:1"); }));
+        const double atStart = cpuPerKey(1);
+        const QString costs
+            = QStringLiteral("%1 ms a key at the start, %2 ms at the end").arg(atStart).arg(atEnd);
+        QVERIFY2(atStart >= 0 && atEnd >= 0, qPrintable(costs));
+        QVERIFY2(atEnd <= 3 * atStart + 1.0, qPrintable(costs));
+        qInfo("%s", qPrintable(costs));
+
+        // Back to the file of the command line; the typing is not saved.
+        QList<DialogSnapshot> questions;
+        ModalDialogDriver back(openAndAnswer(m_started, questions, QStringLiteral("&Nein")));
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(form->XMLFileName(), m_started);
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(readAll(path), file);
+        QFile::remove(path);
     }
 
     void fileFromCommandLineShownFromItsFirstLine_data()
