@@ -82,6 +82,7 @@ protected:
 private:
     friend class TestPravikMain;
     friend class TestRulesPage;
+    friend class TestEndToEndWindow;
 
     void createComponents();
     void createActions();

@@ -109,6 +109,16 @@ TDialogHolder<TMessageForm> CreateMessageDialog(
         new TMessageForm(Msg, DlgType, Buttons, DefaultButton, QApplication::activeWindow()));
 }
 
+void SetMessageDetails(TMessageForm *Form, const QString &Details)
+{
+    auto *details = new QLabel(Details, Form);
+    details->setObjectName(QStringLiteral("Details"));
+    details->setTextFormat(Qt::PlainText);
+    details->setWordWrap(true);
+    if (auto *layout = qobject_cast<QBoxLayout *>(Form->layout()))
+        layout->insertWidget(1, details);
+}
+
 void ShowMessage(const QString &Msg)
 {
     if (const TShowMessageRoute route = showMessageRoute())

@@ -70,6 +70,10 @@ TDialogHolder<TMessageForm> CreateMessageDialog(
 TDialogHolder<TMessageForm> CreateMessageDialog(
     const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton);
 
+// Puts Details below the form's message, on a line of their own in plain text (a label named
+// "Details"), so that the message itself stays as it is.
+void SetMessageDetails(TMessageForm *Form, const QString &Details);
+
 void ShowMessage(const QString &Msg);
 // A custom-type dialog with an OK button at X, Y (-1, -1: centred).
 void ShowMessagePos(const QString &Msg, int X, int Y);

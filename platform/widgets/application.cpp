@@ -27,6 +27,17 @@ QString currentExceptionMessage()
         return QStringLiteral("An unknown error occurred.");
     }
 }
+
+QString currentExceptionDetails()
+{
+    try {
+        throw;
+    } catch (const Exception &e) {
+        return e.details();
+    } catch (...) {
+        return QString();
+    }
+}
 } // namespace
 
 TApplication::TApplication(int &argc, char **argv)
@@ -65,8 +76,15 @@ void TApplication::HandleException()
         sink()(message);
         return;
     }
+    const QString details = currentExceptionDetails();
     try {
-        MessageDlg(message, mtError, { mbOK }, 0);
+        if (details.isEmpty()) {
+            MessageDlg(message, mtError, { mbOK }, 0);
+        } else {
+            const TDialogHolder<TMessageForm> form = CreateMessageDialog(message, mtError, { mbOK });
+            SetMessageDetails(form.get(), details);
+            form->ShowModal();
+        }
     } catch (...) {
         // The error box itself failed (no GUI thread, no screen): nothing is left to show it with.
     }
