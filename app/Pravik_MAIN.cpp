@@ -217,6 +217,12 @@ void TPravik_MAIN_Form::createActions()
     FileSaveAs1->OnExecute = [this](TAction *) { FileSaveAs1Execute(); };
     FileSaveAs1->OnUpdate = [this](TAction *a) { act_ValidateUpdate(a); };
 
+    act_Upgrade = make("act_Upgrade", QStringLiteral("&Aktualisieren..."), file);
+    act_Upgrade->SetHint(QStringLiteral(
+        "Aktualisieren|Datei einer nicht mehr angenommenen Version in die aktuelle umwandeln"));
+    act_Upgrade->OnExecute = [this](TAction *) { act_UpgradeExecute(); };
+    act_Upgrade->OnUpdate = [this](TAction *a) { act_UpgradeUpdate(a); };
+
     FileSave1 = make("FileSave1", QStringLiteral("Speichern"), file);
     FileSave1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     FileSave1->OnExecute = [this](TAction *a) { FileSave1Execute(a); };
@@ -244,6 +250,7 @@ void TPravik_MAIN_Form::createMenu()
     file->addAction(FileOpen1);
     file->addAction(FileSave1);
     file->addAction(FileSaveAs1);
+    file->addAction(act_Upgrade);
     file->addSeparator();
     file->addAction(FileExit1);
     QMenu *edit = MainMenu1->addMenu(QStringLiteral("Bearbeiten"));
@@ -363,6 +370,7 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     // Read first: a file that cannot be read must not become the save target of the text shown.
     XMLViewer->loadFromFile(FileName);
     FXMLFileName = FileName;
+    ProbeUpgradeTarget();
     FCurrentError = 0;
     FStatusText.clear();
     ShowStatusMessage();
@@ -421,6 +429,8 @@ void TPravik_MAIN_Form::DoValidate()
         valid = ValidateXML(text, errors, &rules);
     } catch (ESEPAXMLValidateException &e) {
         ShowParserStop(e);
+        if (ShowKnownMessage(e))
+            return;
         // The error box tells in full what the status bar may have to shorten.
         e.setDetails(FStatusText);
         throw;

@@ -60,6 +60,7 @@ public:
     TAction *FileSave1 = nullptr;
     TAction *act_NextError = nullptr;
     TAction *act_PreviousError = nullptr;
+    TAction *act_Upgrade = nullptr; // "Aktualisieren...": a retired file in the version the banks take
     QMenuBar *MainMenu1 = nullptr;
     TVerInfo *VerInfo = nullptr;
     TMessageList *ML = nullptr;
@@ -83,6 +84,7 @@ private:
     friend class TestPravikMain;
     friend class TestRulesPage;
     friend class TestEndToEndWindow;
+    friend class TestUpgradeWindow;
 
     void createComponents();
     void createActions();
@@ -123,6 +125,14 @@ private:
     bool AskToSaveChanges();
     int ShowVerdict(const QString &Msg, TMsgDlgType DlgType, const QString &Details);
     void ShowParserStop(const ESEPAXMLValidateException &E);
+    // For a document of a known message without a schema: the refusal with what the file is, and
+    // for a retired one the offer to upgrade it (Pravik_MAIN_upgrade.cpp).
+    bool ShowKnownMessage(const ESEPAXMLValidateException &E);
+    void act_UpgradeExecute();
+    void act_UpgradeUpdate(TAction *Sender);
+    void NoteUpgradeTarget(const QString &NamespaceUri);
+    void ProbeUpgradeTarget();
+    QString ChooseUpgradeFile(const QString &Proposed);
     void ShowStatusMessage();
     QString ChooseSaveAsFile();
 
@@ -134,4 +144,5 @@ private:
     int FCurrentError = 0; // the error the last jump went to
     QString FHint; // the hint of the menu item under the mouse
     QString FStatusText; // what the parser said when it stopped
+    QString FUpgradeTarget; // the version the text's message upgrades to, empty when none
 };

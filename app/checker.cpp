@@ -6,6 +6,7 @@
 #include "platform/filename.h"
 #include "platform/textfile.h"
 #include "sepa/history.h"
+#include "upgradecommand.h"
 #include "validation/validationengine.h"
 
 #include <QDateTime>
@@ -74,6 +75,41 @@ bool parseOptionValue(
     return true;
 }
 
+// -o FILE, --output FILE, --output=FILE.
+bool parseOutput(const QStringList &arguments, qsizetype &i, Options &options, QString &error)
+{
+    const QString &arg = arguments.at(i);
+    if (arg.startsWith(u"--output="))
+        options.output = arg.mid(9);
+    else if (i + 1 < arguments.size())
+        options.output = arguments.at(++i);
+    else
+        options.output.clear();
+    if (options.output.isEmpty() || options.output == u"-") {
+        error = QStringLiteral("option '%1' needs the name of the file to write").arg(arg);
+        return false;
+    }
+    return true;
+}
+
+// The upgrade takes one file and writes one; -o and --force mean nothing without it.
+bool checkUpgradeOptions(const Options &options, QString &error)
+{
+    if (!options.upgrade) {
+        if (!options.output.isEmpty() || options.force)
+            error = QStringLiteral("-o and --force belong to --upgrade");
+        return error.isEmpty();
+    }
+    if (options.help || options.version)
+        return true;
+    if (options.files.size() != 1 || options.files.first() == u"-")
+        error = QStringLiteral("--upgrade takes exactly one file (not standard input)");
+    else if (options.json || options.junit || !options.junitFile.isEmpty() || options.rules)
+        error = QStringLiteral(
+            "--upgrade prints its own report: leave out --json, --format, --junit and --rules");
+    return error.isEmpty();
+}
+
 void writeBytes(std::FILE *f, const QByteArray &bytes)
 {
     if (!bytes.isEmpty())
@@ -103,6 +139,13 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
                 return false;
         } else if (arg == u"--junit" || arg.startsWith(u"--junit=")) {
             if (!parseOptionValue(arguments, i, options, error, false))
+                return false;
+        } else if (arg == u"--upgrade") {
+            options.upgrade = true;
+        } else if (arg == u"--force") {
+            options.force = true;
+        } else if (arg == u"-o" || arg == u"--output" || arg.startsWith(u"--output=")) {
+            if (!parseOutput(arguments, i, options, error))
                 return false;
         } else if (arg == u"--rules") {
             options.rules = true;
@@ -139,6 +182,8 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
         error = QStringLiteral("no file given");
         return false;
     }
+    if (!checkUpgradeOptions(options, error))
+        return false;
     return true;
 }
 
@@ -146,6 +191,7 @@ QByteArray helpText()
 {
     return QStringLiteral(
         "Usage: %1 [OPTION]... FILE...\n"
+        "  or:  %1 --upgrade [-o OUT] [--force] FILE\n"
         "Checks SEPA payment files (pain.001.001.09 credit transfers, pain.008.001.08 direct debits)\n"
         "against the German banks' validation schemas and prints every schema error.\n"
         "\n"
@@ -165,6 +211,14 @@ QByteArray helpText()
         "  --no-history    with the rules: neither warn of files checked before nor remember this\n"
         "                  one (the history is check-history.json in the settings folder)\n"
         "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
+        "  --upgrade       write FILE, a credit transfer in pain.001.001.03, pain.001.002.03 or\n"
+        "                  pain.001.003.03 or a direct debit in pain.008.001.02, pain.008.002.02\n"
+        "                  or pain.008.003.02, as pain.001.001.09 or pain.008.001.08; prints\n"
+        "                  what to check by hand (split or unsplit addresses, elements left out)\n"
+        "                  and the check of the result, which is written only when it passes\n"
+        "  -o, --output OUT  the upgraded file (default: FILE's name with the new version, as\n"
+        "                  payments.pain.001.001.09.xml); a file named here is replaced\n"
+        "  --force         replace the default upgraded file when it exists\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "  --              every argument after it is a file, even one that begins with '-'\n"
@@ -174,10 +228,15 @@ QByteArray helpText()
         "when it is valid UTF-8, otherwise as Windows-1252. Reports follow in the order of the\n"
         "files; with several files each begins with a line \"==> FILE <==\".\n"
         "\n"
+        "A file of a known ISO 20022 message without a bank schema (a retired or newer version,\n"
+        "a status report, a statement) is refused, followed by a line saying what it is.\n"
+        "\n"
         "Exit status: 0 every file is valid, 1 some file is invalid, 2 some file was refused or\n"
         "could not be read, the JUnit file could not be written, or the command line is wrong.\n"
         "Findings of the SEPA rules change it only with --rules-strict: then a file with a finding\n"
-        "of severity error counts as invalid.\n")
+        "of severity error counts as invalid. With --upgrade: 0 the result passed and was\n"
+        "written, 1 it would not pass (nothing written), 2 the file cannot be upgraded or the\n"
+        "result not written (the source is never changed).\n")
         .arg(programName())
         .arg(QThread::idealThreadCount())
         .toUtf8();
@@ -268,6 +327,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         writeBytes(out, versionText());
         return AllValid;
     }
+    if (options.upgrade)
+        return runUpgrade(options, out, err);
 
     const bool headers = !options.json && !options.junit && options.files.size() > 1;
     const bool junit = options.junit || !options.junitFile.isEmpty();
@@ -307,6 +368,10 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             if (const QString stop = stopText(check); !stop.isEmpty())
                 messages[size_t(i)] += u'\n' + programName() + QStringLiteral(": ") + check.file
                     + QStringLiteral(": ") + stop;
+            // What a file of a known message is, after the refusal, which stays as it is.
+            if (!check.detail.isEmpty())
+                messages[size_t(i)] += u'\n' + programName() + QStringLiteral(": ") + check.file
+                    + QStringLiteral(": ") + check.detail;
         } else if (check.verdict == Verdict::Unreadable)
             messages[size_t(i)] = check.message; // already names the file
         if (options.json)

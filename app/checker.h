@@ -29,6 +29,9 @@ struct Options
     int jobs = 0; // 0: one per processor
     bool help = false;
     bool version = false;
+    bool upgrade = false; // --upgrade: write the file in the version the banks take (upgradecommand.h)
+    QString output; // -o FILE: where the upgrade writes, replacing a file of that name
+    bool force = false; // --force: the upgrade may replace the file it writes by default
 };
 
 // Parses the arguments (without the program name). Returns false with a message for a bad command line.

@@ -1,5 +1,6 @@
 #include "checkresult.h"
 
+#include "legacy/messageversions.h"
 #include "platform/filename.h"
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
@@ -70,6 +71,8 @@ FileCheck checkBytes(
         check.message = e.message();
         if (e.line() > 0)
             check.stop = { e.parserMessage().trimmed(), e.line(), e.linePos(), e.filePos() };
+        check.namespaceUri = e.namespaceUri();
+        check.detail = legacy::refusalDetail(check.namespaceUri);
     } catch (const EFOpenError &e) {
         check.verdict = Verdict::Unreadable;
         check.message = e.message();
@@ -244,6 +247,33 @@ void appendRules(QByteArray &out, const std::vector<sepa::Finding> &findings)
     out += ']';
 }
 
+void appendKnownMessage(QByteArray &out, const FileCheck &check)
+{
+    if (check.detail.isEmpty())
+        return;
+    const legacy::KnownMessage m = legacy::knownMessage(check.namespaceUri);
+    out += ',';
+    appendKey(out, "detail");
+    appendJsonString(out, check.detail);
+    out += ',';
+    appendKey(out, "knownMessage");
+    out += '{';
+    appendKey(out, "id");
+    appendJsonString(out, m.id);
+    out += ',';
+    appendKey(out, "kind");
+    appendJsonString(out, legacy::kindName(m.kind));
+    out += ',';
+    appendKey(out, "status");
+    appendJsonString(out, legacy::statusName(m.status));
+    if (!m.upgradeTo.isEmpty()) {
+        out += ',';
+        appendKey(out, "upgradeTo");
+        appendJsonString(out, m.upgradeTo);
+    }
+    out += '}';
+}
+
 } // namespace
 
 // Written by hand rather than through QJsonObject so that the keys keep a readable order.
@@ -290,6 +320,7 @@ QByteArray jsonRecord(const FileCheck &check)
         appendJsonString(out, check.stop.message);
         out += '}';
     }
+    appendKnownMessage(out, check);
     out += ',';
     appendKey(out, "errors");
     out += '[';

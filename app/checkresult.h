@@ -45,6 +45,8 @@ struct FileCheck
     TextEncoding encoding = TextEncoding::Utf8;
     TXMLParseErrors errors; // every schema error of an invalid file
     ParserStop stop; // of a file refused as not well-formed
+    QString namespaceUri; // of a file refused for having no schema
+    QString detail; // what such a file is, when its message is a known one (legacy::refusalDetail)
     bool rulesRun = false; // the SEPA rules ran (asked for, and the file passed the namespace probe)
     std::vector<sepa::Finding> findings; // of the SEPA rules, in document order, errors kept first
     qsizetype ruleErrors = 0; // every finding of severity error, listed or not

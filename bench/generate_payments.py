@@ -6,6 +6,11 @@ through the file. Each injected error breaks exactly one rule, so a validator mu
 Examples:
   generate_payments.py --type sct --transactions 100000 out/sct-100k.xml
   generate_payments.py --type sdd --transactions 5000 --errors 50 --single-line out/sdd.xml
+  generate_payments.py --type sct --retired --transactions 100000 out/sct-100k.pain.001.001.03.xml
+
+--retired writes the version the banks no longer take (pain.001.001.03, pain.008.001.02): BIC for
+BICFI, a plain ReqdExctnDt, and addresses as a street line and a "12345 Town" line (AdrLine), for
+measuring the upgrade.
 """
 
 import argparse
@@ -16,6 +21,11 @@ NAMESPACES = {
     "sct": "urn:iso:std:iso:20022:tech:xsd:pain.001.001.09",
     "sdd": "urn:iso:std:iso:20022:tech:xsd:pain.008.001.08",
 }
+RETIRED_NAMESPACES = {
+    "sct": "urn:iso:std:iso:20022:tech:xsd:pain.001.001.03",
+    "sdd": "urn:iso:std:iso:20022:tech:xsd:pain.008.001.02",
+}
+RETIRED = False  # set by --retired
 
 FIRST = ["Anna", "Ben", "Clara", "David", "Emma", "Felix", "Greta", "Hannah", "Jonas", "Katrin",
          "Lukas", "Marie", "Noah", "Olga", "Paul", "Rita", "Sophie", "Tim", "Ute", "Yusuf"]
@@ -77,6 +87,8 @@ class Writer:
         self.out.write(f"{self._indent()}</{tag}>{self._nl()}")
 
     def leaf(self, tag, value, attrs=""):
+        if RETIRED and tag == "BICFI":
+            tag = "BIC"
         value = value.replace("&", "&amp;").replace("<", "&lt;")
         self.out.write(f"{self._indent()}<{tag}{attrs}>{value}</{tag}>{self._nl()}")
 
@@ -125,7 +137,14 @@ def amount_text(cents):
 def write_party(w, tag, name, address):
     w.open(tag)
     w.leaf("Nm", name)
-    if address:
+    if address and RETIRED:
+        street, number, code, town = address
+        w.open("PstlAdr")
+        w.leaf("Ctry", "DE")
+        w.leaf("AdrLine", f"{street} {number}")
+        w.leaf("AdrLine", f"{code} {town}")
+        w.close("PstlAdr")
+    elif address:
         street, number, code, town = address
         w.open("PstlAdr")
         w.leaf("StrtNm", street)
@@ -217,7 +236,10 @@ def write_payment_info(w, kind, number, txs, errors):
         w.leaf("SeqTp", "RCUR")
     w.close("PmtTpInf")
     if kind == "sct":
-        w.path(["ReqdExctnDt", "Dt"], "2026-12-14")
+        if RETIRED:
+            w.leaf("ReqdExctnDt", "2026-12-14")
+        else:
+            w.path(["ReqdExctnDt", "Dt"], "2026-12-14")
         write_party(w, "Dbtr", "Lindenhof Gartenbau GmbH", ("Am Lindenhof", "12", "34567", "Musterstadt"))
         w.path(["DbtrAcct", "Id", "IBAN"], "DE27100200300012345678")
         w.path(["DbtrAgt", "FinInstnId", "BICFI"], "MUSTDEFFXXX")
@@ -250,7 +272,7 @@ def generate(out, kind, count, error_count, single_line, per_payment_info, seed)
     errors = error_positions(count, error_count)
     w = Writer(out, single_line)
     out.write('<?xml version="1.0" encoding="UTF-8"?>' + ("" if single_line else "\n"))
-    w.open("Document", f' xmlns="{NAMESPACES[kind]}"')
+    w.open("Document", f' xmlns="{(RETIRED_NAMESPACES if RETIRED else NAMESPACES)[kind]}"')
     root = "CstmrCdtTrfInitn" if kind == "sct" else "CstmrDrctDbtInitn"
     w.open(root)
     w.open("GrpHdr")
@@ -277,7 +299,11 @@ def main():
     parser.add_argument("--per-payment-info", type=int, default=5000,
                         help="transactions per payment information block (PmtInf)")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--retired", action="store_true",
+                        help="write pain.001.001.03 or pain.008.001.02, the versions the banks no longer take")
     args = parser.parse_args()
+    global RETIRED
+    RETIRED = args.retired
     if args.transactions < 1 or not 0 <= args.errors <= args.transactions:
         parser.error("need at least one transaction and at most one error per transaction")
     out = sys.stdout if args.output == "-" else open(args.output, "w", encoding="utf-8", newline="\n")

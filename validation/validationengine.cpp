@@ -28,6 +28,13 @@ ESEPAXMLValidateException::ESEPAXMLValidateException(
 {
 }
 
+ESEPAXMLValidateException ESEPAXMLValidateException::forNamespace(QString namespaceUri)
+{
+    ESEPAXMLValidateException e;
+    e.m_namespaceUri = std::move(namespaceUri);
+    return e;
+}
+
 const QString &ESEPAXMLValidateException::defaultMessage()
 {
     static const QString message
@@ -128,7 +135,7 @@ bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &e
             schema = xmlservices::Schema::compile(xsd);
     }
     if (!schema)
-        throw ESEPAXMLValidateException();
+        throw ESEPAXMLValidateException::forNamespace(ns);
 
     xmlservices::ParseError parseError;
     switch (xmlservices::validate(utf8, *schema, ns, parseError, observer)) {

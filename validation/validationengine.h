@@ -22,6 +22,8 @@ public:
     // The same refusal for text that is not well-formed, with where and why the parser stopped.
     ESEPAXMLValidateException(QString parserMessage, int32_t line, int32_t linePos, int32_t filePos);
     static const QString &defaultMessage();
+    // The same refusal for a document whose root namespace no embedded schema has.
+    static ESEPAXMLValidateException forNamespace(QString namespaceUri);
 
     // Where the parser stopped (line and position in the line from 1, filePos from 0, counted as
     // TXMLParseErrorItem counts them) and its own words; line 0 when the refusal has no such place.
@@ -29,8 +31,11 @@ public:
     int32_t line() const { return m_line; }
     int32_t linePos() const { return m_linePos; }
     int32_t filePos() const { return m_filePos; }
+    // The document's namespace when it was refused for having no schema, else empty.
+    const QString &namespaceUri() const { return m_namespaceUri; }
 
 private:
+    QString m_namespaceUri;
     QString m_parserMessage;
     int32_t m_line = 0;
     int32_t m_linePos = 0;

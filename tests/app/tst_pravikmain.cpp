@@ -184,7 +184,8 @@ private Q_SLOTS:
             items << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(items,
             (QStringList { QStringLiteral("Ö&ffnen..."), QStringLiteral("Speichern"),
-                QStringLiteral("Speichern &unter..."), QStringLiteral("-"), QStringLiteral("&Beenden") }));
+                QStringLiteral("Speichern &unter..."), QStringLiteral("&Aktualisieren..."),
+                QStringLiteral("-"), QStringLiteral("&Beenden") }));
         QCOMPARE(menus[1]->menu()->actions().constFirst(), form->act_Validate);
 
         // Added to the fixed menus: the usual keys, and stepping through the errors.
@@ -529,18 +530,45 @@ private Q_SLOTS:
         QVERIFY(form->StatusMessage->isHidden());
     }
 
+    void refusedDocument_data()
+    {
+        QTest::addColumn<QByteArray>("version");
+        QTest::addColumn<QString>("detail"); // empty: the refusal alone, as for any unknown namespace
+        QTest::newRow("retired version names itself")
+            << QByteArray("pain.001.001.03")
+            << QStringLiteral(
+                   "pain.001.001.03, Überweisung, ISO-20022-Version von 2009: Deutsche Banken nehmen "
+                   "diese Version nicht mehr an (sie nehmen pain.001.001.09). Die Datei kann auf "
+                   "pain.001.001.09 aktualisiert werden.");
+        QTest::newRow("unknown namespace keeps the refusal alone")
+            << QByteArray("pain.001.999.99") << QString();
+    }
+
     void refusedDocument()
     {
+        QFETCH(QByteArray, version);
+        QFETCH(QString, detail);
         QByteArray older = readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
-        older.replace("pain.001.001.09", "pain.001.001.03");
+        older.replace("pain.001.001.09", version);
         form->XMLViewer->setText(QString::fromUtf8(older));
         Answering ok(QStringLiteral("OK"));
         form->act_Validate->Execute();
-        QCOMPARE(ok.shown.size(), 0); // no verdict
-        QCOMPARE(errorBoxes,
-            QStringList { QStringLiteral(
-                "The file cannot be validated! This file may not be a valid SEPA XML file.") });
-        QCOMPARE(reportLines(), QStringList { QStringLiteral("Validating...") });
+        const QString refusal
+            = QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file.");
+        if (detail.isEmpty()) {
+            QCOMPARE(ok.shown.size(), 0); // no verdict
+            QCOMPARE(errorBoxes, QStringList { refusal });
+            QCOMPARE(reportLines(), QStringList { QStringLiteral("Validating...") });
+        } else {
+            // The refusal stays the message; what the file is comes as its detail, in the report and
+            // in the status bar.
+            QVERIFY(errorBoxes.isEmpty());
+            QCOMPARE(ok.shown.size(), 1);
+            QCOMPARE(ok.shown.first().text, refusal);
+            QCOMPARE(ok.shown.first().details, detail);
+            QCOMPARE(reportLines(), (QStringList { refusal, detail }));
+            QCOMPARE(form->StatusMessage->text(), detail);
+        }
         QVERIFY(form->PageControl1->TabVisible(form->TabSheet2));
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
     }
