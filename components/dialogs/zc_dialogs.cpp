@@ -141,9 +141,14 @@ QString Tzc_Dialogs::BreakLongRuns(const QString &AText)
             run = 0;
         } else if (run <= MaxRun) {
             ++run;
-        } else if (i + 1 < r.size()) { // a break after the last character would only add an empty line
-            r.insert(i + 1, u'\r');
-            run = 2;
+        } else {
+            // Between characters: one outside the BMP is a pair of code units that stays whole.
+            if (r.at(i).isHighSurrogate() && i + 1 < r.size() && r.at(i + 1).isLowSurrogate())
+                ++i;
+            if (i + 1 < r.size()) { // a break after the last character would only add an empty line
+                r.insert(i + 1, u'\r');
+                run = 2;
+            }
         }
     }
     return r;
