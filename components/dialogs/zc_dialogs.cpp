@@ -16,8 +16,8 @@ Tzc_Dialogs::TAutoAnswersRegistryCreate Tzc_Dialogs::FAutoAnswersRegistryCreate;
 Tzc_Dialogs::TShiftStateReader Tzc_Dialogs::FShiftStateReader;
 std::atomic<bool> Tzc_Dialogs::FUseLatestCommonDialogs = true;
 QVariant Tzc_Dialogs::FButtonFont;
-bool Tzc_Dialogs::FRouted = false;
-std::function<void()> Tzc_Dialogs::FUnroute;
+std::atomic<bool> Tzc_Dialogs::FRouted = false;
+std::atomic<void (*)()> Tzc_Dialogs::FUnroute = nullptr;
 
 THistorie *Tzc_Dialogs::GetHistorie()
 {
@@ -228,9 +228,10 @@ void zc_DialogsFinish()
     }
     Tzc_Dialogs::FButtonFont.clear();
     // The routes lead into this unit's state: the platform's own dialogs come back with its end.
-    if (const auto unroute = std::exchange(Tzc_Dialogs::FUnroute, nullptr))
-        unroute();
-    Tzc_Dialogs::FRouted = false;
+    if (Tzc_Dialogs::FRouted.exchange(false)) {
+        if (const auto unroute = Tzc_Dialogs::FUnroute.exchange(nullptr))
+            unroute();
+    }
 }
 
 const TUnit zc_DialogsUnit = { "zc_Dialogs", zc_DialogsStart, zc_DialogsFinish };

@@ -214,8 +214,10 @@ public:
     static QFont GetButtonFont();
 
     // Routes the platform's MessageDlg*, MessageDlgPos* and ShowMessage* to the service (without
-    // main instruction), unless task dialogs are unavailable or the application has a style sheet of
-    // its own. Once on, it stays on until the unit finishes; a second call changes nothing.
+    // main instruction; without a default button named by the caller, CalcDefaultButton's), unless
+    // task dialogs are unavailable or the application has a style sheet or a style of its own (one
+    // set with QApplication::setStyle that is not the system's). Once on, it stays on until the unit
+    // finishes; a second call changes nothing. Safe while other threads show dialogs.
     static void ExchangeDialogAddress();
 
 private:
@@ -250,8 +252,8 @@ private:
 
     static std::atomic<bool> FUseLatestCommonDialogs;
     static QVariant FButtonFont; // a QFont once made; QtCore keeps it without knowing fonts
-    static bool FRouted;
-    static std::function<void()> FUnroute; // hands the platform's dialogs back
+    static std::atomic<bool> FRouted;
+    static std::atomic<void (*)()> FUnroute; // hands the platform's dialogs back; set with the routes
 };
 
 // Start: the empty history and its list of open views, no answer store, no button font, latest
