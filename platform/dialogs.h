@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -105,10 +106,11 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
     TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton);
 
 // Replaceable routines, so that a dialog service can take over the message dialogs: every
-// MessageDlg*, ShowMessagePos and ShowMessage call ends in MessageDlgPosHelp with a default button,
-// ShowMessage also in its own route. An empty function restores the platform's own dialog.
+// MessageDlg*, ShowMessagePos and ShowMessage call ends in the message route, with the default
+// button its caller named (none when it named none), ShowMessage also in its own route. An empty
+// function restores the platform's own dialog. They may be set while other threads show dialogs.
 using TMessageDlgRoute = std::function<int(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-    int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)>;
+    int HelpCtx, int X, int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton)>;
 using TShowMessageRoute = std::function<void(const QString &Msg)>;
 void SetMessageDlgRoute(TMessageDlgRoute Route);
 void SetShowMessageRoute(TShowMessageRoute Route);

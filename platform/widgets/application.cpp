@@ -7,6 +7,8 @@
 #include <exception>
 
 namespace {
+int g_modalLevel = 0; // GUI thread only
+
 std::function<void(const QString &)> &sink()
 {
     static std::function<void(const QString &)> s;
@@ -93,4 +95,25 @@ void TApplication::HandleException()
 void TApplication::SetExceptionSink(std::function<void(const QString &)> s)
 {
     sink() = std::move(s);
+}
+
+void TApplication::ModalStarted()
+{
+    if (++g_modalLevel == 1) {
+        if (auto *app = qobject_cast<TApplication *>(QCoreApplication::instance()))
+            Q_EMIT app->ModalBegin();
+    }
+}
+
+void TApplication::ModalFinished()
+{
+    if (g_modalLevel > 0 && --g_modalLevel == 0) {
+        if (auto *app = qobject_cast<TApplication *>(QCoreApplication::instance()))
+            Q_EMIT app->ModalEnd();
+    }
+}
+
+int TApplication::ModalLevel()
+{
+    return g_modalLevel;
 }
