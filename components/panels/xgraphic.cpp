@@ -227,7 +227,9 @@ void QtGradientFill(QPainter &DC, const QRect &Rect, TColor C1, TColor C2, bool 
 {
     const TColor a = ColorToRGB(C1);
     const TColor b = ColorToRGB(C2);
-    const int size = Horizontal ? Rect.width() : Rect.height();
+    // A line per device pixel: on a scaled device the steps are as fine as the screen's.
+    const qreal ratio = PaintRatio(DC);
+    const int size = qRound((Horizontal ? Rect.width() : Rect.height()) * ratio);
     // Channels in 8.8 fixed point from the first line's C1 towards the far edge's C2, truncated.
     const auto channel = [size](int ca, int cb, int i) {
         return int((qint64(ca) * 256 + (qint64(cb) - ca) * 256 * i / size) >> 8);
@@ -235,9 +237,9 @@ void QtGradientFill(QPainter &DC, const QRect &Rect, TColor C1, TColor C2, bool 
     for (int i = 0; i < size; ++i) {
         const TColor c = RGB(channel(GetRValue(a), GetRValue(b), i), channel(GetGValue(a), GetGValue(b), i),
             channel(GetBValue(a), GetBValue(b), i));
-        const QRect line = Horizontal ? QRect(Rect.left() + i, Rect.top(), 1, Rect.height())
-                                      : QRect(Rect.left(), Rect.top() + i, Rect.width(), 1);
-        fillSolid(DC, line, c);
+        const QRectF line = Horizontal ? QRectF(Rect.left() + i / ratio, Rect.top(), 1 / ratio, Rect.height())
+                                       : QRectF(Rect.left(), Rect.top() + i / ratio, Rect.width(), 1 / ratio);
+        DC.fillRect(line, ToQColor(c));
     }
 }
 

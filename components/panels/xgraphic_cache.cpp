@@ -116,7 +116,10 @@ void DrawCachedGradient(QPainter &Canvas, const QRect &Rect, TColor ToColor, flo
             if (i > half + 1e-9)
                 break;
             const double weight = 1 - 0.75 * std::sin((i - 2) / n * std::numbers::pi + std::numbers::pi / 2);
-            made.setPixelColor(0, j, ToQColor(BlendColors(from, to, weight)));
+            const QColor c = ToQColor(BlendColors(from, to, weight));
+            // A scaled strip may be more than one device pixel wide: every column alike.
+            for (int x = 0; x < made.width(); ++x)
+                made.setPixelColor(x, j, c);
         }
         return made;
     });

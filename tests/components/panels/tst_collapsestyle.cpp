@@ -443,6 +443,7 @@ private Q_SLOTS:
         QTest::newRow("the header's gradient") << u"gradient"_s;
         QTest::newRow("the shadow's corner") << u"shadow"_s;
         QTest::newRow("a turned caption") << u"turned caption"_s;
+        QTest::newRow("a title band's gradient") << u"band"_s;
     }
     void piecesAreSharpAtTwiceTheScale()
     {
@@ -456,7 +457,12 @@ private Q_SLOTS:
         QImage image = scaledCanvas(panel->size(), base);
         QRect area;
         QColor blank;
-        if (piece == u"turned caption"_s) {
+        if (piece == u"band"_s) {
+            // A title band at the top, light at its outer edge.
+            area = QRect(5, 5, 200, 17);
+            QPainter p(&image);
+            FillGradientRect(p, area, RGB(220, 235, 250), RGB(40, 120, 200), false);
+        } else if (piece == u"turned caption"_s) {
             // A title band at the left, 17 pixels wide, its caption read from bottom to top.
             area = QRect(5, 5, 17, 90);
             QPainter p(&image);
@@ -475,6 +481,11 @@ private Q_SLOTS:
                 blank = ToQColor(style.FrameColor());
             } else if (piece == u"gradient"_s) {
                 area = QRect(header.left(), header.top(), header.width(), header.height() / 2);
+                // Sharp, and alike from left to right over the whole header.
+                for (int y = int(area.top() * Ratio); y < int((area.top() + area.height()) * Ratio); ++y) {
+                    for (int x = int(area.left() * Ratio); x < int((area.left() + area.width()) * Ratio); ++x)
+                        QCOMPARE(image.pixel(x, y), image.pixel(int(area.left() * Ratio), y));
+                }
             } else {
                 // The shadow's bottom-left corner: below the frame, left of where the shadow's
                 // rectangle begins.
