@@ -99,36 +99,6 @@ private Q_SLOTS:
         QCOMPARE(cache.Count(), 50 + 4 * 300);
     }
 
-    void theGuiThreadAndAWorkerDrawGradientsTogether()
-    {
-        // Both draw the same gradients (so both find them missing at once) and one replaces a graphic
-        // the other reads: every access goes through the lock, and nobody keeps a pointer into it.
-        constexpr int rounds = 350;
-        const auto drawAll = [](bool replace) {
-            QImage canvas(4, 64, QImage::Format_RGB32);
-            QPainter p(&canvas);
-            for (int i = 0; i < rounds; ++i) {
-                p.setBrush(QColor(i % 7, 2, 3));
-                DrawCachedGradient(p, QRect(0, 0, 4, 8 + i % 50), clWhite, 1.0f);
-                if (replace) {
-                    GraphicCache()->AddOrSetValue(u"replaced"_s, filled(1 + i % 3, 1, Qt::red));
-                } else {
-                    QImage value;
-                    if (GraphicCache()->TryGetValue(u"replaced"_s, value))
-                        QVERIFY(value.width() >= 1 && value.width() <= 3);
-                }
-            }
-        };
-        std::thread worker(drawAll, true);
-        drawAll(false);
-        worker.join();
-        for (int i = 0; i < rounds; ++i) {
-            QImage strip;
-            QVERIFY(GraphicCache()->TryGetBitmap(u"%1;%2"_s.arg(RGB(i % 7, 2, 3)).arg(8 + i % 50), strip));
-            QCOMPARE(strip.height(), 8 + i % 50);
-        }
-    }
-
     void gradientRows()
     {
         const qsizetype before = GraphicCache()->Count();
