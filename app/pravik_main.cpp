@@ -1,7 +1,7 @@
 // Pravik: the checker window.
 
 #include "Pravik_MAIN.h"
-#include "units.h"
+#include "pravik_startup.h"
 
 #include "platform/widgets/application.h"
 
@@ -46,55 +46,21 @@ std::optional<int> answerWithoutWindow(int argc, char *argv[])
     return std::nullopt;
 }
 
-QtMessageHandler g_previousHandler = nullptr;
-
-// While the toolkit starts, its fatal messages (no display, no platform plugin) would abort; a
-// window that cannot start ends with status 1 and the toolkit's words instead.
-void startMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtFatalMsg) {
-        if (g_previousHandler)
-            g_previousHandler(type, context, message);
-        else
-            std::fprintf(stderr, "%s\n", qPrintable(message));
-        return;
-    }
-    std::fprintf(stderr, "pravik: the window cannot be started: %s\n", qPrintable(message));
-    std::fflush(stderr);
-    std::_Exit(1);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (const std::optional<int> answered = answerWithoutWindow(argc, argv))
         return *answered;
-    // The library's units run around the program body: started before the application exists,
-    // finished after it is gone.
-    std::optional<TUnitRun> units;
-    try {
-        units.emplace(PravikUnits());
-    } catch (const EUnitStartError &e) {
-        std::fprintf(stderr, "pravik: %s\n", e.what());
-        return 1;
-    }
-    g_previousHandler = qInstallMessageHandler(startMessageHandler);
-    TApplication app(argc, argv);
-    qInstallMessageHandler(g_previousHandler);
-    TApplication::setApplicationName(QStringLiteral("Pravik"));
-    TApplication::setOrganizationName(QStringLiteral("Zelk Software"));
-    // Ties the window to its installed desktop entry, for its icon and name on Wayland.
-    TApplication::setDesktopFileName(QStringLiteral("de.zelk.Pravik"));
-    int result = 0;
-    try {
-        TPravik_MAIN_Form form;
-        form.show();
-        result = TApplication::exec();
-    } catch (...) {
-        // The window could not be built (for example a broken form resource): say so and stop.
-        TApplication::HandleException();
-        result = 1;
-    }
-    return result;
+    return RunPravik(argc, argv, [] {
+        try {
+            TPravik_MAIN_Form form;
+            form.show();
+            return TApplication::exec();
+        } catch (...) {
+            // The window could not be built (for example a broken form resource): say so and stop.
+            TApplication::HandleException();
+            return 1;
+        }
+    });
 }

@@ -457,6 +457,14 @@ bool TThread::SleepUnlessTerminated(int ms, const std::function<bool()> &AWakeWh
     return !ctl->terminated;
 }
 
+bool TThread::SleepUnlessTerminatedUntil(std::chrono::steady_clock::time_point ADeadline)
+{
+    const std::shared_ptr<TThreadControl> ctl = m_control;
+    std::unique_lock lock(state().m);
+    state().cv.wait_until(lock, ADeadline, [&] { return ctl->terminated.load(); });
+    return !ctl->terminated;
+}
+
 void TThread::Wake()
 {
     // Taking the lock orders the waker's change before the sleeper's next test: no lost wake-up.

@@ -28,6 +28,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -148,6 +149,9 @@ protected:
     // The same, also waking when AWakeWhen holds; it is tested under the hand-over lock at the start
     // and after each Wake(), so it must be cheap and take no lock (an atomic read).
     bool SleepUnlessTerminated(int ms, const std::function<bool()> &AWakeWhen);
+    // Sleeps until ADeadline (to the clock's precision, not rounded to milliseconds), waking early on
+    // Terminate; true when not terminated.
+    bool SleepUnlessTerminatedUntil(std::chrono::steady_clock::time_point ADeadline);
     // Lets a SleepUnlessTerminated of this thread test its condition again; from any thread.
     void Wake();
     // The name the system shows for the thread (at most 15 bytes are kept), set at start or at once

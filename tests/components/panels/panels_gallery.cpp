@@ -146,6 +146,8 @@ int main(int argc, char *argv[])
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
             if (animated->height() != lastHeight && frame < 4) {
                 lastHeight = animated->height();
+                // The panels below move up with it before the picture is taken.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
                 result |= !save(&window, outDir, u"collapsing-%1"_s.arg(++frame), scale);
             }
         }
