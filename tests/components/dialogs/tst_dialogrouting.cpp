@@ -5,16 +5,12 @@
 
 #include "components/dialogs/zc_dialogs.h"
 #include "platform/dialogs.h"
-#include "platform/exception.h"
 #include "tests/support/dialogdriver.h"
-#include "tests/support/lambdathread.h"
 
 #include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
-
-#include <atomic>
 
 using namespace Qt::StringLiterals;
 
@@ -195,31 +191,6 @@ private Q_SLOTS:
         const Shown shown = showAndPress(mrOk, [] { ::ShowMessage(u"Klassisch"_s); });
         QVERIFY(!shown.taskDialog);
         QCOMPARE(historyCount(), 0);
-    }
-
-    void routingSwitchedOnWhileAWorkerAsks()
-    {
-        // A worker keeps asking for a platform dialog while the GUI thread switches the routing on:
-        // unrouted, the platform refuses a dialog off the GUI thread; routed, the service shows it.
-        const TUnitRun units { &zc_DialogsUnit };
-        ModalDialogDriver driver([](QDialog *d) { pressButton(d, u"OK"_s); });
-        std::atomic<int> refused = 0;
-        std::atomic<int> result = 0;
-        TLambdaThread worker(false, [&](TLambdaThread *self) {
-            while (!self->Terminated() && result == 0) {
-                try {
-                    result = ::MessageDlg(u"Vom Thread"_s, mtInformation, { mbOK }, 0);
-                } catch (const Exception &) {
-                    ++refused;
-                }
-            }
-        });
-        worker.Start();
-        QTRY_VERIFY(refused > 2);
-        Tzc_Dialogs::ExchangeDialogAddress();
-        QTRY_VERIFY(worker.Finished());
-        QCOMPARE(result.load(), int(mrOk));
-        QTRY_COMPARE(historyCount(), 1);
     }
 
     void unitEndHandsThePlatformDialogsBack()
