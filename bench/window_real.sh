@@ -40,7 +40,7 @@ case "${1:-}" in
     cd "$(dirname "$4")"
     DISPLAY="$2" setsid "$3" >/dev/null 2>&1 &
     echo $! >"$5"
-    main=$(xdotool search --sync --onlyvisible --name '^Pravik$' 2>/dev/null | head -1)
+    main=$(DISPLAY="$2" xdotool search --sync --onlyvisible --name '^Pravik$' 2>/dev/null | head -1)
     DISPLAY="$2" xdotool windowfocus --sync "$main" key ctrl+o
     DISPLAY="$2" xdotool search --sync --onlyvisible --name '^(Open|Öffnen)' >/dev/null
     DISPLAY="$2" xdotool type --delay 0 "$(basename "$4")"
@@ -48,7 +48,7 @@ case "${1:-}" in
     ;;
   --menu) # display pidfile
     coproc XEV { exec stdbuf -oL xev -display "$2" -root -event substructure; }
-    main=$(xdotool search --onlyvisible --name '^Pravik$' | head -1)
+    main=$(DISPLAY="$2" xdotool search --onlyvisible --name '^Pravik$' | head -1)
     xdotool key Return
     # The dialog gone, F5 every 50 ms until the verdict, as soon as the loaded text lets it act (a
     # key that arrives while the file loads finds the action still disabled).
