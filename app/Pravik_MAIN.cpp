@@ -39,6 +39,22 @@ QString errorCountText(int count)
     return count == 1 ? QStringLiteral("1 error found.") : QStringLiteral("%1 errors found.").arg(count);
 }
 
+// A path that a wrapping label may break only after a '/': a word joiner (U+2060) holds every
+// other pair of characters together (a hyphen or a space in a file name would be a place to break),
+// a zero-width space (U+200B) follows each '/'. Neither is drawn.
+QString breakableOnlyAtSlashes(const QString &path)
+{
+    QString text;
+    text.reserve(path.size() * 2);
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        text.append(path.at(i));
+        if (i + 1 == path.size() || path.at(i).isHighSurrogate())
+            continue;
+        text.append(path.at(i) == u'/' ? QChar(0x200B) : QChar(0x2060));
+    }
+    return text;
+}
+
 QWidget *pageWith(QWidget *content)
 {
     auto *page = new QWidget;
@@ -261,7 +277,9 @@ void TPravik_MAIN_Form::showEvent(QShowEvent *event)
 
 void TPravik_MAIN_Form::FormShow()
 {
-    const QString first = FArguments.size() > 1 ? FArguments.at(1) : QString();
+    // "pravik -- -name.xml": after "--" the file may begin with '-'.
+    const qsizetype at = FArguments.value(1) == u"--" ? 2 : 1;
+    const QString first = FArguments.size() > at ? FArguments.at(at) : QString();
     if (first.isEmpty() || !fileNameIsFile(first))
         return;
     LoadXMLFile(first);
@@ -405,16 +423,20 @@ void TPravik_MAIN_Form::DoValidate()
     PageControl1->SetTabVisible(TabSheet3, false);
     const QByteArray text = XMLViewer->textUtf8();
     sepa::RulesPass rules(text, XMLViewer->encoding());
+    RulesPage->prepareHistory(rules);
     bool valid = false;
     try {
         valid = ValidateXML(text, errors, &rules);
-    } catch (const ESEPAXMLValidateException &e) {
+    } catch (ESEPAXMLValidateException &e) {
         ShowParserStop(e);
         if (ShowKnownMessage(e))
             return;
+        // The error box tells in full what the status bar may have to shorten.
+        e.setDetails(FStatusText);
         throw;
     }
     showRuleFindings(rules.finish());
+    RulesPage->recordHistory(rules);
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {
@@ -460,11 +482,7 @@ int TPravik_MAIN_Form::ShowVerdict(const QString &Msg, TMsgDlgType DlgType, cons
 {
     TDialogHolder<TMessageForm> dialog = CreateMessageDialog(Msg, DlgType, { mbOK });
     // The verdict stays the dialog's message; the count is a line of its own below it.
-    auto *details = new QLabel(Details, dialog.get());
-    details->setObjectName(QStringLiteral("Details"));
-    details->setTextFormat(Qt::PlainText);
-    if (auto *layout = qobject_cast<QBoxLayout *>(dialog->layout()))
-        layout->insertWidget(1, details);
+    SetMessageDetails(dialog.get(), Details);
     return dialog->ShowModal();
 }
 
@@ -590,8 +608,12 @@ bool TPravik_MAIN_Form::SaveXMLFile(const QString &FileName)
 {
     if (fileNameExists(FileName)) {
         const QPointer<TPravik_MAIN_Form> alive(this);
-        const int answer
-            = MO_FileOverwrite->TaskMessageDlgFmt({ FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
+        // A long path wraps in the question; only between its folders, never inside a name.
+        const QScreen *screen = this->screen();
+        const bool wraps
+            = screen && fontMetrics().horizontalAdvance(FileName) > screen->availableGeometry().width() / 2;
+        const int answer = MO_FileOverwrite->TaskMessageDlgFmt(
+            { wraps ? breakableOnlyAtSlashes(FileName) : FileName }, mtWarning, { mbYes, mbNo }, 0, mbNo);
         if (!alive || answer != mrYes)
             return false; // a window that went while it asked saves nothing
     }

@@ -83,6 +83,7 @@ protected:
 private:
     friend class TestPravikMain;
     friend class TestRulesPage;
+    friend class TestEndToEndWindow;
     friend class TestUpgradeWindow;
 
     void createComponents();

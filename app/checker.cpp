@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "platform/filename.h"
 #include "platform/textfile.h"
+#include "sepa/history.h"
 #include "upgradecommand.h"
 #include "validation/validationengine.h"
 
@@ -150,6 +151,8 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             options.rules = true;
         } else if (arg == u"--rules-strict") {
             options.rules = options.rulesStrict = true;
+        } else if (arg == u"--no-history") {
+            options.noHistory = true;
         } else if (arg == u"-j" || arg == u"--jobs") {
             if (i + 1 >= arguments.size()) {
                 error = QStringLiteral("option '%1' needs a number of jobs").arg(arg);
@@ -197,11 +200,16 @@ QByteArray helpText()
         "  --format FORMAT print the report as text (the default), json (as --json) or junit\n"
         "                  (a JUnit XML report: one test case per file, one failure per error)\n"
         "  --junit FILE    also write the JUnit XML report to FILE\n"
-        "  --rules         also check the SEPA rules the schema cannot express (IBAN and creditor\n"
-        "                  identifier check digits, NbOfTxs and CtrlSum, unique references, the DK\n"
-        "                  character set, dates) and print their findings after the schema report\n"
-        "                  (with --json: as \"rules\" in each record)\n"
-        "  --rules-strict  the same, and a finding of severity error makes the exit status 1\n"
+        "  --rules         also check the SEPA rules the schema cannot express (IBAN, creditor\n"
+        "                  identifier, creditor reference and LEI check digits, NbOfTxs and CtrlSum,\n"
+        "                  unique references, the DK character set, encoding, dates and business\n"
+        "                  days, files checked before) and print their findings after the schema\n"
+        "                  report, each with its code and severity (with --json: as \"rules\" in each\n"
+        "                  record; with --format junit: as the test case's output)\n"
+        "  --rules-strict  the same, and a finding of severity error makes the exit status 1 (and\n"
+        "                  is a failure in the JUnit report)\n"
+        "  --no-history    with the rules: neither warn of files checked before nor remember this\n"
+        "                  one (the history is check-history.json in the settings folder)\n"
         "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
         "  --upgrade       write FILE, a credit transfer in pain.001.001.03, pain.001.002.03 or\n"
         "                  pain.001.003.03 or a direct debit in pain.008.001.02, pain.008.002.02\n"
@@ -213,6 +221,7 @@ QByteArray helpText()
         "  --force         replace the default upgraded file when it exists\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
+        "  --              every argument after it is a file, even one that begins with '-'\n"
         "\n"
         "A FILE of \"-\" is standard input, named \"<stdin>\" in reports (\"./-\" is a file named -).\n"
         "A file is read as UTF-8 or UTF-16 when its byte-order mark says so; without one as UTF-8\n"
@@ -332,19 +341,27 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
     std::vector<QString> messages(size_t(options.files.size()));
     std::vector<char> ruleErrors(size_t(options.files.size()), 0);
+    // Every file is judged against the history as it was when the run began, whatever the order the
+    // workers finish in; what this run adds is written once at the end.
+    const bool history
+        = options.rules && !options.noHistory && qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY");
+    const sepa::History past = history ? sepa::History::load() : sepa::History();
+    const RulesRun rulesRun { options.rules, history ? &past : nullptr };
+    std::vector<std::optional<sepa::History::Entry>> historyEntries(size_t(options.files.size()));
 
     // The workers write each file's whole output, so that formatting runs in parallel too; the
     // verdict and message travel beside it.
     auto work = [&](qsizetype i) {
         QElapsedTimer fileClock;
         fileClock.start();
-        const FileCheck check = options.files.at(i) == u"-"
-            ? checkStandardInput(cache, options.rules)
-            : checkFile(options.files.at(i), cache, options.rules);
+        const FileCheck check = options.files.at(i) == u"-" ? checkStandardInput(cache, rulesRun)
+                                                            : checkFile(options.files.at(i), cache, rulesRun);
         verdicts[size_t(i)] = check.verdict;
         ruleErrors[size_t(i)] = check.hasRuleErrors();
+        historyEntries[size_t(i)] = check.historyEntry;
         if (junit)
-            testCases[size_t(i)] = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9);
+            testCases[size_t(i)]
+                = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9, options.rulesStrict);
         if (check.verdict == Verdict::Refused) {
             messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
             // The parser's own words on a line of their own, so that the refusal line stays as it is.
@@ -380,16 +397,30 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             std::fflush(err);
         }
         const Verdict v = verdicts[size_t(i)];
+        const bool strictFailure = options.rulesStrict && ruleErrors[size_t(i)];
         if (junit)
-            junitReport.add(v, std::exchange(testCases[size_t(i)], QByteArray()));
+            junitReport.add(v, strictFailure, std::exchange(testCases[size_t(i)], QByteArray()));
         status = qMax(status,
             v == Verdict::Valid         ? int(AllValid)
                 : v == Verdict::Invalid ? int(SomeInvalid)
                                         : int(SomeRefused));
-        if (options.rulesStrict && ruleErrors[size_t(i)])
+        if (strictFailure)
             status = qMax(status, int(SomeInvalid));
     };
     runInOrder(options.files.size(), jobs, work, deliver);
+
+    if (history) {
+        std::vector<sepa::History::Entry> checked;
+        for (std::optional<sepa::History::Entry> &e : historyEntries) {
+            if (e)
+                checked.push_back(std::move(*e));
+        }
+        // The check itself is done and reported; a history that cannot be kept is only said.
+        if (const QString failure = sepa::History::record(checked); !failure.isEmpty())
+            writeBytes(err,
+                encodeFileName(
+                    programName() + QStringLiteral(": the history of checked files: ") + failure + u'\n'));
+    }
 
     if (junit) {
         const QByteArray document = junitReport.document(double(clock.nsecsElapsed()) / 1e9);

@@ -25,6 +25,7 @@ struct Options
     QString junitFile; // --junit FILE: the JUnit report also written to FILE
     bool rules = false; // the SEPA rules' report after the schema report
     bool rulesStrict = false; // findings of severity error make the exit status 1; implies rules
+    bool noHistory = false; // --no-history: no warning of files checked before, nothing remembered
     int jobs = 0; // 0: one per processor
     bool help = false;
     bool version = false;

@@ -28,16 +28,10 @@ QString verdictName(Verdict verdict)
     return {};
 }
 
-bool FileCheck::hasRuleErrors() const
-{
-    return std::any_of(findings.begin(), findings.end(),
-        [](const sepa::Finding &f) { return f.severity == sepa::Severity::Error; });
-}
-
 namespace {
 
 FileCheck checkBytes(
-    const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache, bool rules)
+    const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache, RulesRun rules)
 {
     FileCheck check;
     check.file = name;
@@ -51,13 +45,18 @@ FileCheck checkBytes(
         check.read = true;
         std::unique_ptr<TXMLParseErrors> errors;
         std::optional<sepa::RulesPass> rulesPass;
-        if (rules)
+        if (rules.run) {
             rulesPass.emplace(utf8, check.encoding);
+            rulesPass->setHistory(rules.history);
+        }
         const bool valid
             = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr);
         if (rulesPass) {
             check.findings = rulesPass->finish();
-            check.rulesStoppedEarly = rulesPass->stoppedEarly();
+            check.ruleErrors = rulesPass->errorCount();
+            check.ruleWarnings = rulesPass->warningCount();
+            check.rulesUnlisted = rulesPass->unlisted();
+            check.historyEntry = rulesPass->historyEntry();
             check.rulesRun = true;
         }
         if (valid) {
@@ -92,7 +91,7 @@ FileCheck checkBytes(
 
 } // namespace
 
-FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules)
+FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules)
 {
     return checkBytes(
         file, [&] { return readFileBytes(file); }, cache, rules);
@@ -103,7 +102,7 @@ QString standardInputName()
     return QStringLiteral("<stdin>");
 }
 
-FileCheck checkStandardInput(SchemaCache &cache, bool rules)
+FileCheck checkStandardInput(SchemaCache &cache, RulesRun rules)
 {
     const QString name = standardInputName();
     return checkBytes(
@@ -132,31 +131,32 @@ QByteArray textReport(const FileCheck &check)
         out += '\n';
     }
     if (check.rulesRun)
-        out += '\n' + rulesReport(check.findings, check.rulesStoppedEarly);
+        out += '\n' + rulesReport(check);
     return out;
 }
 
-QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly)
+QByteArray rulesReport(const FileCheck &check)
 {
-    if (findings.empty())
+    const qsizetype errors = check.ruleErrors;
+    const qsizetype warnings = check.ruleWarnings;
+    if (errors + warnings == 0)
         return QByteArrayLiteral("SEPA rules: no findings.\n");
-    const auto errors = std::count_if(findings.begin(), findings.end(),
-        [](const sepa::Finding &f) { return f.severity == sepa::Severity::Error; });
-    const auto warnings = qsizetype(findings.size()) - errors;
     auto counted = [](qsizetype n, const char *what) {
         return QByteArray::number(n) + ' ' + what + (n == 1 ? "" : "s");
     };
-    QByteArray out = "SEPA rules: " + counted(qsizetype(findings.size()), "finding") + " ("
-        + counted(errors, "error") + ", " + counted(warnings, "warning") + ")"
-        + (stoppedEarly ? QByteArrayLiteral("; the rules stopped there, more would follow") : QByteArray())
+    QByteArray out = "SEPA rules: " + counted(errors + warnings, "finding") + " (" + counted(errors, "error")
+        + ", " + counted(warnings, "warning") + ")"
+        + (check.rulesUnlisted > 0 ? "; " + QByteArray::number(check.rulesUnlisted)
+                    + " not listed, the list keeps errors before warnings"
+                                   : QByteArray())
         + '\n';
-    for (const sepa::Finding &f : findings) {
+    for (const sepa::Finding &f : check.findings) {
         out += QByteArray(70, '-') + '\n';
         out += "Rule: " + f.code.toUtf8() + '\n';
         out += "Severity: " + sepa::severityName(f.severity).toUtf8() + '\n';
-        out += "Reason: " + f.english.toUtf8() + '\n';
-        out += "Grund: " + f.german.toUtf8() + '\n';
-        out += "SrcText: " + f.srcText.toUtf8() + '\n';
+        out += "Reason: " + reportField(f.english).toUtf8() + '\n';
+        out += "Grund: " + reportField(f.german).toUtf8() + '\n';
+        out += "SrcText: " + reportField(f.srcText).toUtf8() + '\n';
         out += "Line: " + QByteArray::number(f.line) + '\n';
         out += "LinePos: " + QByteArray::number(f.linePos) + '\n';
         out += "FilePos: " + QByteArray::number(f.filePos) + '\n';
@@ -357,10 +357,13 @@ QByteArray jsonRecord(const FileCheck &check)
         appendKey(out, "unlisted");
         out += QByteArray::number(qint64(check.errors.FUnlisted));
     }
-    if (check.rulesRun)
+    if (check.rulesRun) {
         appendRules(out, check.findings);
-    if (check.rulesStoppedEarly)
-        out += ",\"rulesStoppedEarly\":true";
+        out += ",\"rulesErrors\":" + QByteArray::number(check.ruleErrors);
+        out += ",\"rulesWarnings\":" + QByteArray::number(check.ruleWarnings);
+    }
+    if (check.rulesUnlisted > 0)
+        out += ",\"rulesStoppedEarly\":true,\"rulesUnlisted\":" + QByteArray::number(check.rulesUnlisted);
     out += "}\n";
     return out;
 }

@@ -4,10 +4,12 @@
 
 #include "platform/textfile.h"
 #include "sepa/finding.h"
+#include "sepa/history.h"
 #include "validation/xmlparseerrors.h"
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class SchemaCache;
@@ -46,29 +48,42 @@ struct FileCheck
     QString namespaceUri; // of a file refused for having no schema
     QString detail; // what such a file is, when its message is a known one (legacy::refusalDetail)
     bool rulesRun = false; // the SEPA rules ran (asked for, and the file passed the namespace probe)
-    std::vector<sepa::Finding> findings; // of the SEPA rules, in document order
-    bool rulesStoppedEarly = false; // the findings stopped at their limit
+    std::vector<sepa::Finding> findings; // of the SEPA rules, in document order, errors kept first
+    qsizetype ruleErrors = 0; // every finding of severity error, listed or not
+    qsizetype ruleWarnings = 0;
+    qsizetype rulesUnlisted = 0; // findings left out of the list at its limit
+    std::optional<sepa::History::Entry> historyEntry; // what the history keeps of this file
 
-    bool hasRuleErrors() const;
+    bool hasRuleErrors() const { return ruleErrors > 0; }
+};
+
+// How the SEPA rules run beside the schema: not at all, or with the history of checked files (which
+// must outlive the check) or without.
+struct RulesRun
+{
+    bool run = false;
+    const sepa::History *history = nullptr;
 };
 
 // Never throws: every failure becomes the verdict Refused or Unreadable with its message. With rules,
 // the SEPA rules run in the same pass over every file that is not refused.
-FileCheck checkFile(const QString &file, SchemaCache &cache, bool rules = false);
+FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules = {});
 
 // The name standard input has in reports ("-" on the command line).
 QString standardInputName();
 
 // checkFile for the document on standard input, read to its end within the size limit of files.
-FileCheck checkStandardInput(SchemaCache &cache, bool rules = false);
+FileCheck checkStandardInput(SchemaCache &cache, RulesRun rules = {});
 
 // The report lines the window shows, each ending in '\n'; nothing for a refused or unreadable file.
 // When the rules ran, their report follows after a blank line (rulesReport).
 QByteArray textReport(const FileCheck &check);
 
-// "SEPA rules: no findings." or a count and nine lines per finding: separator, Rule, Severity, Reason
-// (English), Grund (German), SrcText, Line, LinePos, FilePos; stoppedEarly says so in the count's line.
-QByteArray rulesReport(const std::vector<sepa::Finding> &findings, bool stoppedEarly = false);
+// "SEPA rules: no findings." or the count of every finding and nine lines per listed finding:
+// separator, Rule, Severity, Reason (English), Grund (German), SrcText, Line, LinePos, FilePos. Reason,
+// Grund and SrcText are escaped as the schema report's fields, so that each stays on its line. The
+// count's line says how many findings the list leaves out.
+QByteArray rulesReport(const FileCheck &check);
 
 // "line L, position P: the parser's words" for a file refused as not well-formed, else empty.
 QString stopText(const FileCheck &check);
@@ -77,8 +92,9 @@ QString stopText(const FileCheck &check);
 // refused or unreadable), stop (line, linePos, filePos and message, when the parser stopped on a file
 // that is not well-formed) and errors with code, reason, line, linepos, filepos, xpath and srcText,
 // then unlisted (how many further errors the capped list leaves out) when there are such; when the
-// rules ran, "rules" with code, severity, reason, grund, line, linepos, filepos and srcText (and
-// "rulesStoppedEarly": true when they stopped at their limit).
+// rules ran, "rules" with code, severity, reason, grund, line, linepos, filepos and srcText, then
+// "rulesErrors" and "rulesWarnings" counting every finding (and "rulesStoppedEarly": true with
+// "rulesUnlisted" when the list left some out).
 QByteArray jsonRecord(const FileCheck &check);
 
 } // namespace checker

@@ -71,14 +71,13 @@ QByteArray secondsText(double seconds)
 
 } // namespace
 
-QByteArray junitTestCase(const FileCheck &check, double seconds)
+QByteArray junitTestCase(const FileCheck &check, double seconds, bool rulesStrict)
 {
     const QString name = displayFileName(check.file);
     QByteArray out = "    <testcase" + attribute("name", name)
-        + attribute("classname", QStringLiteral("pravik-check")) + attribute("file", name) + " time=\""
-        + secondsText(seconds) + '"';
+        + attribute("classname", QStringLiteral("pravik-check")) + " time=\"" + secondsText(seconds) + '"';
 
-    if (check.verdict == Verdict::Valid) {
+    if (check.verdict == Verdict::Valid && !check.rulesRun) {
         out += "/>\n";
         return out;
     }
@@ -108,8 +107,31 @@ QByteArray junitTestCase(const FileCheck &check, double seconds)
                 + attribute("type", QString::number(e.FErrorCode)) + '>' + escaped(body, false)
                 + "</failure>\n";
         }
+        QString output;
         if (check.errors.FUnlisted > 0 && !lines.isEmpty())
-            out += "      <system-out>" + escaped(lines.last().text, false) + "</system-out>\n";
+            output = lines.last().text + u'\n';
+        if (check.rulesRun) {
+            if (rulesStrict) {
+                for (const sepa::Finding &f : check.findings) {
+                    if (f.severity != sepa::Severity::Error)
+                        continue;
+                    out += "      <failure"
+                        + attribute("message",
+                            QStringLiteral("Line %1, position %2: %3")
+                                .arg(f.line)
+                                .arg(f.linePos)
+                                .arg(f.english))
+                        + attribute("type", f.code) + '>'
+                        + escaped(QStringLiteral("%1\nSrcText: %2\n").arg(f.german, f.srcText), false)
+                        + "</failure>\n";
+                }
+            }
+            output += QString::fromUtf8(rulesReport(check));
+        }
+        if (output.endsWith(u'\n'))
+            output.chop(1);
+        if (!output.isEmpty())
+            out += "      <system-out>" + escaped(output, false) + "</system-out>\n";
     }
     out += "    </testcase>\n";
     return out;
@@ -120,10 +142,10 @@ JUnitReport::JUnitReport(const QDateTime &started)
 {
 }
 
-void JUnitReport::add(Verdict verdict, const QByteArray &testCase)
+void JUnitReport::add(Verdict verdict, bool failed, const QByteArray &testCase)
 {
     ++fTests;
-    if (verdict == Verdict::Invalid)
+    if (verdict == Verdict::Invalid || (verdict == Verdict::Valid && failed))
         ++fFailures;
     else if (verdict == Verdict::Refused || verdict == Verdict::Unreadable)
         ++fErrors;

@@ -1,38 +1,66 @@
 // Pravik: the checker window.
 
 #include "Pravik_MAIN.h"
-#include "units.h"
+#include "pravik_startup.h"
 
 #include "platform/widgets/application.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+
+namespace {
+
+const char kHelp[] = "Usage: pravik [OPTION]... [FILE]\n"
+                     "Opens a window that checks SEPA payment files (pain.001.001.09 credit transfers,\n"
+                     "pain.008.001.08 direct debits) against the German banks' validation schemas and\n"
+                     "against the SEPA rules a schema cannot express; a FILE is opened and checked at once.\n"
+                     "The schema report lists every schema error; the page \"SEPA-Regeln\" lists the rules'\n"
+                     "findings, each with its code and severity.\n"
+                     "\n"
+                     "Options:\n"
+                     "  -h, --help      show this help and exit\n"
+                     "  --version       show the version and exit\n"
+                     "  --              the next argument is the file, even one that begins with '-'\n"
+                     "The options of the Qt toolkit (for example -platform offscreen) are taken as well.\n"
+                     "\n"
+                     "Exit status: 0 when the window was closed, 1 when it could not be started.\n"
+                     "For scripts and pipelines see pravik-check(1).\n";
+
+// Help and version need no display: they are answered before the toolkit starts.
+std::optional<int> answerWithoutWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("pravik %s\n", PRAVIK_VERSION);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    // The library's units run around the program body: started before the application exists,
-    // finished after it is gone.
-    std::optional<TUnitRun> units;
-    try {
-        units.emplace(PravikUnits());
-    } catch (const EUnitStartError &e) {
-        std::fprintf(stderr, "pravik: %s\n", e.what());
-        return 1;
-    }
-    TApplication app(argc, argv);
-    TApplication::setApplicationName(QStringLiteral("Pravik"));
-    TApplication::setOrganizationName(QStringLiteral("Zelk Software"));
-    // Ties the window to its installed desktop entry, for its icon and name on Wayland.
-    TApplication::setDesktopFileName(QStringLiteral("de.zelk.Pravik"));
-    int result = 0;
-    try {
-        TPravik_MAIN_Form form;
-        form.show();
-        result = TApplication::exec();
-    } catch (...) {
-        // The window could not be built (for example a broken form resource): say so and stop.
-        TApplication::HandleException();
-        result = 1;
-    }
-    return result;
+    if (const std::optional<int> answered = answerWithoutWindow(argc, argv))
+        return *answered;
+    return RunPravik(argc, argv, [] {
+        try {
+            TPravik_MAIN_Form form;
+            form.show();
+            return TApplication::exec();
+        } catch (...) {
+            // The window could not be built (for example a broken form resource): say so and stop.
+            TApplication::HandleException();
+            return 1;
+        }
+    });
 }

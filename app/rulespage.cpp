@@ -1,7 +1,10 @@
 #include "rulespage.h"
 
+#include "platform/settingsstore.h"
 #include "platform/widgets/application.h"
+#include "sepa/rulespass.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTreeWidget>
@@ -9,7 +12,14 @@
 
 namespace {
 constexpr int kIndexRole = Qt::UserRole;
+
+QString settingsKey()
+{
+    return QStringLiteral("\\Software\\Zelk Software\\Pravik");
 }
+
+const QString kHistoryValue = QStringLiteral("CheckHistory");
+} // namespace
 
 TRulesPage::TRulesPage(QWidget *parent)
     : QWidget(parent)
@@ -28,6 +38,18 @@ TRulesPage::TRulesPage(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
+    m_opened = sepa::RulesPass::referenceNow();
+    m_historyAction = new QAction(QStringLiteral("Bereits geprüfte Dateien erkennen"), this);
+    m_historyAction->setObjectName(QStringLiteral("act_CheckHistory"));
+    m_historyAction->setCheckable(true);
+    m_historyAction->setChecked(historyEnabled());
+    m_historyAction->setStatusTip(QStringLiteral(
+        "Warnt, wenn eine Datei mit derselben MsgId oder denselben Zahlungen schon geprüft wurde"));
+    connect(
+        m_historyAction, &QAction::toggled, this, [](bool on) { Guarded([on] { setHistoryEnabled(on); }); });
+    // The window has no settings dialog; the switch sits where its findings are.
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_list->addAction(m_historyAction);
     // A double-click ends in the view's own handler; an exception of the jump must not leave it.
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
         [this](QTreeWidgetItem *item) { Guarded([&] { activate(item); }); });
@@ -36,6 +58,41 @@ TRulesPage::TRulesPage(QWidget *parent)
 QString TRulesPage::caption()
 {
     return QStringLiteral("SEPA-Regeln");
+}
+
+bool TRulesPage::historyEnabled()
+{
+    if (!qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY"))
+        return false;
+    TRegistry reg;
+    if (!reg.OpenKey(settingsKey(), false))
+        return true;
+    return reg.ReadInteger(kHistoryValue, 1) != 0;
+}
+
+void TRulesPage::setHistoryEnabled(bool on)
+{
+    TRegistry reg;
+    reg.OpenKey(settingsKey(), true);
+    reg.WriteInteger(kHistoryValue, on ? 1 : 0);
+}
+
+void TRulesPage::prepareHistory(sepa::RulesPass &rules)
+{
+    if (!m_historyAction->isChecked() || !qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY"))
+        return;
+    m_past = sepa::History::load();
+    rules.setHistory(&m_past, m_opened);
+}
+
+void TRulesPage::recordHistory(const sepa::RulesPass &rules)
+{
+    if (!m_historyAction->isChecked() || !qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY"))
+        return;
+    if (const std::optional<sepa::History::Entry> entry = rules.historyEntry()) {
+        if (const QString failure = sepa::History::record({ *entry }); !failure.isEmpty())
+            qWarning("The history of checked files: %s", qPrintable(failure));
+    }
 }
 
 void TRulesPage::setFindings(std::vector<sepa::Finding> findings)

@@ -1,14 +1,24 @@
 #pragma once
 // The window's page of SEPA rule findings: one row per finding with severity, rule, text and
 // position; a double-click or Return on a row asks the window to go to the finding's position.
+// It also keeps the window's use of the history of checked files: on unless switched off with its
+// action in the list's context menu (stored as CheckHistory in "Software\Zelk Software\Pravik") or by
+// PRAVIK_NO_HISTORY. Files this window checked since it opened do not count as sent before, so checking again
+// after an edit gives no warning.
 
 #include "sepa/finding.h"
+#include "sepa/history.h"
 
+#include <QDateTime>
 #include <QWidget>
 #include <vector>
 
+class QAction;
 class QTreeWidget;
 class QTreeWidgetItem;
+namespace sepa {
+class RulesPass;
+}
 
 class TRulesPage : public QWidget
 {
@@ -24,6 +34,16 @@ public:
     // The page's caption on its tab.
     static QString caption();
 
+    // The checkable action that switches the history on and off, in the list's context menu.
+    QAction *historyAction() const { return m_historyAction; }
+    static bool historyEnabled();
+    static void setHistoryEnabled(bool on);
+    // Before a validation: lets rules warn of files checked before, when the history is on.
+    void prepareHistory(sepa::RulesPass &rules);
+    // After rules.finish(): remembers the file, when the history is on. A history that cannot be
+    // written costs the warning next time, never the check; it is said in the debug output.
+    void recordHistory(const sepa::RulesPass &rules);
+
 Q_SIGNALS:
     void findingActivated(const sepa::Finding &finding);
 
@@ -35,4 +55,7 @@ private:
 
     QTreeWidget *m_list = nullptr;
     std::vector<sepa::Finding> m_findings;
+    QAction *m_historyAction = nullptr;
+    QDateTime m_opened;
+    sepa::History m_past;
 };

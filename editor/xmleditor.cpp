@@ -450,6 +450,36 @@ struct TXMLEditor::Private
         send(Sci::SCI_SETFIRSTVISIBLELINE, std::max(0L, visible - onScreen / 2));
     }
 
+    // Colouring runs from the end of what is coloured up to the view, so that a jump to the end of a
+    // large text would colour all of it, in the background, while keys wait. When the view lies far
+    // beyond (or above) what is coloured, colouring starts afresh where a line in view follows a
+    // tag's end, as the lexer's state there is plain text; what lies between is coloured once it
+    // comes into view.
+    void colourFromView()
+    {
+        constexpr long farAway = 64 * 1024;
+        const long top = send(Sci::SCI_DOCLINEFROMVISIBLE, send(Sci::SCI_GETFIRSTVISIBLELINE));
+        const long viewStart = send(Sci::SCI_POSITIONFROMLINE, top);
+        const long styled = send(Sci::SCI_GETENDSTYLED);
+        if (viewStart >= colouredFrom && viewStart <= styled + farAway)
+            return;
+        // A line start that follows a '>' (line ends and virtual breaks between): up to a few
+        // lines above the view, else the view's own first line.
+        long from = viewStart;
+        for (long line = top; line >= 0 && line > top - 64; --line) {
+            const long start = send(Sci::SCI_POSITIONFROMLINE, line);
+            long before = start - 1;
+            while (before >= 0 && (charAt(before) == '\r' || charAt(before) == '\n'))
+                --before;
+            if (before < 0 || charAt(before) == '>') {
+                from = start;
+                break;
+            }
+        }
+        colouredFrom = from;
+        send(Sci::SCI_STARTSTYLING, static_cast<unsigned long>(from), 0);
+    }
+
     // The byte position of an offset into the CR LF-joined text; ascending offsets are cheapest.
     long bytePosition(qint64 filePos)
     {
@@ -462,15 +492,61 @@ struct TXMLEditor::Private
         return long(offsetCursor.bytePosition(filePos));
     }
 
+    // Scrolls sideways so that the text at position shows with a quarter of the view of context to
+    // its left and, where it fits as well, up to the end of its tag (the next '>' on its line).
+    void revealPosition(long position)
+    {
+        const long line = send(Sci::SCI_LINEFROMPOSITION, position);
+        const long lineStart = send(Sci::SCI_POSITIONFROMLINE, line);
+        const long lineEnd = send(Sci::SCI_GETLINEENDPOSITION, line);
+        const auto *text
+            = reinterpret_cast<const char *>(send(Sci::SCI_GETRANGEPOINTER, position, lineEnd - position));
+        const void *close = text ? std::memchr(text, '>', size_t(std::max(0L, lineEnd - position))) : nullptr;
+        const long end = close ? position + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
+        // Distances from the line's start, whatever the view's offset is now.
+        const long xOffset = send(Sci::SCI_GETXOFFSET);
+        const long textLeft = send(Sci::SCI_POINTXFROMPOSITION, 0, lineStart) + xOffset;
+        const long at = send(Sci::SCI_POINTXFROMPOSITION, 0, position) + xOffset - textLeft;
+        const long endAt = send(Sci::SCI_POINTXFROMPOSITION, 0, end) + xOffset - textLeft;
+        const long width = std::max(1L, long(sci->viewport()->width()) - textLeft);
+        long offset = 0;
+        if (endAt > width) {
+            offset = at - width / 4;
+            // A tag wider than the rest of the view keeps its start in view.
+            offset = std::max(offset, std::min(endAt - width, at - width / 16));
+            offset = std::max(0L, offset);
+        }
+        // Scintilla widens its scrolling range only as it draws wider lines; a narrower range would
+        // take the offset back to its end.
+        const long needed = offset + sci->viewport()->width();
+        if (send(Sci::SCI_GETSCROLLWIDTH) < needed)
+            send(Sci::SCI_SETSCROLLWIDTH, static_cast<unsigned long>(needed));
+        send(Sci::SCI_SETXOFFSET, static_cast<unsigned long>(offset));
+    }
+
     // The caret to a byte position, its line centred, the position itself in view.
     void gotoBytePosition(long position, bool visible)
     {
         send(Sci::SCI_GOTOPOS, position);
         const int line = int(send(Sci::SCI_LINEFROMPOSITION, position)) + 1;
         centreLine(line);
-        send(Sci::SCI_SCROLLCARET);
+        revealPosition(position);
         // A hidden editor may not know its final size yet; place the view again once it is shown.
         pendingCentreLine = visible ? 0 : line;
+        pendingReveal = visible ? -1 : position;
+    }
+
+    // The view where it is wanted for a hidden editor, now that it is shown with its size.
+    void placePending()
+    {
+        if (pendingCentreLine > 0)
+            centreLine(pendingCentreLine);
+        if (pendingReveal >= 0 && pendingReveal == send(Sci::SCI_GETCURRENTPOS))
+            revealPosition(long(pendingReveal));
+        else if (pendingCentreLine > 0)
+            send(Sci::SCI_SCROLLCARET);
+        pendingCentreLine = 0;
+        pendingReveal = -1;
     }
 
     // Scintilla tells of an edit before it makes it; what follows from the edit waits until it is
@@ -523,13 +599,51 @@ struct TXMLEditor::Private
         Q_EMIT owner->textChanged();
     }
 
+    // Keeps the caret's last column through an edit that leaves the text before its position on its
+    // line as it was, or changes it by characters without a line end: typing on a long line then
+    // counts only what lies between the column's position and the caret, not the line from its start.
+    void followColumn(bool known, qsizetype position, int type, qsizetype length)
+    {
+        Column &c = lastColumn;
+        if (!known)
+            return;
+        const auto range = [this](qsizetype from, qsizetype size) {
+            return reinterpret_cast<const char *>(
+                send(Sci::SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), long(size)));
+        };
+        const auto hasLineEnd = [](const char *text, qsizetype size) {
+            return std::memchr(text, '\n', size_t(size)) || std::memchr(text, '\r', size_t(size));
+        };
+        if ((type & Sci::SC_MOD_DELETETEXT) || position >= c.position) {
+            // Adjusted before the deletion, or made after the column's position.
+        } else if (position < c.lineStart) {
+            return;
+        } else if (type & Sci::SC_MOD_BEFOREDELETE) {
+            const qsizetype to = std::min(position + length, c.position);
+            const char *text = range(position, to - position);
+            if (hasLineEnd(text, to - position))
+                return;
+            c.units -= documenttext::utf16Length(text, to - position) - breaks().countIn(position, to);
+            c.position = position + length <= c.position ? c.position - length : position;
+        } else if (type & Sci::SC_MOD_INSERTTEXT) {
+            const char *text = range(position, length);
+            if (hasLineEnd(text, length))
+                return;
+            c.units += documenttext::utf16Length(text, length);
+            c.position += length;
+        }
+        c.version = textVersion;
+    }
+
     void onModified(int position, int type, int length, int linesAdded)
     {
         if (type & (Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE))
             editing = true;
         if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
+            const bool columnKnown = lastColumn.version == textVersion;
             ++textVersion;
             offsetCursorValid = false;
+            followColumn(columnKnown, position, type, length);
         }
         if (type & Sci::SC_MOD_BEFOREDELETE)
             tags.beforeDelete(position, length);
@@ -723,6 +837,8 @@ struct TXMLEditor::Private
     int updateDepth = 0;
     int gutterDigits = 0;
     int pendingCentreLine = 0;
+    qsizetype pendingReveal = -1; // the position a jump in a hidden editor shows once it is shown
+    long colouredFrom = 0; // where the colouring that reaches the end of the coloured text started
 };
 
 TXMLEditor::TXMLEditor(QWidget *parent)
@@ -800,6 +916,7 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     sci->beforePaint = [this] {
         Guarded([this] {
             d->settle();
+            d->colourFromView();
             if (d->textMargin)
                 d->updateNumbers();
         });
@@ -969,11 +1086,16 @@ void TXMLEditor::addStopMark(qint64 filePos)
         = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, start, lineEnd - start));
     const void *close = text ? std::memchr(text, '>', size_t(lineEnd - start)) : nullptr;
     long end = close ? start + long(static_cast<const char *>(close) - text) + 1 : lineEnd;
-    // From the '<' of the tag the parser stood in, when it stopped inside one on this line.
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->send(Sci::SCI_LINEFROMPOSITION, start));
     const auto *before
         = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, lineStart, start - lineStart));
-    for (long p = start - 1; before && p >= lineStart && before[p - lineStart] != '>'; --p) {
+    // Right after a tag (an end tag that does not match, say) the parser stopped in that tag;
+    // else in the tag it stood in, from its '<', when it stopped inside one on this line.
+    const bool afterTag = before && start > lineStart && before[start - 1 - lineStart] == '>';
+    if (afterTag)
+        end = start;
+    for (long p = start - 1 - (afterTag ? 1 : 0); before && p >= lineStart && before[p - lineStart] != '>';
+         --p) {
         if (before[p - lineStart] == '<') {
             start = p;
             break;
@@ -1088,8 +1210,10 @@ void TXMLEditor::gotoLine(int line)
     line = std::clamp(line, 1, lineCount());
     d->send(Sci::SCI_GOTOLINE, d->shownLine(line - 1));
     d->centreLine(d->shownLine(line - 1) + 1);
+    d->send(Sci::SCI_SETXOFFSET, 0);
     // A hidden editor may not know its final height yet; centre again once it is shown.
     d->pendingCentreLine = isVisible() ? 0 : d->shownLine(line - 1) + 1;
+    d->pendingReveal = -1;
 }
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
@@ -1098,6 +1222,8 @@ void TXMLEditor::gotoFilePos(qint64 filePos)
     const long position = std::min(d->bytePosition(std::max<qint64>(filePos, 0)), long(d->length()));
     gotoLine(d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position))) + 1);
     d->send(Sci::SCI_GOTOPOS, position);
+    d->revealPosition(position);
+    d->pendingReveal = isVisible() ? -1 : position;
 }
 
 int TXMLEditor::firstVisibleLine() const
@@ -1180,6 +1306,7 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->send(Sci::SCI_SETSAVEPOINT);
     d->send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(d->eventMask));
     d->sci->breaks.reset(std::move(breaks));
+    d->colouredFrom = 0;
     ++d->textVersion; // changed without notifications
     d->splitTimer.stop();
     d->typedFrom = d->typedTo = -1;
@@ -1201,7 +1328,13 @@ void TXMLEditor::loadFromFile(const QString &fileName)
     d->encoding = encoding;
     clearErrorMarks();
     d->updateGutterWidth();
+    // From the first line, also in an editor not shown yet: one too small to hold a line would
+    // scroll the caret's line out of view, and keep it so once shown.
     d->send(Sci::SCI_GOTOPOS, 0);
+    d->send(Sci::SCI_SETFIRSTVISIBLELINE, 0);
+    d->send(Sci::SCI_SETXOFFSET, 0);
+    d->pendingCentreLine = isVisible() ? 0 : 1;
+    d->pendingReveal = isVisible() ? -1 : 0;
     Q_EMIT textChanged();
 }
 
@@ -1239,9 +1372,5 @@ void TXMLEditor::setEncoding(TextEncoding encoding)
 void TXMLEditor::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (d->pendingCentreLine > 0) {
-        d->centreLine(d->pendingCentreLine);
-        d->send(Sci::SCI_SCROLLCARET);
-        d->pendingCentreLine = 0;
-    }
+    d->placePending();
 }

@@ -51,7 +51,7 @@ public:
     int errorPositionCount() const;
 
     // Marks the place where a parser stopped on text that is not well-formed: filePos as for
-    // addErrorUnderline, boxed up to the end of the tag it falls in.
+    // addErrorUnderline, boxed over the tag it falls in, or the tag it follows right after.
     void addStopMark(qint64 filePos);
     // The caret to filePos (as for addErrorUnderline), selection cleared, its line centred and the
     // position scrolled into view (again when a hidden editor is shown).

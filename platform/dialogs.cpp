@@ -11,18 +11,36 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <mutex>
+#include <utility>
+
 namespace {
 
-TMessageDlgRoute &messageDlgRoute()
+// The routes are set on one thread while others may be showing a dialog: each is read as a copy
+// under the lock, so that a caller keeps the route it found while it runs.
+struct Routes
 {
-    static TMessageDlgRoute route;
-    return route;
+    std::mutex lock;
+    TMessageDlgRoute messageDlg;
+    TShowMessageRoute showMessage;
+};
+
+Routes &routes()
+{
+    static Routes r;
+    return r;
 }
 
-TShowMessageRoute &showMessageRoute()
+TMessageDlgRoute messageDlgRoute()
 {
-    static TShowMessageRoute route;
-    return route;
+    const std::lock_guard locker(routes().lock);
+    return routes().messageDlg;
+}
+
+TShowMessageRoute showMessageRoute()
+{
+    const std::lock_guard locker(routes().lock);
+    return routes().showMessage;
 }
 
 } // namespace
@@ -109,6 +127,16 @@ TDialogHolder<TMessageForm> CreateMessageDialog(
         new TMessageForm(Msg, DlgType, Buttons, DefaultButton, QApplication::activeWindow()));
 }
 
+void SetMessageDetails(TMessageForm *Form, const QString &Details)
+{
+    auto *details = new QLabel(Details, Form);
+    details->setObjectName(QStringLiteral("Details"));
+    details->setTextFormat(Qt::PlainText);
+    details->setWordWrap(true);
+    if (auto *layout = qobject_cast<QBoxLayout *>(Form->layout()))
+        layout->insertWidget(1, details);
+}
+
 void ShowMessage(const QString &Msg)
 {
     if (const TShowMessageRoute route = showMessageRoute())
@@ -143,23 +171,34 @@ int MessageDlgPos(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Button
     return MessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, X, Y, QString(), DefaultButton);
 }
 
+namespace {
+
+// Where every message dialog ends; DefaultButton is empty when the caller named none.
+int showMessageDlg(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+    const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton)
+{
+    if (const TMessageDlgRoute route = messageDlgRoute())
+        return route(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
+    const TDialogHolder<TMessageForm> form
+        = CreateMessageDialog(Msg, DlgType, Buttons, DefaultButton.value_or(DefaultMsgDlgButton(Buttons)));
+    form->SetHelpContext(HelpCtx);
+    form->SetHelpFile(HelpFileName);
+    form->SetPosition(X, Y);
+    return form->ShowModal();
+}
+
+} // namespace
+
 int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
     int Y, const QString &HelpFileName)
 {
-    return MessageDlgPosHelp(
-        Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultMsgDlgButton(Buttons));
+    return showMessageDlg(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, std::nullopt);
 }
 
 int MessageDlgPosHelp(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
     int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)
 {
-    if (const TMessageDlgRoute route = messageDlgRoute())
-        return route(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
-    const TDialogHolder<TMessageForm> form = CreateMessageDialog(Msg, DlgType, Buttons, DefaultButton);
-    form->SetHelpContext(HelpCtx);
-    form->SetHelpFile(HelpFileName);
-    form->SetPosition(X, Y);
-    return form->ShowModal();
+    return showMessageDlg(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
 }
 
 int TaskMessageDlg(
@@ -238,10 +277,12 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
 
 void SetMessageDlgRoute(TMessageDlgRoute Route)
 {
-    messageDlgRoute() = std::move(Route);
+    const std::lock_guard locker(routes().lock);
+    std::swap(routes().messageDlg, Route); // the old route goes after the lock, where it may take locks
 }
 
 void SetShowMessageRoute(TShowMessageRoute Route)
 {
-    showMessageRoute() = std::move(Route);
+    const std::lock_guard locker(routes().lock);
+    std::swap(routes().showMessage, Route);
 }

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -70,6 +71,10 @@ TDialogHolder<TMessageForm> CreateMessageDialog(
 TDialogHolder<TMessageForm> CreateMessageDialog(
     const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton);
 
+// Puts Details below the form's message, on a line of their own in plain text (a label named
+// "Details"), so that the message itself stays as it is.
+void SetMessageDetails(TMessageForm *Form, const QString &Details);
+
 void ShowMessage(const QString &Msg);
 // A custom-type dialog with an OK button at X, Y (-1, -1: centred).
 void ShowMessagePos(const QString &Msg, int X, int Y);
@@ -101,10 +106,11 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
     TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton);
 
 // Replaceable routines, so that a dialog service can take over the message dialogs: every
-// MessageDlg*, ShowMessagePos and ShowMessage call ends in MessageDlgPosHelp with a default button,
-// ShowMessage also in its own route. An empty function restores the platform's own dialog.
+// MessageDlg*, ShowMessagePos and ShowMessage call ends in the message route, with the default
+// button its caller named (none when it named none), ShowMessage also in its own route. An empty
+// function restores the platform's own dialog. They may be set while other threads show dialogs.
 using TMessageDlgRoute = std::function<int(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
-    int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton)>;
+    int HelpCtx, int X, int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton)>;
 using TShowMessageRoute = std::function<void(const QString &Msg)>;
 void SetMessageDlgRoute(TMessageDlgRoute Route);
 void SetShowMessageRoute(TShowMessageRoute Route);

@@ -14,9 +14,13 @@ public:
 
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_utf8.c_str(); }
+    // More about the error in full, shown below the message in its error box; empty when none.
+    const QString &details() const noexcept { return m_details; }
+    void setDetails(QString details) { m_details = std::move(details); }
 
 private:
     QString m_message;
+    QString m_details;
     std::string m_utf8;
 };
 

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +13,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -162,15 +167,24 @@ void setAside(const QString &fileName, const QString &why)
         qPrintable(fileName), qPrintable(why), qPrintable(aside));
 }
 
+QString notWritable(const QString &folder, const QString &why)
+{
+    return u"Der Ordner %1 der Einstellungen ist nicht beschreibbar (%2)."_s.arg(folder, why);
+}
+
 class TStoreLock
 {
 public:
     explicit TStoreLock(const QString &fileName)
         : m_lock(fileName + u".lock"_s)
     {
-        if (!m_lock.tryLock(LockTimeoutMs))
-            throw ERegistryException(
-                u"Die Einstellungsdatei %1 ist gesperrt (Sperrdatei %1.lock)."_s.arg(fileName));
+        if (m_lock.tryLock(LockTimeoutMs))
+            return;
+        // A lock file that cannot be made is a matter of permissions, not of another process.
+        if (m_lock.error() == QLockFile::PermissionError)
+            throw ERegistryException(notWritable(QFileInfo(fileName).path(), qt_error_string(EACCES)));
+        throw ERegistryException(
+            u"Die Einstellungsdatei %1 ist gesperrt (Sperrdatei %1.lock)."_s.arg(fileName));
     }
 
 private:
@@ -198,14 +212,36 @@ TData readData()
     return data;
 }
 
+// Makes the folder and any missing folder above it owner-only: the settings are the user's alone. A
+// folder that exists keeps its mode, whoever chose it (a shared folder keeps its sticky bit).
+// Returns 0, or the error of the step that failed.
+int makeFolder(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.isDir())
+        return 0;
+    const QString parent = info.absolutePath();
+    if (!info.exists() && parent != info.absoluteFilePath()) {
+        if (const int error = makeFolder(parent))
+            return error;
+    }
+    if (::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) == 0)
+        return 0;
+    const int error = errno;
+    // Another process may have made it meanwhile.
+    return error == EEXIST && QFileInfo(folder).isDir() ? 0 : error;
+}
+
 // Read-modify-write under both locks; change returns whether it changed anything.
 void modify(const std::function<bool(TData &)> &change)
 {
     const QString fileName = SettingsFileName();
     const QString folder = SettingsFolder();
-    if (!QDir().mkpath(folder))
-        throw ERegistryException(u"Der Ordner %1 der Einstellungen lässt sich nicht anlegen."_s.arg(folder));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (const int error = makeFolder(folder))
+        throw ERegistryException(u"Der Ordner %1 der Einstellungen lässt sich nicht anlegen (%2)."_s.arg(
+            folder, qt_error_string(error)));
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        throw ERegistryException(notWritable(folder, qt_error_string(errno)));
 
     const QMutexLocker local(&g_writeLock);
     const TStoreLock lock(fileName);

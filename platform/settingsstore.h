@@ -15,6 +15,8 @@
 //   none of each other's values.
 // - A file that cannot be read as settings is renamed aside to settings.json.damaged-<time>, with a
 //   warning naming both files; the store goes on empty. Its content is never overwritten.
+// - A folder the store makes (and any missing folder above it) is made owner-only; a folder that
+//   exists keeps its mode. A folder the user may not write raises ERegistryException saying so.
 // - A lock that cannot be had within ten seconds, or a file that cannot be written, raises
 //   ERegistryException naming the file.
 

@@ -26,6 +26,7 @@ struct TThreadControl
     // Guarded by the hand-over lock:
     bool started = false;
     bool finished = false;
+    bool gone = false; // the object is going: calls handed over through a TThreadRef are dropped
     std::thread::id workerId;
     pid_t tid = 0;
     int returnValue = 0;
@@ -84,6 +85,9 @@ bool isGuiThreadLocked(const State &s)
 }
 
 bool runHandOvers();
+// Drops the calls queued for AThread and waits for one of them that runs on the GUI thread; with
+// AGoing (the object's control) also every call handed over for it later through a TThreadRef.
+void removeQueuedEvents(TThread *AThread, TThreadControl *AGoing);
 
 void postProcessingLocked(State &s)
 {
@@ -138,6 +142,9 @@ bool runHandOvers()
             h = s.queue.front();
             s.queue.pop_front();
             s.runningCalls.push_back(h);
+            // The call may open a modal loop: the ones behind it are run there, not after it.
+            if (!s.queue.empty())
+                postProcessingLocked(s);
         }
         std::exception_ptr error;
         try {
@@ -260,6 +267,7 @@ TThread::~TThread()
     bool running = false;
     {
         std::lock_guard lock(state().m);
+        ctl->gone = true;
         running = ctl->started && !ctl->finished && ctl->workerId != std::this_thread::get_id();
     }
     if (running) {
@@ -271,7 +279,7 @@ TThread::~TThread()
         state().cv.notify_all();
         WaitFor();
     }
-    RemoveQueuedEvents(this);
+    removeQueuedEvents(this, ctl.get());
 }
 
 void TThread::AfterConstruction()
@@ -341,7 +349,7 @@ void TThread::run(std::shared_ptr<TThreadControl> ctl)
     // From here on only ctl and the process-wide state are touched: the object may be gone.
     if (ctl->freeOnTerminate) {
         // Before any destructor runs: drop the calls it queued, wait for one that is running.
-        RemoveQueuedEvents(this);
+        removeQueuedEvents(this, ctl.get());
         delete this;
     }
     {
@@ -449,6 +457,14 @@ bool TThread::SleepUnlessTerminated(int ms, const std::function<bool()> &AWakeWh
     return !ctl->terminated;
 }
 
+bool TThread::SleepUnlessTerminatedUntil(std::chrono::steady_clock::time_point ADeadline)
+{
+    const std::shared_ptr<TThreadControl> ctl = m_control;
+    std::unique_lock lock(state().m);
+    state().cv.wait_until(lock, ADeadline, [&] { return ctl->terminated.load(); });
+    return !ctl->terminated;
+}
+
 void TThread::Wake()
 {
     // Taking the lock orders the waker's change before the sleeper's next test: no lost wake-up.
@@ -476,7 +492,24 @@ std::shared_ptr<HandOver> handOver(State &s, std::unique_lock<std::mutex> &lock,
 {
     ran = false;
     if (isGuiThreadLocked(s)) {
+        // Counted as running, so that the thread object it is tagged with waits for it before going.
+        const auto h = std::make_shared<HandOver>();
+        h->origin = origin;
+        s.runningCalls.push_back(h);
         lock.unlock();
+        struct Done
+        {
+            State &s;
+            const std::shared_ptr<HandOver> &h;
+            ~Done()
+            {
+                {
+                    std::lock_guard lock(s.m);
+                    s.runningCalls.erase(std::find(s.runningCalls.begin(), s.runningCalls.end(), h));
+                }
+                s.cv.notify_all();
+            }
+        } done { s, h };
         method();
         ran = true;
         return nullptr;
@@ -521,12 +554,39 @@ bool TThread::Queue(TThread *AThread, TThreadMethod AMethod)
     return handOver(s, lock, AThread, std::move(AMethod), false, ran) != nullptr || ran;
 }
 
+bool TThread::Queue(const TThreadRef &AThread, TThreadMethod AMethod)
+{
+    State &s = state();
+    std::unique_lock lock(s.m);
+    // Tested under the lock that the object's going takes to drop its calls: either the call is
+    // queued before and dropped with them, or it sees the object gone.
+    if (AThread.m_control && AThread.m_control->gone)
+        return false;
+    bool ran = false;
+    return handOver(s, lock, AThread.m_thread, std::move(AMethod), false, ran) != nullptr || ran;
+}
+
+TThreadRef::TThreadRef(TThread *AThread)
+    : m_thread(AThread)
+    , m_control(AThread ? AThread->m_control : nullptr)
+{
+}
+
 void TThread::RemoveQueuedEvents(TThread *AThread)
+{
+    removeQueuedEvents(AThread, nullptr);
+}
+
+namespace {
+
+void removeQueuedEvents(TThread *AThread, TThreadControl *AGoing)
 {
     if (!AThread)
         return;
     State &s = state();
     std::unique_lock lock(s.m);
+    if (AGoing)
+        AGoing->gone = true;
     const auto fromThread = [AThread](const std::shared_ptr<HandOver> &h) { return h->origin == AThread; };
     for (const auto &h : s.queue) {
         if (fromThread(h))
@@ -540,9 +600,17 @@ void TThread::RemoveQueuedEvents(TThread *AThread)
             lock, [&] { return std::none_of(s.runningCalls.begin(), s.runningCalls.end(), fromThread); });
 }
 
+} // namespace
+
 bool TThread::CheckSynchronize()
 {
     return IsGuiThread() && runHandOvers();
+}
+
+int TThread::PendingHandOverCount()
+{
+    std::lock_guard lock(state().m);
+    return int(state().queue.size());
 }
 
 bool TThread::IsGuiThread()

@@ -10,7 +10,7 @@
 // - With FreeOnTerminate the object deletes itself on its own thread after Execute and OnTerminate;
 //   afterwards that thread touches nothing of the object. Before its destructors run, the calls it
 //   queued to the GUI thread and that have not run are dropped, and one that is running is waited
-//   for.
+//   for; from then on, calls handed over for it through a TThreadRef are dropped as well.
 // - Synchronize blocks the worker until the GUI thread has run the call. While no application
 //   exists yet the call waits for one (or for the main thread to serve it in WaitFor or
 //   CheckSynchronize). Once the application is being destroyed, pending and later
@@ -21,17 +21,37 @@
 //   terminate and waited for at most ShutdownWaitMs; a thread still running after that is left to
 //   the process exit.
 // - An owner deletes a thread that it did not mark FreeOnTerminate; the destructor terminates and
-//   waits for a running thread and drops its queued calls, but a derived class whose Execute or
+//   waits for a running thread and drops its queued calls (and, from its start, those handed over
+//   through a TThreadRef), but a derived class whose Execute or
 //   queued calls use its own members must do so (Terminate, WaitFor, RemoveQueuedEvents) in its
 //   own destructor, before those members go.
 
 #include <QString>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
 
 struct TThreadControl;
+class TThread;
+
+// A reference to a thread object that knows whether the object still exists: a call handed to the
+// GUI thread on the object's behalf through it is dropped once the object is gone, however late it
+// is handed over. Made while the object lives (typically on its own thread); copied freely.
+class TThreadRef
+{
+public:
+    TThreadRef() = default;
+    explicit TThreadRef(TThread *AThread);
+    // Null for the empty reference; says nothing about whether the object still exists.
+    TThread *Thread() const { return m_thread; }
+
+private:
+    friend class TThread;
+    TThread *m_thread = nullptr;
+    std::shared_ptr<TThreadControl> m_control;
+};
 
 enum class TThreadPriority
 {
@@ -98,9 +118,13 @@ public:
     // tagged with AThread and dropped if that thread object is deleted before it runs. Returns false
     // when the call was dropped because the application is being or has been destroyed.
     static bool Queue(TThread *AThread, TThreadMethod AMethod);
+    // The same for a thread object that may be gone by now: then the call is dropped (false).
+    static bool Queue(const TThreadRef &AThread, TThreadMethod AMethod);
     static void RemoveQueuedEvents(TThread *AThread);
     // On the GUI thread: runs the hand-overs waiting now; true when at least one ran.
     static bool CheckSynchronize();
+    // The number of hand-overs waiting for the GUI thread (not those running).
+    static int PendingHandOverCount();
     static bool IsGuiThread();
     // The TThread whose Execute runs on the calling thread, or null.
     static TThread *CurrentThread();
@@ -125,6 +149,9 @@ protected:
     // The same, also waking when AWakeWhen holds; it is tested under the hand-over lock at the start
     // and after each Wake(), so it must be cheap and take no lock (an atomic read).
     bool SleepUnlessTerminated(int ms, const std::function<bool()> &AWakeWhen);
+    // Sleeps until ADeadline (to the clock's precision, not rounded to milliseconds), waking early on
+    // Terminate; true when not terminated.
+    bool SleepUnlessTerminatedUntil(std::chrono::steady_clock::time_point ADeadline);
     // Lets a SleepUnlessTerminated of this thread test its condition again; from any thread.
     void Wake();
     // The name the system shows for the thread (at most 15 bytes are kept), set at start or at once
@@ -135,6 +162,7 @@ protected:
     virtual QString DebugName() const { return QString(); }
 
 private:
+    friend class TThreadRef;
     void run(std::shared_ptr<TThreadControl> control);
 
     std::shared_ptr<TThreadControl> m_control;

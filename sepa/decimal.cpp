@@ -83,6 +83,21 @@ Decimal &Decimal::operator+=(const Decimal &other)
     return *this;
 }
 
+bool Decimal::isTransactionAmount() const
+{
+    if (!m_valid)
+        return false;
+    Units cents = m_units;
+    for (int scale = m_scale; scale > 2; --scale) {
+        if (cents % 10 != 0)
+            return false;
+        cents /= 10;
+    }
+    if (!rescale(cents, m_scale < 2 ? m_scale : 2, 2))
+        return false;
+    return cents >= 1 && cents <= Units(99999999999ull);
+}
+
 bool Decimal::equals(const Decimal &other) const
 {
     if (!m_valid || !other.m_valid)

@@ -19,6 +19,10 @@ public:
     // False once a sum outgrew 38 digits; such a sum compares equal to nothing.
     bool isValid() const { return m_valid; }
 
+    // An amount as a transaction may carry it: 0.01 to 999,999,999.99 with at most two decimals that
+    // are not zero.
+    bool isTransactionAmount() const;
+
     Decimal &operator+=(const Decimal &other);
     bool equals(const Decimal &other) const;
 

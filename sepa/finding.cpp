@@ -13,6 +13,11 @@ constexpr Rule kRules[] = {
     { "FILE-BOM", Severity::Error,
         "Die Datei beginnt mit einer Byte-Order-Mark (BOM), die SEPA-Dateien nicht tragen dürfen.",
         "The file begins with a byte-order mark, which SEPA files must not carry." },
+    { "FILE-ENCODING-DECLARED", Severity::Error,
+        "Die XML-Deklaration nennt die Kodierung %1, die Datei ist aber als %2 gespeichert; die Bank liest "
+        "Umlaute dann falsch. SEPA-Dateien sind UTF-8 und erklären encoding=\"UTF-8\".",
+        "The XML declaration names the encoding %1, but the file is stored as %2; the bank then reads "
+        "umlauts wrongly. SEPA files are UTF-8 and declare encoding=\"UTF-8\"." },
     { "TEXT-CHARSET", Severity::Error, "Das Zeichen %1 in <%2> gehört nicht zum Zeichensatz der DK.",
         "The character %1 in <%2> is not in the DK character set." },
     { "IBAN-COUNTRY", Severity::Error, "IBAN %1: Für das Land %2 gibt es im IBAN-Register keine IBAN.",
@@ -23,6 +28,14 @@ constexpr Rule kRules[] = {
         "IBAN %1: Die Prüfziffern stimmen nicht (Rest modulo 97 ist %2 statt 1); vermutlich ist sie "
         "vertippt.",
         "IBAN %1: the check digits are wrong (remainder modulo 97 is %2, not 1); it is probably mistyped." },
+    { "IBAN-LOWERCASE", Severity::Error,
+        "IBAN %1 enthält Kleinbuchstaben; in Zahlungsdateien steht die IBAN in Großbuchstaben.",
+        "IBAN %1 holds lower-case letters; payment files carry IBANs in capitals." },
+    { "IBAN-NON-SEPA", Severity::Warning,
+        "IBAN %1 gehört zum Land %2, das nicht zum SEPA-Raum gehört; SEPA-Zahlungen dorthin sind nicht "
+        "möglich.",
+        "IBAN %1 belongs to the country %2, which is outside the SEPA scheme area; SEPA payments cannot "
+        "reach it." },
     { "BIC-FORMAT", Severity::Error,
         "BIC %1 ist nicht aufgebaut aus Institut (4), Land (2), Ort (2) und wahlweise Filiale (3).",
         "BIC %1 is not made of institution (4), country (2), location (2) and optionally branch (3)." },
@@ -39,14 +52,21 @@ constexpr Rule kRules[] = {
     { "CI-CHECKDIGITS", Severity::Error,
         "Gläubiger-Identifikationsnummer %1: Die Prüfziffern stimmen nicht (richtig wäre %2).",
         "Creditor identifier %1: the check digits are wrong (they would be %2)." },
+    { "RF-CHECKDIGITS", Severity::Error,
+        "Strukturierte Gläubigerreferenz %1: Die Prüfziffern nach ISO 11649 stimmen nicht (richtig wäre %2).",
+        "Structured creditor reference %1: the ISO 11649 check digits are wrong (they would be %2)." },
+    { "LEI-CHECKDIGITS", Severity::Error,
+        "LEI %1: Die Prüfziffern nach ISO 17442 stimmen nicht (richtig wäre %2).",
+        "LEI %1: the ISO 17442 check digits are wrong (they would be %2)." },
     { "GRPHDR-NBOFTXS", Severity::Error,
-        "NbOfTxs im Gruppenkopf nennt %1 Transaktionen; die Datei enthält %2.",
-        "NbOfTxs of the group header says %1 transactions; the file holds %2." },
+        "NbOfTxs im Gruppenkopf nennt %1{ Transaktion| Transaktionen}; die Datei enthält %2.",
+        "NbOfTxs of the group header says %1{ transaction| transactions}; the file holds %2." },
     { "GRPHDR-CTRLSUM", Severity::Error,
         "CtrlSum im Gruppenkopf nennt %1; die Beträge der Transaktionen ergeben zusammen %2.",
         "CtrlSum of the group header says %1; the amounts of the transactions add up to %2." },
-    { "PMTINF-NBOFTXS", Severity::Error, "NbOfTxs des Sammlers %3 nennt %1 Transaktionen; er enthält %2.",
-        "NbOfTxs of payment information %3 says %1 transactions; it holds %2." },
+    { "PMTINF-NBOFTXS", Severity::Error,
+        "NbOfTxs des Sammlers %3 nennt %1{ Transaktion| Transaktionen}; er enthält %2.",
+        "NbOfTxs of payment information %3 says %1{ transaction| transactions}; it holds %2." },
     { "PMTINF-CTRLSUM", Severity::Error,
         "CtrlSum des Sammlers %3 nennt %1; die Beträge seiner Transaktionen ergeben zusammen %2.",
         "CtrlSum of payment information %3 says %1; the amounts of its transactions add up to %2." },
@@ -81,6 +101,34 @@ constexpr Rule kRules[] = {
     { "MANDATE-SIGNED-AFTER-COLLECTION", Severity::Error,
         "Mandat %1 ist am %2 unterschrieben, nach dem Fälligkeitsdatum %3.",
         "Mandate %1 was signed on %2, after the collection date %3." },
+    { "COLLECTION-DATE-HOLIDAY", Severity::Warning,
+        "Fälligkeitsdatum %1 ist kein TARGET2-Geschäftstag (%2); die Lastschrift wird frühestens am nächsten "
+        "Geschäftstag fällig.",
+        "Requested collection date %1 is no TARGET2 business day (%3); the direct debit falls due on the "
+        "next business day at the earliest." },
+    { "MANDATE-SIGNED-AFTER-CREATION", Severity::Error,
+        "Mandat %1 ist am %2 unterschrieben, nach dem Erstellungsdatum der Datei (%3).",
+        "Mandate %1 was signed on %2, after the file's creation date (%3)." },
+    { "DEBTOR-IS-CREDITOR", Severity::Warning,
+        "Die IBAN %1 des Zahlungspflichtigen ist die des Gläubigers; zieht der Gläubiger von sich selbst "
+        "ein?",
+        "The debtor's IBAN %1 is the creditor's own; does the creditor collect from itself?" },
+    { "CREATION-DATE-OLD", Severity::Warning,
+        "Die Datei ist am %1 erstellt, vor mehr als %2 Tagen; ist es eine alte Datei?",
+        "The file was created on %1, more than %2 days ago; is it an old file?" },
+    { "CREATION-DATE-FUTURE", Severity::Warning,
+        "Die Datei ist laut CreDtTm am %1 erstellt, nach der Uhr dieses Rechners in der Zukunft.",
+        "CreDtTm says the file was created at %1, which is in the future by this computer's clock." },
+    { "MSGID-CHECKED-BEFORE", Severity::Warning,
+        "Eine Datei mit der MsgId %1 wurde schon am %2 geprüft; Banken weisen eine zweite Datei mit "
+        "derselben "
+        "MsgId ab. Wird die Datei zweimal gesendet?",
+        "A file with the MsgId %1 was already checked on %2; banks refuse a second file with the same MsgId. "
+        "Is the file sent twice?" },
+    { "PAYMENTS-CHECKED-BEFORE", Severity::Warning,
+        "Eine Datei mit denselben Zahlungen wurde schon am %1 geprüft (MsgId %2); werden die Zahlungen "
+        "zweimal ausgeführt?",
+        "A file with the same payments was already checked on %1 (MsgId %2); are the payments made twice?" },
 };
 
 } // namespace
@@ -97,7 +145,7 @@ std::span<const Rule> rules()
 
 const Rule &rule(RuleId id)
 {
-    static_assert(std::size(kRules) == size_t(RuleId::MandateSignedAfterCollection) + 1);
+    static_assert(std::size(kRules) == size_t(RuleId::PaymentsCheckedBefore) + 1);
     return kRules[size_t(id)];
 }
 

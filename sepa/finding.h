@@ -19,7 +19,8 @@ enum class Severity
 // "error", "warning".
 QString severityName(Severity severity);
 
-// One rule: its code, its severity and its texts with placeholders %1, %2, ...
+// One rule: its code, its severity and its texts with placeholders %1, %2, ... A placeholder may be
+// followed by "{one|more}": the first form when its argument is "1", else the second.
 struct Rule
 {
     const char *code;
@@ -32,15 +33,20 @@ enum class RuleId
 {
     FileEncoding,
     FileByteOrderMark,
+    FileEncodingDeclared,
     TextCharset,
     IbanCountry,
     IbanLength,
     IbanCheckDigits,
+    IbanLowerCase,
+    IbanOutsideSepa,
     BicFormat,
     BicIbanCountry,
     CreditorIdFormat,
     CreditorIdLength,
     CreditorIdCheckDigits,
+    CreditorReferenceCheckDigits,
+    LeiCheckDigits,
     GroupNumberOfTransactions,
     GroupControlSum,
     PaymentNumberOfTransactions,
@@ -54,6 +60,13 @@ enum class RuleId
     CollectionDateBeforeCreation,
     CollectionDateFarAhead,
     MandateSignedAfterCollection,
+    CollectionDateNotBusinessDay,
+    MandateSignedAfterCreation,
+    DebtorIbanIsCreditorIban,
+    CreationDateOld,
+    CreationDateFuture,
+    MessageIdCheckedBefore,
+    PaymentsCheckedBefore,
 };
 
 // Every rule, in the order of RuleId.

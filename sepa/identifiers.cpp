@@ -30,30 +30,52 @@ bool isUpperAlnum(char c)
     return isUpper(c) || isDigit(c);
 }
 
-// Lengths by country, indexed by its two letters; 0 where the registry has no IBAN. Read once from
-// the resource; the file is part of the program, so a row it cannot read is a fault of the build.
+size_t countryIndex(QByteArrayView country)
+{
+    return size_t((country[0] - 'A') * 26 + (country[1] - 'A'));
+}
+
+// A table by country from a resource of rows "XX,value,...", value read by parse (0 for a bad one).
+// The files are part of the program, so a row that cannot be read is a fault of the build.
+std::array<uint8_t, 26 * 26> countryTable(
+    const QString &resource, uint8_t (*parse)(const QList<QByteArray> &))
+{
+    std::array<uint8_t, 26 * 26> t {};
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("The resource %s is missing.", qPrintable(resource));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    for (const QByteArray &row : rows) {
+        if (row.isEmpty() || row.startsWith('#'))
+            continue;
+        const QList<QByteArray> fields = row.split(',');
+        const QByteArray country = fields.at(0);
+        const uint8_t value = fields.size() >= 2 ? parse(fields) : 0;
+        if (value == 0 || country.size() != 2 || !isUpper(country[0]) || !isUpper(country[1]))
+            qFatal("Bad row in the resource %s: %s", qPrintable(resource), row.constData());
+        t[countryIndex(country)] = value;
+    }
+    return t;
+}
+
+// Lengths by country; 0 where the registry has no IBAN.
 const std::array<uint8_t, 26 * 26> &registry()
 {
-    static const std::array<uint8_t, 26 * 26> table = [] {
-        std::array<uint8_t, 26 * 26> t {};
-        QFile file(QStringLiteral(":/sepa/iban-lengths.csv"));
-        if (!file.open(QIODevice::ReadOnly))
-            qFatal("The IBAN registry resource is missing.");
-        const QList<QByteArray> rows = file.readAll().split('\n');
-        for (const QByteArray &row : rows) {
-            if (row.isEmpty() || row.startsWith('#'))
-                continue;
-            const QList<QByteArray> fields = row.split(',');
-            bool ok = false;
-            const int length = fields.size() >= 2 ? fields.at(1).toInt(&ok) : 0;
-            const QByteArray country = fields.at(0);
-            if (!ok || length < 5 || length > 34 || country.size() != 2 || !isUpper(country[0])
-                || !isUpper(country[1]))
-                qFatal("Bad row in the IBAN registry resource: %s", row.constData());
-            t[size_t((country[0] - 'A') * 26 + (country[1] - 'A'))] = uint8_t(length);
-        }
-        return t;
-    }();
+    static const std::array<uint8_t, 26 * 26> table
+        = countryTable(QStringLiteral(":/sepa/iban-lengths.csv"), [](const QList<QByteArray> &fields) {
+              bool ok = false;
+              const int length = fields.at(1).toInt(&ok);
+              return uint8_t(ok && length >= 5 && length <= 34 ? length : 0);
+          });
+    return table;
+}
+
+// 1 for the countries of the SEPA schemes.
+const std::array<uint8_t, 26 * 26> &sepaCountries()
+{
+    static const std::array<uint8_t, 26 * 26> table = countryTable(
+        QStringLiteral(":/sepa/sepa-countries.csv"),
+        [](const QList<QByteArray> &fields) { return uint8_t(fields.at(1).trimmed().isEmpty() ? 0 : 1); });
     return table;
 }
 
@@ -63,10 +85,16 @@ std::optional<int> ibanLength(QByteArrayView country)
 {
     if (country.size() != 2 || !isUpper(country[0]) || !isUpper(country[1]))
         return std::nullopt;
-    const int length = registry()[size_t((country[0] - 'A') * 26 + (country[1] - 'A'))];
+    const int length = registry()[countryIndex(country)];
     if (length == 0)
         return std::nullopt;
     return length;
+}
+
+bool isSepaCountry(QByteArrayView country)
+{
+    return country.size() == 2 && isUpper(country[0]) && isUpper(country[1])
+        && sepaCountries()[countryIndex(country)] != 0;
 }
 
 // Gathers digits in a 64-bit number and divides only when it could overflow: one division per
@@ -122,7 +150,15 @@ IbanProblem checkIban(QByteArrayView iban, int *remainder)
     const int r = m.remainder();
     if (remainder)
         *remainder = r;
-    return r == 1 ? IbanProblem::None : IbanProblem::WrongCheckDigits;
+    if (r != 1)
+        return IbanProblem::WrongCheckDigits;
+    // The schema lets lower case pass, but the check digits count a letter the same in either case,
+    // so only this says that "de..." and "DE..." are not written alike.
+    for (const char c : iban.sliced(4)) {
+        if (c >= 'a' && c <= 'z')
+            return IbanProblem::LowerCase;
+    }
+    return IbanProblem::None;
 }
 
 bool isWellFormedBic(QByteArrayView bic)
@@ -163,6 +199,49 @@ CreditorIdProblem checkCreditorId(QByteArrayView id, QByteArray *expected)
         *expected = QByteArray::number(check).rightJustified(2, '0');
     }
     return CreditorIdProblem::WrongCheckDigits;
+}
+
+namespace {
+
+// Two check digits for text whose mod 97-10 with "00" in their place gives remainder.
+QByteArray checkDigits(int remainder)
+{
+    return QByteArray::number(98 - remainder).rightJustified(2, '0');
+}
+
+} // namespace
+
+bool creditorReferenceDigitsWrong(QByteArrayView reference, QByteArray *expected)
+{
+    if (reference.size() < 5 || reference.size() > 25 || reference[0] != 'R' || reference[1] != 'F'
+        || !isDigit(reference[2]) || !isDigit(reference[3]))
+        return false;
+    for (const char c : reference.sliced(4)) {
+        if (!isAlnum(c))
+            return false;
+    }
+    // As the IBAN: the reference first, then "RF" and the check digits.
+    const QByteArray body = reference.sliced(4).toByteArray();
+    if (mod97(body + reference.first(4).toByteArray()) == 1)
+        return false;
+    if (expected)
+        *expected = checkDigits(mod97(body + "RF00"));
+    return true;
+}
+
+bool leiDigitsWrong(QByteArrayView lei, QByteArray *expected)
+{
+    if (lei.size() != 20 || !isDigit(lei[18]) || !isDigit(lei[19]))
+        return false;
+    for (const char c : lei) {
+        if (!isUpperAlnum(c))
+            return false;
+    }
+    if (mod97(lei) == 1)
+        return false;
+    if (expected)
+        *expected = checkDigits(mod97(lei.first(18).toByteArray() + "00"));
+    return true;
 }
 
 } // namespace sepa

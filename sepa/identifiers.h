@@ -1,6 +1,7 @@
 #pragma once
 // Check digits and structure of the identifiers in payment files: IBAN (ISO 13616, mod 97), BIC
-// (ISO 9362) and the SEPA creditor identifier (ISO 7064 mod 97-10 over its national part).
+// (ISO 9362), the SEPA creditor identifier (ISO 7064 mod 97-10 over its national part), the
+// structured creditor reference (ISO 11649) and the legal entity identifier (ISO 17442).
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -12,6 +13,9 @@ namespace sepa {
 // registry has no IBAN for it.
 std::optional<int> ibanLength(QByteArrayView country);
 
+// True when IBANs of the country are inside the SEPA schemes' reach (data/sepa-countries.csv).
+bool isSepaCountry(QByteArrayView country);
+
 // ISO 7064 mod 97-10 of text read as digits, a letter standing for two digits (A = 10 ... Z = 35,
 // either case). Characters other than letters and digits must not occur.
 int mod97(QByteArrayView text);
@@ -22,7 +26,8 @@ enum class IbanProblem
     NotAnIban, // not two letters, two digits and letters or digits: the schema's business
     UnknownCountry,
     WrongLength,
-    WrongCheckDigits
+    WrongCheckDigits,
+    LowerCase // right check digits, but letters after them in lower case
 };
 
 IbanProblem checkIban(QByteArrayView iban, int *remainder = nullptr);
@@ -41,5 +46,14 @@ enum class CreditorIdProblem
 
 // expected receives the check digits the identifier should carry when they are wrong.
 CreditorIdProblem checkCreditorId(QByteArrayView id, QByteArray *expected = nullptr);
+
+// "RF", two check digits and one to 21 letters or digits. Returns true only for such a reference
+// whose check digits are wrong, with expected set to the right ones; anything not shaped so is no
+// ISO 11649 reference and is left to the schema.
+bool creditorReferenceDigitsWrong(QByteArrayView reference, QByteArray *expected = nullptr);
+
+// Eighteen letters or digits and two check digits. Returns true only for such an identifier whose
+// check digits are wrong, with expected set to the right ones.
+bool leiDigitsWrong(QByteArrayView lei, QByteArray *expected = nullptr);
 
 } // namespace sepa

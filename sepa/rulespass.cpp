@@ -1,5 +1,6 @@
 #include "rulespass.h"
 
+#include "businessdays.h"
 #include "charset.h"
 #include "decimal.h"
 #include "identifiers.h"
@@ -7,6 +8,7 @@
 
 #include "validation/textposition.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 
 #include <algorithm>
@@ -55,6 +57,14 @@ enum class Name : uint8_t
     Id,
     PrvtId,
     Othr,
+    MsgId,
+    CdtrRefInf,
+    Tp,
+    CdOrPrtry,
+    Cd,
+    Ref,
+    LEI,
+    DrctDbtTx,
 };
 
 Name nameOf(const char *localName)
@@ -91,9 +101,36 @@ Name nameOf(const char *localName)
         { "Id", Name::Id },
         { "PrvtId", Name::PrvtId },
         { "Othr", Name::Othr },
+        { "MsgId", Name::MsgId },
+        { "CdtrRefInf", Name::CdtrRefInf },
+        { "Tp", Name::Tp },
+        { "CdOrPrtry", Name::CdOrPrtry },
+        { "Cd", Name::Cd },
+        { "Ref", Name::Ref },
+        { "LEI", Name::LEI },
+        { "DrctDbtTx", Name::DrctDbtTx },
     };
     const auto it = names.find(std::string_view(localName));
     return it == names.end() ? Name::Other : it->second;
+}
+
+// Elements whose schema type collapses whitespace (dates, date-times, decimals, indicators): the
+// schema sees their value without the blanks and line breaks around it, and so does the character set.
+bool collapsesWhitespace(const char *localName)
+{
+    static const std::unordered_map<std::string_view, bool> names = {
+        { "CreDtTm", true },
+        { "CtrlSum", true },
+        { "Dt", true },
+        { "DtTm", true },
+        { "ReqdColltnDt", true },
+        { "InstdAmt", true },
+        { "DtOfSgntr", true },
+        { "BirthDt", true },
+        { "BtchBookg", true },
+        { "AmdmntInd", true },
+    };
+    return names.count(std::string_view(localName)) != 0;
 }
 
 bool isTransaction(Name n)
@@ -140,7 +177,8 @@ std::optional<qint64> countOf(QByteArrayView value)
     return n;
 }
 
-// The rule's text with %1, %2, ... replaced in one sweep, so that an argument holding "%2" stays as it is.
+// The rule's text with %1, %2, ... replaced in one sweep, so that an argument holding "%2" stays as it
+// is; "%1{one|more}" adds the form that fits the argument's number.
 QString filled(const char *text, const QStringList &args)
 {
     const QString t = QString::fromUtf8(text);
@@ -150,13 +188,43 @@ QString filled(const char *text, const QStringList &args)
         const QChar c = t.at(i);
         if (c == u'%' && i + 1 < t.size() && t.at(i + 1).isDigit()) {
             const qsizetype index = t.at(i + 1).digitValue() - 1;
-            out += index >= 0 && index < args.size() ? args.at(index) : QString();
+            const QString arg = index >= 0 && index < args.size() ? args.at(index) : QString();
+            out += arg;
             ++i;
+            const qsizetype bar = i + 1 < t.size() && t.at(i + 1) == u'{' ? t.indexOf(u'|', i + 2) : -1;
+            const qsizetype close = bar >= 0 ? t.indexOf(u'}', bar + 1) : -1;
+            if (close >= 0) {
+                out += arg == u"1" ? t.mid(i + 2, bar - i - 2) : t.mid(bar + 1, close - bar - 1);
+                i = close;
+            }
         } else {
             out += c;
         }
     }
     return out;
+}
+
+// The encoding an XML declaration at the start of text names; empty when there is none.
+QByteArray declaredEncoding(const QByteArray &text)
+{
+    if (!text.startsWith("<?xml"))
+        return {};
+    const qsizetype end = text.indexOf("?>");
+    if (end < 0 || end > 512)
+        return {};
+    const QByteArray declaration = text.first(end);
+    qsizetype at = declaration.indexOf("encoding");
+    if (at < 0)
+        return {};
+    at += 8;
+    while (at < end
+        && (declaration[at] == ' ' || declaration[at] == '=' || declaration[at] == '\t'
+            || declaration[at] == '\r' || declaration[at] == '\n'))
+        ++at;
+    if (at >= end || (declaration[at] != '"' && declaration[at] != '\''))
+        return {};
+    const qsizetype close = declaration.indexOf(declaration[at], at + 1);
+    return close < 0 ? QByteArray() : declaration.sliced(at + 1, close - at - 1);
 }
 
 QString text(const std::string &value)
@@ -214,6 +282,7 @@ struct Frame
     bool hasChild = false;
     bool collecting = false;
     bool cutCharacter = false; // the last piece of text ended inside a two-byte character
+    bool collapse = false; // the schema collapses the whitespace of its value
     qsizetype badOffset = -1; // of the first character outside the set, within the text seen
     char32_t badCharacter = 0;
     qsizetype textLength = 0;
@@ -222,6 +291,7 @@ struct Frame
 struct Account
 {
     std::string iban;
+    qsizetype ibanOffset = -1;
     std::string bic;
     qsizetype bicOffset = -1;
 };
@@ -254,8 +324,21 @@ struct RulesPass::Private
     TextEncoding encoding = TextEncoding::Utf8;
     bool ignored = false; // not a payment message: the rules stay silent
     bool complete = false; // the root element ended
-    std::vector<RawFinding> raw;
-    bool full = false;
+    // Errors and warnings apart, each up to the limit, so that warnings never push out an error.
+    std::vector<RawFinding> errors;
+    std::vector<RawFinding> warnings;
+    qsizetype errorCount = 0;
+    qsizetype warningCount = 0;
+    qsizetype unlisted = 0;
+
+    QDateTime now;
+    const History *history = nullptr;
+    QDateTime ignoreSameSince;
+    QByteArray messageId;
+    qsizetype messageIdOffset = -1;
+    qsizetype firstPaymentOffset = -1;
+    QCryptographicHash payments { QCryptographicHash::Sha256 };
+    bool creditorReferenceScored = false; // the CdtrRefInf's type is SCOR
 
     std::vector<Frame> stack;
     std::string valueText; // of the element being collected
@@ -264,6 +347,7 @@ struct RulesPass::Private
     {
         const char *localName = nullptr;
         Name name = Name::Other;
+        bool collapse = false;
     };
     std::array<NameSlot, 256> names {}; // indexed by the pointer's top hash byte
     QByteArray documentNamespace;
@@ -278,9 +362,9 @@ struct RulesPass::Private
     QByteArray paymentId;
     bool inTransaction = false;
     bool transactionHasAmount = false;
-    std::optional<QDate> created;
+    std::optional<QDate> created; // none when missing or itself wrong
     QByteArray createdText;
-    std::optional<QDate> collection;
+    std::optional<QDate> collection; // none when missing or itself wrong
     QByteArray collectionText;
     // Identifiers seen, with the offset of their first element.
     IdSet paymentIds;
@@ -296,13 +380,19 @@ struct RulesPass::Private
 
     void add(RuleId id, qsizetype offset, QStringList args, qsizetype related = -1)
     {
-        if (full)
-            return;
-        if (qsizetype(raw.size()) >= kMaxFindings) {
-            full = true;
-            return;
-        }
-        raw.push_back({ id, offset, std::move(args), related });
+        const bool error = rule(id).severity == Severity::Error;
+        ++(error ? errorCount : warningCount);
+        std::vector<RawFinding> &kept = error ? errors : warnings;
+        if (qsizetype(kept.size()) < kMaxFindings)
+            kept.push_back({ id, offset, std::move(args), related });
+    }
+
+    // A value of the payments, for the history's hash: tag and value, each ended so none runs into the next.
+    void hashPayment(char tag, QByteArrayView value)
+    {
+        payments.addData(QByteArrayView(&tag, 1));
+        payments.addData(value);
+        payments.addData(QByteArrayView("\0", 1));
     }
 
     Name parentName(size_t up) const
@@ -318,6 +408,8 @@ struct RulesPass::Private
     void checkTotals(const Totals &t, RuleId countRule, RuleId sumRule, const QString &block);
     void unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset);
     void checkCharacters(Frame &f, const char *data, int length);
+    void takeCreation(QByteArrayView v, qsizetype offset);
+    void checkHistory();
 };
 
 bool RulesPass::Private::wantsValue(Name n) const
@@ -335,7 +427,14 @@ bool RulesPass::Private::wantsValue(Name n) const
     case Name::DtOfSgntr:
     case Name::IBAN:
     case Name::BICFI:
+    case Name::MsgId:
+    case Name::LEI:
         return true;
+    case Name::Cd:
+        return parentName(1) == Name::CdOrPrtry && parentName(2) == Name::Tp
+            && parentName(3) == Name::CdtrRefInf;
+    case Name::Ref:
+        return parentName(1) == Name::CdtrRefInf;
     case Name::Dt:
     case Name::DtTm:
         return parentName(1) == Name::ReqdExctnDt;
@@ -360,9 +459,13 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
     const Name parent = parentName(1);
     switch (f.name) {
     case Name::CreDtTm:
+        if (parent == Name::GrpHdr)
+            takeCreation(v, f.offset);
+        break;
+    case Name::MsgId:
         if (parent == Name::GrpHdr) {
-            created = dateOf(v);
-            createdText = v.first(std::min<qsizetype>(v.size(), 10)).toByteArray();
+            messageId = v.toByteArray();
+            messageIdOffset = f.offset;
         }
         break;
     case Name::NbOfTxs:
@@ -393,22 +496,37 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
         const bool isCollection = f.name == Name::ReqdColltnDt;
         if (isCollection && parent != Name::PmtInf)
             break;
+        hashPayment('d', v);
         const std::optional<QDate> date = dateOf(v);
+        const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
         if (isCollection) {
             collection = date;
             collectionText = v.toByteArray();
+            if (!date)
+                break;
+            if (created) {
+                const qint64 ahead = created->daysTo(*date);
+                if (ahead < 0) {
+                    add(RuleId::CollectionDateBeforeCreation, f.offset, { dateText, text(createdText) });
+                    // A date that is itself wrong judges nothing else: no mandate, no business day.
+                    collection.reset();
+                    break;
+                }
+                if (ahead > kCollectionDaysAhead)
+                    add(RuleId::CollectionDateFarAhead, f.offset,
+                        { dateText, text(createdText), QString::number(kCollectionDaysAhead) });
+            }
+            const ClosingDay closed = targetClosingDay(*date);
+            if (closed != ClosingDay::None)
+                add(RuleId::CollectionDateNotBusinessDay, f.offset,
+                    { dateText, QString::fromUtf8(closingDayGerman(closed)),
+                        QString::fromUtf8(closingDayEnglish(closed)) });
+            break;
         }
         if (!date || !created)
             break;
         const qint64 ahead = created->daysTo(*date);
-        const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
-        if (isCollection) {
-            if (ahead < 0)
-                add(RuleId::CollectionDateBeforeCreation, f.offset, { dateText, text(createdText) });
-            else if (ahead > kCollectionDaysAhead)
-                add(RuleId::CollectionDateFarAhead, f.offset,
-                    { dateText, text(createdText), QString::number(kCollectionDaysAhead) });
-        } else if (ahead < 0) {
+        if (ahead < 0) {
             // 1999-01-01 is the German banks' agreed "execute as soon as possible".
             if (*date != QDate(1999, 1, 1))
                 add(RuleId::ExecutionDateBeforeCreation, f.offset, { dateText, text(createdText) });
@@ -422,7 +540,10 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
         if (inTransaction && !transactionHasAmount) {
             transactionHasAmount = true;
             const std::optional<Decimal> amount = Decimal::parse(v);
-            if (amount) {
+            hashPayment('a', amount ? QByteArrayView(amount->toString()) : v);
+            // An amount the schema refuses (three decimals, too large) is reported there; it would only
+            // make the control sums look wrong as well.
+            if (amount && amount->isTransactionAmount()) {
                 payment.sum += *amount;
                 group.sum += *amount;
             } else {
@@ -431,8 +552,11 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
         }
         break;
     case Name::EndToEndId:
-        if (parent == Name::PmtId && inTransaction && v != "NOTPROVIDED")
-            unique(endToEndIds, RuleId::DuplicateEndToEndId, v, f.offset);
+        if (parent == Name::PmtId && inTransaction) {
+            hashPayment('e', v);
+            if (v != "NOTPROVIDED")
+                unique(endToEndIds, RuleId::DuplicateEndToEndId, v, f.offset);
+        }
         break;
     case Name::InstrId:
         if (parent == Name::PmtId && inTransaction)
@@ -441,18 +565,26 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
     case Name::MndtId:
         if (parent == Name::MndtRltdInf && inTransaction) {
             mandateId.assign(v.data(), size_t(v.size()));
+            hashPayment('m', v);
             unique(mandates, RuleId::DuplicateMandateId, v, f.offset);
         }
         break;
     case Name::DtOfSgntr:
-        if (parent == Name::MndtRltdInf && collection) {
+        if (parent == Name::MndtRltdInf) {
             const std::optional<QDate> signedOn = dateOf(v);
-            if (signedOn && *signedOn > *collection)
+            if (!signedOn)
+                break;
+            // After the collection date is the worse of the two; both mean the date cannot be right.
+            if (collection && *signedOn > *collection)
                 add(RuleId::MandateSignedAfterCollection, f.offset,
                     { text(mandateId), text(v), text(collectionText) });
+            else if (created && *signedOn > *created)
+                add(RuleId::MandateSignedAfterCreation, f.offset,
+                    { text(mandateId), text(v), text(createdText) });
         }
         break;
     case Name::IBAN: {
+        hashPayment('i', v);
         int remainder = 0;
         switch (checkIban(v, &remainder)) {
         case IbanProblem::None:
@@ -470,11 +602,34 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
         case IbanProblem::WrongCheckDigits:
             add(RuleId::IbanCheckDigits, f.offset, { text(v), QString::number(remainder) });
             return;
+        case IbanProblem::LowerCase:
+            add(RuleId::IbanLowerCase, f.offset, { text(v) });
+            return;
         }
+        if (!isSepaCountry(v.first(2)))
+            add(RuleId::IbanOutsideSepa, f.offset, { text(v), text(v.first(2)) });
         const Name account = parentName(2);
         if (parent == Name::Id && (account == Name::DbtrAcct || account == Name::CdtrAcct) && openScopes > 0
-            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3))))
-            scope()->party[account == Name::CdtrAcct].iban.assign(v.data(), size_t(v.size()));
+            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
+            Account &a = scope()->party[account == Name::CdtrAcct];
+            a.iban.assign(v.data(), size_t(v.size()));
+            a.ibanOffset = f.offset;
+        }
+        break;
+    }
+    case Name::Cd:
+        creditorReferenceScored = v == "SCOR";
+        break;
+    case Name::Ref: {
+        QByteArray expected;
+        if (creditorReferenceScored && creditorReferenceDigitsWrong(v, &expected))
+            add(RuleId::CreditorReferenceCheckDigits, f.offset, { text(v), text(expected) });
+        break;
+    }
+    case Name::LEI: {
+        QByteArray expected;
+        if (leiDigitsWrong(v, &expected))
+            add(RuleId::LeiCheckDigits, f.offset, { text(v), text(expected) });
         break;
     }
     case Name::BICFI: {
@@ -513,8 +668,44 @@ void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
     }
 }
 
+void RulesPass::Private::takeCreation(QByteArrayView v, qsizetype offset)
+{
+    created = dateOf(v);
+    createdText = v.first(std::min<qsizetype>(v.size(), 10)).toByteArray();
+    if (!created || !now.isValid())
+        return;
+    // Without a zone the time is this computer's, as the file's maker most likely meant.
+    const QDateTime at = QDateTime::fromString(text(v), Qt::ISODateWithMs);
+    if (at.isValid() && at > now.addSecs(kCreationSecondsAhead)) {
+        add(RuleId::CreationDateFuture, offset, { text(v) });
+        created.reset(); // a date that is itself wrong judges no other date
+        return;
+    }
+    if (created->daysTo(now.date()) > kCreationDaysOld)
+        add(RuleId::CreationDateOld, offset, { text(createdText), QString::number(kCreationDaysOld) });
+}
+
+void RulesPass::Private::checkHistory()
+{
+    if (!history || !complete || messageId.isEmpty())
+        return;
+    const QByteArray hash = payments.result().toHex();
+    auto when
+        = [](const QDateTime &t) { return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); };
+    const History::Entry *sameId = history->findMessageId(messageId, hash, ignoreSameSince);
+    if (sameId)
+        add(RuleId::MessageIdCheckedBefore, messageIdOffset, { text(messageId), when(sameId->checked) });
+    // The same payments under the same MsgId are the case above already.
+    const History::Entry *samePayments = history->findPayments(messageId, hash, ignoreSameSince);
+    if (samePayments && samePayments->messageId != messageId && firstPaymentOffset >= 0)
+        add(RuleId::PaymentsCheckedBefore, firstPaymentOffset,
+            { when(samePayments->checked), text(samePayments->messageId) });
+}
+
 void RulesPass::Private::startScope(Name n)
 {
+    if (n == Name::CdtrRefInf)
+        creditorReferenceScored = false;
     if (n == Name::PmtInf) {
         payment = Totals();
         paymentId.clear();
@@ -531,6 +722,7 @@ void RulesPass::Private::startScope(Name n)
             scopes.emplace_back();
         for (Account &a : scopes[openScopes].party) {
             a.iban.clear();
+            a.ibanOffset = -1;
             a.bic.clear();
             a.bicOffset = -1;
         }
@@ -552,6 +744,13 @@ void RulesPass::Private::endScope(const Frame &f)
                 add(RuleId::BicIbanCountry, a.bicOffset,
                     { text(a.bic), text(bicCountry.toByteArray()), text(a.iban),
                         text(ibanCountry.toByteArray()) });
+        }
+        // A direct debit's creditor account stands in its payment information block, one scope out.
+        if (f.name == Name::DrctDbtTxInf && openScopes >= 2) {
+            const Account &debtor = scope()->party[0];
+            const Account &creditor = scopes[openScopes - 2].party[1];
+            if (!debtor.iban.empty() && debtor.iban == creditor.iban)
+                add(RuleId::DebtorIbanIsCreditorIban, debtor.ibanOffset, { text(debtor.iban) });
         }
         --openScopes;
     }
@@ -581,6 +780,15 @@ void RulesPass::Private::checkCharacters(Frame &f, const char *data, int length)
 {
     if (f.badOffset >= 0 || f.hasChild)
         return;
+    // The schema sees such a value collapsed: line breaks and tabs become blanks, which the set holds.
+    std::string blanked;
+    if (f.collapse
+        && std::any_of(data, data + length, [](char c) { return c == '\n' || c == '\r' || c == '\t'; })) {
+        blanked.assign(data, size_t(length));
+        std::replace_if(
+            blanked.begin(), blanked.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
+        data = blanked.data();
+    }
     QByteArrayView piece(data, length);
     qsizetype base = f.textLength;
     if (f.cutCharacter && !piece.isEmpty()) {
@@ -611,6 +819,29 @@ RulesPass::RulesPass(const QByteArray &utf8, TextEncoding encoding)
     : d(std::make_unique<Private>(utf8))
 {
     d->encoding = encoding;
+    d->now = referenceNow();
+}
+
+QDateTime RulesPass::referenceNow()
+{
+    const QString given = qEnvironmentVariable("PRAVIK_NOW");
+    if (!given.isEmpty()) {
+        const QDateTime at = QDateTime::fromString(given, Qt::ISODateWithMs);
+        if (at.isValid())
+            return at;
+    }
+    return QDateTime::currentDateTime();
+}
+
+void RulesPass::setNow(const QDateTime &now)
+{
+    d->now = now;
+}
+
+void RulesPass::setHistory(const History *history, const QDateTime &ignoreSameSince)
+{
+    d->history = history;
+    d->ignoreSameSince = ignoreSameSince;
 }
 
 RulesPass::~RulesPass() = default;
@@ -628,6 +859,13 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
             d->add(RuleId::FileByteOrderMark, 0, {});
         else if (d->encoding != TextEncoding::Utf8)
             d->add(RuleId::FileEncoding, 0, { encodingName(d->encoding) });
+        // A file stored otherwise has its finding above; converting it to UTF-8 mends the declaration too.
+        if (d->encoding == TextEncoding::Utf8 || d->encoding == TextEncoding::Utf8Bom) {
+            const QByteArray declared = declaredEncoding(d->document);
+            if (!declared.isEmpty() && declared.compare("UTF-8", Qt::CaseInsensitive) != 0
+                && declared.compare("UTF8", Qt::CaseInsensitive) != 0)
+                d->add(RuleId::FileEncodingDeclared, 0, { text(declared), encodingName(d->encoding) });
+        }
     }
     if (d->ignored)
         return;
@@ -639,12 +877,14 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
             d->documentNamespacePointer = namespaceUri;
     }
     Name n = Name::Other;
+    bool collapse = false;
     if (ours) {
         Private::NameSlot &slot
             = d->names[(uint64_t(reinterpret_cast<uintptr_t>(localName)) * 0x9E3779B97F4A7C15ull) >> 56];
         if (slot.localName != localName)
-            slot = { localName, nameOf(localName) };
+            slot = { localName, nameOf(localName), collapsesWhitespace(localName) };
         n = slot.name;
+        collapse = slot.collapse;
     }
 
     if (!d->stack.empty()) {
@@ -656,7 +896,10 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
     f.name = n;
     f.localName = localName;
     f.offset = tagOffset;
+    f.collapse = collapse;
     d->stack.push_back(f);
+    if (n == Name::PmtInf && d->firstPaymentOffset < 0)
+        d->firstPaymentOffset = tagOffset;
     d->startScope(n);
     if (n != Name::Other && d->wantsValue(n)) {
         d->stack.back().collecting = true;
@@ -699,22 +942,52 @@ void RulesPass::characters(const char *text, int length)
     }
 }
 
-bool RulesPass::stoppedEarly() const
+qsizetype RulesPass::errorCount() const
 {
-    return d->full;
+    return d->errorCount;
+}
+
+qsizetype RulesPass::warningCount() const
+{
+    return d->warningCount;
+}
+
+qsizetype RulesPass::unlisted() const
+{
+    return d->unlisted;
+}
+
+std::optional<History::Entry> RulesPass::historyEntry() const
+{
+    if (d->ignored || !d->complete || d->messageId.isEmpty())
+        return std::nullopt;
+    return History::Entry { d->messageId, d->payments.result().toHex(), d->now.toUTC() };
 }
 
 std::vector<Finding> RulesPass::finish()
 {
     // A pass the engine cut short (too many schema errors) saw only part of the transactions.
-    if (d->complete)
+    if (d->complete) {
         d->checkTotals(d->group, RuleId::GroupNumberOfTransactions, RuleId::GroupControlSum, QString());
+        d->checkHistory();
+    }
 
-    std::stable_sort(d->raw.begin(), d->raw.end(),
-        [](const RawFinding &a, const RawFinding &b) { return a.offset < b.offset; });
+    // Every error first, then warnings as far as the limit leaves room; the rest is counted.
+    std::vector<RawFinding> raw = std::move(d->errors);
+    const size_t room = size_t(kMaxFindings) - raw.size();
+    if (d->warnings.size() > room)
+        d->warnings.resize(room);
+    raw.insert(
+        raw.end(), std::make_move_iterator(d->warnings.begin()), std::make_move_iterator(d->warnings.end()));
+    d->errors.clear();
+    d->warnings.clear();
+    d->unlisted = d->errorCount + d->warningCount - qsizetype(raw.size());
+
+    std::stable_sort(
+        raw.begin(), raw.end(), [](const RawFinding &a, const RawFinding &b) { return a.offset < b.offset; });
     std::vector<qsizetype> offsets;
-    offsets.reserve(d->raw.size() * 2);
-    for (const RawFinding &r : d->raw) {
+    offsets.reserve(raw.size() * 2);
+    for (const RawFinding &r : raw) {
         offsets.push_back(r.offset);
         if (r.related >= 0)
             offsets.push_back(r.related);
@@ -732,8 +1005,8 @@ std::vector<Finding> RulesPass::finish()
     };
 
     std::vector<Finding> findings;
-    findings.reserve(d->raw.size());
-    for (RawFinding &r : d->raw) {
+    findings.reserve(raw.size());
+    for (RawFinding &r : raw) {
         const Rule &info = rule(r.rule);
         if (r.related >= 0)
             r.args.append(QString::number(position(r.related).line));
@@ -749,7 +1022,6 @@ std::vector<Finding> RulesPass::finish()
         f.srcText = trimControls(p.lineText);
         findings.push_back(std::move(f));
     }
-    d->raw.clear();
     return findings;
 }
 

@@ -137,9 +137,11 @@ bool IsWindows11OrLater()
     return g_facts.Windows11.IsWindows11OrLater;
 }
 
-bool IsVistaOrLater(TOSVersion AVersion)
+bool IsVistaOrLater(TOSVersion)
 {
-    return AVersion.Major * 10 + AVersion.Minor >= 60;
+    // What the flag stands for (an installed-font list, the current interface fonts) every Linux
+    // system has; a distribution's release number says nothing about it.
+    return true;
 }
 
 bool IsWindows10OrLater(TOSVersion AVersion)

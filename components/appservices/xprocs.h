@@ -39,7 +39,8 @@ int LanguageNumber();
 bool IsWindows11();
 bool IsWindows11OrLater();
 
-// Major x 10 + minor of the running system is at least 60 / its major is at least 10.
+// The running system has what version 6.0 of the Windows line brought (true on every Linux system,
+// whatever its number) / its major version is at least 10.
 bool IsVistaOrLater();
 bool IsWindows10OrLater();
 bool IsVistaOrLater(TOSVersion AVersion);

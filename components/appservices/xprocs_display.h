@@ -113,7 +113,8 @@ int DefaultFontCharset();
 
 // The font the guideline takes: fontName, the parameters FONT and $FONT, the default font name, the
 // menu font, Segoe UI (6.0 and later), Tahoma, MS Sans Serif, Arial, the first installed one as
-// written; empty when none is installed.
+// written; empty when none is installed. fontconfig's generic names ("Sans Serif", "Monospace") are
+// no installed fonts, whatever the font list says.
 QString ChooseGuidelineFont(const QString &AFontName, const TFontGuidelineEnvironment &AEnvironment);
 // Makes the chosen font the application's default and applies it to the form's controls (see the
 // guideline's rules in the .cpp). A negative quality comes from the parameter $FONTQUALITY (5 when
@@ -122,7 +123,7 @@ void ApplyFontGuideline(QWidget *AForm, const QString &AFontName, int AQuality);
 void ApplyFontGuideline(
     QWidget *AForm, const QString &AFontName, int AQuality, const TFontGuidelineEnvironment &AEnvironment);
 
-// The face name of the system's menu font.
+// The family the system's menu font is drawn with, fontconfig's aliases resolved.
 QString GetMenuFontName();
 
 struct TMonitor

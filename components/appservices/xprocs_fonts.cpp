@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,6 +21,15 @@ namespace {
 int g_fontGuidelineState = -1;
 QString g_defaultFontName;
 int g_defaultCharset = 1;
+
+// fontconfig's generic names, which Qt lists among the installed families although no font file
+// carries them: "Sans Serif" stands for whatever fontconfig substitutes, or for nothing at all.
+bool isFontAlias(const QString &name)
+{
+    static const QStringList aliases { u"Sans Serif"_s, u"Sans"_s, u"sans-serif"_s, u"Serif"_s,
+        u"Monospace"_s, u"Mono"_s, u"system-ui"_s, u"cursive"_s, u"fantasy"_s, u"emoji"_s, u"math"_s };
+    return aliases.contains(name.trimmed(), Qt::CaseInsensitive);
+}
 
 QFont::StyleStrategy strategyOf(int quality)
 {
@@ -188,10 +198,11 @@ TFontGuidelineEnvironment TFontGuidelineEnvironment::Live()
 
 QString GetMenuFontName()
 {
+    // The family the font is drawn with: the platform names its menu font by an alias.
     if (qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return QApplication::font("QMenu").family();
+        return QFontInfo(QApplication::font("QMenu")).family();
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+        return QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family();
     return {};
 }
 
@@ -211,7 +222,8 @@ QString ChooseGuidelineFont(const QString &AFontName, const TFontGuidelineEnviro
         candidates << u"Segoe UI"_s;
     candidates << u"Tahoma"_s << u"MS Sans Serif"_s << u"Arial"_s;
     for (const QString &candidate : std::as_const(candidates)) {
-        if (!candidate.isEmpty() && AEnvironment.InstalledFonts.contains(candidate, Qt::CaseInsensitive))
+        if (!candidate.isEmpty() && !isFontAlias(candidate)
+            && AEnvironment.InstalledFonts.contains(candidate, Qt::CaseInsensitive))
             return candidate;
     }
     return {};

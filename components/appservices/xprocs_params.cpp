@@ -9,8 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSet>
 
 #include <sched.h>
+
+#include <cerrno>
 
 #include <algorithm>
 
@@ -91,6 +94,20 @@ QString normalisedName(const QString &name)
     return n;
 }
 
+// An argument that begins with "/" is a path, never a switch, when the part before its first ":" or
+// "=" reaches below the root ("/home/anna/file.xml") or, with neither, names what exists ("/tmp").
+bool isPath(const QString &item)
+{
+    if (!item.startsWith(u'/'))
+        return false;
+    const auto separator
+        = std::find_if(item.cbegin(), item.cend(), [](QChar c) { return c == u':' || c == u'='; });
+    const qsizetype end = separator == item.cend() ? -1 : separator - item.cbegin();
+    if (QStringView(item).mid(1, end < 0 ? -1 : end - 1).contains(u'/'))
+        return true;
+    return end < 0 && QFileInfo::exists(item);
+}
+
 int toInteger(const QString &text, bool *ok)
 {
     return text.trimmed().toInt(ok);
@@ -107,6 +124,39 @@ QString SystemTempFolder()
     }
     const QString tmpdir = qEnvironmentVariable("TMPDIR");
     return tmpdir.isEmpty() ? u"/tmp"_s : tmpdir;
+}
+
+bool SetProcessAffinityMask(quint32 AMask)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu = 0; cpu < 32; ++cpu) {
+        if (AMask & (quint32(1) << cpu))
+            CPU_SET(cpu, &set);
+    }
+    // The mask is per thread. A thread started by one not yet bound inherits the old mask, so the
+    // threads are listed again until a pass finds none that is new.
+    QSet<pid_t> bound;
+    bool all = true;
+    for (bool fresh = true; fresh;) {
+        fresh = false;
+        const QStringList tasks
+            = QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+        if (tasks.isEmpty())
+            return ::sched_setaffinity(0, sizeof set, &set) == 0;
+        for (const QString &task : tasks) {
+            bool ok = false;
+            const pid_t tid = pid_t(task.toInt(&ok));
+            if (!ok || bound.contains(tid))
+                continue;
+            fresh = true;
+            bound.insert(tid);
+            // A thread that ended meanwhile is no failure.
+            if (::sched_setaffinity(tid, sizeof set, &set) != 0 && errno != ESRCH)
+                all = false;
+        }
+    }
+    return all;
 }
 
 void TApplicationParamList::InitializeClass()
@@ -201,15 +251,8 @@ void TApplicationParamList::create(const QStringList &AArguments, bool AHasArgum
         }
         bool ok = false;
         const int mask = toInteger(GetParamValue(u"PROCESSAFFINITYMASK"_s), &ok);
-        if (ok && mask > 0) {
-            cpu_set_t set;
-            CPU_ZERO(&set);
-            for (int cpu = 0; cpu < 32; ++cpu) {
-                if (mask & (1 << cpu))
-                    CPU_SET(cpu, &set);
-            }
-            ::sched_setaffinity(0, sizeof set, &set); // a mask of processors we lack is ignored
-        }
+        if (ok && mask > 0)
+            SetProcessAffinityMask(quint32(mask)); // a mask of processors we lack is ignored
     } catch (...) {
         g_state.instance = nullptr;
         throw;
@@ -264,7 +307,7 @@ bool TApplicationParamList::GetCheckParam(const QString &Value)
     const QString wanted = Value.toUpper();
     for (const QString &item : std::as_const(FItems)) {
         QString entry = item.toUpper();
-        if (entry.isEmpty())
+        if (entry.isEmpty() || isPath(item))
             continue;
         if (entry.front() == u'-' || entry.front() == u'/' || entry.front() == u'\\')
             entry.remove(0, 1);

@@ -4,10 +4,14 @@
 // ignore case and remember every name asked for, for the report RequestedParams. Its creation also
 // takes charge of the temporary folder: it chooses it, proves it writable with a probe file, points
 // TEMP, TMP and TMPDIR at it, and a program whose name begins with "DS_" gets a private folder per
-// run, owner-only, removed again when the list goes.
+// run, owner-only, removed again when the list goes. "/PROCESSAFFINITYMASK:n" binds every thread of
+// the process, and so every thread started later, to the processors of the mask n.
 //
 // Syntax: a value is "/NAME:value"; a switch is NAME, optionally after one "/", "-" or "\" and
 // before ":" or "=" and more text. Names beginning with "$" are answered but never reported.
+// A path is no switch: an entry beginning with "/" whose part before the first ":" or "=" holds a
+// further "/" ("/home/anna/file.xml"), or that has neither and names an existing file or folder
+// ("/tmp"), is never taken for one. "/NAME" that names nothing on disk stays the switch NAME.
 // Look-ups never raise; GetParamValueInt raises for a value that is not a number.
 
 #include "platform/exception.h"
@@ -85,3 +89,7 @@ int GetParamInteger(const QString &AName);
 // The system's temporary folder: %TMP%, else %TEMP%, else TMPDIR, else /tmp; never a text with
 // an unexpanded variable in it.
 QString SystemTempFolder();
+// Binds every thread of the process to the processors of AMask (bit n: processor n); threads
+// started later inherit it from the thread that starts them. False when some thread refused it (a
+// mask naming none of our processors).
+bool SetProcessAffinityMask(quint32 AMask);

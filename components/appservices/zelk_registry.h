@@ -28,9 +28,13 @@ public:
     static QString ApplicationTitle();
 
     // The path of a control through its frames up to its form: "Form\Frame(Name)\", outermost
-    // first; empty without a form or frame above it. A form is a window of a main-window, dialog or own
-    // (not Qt's) class; a frame is a widget whose class carries Q_CLASSINFO("ZelkFrame", "true").
+    // first; empty without a form or frame above it.
     static QString ControlPath(const QWidget *AControl);
+    // A form is a window of a main-window or dialog class, or of a class that carries
+    // Q_CLASSINFO("ZelkForm", "true"); a panel or frame without parent is none.
+    static bool IsForm(const QWidget *AWidget);
+    // A frame is a widget whose class carries Q_CLASSINFO("ZelkFrame", "true").
+    static bool IsFrame(const QWidget *AWidget);
 };
 
 // Captures StoredApplicationKey when the process starts and clears it at the end.

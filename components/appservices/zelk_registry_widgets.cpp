@@ -7,21 +7,27 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A form is a window of a class designed as one: a main window, a dialog, or a class of the program
-// itself. A bare Qt container without parent is a window to Qt too, but a panel not yet placed on
-// a form is no form.
-bool isForm(const QWidget *widget)
+bool carries(const QWidget *widget, const char *marker)
 {
-    if (!widget->isWindow())
-        return false;
-    if (widget->inherits("QMainWindow") || widget->inherits("QDialog"))
-        return true;
-    const char *name = widget->metaObject()->className();
-    const bool qtClass = name[0] == 'Q' && name[1] >= 'A' && name[1] <= 'Z';
-    return !qtClass;
+    const QMetaObject *meta = widget->metaObject();
+    const int index = meta->indexOfClassInfo(marker);
+    return index >= 0 && qstrcmp(meta->classInfo(index).value(), "true") == 0;
 }
 
 } // namespace
+
+bool TZelkRegistryOptions::IsForm(const QWidget *AWidget)
+{
+    // A panel or frame without parent is a window to Qt as well, but it is still no form.
+    if (!AWidget || !AWidget->isWindow() || IsFrame(AWidget))
+        return false;
+    return AWidget->inherits("QMainWindow") || AWidget->inherits("QDialog") || carries(AWidget, "ZelkForm");
+}
+
+bool TZelkRegistryOptions::IsFrame(const QWidget *AWidget)
+{
+    return AWidget && carries(AWidget, "ZelkFrame");
+}
 
 QString TZelkRegistryOptions::ControlPath(const QWidget *AControl)
 {
@@ -29,15 +35,15 @@ QString TZelkRegistryOptions::ControlPath(const QWidget *AControl)
     for (const QWidget *parent = AControl ? AControl->parentWidget() : nullptr; parent;
          parent = parent->parentWidget()) {
         const QMetaObject *meta = parent->metaObject();
-        if (isForm(parent)) {
+        if (IsForm(parent)) {
             path.prepend(QLatin1StringView(meta->className()) + u'\\');
             break;
         }
+        if (IsFrame(parent))
+            path.prepend(QLatin1StringView(meta->className()) + u'(' + parent->objectName() + u")\\"_s);
+        // Another window (a tool window of the form) ends the path as well.
         if (parent->isWindow())
             break;
-        const int marker = meta->indexOfClassInfo("ZelkFrame");
-        if (marker >= 0 && qstrcmp(meta->classInfo(marker).value(), "true") == 0)
-            path.prepend(QLatin1StringView(meta->className()) + u'(' + parent->objectName() + u")\\"_s);
     }
     return path;
 }

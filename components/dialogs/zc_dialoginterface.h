@@ -22,7 +22,8 @@ class Izc_DialogInterface
 public:
     virtual ~Izc_DialogInterface() = default;
 
-    // True until the dialog has been answered with a result above 0 (Help, -1, leaves it open).
+    // True until the dialog has been answered with a result above 0 (Help, -1, leaves it open), or
+    // has gone without an answer (closed with 0, never shown).
     virtual bool Visible() const = 0;
     // 0 until the dialog has been answered, then its modal result.
     virtual qint32 Result() const = 0;
@@ -66,6 +67,7 @@ private:
     void WithdrawButtons();
 
     std::atomic<qint32> fResult = 0;
+    std::atomic<bool> fClosed = false; // the worker is past the dialog, whatever came of it
     // The open dialog's buttons by their result, and the one the time-out presses. Touched only on
     // the GUI thread, where the dialog frees its buttons: a press can never meet a freed button.
     std::map<qint32, TTaskDialogButtonItem *> fButtonList;

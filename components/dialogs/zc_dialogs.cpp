@@ -16,8 +16,8 @@ Tzc_Dialogs::TAutoAnswersRegistryCreate Tzc_Dialogs::FAutoAnswersRegistryCreate;
 Tzc_Dialogs::TShiftStateReader Tzc_Dialogs::FShiftStateReader;
 std::atomic<bool> Tzc_Dialogs::FUseLatestCommonDialogs = true;
 QVariant Tzc_Dialogs::FButtonFont;
-bool Tzc_Dialogs::FRouted = false;
-std::function<void()> Tzc_Dialogs::FUnroute;
+std::atomic<bool> Tzc_Dialogs::FRouted = false;
+std::atomic<void (*)()> Tzc_Dialogs::FUnroute = nullptr;
 
 THistorie *Tzc_Dialogs::GetHistorie()
 {
@@ -141,9 +141,14 @@ QString Tzc_Dialogs::BreakLongRuns(const QString &AText)
             run = 0;
         } else if (run <= MaxRun) {
             ++run;
-        } else if (i + 1 < r.size()) { // a break after the last character would only add an empty line
-            r.insert(i + 1, u'\r');
-            run = 2;
+        } else {
+            // Between characters: one outside the BMP is a pair of code units that stays whole.
+            if (r.at(i).isHighSurrogate() && i + 1 < r.size() && r.at(i + 1).isLowSurrogate())
+                ++i;
+            if (i + 1 < r.size()) { // a break after the last character would only add an empty line
+                r.insert(i + 1, u'\r');
+                run = 2;
+            }
         }
     }
     return r;
@@ -223,9 +228,10 @@ void zc_DialogsFinish()
     }
     Tzc_Dialogs::FButtonFont.clear();
     // The routes lead into this unit's state: the platform's own dialogs come back with its end.
-    if (const auto unroute = std::exchange(Tzc_Dialogs::FUnroute, nullptr))
-        unroute();
-    Tzc_Dialogs::FRouted = false;
+    if (Tzc_Dialogs::FRouted.exchange(false)) {
+        if (const auto unroute = Tzc_Dialogs::FUnroute.exchange(nullptr))
+            unroute();
+    }
 }
 
 const TUnit zc_DialogsUnit = { "zc_Dialogs", zc_DialogsStart, zc_DialogsFinish };

@@ -17,7 +17,9 @@
 #include <optional>
 
 class QFont;
+class QObject;
 class TMessageForm;
+class TThread;
 class Tzc_CustomTaskDialog;
 template <class T> class TDialogHolder;
 
@@ -25,8 +27,10 @@ class Izc_DialogInterface;
 
 // Customises a service task dialog once it is filled and before it is shown.
 using Tzc_DialogCallback = std::function<void(Tzc_CustomTaskDialog *ADialog)>;
-// Receives the modal result of a queued dialog, once, on the GUI thread.
+// Receives the modal result of a queued dialog, once, on the GUI thread, unless its context is gone.
 using Tzc_Dialog_ThreadResult = std::function<void(qint32 AResultValue)>;
+// A result that can use nothing freed meanwhile: a plain function, or a lambda without captures.
+using Tzc_Dialog_ThreadResultFunction = void (*)(qint32 AResultValue);
 // Called with AFirst true once the dialog is filled, then periodically with false while it is open.
 using Tzc_DialogCallbackContinued = std::function<void(Tzc_CustomTaskDialog *ADialog, bool AFirst)>;
 // Called once, on the GUI thread, after a dialog interface has its result.
@@ -132,13 +136,28 @@ public:
         const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
         const Tzc_DialogCallback &ACallback);
     // --- Dialogs that do not keep their caller waiting (zc_dialogs_queued.cpp) --------------------
-    // Returns at once, also on the GUI thread; a worker thread waits for the dialog (MessageDlg with
-    // these arguments and no callback) and queues AMessageResult, when set, with the result to the
-    // GUI thread. The call is dropped when the calling thread's object is gone by then. Raises what
-    // CheckGuid raises, before any dialog.
+    // Return at once, also on the GUI thread; a worker thread waits for the dialog (MessageDlg with
+    // these arguments and no callback) and hands AMessageResult, when set, the result on the GUI
+    // thread. Raise what CheckGuid raises, before any dialog. As with Qt's queued connections, a
+    // result that uses an object names it as its context, and is dropped when that object is gone by
+    // the time it would run, whatever the order of events:
+    // - AContext an object of the GUI thread (raises Exception for an object of another thread, or
+    //   none, with a result);
     static void MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
         TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
-        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_Dialog_ThreadResult &AMessageResult);
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const QObject *AContext,
+        const Tzc_Dialog_ThreadResult &AMessageResult);
+    // - AContext a thread object, typically the calling worker (raises Exception for none, with a
+    //   result); its deletion also waits for a result that is running;
+    static void MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, TThread *AContext,
+        const Tzc_Dialog_ThreadResult &AMessageResult);
+    // - no context for a plain function, which can use nothing freed (may be null: no result). Called
+    //   from a worker, it is still dropped when the worker's thread object is gone.
+    static void MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+        TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+        TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, Tzc_Dialog_ThreadResultFunction AMessageResult);
     // Returns at once a handle on the dialog (see zc_dialoginterface.h); the default button from
     // CalcDefaultButton. ATimeOut presses the button answering ATimeOutResult; the dialog is then
     // recorded as answered by the user.
@@ -195,8 +214,10 @@ public:
     static QFont GetButtonFont();
 
     // Routes the platform's MessageDlg*, MessageDlgPos* and ShowMessage* to the service (without
-    // main instruction), unless task dialogs are unavailable or the application has a style sheet of
-    // its own. Once on, it stays on until the unit finishes; a second call changes nothing.
+    // main instruction; without a default button named by the caller, CalcDefaultButton's), unless
+    // task dialogs are unavailable or the application has a style sheet or a style of its own (one
+    // set with QApplication::setStyle that is not the system's). Once on, it stays on until the unit
+    // finishes; a second call changes nothing. Safe while other threads show dialogs.
     static void ExchangeDialogAddress();
 
 private:
@@ -231,8 +252,8 @@ private:
 
     static std::atomic<bool> FUseLatestCommonDialogs;
     static QVariant FButtonFont; // a QFont once made; QtCore keeps it without knowing fonts
-    static bool FRouted;
-    static std::function<void()> FUnroute; // hands the platform's dialogs back
+    static std::atomic<bool> FRouted;
+    static std::atomic<void (*)()> FUnroute; // hands the platform's dialogs back; set with the routes
 };
 
 // Start: the empty history and its list of open views, no answer store, no button font, latest

@@ -5,8 +5,10 @@
 #include "components/dialogs/zc_dialoginterface.h"
 #include "components/dialogs/zc_dialogs.h"
 
+#include "platform/exception.h"
 #include "platform/thread.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPointer>
 
@@ -74,21 +76,89 @@ template <class T> struct TClearOnExit
 
 // Queued dialogs
 
-void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+namespace {
+
+// Normalises the GUID at once (a bad one is the caller's mistake: it hears of it, not a worker
+// nobody watches), then shows the dialog from a worker of its own, which hands the result to
+// AHandOver, when set.
+void startQueuedDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
     TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
-    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_Dialog_ThreadResult &AMessageResult)
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, std::function<void(int AResult)> AHandOver)
 {
-    // A bad GUID is the caller's mistake: it hears of it, not a worker nobody watches.
     QString guid = AGuid.trimmed().toUpper();
     if (!guid.isEmpty())
-        guid = CheckGuid(guid);
-    TThread *const origin = TThread::IsGuiThread() ? nullptr : TThread::CurrentThread();
+        guid = Tzc_Dialogs::CheckGuid(guid);
     TDialogWorker::Create([=](TDialogWorker *) {
-        const int result = MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, guid,
-            ASaveAnswerButtons, ATimeOut, nullptr);
-        if (AMessageResult)
-            TThread::Queue(origin, [AMessageResult, result] { AMessageResult(result); });
+        const int result = Tzc_Dialogs::MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx,
+            DefaultButton, guid, ASaveAnswerButtons, ATimeOut, nullptr);
+        if (AHandOver)
+            AHandOver(result);
     })->Start();
+}
+
+void requireContext(bool AGiven)
+{
+    if (!AGiven)
+        throw Exception(QStringLiteral("Tzc_Dialogs.MessageDlgQueued: Ergebnis ohne Kontextobjekt"));
+}
+
+} // namespace
+
+void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const QObject *AContext,
+    const Tzc_Dialog_ThreadResult &AMessageResult)
+{
+    std::function<void(int)> handOver;
+    if (AMessageResult) {
+        requireContext(AContext);
+        // Looked at on the GUI thread, where the object is deleted: it cannot go while the result runs.
+        const QCoreApplication *app = QCoreApplication::instance();
+        if (app && AContext->thread() != app->thread())
+            throw Exception(
+                QStringLiteral("Tzc_Dialogs.MessageDlgQueued: Kontextobjekt nicht im GUI-Thread"));
+        handOver = [context = QPointer<const QObject>(AContext), AMessageResult](int AResult) {
+            TThread::Queue(nullptr, [context, AMessageResult, AResult] {
+                if (context)
+                    AMessageResult(AResult);
+            });
+        };
+    }
+    startQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, std::move(handOver));
+}
+
+void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, TThread *AContext,
+    const Tzc_Dialog_ThreadResult &AMessageResult)
+{
+    std::function<void(int)> handOver;
+    if (AMessageResult) {
+        requireContext(AContext);
+        // Taken now, while the object lives: the hand-over is dropped once it is gone.
+        handOver = [context = TThreadRef(AContext), AMessageResult](int AResult) {
+            TThread::Queue(context, [AMessageResult, AResult] { AMessageResult(AResult); });
+        };
+    }
+    startQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, std::move(handOver));
+}
+
+void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, Tzc_Dialog_ThreadResultFunction AMessageResult)
+{
+    std::function<void(int)> handOver;
+    if (AMessageResult) {
+        // Tagged with the calling thread, as every hand-over of a worker is.
+        handOver = [origin = TThreadRef(TThread::IsGuiThread() ? nullptr : TThread::CurrentThread()),
+                       AMessageResult](int AResult) {
+            TThread::Queue(origin, [AMessageResult, AResult] { AMessageResult(AResult); });
+        };
+    }
+    startQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, std::move(handOver));
 }
 
 // Dialog interfaces
@@ -122,8 +192,16 @@ std::shared_ptr<Tzc_DialogInterface> Tzc_DialogInterface::MessageDlg(const QStri
         const auto customise = [self, ATimeOut, ATimeOutResult, ACallback](Tzc_CustomTaskDialog *ADialog) {
             self->Customise(ADialog, ATimeOut, ATimeOutResult, ACallback);
         };
-        self->SetResult(Tzc_Dialogs::MessageDlg(
-            AInstruction, AContent, DlgType, Buttons, HelpCtx, guid, ASaveAnswerButtons, 0, customise));
+        {
+            // Also when the dialog could not be shown, or showing it raised: nobody polls for ever.
+            struct TCloseOnExit
+            {
+                Tzc_DialogInterface &Interface;
+                ~TCloseOnExit() { Interface.fClosed = true; }
+            } closed { *self };
+            self->SetResult(Tzc_Dialogs::MessageDlg(
+                AInstruction, AContent, DlgType, Buttons, HelpCtx, guid, ASaveAnswerButtons, 0, customise));
+        }
         if (const Tzc_DialogInterfaceResultCallback callback = self->GetResultCallback()) {
             const std::shared_ptr<Izc_DialogInterface> handle = self;
             worker->Synchronize([&] { callback(handle); });
@@ -194,7 +272,9 @@ void Tzc_DialogInterface::WithdrawButtons()
 
 bool Tzc_DialogInterface::Visible() const
 {
-    return Result() <= 0;
+    // The Help button's answer (-1) counts as still open; a dialog gone without an answer does not.
+    const qint32 result = Result();
+    return result < 0 || (result == 0 && !fClosed);
 }
 
 qint32 Tzc_DialogInterface::Result() const

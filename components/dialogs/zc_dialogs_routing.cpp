@@ -6,16 +6,29 @@
 #include "platform/dialogs.h"
 
 #include <QApplication>
+#include <QProxyStyle>
+#include <QStyle>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// An application dressed by a style sheet of its own keeps the platform's dialogs, which wear it.
+// The platform's own look is the style Qt gives an application by default (honouring the user's
+// -style or QT_STYLE_OVERRIDE); a proxy without a base style is built on exactly that one.
+bool systemStyle(const QStyle *AStyle)
+{
+    const QProxyStyle probe;
+    const QStyle *system = probe.baseStyle();
+    return AStyle && system && AStyle->name().compare(system->name(), Qt::CaseInsensitive) == 0
+        && qstrcmp(AStyle->metaObject()->className(), system->metaObject()->className()) == 0;
+}
+
+// An application dressed by a style sheet or a style of its own keeps the platform's dialogs,
+// which wear it.
 bool customApplicationStyle()
 {
     const auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    return app && !app->styleSheet().isEmpty();
+    return app && (!app->styleSheet().isEmpty() || !systemStyle(QApplication::style()));
 }
 
 } // namespace
@@ -24,19 +37,18 @@ void Tzc_Dialogs::ExchangeDialogAddress()
 {
     if (FRouted || !TaskDialogsAvailable() || customApplicationStyle())
         return;
-    FRouted = true;
-    SetMessageDlgRoute([](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
-                           int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) {
-        // The platform names a default outside the set when the caller gave none (no OK, no Yes):
-        // then the service's own rule picks one.
-        const TMsgDlgBtn defaultButton
-            = Buttons.Contains(DefaultButton) ? DefaultButton : CalcDefaultButton(Buttons);
-        return MessageDlgPosHelp(u"&"_s, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, defaultButton,
-            QString(), {}, 0, nullptr);
-    });
-    SetShowMessageRoute([](const QString &Msg) { Tzc_Dialogs::ShowMessage(Msg); });
+    // Once: a second caller, on whatever thread, finds it taken.
+    if (FRouted.exchange(true))
+        return;
     FUnroute = [] {
         SetMessageDlgRoute(nullptr);
         SetShowMessageRoute(nullptr);
     };
+    SetMessageDlgRoute([](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+                           int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton) {
+        // Without a default named by the caller, the service's own rule picks one.
+        return MessageDlgPosHelp(u"&"_s, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
+            DefaultButton.value_or(CalcDefaultButton(Buttons)), QString(), {}, 0, nullptr);
+    });
+    SetShowMessageRoute([](const QString &Msg) { Tzc_Dialogs::ShowMessage(Msg); });
 }

@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/textformat.h"
 #include "platform/thread.h"
+#include "platform/widgets/application.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -216,6 +217,9 @@ int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QStr
         TaskRecord(run);
         return run.Result;
     }
+    // The application hears of the modal state before the dialog is built and after it is freed,
+    // also when building or showing it raised.
+    TApplication::ModalStarted();
     try {
         TaskBuildDialog(run);
         TaskArmTimeOut(run);
@@ -224,10 +228,12 @@ int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QStr
         TaskStoreAnswer(run);
     } catch (...) {
         run.Free();
+        TApplication::ModalFinished();
         TaskRecord(run);
         throw;
     }
     run.Free();
+    TApplication::ModalFinished();
     TaskRecord(run);
     return run.Result;
 }

@@ -137,7 +137,23 @@ quint16 TMessageObject::MessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgT
 
 void TMessageObject::MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
     TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
-    const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+    const QObject *AContext, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+{
+    Tzc_Dialogs::MessageDlgQueued(fTitle, fText, DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, AContext, AFuncMessageResult);
+}
+
+void TMessageObject::MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+    TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    TThread *AContext, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+{
+    Tzc_Dialogs::MessageDlgQueued(fTitle, fText, DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, AContext, AFuncMessageResult);
+}
+
+void TMessageObject::MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+    TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
+    Tzc_Dialog_ThreadResultFunction AFuncMessageResult) const
 {
     Tzc_Dialogs::MessageDlgQueued(fTitle, fText, DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
         ASaveAnswerButtons, ATimeOut, AFuncMessageResult);
@@ -145,7 +161,25 @@ void TMessageObject::MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Button
 
 void TMessageObject::MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType,
     TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid,
-    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const QObject *AContext,
+    const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+{
+    Tzc_Dialogs::MessageDlgQueued(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, AContext, AFuncMessageResult);
+}
+
+void TMessageObject::MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, TThread *AContext,
+    const Tzc_Dialog_ThreadResult &AFuncMessageResult) const
+{
+    Tzc_Dialogs::MessageDlgQueued(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
+        ASaveAnswerButtons, ATimeOut, AContext, AFuncMessageResult);
+}
+
+void TMessageObject::MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType,
+    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, Tzc_Dialog_ThreadResultFunction AFuncMessageResult) const
 {
     Tzc_Dialogs::MessageDlgQueued(fTitle, TextFmt(Args), DlgType, Buttons, HelpCtx, ADefaultButton, AGuid,
         ASaveAnswerButtons, ATimeOut, AFuncMessageResult);

@@ -106,14 +106,28 @@ public:
     quint16 MessageDlgFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
         const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut) const;
     // The dialog service's queued dialog: returns before the dialog is shown, also on the GUI thread;
-    // AFuncMessageResult, when set, receives the result later on the GUI thread. The Fmt twin formats
-    // first, so that too few arguments raise before any dialog.
+    // AFuncMessageResult, when set, receives the result later on the GUI thread unless its context
+    // (an object of the GUI thread, or a thread object) is gone by then; a plain function needs
+    // none (Tzc_Dialogs::MessageDlgQueued). The Fmt twins format first, so that too few arguments
+    // raise before any dialog.
+    void MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton,
+        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const QObject *AContext,
+        const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
+    void MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton,
+        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, TThread *AContext,
+        const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
     void MessageDlgQueued(TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn ADefaultButton,
         const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
-        const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
+        Tzc_Dialog_ThreadResultFunction AFuncMessageResult) const;
     void MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
         int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
-        int ATimeOut, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
+        int ATimeOut, const QObject *AContext, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
+    void MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+        int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
+        int ATimeOut, TThread *AContext, const Tzc_Dialog_ThreadResult &AFuncMessageResult) const;
+    void MessageDlgQueuedFmt(const QVariantList &Args, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+        int HelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
+        int ATimeOut, Tzc_Dialog_ThreadResultFunction AFuncMessageResult) const;
 
     // Raises ExceptionClass (the base Exception when empty) with the text; never returns.
     [[noreturn]] void RaiseException(const TExceptionClass &AExceptionClass = {}) const;

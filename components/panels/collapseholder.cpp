@@ -1,15 +1,65 @@
 #include "collapsepanel.h"
 
+#include "platform/widgets/application.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QtDebug>
+
+namespace {
+
+qint64 applicationPaletteKey()
+{
+    return Tzc_Scaler::HasScreen() ? QGuiApplication::palette().cacheKey() : 0;
+}
+
+// Passes the application's palette changes on to the holder.
+class TPaletteWatch : public QObject
+{
+public:
+    explicit TPaletteWatch(TCollapseHolder *AHolder)
+        : m_holder(AHolder)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ApplicationPaletteChange && watched == QCoreApplication::instance())
+            Guarded([this] { m_holder->ApplicationPaletteChanged(); });
+        return false;
+    }
+
+private:
+    TCollapseHolder *m_holder;
+};
+
+} // namespace
 
 TCollapseHolder::TCollapseHolder() = default;
 
-TCollapseHolder::~TCollapseHolder() = default;
+TCollapseHolder::~TCollapseHolder()
+{
+    // Panels may outlive the unit (a window freed after the units finished): they must not reach
+    // this holder or its style any more.
+    for (TCollapsePanel *panel : QList<TCollapsePanel *>(m_panels))
+        panel->holderGone();
+}
 
 void TCollapseHolder::Add(TCollapsePanel *APanel)
 {
+    // A panel exists, so the application does: a style made before it is made again.
+    if (m_styleGuessed && m_styleClass && Tzc_Scaler::HasScreen()) {
+        fCollapsStyle.reset();
+        m_styleGuessed = false;
+    }
     if (!m_panels.contains(APanel))
         m_panels.append(APanel);
+    if (!m_paletteWatch && Tzc_Scaler::HasScreen()) {
+        m_paletteWatch = std::make_unique<TPaletteWatch>(this);
+        QCoreApplication::instance()->installEventFilter(m_paletteWatch.get());
+    }
 }
 
 void TCollapseHolder::Remove(TCollapsePanel *APanel)
@@ -17,11 +67,39 @@ void TCollapseHolder::Remove(TCollapsePanel *APanel)
     m_panels.removeOne(APanel);
 }
 
+TCollapsStyle *TCollapseHolder::CollapsStyleObj() const
+{
+    if (!fCollapsStyle && m_styleClass) {
+        fCollapsStyle.reset(m_styleClass->Create());
+        m_styleGuessed = !Tzc_Scaler::HasScreen();
+        m_paletteKey = applicationPaletteKey();
+    }
+    return fCollapsStyle.get();
+}
+
 void TCollapseHolder::SetCollapsStyleObj(std::unique_ptr<TCollapsStyle> AStyle)
 {
     if (!AStyle || AStyle.get() == fCollapsStyle.get())
         return;
     fCollapsStyle = std::move(AStyle);
+    m_styleClass = nullptr;
+    m_styleGuessed = false;
+    m_paletteKey = applicationPaletteKey();
+    relayoutPanels();
+}
+
+void TCollapseHolder::SetCollapsStyleClass(const TCollapsStyleClass *AClass)
+{
+    if (!AClass)
+        return;
+    fCollapsStyle.reset();
+    m_styleClass = AClass;
+    m_styleGuessed = false;
+    relayoutPanels();
+}
+
+void TCollapseHolder::relayoutPanels()
+{
     for (TCollapsePanel *panel : QList<TCollapsePanel *>(m_panels)) {
         try {
             panel->update();
@@ -35,7 +113,11 @@ void TCollapseHolder::SetCollapsStyleObj(std::unique_ptr<TCollapsStyle> AStyle)
 QString TCollapseHolder::CollapsStyle() const
 {
     try {
-        return CollapsStyles() ? CollapsStyles()->NameOf(fCollapsStyle.get()) : QString();
+        if (!CollapsStyles())
+            return {};
+        if (!fCollapsStyle && m_styleClass)
+            return CollapsStyles()->NameOf(m_styleClass->Type);
+        return CollapsStyles()->NameOf(fCollapsStyle.get());
     } catch (...) {
         return {};
     }
@@ -66,10 +148,11 @@ QStringList TCollapseHolder::RegisteredStyles() const
 void TCollapseHolder::SetSkinName(const QString &Value)
 {
     fSkinName = Value;
-    if (fCollapsStyle && fCollapsStyle->IsLookAndSkin()) {
+    TCollapsStyle *style = CollapsStyleObj();
+    if (style && style->IsLookAndSkin()) {
         fSkinLoading = true;
         try {
-            fCollapsStyle->SkinChanged();
+            style->SkinChanged();
         } catch (...) {
         }
         fSkinLoading = false;
@@ -85,4 +168,19 @@ void TCollapseHolder::WMSYSCOLORCHANGE()
         } catch (...) {
         }
     }
+}
+
+void TCollapseHolder::ApplicationPaletteChanged()
+{
+    const qint64 key = applicationPaletteKey();
+    if (key == m_paletteKey)
+        return;
+    m_paletteKey = key;
+    if (fCollapsStyle) {
+        try {
+            fCollapsStyle->ColorChange();
+        } catch (...) {
+        }
+    }
+    WMSYSCOLORCHANGE();
 }

@@ -38,24 +38,16 @@ QList<QWidget *> childWidgets(const QWidget *w)
     return w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
 }
 
-// A form (a window of a main-window, dialog or own class) or a frame (class info ZelkFrame).
 bool isOwnerView(const QWidget *w)
 {
-    const QMetaObject *meta = w->metaObject();
-    const int marker = meta->indexOfClassInfo("ZelkFrame");
-    if (marker >= 0 && qstrcmp(meta->classInfo(marker).value(), "true") == 0)
-        return true;
-    if (!w->isWindow())
-        return false;
-    if (w->inherits("QMainWindow") || w->inherits("QDialog"))
-        return true;
-    const char *name = meta->className();
-    return !(name[0] == 'Q' && name[1] >= 'A' && name[1] <= 'Z');
+    return TZelkRegistryOptions::IsFrame(w) || TZelkRegistryOptions::IsForm(w);
 }
 
 constexpr const char *AlignProperty = "zcAlign";
 constexpr const char *AlignWithMarginsProperty = "zcAlignWithMargins";
 constexpr const char *MarginsProperty = "zcMargins";
+// Set on a child while the panel has masked it.
+constexpr const char *ClippedProperty = "zcClippedByPanel";
 
 // Restores a flag however the scope is left.
 class TFlagGuard
@@ -106,13 +98,26 @@ TCollapsePanel::~TCollapsePanel()
     }
     for (QWidget *child : childWidgets(this))
         child->removeEventFilter(this);
-    if (TCollapseHolder *holder = CollapseHolder())
-        holder->Remove(this);
+    if (fCollapseHolder)
+        fCollapseHolder->Remove(this);
 }
 
 TCollapsStyle *TCollapsePanel::style() const
 {
-    return fCollapseHolder->CollapsStyleObj();
+    if (fCollapseHolder) {
+        if (TCollapsStyle *installed = fCollapseHolder->CollapsStyleObj())
+            return installed;
+    }
+    // Without a holder (the unit has finished) the panel keeps the base style's geometry.
+    if (!m_orphanStyle)
+        m_orphanStyle = std::make_unique<TCollapsStyle>();
+    return m_orphanStyle.get();
+}
+
+void TCollapsePanel::holderGone()
+{
+    fCollapseHolder = nullptr;
+    update();
 }
 
 float TCollapsePanel::ExpandSingle() const
@@ -259,6 +264,9 @@ void TCollapsePanel::SetHeight(int Value)
         resize(width(), Value);
     else
         setFixedHeight(Value);
+    // The new client rectangle before the next paint, also while the panel is not shown (no resize
+    // event then).
+    clipChildren();
 }
 
 // ---- geometry
@@ -395,6 +403,37 @@ void TCollapsePanel::AlignControls()
             }
             child->setGeometry(outer.marginsRemoved(m));
         }
+    }
+    clipChildren();
+}
+
+void TCollapsePanel::clipChildren()
+{
+    // While the panel folds, and while it is folded, its children end where the frame's inner edge
+    // is: what lies below is hidden as if behind the frame, instead of showing over the frame, the
+    // shadow and what lies below the panel. An expanded panel leaves its children alone.
+    const bool clip = (fSizeing || fCollapsed) && !fAsPanel && fCollapseHolder;
+    const QRect client = clip ? style()->GetClientRect(this) : QRect();
+    for (QWidget *child : childWidgets(this)) {
+        if (child->isWindow())
+            continue;
+        const QRect g = child->geometry();
+        const int top = std::max(g.y(), client.y());
+        const int bottom = std::min(g.y() + g.height(), client.y() + client.height());
+        const bool whole = !clip || (top == g.y() && bottom == g.y() + g.height());
+        if (whole) {
+            if (child->property(ClippedProperty).toBool()) {
+                child->clearMask();
+                child->setProperty(ClippedProperty, false);
+            }
+            continue;
+        }
+        // An empty mask would mean no mask: nothing visible is a pixel outside the child.
+        const QRegion visible
+            = bottom > top ? QRegion(0, top - g.y(), g.width(), bottom - top) : QRegion(-1, -1, 1, 1);
+        if (child->mask() != visible)
+            child->setMask(visible);
+        child->setProperty(ClippedProperty, true);
     }
 }
 
@@ -583,6 +622,11 @@ void TCollapsePanel::paintEvent(QPaintEvent *event)
     Guarded([&] {
         QPainter painter(this);
         painter.setClipRegion(event->region());
+        if (!fCollapseHolder) {
+            // No style any more: the panel's own colour, so that nothing undefined shows.
+            painter.fillRect(rect(), ToQColor(m_color));
+            return;
+        }
         style()->Paint(this, painter);
     });
 }
@@ -606,12 +650,23 @@ void TCollapsePanel::mousePressEvent(QMouseEvent *event)
     QWidget::mousePressEvent(event);
     if (event->button() != Qt::LeftButton || childAt(event->position().toPoint()))
         return;
+    // The second press of a double-click: the double-click counts as the one click it began with.
+    if (event->flags().testFlag(Qt::MouseEventCreatedDoubleClick)) {
+        event->accept();
+        return;
+    }
     event->accept();
     Guarded([&] {
         if (fCollapsed)
             FAutoScrollInView = true;
         SetCollapse(!fCollapsed);
     });
+}
+
+void TCollapsePanel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Not a press: QWidget's own handler would take it for one and toggle the panel again.
+    event->accept();
 }
 
 bool TCollapsePanel::event(QEvent *event)

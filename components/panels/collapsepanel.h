@@ -161,14 +161,20 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     virtual void DoEnter();
     virtual void DoExit();
 
 private:
+    friend class TCollapseHolder;
+    // The holder is being freed (its unit finishes): the panel lets go of it and of its style.
+    void holderGone();
     void focusMoved(QWidget *old, QWidget *now);
     void childrenChanged();
+    // Masks the children to the client rectangle while the panel folds or is folded.
+    void clipChildren();
     void adjustChildControls(QWidget *AControl);
     QScrollArea *parentScrollingWinControl();
     TCollapsStyle *style() const;
@@ -178,7 +184,8 @@ private:
     bool fCollapseOtherPanels = false;
     bool fCollapsed = false;
     int fExpandSteps = -1;
-    TCollapseHolder *fCollapseHolder = nullptr;
+    TCollapseHolder *fCollapseHolder = nullptr; // null once the holder is gone
+    mutable std::unique_ptr<TCollapsStyle> m_orphanStyle;
     bool fSizeing = false;
     float fExpandProgress = 0;
     QString fAutoSaveByName;
@@ -214,9 +221,13 @@ public:
     void Remove(TCollapsePanel *APanel);
     QList<TCollapsePanel *> Panels() const { return m_panels; }
 
-    TCollapsStyle *CollapsStyleObj() const { return fCollapsStyle.get(); }
+    // The installed style; one installed by its class is made here on first use.
+    TCollapsStyle *CollapsStyleObj() const;
     // Installs AStyle and lays out and repaints every panel; nothing for null or the installed one.
     void SetCollapsStyleObj(std::unique_ptr<TCollapsStyle> AStyle);
+    // Installs a style of AClass, made when a panel first needs it: a style takes its sizes, colours
+    // and font from the application, which does not exist yet while the units start.
+    void SetCollapsStyleClass(const TCollapsStyleClass *AClass);
     // The registered name of the installed style's class, else empty.
     QString CollapsStyle() const;
     // Installs a new style of the registered name; an unknown name keeps the current style.
@@ -229,12 +240,25 @@ public:
     bool SkinLoading() const { return fSkinLoading; }
     // Repaints every panel.
     void WMSYSCOLORCHANGE();
+    // The application's palette changed (the holder watches the application once a panel exists):
+    // the style reads its system colours again and the panels repaint.
+    void ApplicationPaletteChanged();
 
 private:
     QList<TCollapsePanel *> m_panels;
     bool fSkinLoading = false;
     QString fSkinName;
-    std::unique_ptr<TCollapsStyle> fCollapsStyle;
+    mutable std::unique_ptr<TCollapsStyle> fCollapsStyle;
+    // Set while the style is installed by its class: how to make it (again).
+    const TCollapsStyleClass *m_styleClass = nullptr;
+    // The style was made before the GUI application existed: its sizes, colours and font are
+    // guesses, and it is made again once a panel (and so the application) exists.
+    mutable bool m_styleGuessed = false;
+    mutable qint64 m_paletteKey = 0;
+    // Tells the holder when the application's palette changes; made with the first panel.
+    std::unique_ptr<QObject> m_paletteWatch;
+
+    void relayoutPanels();
 };
 
 // The unit's state while it runs, else null.

@@ -229,31 +229,33 @@ void TTriggerThread::TriggerTick()
     }
 }
 
+TTriggerThread::TClock::time_point TTriggerThread::NextTickDue(
+    TClock::time_point ALastDue, TClock::time_point ALastReturned, std::chrono::milliseconds AInterval)
+{
+    constexpr auto minimumGap = std::chrono::milliseconds(10);
+    return std::max(ALastDue + AInterval, ALastReturned + minimumGap);
+}
+
 void TTriggerThread::Execute()
 {
-    using Clock = std::chrono::steady_clock;
-    constexpr auto minimumGap = std::chrono::milliseconds(10);
     const auto interval = std::chrono::milliseconds(FInterval);
-    // A monotonic clock: no wrap to care about, and the wait stays between 10 ms and the interval.
-    Clock::time_point lastTick = Clock::now();
+    // A monotonic clock: no wrap to care about.
+    TClock::time_point due = TClock::now() + interval;
     while (!Terminated()) {
         if (m_pending.load() == 0) {
             // Idle: asleep until a run is added (or the thread is told to end); no ticks at all.
             if (!SleepUnlessTerminated(IdleSleepMs, [this] { return m_pending.load() > 0; }))
                 break;
-            lastTick = Clock::now();
+            due = TClock::now() + interval;
             continue;
         }
-        const auto wait = std::clamp(
-            std::chrono::duration_cast<std::chrono::milliseconds>(lastTick + interval - Clock::now()),
-            minimumGap, interval);
-        if (!SleepUnlessTerminated(int(wait.count())))
+        if (!SleepUnlessTerminatedUntil(due))
             break;
-        lastTick = Clock::now();
         if (m_pending.load() == 0)
             continue;
         // False once the application is going: no tick after the GUI is gone.
         Synchronize([this] { TriggerTick(); });
+        due = NextTickDue(due, TClock::now(), interval);
     }
 }
 

@@ -101,6 +101,13 @@ public:
     ~TTriggerThread() override;
 
     int Interval() const { return FInterval; }
+    using TClock = std::chrono::steady_clock;
+    // When the next tick is due after one that was due at ALastDue and returned at ALastReturned:
+    // an interval after the last one was due (to the clock's precision: neither the time a tick
+    // takes nor whole-millisecond waits shorten or stretch the period), but never sooner than 10 ms
+    // after the last one returned; a late tick moves the plan instead of being made up for.
+    static TClock::time_point NextTickDue(
+        TClock::time_point ALastDue, TClock::time_point ALastReturned, std::chrono::milliseconds AInterval);
     int RunCount() const;
     // Ticks handed to the GUI thread so far (for tests and measurements).
     qint64 TickCount() const { return m_ticks.load(); }

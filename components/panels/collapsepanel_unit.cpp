@@ -27,8 +27,10 @@ void startCollapsePanel()
     g_holder = std::make_unique<TCollapseHolder>();
     g_styles = std::make_unique<TCollapsStyles>();
     SetCollapsStyles(g_styles.get());
-    // Not registered: CollapsStyle reads empty until another style is installed.
-    g_holder->SetCollapsStyleObj(std::make_unique<TCollapsStyleInvert>());
+    // Not registered: CollapsStyle reads empty until another style is installed. Made when a panel
+    // first needs it: its sizes, colours and font come from the application, which starts after
+    // the units.
+    g_holder->SetCollapsStyleClass(CollapsStyleClassOf<TCollapsStyleInvert>());
     RegisterCollapsStyle(u"Standard"_s, CollapsStyleClassOf<TCollapsStyleStandard>(), false);
     SetTriggerThread(TThread::New<TTriggerThread>());
 }

@@ -87,10 +87,13 @@ const TCollapsStyleClass *TCollapsStyles::ClassAt(int AIndex) const
 
 QString TCollapsStyles::NameOf(const TCollapsStyle *AStyle) const
 {
-    if (!AStyle)
-        return {};
+    return AStyle ? NameOf(typeid(*AStyle)) : QString();
+}
+
+QString TCollapsStyles::NameOf(const std::type_info &AClass) const
+{
     for (const Entry &e : m_entries) {
-        if (e.Class->Type == typeid(*AStyle))
+        if (e.Class->Type == AClass)
             return e.Name;
     }
     return {};

@@ -61,6 +61,7 @@ public:
     virtual QRect GetCollapsePanelHeaderRect(const TCollapsePanel *APanel) const;
     virtual void AfterExpand(TCollapsePanel *APanel);
     virtual void AfterCollapse(TCollapsePanel *APanel);
+    // The application's palette changed: a style reads the colours it takes from it again.
     virtual void ColorChange() { }
     // Whether the style's class follows the holder's skin name.
     virtual bool IsLookAndSkin() const { return false; }
@@ -98,6 +99,7 @@ public:
     const TCollapsStyleClass *ClassAt(int AIndex) const;
     // The name registered for exactly AStyle's class, else empty.
     QString NameOf(const TCollapsStyle *AStyle) const;
+    QString NameOf(const std::type_info &AClass) const;
     // Nothing when AName is there already.
     void Add(const QString &AName, const TCollapsStyleClass *AClass, bool AFirst);
     // A new style of the class registered as AName, owned by the caller; raises EListError for a

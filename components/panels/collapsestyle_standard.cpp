@@ -33,9 +33,7 @@ TCollapsStyleStandard::TCollapsStyleStandard()
     fInnerBevel = TRect {};
     fFrameWidth = quint8(S(3));
     fFontColor = clWhite;
-    fBaseColor = ColorToRGB(clBtnFace);
-    fFrameColor = DarkenColor(ColorToRGB(clActiveCaption), 0.33);
-    fFrameColorTop = BlendColors(ColorToRGB(clActiveCaption), clWhite, 0.4);
+    readSystemColors();
     fShadowWidth = S(9);
     fShadowColor = clBlack;
     fShadowGlobalAlpha = 96;
@@ -46,6 +44,21 @@ TCollapsStyleStandard::TCollapsStyleStandard()
 }
 
 TCollapsStyleStandard::~TCollapsStyleStandard() = default;
+
+void TCollapsStyleStandard::readSystemColors()
+{
+    if (!m_ownBaseColor)
+        fBaseColor = ColorToRGB(clBtnFace);
+    if (!m_ownFrameColor)
+        fFrameColor = DarkenColor(ColorToRGB(clActiveCaption), 0.33);
+    if (!m_ownFrameColorTop)
+        fFrameColorTop = BlendColors(ColorToRGB(clActiveCaption), clWhite, 0.4);
+}
+
+void TCollapsStyleStandard::ColorChange()
+{
+    readSystemColors();
+}
 
 int TCollapsStyleStandard::ScaleFontSize(int AValue)
 {
@@ -93,20 +106,22 @@ QRect TCollapsStyleStandard::GetClientRect(const TCollapsePanel *APanel) const
 
 void TCollapsStyleStandard::paintHeader(TCollapsePanel *APanel, QPainter &ACanvas, const QRect &HR)
 {
-    QImage bitmap(HR.size(), QImage::Format_RGB32);
+    // Composed at the device's resolution, so that a scaled screen gets sharp text and gradient.
+    QImage bitmap = DeviceImage(HR.size(), PaintRatio(ACanvas), QImage::Format_RGB32);
+    const QRect whole(QPoint(0, 0), HR.size());
     {
         QPainter b(&bitmap);
         b.setBrush(ToQColor(fFrameColor));
-        DrawCachedGradient(b, bitmap.rect(), fFrameColorTop, 1.0f);
+        DrawCachedGradient(b, whole, fFrameColorTop, 1.0f);
         if (!APanel->Caption().isEmpty()) {
             QFont font = APanel->font();
             // A style made before the application existed knew no menu font yet.
             font.setFamily(fFontName.isEmpty() ? GetMenuFontName() : fFontName);
             font.setBold(true);
-            font.setPointSize(std::max(1, GetCollapsePanelScaler()->ScaleValueNative(fFontSize)));
+            font.setPointSize(std::max(1, fFontSize));
             b.setFont(font);
-            QRect TR = bitmap.rect();
-            const int half = (TR.height() - QFontMetrics(font).height()) / 2;
+            QRect TR = whole;
+            const int half = (TR.height() - b.fontMetrics().height()) / 2;
             TR.adjust(5, half, -5, -half);
             // Shown as the themed caption would: the doubled text with prefix processing, so that an
             // ampersand appears once and the shadow lines up with the text.
@@ -115,13 +130,13 @@ void TCollapsStyleStandard::paintHeader(TCollapsePanel *APanel, QPainter &ACanva
                 = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic | Qt::TextDontClip;
             if (fFontShadowColor != clNone) {
                 b.setPen(ToQColor(fFontShadowColor));
-                b.drawText(QRect(TR.left() + 1, TR.top() + 1, bitmap.width(), bitmap.height()), flags, text);
+                b.drawText(QRect(TR.left() + 1, TR.top() + 1, HR.width(), HR.height()), flags, text);
             }
             b.setPen(ToQColor(fFontColor));
-            b.drawText(QRect(TR.left(), TR.top(), bitmap.width(), bitmap.height()), flags, text);
+            b.drawText(QRect(TR.left(), TR.top(), HR.width(), HR.height()), flags, text);
         }
     }
-    ACanvas.drawImage(HR.topLeft(), bitmap);
+    DrawDeviceImage(ACanvas, HR, bitmap);
 }
 
 void TCollapsStyleStandard::Paint(TCollapsePanel *APanel, QPainter &ACanvas)

@@ -17,6 +17,9 @@ class TCollapsStyleStandard : public TCollapsStyle
 public:
     // Sizes through GetCollapsePanelScaler and the system colours, both as they are now.
     TCollapsStyleStandard();
+    // Reads the colours taken from the system (base, frame, frame top) again, those the program
+    // has not set itself.
+    void ColorChange() override;
     ~TCollapsStyleStandard() override;
 
     QRect GetClientRect(const TCollapsePanel *APanel) const override;
@@ -25,7 +28,9 @@ public:
     int GetCollapsePanelBottomSpace(const TCollapsePanel *APanel) const override;
     QRect GetCollapsePanelHeaderRect(const TCollapsePanel *APanel) const override;
 
-    // A font size through the panels' scaler: plain scaling under a zoom, else the screen's.
+    // A font size through the panels' scaler: plain scaling under a zoom, else the panels' own
+    // percentage only (points follow the screen's resolution by themselves). The caption is drawn
+    // at FontSize as it is: scaled once, here.
     static int ScaleFontSize(int AValue);
 
     QString FontName() const { return fFontName; }
@@ -33,8 +38,16 @@ public:
     int FontSize() const { return fFontSize; }
     void SetFontSize(int Value) { fFontSize = Value; }
     TColor FrameColorTop() const { return fFrameColorTop; }
-    void SetFrameColorTop(TColor Value) { fFrameColorTop = Value; }
-    void SetBaseColor(TColor Value) { fBaseColor = Value; }
+    void SetFrameColorTop(TColor Value)
+    {
+        fFrameColorTop = Value;
+        m_ownFrameColorTop = true;
+    }
+    void SetBaseColor(TColor Value)
+    {
+        fBaseColor = Value;
+        m_ownBaseColor = true;
+    }
     TColor FontShadowColor() const { return fFontShadowColor; }
     void SetFontShadowColor(TColor Value) { fFontShadowColor = Value; }
     TColor FontColor() const { return fFontColor; }
@@ -45,7 +58,11 @@ public:
     void SetOuterBevel(const TRect &Value) { fOuterBevel = Value; }
     quint8 FrameWidth() const { return fFrameWidth; }
     void SetFrameWidth(quint8 Value) { fFrameWidth = Value; }
-    void SetFrameColor(TColor Value) { fFrameColor = Value; }
+    void SetFrameColor(TColor Value)
+    {
+        fFrameColor = Value;
+        m_ownFrameColor = true;
+    }
     void SetShadowWidth(int Value) { fShadowWidth = Value; }
     TColor ShadowColor() const { return fShadowColor; }
     void SetShadowColor(TColor Value) { fShadowColor = Value; }
@@ -58,11 +75,15 @@ public:
     const TDropShadow *ShadowIfMade() const { return fShadow.get(); }
 
 private:
+    void readSystemColors();
     void paintHeader(TCollapsePanel *APanel, QPainter &ACanvas, const QRect &HR);
 
     std::unique_ptr<TDropShadow> fShadow;
     QString fFontName;
     int fFontSize = 0;
+    bool m_ownBaseColor = false;
+    bool m_ownFrameColor = false;
+    bool m_ownFrameColorTop = false;
 };
 
 class TCollapsStyleInvert : public TCollapsStyleStandard

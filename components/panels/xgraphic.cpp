@@ -6,8 +6,10 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPalette>
+#include <QtMath>
 
 #include <algorithm>
 #include <atomic>
@@ -68,12 +70,14 @@ void fillSolid(QPainter &DC, const QRect &Rect, TColor C)
     DC.fillRect(Rect, ToQColor(C));
 }
 
-int alignmentFlags(TTextAlignment a)
+int alignmentFlags(TTextAlignment a, bool multiLine)
 {
     static constexpr int horizontal[] = { Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight };
     static constexpr int vertical[] = { Qt::AlignTop, Qt::AlignVCenter, Qt::AlignBottom };
     const int i = std::clamp(int(a), 0, 8);
-    return horizontal[i % 3] | vertical[i / 3];
+    // Centred and bottom placement hold for a single line only; word-wrapped text starts at the
+    // top, as the platform's text drawing places it.
+    return horizontal[i % 3] | (multiLine ? int(Qt::AlignTop) : vertical[i / 3]);
 }
 
 } // namespace
@@ -223,7 +227,9 @@ void QtGradientFill(QPainter &DC, const QRect &Rect, TColor C1, TColor C2, bool 
 {
     const TColor a = ColorToRGB(C1);
     const TColor b = ColorToRGB(C2);
-    const int size = Horizontal ? Rect.width() : Rect.height();
+    // A line per device pixel: on a scaled device the steps are as fine as the screen's.
+    const qreal ratio = PaintRatio(DC);
+    const int size = qRound((Horizontal ? Rect.width() : Rect.height()) * ratio);
     // Channels in 8.8 fixed point from the first line's C1 towards the far edge's C2, truncated.
     const auto channel = [size](int ca, int cb, int i) {
         return int((qint64(ca) * 256 + (qint64(cb) - ca) * 256 * i / size) >> 8);
@@ -231,9 +237,9 @@ void QtGradientFill(QPainter &DC, const QRect &Rect, TColor C1, TColor C2, bool 
     for (int i = 0; i < size; ++i) {
         const TColor c = RGB(channel(GetRValue(a), GetRValue(b), i), channel(GetGValue(a), GetGValue(b), i),
             channel(GetBValue(a), GetBValue(b), i));
-        const QRect line = Horizontal ? QRect(Rect.left() + i, Rect.top(), 1, Rect.height())
-                                      : QRect(Rect.left(), Rect.top() + i, Rect.width(), 1);
-        fillSolid(DC, line, c);
+        const QRectF line = Horizontal ? QRectF(Rect.left() + i / ratio, Rect.top(), 1 / ratio, Rect.height())
+                                       : QRectF(Rect.left(), Rect.top() + i / ratio, Rect.width(), 1 / ratio);
+        DC.fillRect(line, ToQColor(c));
     }
 }
 
@@ -288,7 +294,7 @@ int DrawOutlinedText(QPainter &Canvas, const QRect &Rect, bool FillBackground, c
     if (FillBackground)
         Canvas.fillRect(Rect, Canvas.brush());
 
-    int flags = alignmentFlags(Alignment) | Qt::TextExpandTabs;
+    int flags = alignmentFlags(Alignment, MultiLine) | Qt::TextExpandTabs;
     flags |= MultiLine ? Qt::TextWordWrap : Qt::TextSingleLine;
     if (!NoPrefix)
         flags |= Qt::TextShowMnemonic;
@@ -327,7 +333,8 @@ int DrawRotatedText(QPainter &Canvas, const QRect &Rect, int Flag, const QString
         return 0;
     // The key is close to the halo, so that the text's soft edges blend towards it.
     const TColor key = BlendColors(HaloColor, clWhite, 0.8);
-    QImage bitmap(tr.size(), QImage::Format_RGB32);
+    // Written and turned at the device's resolution, so that the text is as sharp as unturned text.
+    QImage bitmap = DeviceImage(tr.size(), PaintRatio(Canvas), QImage::Format_RGB32);
     bitmap.fill(ToQColor(key));
     {
         QPainter p(&bitmap);
@@ -337,7 +344,8 @@ int DrawRotatedText(QPainter &Canvas, const QRect &Rect, int Flag, const QString
         DrawOutlinedText(p, QRect(QPoint(0, 0), tr.size()), false, Text, Alignment, MultiLine, EndEllipsis,
             MarginTop, MarginBottom, MarginLeft, MarginRight, NoPrefix, RightToLeft, HaloColor);
     }
-    if (Turn == 0 || Turn == 1)
+    const bool turned = Turn == 0 || Turn == 1;
+    if (turned)
         RotateBitmap(bitmap, bitmap, Turn == 0 ? 1 : 4);
 
     QImage shown = bitmap.convertToFormat(QImage::Format_ARGB32);
@@ -348,7 +356,7 @@ int DrawRotatedText(QPainter &Canvas, const QRect &Rect, int Flag, const QString
             if (line[x] == keyRgb)
                 line[x] = 0;
     }
-    Canvas.drawImage(Rect.topLeft(), shown);
+    DrawDeviceImage(Canvas, QRect(Rect.topLeft(), turned ? tr.size().transposed() : tr.size()), shown);
     return 0;
 }
 
@@ -387,8 +395,32 @@ bool RotateBitmap(const QImage &Source, QImage &Dest, int Kind)
             std::memcpy(n.scanLine(dy) + dx * bytes, from + x * bytes, size_t(bytes));
         }
     }
+    n.setDevicePixelRatio(src.devicePixelRatio());
     Dest = n;
     return true;
+}
+
+qreal PaintRatio(const QPainter &Canvas)
+{
+    const QPaintDevice *device = Canvas.device();
+    return device ? device->devicePixelRatio() : 1.0;
+}
+
+QImage DeviceImage(const QSize &ALogicalSize, qreal ARatio, QImage::Format AFormat)
+{
+    const qreal ratio = ARatio > 0 ? ARatio : 1.0;
+    // Whole device pixels that cover the logical size; the guard keeps 20 x 1.5 at 30.
+    const auto device = [ratio](int v) { return std::max(0, qCeil(v * ratio - 1e-9)); };
+    QImage image(device(ALogicalSize.width()), device(ALogicalSize.height()), AFormat);
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+void DrawDeviceImage(QPainter &Canvas, const QRect &ATarget, const QImage &AImage)
+{
+    const qreal ratio = AImage.devicePixelRatio();
+    Canvas.drawImage(
+        QRectF(ATarget), AImage, QRectF(0, 0, ATarget.width() * ratio, ATarget.height() * ratio));
 }
 
 QRect TransposeRect(const QRect &R)

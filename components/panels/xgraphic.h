@@ -11,12 +11,12 @@
 // - Integer scaling is MulDiv (halves away from zero); doubles round halves to the even neighbour.
 // - Stateless and GUI thread only, apart from the gradient-fill entry, which the unit sets.
 
+#include <QImage>
 #include <QRect>
 #include <QString>
 #include <QtGlobal>
 
 class QColor;
-class QImage;
 class QPainter;
 
 using TColor = quint32;
@@ -120,6 +120,14 @@ int DrawOutlinedText(QPainter &Canvas, const QRect &Rect, bool FillBackground, c
 int DrawRotatedText(QPainter &Canvas, const QRect &Rect, int Flag, const QString &Text,
     TTextAlignment Alignment, bool MultiLine, bool EndEllipsis, int MarginTop, int MarginBottom,
     int MarginLeft, int MarginRight, bool NoPrefix, bool RightToLeft, int Turn, TColor HaloColor);
+// The device pixel ratio of what Canvas paints on (2 on a screen at 200 %); 1 without a device.
+qreal PaintRatio(const QPainter &Canvas);
+// An image of ALogicalSize at ARatio: its pixels are device pixels, its painters work in logical
+// ones. Off-screen pieces are made so, and so stay sharp on a scaled screen.
+QImage DeviceImage(const QSize &ALogicalSize, qreal ARatio, QImage::Format AFormat);
+// Draws AImage (made by DeviceImage) into ATarget, its pixels onto the device's one to one.
+void DrawDeviceImage(QPainter &Canvas, const QRect &ATarget, const QImage &AImage);
+
 // Kind 0 copies; 1 and 6 turn a quarter clockwise; 3 and 4 a quarter counter-clockwise; 2 and 5 a
 // half turn. Source and Dest may be the same image. False for a null Source or an unknown Kind
 // (Dest then unchanged).

@@ -1,46 +1,21 @@
 #include "components/panels/xgraphic_cache.h"
 
-#include <QCoreApplication>
-#include <QMutex>
 #include <QPainter>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <numbers>
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-std::unique_ptr<QMutex> g_lock;
 std::unique_ptr<TGraphicCacheList> g_cache;
-
-// Held around a cache operation off the GUI thread.
-class TCacheGuard
-{
-public:
-    TCacheGuard()
-    {
-        const QCoreApplication *app = QCoreApplication::instance();
-        if (app && QThread::currentThread() == app->thread())
-            return;
-        if (!g_lock)
-            throw Exception(
-                u"The graphic cache is used off the GUI thread while the graphics unit is not running."_s);
-        m_lock.emplace(*g_lock);
-    }
-
-private:
-    std::optional<std::lock_guard<QMutex>> m_lock;
-};
 
 void startGraphics()
 {
-    g_lock = std::make_unique<QMutex>();
-    // The gradient-fill entry is the built-in routine: there is no platform library to load.
+    // The gradient-fill entry is the built-in routine: there is no platform library to load. The
+    // cache brings its own lock.
     g_cache = std::make_unique<TGraphicCacheList>();
 }
 
@@ -51,7 +26,6 @@ void finishGraphics()
     } catch (...) {
     }
     // Nothing was loaded for the gradient fill, so nothing is released.
-    g_lock.reset();
 }
 
 } // namespace
@@ -63,42 +37,52 @@ TGraphicCacheList *GraphicCache()
     return g_cache.get();
 }
 
-void TGraphicCacheList::Add(const QString &Key, std::unique_ptr<QImage> Value)
+void TGraphicCacheList::Add(const QString &Key, const QImage &Value)
 {
-    TCacheGuard guard;
-    if (m_items.contains(Key))
+    const QMutexLocker lock(&m_lock);
+    if (!m_items.try_emplace(Key, Value).second)
         throw EListError(u"Duplicates not allowed: the graphic cache holds \"%1\" already."_s.arg(Key));
-    m_items.emplace(Key, std::move(Value));
 }
 
-void TGraphicCacheList::AddOrSetValue(const QString &Key, std::unique_ptr<QImage> Value)
+void TGraphicCacheList::AddOrSetValue(const QString &Key, const QImage &Value)
 {
-    TCacheGuard guard;
-    m_items.insert_or_assign(Key, std::move(Value));
+    const QMutexLocker lock(&m_lock);
+    m_items.insert_or_assign(Key, Value);
 }
 
-bool TGraphicCacheList::TryGetValue(const QString &Key, QImage *&Value) const
+bool TGraphicCacheList::TryGetValue(const QString &Key, QImage &Value) const
 {
-    TCacheGuard guard;
+    const QMutexLocker lock(&m_lock);
     const auto it = m_items.find(Key);
-    Value = it == m_items.end() ? nullptr : it->second.get();
+    Value = it == m_items.end() ? QImage() : it->second;
     return it != m_items.end();
 }
 
-bool TGraphicCacheList::TryGetBitmap(const QString &Key, QImage *&Value) const
+bool TGraphicCacheList::TryGetBitmap(const QString &Key, QImage &Value) const
 {
     return TryGetValue(Key, Value);
 }
 
-bool TGraphicCacheList::TryGetPngImage(const QString &Key, QImage *&Value) const
+bool TGraphicCacheList::TryGetPngImage(const QString &Key, QImage &Value) const
 {
     return TryGetValue(Key, Value);
+}
+
+QImage TGraphicCacheList::GetOrAdd(const QString &Key, const std::function<QImage()> &AMake)
+{
+    QImage found;
+    if (TryGetValue(Key, found))
+        return found;
+    // Made outside the lock; whoever adds first wins and everyone gets that graphic.
+    const QImage made = AMake();
+    const QMutexLocker lock(&m_lock);
+    return m_items.try_emplace(Key, made).first->second;
 }
 
 qsizetype TGraphicCacheList::Count() const
 {
-    TCacheGuard guard;
-    return m_items.size();
+    const QMutexLocker lock(&m_lock);
+    return qsizetype(m_items.size());
 }
 
 void DrawCachedGradient(QPainter &Canvas, const QRect &Rect, TColor ToColor, float Strength)
@@ -113,27 +97,36 @@ void DrawCachedGradient(QPainter &Canvas, const QRect &Rect, TColor ToColor, flo
         to = BlendColors(ColorToRGB(ToColor), from, std::clamp(double(Strength), 0.0, 1.0));
         key = to == clWhite ? u"%1;%2"_s.arg(from).arg(n) : u"%1;%2;%3Rx2"_s.arg(from).arg(to).arg(n);
     }
+    // On a scaled device the strip has a row per device pixel, so its steps are not stretched.
+    const qreal ratio = PaintRatio(Canvas);
+    if (ratio != 1.0)
+        key += u'@' + QString::number(ratio);
 
     TGraphicCacheList *cache = GraphicCache();
     if (!cache)
         throw Exception(u"The graphic cache is used while the graphics unit is not running."_s);
-    QImage *strip = nullptr;
-    if (!cache->TryGetBitmap(key, strip)) {
-        auto made = std::make_unique<QImage>(1, n, QImage::Format_RGB32);
-        made->fill(ToQColor(from));
-        // The curve is shifted by two rows: row 2 gets the most of the target colour.
-        for (int i = 0; i <= n / 2 && i < n; ++i) {
-            const double weight
-                = 1 - 0.75 * std::sin(double(i - 2) / n * std::numbers::pi + std::numbers::pi / 2);
-            made->setPixelColor(0, i, ToQColor(BlendColors(from, to, weight)));
+    const QImage strip = cache->GetOrAdd(key, [&] {
+        QImage made = DeviceImage(QSize(1, n), ratio, QImage::Format_RGB32);
+        made.fill(ToQColor(from));
+        // The curve over the logical rows, each device row taken at its centre; the curve is
+        // shifted by two rows: row 2 gets the most of the target colour.
+        const qreal half = n / 2;
+        for (int j = 0; j < made.height(); ++j) {
+            const double i = (j + 0.5) / ratio - 0.5;
+            if (i > half + 1e-9)
+                break;
+            const double weight = 1 - 0.75 * std::sin((i - 2) / n * std::numbers::pi + std::numbers::pi / 2);
+            const QColor c = ToQColor(BlendColors(from, to, weight));
+            // A scaled strip may be more than one device pixel wide: every column alike.
+            for (int x = 0; x < made.width(); ++x)
+                made.setPixelColor(x, j, c);
         }
-        strip = made.get();
-        cache->Add(key, std::move(made));
-    }
-    if (!strip->isNull()) {
+        return made;
+    });
+    if (!strip.isNull()) {
         const bool smooth = Canvas.testRenderHint(QPainter::SmoothPixmapTransform);
         Canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        Canvas.drawImage(Rect, *strip);
+        Canvas.drawImage(QRectF(Rect), strip, QRectF(strip.rect()));
         Canvas.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     }
     QBrush clear = Canvas.brush();

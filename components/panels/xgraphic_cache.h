@@ -3,9 +3,10 @@
 // drawn through it, and the graphics unit that owns the cache and its lock.
 //
 // Rules:
-// - On the GUI thread the cache is used without its lock; every other thread takes the unit's lock,
-//   so threads other than the GUI thread serialise among themselves. A cache shared with worker
-//   threads needs the GUI thread to keep off it while they run.
+// - Every operation takes the cache's lock, on every thread: a worker may draw a cached gradient
+//   while the GUI thread paints. Reads hand out a shared copy of the graphic (QImage shares its
+//   pixels), never a pointer into the cache, so a graphic replaced meanwhile stays valid for the
+//   reader.
 // - The cache only grows: graphics stay until the unit finishes. Keys are exact strings; the typed
 //   reads do not check what kind of graphic a key holds.
 
@@ -14,9 +15,10 @@
 #include "platform/units.h"
 
 #include <QImage>
+#include <QMutex>
 #include <QString>
 
-#include <memory>
+#include <functional>
 #include <unordered_map>
 
 class QPainter;
@@ -28,18 +30,22 @@ public:
     TGraphicCacheList(const TGraphicCacheList &) = delete;
     TGraphicCacheList &operator=(const TGraphicCacheList &) = delete;
 
-    // Raises EListError when Key is there already; the cache owns Value.
-    void Add(const QString &Key, std::unique_ptr<QImage> Value);
-    // A replaced graphic is freed.
-    void AddOrSetValue(const QString &Key, std::unique_ptr<QImage> Value);
-    // Value is null when Key is missing; the graphic stays the cache's.
-    bool TryGetValue(const QString &Key, QImage *&Value) const;
-    bool TryGetBitmap(const QString &Key, QImage *&Value) const;
-    bool TryGetPngImage(const QString &Key, QImage *&Value) const;
+    // Raises EListError when Key is there already.
+    void Add(const QString &Key, const QImage &Value);
+    // Adds or replaces.
+    void AddOrSetValue(const QString &Key, const QImage &Value);
+    // Value is a null image when Key is missing.
+    bool TryGetValue(const QString &Key, QImage &Value) const;
+    bool TryGetBitmap(const QString &Key, QImage &Value) const;
+    bool TryGetPngImage(const QString &Key, QImage &Value) const;
+    // The graphic under Key; when there is none, AMake's graphic, added. Two threads asking for a
+    // missing key at once both get the one graphic that was added.
+    QImage GetOrAdd(const QString &Key, const std::function<QImage()> &AMake);
     qsizetype Count() const;
 
 private:
-    std::unordered_map<QString, std::unique_ptr<QImage>> m_items;
+    mutable QMutex m_lock;
+    std::unordered_map<QString, QImage> m_items;
 };
 
 // The one cache of the process while the graphics unit runs, else null.
@@ -47,8 +53,9 @@ TGraphicCacheList *GraphicCache();
 
 // A light gradient over the upper half of Rect from the painter's brush colour towards ToColor
 // (blended with the brush colour by Strength), from a one-pixel strip of at most 128 rows kept in the
-// graphic cache. Leaves the painter's brush clear.
+// graphic cache; on a scaled device the strip has the device's rows (its key ends in "@<ratio>").
+// Leaves the painter's brush clear. Any thread.
 void DrawCachedGradient(QPainter &Canvas, const QRect &Rect, TColor ToColor, float Strength);
 
-// Graphics unit: starts the cache lock, the gradient-fill entry and the cache, in this order.
+// Graphics unit: starts the gradient-fill entry and the cache (with its lock).
 extern const TUnit XGraphicUnit;

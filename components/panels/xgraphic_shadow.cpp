@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QRegion>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -84,12 +85,12 @@ const QImage *TDropShadow::Tile(int Index) const
     return &*fPngArray[size_t(Index)];
 }
 
-quint8 TDropShadow::blobAlpha(int px, int py) const
+quint8 TDropShadow::blobAlpha(double px, double py) const
 {
     const int a = 255 - fGlobalAlpha;
     if (px == fRadius && py == fRadius)
         return quint8(a);
-    const double d = std::hypot(double(px - fRadius), double(py - fRadius));
+    const double d = std::hypot(px - fRadius, py - fRadius);
     const double t = 1 - std::clamp(fRadius > 0 ? d / fRadius : 1.0, 0.0, 1.0);
     constexpr double pi = std::numbers::pi;
     const int alpha = fCosinusFull ? RoundHalfEven(a * (std::cos(t * pi + pi) + 1) / 2)
@@ -98,23 +99,33 @@ quint8 TDropShadow::blobAlpha(int px, int py) const
     return quint8(std::clamp(alpha, 0, 255));
 }
 
-void TDropShadow::buildTiles()
+void TDropShadow::buildTiles(qreal ARatio)
 {
     Clear();
     const int r = std::max(0, fRadius);
     const QColor color = ToQColor(fColor);
+    // A tile has a pixel per device pixel; each samples the blob at its centre, in logical units.
+    // The one-pixel edges stay one pixel across (they are stretched along their side) and sample
+    // the blob's centre line.
+    const int across = std::max(0, qCeil(r * ARatio - 1e-9));
+    const auto at = [ARatio](int device) { return (device + 0.5) / ARatio - 0.5; };
     for (size_t i = 0; i < fPngArray.size(); ++i) {
         const TTileShape &shape = g_tiles[i];
-        QImage tile(shape.wide ? r : 1, shape.high ? r : 1, QImage::Format_ARGB32);
+        QImage tile(shape.wide ? across : 1, shape.high ? across : 1, QImage::Format_ARGB32);
+        tile.setDevicePixelRatio(ARatio);
         const int ox = shape.shiftX ? r : 0;
         const int oy = shape.shiftY ? r : 0;
         for (int y = 0; y < tile.height(); ++y) {
             auto *line = reinterpret_cast<QRgb *>(tile.scanLine(y));
-            for (int x = 0; x < tile.width(); ++x)
-                line[x] = qRgba(color.red(), color.green(), color.blue(), blobAlpha(x + ox, y + oy));
+            const double py = (shape.high ? at(y) : 0) + oy;
+            for (int x = 0; x < tile.width(); ++x) {
+                const double px = (shape.wide ? at(x) : 0) + ox;
+                line[x] = qRgba(color.red(), color.green(), color.blue(), blobAlpha(px, py));
+            }
         }
         fPngArray[i] = std::move(tile);
     }
+    m_tileRatio = ARatio;
 }
 
 void TDropShadow::DropShadow(QPainter &ACanvas, const QRect &DestRect, bool OnlyRightBottom)
@@ -125,8 +136,10 @@ void TDropShadow::DropShadow(QPainter &ACanvas, const QRect &DestRect, bool Only
 void TDropShadow::DropShadow(QPainter &ACanvas, const QRect &DestRect, bool OnlyRightBottom,
     TColor BackGroudColor, QRegion *ExcludeRegion)
 {
-    if (!fPngArray[7])
-        buildTiles();
+    // Tiles of the device's resolution: stretched 1x tiles would show their pixels as blocks.
+    const qreal ratio = PaintRatio(ACanvas);
+    if (!fPngArray[7] || m_tileRatio != ratio)
+        buildTiles(ratio);
     const int l = DestRect.left();
     const int t = DestRect.top();
     const int rt = DestRect.left() + DestRect.width();
@@ -140,16 +153,16 @@ void TDropShadow::DropShadow(QPainter &ACanvas, const QRect &DestRect, bool Only
         if (rect.isEmpty() || tile.isNull())
             return;
         if (BackGroudColor == clNone) {
-            ACanvas.drawImage(rect, tile);
+            ACanvas.drawImage(QRectF(rect), tile, QRectF(tile.rect()));
             return;
         }
-        QImage back(rect.size(), QImage::Format_RGB32);
+        QImage back = DeviceImage(rect.size(), ratio, QImage::Format_RGB32);
         back.fill(ToQColor(BackGroudColor));
         {
             QPainter p(&back);
-            p.drawImage(back.rect(), tile);
+            p.drawImage(QRectF(0, 0, rect.width(), rect.height()), tile, QRectF(tile.rect()));
         }
-        ACanvas.drawImage(rect.topLeft(), back);
+        DrawDeviceImage(ACanvas, rect, back);
         if (ExcludeRegion)
             *ExcludeRegion -= rect;
     };

@@ -41,16 +41,18 @@ public:
     void SetColor(TColor Value);
 
     // Tile 0..7 of the table (bottom-left, bottom, bottom-right, right, top-right, top, top-left,
-    // left), or null while it is not built.
+    // left), or null while it is not built. Built for the device last drawn on: R x R logical
+    // pixels, R x ratio device pixels (the one-pixel edges stay one device pixel across).
     const QImage *Tile(int Index) const;
 
 private:
-    void buildTiles();
-    quint8 blobAlpha(int px, int py) const;
+    void buildTiles(qreal ARatio);
+    quint8 blobAlpha(double px, double py) const;
 
     std::array<std::optional<QImage>, 8> fPngArray;
     int fRadius = 20;
     bool fCosinusFull = false;
     quint8 fGlobalAlpha = 128;
     TColor fColor = clBlack;
+    qreal m_tileRatio = 1.0; // the device pixel ratio the tiles were built for
 };

@@ -18,6 +18,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 std::unique_ptr<Tzc_Scaler> g_mainScaler;
+// The main scaler was made before a GUI application with a screen existed: it has no screen to go
+// by yet and reads it once there is one.
+bool g_mainScalerAwaitsScreen = false;
 std::unique_ptr<Tzc_Scaler::TScaleClasses> g_scaleClasses;
 
 const QString ScalingKey = u"Scaling"_s;
@@ -60,6 +63,7 @@ const TUnit zc_ScaleUnit = {
     [] { g_scaleClasses = std::make_unique<Tzc_Scaler::TScaleClasses>(); },
     [] {
         g_mainScaler.reset();
+        g_mainScalerAwaitsScreen = false;
         try {
             g_scaleClasses.reset();
         } catch (...) {
@@ -69,14 +73,22 @@ const TUnit zc_ScaleUnit = {
 
 Tzc_Scaler *MainScaler()
 {
-    if (!g_mainScaler)
+    if (!g_mainScaler) {
         g_mainScaler = std::make_unique<Tzc_ScalerWork>(true);
+        g_mainScalerAwaitsScreen = !Tzc_Scaler::HasScreen();
+    } else if (g_mainScalerAwaitsScreen && Tzc_Scaler::HasScreen()) {
+        // The same object, so that whoever holds it sees the screen too.
+        g_mainScalerAwaitsScreen = false;
+        static_cast<Tzc_ScalerWork *>(g_mainScaler.get())->TakeScreen(Tzc_Scaler::ScreenPixelsPerInchY());
+    }
     return g_mainScaler.get();
 }
 
 std::unique_ptr<Tzc_Scaler> ReplaceMainScaler(std::unique_ptr<Tzc_Scaler> AScaler)
 {
     std::swap(g_mainScaler, AScaler);
+    // A scaler put in place brings its own resolution.
+    g_mainScalerAwaitsScreen = false;
     return AScaler;
 }
 
@@ -139,12 +151,16 @@ QString Tzc_Scaler::AsText(bool AInclActual) const
     return text;
 }
 
+bool Tzc_Scaler::HasScreen()
+{
+    // qGuiApp is only a cast: a console application object is no GUI application.
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) && QGuiApplication::primaryScreen();
+}
+
 int Tzc_Scaler::ScreenPixelsPerInchY()
 {
-    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            return RoundHalfEven(screen->logicalDotsPerInchY());
-    }
+    if (HasScreen())
+        return RoundHalfEven(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
     return 96;
 }
 
@@ -180,6 +196,19 @@ Tzc_ScalerWork::Tzc_ScalerWork(bool AMainScaler, int APixelsPerInchY)
     if (m_main)
         SetScalePercent(MulDiv(APixelsPerInchY, 100, 96));
     fScalePercentOrigin = ScalePercent();
+}
+
+void Tzc_ScalerWork::TakeScreen(int APixelsPerInchY)
+{
+    if (!m_main)
+        return;
+    const int percent = MulDiv(APixelsPerInchY, 100, 96);
+    // A zoom chosen meanwhile holds only on a 96-dpi screen, as it would have from the start.
+    if (fIsVirtual && percent == 100)
+        return;
+    fIsVirtual = false;
+    SetScalePercent(percent);
+    fScalePercentOrigin = percent;
 }
 
 void Tzc_ScalerWork::AfterConstruction()

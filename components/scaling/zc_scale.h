@@ -89,6 +89,8 @@ public:
     static bool IsNativeScaled();
     // The screen's vertical logical resolution; 96 without a screen.
     static int ScreenPixelsPerInchY();
+    // A GUI application with a screen exists.
+    static bool HasScreen();
 
     // Which scaler serves which component class. Does not own the scalers.
     class TScaleClasses
@@ -148,6 +150,9 @@ public:
     virtual int GetDefaultScalePercent() const { return 100; }
 
     bool IsMainScaler() const { return m_main; }
+    // A main scaler made before there was a screen takes its resolution now; a zoom set meanwhile
+    // stays only on a 96-dpi screen.
+    void TakeScreen(int APixelsPerInchY);
     // The effective percentage.
     int Effective() const;
 
@@ -159,7 +164,10 @@ private:
     bool m_main;
 };
 
-// The main scaler, made on first request from the screen's resolution.
+// The main scaler, made on first request from the screen's resolution. Asked before the GUI
+// application exists (the units start before it), it has no screen yet: it answers for 96 dpi until
+// then and takes the screen's resolution at the first request after the application came, so that
+// the whole run does not keep the guess.
 Tzc_Scaler *MainScaler();
 // Puts another main scaler in place (a program choosing its resolution, tests); returns the old one.
 std::unique_ptr<Tzc_Scaler> ReplaceMainScaler(std::unique_ptr<Tzc_Scaler> AScaler);

@@ -7,6 +7,8 @@
 #include <exception>
 
 namespace {
+int g_modalLevel = 0; // GUI thread only
+
 std::function<void(const QString &)> &sink()
 {
     static std::function<void(const QString &)> s;
@@ -25,6 +27,17 @@ QString currentExceptionMessage()
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
         return QStringLiteral("An unknown error occurred.");
+    }
+}
+
+QString currentExceptionDetails()
+{
+    try {
+        throw;
+    } catch (const Exception &e) {
+        return e.details();
+    } catch (...) {
+        return QString();
     }
 }
 } // namespace
@@ -65,8 +78,15 @@ void TApplication::HandleException()
         sink()(message);
         return;
     }
+    const QString details = currentExceptionDetails();
     try {
-        MessageDlg(message, mtError, { mbOK }, 0);
+        if (details.isEmpty()) {
+            MessageDlg(message, mtError, { mbOK }, 0);
+        } else {
+            const TDialogHolder<TMessageForm> form = CreateMessageDialog(message, mtError, { mbOK });
+            SetMessageDetails(form.get(), details);
+            form->ShowModal();
+        }
     } catch (...) {
         // The error box itself failed (no GUI thread, no screen): nothing is left to show it with.
     }
@@ -75,4 +95,25 @@ void TApplication::HandleException()
 void TApplication::SetExceptionSink(std::function<void(const QString &)> s)
 {
     sink() = std::move(s);
+}
+
+void TApplication::ModalStarted()
+{
+    if (++g_modalLevel == 1) {
+        if (auto *app = qobject_cast<TApplication *>(QCoreApplication::instance()))
+            Q_EMIT app->ModalBegin();
+    }
+}
+
+void TApplication::ModalFinished()
+{
+    if (g_modalLevel > 0 && --g_modalLevel == 0) {
+        if (auto *app = qobject_cast<TApplication *>(QCoreApplication::instance()))
+            Q_EMIT app->ModalEnd();
+    }
+}
+
+int TApplication::ModalLevel()
+{
+    return g_modalLevel;
 }

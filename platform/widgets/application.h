@@ -22,6 +22,18 @@ public:
     // Replaces how an exception's message is shown (tests record it instead of showing a box);
     // an empty function restores the error box.
     static void SetExceptionSink(std::function<void(const QString &Message)> sink);
+
+    // A modal dialog that a library runs by itself (the dialog service's task dialogs) is told
+    // around its showing: ModalStarted before, ModalFinished after, also when it failed. ModalLevel
+    // counts those open now; the application object, when it is a TApplication, emits ModalBegin as
+    // the first starts and ModalEnd as the last finishes. GUI thread only.
+    static void ModalStarted();
+    static void ModalFinished();
+    static int ModalLevel();
+
+Q_SIGNALS:
+    void ModalBegin();
+    void ModalEnd();
 };
 
 // Runs a handler; an exception it raises goes to the application's exception handler instead of

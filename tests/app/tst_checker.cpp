@@ -335,7 +335,7 @@ void TestChecker::junitKeepsEveryCharacter()
     check.errors.append(TXMLParseErrorItem::New(text, text, {}, 1871, 3, 7, 120));
 
     JUnitReport report(QDateTime::currentDateTime());
-    report.add(check.verdict, junitTestCase(check, 0.25));
+    report.add(check.verdict, false, junitTestCase(check, 0.25));
     QXmlStreamReader xml(report.document(1.0));
     QString name, message, body;
     while (!xml.atEnd()) {
@@ -373,7 +373,7 @@ void TestChecker::junitCountsTestCasesByVerdict()
     valid.file = QStringLiteral("valid.xml");
     valid.verdict = Verdict::Valid;
     for (const FileCheck *c : { &invalid, &refused, &valid })
-        report.add(c->verdict, junitTestCase(*c, 0.25));
+        report.add(c->verdict, false, junitTestCase(*c, 0.25));
 
     QXmlStreamReader xml(report.document(2.5));
     QVERIFY(xml.readNextStartElement());

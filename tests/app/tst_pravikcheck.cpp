@@ -1,6 +1,7 @@
 // pravik-check as its users run it: a process with arguments, an exit status, stdout and stderr.
 
 #include "platform/textfile.h"
+#include "tests/support/rawtempdir.h"
 #include "tests/support/testfiles.h"
 #include "validation/validationengine.h"
 
@@ -28,6 +29,16 @@ struct Run
     QByteArray err;
 };
 
+// Also outside ctest: no run remembers the files it checked (each would see the others' files), and
+// the dates of the fixed files are judged on the day they were written for.
+void withoutHistory(QProcess &process)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
+    env.insert(QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00Z"));
+    process.setProcessEnvironment(env);
+}
+
 // Waits for a started pravik-check and collects its status and output.
 Run awaitRun(QProcess &process)
 {
@@ -50,6 +61,7 @@ Run runCheck(
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
+    withoutHistory(process);
     process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
     return awaitRun(process);
 }
@@ -59,6 +71,7 @@ Run runCheckWithInput(const QStringList &arguments, const QByteArray &input)
 {
     QProcess process;
     process.setWorkingDirectory(QStringLiteral(PRAVIK_SOURCE_DIR));
+    withoutHistory(process);
     process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
     if (!process.waitForStarted(60000))
         return Run();
@@ -112,6 +125,8 @@ Run runWithRawName(const QString &folder, const QStringList &arguments, const QB
     process.setWorkingDirectory(folder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("RAW_NAME_FORMAT"), QString::fromLatin1(format));
+    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
+    env.insert(QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00Z"));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral("/bin/sh"),
         QStringList { QStringLiteral("-c"),
@@ -170,6 +185,12 @@ private Q_SLOTS:
     void rulesReportFollowsTheSchemaReport();
     void rulesInJsonOnlyWhenAskedFor();
     void rulesSayWhenTheyStoppedAtTheirLimit();
+    void warningsBeyondTheLimitHideNoError();
+    void junitCarriesRuleFindings_data();
+    void junitCarriesRuleFindings();
+    void rulesReportKeepsEachFieldOnItsLine();
+    void filesCheckedBeforeAreNamed_data();
+    void filesCheckedBeforeAreNamed();
 };
 
 void TestPravikCheck::exitStatus_data()
@@ -468,7 +489,7 @@ void TestPravikCheck::fileNamesThatAreNotUtf8()
     // "Ü" in UTF-8, then "Ü" in Latin-1 (0xDC), which is no UTF-8.
     const QByteArray rawName = "\xC3\x9C\xDC"
                                "berweisung.xml";
-    QTemporaryDir dir;
+    testsupport::RawTemporaryDir dir;
     if (exists) {
         std::FILE *f = std::fopen((QFile::encodeName(dir.path()) + '/' + rawName).constData(), "wb");
         QVERIFY(f);
@@ -561,6 +582,7 @@ struct JUnitCase
     QString name;
     QStringList failures; // type and message of each
     QStringList errors;
+    QString output; // of <system-out>
 };
 
 struct JUnitRead
@@ -593,6 +615,13 @@ JUnitRead readJUnit(const QByteArray &xml)
         if (r.attributes().value(QLatin1StringView("classname")).isEmpty()
             || r.attributes().value(QLatin1StringView("time")).isEmpty())
             return { QStringLiteral("test case without classname or time"), {}, {}, {} };
+        // The common JUnit schema (Jenkins, GitLab) allows these attributes of a test case and no other.
+        for (const QXmlStreamAttribute &a : r.attributes()) {
+            static const QStringList allowed = { QStringLiteral("name"), QStringLiteral("classname"),
+                QStringLiteral("time"), QStringLiteral("assertions"), QStringLiteral("status") };
+            if (!allowed.contains(a.name().toString()))
+                return { QStringLiteral("test case with the attribute %1").arg(a.name()), {}, {}, {} };
+        }
         while (r.readNextStartElement()) {
             const QString entry = r.attributes().value(QLatin1StringView("type")).toString() + u' '
                 + r.attributes().value(QLatin1StringView("message")).toString();
@@ -602,6 +631,13 @@ JUnitRead readJUnit(const QByteArray &xml)
                 c.errors << entry;
             else if (r.name() != u"system-out")
                 return { QStringLiteral("<%1> in <testcase>").arg(r.name()), {}, {}, {} };
+            if (r.name() == u"system-out") {
+                c.output = r.readElementText();
+                continue;
+            }
+            // In the schema's sequence failures and errors come before the output.
+            if (!c.output.isEmpty())
+                return { QStringLiteral("<%1> after <system-out>").arg(r.name()), {}, {}, {} };
             r.skipCurrentElement();
         }
         read.cases << c;
@@ -877,13 +913,15 @@ void TestPravikCheck::rulesSayWhenTheyStoppedAtTheirLimit()
 
     const QList<QByteArray> lines = runCheck({ QStringLiteral("--rules"), file }).out.split('\n');
     QVERIFY(
-        lines.contains("SEPA rules: 10000 findings (10000 errors, 0 warnings); the rules stopped there, more "
-                       "would follow"));
+        lines.contains("SEPA rules: 10001 findings (10001 errors, 0 warnings); 1 not listed, the list keeps "
+                       "errors before warnings"));
     const QList<QJsonObject> records
         = jsonRecords(runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file }).out);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0][u"rules"].toArray().size(), 10000);
     QCOMPARE(records[0][u"rulesStoppedEarly"].toBool(), true);
+    QCOMPARE(records[0][u"rulesUnlisted"].toInteger(), 1);
+    QCOMPARE(records[0][u"rulesErrors"].toInteger(), 10001);
     // One finding fewer than the limit: nothing stopped.
     text.replace(text.lastIndexOf("<Nm>under_score</Nm>"), 20, "<Nm>fine</Nm>");
     text.replace(text.lastIndexOf("<Nm>under_score</Nm>"), 20, "<Nm>fine</Nm>");
@@ -892,6 +930,145 @@ void TestPravikCheck::rulesSayWhenTheyStoppedAtTheirLimit()
         = jsonRecords(runCheck({ QStringLiteral("--json"), QStringLiteral("--rules"), file }).out);
     QCOMPARE(fewer[0][u"rules"].toArray().size(), 9999);
     QVERIFY(!fewer[0].contains(u"rulesStoppedEarly"));
+}
+
+// Many warnings before the one error of the file: the error still decides the exit status.
+void TestPravikCheck::warningsBeyondTheLimitHideNoError()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray example = testsupport::readAll(sourcePath(kValid));
+    const qsizetype txStart = example.indexOf("<CdtTrfTxInf>");
+    const qsizetype txEnd = example.indexOf("</CdtTrfTxInf>") + qsizetype(sizeof("</CdtTrfTxInf>") - 1);
+    const qsizetype lastEnd = example.lastIndexOf("</CdtTrfTxInf>") + qsizetype(sizeof("</CdtTrfTxInf>") - 1);
+    const QByteArray transaction = example.mid(txStart, txEnd - txStart); // 2480.00, end-to-end RE-2026-4711
+    const int count = 10002;
+    QByteArray body;
+    for (int i = 0; i < count; ++i)
+        body += i + 1 < count
+            ? transaction
+            : QByteArray(transaction).replace("DE19200500600098765432", "DE19200500600098765423");
+    QByteArray text = example.left(txStart) + body + example.mid(lastEnd);
+    const QByteArray sum = QByteArray::number(2480 * count) + ".00";
+    text.replace("<NbOfTxs>3</NbOfTxs>", "<NbOfTxs>" + QByteArray::number(count) + "</NbOfTxs>");
+    text.replace("<CtrlSum>4321.55</CtrlSum>", "<CtrlSum>" + sum + "</CtrlSum>");
+    const QString file = dir.filePath(QStringLiteral("many-warnings.xml"));
+    QVERIFY(writeAll(file, text));
+
+    const Run run = runCheck({ QStringLiteral("--rules-strict"), file });
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.out.startsWith("XML is valid according the schema.\n"), run.out.left(300).constData());
+    const QByteArray expectedCount = "SEPA rules: " + QByteArray::number(count) + " findings (1 error, "
+        + QByteArray::number(count - 1) + " warnings); 2 not listed, the list keeps errors before warnings\n";
+    QVERIFY2(run.out.contains(expectedCount), run.out.left(400).constData());
+    QVERIFY(run.out.contains("Rule: IBAN-CHECKDIGITS\n"));
+}
+
+void TestPravikCheck::junitCarriesRuleFindings_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("failures");
+    QTest::addColumn<QString>("inOutput");
+    const QString ruleError = QStringLiteral("tests/data/sepa/ct-iban-mistyped.xml");
+    const QString ruleWarning = QStringLiteral("tests/data/sepa/ct-end-to-end-twice.xml");
+    const QString junit = QStringLiteral("--format=junit");
+    QTest::newRow("strict run with a rule error")
+        << QStringList { QStringLiteral("--rules-strict"), junit, ruleError } << 1
+        << QStringList { QStringLiteral(
+               "IBAN-CHECKDIGITS Line 69, position 13: IBAN DE19200500600098765423: the "
+               "check digits are wrong (remainder modulo 97 is 49, not 1); it is "
+               "probably mistyped.") }
+        << QStringLiteral("Rule: IBAN-CHECKDIGITS");
+    QTest::newRow("rules without strict, a rule error") << QStringList { QStringLiteral("--rules"), junit,
+        ruleError } << 0 << QStringList() << QStringLiteral("Rule: IBAN-CHECKDIGITS");
+    QTest::newRow("strict run with only a warning") << QStringList { QStringLiteral("--rules-strict"), junit,
+        ruleWarning } << 0 << QStringList() << QStringLiteral("Rule: DUPLICATE-ENDTOENDID");
+    QTest::newRow("schema only") << QStringList { junit, ruleError } << 0 << QStringList() << QString();
+}
+
+void TestPravikCheck::junitCarriesRuleFindings()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QStringList, failures);
+    QFETCH(QString, inOutput);
+    const Run run = runCheck(arguments);
+    QCOMPARE(run.status, status);
+    const JUnitRead junit = readJUnit(run.out);
+    QVERIFY2(junit.error.isEmpty(), qPrintable(junit.error));
+    QCOMPARE(junit.cases.size(), 1);
+    QCOMPARE(junit.cases[0].failures, failures);
+    // The report fails exactly when the exit status does.
+    QCOMPARE(junit.suite[QStringLiteral("failures")].toInt(), status);
+    QCOMPARE(junit.suites[QStringLiteral("failures")].toInt(), status);
+    if (inOutput.isEmpty())
+        QCOMPARE(junit.cases[0].output, QString());
+    else
+        QVERIFY2(junit.cases[0].output.contains(inOutput), qPrintable(junit.cases[0].output));
+}
+
+// A line break in a value ends up in a finding's texts; the report still has nine lines per finding.
+void TestPravikCheck::rulesReportKeepsEachFieldOnItsLine()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray text = testsupport::readAll(sourcePath(kValid));
+    text.replace("<EndToEndId>KD-88213-2026-12", "<EndToEndId>RE-2026-4711");
+    text.replace("<BICFI>BEISDEMMXXX</BICFI>", "<BICFI>BEIS\nDEMM\tXXX</BICFI>");
+    const QString file = dir.filePath(QStringLiteral("break-in-bic.xml"));
+    QVERIFY(writeAll(file, text));
+    const Run run = runCheck({ QStringLiteral("--rules"), file });
+    const QByteArray rules = run.out.mid(run.out.indexOf("SEPA rules:"));
+    const QList<QByteArray> lines = rules.split('\n');
+    const qsizetype findings = rules.count("Rule: ");
+    QVERIFY2(findings >= 2, rules.constData());
+    QCOMPARE(lines.size(), 1 + 9 * findings + 1); // the count's line, nine per finding, the last end
+    QVERIFY2(rules.contains("Reason: BIC BEIS\\nDEMM\\tXXX is not made of"), rules.constData());
+    QVERIFY2(rules.contains("Grund: BIC BEIS\\nDEMM\\tXXX ist nicht"), rules.constData());
+}
+
+void TestPravikCheck::filesCheckedBeforeAreNamed_data()
+{
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("the same file checked again") << QStringList { QStringLiteral("--rules"), kValid } << true;
+    QTest::newRow("the same file checked again without the history")
+        << QStringList { QStringLiteral("--rules"), QStringLiteral("--no-history"), kValid } << false;
+    QTest::newRow("another file") << QStringList { QStringLiteral("--rules"),
+        QStringLiteral("examples/valid-direct-debit.xml") }
+                                  << false;
+}
+
+void TestPravikCheck::filesCheckedBeforeAreNamed()
+{
+    QFETCH(QStringList, second);
+    QFETCH(bool, warned);
+    QTemporaryDir settings;
+    QVERIFY(settings.isValid());
+    auto check = [&](const QStringList &arguments) {
+        QProcess process;
+        process.setWorkingDirectory(QStringLiteral(PRAVIK_SOURCE_DIR));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PRAVIK_SETTINGS_DIR"), settings.path());
+        env.remove(QStringLiteral("PRAVIK_NO_HISTORY"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
+        return awaitRun(process);
+    };
+    const Run first = check({ QStringLiteral("--rules"), kValid });
+    QCOMPARE(first.status, 0);
+    QCOMPARE(first.err, QByteArray());
+    QVERIFY(first.out.endsWith("SEPA rules: no findings.\n"));
+    QVERIFY(QFile::exists(settings.filePath(QStringLiteral("check-history.json"))));
+    // Only the MsgId, a hash of the payments and the time are kept, nothing else of the file.
+    const QByteArray stored = testsupport::readAll(settings.filePath(QStringLiteral("check-history.json")));
+    QVERIFY(stored.contains("LINDENHOF-SCT-20261210-001"));
+    QVERIFY(!stored.contains("DE19200500600098765432") && !stored.contains("Lindenhof"));
+
+    const Run again = check(second);
+    QCOMPARE(again.status, 0);
+    QCOMPARE(again.out.contains("Rule: MSGID-CHECKED-BEFORE\n"), warned);
 }
 
 QTEST_GUILESS_MAIN(TestPravikCheck)

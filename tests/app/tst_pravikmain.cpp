@@ -12,6 +12,7 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/rawtempdir.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
 
@@ -910,7 +911,7 @@ private Q_SLOTS:
 
     void fileNamesThatAreNotUtf8()
     {
-        QTemporaryDir dir;
+        testsupport::RawTemporaryDir dir;
         const QByteArray raw = QFile::encodeName(dir.path())
             + "/\xDC"
               "berweisung.xml";

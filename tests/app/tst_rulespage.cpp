@@ -13,7 +13,14 @@
 #include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
 
+#include "platform/settingsstore.h"
+#include "sepa/rulespass.h"
+#include "validation/validationengine.h"
+
+#include <QAction>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -153,6 +160,61 @@ private Q_SLOTS:
         QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
         QCOMPARE(form->XMLViewer->caretLine(), 79);
         QCOMPARE(form->XMLViewer->caretColumn(), 11);
+    }
+
+    void filesCheckedBeforeInTheWindow_data()
+    {
+        QTest::addColumn<bool>("checkedBeforeTheWindowOpened");
+        QTest::addColumn<bool>("switchedOff");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("file checked the day before") << true << false << true;
+        QTest::newRow("the window's own file, checked again after an edit") << false << false << false;
+        QTest::newRow("file checked the day before, history switched off") << true << true << false;
+    }
+
+    void filesCheckedBeforeInTheWindow()
+    {
+        QFETCH(bool, checkedBeforeTheWindowOpened);
+        QFETCH(bool, switchedOff);
+        QFETCH(bool, warned);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        SetSettingsFolder(dir.path());
+        const QByteArray noHistory = qgetenv("PRAVIK_NO_HISTORY");
+        qunsetenv("PRAVIK_NO_HISTORY");
+        const auto restore = qScopeGuard([&] {
+            SetSettingsFolder(QString());
+            if (!noHistory.isNull())
+                qputenv("PRAVIK_NO_HISTORY", noHistory);
+        });
+        const QString file = dataFile(QStringLiteral("sepa/ct-iban-mistyped.xml"));
+        if (checkedBeforeTheWindowOpened) {
+            const QByteArray text = testsupport::readAll(file);
+            sepa::RulesPass rules(text, TextEncoding::Utf8);
+            rules.setNow(sepa::RulesPass::referenceNow().addDays(-1));
+            std::unique_ptr<TXMLParseErrors> errors;
+            ValidationEngine::ValidateXMLUtf8(text, errors, nullptr, &rules);
+            rules.finish();
+            QVERIFY(rules.historyEntry().has_value());
+            QCOMPARE(sepa::History::record({ *rules.historyEntry() }), QString());
+        }
+        form = std::make_unique<TPravik_MAIN_Form>();
+        if (switchedOff)
+            form->RulesPage->historyAction()->setChecked(false);
+        form->LoadXMLFile(file);
+        for (int run = 0; run < 2; ++run) {
+            validate();
+            QStringList codes;
+            for (const sepa::Finding &f : form->RulesPage->findings())
+                codes.append(f.code);
+            QCOMPARE(codes.contains(QStringLiteral("MSGID-CHECKED-BEFORE")), warned);
+            QVERIFY(codes.contains(QStringLiteral("IBAN-CHECKDIGITS")));
+        }
+        // Switched off, the window remembers nothing; else the file is in the history.
+        QCOMPARE(sepa::History::load().entries().size(),
+            size_t(switchedOff                     ? 1
+                    : checkedBeforeTheWindowOpened ? 3
+                                                   : 2));
     }
 };
 

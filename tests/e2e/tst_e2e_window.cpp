@@ -10,6 +10,7 @@
 #include "units.h"
 #include "xvfbserver.h"
 
+#include "editor/qsci.h"
 #include "editor/xmleditor.h"
 #include "platform/textfile.h"
 #include "platform/widgets/actions.h"
@@ -34,10 +35,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <functional>
 
+#include <time.h>
+
+using namespace Qt::StringLiterals;
 using testsupport::readAll;
 using testsupport::writeAll;
 
@@ -88,6 +93,64 @@ bool runUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
     if (!condition())
         loop.exec();
     return condition();
+}
+
+using Sci = QsciScintillaBase;
+
+// Where the editor draws the text at its caret, in its view's pixels: the caret's character, the
+// end of its tag (after the next '>' on its line), the text area's left edge and the view's width.
+struct CaretInView
+{
+    int x = 0;
+    int tagEnd = 0;
+    int textLeft = 0;
+    int width = 0;
+    int top = 0; // of the caret's line
+    int height = 0; // of a line
+    long xOffset = 0;
+};
+
+CaretInView caretInView(TXMLEditor *editor)
+{
+    auto *sci = editor->findChild<Sci *>();
+    const long position = sci->SendScintilla(Sci::SCI_GETCURRENTPOS);
+    const long line = sci->SendScintilla(Sci::SCI_LINEFROMPOSITION, position);
+    const long lineEnd = sci->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
+    long end = position;
+    while (end < lineEnd && sci->SendScintilla(Sci::SCI_GETCHARAT, end) != '>')
+        ++end;
+    end = std::min(end + 1, lineEnd);
+    CaretInView seen;
+    seen.x = int(sci->SendScintilla(Sci::SCI_POINTXFROMPOSITION, 0UL, position));
+    seen.tagEnd = int(sci->SendScintilla(Sci::SCI_POINTXFROMPOSITION, 0UL, end));
+    seen.top = int(sci->SendScintilla(Sci::SCI_POINTYFROMPOSITION, 0UL, position));
+    seen.height = int(sci->SendScintilla(Sci::SCI_TEXTHEIGHT, line));
+    seen.xOffset = sci->SendScintilla(Sci::SCI_GETXOFFSET);
+    seen.textLeft = int(sci->SendScintilla(Sci::SCI_GETMARGINLEFT));
+    for (int margin = 0; margin < 5; ++margin)
+        seen.textLeft += int(sci->SendScintilla(Sci::SCI_GETMARGINWIDTHN, margin));
+    seen.width = sci->viewport()->width();
+    return seen;
+}
+
+// Whether the screen shows the error underline's red between two points of the editor's view, on
+// the lowest rows of a line.
+bool underlineOnScreen(TXMLEditor *editor, int fromX, int toX, int top, int height)
+{
+    QWidget *viewport = editor->findChild<Sci *>()->viewport();
+    QWidget *window = editor->window();
+    window->repaint();
+    QCoreApplication::processEvents();
+    const QImage shot = window->screen()->grabWindow(window->winId()).toImage();
+    const QPoint origin = viewport->mapTo(window, QPoint(0, 0));
+    for (int y = top + height / 2; y < top + height; ++y) {
+        for (int x = std::max(0, fromX); x < std::min(toX, viewport->width()); ++x) {
+            const QColor c = shot.pixelColor(origin + QPoint(x, y));
+            if (qAbs(c.red() - 0xE0) < 24 && c.green() < 0x48 && c.blue() < 0x48)
+                return true;
+        }
+    }
+    return false;
 }
 
 void keep(const QImage &image, const QString &name)
@@ -206,6 +269,29 @@ private:
             pressButton(d,
                 shown.constLast().buttons.contains(QStringLiteral("OK")) ? QStringLiteral("OK") : otherwise);
         };
+    }
+
+    // The error at the caret is on screen: its place lies in the text area with some of the text
+    // before it in view (or the line's start), its tag ends in view, and its red underline shows.
+    void verifyErrorInView(const QString &how)
+    {
+        QTRY_VERIFY(form->XMLViewer->isVisible());
+        const CaretInView seen = caretInView(form->XMLViewer);
+        const int textWidth = seen.width - seen.textLeft;
+        const QString where
+            = QStringLiteral("%1: error drawn at x %2, its tag ending at %3, text from %4 to %5")
+                  .arg(how)
+                  .arg(seen.x)
+                  .arg(seen.tagEnd)
+                  .arg(seen.textLeft)
+                  .arg(seen.width);
+        QVERIFY2(seen.x >= seen.textLeft && seen.x < seen.width, qPrintable(where));
+        QVERIFY2(seen.xOffset == 0 || seen.x - seen.textLeft >= textWidth / 8,
+            qPrintable(where + u" (no context)"_s));
+        QVERIFY2(seen.tagEnd <= seen.width, qPrintable(where));
+        QVERIFY2(seen.top >= 0 && seen.top + seen.height <= form->XMLViewer->height(), qPrintable(where));
+        QVERIFY2(underlineOnScreen(form->XMLViewer, seen.x, seen.tagEnd, seen.top, seen.height),
+            qPrintable(where + u" (no underline on screen)"_s));
     }
 
 private Q_SLOTS:
@@ -429,12 +515,17 @@ private Q_SLOTS:
             columns.append(reportLines()[row + 1].mid(QStringLiteral("LinePos: ").size()).toInt());
         }
         QVERIFY(columns.size() >= 2);
+        QVERIFY2(
+            *std::max_element(columns.begin(), columns.end()) > 400, "the errors all stand near the start");
         for (int error = 0; error < columns.size(); ++error) {
             form->PageControl1->SetActivePage(form->TabSheet2);
             doubleClickReportRow(lineRowOfError(error));
             QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
             QCOMPARE(form->XMLViewer->caretLine(), 1);
             QCOMPARE(form->XMLViewer->caretColumn(), columns[error]);
+            verifyErrorInView(QStringLiteral("double-click on error %1").arg(error + 1));
+            if (QTest::currentTestFailed())
+                return;
         }
         keep(onScreen(form.get()), QStringLiteral("6-one-line-jump.png"));
 
@@ -446,8 +537,16 @@ private Q_SLOTS:
         QTest::keyClick(form->Memo1, Qt::Key_Return);
         QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
         QCOMPARE(form->XMLViewer->caretColumn(), columns[0]);
+        verifyErrorInView(QStringLiteral("Return on the first error"));
         QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_F8);
         QTRY_COMPARE(form->XMLViewer->caretColumn(), columns[1]);
+        verifyErrorInView(QStringLiteral("F8"));
+        // Back from the start of the line: Shift+F8 wraps around to the last error, far to the right.
+        QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_Home);
+        QTRY_COMPARE(form->XMLViewer->caretColumn(), 1);
+        QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_F8, Qt::ShiftModifier);
+        QTRY_COMPARE(form->XMLViewer->caretColumn(), columns.constLast());
+        verifyErrorInView(QStringLiteral("Shift+F8"));
     }
 
     void longLineAmongManyLinesShownInPieces()
@@ -509,28 +608,259 @@ private Q_SLOTS:
         const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("typo.xml"));
         QVERIFY(writeAll(path, bytes));
         const int line = int(bytes.left(bytes.indexOf("</Idd>")).count('\n')) + 1;
+        QList<DialogSnapshot> boxes;
         ModalDialogDriver driver([&](QDialog *d) {
-            if (auto *files = qobject_cast<QFileDialog *>(d))
+            if (auto *files = qobject_cast<QFileDialog *>(d)) {
                 acceptFileDialog(files, path);
-            else
-                pressButton(d, QStringLiteral("&Nein"));
+                return;
+            }
+            boxes.append(DialogSnapshot::of(d));
+            QVERIFY(QTest::qWaitForWindowExposed(d));
+            keep(wholeScreen({ form.get(), d }), QStringLiteral("7-not-well-formed-box.png"));
+            pressButton(d, boxes.constLast().buttons.contains(u"OK"_s) ? u"OK"_s : u"&Nein"_s);
         });
         clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
         QTRY_COMPARE(form->XMLFileName(), path);
+        boxes.clear();
+        // The error box as the user gets it, not the message alone.
+        TApplication::SetExceptionSink({});
         clickMenuItem(QStringLiteral("Bearbeiten"), form->act_Validate);
-        QTRY_COMPARE(errorBoxes.size(), 1);
-        QCOMPARE(errorBoxes[0],
-            QStringLiteral("The file cannot be validated! This file may not be a valid SEPA XML file."));
-        errorBoxes.clear();
+        QTRY_COMPARE(boxes.size(), 1);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        TApplication::SetExceptionSink([this](const QString &m) { errorBoxes.append(m); });
+        QCOMPARE(boxes[0].caption, u"Error"_s);
+        QCOMPARE(
+            boxes[0].text, u"The file cannot be validated! This file may not be a valid SEPA XML file."_s);
         QCOMPARE(reportLines(), QStringList { QStringLiteral("Validating...") });
         QVERIFY(runUntil([&] { return !form->StatusMessage->isHidden(); }));
+        // The parser's words in full: the box's details and the panel's tooltip, which the panel's
+        // shortened text leads to.
         const QString status = form->StatusMessage->text();
         QVERIFY2(status.startsWith(QStringLiteral("Zeile %1, Position ").arg(line)), qPrintable(status));
-        QVERIFY2(status.contains(QStringLiteral("MsgId")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("MsgId")) && status.contains(u"Idd"_s), qPrintable(status));
+        QCOMPARE(boxes[0].details, status);
+        QCOMPARE(form->StatusMessage->toolTip(), status);
         keep(onScreen(form.get()), QStringLiteral("7-not-well-formed.png"));
         form->PageControl1->SetActivePage(form->TabSheet1);
         QCOMPARE(form->XMLViewer->caretLine(), line);
+        // The whole end tag the parser stopped in is boxed, and nothing beside it.
+        auto *sci = form->XMLViewer->findChild<Sci *>();
+        const QByteArray document(
+            reinterpret_cast<const char *>(sci->SendScintilla(Sci::SCI_GETCHARACTERPOINTER)),
+            sci->SendScintilla(Sci::SCI_GETLENGTH));
+        const long tag = long(document.indexOf("</Idd>"));
+        QVERIFY(tag > 0);
+        QString marked;
+        for (long at = tag - 2; at < tag + 8; ++at) {
+            if (sci->SendScintilla(Sci::SCI_INDICATORVALUEAT, Sci::INDIC_CONTAINER + 1, at) != 0)
+                marked += QChar::fromLatin1(document.at(at));
+        }
+        QCOMPARE(marked, u"</Idd>"_s);
         keep(onScreen(form.get()), QStringLiteral("8-parser-stop.png"));
+    }
+
+    void overwriteQuestionBreaksALongPathOnlyBetweenFolders()
+    {
+        // A file deep in folders whose names have hyphens, wider than the dialog may grow: the
+        // question wraps the path, only after a '/', and reads as the path itself.
+        QString folder = QFileInfo(m_started).dir().path();
+        // Names long enough that a row ends inside one, wherever the screen's width puts its end.
+        for (const char *name :
+            { "eingang-der-zahlungsdateien-aus-der-filiale-muenchen-nord-fuer-den-monat-dezember",
+                "ausgehende-sepa-ueberweisungen-fuer-die-bank-nach-der-freigabe-durch-die-buchhaltung",
+                "zweite-pruefung-vor-dem-versand-an-die-hausbank-und-die-sparkasse-am-ort" })
+            folder += u'/' + QString::fromLatin1(name);
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + u"/sammel-ueberweisung-lieferanten-dezember.xml"_s;
+        QVERIFY(writeAll(path, readAll(m_started)));
+        QList<DialogSnapshot> shown;
+        QString content;
+        QStringList rows;
+        int dialogWidth = 0;
+        ModalDialogDriver driver([&](QDialog *d) {
+            if (auto *files = qobject_cast<QFileDialog *>(d)) {
+                acceptFileDialog(files, path);
+                return;
+            }
+            shown.append(DialogSnapshot::of(d));
+            if (auto *label = d->findChild<QLabel *>(QStringLiteral("Content"))) {
+                QVERIFY(QTest::qWaitForWindowExposed(d));
+                keep(wholeScreen({ form.get(), d }), QStringLiteral("12-overwrite-long-path.png"));
+                content = label->text();
+                dialogWidth = d->width();
+                // The rows as the label lays them out at its width.
+                QString text = content;
+                text.replace(u'\n', QChar::LineSeparator);
+                QTextLayout layout(text, label->font());
+                QTextOption option;
+                option.setWrapMode(QTextOption::WordWrap);
+                layout.setTextOption(option);
+                layout.beginLayout();
+                for (QTextLine row = layout.createLine(); row.isValid(); row = layout.createLine()) {
+                    row.setLineWidth(label->contentsRect().width());
+                    rows.append(text.mid(row.textStart(), row.textLength()));
+                }
+                layout.endLayout();
+            }
+            pressButton(d, shown.constLast().buttons.contains(u"&No"_s) ? u"&No"_s : u"&Nein"_s);
+        });
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(form->XMLFileName(), path);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form->XMLViewer->findChild<QAbstractScrollArea *>(), Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(!rows.isEmpty());
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+
+        const auto readable = [](QString text) {
+            return text.remove(QChar(0x200B)).remove(QChar(0x2060)).replace(QChar::LineSeparator, u'\n');
+        };
+        QCOMPARE(readable(content),
+            QStringLiteral("Die Datei %1 existiert bereits! \nWollen Sie die Datei überschreiben?")
+                .arg(path));
+        QVERIFY2(dialogWidth <= form->screen()->availableGeometry().width(), qPrintable(rows.join(u'|')));
+        // Each row that ends inside the path ends with a '/'.
+        const QString whole = readable(rows.join(QString()));
+        const qsizetype pathAt = whole.indexOf(path);
+        QVERIFY(pathAt >= 0);
+        qsizetype done = 0;
+        int inPath = 0;
+        for (const QString &row : std::as_const(rows)) {
+            done += readable(row).size();
+            if (done > pathAt && done < pathAt + path.size()) {
+                ++inPath;
+                QVERIFY2(whole.at(done - 1) == u'/', qPrintable(readable(rows.join(u'|'))));
+            }
+        }
+        QVERIFY2(inPath > 0, "the path was not wrapped at all");
+        QCOMPARE(readAll(path), readAll(m_started));
+    }
+
+    void longOneLineFileTypedAtItsEndAsFastAsAtItsStart()
+    {
+        // A file of 16 MB on one line. At its end, the view is coloured by the time it is first
+        // drawn, and a key typed there (until the status bar shows the caret's new column) costs
+        // about what it costs at the start, however far along the line the caret stands.
+        QByteArray file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Document>";
+        const QByteArray item = "<Ustrd>Rechnung 4711 vom 1.12.</Ustrd>";
+        file.reserve(16 * 1024 * 1024 + 64);
+        while (file.size() < 16 * 1024 * 1024)
+            file += item;
+        file += "</Document>";
+        const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("long-one-line.xml"));
+        QVERIFY(writeAll(path, file));
+        {
+            QList<DialogSnapshot> shown;
+            ModalDialogDriver driver(openAndAnswer(path, shown, QStringLiteral("&Nein")));
+            clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+            QTRY_COMPARE_WITH_TIMEOUT(form->XMLFileName(), path, 20000);
+        }
+        form->PageControl1->SetActivePage(form->TabSheet1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto *view = form->XMLViewer->findChild<QAbstractScrollArea *>();
+        auto *sci = form->XMLViewer->findChild<Sci *>();
+
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        view->viewport()->repaint();
+        // The last tag in view is drawn in the tags' colour, not as plain text.
+        const long end = sci->SendScintilla(Sci::SCI_GETLENGTH);
+        const long lastTag = end - long(qstrlen("</Document>"));
+        QCOMPARE(sci->SendScintilla(Sci::SCI_GETCHARAT, lastTag), long('<'));
+        QCOMPARE(sci->SendScintilla(Sci::SCI_GETSTYLEAT, lastTag), long(QsciLexerXML::Tag));
+        const int lineNumber = form->XMLViewer->caretLine();
+        QCOMPARE(lineNumber, 1);
+
+        // CPU time of the process per key, the status bar's update included.
+        const auto cpuPerKey = [&](int column) {
+            timespec start {};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
+            constexpr int keys = 20;
+            for (int i = 1; i <= keys; ++i) {
+                QTest::keyClick(view, Qt::Key_X);
+                const QString panel = QStringLiteral("1:%1").arg(column + i);
+                if (!runUntil([&] { return form->StatusPanels[1]->text() == panel; }))
+                    return -1.0;
+            }
+            timespec stop {};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &stop);
+            return (double(stop.tv_sec - start.tv_sec) * 1e3 + double(stop.tv_nsec - start.tv_nsec) / 1e6)
+                / keys;
+        };
+        const int endColumn = form->XMLViewer->caretColumn();
+        QVERIFY(
+            runUntil([&] { return form->StatusPanels[1]->text() == QStringLiteral("1:%1").arg(endColumn); }));
+        const double atEnd = cpuPerKey(endColumn);
+        QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+        QVERIFY(runUntil([&] { return form->StatusPanels[1]->text() == QStringLiteral("1:1"); }));
+        const double atStart = cpuPerKey(1);
+        const QString costs
+            = QStringLiteral("%1 ms a key at the start, %2 ms at the end").arg(atStart).arg(atEnd);
+        QVERIFY2(atStart >= 0 && atEnd >= 0, qPrintable(costs));
+        QVERIFY2(atEnd <= 3 * atStart + 1.0, qPrintable(costs));
+        qInfo("%s", qPrintable(costs));
+
+        // Back to the file of the command line; the typing is not saved.
+        QList<DialogSnapshot> questions;
+        ModalDialogDriver back(openAndAnswer(m_started, questions, QStringLiteral("&Nein")));
+        clickMenuItem(QStringLiteral("Datei"), form->FileOpen1);
+        QTRY_COMPARE(form->XMLFileName(), m_started);
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(readAll(path), file);
+        QFile::remove(path);
+    }
+
+    void fileFromCommandLineShownFromItsFirstLine_data()
+    {
+        QTest::addColumn<bool>("oneLine");
+        QTest::newRow("lines as written") << false;
+        QTest::newRow("all on one line") << true;
+    }
+
+    void fileFromCommandLineShownFromItsFirstLine()
+    {
+        // A window of its own, started with the file as "Öffnen mit Pravik" starts it: once the
+        // verdict is answered, the editor's page shows the text from its first line's start.
+        QFETCH(bool, oneLine);
+        QString text = QString::fromUtf8(readAll(m_started)).trimmed();
+        if (oneLine) {
+            // Longer than a line the editor shows whole: it shows the line in pieces.
+            text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
+            text += u"<!--"_s + QString(20000, u'x') + u"-->"_s;
+        }
+        const QString path = QFileInfo(m_started).dir().filePath(
+            oneLine ? QStringLiteral("started-one-line.xml") : QStringLiteral("started-lines.xml"));
+        QVERIFY(writeAll(path, text.toUtf8()));
+        TPravik_MAIN_Form window;
+        window.FArguments = QStringList { QCoreApplication::applicationFilePath(), path };
+        QList<DialogSnapshot> verdicts;
+        {
+            ModalDialogDriver driver([&](QDialog *d) {
+                verdicts.append(DialogSnapshot::of(d));
+                pressButton(d, QStringLiteral("OK"));
+            });
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QTRY_COMPARE_WITH_TIMEOUT(verdicts.size(), 1, 20000);
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        }
+        QCOMPARE(verdicts[0].text, QStringLiteral("XML is not valid!"));
+        QCOMPARE(window.XMLViewer->lineCount() == 1, oneLine);
+        window.PageControl1->SetActivePage(window.TabSheet1);
+        QTRY_VERIFY(window.XMLViewer->isVisible());
+        QCOMPARE(window.XMLViewer->caretLine(), 1);
+        QCOMPARE(window.XMLViewer->caretColumn(), 1);
+        QCOMPARE(window.XMLViewer->firstVisibleLine(), 1);
+        // On screen: the text's first character at the top left of the text area.
+        const CaretInView seen = caretInView(window.XMLViewer);
+        QCOMPARE(seen.top, 0);
+        QCOMPARE(seen.xOffset, 0L);
+        QVERIFY2(seen.x >= seen.textLeft && seen.x < seen.textLeft + 8,
+            qPrintable(
+                QStringLiteral("first character at x %1, text from %2").arg(seen.x).arg(seen.textLeft)));
+        keep(onScreen(&window),
+            oneLine ? QStringLiteral("11-started-one-line.png") : QStringLiteral("11-started-lines.png"));
+        QFile::remove(path);
     }
 
     // Last: the window closes.

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QScopeGuard>
+
+#include <xcb/xcb.h>
 
 #include <cerrno>
 #include <csignal>
@@ -18,7 +21,38 @@ XvfbServer::~XvfbServer()
     stop();
 }
 
-bool XvfbServer::start(int width, int height, int timeoutMs)
+namespace {
+
+// Sets the root window's resource string (what xrdb would), so that clients read Xft.dpi.
+QString setResources(const QString &display, const QByteArray &resources)
+{
+    int screenNumber = 0;
+    xcb_connection_t *c = xcb_connect(display.toLocal8Bit().constData(), &screenNumber);
+    const auto done = qScopeGuard([c] { xcb_disconnect(c); });
+    if (xcb_connection_has_error(c))
+        return QStringLiteral("cannot connect to the new server %1").arg(display);
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
+        xcb_screen_next(&screens);
+    static const char name[] = "RESOURCE_MANAGER";
+    xcb_intern_atom_reply_t *atom
+        = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    if (!atom)
+        return QStringLiteral("cannot find the atom RESOURCE_MANAGER");
+    const xcb_atom_t resourceManager = atom->atom;
+    std::free(atom);
+    const xcb_void_cookie_t set = xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, screens.data->root,
+        resourceManager, XCB_ATOM_STRING, 8, uint32_t(resources.size()), resources.constData());
+    if (xcb_generic_error_t *error = xcb_request_check(c, set)) {
+        std::free(error);
+        return QStringLiteral("cannot set the screen's resources");
+    }
+    return QString();
+}
+
+} // namespace
+
+bool XvfbServer::start(int width, int height, int timeoutMs, int dotsPerInch)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -27,6 +61,7 @@ bool XvfbServer::start(int width, int height, int timeoutMs)
     }
     const QByteArray fd = QByteArray::number(fds[1]);
     const QByteArray screen = QByteArray::number(width) + 'x' + QByteArray::number(height) + "x24";
+    const QByteArray dpi = QByteArray::number(dotsPerInch > 0 ? dotsPerInch : 96);
 
     const pid_t pid = fork();
     if (pid < 0) {
@@ -43,8 +78,9 @@ bool XvfbServer::start(int width, int height, int timeoutMs)
         dup2(devnull, STDIN_FILENO);
         dup2(devnull, STDOUT_FILENO);
         dup2(devnull, STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", screen.constData(), "-nolisten",
-            "tcp", static_cast<char *>(nullptr));
+        // -noreset: the resources set below stay when the client that set them goes.
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-dpi", dpi.constData(), "-screen", "0",
+            screen.constData(), "-nolisten", "tcp", "-noreset", static_cast<char *>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -85,6 +121,14 @@ bool XvfbServer::start(int width, int height, int timeoutMs)
         return false;
     }
     m_display = u':' + QString::fromLatin1(number.trimmed());
+    if (dotsPerInch > 0) {
+        const QString failed = setResources(m_display, "Xft.dpi:\t" + dpi + '\n');
+        if (!failed.isEmpty()) {
+            m_error = failed;
+            stop();
+            return false;
+        }
+    }
     return true;
 }
 
@@ -109,9 +153,9 @@ void XvfbServer::stop()
     m_display.clear();
 }
 
-bool useOwnXServer(XvfbServer &server)
+bool useOwnXServer(XvfbServer &server, int dotsPerInch)
 {
-    if (!server.start()) {
+    if (!server.start(1280, 1024, 15000, dotsPerInch)) {
         std::fprintf(stderr, "FAIL: cannot start an X server for the end-to-end test: %s\n",
             qPrintable(server.errorString()));
         return false;

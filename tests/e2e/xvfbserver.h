@@ -17,7 +17,9 @@ public:
 
     // Starts the server and waits until it accepts clients. False, with errorString(), when Xvfb
     // is missing or does not come up within timeoutMs. Call before any thread is started.
-    bool start(int width = 1280, int height = 1024, int timeoutMs = 15000);
+    // dotsPerInch > 0 gives the screen that resolution as a desktop does: the physical size and
+    // the resource Xft.dpi, which is what Qt reads as the screen's logical resolution.
+    bool start(int width = 1280, int height = 1024, int timeoutMs = 15000, int dotsPerInch = 0);
     void stop();
 
     QString display() const { return m_display; } // ":N"
@@ -31,4 +33,4 @@ private:
 
 // Starts a server and points this process (and the processes it starts) at it: DISPLAY and the
 // xcb platform. Prints why and returns false when that fails; the test must then fail, not skip.
-bool useOwnXServer(XvfbServer &server);
+bool useOwnXServer(XvfbServer &server, int dotsPerInch = 0);

@@ -203,27 +203,32 @@ private Q_SLOTS:
     void routesTakeOverTheMessageDialogs()
     {
         QStringList calls;
-        SetMessageDlgRoute([&](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-                               int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton) {
-            calls << u"%1|%2|%3|%4|%5,%6|%7|%8"_s.arg(Msg)
-                         .arg(DlgType)
-                         .arg(Buttons.Bits())
-                         .arg(HelpCtx)
-                         .arg(X)
-                         .arg(Y)
-                         .arg(HelpFileName)
-                         .arg(DefaultButton);
-            return 65535;
-        });
+        SetMessageDlgRoute(
+            [&](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton) {
+                calls << u"%1|%2|%3|%4|%5,%6|%7|%8"_s.arg(Msg)
+                             .arg(DlgType)
+                             .arg(Buttons.Bits())
+                             .arg(HelpCtx)
+                             .arg(X)
+                             .arg(Y)
+                             .arg(HelpFileName)
+                             .arg(DefaultButton ? QString::number(*DefaultButton) : u"none"_s);
+                return 65535;
+            });
         SetShowMessageRoute([&](const QString &Msg) { calls << u"show "_s + Msg; });
         ModalDialogDriver driver([](QDialog *d) { d->done(0); });
         const int r = MessageDlgPos(u"m"_s, mtError, { mbYes, mbNo }, 5, 1, 2);
+        MessageDlgPos(u"d"_s, mtError, { mbYes, mbNo }, 5, 1, 2, mbNo);
         ShowMessage(u"s"_s);
         ShowMessagePos(u"p"_s, -1, -1);
         SetMessageDlgRoute({});
         SetShowMessageRoute({});
         QCOMPARE(r, 65535);
-        QCOMPARE(calls, QStringList({ u"m|1|3|5|1,2||0"_s, u"show s"_s, u"p|4|4|0|-1,-1||2"_s }));
+        // The route hears whether the caller named a default button.
+        QCOMPARE(calls,
+            QStringList(
+                { u"m|1|3|5|1,2||none"_s, u"d|1|3|5|1,2||1"_s, u"show s"_s, u"p|4|4|0|-1,-1||none"_s }));
         QCOMPARE(driver.seen(), 0);
     }
 

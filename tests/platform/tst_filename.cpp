@@ -3,8 +3,12 @@
 
 #include "platform/filename.h"
 
-#include <QTemporaryDir>
+#include "../support/rawtempdir.h"
+
+#include <QFileInfo>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -67,7 +71,7 @@ private Q_SLOTS:
 
     void existingFileIsFound()
     {
-        QTemporaryDir dir;
+        testsupport::RawTemporaryDir dir;
         const QByteArray folder = QFile::encodeName(dir.path());
         const QByteArray latin1 = folder
             + "/\xDC"
@@ -80,9 +84,25 @@ private Q_SLOTS:
         QVERIFY(!fileNameExists(QFile::decodeName(latin1))); // Qt's own decoding loses the byte
     }
 
+    // The tests' temporary folders go with their raw names, which Qt's own removal cannot list.
+    void rawNamesLeaveNoFolderBehind()
+    {
+        QString path;
+        {
+            testsupport::RawTemporaryDir dir;
+            QVERIFY(dir.isValid());
+            path = dir.path();
+            const QByteArray folder = QFile::encodeName(path);
+            QVERIFY(createFile(folder + "/\xDC.xml"));
+            QCOMPARE(::mkdir((folder + "/\xC4rger").constData(), 0700), 0);
+            QVERIFY(createFile(folder + "/\xC4rger/\xD6l.xml"));
+        }
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
     void resolvingANameQtDecoded()
     {
-        QTemporaryDir dir;
+        testsupport::RawTemporaryDir dir;
         const QByteArray folder = QFile::encodeName(dir.path());
         QVERIFY(createFile(folder
             + "/\xDC"

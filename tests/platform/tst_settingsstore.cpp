@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +38,18 @@ int runWriter(const QString &folder, const QString &id, int count)
         return 1;
     }
     return 0;
+}
+
+// The unprivileged user and group of the system.
+constexpr uid_t NobodyId = 65534;
+constexpr int DropFailed = 99;
+
+int modeOf(const QString &path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 QStringList damagedFiles(const QString &folder)
@@ -186,22 +199,75 @@ private Q_SLOTS:
         QVERIFY(reg.KeyExists(u"\\B"_s));
     }
 
-    void unwritableFolderRaises()
+    // The folder's mode is the user's choice; writing must not change it.
+    void existingFolderKeepsItsMode_data()
     {
-        if (::geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        QVERIFY(QDir().mkpath(SettingsFolder()));
-        QFile::setPermissions(SettingsFolder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        TRegistry reg;
-        bool raised = false;
+        QTest::addColumn<int>("mode");
+        QTest::newRow("shared folder with the sticky bit") << 01777;
+        QTest::newRow("own folder readable by all") << 0755;
+        QTest::newRow("own read-only folder") << 0500;
+    }
+
+    void existingFolderKeepsItsMode()
+    {
+        QFETCH(int, mode);
+        const QByteArray folder = QFile::encodeName(SettingsFolder());
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+        QCOMPARE(::chmod(folder.constData(), mode_t(mode)), 0);
         try {
-            reg.OpenKey(u"C"_s, true);
-        } catch (const ERegistryException &e) {
-            raised = e.message().contains(SettingsFileName());
+            TRegistry reg;
+            reg.OpenKey(u"Software\\Mode"_s, true);
+            reg.WriteInteger(u"v"_s, 1);
+        } catch (const ERegistryException &) {
+            // Without root a read-only folder cannot be written: the mode is what counts here.
         }
-        QFile::setPermissions(
-            SettingsFolder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(raised);
+        const int after = modeOf(SettingsFolder());
+        ::chmod(folder.constData(), 0700);
+        QCOMPARE(after, mode);
+    }
+
+    void madeFolderIsOwnerOnly_data()
+    {
+        QTest::addColumn<QString>("below");
+        QTest::newRow("only the folder missing") << QString();
+        QTest::newRow("the folder and one above it missing") << u"/config"_s;
+    }
+
+    void madeFolderIsOwnerOnly()
+    {
+        QFETCH(QString, below);
+        const QString top = m_dir.path() + u"/made"_s;
+        QDir(top).removeRecursively();
+        const QString folder = below.isEmpty() ? top : top + below + u"/store"_s;
+        SetSettingsFolder(folder);
+        TRegistry reg;
+        QVERIFY(reg.OpenKey(u"Software\\Made"_s, true));
+        QCOMPARE(modeOf(top), 0700);
+        QCOMPARE(modeOf(folder), 0700);
+    }
+
+    // Root writes into any folder, so then a child process tries it as the unprivileged user.
+    void unwritableFolderSaysSo()
+    {
+        QVERIFY(QDir().mkpath(SettingsFolder()));
+        QCOMPARE(::chmod(QFile::encodeName(m_dir.path()).constData(), 0711), 0);
+        QCOMPARE(::chmod(QFile::encodeName(SettingsFolder()).constData(), 0555), 0);
+        QProcess child;
+        child.setChildProcessModifier([] {
+            if (::geteuid() == 0 && (::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0))
+                ::_exit(DropFailed);
+        });
+        child.start(
+            QCoreApplication::applicationFilePath(), { WriterSwitch, SettingsFolder(), u"w"_s, u"1"_s });
+        QVERIFY(child.waitForFinished(60000));
+        ::chmod(QFile::encodeName(SettingsFolder()).constData(), 0700);
+        const QString message = QString::fromLocal8Bit(child.readAllStandardError());
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY2(message.contains(
+                     u"Der Ordner %1 der Einstellungen ist nicht beschreibbar"_s.arg(SettingsFolder())),
+            qPrintable(message));
+        QVERIFY2(!message.contains(u"gesperrt"_s), qPrintable(message));
+        QVERIFY(!QFileInfo::exists(SettingsFileName()));
     }
 
     void folderThatCannotBeMadeRaises()

@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <future>
@@ -55,7 +58,37 @@ private:
     std::function<void(TSelfFreeingThread *)> m_body;
 };
 
+// Waits without serving any event until Count hand-overs wait for the GUI thread.
+bool waitForPendingHandOvers(int Count)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (TThread::PendingHandOverCount() < Count && timer.elapsed() < 10000)
+        std::this_thread::yield();
+    return TThread::PendingHandOverCount() == Count;
+}
+
+// How a second thread hands something to the GUI thread.
+enum class HandOverKind
+{
+    Queued,
+    Synchronous,
+    TerminationNotice
+};
+
+// How the thread object of a call handed over through a reference ends.
+enum class ObjectEnd
+{
+    Lives,
+    DeletedBeforeTheHandOver,
+    DeletedBeforeTheCallRuns,
+    FreesItselfBeforeTheHandOver
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(HandOverKind)
+Q_DECLARE_METATYPE(ObjectEnd)
 
 class tst_Thread : public QObject
 {
@@ -76,6 +109,10 @@ private Q_SLOTS:
     void selfFreeingThreadFinishingWhileGuiThreadIsBusy();
     void deletionWaitsForRunningQueuedCall();
     void deletingRunningThreadTerminatesAndWaits();
+    void handOversBehindAModalLoopRunInIt_data();
+    void handOversBehindAModalLoopRunInIt();
+    void callThroughARefIsDroppedOnceTheObjectIsGone_data();
+    void callThroughARefIsDroppedOnceTheObjectIsGone();
     void cleanupTestCase();
 };
 
@@ -336,6 +373,124 @@ void tst_Thread::deletingRunningThreadTerminatesAndWaits()
     QTRY_VERIFY(loops > 3);
     delete thread; // terminates, and serves the worker's Synchronize while waiting
     QCOMPARE(TThread::RunningThreadCount(), 0);
+}
+
+void tst_Thread::handOversBehindAModalLoopRunInIt_data()
+{
+    QTest::addColumn<HandOverKind>("kind");
+    QTest::newRow("another thread's queued call") << HandOverKind::Queued;
+    QTest::newRow("another thread's synchronous call") << HandOverKind::Synchronous;
+    QTest::newRow("another thread's termination notice") << HandOverKind::TerminationNotice;
+}
+
+void tst_Thread::handOversBehindAModalLoopRunInIt()
+{
+    // Two hand-overs wait while the GUI thread is busy; the first opens a modal loop (as a dialog
+    // does). The second must run inside that loop, not after it closed.
+    QFETCH(HandOverKind, kind);
+    QPointer<QEventLoop> modal;
+    bool secondRan = false;
+    bool secondRanInsideTheLoop = false;
+    bool firstDone = false;
+    const auto second = [&] {
+        secondRan = true;
+        if (modal)
+            modal->quit();
+    };
+    auto *first = TThread::New<TLambdaThread>(false, [&](TLambdaThread *) {
+        TThread::Queue(nullptr, [&] {
+            QEventLoop loop;
+            modal = &loop;
+            QTimer::singleShot(5000, &loop, &QEventLoop::quit); // only when the second never comes
+            loop.exec();
+            secondRanInsideTheLoop = secondRan;
+            firstDone = true;
+        });
+    });
+    QVERIFY(waitForPendingHandOvers(1));
+    auto *other = new TLambdaThread(true, [&](TLambdaThread *self) {
+        if (kind == HandOverKind::Queued)
+            TThread::Queue(nullptr, second);
+        else if (kind == HandOverKind::Synchronous)
+            self->Synchronize(second);
+    });
+    if (kind == HandOverKind::TerminationNotice)
+        other->OnTerminate = [&](TThread *) { second(); };
+    other->Start();
+    QVERIFY(waitForPendingHandOvers(2));
+
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(firstDone, 10000);
+    QVERIFY(secondRan);
+    QVERIFY2(secondRanInsideTheLoop, qPrintable(QString::number(clock.elapsed())));
+    delete other;
+    delete first;
+}
+
+void tst_Thread::callThroughARefIsDroppedOnceTheObjectIsGone_data()
+{
+    QTest::addColumn<ObjectEnd>("end");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("object lives: the call runs") << ObjectEnd::Lives << true;
+    QTest::newRow("deleted before the hand-over") << ObjectEnd::DeletedBeforeTheHandOver << false;
+    QTest::newRow("deleted after the hand-over, before the call runs")
+        << ObjectEnd::DeletedBeforeTheCallRuns << false;
+    QTest::newRow("freed itself before the hand-over") << ObjectEnd::FreesItselfBeforeTheHandOver << false;
+}
+
+void tst_Thread::callThroughARefIsDroppedOnceTheObjectIsGone()
+{
+    // A call made on behalf of a thread object by another thread, which holds only a reference: it
+    // uses the object, so it must not run once the object is gone, whenever that happened.
+    QFETCH(ObjectEnd, end);
+    QFETCH(bool, runs);
+    std::atomic<int> ran { 0 };
+    std::atomic<bool> gone { false };
+    TThreadRef ref;
+    TSelfFreeingThread *selfFreeing = nullptr;
+    TLambdaThread *owned = nullptr;
+    if (end == ObjectEnd::FreesItselfBeforeTheHandOver) {
+        std::promise<TThreadRef> made;
+        selfFreeing
+            = new TSelfFreeingThread([&](TSelfFreeingThread *self) { made.set_value(TThreadRef(self)); });
+        selfFreeing->onGone = [&] { gone = true; };
+        selfFreeing->AfterConstruction();
+        ref = made.get_future().get();
+    } else {
+        owned = TThread::New<TLambdaThread>(false, [](TLambdaThread *) {});
+        owned->WaitFor();
+        ref = TThreadRef(owned);
+    }
+    QVERIFY(ref.Thread() != nullptr);
+    const auto call = [&ref, &ran] {
+        ++ran;
+        QVERIFY(ref.Thread()->Finished()); // uses the object
+    };
+    if (end == ObjectEnd::DeletedBeforeTheHandOver)
+        delete std::exchange(owned, nullptr);
+    if (end == ObjectEnd::FreesItselfBeforeTheHandOver)
+        QTRY_VERIFY(gone.load());
+
+    std::atomic<bool> handedOver { false };
+    auto *hander = TThread::New<TLambdaThread>(
+        false, [&](TLambdaThread *) { handedOver = TThread::Queue(ref, call); });
+    // Not WaitFor, which would run the call: the GUI thread serves nothing until the object ends.
+    QElapsedTimer timer;
+    timer.start();
+    while (!hander->Finished() && timer.elapsed() < 10000)
+        std::this_thread::yield();
+    QVERIFY(hander->Finished());
+    delete hander;
+    if (end == ObjectEnd::DeletedBeforeTheCallRuns) {
+        QCOMPARE(TThread::PendingHandOverCount(), 1);
+        delete std::exchange(owned, nullptr);
+    }
+    QCOMPARE(handedOver.load(), end == ObjectEnd::Lives || end == ObjectEnd::DeletedBeforeTheCallRuns);
+    TThread::CheckSynchronize();
+    QCoreApplication::processEvents();
+    QCOMPARE(ran.load(), runs ? 1 : 0);
+    delete owned;
 }
 
 void tst_Thread::cleanupTestCase()

@@ -1,6 +1,7 @@
 // Check digits and structure of IBAN, BIC and creditor identifier, the IBAN registry's lengths, and
 // the exact decimal sums of the control-sum rule.
 
+#include "sepa/businessdays.h"
 #include "sepa/decimal.h"
 #include "sepa/identifiers.h"
 
@@ -146,6 +147,14 @@ private Q_SLOTS:
     void bics();
     void exactSums_data();
     void exactSums();
+    void transactionAmounts_data();
+    void transactionAmounts();
+    void referenceAndLeiCheckDigits_data();
+    void referenceAndLeiCheckDigits();
+    void targetClosingDays_data();
+    void targetClosingDays();
+    void sepaCountries_data();
+    void sepaCountries();
 };
 
 void TestIdentifiers::registryCountryWithVerifiedIban_data()
@@ -192,8 +201,10 @@ void TestIdentifiers::brokenIbans_data()
         << withCharacterChanged(de, 12, '5') << sepa::IbanProblem::WrongCheckDigits;
     QTest::newRow("IBAN with wrong check digits")
         << withCharacterChanged(de, 3, '8') << sepa::IbanProblem::WrongCheckDigits;
-    QTest::newRow("IBAN with lower-case letters, read as upper-case")
-        << QByteArray("GB29nwbk60161331926819") << sepa::IbanProblem::None;
+    QTest::newRow("IBAN with lower-case letters after the check digits")
+        << QByteArray("GB29nwbk60161331926819") << sepa::IbanProblem::LowerCase;
+    QTest::newRow("IBAN with lower-case letters and a mistyped digit")
+        << QByteArray("GB29nwbk60161331926818") << sepa::IbanProblem::WrongCheckDigits;
     QTest::newRow("German IBAN one digit short") << de.left(21) << sepa::IbanProblem::WrongLength;
     QTest::newRow("German IBAN one digit long") << de + '0' << sepa::IbanProblem::WrongLength;
     QTest::newRow("Norwegian IBAN of German length")
@@ -307,6 +318,129 @@ void TestIdentifiers::exactSums()
     QCOMPARE(total.toString(), sum);
     QVERIFY(total.equals(*sepa::Decimal::parse(sum)));
     QVERIFY(!total.equals(*sepa::Decimal::parse(sum + "1")));
+}
+
+void TestIdentifiers::transactionAmounts_data()
+{
+    QTest::addColumn<QByteArray>("amount");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("a cent") << QByteArray("0.01") << true;
+    QTest::newRow("the largest amount") << QByteArray("999999999.99") << true;
+    QTest::newRow("a third decimal that is zero") << QByteArray("12.340") << true;
+    QTest::newRow("a third decimal") << QByteArray("12.345") << false;
+    QTest::newRow("a cent over the largest amount") << QByteArray("1000000000.00") << false;
+    QTest::newRow("nothing") << QByteArray("0.00") << false;
+}
+
+void TestIdentifiers::transactionAmounts()
+{
+    QFETCH(QByteArray, amount);
+    QFETCH(bool, fits);
+    const std::optional<sepa::Decimal> d = sepa::Decimal::parse(amount);
+    QVERIFY(d.has_value());
+    QCOMPARE(d->isTransactionAmount(), fits);
+}
+
+namespace {
+// ISO 7064 mod 97-10 apart from the library, as remainderOfRearranged does it.
+int mod97Apart(const QByteArray &text)
+{
+    QByteArray digits;
+    for (const char c : text)
+        digits += c >= 'A' && c <= 'Z' ? QByteArray::number(c - 'A' + 10) : QByteArray(1, c);
+    int r = 0;
+    for (const char c : std::as_const(digits))
+        r = (r * 10 + (c - '0')) % 97;
+    return r;
+}
+} // namespace
+
+void TestIdentifiers::referenceAndLeiCheckDigits_data()
+{
+    QTest::addColumn<bool>("lei");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("wrong");
+    QTest::newRow("creditor reference of ISO 11649's example")
+        << false << QByteArray("RF18539007547034") << false;
+    QTest::newRow("creditor reference with two digits swapped")
+        << false << QByteArray("RF18539007547043") << true;
+    QTest::newRow("creditor reference with letters") << false << QByteArray("RF84KUNDE4711") << false;
+    QTest::newRow("creditor reference with letters and wrong check digits")
+        << false << QByteArray("RF48KUNDE4711") << true;
+    QTest::newRow("creditor reference not of ISO 11649") << false << QByteArray("4711-2026") << false;
+    QTest::newRow("LEI with right check digits") << true << QByteArray("5299000J2N45DDNE4Y28") << false;
+    QTest::newRow("LEI with one character mistyped") << true << QByteArray("5299000J2N45DDME4Y28") << true;
+    QTest::newRow("LEI one character short") << true << QByteArray("5299000J2N45DDNE4Y2") << false;
+}
+
+void TestIdentifiers::referenceAndLeiCheckDigits()
+{
+    QFETCH(bool, lei);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, wrong);
+    QByteArray expected;
+    const bool found
+        = lei ? sepa::leiDigitsWrong(value, &expected) : sepa::creditorReferenceDigitsWrong(value, &expected);
+    QCOMPARE(found, wrong);
+    if (!wrong)
+        return;
+    // The digits it proposes make the value right, computed apart.
+    const QByteArray mended = lei ? value.left(18) + expected : "RF" + expected + value.mid(4);
+    QCOMPARE(mod97Apart(lei ? mended : mended.mid(4) + mended.left(4)), 1);
+}
+
+void TestIdentifiers::targetClosingDays_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<sepa::ClosingDay>("closed");
+    QTest::newRow("Good Friday 2027") << QDate(2027, 3, 26) << sepa::ClosingDay::GoodFriday;
+    QTest::newRow("Easter Monday 2027") << QDate(2027, 3, 29) << sepa::ClosingDay::EasterMonday;
+    QTest::newRow("Good Friday 2025") << QDate(2025, 4, 18) << sepa::ClosingDay::GoodFriday;
+    QTest::newRow("Easter Monday 2038, the latest Easter of the century")
+        << QDate(2038, 4, 26) << sepa::ClosingDay::EasterMonday;
+    QTest::newRow("Good Friday 2285, Easter on its earliest day")
+        << QDate(2285, 3, 20) << sepa::ClosingDay::GoodFriday;
+    QTest::newRow("New Year's Day on a Friday") << QDate(2027, 1, 1) << sepa::ClosingDay::NewYear;
+    QTest::newRow("1 May on a Friday") << QDate(2026, 5, 1) << sepa::ClosingDay::LabourDay;
+    QTest::newRow("Christmas Day on a Friday") << QDate(2026, 12, 25) << sepa::ClosingDay::ChristmasDay;
+    QTest::newRow("26 December on a Friday") << QDate(2025, 12, 26) << sepa::ClosingDay::BoxingDay;
+    QTest::newRow("a Saturday") << QDate(2026, 12, 12) << sepa::ClosingDay::Saturday;
+    QTest::newRow("a Sunday") << QDate(2026, 12, 13) << sepa::ClosingDay::Sunday;
+    QTest::newRow("Thursday before Easter") << QDate(2027, 3, 25) << sepa::ClosingDay::None;
+    QTest::newRow("Tuesday after Easter") << QDate(2027, 3, 30) << sepa::ClosingDay::None;
+    QTest::newRow("Christmas Eve") << QDate(2026, 12, 24) << sepa::ClosingDay::None;
+    QTest::newRow("Whit Monday, open for TARGET2") << QDate(2026, 5, 25) << sepa::ClosingDay::None;
+}
+
+void TestIdentifiers::targetClosingDays()
+{
+    QFETCH(QDate, date);
+    QFETCH(sepa::ClosingDay, closed);
+    QCOMPARE(sepa::targetClosingDay(date), closed);
+}
+
+void TestIdentifiers::sepaCountries_data()
+{
+    QTest::addColumn<QByteArray>("country");
+    QTest::addColumn<bool>("sepa");
+    QTest::newRow("Germany") << QByteArray("DE") << true;
+    QTest::newRow("Switzerland") << QByteArray("CH") << true;
+    QTest::newRow("United Kingdom") << QByteArray("GB") << true;
+    QTest::newRow("Turkey") << QByteArray("TR") << false;
+    QTest::newRow("Brazil") << QByteArray("BR") << false;
+    QTest::newRow("Saudi Arabia") << QByteArray("SA") << false;
+    QTest::newRow("Russia") << QByteArray("RU") << false;
+    QTest::newRow("lower case") << QByteArray("de") << false;
+}
+
+void TestIdentifiers::sepaCountries()
+{
+    QFETCH(QByteArray, country);
+    QFETCH(bool, sepa);
+    QCOMPARE(sepa::isSepaCountry(country), sepa);
+    // Every SEPA country has IBANs in the registry.
+    if (sepa)
+        QVERIFY(sepa::ibanLength(country).has_value());
 }
 
 QTEST_GUILESS_MAIN(TestIdentifiers)

@@ -2,16 +2,20 @@
 // document that breaks it and one that passes, positions counted apart from the library, and files
 // that must give no finding at all.
 
+#include "platform/settingsstore.h"
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
 #include "tests/support/testfiles.h"
 #include "tests/support/textplace.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <cstring>
 
@@ -60,9 +64,18 @@ Expected locate(const QByteArray &utf8, const QByteArray &marker, int occurrence
     return place;
 }
 
-std::vector<sepa::Finding> findingsOf(const QByteArray &utf8, TextEncoding encoding = TextEncoding::Utf8)
+// The day after the example files were made, as the rows are written for it.
+QDateTime testNow()
+{
+    return QDateTime(QDate(2026, 12, 11), QTime(12, 0), QTimeZone::utc());
+}
+
+std::vector<sepa::Finding> findingsOf(const QByteArray &utf8, TextEncoding encoding = TextEncoding::Utf8,
+    const sepa::History *history = nullptr, const QDateTime &ignoreSameSince = {})
 {
     sepa::RulesPass rules(utf8, encoding);
+    rules.setNow(testNow());
+    rules.setHistory(history, ignoreSameSince);
     std::unique_ptr<TXMLParseErrors> errors;
     try {
         ValidationEngine::ValidateXMLUtf8(utf8, errors, nullptr, &rules);
@@ -102,6 +115,11 @@ private Q_SLOTS:
     void textsNameTheFirstOccurrence();
     void findingsComeInDocumentOrder();
     void findingsStopAtTheLimit();
+    void warningsNeverPushOutErrors();
+    void countsSpeakInTheRightNumber_data();
+    void countsSpeakInTheRightNumber();
+    void filesCheckedBefore_data();
+    void filesCheckedBefore();
     void otherVocabulariesGetNoFinding();
     void passCutShortJudgesNoFileTotals();
 };
@@ -138,6 +156,9 @@ std::vector<RuleRow> ruleRows()
     row("stored as UTF-16", ct, {}, "FILE-ENCODING", "<?xml", 1, int(TextEncoding::Utf16LE));
     row("stored as UTF-8 with byte-order mark", ct, {}, "FILE-BOM", "<?xml", 1, int(TextEncoding::Utf8Bom));
     row("stored as UTF-8", ct, {}, "", "", 1, utf8);
+    row("declares ISO-8859-1 but holds UTF-8", ct, { { "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"" } },
+        "FILE-ENCODING-DECLARED", "<?xml");
+    row("declares utf-8 in lower case", ct, { { "encoding=\"UTF-8\"", "encoding='utf-8'" } }, "");
 
     row("accented letter outside the German ones", ct, { { "Baumschule Müller", "Baumschule Mûller" } },
         "TEXT-CHARSET", "<Nm>Baumschule");
@@ -149,6 +170,12 @@ std::vector<RuleRow> ruleRows()
         "TEXT-CHARSET", "<Ustrd>Rechnung");
     row("umlauts, sharp s and the DK's extended characters", ct,
         { { "Baumschule Müller KG", "Ä Ö Ü ä ö ü ß &amp; * $ % /-?:().,'+" } }, "");
+    // Dates, amounts and indicators collapse their whitespace: the schema takes them padded.
+    row("date on a line of its own", ct,
+        { { "<Dt>2026-12-14</Dt>", "<Dt>\n          2026-12-14\n        </Dt>" } }, "");
+    row("amount between blanks and a tab", ct, { { ">2480.00<", "> 2480.00\t<" } }, "");
+    row("indicator on a line of its own", ct,
+        { { "<BtchBookg>true", "<BtchBookg>\r\n        true\r\n      " } }, "");
 
     row("IBAN with a mistyped digit", ct, { { "DE19200500600098765432", "DE19200500600098765423" } },
         "IBAN-CHECKDIGITS", "<IBAN>DE19200500600098765423");
@@ -158,7 +185,14 @@ std::vector<RuleRow> ruleRows()
     row("Norwegian IBAN of 15 characters", ct, { { "DE08400300800011223344", "NO9386011117947" } }, "");
     row("IBAN of a country without IBAN", ct, { { "DE08400300800011223344", "ZZ08400300800011223344" } },
         "IBAN-COUNTRY", "<IBAN>ZZ08");
-    row("IBAN of Kosovo, in the registry", ct, { { "DE08400300800011223344", "XK051212012345678906" } }, "");
+    row("IBAN of Kosovo, in the registry but outside SEPA", ct,
+        { { "DE08400300800011223344", "XK051212012345678906" } }, "IBAN-NON-SEPA", "<IBAN>XK05");
+    row("IBAN of Turkey", ct, { { "DE08400300800011223344", "TR330006100519786457841326" } }, "IBAN-NON-SEPA",
+        "<IBAN>TR33");
+    row("IBAN of Switzerland, outside the EU but in SEPA", ct,
+        { { "DE08400300800011223344", "CH9300762011623852957" } }, "");
+    row("IBAN with lower-case letters after the check digits", ct,
+        { { "DE08400300800011223344", "NL91abna0417164300" } }, "IBAN-LOWERCASE", "<IBAN>NL91abna");
 
     row("BIC of ten characters", ct, { { "BEISDEMMXXX", "BEISDEMMXX" } }, "BIC-FORMAT", "<BICFI>BEISDEMMXX");
     row("BIC of eight characters", ct, { { "BEISDEMMXXX", "BEISDEMM" } }, "");
@@ -185,6 +219,16 @@ std::vector<RuleRow> ruleRows()
         "CI-CHECKDIGITS", "<Id>DE31ZZZ");
     row("the Bundesbank's creditor identifier", dd, { { "DE32ZZZ00000123456", "DE98ZZZ09999999999" } }, "");
 
+    row("creditor reference with wrong check digits", ct, { { "RF2820264711", "RF2920264711" } },
+        "RF-CHECKDIGITS", "<Ref>RF29");
+    row("creditor reference with letters", ct, { { "RF2820264711", "RF18539007547034" } }, "");
+    const QByteArray lei = "</PstlAdr>\n        <Id><OrgId><LEI>%1</LEI></OrgId></Id>";
+    row("LEI of the debtor with wrong check digits", ct,
+        { { "</PstlAdr>", QByteArray(lei).replace("%1", "5299000J2N45DDNE4Y29") } }, "LEI-CHECKDIGITS",
+        "<LEI>5299");
+    row("LEI of the debtor", ct, { { "</PstlAdr>", QByteArray(lei).replace("%1", "5299000J2N45DDNE4Y28") } },
+        "");
+
     row("group header counts one transaction too many", ct, { { "<NbOfTxs>3", "<NbOfTxs>4" } },
         "GRPHDR-NBOFTXS", "<NbOfTxs>4");
     row("group header count with a leading zero", ct, { { "<NbOfTxs>3", "<NbOfTxs>03" } }, "");
@@ -198,6 +242,9 @@ std::vector<RuleRow> ruleRows()
     row("payment information sum ten cents off", ct, { { "<CtrlSum>4321.55", "<CtrlSum>4321.45", 2 } },
         "PMTINF-CTRLSUM", "<CtrlSum>4321.45");
     row("amount without fraction digits", ct, { { ">2480.00<", ">2480<" } }, "");
+    // The schema refuses these amounts; the sums they would spoil say nothing more.
+    row("amount with three decimals", ct, { { ">2480.00<", ">2480.005<" } }, "");
+    row("amount over 999,999,999.99", ct, { { ">2480.00<", ">1000002480.00<" } }, "");
 
     row("payment information identifier twice", ct2, { { "PMT-00002", "PMT-00001" } }, "DUPLICATE-PMTINFID",
         "<PmtInfId>PMT-00001", 2);
@@ -226,14 +273,75 @@ std::vector<RuleRow> ruleRows()
         "<ReqdColltnDt>");
     row("collection date on the creation date", dd,
         { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-10" } }, "");
-    row("collection date 15 days ahead", dd, { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-25" } },
+    row("collection date 15 days ahead", dd,
+        { { "<CreDtTm>2026-12-10", "<CreDtTm>2026-12-09" },
+            { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-24" } },
         "COLLECTION-DATE-FAR", "<ReqdColltnDt>");
     row("collection date 14 days ahead", dd, { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-24" } },
         "");
     row("mandate signed after the collection date", dd, { { "2026-09-20", "2026-12-16" } },
         "MANDATE-SIGNED-AFTER-COLLECTION", "<DtOfSgntr>2026-12-16");
-    row("mandate signed on the collection date", dd, { { "2026-09-20", "2026-12-15" } }, "");
+    row("mandate signed on the collection date, which is the creation date", dd,
+        { { "<CreDtTm>2026-12-10", "<CreDtTm>2026-12-11" },
+            { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-11" }, { "2026-09-20", "2026-12-11" } },
+        "");
+    row("collection date 1999-01-01", dd, { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>1999-01-01" } },
+        "COLLECTION-DATE-PAST", "<ReqdColltnDt>");
+    row("collection date on a Saturday", dd, { { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-12" } },
+        "COLLECTION-DATE-HOLIDAY", "<ReqdColltnDt>");
+    row("collection date on Christmas Day", dd,
+        { { "<CreDtTm>2026-12-10", "<CreDtTm>2026-12-11" },
+            { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-25" } },
+        "COLLECTION-DATE-HOLIDAY", "<ReqdColltnDt>");
+    row("collection date on Christmas Eve", dd,
+        { { "<CreDtTm>2026-12-10", "<CreDtTm>2026-12-11" },
+            { "<ReqdColltnDt>2026-12-15", "<ReqdColltnDt>2026-12-24" } },
+        "");
+    row("mandate signed after the file was created", dd, { { "2026-09-20", "2026-12-11" } },
+        "MANDATE-SIGNED-AFTER-CREATION", "<DtOfSgntr>2026-12-11");
+    row("mandate signed on the day the file was created", dd, { { "2026-09-20", "2026-12-10" } }, "");
+    row("debtor's IBAN is the creditor's", dd, { { "DE19200500600098765432", "DE48800900300033221100" } },
+        "DEBTOR-IS-CREDITOR", "<IBAN>DE48800900300033221100", 2);
+    row("credit transfer to the debtor's own IBAN", ct,
+        { { "DE19200500600098765432", "DE27100200300012345678" } }, "");
+    row("file created 31 days ago", ct, { { "<CreDtTm>2026-12-10", "<CreDtTm>2026-11-10" } },
+        "CREATION-DATE-OLD", "<CreDtTm>");
+    row("file created 30 days ago", ct, { { "<CreDtTm>2026-12-10", "<CreDtTm>2026-11-11" } }, "");
+    row("file created two and a half hours from now", ct,
+        { { "<CreDtTm>2026-12-10T09:30:00", "<CreDtTm>2026-12-11T14:30:00Z" } }, "CREATION-DATE-FUTURE",
+        "<CreDtTm>");
+    row("file created half an hour from now", ct,
+        { { "<CreDtTm>2026-12-10T09:30:00", "<CreDtTm>2026-12-11T12:30:00Z" } }, "");
     return rows;
+}
+
+struct HistoryRow
+{
+    const char *name;
+    QList<Replacement> changes; // of the file checked now, against the example checked before
+    bool sameWindow; // the earlier check was this window's, since it opened
+    QString code;
+    QByteArray marker;
+};
+
+std::vector<HistoryRow> historyRows()
+{
+    const QByteArray msgId = "LINDENHOF-SCT-20261210-001";
+    return {
+        { "the same file checked three days ago", {}, false, QStringLiteral("MSGID-CHECKED-BEFORE"),
+            "<MsgId>" },
+        { "the same payments under a new MsgId", { { msgId, "LINDENHOF-SCT-20261210-002" } }, false,
+            QStringLiteral("PAYMENTS-CHECKED-BEFORE"), "<PmtInf>" },
+        { "the same MsgId for other payments", { { "KD-88213-2026-12", "KD-88213-2026-13" } }, false,
+            QStringLiteral("MSGID-CHECKED-BEFORE"), "<MsgId>" },
+        { "a new MsgId and other payments",
+            { { msgId, "LINDENHOF-SCT-20261210-002" }, { "KD-88213-2026-12", "KD-88213-2026-13" } }, false,
+            {}, {} },
+        { "the same payments on another execution date",
+            { { msgId, "LINDENHOF-SCT-20261210-002" }, { "<Dt>2026-12-14", "<Dt>2026-12-15" } }, false, {},
+            {} },
+        { "the window checking its own file again", {}, true, {}, {} },
+    };
 }
 
 } // namespace
@@ -292,6 +400,10 @@ void TestRulesPass::everyRuleHasARow()
         codes.insert(QString::fromLatin1(r.code));
     QSet<QString> broken;
     for (const RuleRow &r : ruleRows()) {
+        if (!r.code.isEmpty())
+            broken.insert(r.code);
+    }
+    for (const HistoryRow &r : historyRows()) {
         if (!r.code.isEmpty())
             broken.insert(r.code);
     }
@@ -398,6 +510,126 @@ void TestRulesPass::findingsStopAtTheLimit()
     const std::vector<sepa::Finding> findings = rules.finish();
     QCOMPARE(qsizetype(findings.size()), sepa::RulesPass::kMaxFindings);
     QVERIFY(rules.stoppedEarly());
+}
+
+void TestRulesPass::warningsNeverPushOutErrors()
+{
+    // More duplicate references than the list holds, then a mistyped IBAN and a wrong count.
+    const QByteArray text("<Document/>");
+    sepa::RulesPass rules(text, TextEncoding::Utf8);
+    rules.startElement("Document", kPain001, 0);
+    rules.startElement("CstmrCdtTrfInitn", kPain001, 0);
+    rules.startElement("GrpHdr", kPain001, 0);
+    leaf(rules, "NbOfTxs", kPain001, "1");
+    rules.endElement();
+    rules.startElement("PmtInf", kPain001, 0);
+    const qsizetype transactions = sepa::RulesPass::kMaxFindings + 5;
+    for (qsizetype i = 0; i < transactions; ++i) {
+        rules.startElement("CdtTrfTxInf", kPain001, 0);
+        rules.startElement("PmtId", kPain001, 0);
+        leaf(rules, "EndToEndId", kPain001, "SAME");
+        rules.endElement();
+        if (i + 1 == transactions)
+            leaf(rules, "IBAN", kPain001, "DE19200500600098765423");
+        rules.endElement();
+    }
+    rules.endElement();
+    rules.endElement();
+    rules.endElement();
+    const std::vector<sepa::Finding> findings = rules.finish();
+
+    QCOMPARE(rules.errorCount(), qsizetype(2));
+    QCOMPARE(rules.warningCount(), transactions - 1);
+    QCOMPARE(qsizetype(findings.size()), sepa::RulesPass::kMaxFindings);
+    QCOMPARE(rules.unlisted(), rules.errorCount() + rules.warningCount() - sepa::RulesPass::kMaxFindings);
+    QVERIFY(rules.stoppedEarly());
+    QStringList errors;
+    for (const sepa::Finding &f : findings) {
+        if (f.severity == sepa::Severity::Error)
+            errors.append(f.code);
+    }
+    errors.sort();
+    QCOMPARE(errors, QStringList({ QStringLiteral("GRPHDR-NBOFTXS"), QStringLiteral("IBAN-CHECKDIGITS") }));
+}
+
+void TestRulesPass::countsSpeakInTheRightNumber_data()
+{
+    QTest::addColumn<QByteArray>("stated");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+    QTest::newRow("one transaction stated")
+        << QByteArray("1") << QStringLiteral("says 1 transaction;") << QStringLiteral("nennt 1 Transaktion;");
+    QTest::newRow("four transactions stated") << QByteArray("4") << QStringLiteral("says 4 transactions;")
+                                              << QStringLiteral("nennt 4 Transaktionen;");
+    QTest::newRow("eleven transactions stated") << QByteArray("11") << QStringLiteral("says 11 transactions;")
+                                                << QStringLiteral("nennt 11 Transaktionen;");
+}
+
+void TestRulesPass::countsSpeakInTheRightNumber()
+{
+    QFETCH(QByteArray, stated);
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    const QByteArray text = replaced(readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml"))),
+        { { "<NbOfTxs>3", "<NbOfTxs>" + stated } });
+    const std::vector<sepa::Finding> findings = findingsOf(text);
+    QVERIFY2(findings.size() == 1, qPrintable(described(findings)));
+    QVERIFY2(findings.front().english.contains(english), qPrintable(findings.front().english));
+    QVERIFY2(findings.front().german.contains(german), qPrintable(findings.front().german));
+}
+
+void TestRulesPass::filesCheckedBefore_data()
+{
+    QTest::addColumn<QList<Replacement>>("changes");
+    QTest::addColumn<bool>("sameWindow");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QByteArray>("marker");
+    for (const HistoryRow &r : historyRows())
+        QTest::newRow(r.name) << r.changes << r.sameWindow << r.code << r.marker;
+}
+
+void TestRulesPass::filesCheckedBefore()
+{
+    QFETCH(QList<Replacement>, changes);
+    QFETCH(bool, sameWindow);
+    QFETCH(QString, code);
+    QFETCH(QByteArray, marker);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SetSettingsFolder(dir.path());
+    const auto restore = qScopeGuard([] { SetSettingsFolder(QString()); });
+
+    // The example, checked three days ago.
+    const QByteArray before = readAll(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+    const QDateTime earlier = testNow().addDays(-3);
+    {
+        sepa::RulesPass rules(before, TextEncoding::Utf8);
+        rules.setNow(earlier);
+        std::unique_ptr<TXMLParseErrors> errors;
+        ValidationEngine::ValidateXMLUtf8(before, errors, nullptr, &rules);
+        rules.finish();
+        QVERIFY(rules.historyEntry().has_value());
+        QCOMPARE(sepa::History::record({ *rules.historyEntry() }), QString());
+    }
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("check-history.json"))));
+
+    const sepa::History past = sepa::History::load();
+    const QByteArray text = replaced(before, changes);
+    const std::vector<sepa::Finding> findings
+        = findingsOf(text, TextEncoding::Utf8, &past, sameWindow ? earlier.addSecs(-60) : QDateTime());
+    if (code.isEmpty()) {
+        QVERIFY2(findings.empty(), qPrintable(described(findings)));
+        return;
+    }
+    QVERIFY2(findings.size() == 1, qPrintable(described(findings)));
+    QCOMPARE(findings.front().code, code);
+    QCOMPARE(findings.front().severity, sepa::Severity::Warning);
+    QCOMPARE(findings.front().line, locate(text, marker, 1).line);
+    // Says when, in this computer's time.
+    const QString when = earlier.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QVERIFY2(findings.front().english.contains(when), qPrintable(findings.front().english));
+    QVERIFY2(findings.front().german.contains(when), qPrintable(findings.front().german));
 }
 
 void TestRulesPass::otherVocabulariesGetNoFinding()

@@ -7,8 +7,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include <memory>
 
@@ -76,6 +84,16 @@ private Q_SLOTS:
         QTest::newRow("only one leading dash is removed")
             << QStringList { u"--debug"_s } << u"debug"_s << false;
         QTest::newRow("no arguments") << QStringList {} << u"debug"_s << false;
+        QTest::newRow("absolute path of an existing folder is no switch")
+            << QStringList { u"/tmp"_s } << u"tmp"_s << false;
+        QTest::newRow("switch among absolute paths") << QStringList { u"/tmp"_s, u"/home/anna/report.xml"_s,
+            u"-debug"_s, u"/usr"_s } << u"debug"_s << true;
+        QTest::newRow("path below the root is no switch")
+            << QStringList { u"/tmp/debug"_s } << u"tmp/debug"_s << false;
+        QTest::newRow("slash name that names nothing on disk is a switch")
+            << QStringList { u"/no-such-folder-here"_s } << u"no-such-folder-here"_s << true;
+        QTest::newRow("slash name with a value is a switch though it exists")
+            << QStringList { u"/tmp:1"_s } << u"tmp"_s << true;
     }
 
     void checkParam()
@@ -307,6 +325,62 @@ private Q_SLOTS:
         TApplicationParamList::InitializeClass();
         QCOMPARE(TApplicationParamList::OriginTempFolder(), m_dir->filePath(u"bin"_s));
         QCOMPARE(qEnvironmentVariable("TMP"), m_dir->filePath(u"bin"_s));
+    }
+
+    // The mask reaches a thread that already runs when the list is made, and a thread that one
+    // starts afterwards; the process is given back all its processors at the end.
+    void affinityMaskBindsEveryThread()
+    {
+        cpu_set_t before;
+        QCOMPARE(::sched_getaffinity(0, sizeof before, &before), 0);
+        int first = -1;
+        quint32 all = 0;
+        for (int cpu = 0; cpu < 32; ++cpu) {
+            if (CPU_ISSET(cpu, &before)) {
+                all |= quint32(1) << cpu;
+                if (first < 0)
+                    first = cpu;
+            }
+        }
+        if (CPU_COUNT(&before) < 2 || first < 0)
+            QSKIP("one processor: no mask narrows the process");
+        const auto restore = qScopeGuard([all] { SetProcessAffinityMask(all); });
+
+        std::mutex lock;
+        std::condition_variable changed;
+        pid_t runningTid = 0;
+        bool startLater = false;
+        cpu_set_t later;
+        CPU_ZERO(&later);
+        std::thread running([&] {
+            std::unique_lock guard(lock);
+            runningTid = ::gettid();
+            changed.notify_all();
+            changed.wait(guard, [&] { return startLater; });
+            std::thread([&] { ::sched_getaffinity(0, sizeof later, &later); }).join();
+        });
+        {
+            std::unique_lock guard(lock);
+            changed.wait(guard, [&] { return runningTid != 0; });
+        }
+
+        const auto list = make({ u"/PROCESSAFFINITYMASK:"_s + QString::number(1u << first) });
+        cpu_set_t only;
+        CPU_ZERO(&only);
+        CPU_SET(first, &only);
+        cpu_set_t ofRunning;
+        QCOMPARE(::sched_getaffinity(runningTid, sizeof ofRunning, &ofRunning), 0);
+        cpu_set_t ofThis;
+        QCOMPARE(::sched_getaffinity(0, sizeof ofThis, &ofThis), 0);
+        {
+            const std::lock_guard guard(lock);
+            startLater = true;
+        }
+        changed.notify_all();
+        running.join();
+        QVERIFY(CPU_EQUAL(&ofThis, &only));
+        QVERIFY2(CPU_EQUAL(&ofRunning, &only), "a thread that already ran kept its processors");
+        QVERIFY2(CPU_EQUAL(&later, &only), "a thread started later by it kept all processors");
     }
 
     void systemTempFolderWithoutTmpOrTemp()

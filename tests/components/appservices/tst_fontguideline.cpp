@@ -5,6 +5,7 @@
 #include "components/appservices/xprocs_params.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -98,6 +99,54 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         parameters(arguments);
         QCOMPARE(ChooseGuidelineFont(QString(), environment(installed, u"Noto Sans"_s, vista)), expected);
+    }
+
+    // fontconfig lists its generic names among the families; none of them is a font to choose.
+    void aliasesAreNoFonts_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("expected");
+        const QStringList aliases { u"Sans Serif"_s, u"Serif"_s, u"Monospace"_s };
+        QTest::newRow("menu font an alias, no real family")
+            << QStringList {} << aliases << u"Sans Serif"_s << QString();
+        QTest::newRow("menu font an alias, Arial installed")
+            << QStringList {} << aliases + QStringList { u"Arial"_s } << u"Sans Serif"_s << u"Arial"_s;
+        QTest::newRow("FONT parameter naming an alias falls to the menu font")
+            << QStringList { u"/FONT:monospace"_s } << aliases + QStringList { u"DejaVu Sans"_s }
+            << u"DejaVu Sans"_s << u"DejaVu Sans"_s;
+    }
+
+    void aliasesAreNoFonts()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, installed);
+        QFETCH(QString, menu);
+        QFETCH(QString, expected);
+        parameters(arguments);
+        QCOMPARE(ChooseGuidelineFont(QString(), environment(installed, menu)), expected);
+    }
+
+    void onlyAliasesChangeNothing()
+    {
+        const QFont before = QApplication::font();
+        QWidget form;
+        ApplyFontGuideline(
+            &form, QString(), -1, environment({ u"Sans Serif"_s, u"Serif"_s }, u"Sans Serif"_s));
+        QCOMPARE(QApplication::font(), before);
+    }
+
+    // On the running system the guideline's choice is a family that draws itself, not a name
+    // fontconfig substitutes another family for.
+    void liveChoiceIsARealFamily()
+    {
+        const QFont menuFont = QApplication::font("QMenu");
+        if (QFontInfo(menuFont).family().compare(menuFont.family(), Qt::CaseInsensitive) == 0)
+            QSKIP("the menu font is named by its family here, not by an alias");
+        const QString chosen = ChooseGuidelineFont(QString(), TFontGuidelineEnvironment::Live());
+        QVERIFY(!chosen.isEmpty());
+        QCOMPARE(QFontInfo(QFont(chosen)).family(), chosen);
     }
 
     void noInstalledFontChangesNothing()

@@ -4,6 +4,7 @@
 #include "components/appservices/zelk_registry.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QTest>
@@ -12,6 +13,13 @@
 using namespace Qt::StringLiterals;
 
 class TOptionsForm : public QWidget
+{
+    Q_OBJECT
+    Q_CLASSINFO("ZelkForm", "true")
+};
+
+// A panel class of the program: even without a parent it is no form.
+class TPanel : public QWidget
 {
     Q_OBJECT
 };
@@ -55,6 +63,9 @@ private Q_SLOTS:
             << u"panel"_s << u"TOptionsForm\\TAddressFrame(Address)\\"_s;
         QTest::newRow("panels without a form above") << u"loose"_s << QString();
         QTest::newRow("no parent at all") << u"none"_s << QString();
+        QTest::newRow("inside a panel of an own class without parent") << u"own panel"_s << QString();
+        QTest::newRow("inside a frame without parent") << u"loose frame"_s << u"TAddressFrame(Loose)\\"_s;
+        QTest::newRow("on a dialog") << u"dialog"_s << u"QDialog\\"_s;
     }
 
     void controlPath()
@@ -68,8 +79,18 @@ private Q_SLOTS:
         auto *panel = new QFrame(frame);
         QFrame loose; // a panel not yet placed on a form
         auto *loosePanel = new QFrame(&loose);
+        TPanel ownPanel;
+        TAddressFrame looseFrame;
+        looseFrame.setObjectName(u"Loose"_s);
+        QDialog dialog;
         QLabel label;
-        if (placement == u"form"_s)
+        if (placement == u"own panel"_s)
+            label.setParent(&ownPanel);
+        else if (placement == u"loose frame"_s)
+            label.setParent(&looseFrame);
+        else if (placement == u"dialog"_s)
+            label.setParent(&dialog);
+        else if (placement == u"form"_s)
             label.setParent(&form);
         else if (placement == u"frame"_s)
             label.setParent(frame);

@@ -7,9 +7,14 @@
 #include "platform/dialogs.h"
 #include "tests/support/dialogdriver.h"
 
+#include <QProxyStyle>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(TMsgDlgButtons)
 
 namespace {
 
@@ -86,6 +91,42 @@ private Q_SLOTS:
         QCOMPARE(historyCount(), 3);
     }
 
+    void routedDefaultButton_data()
+    {
+        QTest::addColumn<TMsgDlgButtons>("buttons");
+        QTest::addColumn<int>("given"); // -1: the caller names no default button
+        QTest::addColumn<QString>("defaultButton");
+        QTest::newRow("none given for Retry and Cancel: Cancel")
+            << TMsgDlgButtons { mbRetry, mbCancel } << -1 << u"Cancel"_s;
+        QTest::newRow("none given for Abort, Retry and Ignore: Abort")
+            << TMsgDlgButtons { mbAbort, mbRetry, mbIgnore } << -1 << u"&Abort"_s;
+        QTest::newRow("none given for Yes, No, Retry and Cancel: Yes")
+            << TMsgDlgButtons { mbYes, mbNo, mbRetry, mbCancel } << -1 << u"&Yes"_s;
+        QTest::newRow("Retry given for Retry and Cancel: Retry")
+            << TMsgDlgButtons { mbRetry, mbCancel } << int(mbRetry) << u"&Retry"_s;
+    }
+
+    // A routed dialog whose caller names no default button gets the service's own rule, not the
+    // platform's pick.
+    void routedDefaultButton()
+    {
+        QFETCH(TMsgDlgButtons, buttons);
+        QFETCH(int, given);
+        QFETCH(QString, defaultButton);
+        const TUnitRun units { &zc_DialogsUnit };
+        Tzc_Dialogs::ExchangeDialogAddress();
+        const Shown shown = showAndPress(MsgDlgButtonResult(mbRetry), [&] {
+            if (given < 0)
+                ::MessageDlg(u"Nochmal?"_s, mtWarning, buttons, 0);
+            else
+                ::MessageDlg(u"Nochmal?"_s, mtWarning, buttons, 0, TMsgDlgBtn(given));
+        });
+        QVERIFY(shown.taskDialog);
+        QCOMPARE(shown.shot.defaultButton, defaultButton);
+        QCOMPARE(Tzc_Dialogs::GetHistorie()->Items(0).DefaultButton(),
+            given < 0 ? Tzc_Dialogs::CalcDefaultButton(buttons) : TMsgDlgBtn(given));
+    }
+
     void secondCallChangesNothing()
     {
         const TUnitRun units { &zc_DialogsUnit };
@@ -105,6 +146,41 @@ private Q_SLOTS:
         const Shown shown = showAndPress(mrOk, [] { ::ShowMessage(u"Eigen"_s); });
         QVERIFY(!shown.taskDialog);
         QCOMPARE(historyCount(), 0);
+    }
+
+    void applicationStyleKeepsThePlatformDialogs_data()
+    {
+        QTest::addColumn<QString>("style"); // a style of the factory, or "proxy" for one of its own
+        QTest::addColumn<bool>("routed");
+        QTest::newRow("another style of the platform") << u"other"_s << false;
+        QTest::newRow("a style of the application's own") << u"proxy"_s << false;
+        QTest::newRow("the system's own style set again") << u"system"_s << true;
+    }
+
+    // A style the application set with QApplication::setStyle dresses its platform dialogs as much as
+    // a style sheet does: they are not routed.
+    void applicationStyleKeepsThePlatformDialogs()
+    {
+        QFETCH(QString, style);
+        QFETCH(bool, routed);
+        const TUnitRun units { &zc_DialogsUnit };
+        const QString system = QApplication::style()->name();
+        QString other;
+        for (const QString &key : QStyleFactory::keys()) {
+            if (key.compare(system, Qt::CaseInsensitive) != 0)
+                other = key;
+        }
+        if (style == u"other"_s && other.isEmpty())
+            QSKIP("this system offers one style only");
+        if (style == u"proxy"_s)
+            QApplication::setStyle(new QProxyStyle(QStyleFactory::create(system)));
+        else
+            QApplication::setStyle(style == u"other"_s ? other : system);
+        Tzc_Dialogs::ExchangeDialogAddress();
+        const Shown shown = showAndPress(mrOk, [] { ::ShowMessage(u"Gestylt"_s); });
+        QApplication::setStyle(system);
+        QCOMPARE(shown.taskDialog, routed);
+        QCOMPARE(historyCount(), routed ? 1 : 0);
     }
 
     void withoutTaskDialogsNothingIsRouted()

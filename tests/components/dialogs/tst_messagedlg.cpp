@@ -307,6 +307,12 @@ private Q_SLOTS:
             << QString(run(u'x', 4000) + u'\n' + run(u'x', 4200)) << QList<int> { 4001 + 4098 };
         QTest::newRow("three breaks in a long text")
             << run(u'x', 3 * 4099 + 10) << QList<int> { 4098, 8197, 12296 };
+        // A character outside the BMP (two code units) where the break would come: the break follows it.
+        const QString face = QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("a character outside the BMP at the break")
+            << QString(run(u'x', 4097) + face + run(u'x', 100)) << QList<int> { 4099 };
+        QTest::newRow("characters outside the BMP only")
+            << QString(u'x' + face.repeated(3000)) << QList<int> { 4099 };
     }
 
     void breakLongRuns()

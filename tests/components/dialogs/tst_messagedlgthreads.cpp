@@ -6,16 +6,29 @@
 #include "tests/support/lambdathread.h"
 #include "tests/support/unitsmain.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QTest>
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const TUnit *const Units[] = { &zc_DialogsUnit };
+
+// Waits without serving any event until Count hand-overs wait for the GUI thread.
+bool waitForPendingHandOvers(int Count)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (TThread::PendingHandOverCount() < Count && timer.elapsed() < 10000)
+        std::this_thread::yield();
+    return TThread::PendingHandOverCount() == Count;
+}
 
 } // namespace
 
@@ -86,6 +99,50 @@ private Q_SLOTS:
         QTRY_COMPARE(workerResult.load(), int(mrYes));
         QCOMPARE(order, QStringList({ u"GUI"_s, u"Worker"_s, u"GUI"_s }));
         worker->WaitFor();
+        QTRY_COMPARE(Tzc_Dialogs::GetHistorie()->Count(), 2);
+    }
+
+    void dialogsWaitingBehindAnOpenDialogAreShown()
+    {
+        // Two workers ask while the GUI thread looks at nothing. The first dialog is answered only
+        // after the second: that one must come up while the first is open, not after it closed.
+        bool secondAnswered = false;
+        bool firstOpenWhenSecondShown = false;
+        const auto openDialog = [](const QString &AInstruction) {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *d = qobject_cast<QDialog *>(w);
+                if (d && d->isVisible() && DialogSnapshot::of(d).instruction == AInstruction)
+                    return true;
+            }
+            return false;
+        };
+        ModalDialogDriver driver(
+            [&](QDialog *d) {
+                if (DialogSnapshot::of(d).instruction == u"Zwei"_s) {
+                    firstOpenWhenSecondShown = openDialog(u"Eins"_s);
+                    secondAnswered = pressButton(d, u"OK"_s);
+                } else if (secondAnswered) {
+                    pressButton(d, u"OK"_s);
+                }
+            },
+            3000);
+        std::atomic<int> results[2] = { -100, -100 };
+        const auto ask = [](const QString &AInstruction, std::atomic<int> &AResult) {
+            return [AInstruction, &AResult](TLambdaThread *) {
+                AResult = Tzc_Dialogs::MessageDlg(
+                    AInstruction, u"Text"_s, mtInformation, { mbOK }, 0, QString(), {}, 0, nullptr);
+            };
+        };
+        TLambdaThread one(false, ask(u"Eins"_s, results[0]));
+        one.Start();
+        QVERIFY(waitForPendingHandOvers(1));
+        TLambdaThread two(false, ask(u"Zwei"_s, results[1]));
+        two.Start();
+        QVERIFY(waitForPendingHandOvers(2));
+        QTRY_VERIFY(one.Finished() && two.Finished());
+        QVERIFY(firstOpenWhenSecondShown);
+        QCOMPARE(results[0].load(), int(mrOk));
+        QCOMPARE(results[1].load(), int(mrOk));
         QTRY_COMPARE(Tzc_Dialogs::GetHistorie()->Count(), 2);
     }
 

@@ -5,12 +5,14 @@
 #include "components/dialogs/zc_customtaskdialog.h"
 #include "components/dialogs/zc_dialoginterface.h"
 #include "components/dialogs/zc_dialogs.h"
+#include "platform/exception.h"
 #include "platform/thread.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/lambdathread.h"
 #include "tests/support/unitsmain.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -37,7 +39,17 @@ void serveEventsFor(int ms)
     QTRY_VERIFY_WITH_TIMEOUT(t.elapsed() >= ms, ms + 5000);
 }
 
+// What a queued dialog's result uses, and names as its context.
+enum class ResultContext
+{
+    GuiObject,
+    Worker,
+    SelfFreeingWorker
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ResultContext)
 
 class TestQueuedDialogs : public QObject
 {
@@ -77,8 +89,8 @@ private Q_SLOTS:
                 ++calls;
             };
         }
-        Tzc_Dialogs::MessageDlgQueued(
-            u"Frage"_s, u"Weiter?"_s, mtConfirmation, { mbYes, mbNo }, 0, mbYes, QString(), {}, 0, method);
+        Tzc_Dialogs::MessageDlgQueued(u"Frage"_s, u"Weiter?"_s, mtConfirmation, { mbYes, mbNo }, 0, mbYes,
+            QString(), {}, 0, this, method);
         QVERIFY(!shown);
         QCOMPARE(driver.seen(), 0);
         QCOMPARE(Tzc_Dialogs::GetHistorie()->Count(), 0);
@@ -106,7 +118,7 @@ private Q_SLOTS:
         // The worker stays until the result is in: a call tagged with a thread that is gone is dropped.
         TLambdaThread worker(false, [&](TLambdaThread *self) {
             Tzc_Dialogs::MessageDlgQueued(u"Vom Thread"_s, u"Text"_s, mtWarning, { mbOK, mbCancel }, 0, mbOK,
-                QString(), {}, 0, [&](qint32 AResultValue) {
+                QString(), {}, 0, self, [&](qint32 AResultValue) {
                     receivedOnGui = onGuiThread();
                     received = AResultValue;
                 });
@@ -192,6 +204,28 @@ private Q_SLOTS:
         QVERIFY(pressed);
         QVERIFY(visibleWhileShown);
         QCOMPARE(dialog->Visible(), visible);
+    }
+
+    void visibleEndsWithoutAnAnswer_data()
+    {
+        QTest::addColumn<bool>("callbackRaises");
+        QTest::newRow("closed with result 0") << false;
+        QTest::newRow("never shown: its callback raised") << true;
+    }
+
+    // A poller must see the end of a dialog that ends without an answer.
+    void visibleEndsWithoutAnAnswer()
+    {
+        QFETCH(bool, callbackRaises);
+        ModalDialogDriver driver([](QDialog *d) { d->done(0); });
+        Tzc_DialogCallback callback;
+        if (callbackRaises)
+            callback = [](Tzc_CustomTaskDialog *) { throw Exception(u"Kaputt"_s); };
+        const auto dialog = Tzc_Dialogs::MessageDlgInterface(
+            u"Ohne Antwort"_s, u"Text"_s, mtInformation, { mbOK, mbCancel }, 0, 0, 0, callback);
+        QTRY_VERIFY(!dialog->Visible());
+        QCOMPARE(dialog->Result(), 0);
+        QCOMPARE(driver.seen(), callbackRaises ? 0 : 1);
     }
 
     void closeDialogPressesItsButton_data()
@@ -387,6 +421,115 @@ private Q_SLOTS:
                      u"Ohne"_s, u"Text"_s, mtInformation, { mbOK }, 0, mbOK, nullptr, 10),
             int(mrOk));
         QCOMPARE(TThread::RunningThreadCount(), 0);
+    }
+
+    void queuedResultDroppedWithItsContext_data()
+    {
+        QTest::addColumn<ResultContext>("context");
+        QTest::addColumn<bool>("goneWhileOpen");
+        QTest::newRow("object of the GUI thread lives: result delivered")
+            << ResultContext::GuiObject << false;
+        QTest::newRow("object of the GUI thread deleted while the dialog is open")
+            << ResultContext::GuiObject << true;
+        QTest::newRow("worker lives: result delivered") << ResultContext::Worker << false;
+        QTest::newRow("worker deleted while the dialog is open") << ResultContext::Worker << true;
+        QTest::newRow("worker freed itself while the dialog is open")
+            << ResultContext::SelfFreeingWorker << true;
+    }
+
+    // The result uses its context; once that is gone, the result must not run, wherever the dialog
+    // is by then. (The other order, gone after the hand-over and before it runs, is tst_thread's.)
+    void queuedResultDroppedWithItsContext()
+    {
+        QFETCH(ResultContext, context);
+        QFETCH(bool, goneWhileOpen);
+        std::atomic<int> delivered = 0;
+        QObject *receiver = nullptr;
+        TLambdaThread *worker = nullptr;
+        ModalDialogDriver driver([&](QDialog *d) {
+            if (goneWhileOpen) {
+                if (context == ResultContext::GuiObject) {
+                    delete std::exchange(receiver, nullptr);
+                } else if (context == ResultContext::Worker) {
+                    QTRY_VERIFY(worker->Finished());
+                    delete std::exchange(worker, nullptr);
+                } else {
+                    // Only the dialog's own worker is left.
+                    QTRY_COMPARE(TThread::RunningThreadCount(), 1);
+                }
+            }
+            pressButton(d, u"&Retry"_s);
+        });
+        const auto ask = [](auto *AContext, Tzc_Dialog_ThreadResult AResult) {
+            Tzc_Dialogs::MessageDlgQueued(u"Kontext"_s, u"Text"_s, mtWarning, { mbRetry, mbCancel }, 0,
+                mbRetry, QString(), {}, 0, AContext, AResult);
+        };
+        if (context == ResultContext::GuiObject) {
+            receiver = new QObject;
+            ask(receiver, [receiver, &delivered](qint32 AResultValue) {
+                receiver->setObjectName(QString::number(AResultValue));
+                ++delivered;
+            });
+        } else {
+            worker = new TLambdaThread(
+                false,
+                [&delivered, ask](TLambdaThread *self) {
+                    ask(self, [self, &delivered](qint32 AResultValue) {
+                        self->SetReturnValue(AResultValue);
+                        ++delivered;
+                    });
+                },
+                context == ResultContext::SelfFreeingWorker);
+            worker->Start();
+            if (context == ResultContext::SelfFreeingWorker)
+                worker = nullptr;
+        }
+        QTRY_COMPARE(driver.seen(), 1);
+        if (goneWhileOpen) {
+            QTRY_COMPARE(TThread::RunningThreadCount(), 0);
+            TThread::CheckSynchronize();
+            QCOMPARE(delivered.load(), 0);
+        } else {
+            QTRY_COMPARE(delivered.load(), 1);
+            if (receiver)
+                QCOMPARE(receiver->objectName(), QString::number(mrRetry));
+            if (worker)
+                QCOMPARE(worker->ReturnValue(), int(mrRetry));
+        }
+        QCOMPARE(Tzc_Dialogs::GetHistorie()->Items(0).Result(), int(mrRetry));
+        delete receiver;
+        delete worker;
+    }
+
+    void queuedResultNeedsAContextOfTheGuiThread_data()
+    {
+        QTest::addColumn<int>("context"); // 0 no object, 1 no thread object, 2 an object of another thread
+        QTest::newRow("no object") << 0;
+        QTest::newRow("no thread object") << 1;
+        QTest::newRow("object of another thread") << 2;
+    }
+
+    void queuedResultNeedsAContextOfTheGuiThread()
+    {
+        QFETCH(int, context);
+        ModalDialogDriver driver([](QDialog *d) { d->done(0); });
+        QThread other;
+        QObject elsewhere;
+        elsewhere.moveToThread(&other);
+        const auto result = [](qint32) {};
+        const auto ask = [&](auto *AContext) {
+            Tzc_Dialogs::MessageDlgQueued(
+                u"Ohne"_s, u"Text"_s, mtWarning, { mbOK }, 0, mbOK, QString(), {}, 0, AContext, result);
+        };
+        if (context == 0)
+            QVERIFY_THROWS_EXCEPTION(Exception, ask(static_cast<QObject *>(nullptr)));
+        else if (context == 1)
+            QVERIFY_THROWS_EXCEPTION(Exception, ask(static_cast<TThread *>(nullptr)));
+        else
+            QVERIFY_THROWS_EXCEPTION(Exception, ask(&elsewhere));
+        // No dialog was started that could still show.
+        QCOMPARE(TThread::RunningThreadCount(), 0);
+        QCOMPARE(driver.seen(), 0);
     }
 
     void cleanupTestCase()

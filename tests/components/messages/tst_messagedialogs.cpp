@@ -209,12 +209,12 @@ private Q_SLOTS:
         QFETCH(int, dialogResult);
         QFETCH(int, expected);
         QFETCH(bool, raises);
-        SetMessageDlgRoute(
-            [&](const QString &, TMsgDlgType, TMsgDlgButtons, int, int, int, const QString &, TMsgDlgBtn) {
-                if (raises)
-                    throw EFOpenError(u"dialog failed"_s);
-                return dialogResult;
-            });
+        SetMessageDlgRoute([&](const QString &, TMsgDlgType, TMsgDlgButtons, int, int, int, const QString &,
+                               std::optional<TMsgDlgBtn>) {
+            if (raises)
+                throw EFOpenError(u"dialog failed"_s);
+            return dialogResult;
+        });
         TMessageObject mo;
         mo.SetText(u"%d"_s);
         int got = -2;

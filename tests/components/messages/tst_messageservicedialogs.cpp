@@ -96,9 +96,9 @@ private Q_SLOTS:
         const TMsgDlgButtons buttons { mbRetry, mbCancel };
         if (fmt)
             mo.MessageDlgQueuedFmt(
-                { u"bank1"_s, 3 }, mtWarning, buttons, 0, mbRetry, QString(), {}, 0, method);
+                { u"bank1"_s, 3 }, mtWarning, buttons, 0, mbRetry, QString(), {}, 0, this, method);
         else
-            mo.MessageDlgQueued(mtWarning, buttons, 0, mbRetry, QString(), {}, 0, method);
+            mo.MessageDlgQueued(mtWarning, buttons, 0, mbRetry, QString(), {}, 0, this, method);
         QCOMPARE(driver.seen(), 0);
         QCOMPARE(received, -100);
         QTRY_COMPARE(received, int(mrRetry));

@@ -1,10 +1,12 @@
 // A gallery of collapse panels for looking at them: every style with expanded, collapsed, half-way
 // and plain panels, and one panel caught while it collapses, saved with QWidget::grab.
 //
-//   panels_gallery OUTDIR [--scale N] [--idle SECONDS]
+//   panels_gallery OUTDIR [--scale N] [--idle SECONDS] [--per-run]
 //
 // --scale sets QT_SCALE_FACTOR for the run (the file names carry it); --idle keeps the window open
 // and idle that long before it quits, and prints how long the shut-down took, for measurements.
+// --per-run draws into a new folder below OUTDIR, removed again when every picture was saved (the
+// test's way: no run finds the pictures of another).
 
 #include "components/appservices/zc_thread.h"
 #include "components/appservices/zelk_registry.h"
@@ -78,22 +80,34 @@ bool save(QWidget *w, const QString &dir, const QString &name, int scale)
 int main(int argc, char *argv[])
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: panels_gallery OUTDIR [--scale N] [--idle SECONDS]\n");
+        std::fprintf(stderr, "usage: panels_gallery OUTDIR [--scale N] [--idle SECONDS] [--per-run]\n");
         return 2;
     }
-    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    QString outDir = QString::fromLocal8Bit(argv[1]);
     int scale = 1;
     int idleSeconds = 0;
-    for (int i = 2; i + 1 < argc; i += 2) {
+    bool perRun = false;
+    for (int i = 2; i < argc; ++i) {
         const QByteArray option = argv[i];
-        if (option == "--scale")
-            scale = std::max(1, atoi(argv[i + 1]));
-        else if (option == "--idle")
-            idleSeconds = std::max(0, atoi(argv[i + 1]));
+        if (option == "--per-run")
+            perRun = true;
+        else if (option == "--scale" && i + 1 < argc)
+            scale = std::max(1, atoi(argv[++i]));
+        else if (option == "--idle" && i + 1 < argc)
+            idleSeconds = std::max(0, atoi(argv[++i]));
     }
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "panels_gallery: cannot make the folder %s\n", argv[1]);
         return 1;
+    }
+    std::optional<QTemporaryDir> runFolder;
+    if (perRun) {
+        runFolder.emplace(outDir + u"/run-XXXXXX"_s);
+        if (!runFolder->isValid()) {
+            std::fprintf(stderr, "panels_gallery: cannot make a folder below %s\n", argv[1]);
+            return 1;
+        }
+        outDir = runFolder->path();
     }
     qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
     // The gallery keeps no settings of the user's.
@@ -132,6 +146,8 @@ int main(int argc, char *argv[])
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
             if (animated->height() != lastHeight && frame < 4) {
                 lastHeight = animated->height();
+                // The panels below move up with it before the picture is taken.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
                 result |= !save(&window, outDir, u"collapsing-%1"_s.arg(++frame), scale);
             }
         }
@@ -149,5 +165,10 @@ int main(int argc, char *argv[])
     if (idleSeconds > 0)
         std::printf(
             "shut-down (application, then units) took %lld ms\n", static_cast<long long>(shutdown.elapsed()));
+    if (runFolder && result != 0) {
+        // Kept for looking at what went wrong.
+        runFolder->setAutoRemove(false);
+        std::fprintf(stderr, "panels_gallery: pictures kept in %s\n", qPrintable(outDir));
+    }
     return result;
 }

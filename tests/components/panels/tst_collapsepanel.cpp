@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -28,6 +29,7 @@ using namespace Qt::StringLiterals;
 class TFormMain : public QWidget
 {
     Q_OBJECT
+    Q_CLASSINFO("ZelkForm", "true")
 };
 
 namespace {
@@ -381,6 +383,46 @@ private Q_SLOTS:
         QVERIFY(!panel->AutoScrollInView());
     }
 
+    void aDoubleClickTogglesOnce_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("changes");
+        QTest::newRow("press, release, double-click, release on the widget")
+            << u"double-click on the widget"_s << 1;
+        QTest::newRow("a double-click as the window system reports it: two presses")
+            << u"double-click on the window"_s << 1;
+        QTest::newRow("two clicks apart are two clicks") << u"two clicks"_s << 2;
+    }
+    void aDoubleClickTogglesOnce()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, changes);
+        QWidget window;
+        window.resize(260, 260);
+        auto panel = newPanel(&window);
+        panel->SetExpandSteps(0);
+        panel->move(10, 10);
+        TEvents events;
+        events.attach(*panel);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint onHeader(50, 10);
+        if (input == u"double-click on the widget"_s) {
+            QTest::mousePress(panel.get(), Qt::LeftButton, {}, onHeader);
+            QTest::mouseRelease(panel.get(), Qt::LeftButton, {}, onHeader);
+            QTest::mouseDClick(panel.get(), Qt::LeftButton, {}, onHeader);
+            QTest::mouseRelease(panel.get(), Qt::LeftButton, {}, onHeader);
+        } else if (input == u"double-click on the window"_s) {
+            QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, panel->mapTo(&window, onHeader));
+        } else {
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, panel->mapTo(&window, onHeader));
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, panel->mapTo(&window, onHeader));
+        }
+        const QStringList befores = events.log.filter(u"before"_s);
+        QCOMPARE(befores.size(), changes);
+        QCOMPARE(panel->Collapse(), changes % 2 == 1);
+    }
+
     void aClickOnAChildDoesNotToggle()
     {
         auto panel = newPanel();
@@ -583,6 +625,91 @@ private Q_SLOTS:
         // The window's frame may move the client origin by a few pixels.
         QTRY_VERIFY(std::abs(panel->mapToGlobal(QPoint(0, 0)).y() - top) < 50);
         QCOMPARE(panel->IsVisible(true), visible);
+    }
+
+    void aPanelOutlivingItsUnitLetsGoOfTheHolder()
+    {
+        // The panel's window is freed after the units finished, and paints meanwhile.
+        auto panel = newPanel();
+        panel->SetCaption(u"Zahlungen"_s);
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+        m_units.reset();
+        const QImage image = panel->grab().toImage();
+        QCOMPARE(image.pixelColor(image.width() / 2, image.height() / 2), ToQColor(panel->Color()));
+        panel->ReExpand();
+        QCOMPARE(panel->height(), panel->HeightExpanded());
+        panel.reset();
+        static const TUnit *const units[]
+            = { &XGraphicUnit, &Zelk_RegistryUnit, &zc_ScaleUnit, &zc_ThreadUnit, &CollapsePanelUnit };
+        m_units.emplace(units);
+    }
+
+    void childrenEndAtTheFrameWhileCollapsing_data()
+    {
+        QTest::addColumn<bool>("aligned");
+        QTest::addColumn<bool>("collapsed");
+        QTest::addColumn<int>("height"); // the height reached during the run
+        QTest::addColumn<bool>("visible"); // some of the child still shows
+        QTest::newRow("a child without alignment, half-way up") << false << false << 60 << true;
+        QTest::newRow("a top-aligned child, half-way up") << true << false << 60 << true;
+        QTest::newRow("a child without alignment, nearly up") << false << false << 45 << true;
+        QTest::newRow("a child without alignment, all but up") << false << false << 35 << false;
+        QTest::newRow("a child without alignment, collapsed") << false << true << 30 << false;
+    }
+    void childrenEndAtTheFrameWhileCollapsing()
+    {
+        QFETCH(bool, aligned);
+        QFETCH(bool, collapsed);
+        QFETCH(int, height);
+        QFETCH(bool, visible);
+        const QColor marker(255, 0, 255);
+        QWidget window;
+        window.resize(240, 260);
+        auto *panel = new TCollapsePanel(&window);
+        panel->SetExpandSteps(0);
+        panel->setGeometry(0, 0, 200, 50);
+        auto *child = new QWidget(panel);
+        child->setAutoFillBackground(true);
+        QPalette palette = child->palette();
+        palette.setColor(QPalette::Window, marker);
+        child->setPalette(palette);
+        child->setGeometry(10, 30, 150, 100);
+        if (aligned)
+            TCollapsePanel::SetChildAlign(child, TAlign::alTop);
+        panel->ReExpand();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (collapsed) {
+            panel->SetCollapse(true);
+        } else {
+            // A collapsing run caught at one of its steps.
+            panel->SetSizeing(true);
+            panel->SetExpandProgress(0.5f);
+            panel->SetHeight(height);
+        }
+        QCOMPARE(panel->height(), height);
+        // The frame's inner bottom edge: below it, nothing of the child.
+        const QRect client = CollapseHolder()->CollapsStyleObj()->GetClientRect(panel);
+        const QImage image = panel->grab().toImage();
+        int shown = 0;
+        int below = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) != marker)
+                    continue;
+                ++shown;
+                below += y >= client.y() + client.height();
+            }
+        }
+        QCOMPARE(below, 0);
+        QCOMPARE(shown > 0, visible);
+        // Expanded again (the run's end), the child shows whole.
+        panel->SetSizeing(false);
+        panel->SetExpandImmediately(true);
+        panel->ReExpand();
+        QCOMPARE(child->mask(), QRegion());
+        QCOMPARE(child->visibleRegion(), QRegion(child->rect()));
     }
 
     void holderKnowsItsPanels()

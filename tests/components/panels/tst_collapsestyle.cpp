@@ -1,21 +1,28 @@
 // The collapse styles: the standard geometry at 100 %, the header's growth while expanding, the
-// style registry and the holder's choice by name, and the painting pixel by pixel, including that
-// every pixel is painted exactly once.
+// style registry and the holder's choice by name, the painting pixel by pixel, including that
+// every pixel is painted exactly once, the colours following the application's palette, the
+// caption's size, and sharp pieces at 200 %.
 
+#include "components/appservices/xprocs_display.h"
 #include "components/appservices/zc_thread.h"
 #include "components/appservices/zelk_registry.h"
 #include "components/panels/collapsepanel.h"
 #include "components/panels/collapsestyle_standard.h"
 #include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_scale.h"
+#include "platform/numbers.h"
 #include "platform/settingsstore.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -50,6 +57,41 @@ QRgb rgbOf(TColor c)
 bool darker(QRgb a, QRgb b)
 {
     return qRed(a) + qGreen(a) + qBlue(a) < qRed(b) + qGreen(b) + qBlue(b);
+}
+
+// Pictures at 200 %: a piece composed at 1x and scaled up shows as 2 x 2 blocks of equal pixels;
+// a sharp one has edges inside the blocks.
+constexpr qreal Ratio = 2.0;
+
+// A picture of ASize logical pixels at 200 %, on a background of AColor.
+QImage scaledCanvas(const QSize &ASize, const QColor &AColor)
+{
+    QImage image(ASize * Ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(Ratio);
+    image.fill(AColor);
+    return image;
+}
+
+// The share of the aligned 2 x 2 blocks of ARect (logical pixels) whose four pixels are not all
+// alike, among those that show something: with a valid ABlank, blocks of only that colour do not
+// count.
+double unevenShare(const QImage &AImage, const QRect &ARect, const QColor &ABlank = QColor())
+{
+    const QRect device(ARect.topLeft() * Ratio, ARect.size() * Ratio);
+    int counted = 0;
+    int uneven = 0;
+    for (int y = device.top(); y + 1 <= device.bottom(); y += 2) {
+        for (int x = device.left(); x + 1 <= device.right(); x += 2) {
+            const QRgb p[4] = { AImage.pixel(x, y), AImage.pixel(x + 1, y), AImage.pixel(x, y + 1),
+                AImage.pixel(x + 1, y + 1) };
+            const bool alike = p[0] == p[1] && p[0] == p[2] && p[0] == p[3];
+            if (alike && ABlank.isValid() && p[0] == ABlank.rgb())
+                continue;
+            ++counted;
+            uneven += !alike;
+        }
+    }
+    return counted == 0 ? 0.0 : double(uneven) / counted;
 }
 
 } // namespace
@@ -316,6 +358,150 @@ private Q_SLOTS:
         delete panel;
     }
 
+    void systemColoursFollowThePalette_data()
+    {
+        QTest::addColumn<bool>("setByProgram");
+        QTest::newRow("colours taken from the palette follow it") << false;
+        QTest::newRow("a base colour the program set stays") << true;
+    }
+    void systemColoursFollowThePalette()
+    {
+        QFETCH(bool, setByProgram);
+        CollapseHolder()->SetCollapsStyleClass(CollapsStyleClassOf<TCollapsStyleInvert>());
+        TCollapsePanel *panel = newPanel(100);
+        auto *style = static_cast<TCollapsStyleStandard *>(CollapseHolder()->CollapsStyleObj());
+        const TColor own = RGB(1, 2, 3);
+        if (setByProgram)
+            style->SetBaseColor(own);
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        QPalette changed = before;
+        const QColor button(10, 120, 30);
+        const QColor highlight(200, 40, 40);
+        changed.setColor(QPalette::Button, button);
+        changed.setColor(QPalette::Highlight, highlight);
+        QApplication::setPalette(changed);
+        QTRY_COMPARE(style->BaseColor(), setByProgram ? own : FromQColor(button));
+        QCOMPARE(style->FrameColor(), DarkenColor(FromQColor(highlight), 0.33));
+        QCOMPARE(style->FrameColorTop(), BlendColors(FromQColor(highlight), clWhite, 0.4));
+        // Painted so: the background between the header and the shadow.
+        QCOMPARE(QColor(paint(*panel, *style).pixel(W - 6, 10)), ToQColor(style->BaseColor()));
+        delete panel;
+    }
+
+    void captionFontIsScaledOnce_data()
+    {
+        QTest::addColumn<int>("percent");
+        QTest::newRow("the panels at 100 %") << 100;
+        QTest::newRow("the panels at 150 %") << 150;
+        QTest::newRow("the panels at 200 %") << 200;
+    }
+    void captionFontIsScaledOnce()
+    {
+        QFETCH(int, percent);
+        const auto restore = qScopeGuard([] { CollapsePanelScaler()->SetScalePercent(100); });
+        CollapsePanelScaler()->SetScalePercent(percent);
+        TCollapsStyleStandard style;
+        QCOMPARE(style.FontSize(), MulDiv(9, percent, 100));
+        TCollapsePanel *panel = newPanel(MulDiv(100, percent, 100));
+        panel->setFixedWidth(MulDiv(W, percent, 100));
+        const QString caption = QStringLiteral("Zahlungen");
+        panel->SetCaption(caption);
+        const QImage image = paint(*panel, style);
+        // The white ink of the caption, row by row.
+        const QRect header = style.GetCollapsePanelHeaderRect(panel);
+        int top = -1;
+        int bottom = -1;
+        for (int y = header.top(); y <= header.bottom(); ++y) {
+            for (int x = header.left(); x <= header.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (std::min({ c.red(), c.green(), c.blue() }) >= 240) {
+                    top = top < 0 ? y : top;
+                    bottom = y;
+                    break;
+                }
+            }
+        }
+        QVERIFY(top >= 0);
+        QFont font = panel->font();
+        font.setFamily(style.FontName().isEmpty() ? GetMenuFontName() : style.FontName());
+        font.setBold(true);
+        font.setPointSize(style.FontSize());
+        const int inkHeight = QFontMetrics(font, &image).tightBoundingRect(caption).height();
+        QVERIFY2(std::abs(bottom - top + 1 - inkHeight) <= 2,
+            qPrintable(
+                QStringLiteral("caption %1 pixels high, its font %2").arg(bottom - top + 1).arg(inkHeight)));
+        // Whole inside the header, not cut at its lower edge.
+        QVERIFY(bottom < header.bottom());
+        delete panel;
+    }
+
+    void piecesAreSharpAtTwiceTheScale_data()
+    {
+        QTest::addColumn<QString>("piece");
+        QTest::newRow("the header's caption") << u"caption"_s;
+        QTest::newRow("the header's gradient") << u"gradient"_s;
+        QTest::newRow("the shadow's corner") << u"shadow"_s;
+        QTest::newRow("a turned caption") << u"turned caption"_s;
+        QTest::newRow("a title band's gradient") << u"band"_s;
+    }
+    void piecesAreSharpAtTwiceTheScale()
+    {
+        QFETCH(QString, piece);
+        TCollapsStyleStandard style;
+        auto *panel = new TCollapsePanel(&m_parent);
+        panel->SetExpandSteps(0);
+        panel->setFixedSize(240, 100);
+        panel->SetCaption(piece == u"caption"_s ? u"Zahlungen"_s : QString());
+        const QColor base = ToQColor(style.BaseColor());
+        QImage image = scaledCanvas(panel->size(), base);
+        QRect area;
+        QColor blank;
+        if (piece == u"band"_s) {
+            // A title band at the top, light at its outer edge.
+            area = QRect(5, 5, 200, 17);
+            QPainter p(&image);
+            FillGradientRect(p, area, RGB(220, 235, 250), RGB(40, 120, 200), false);
+        } else if (piece == u"turned caption"_s) {
+            // A title band at the left, 17 pixels wide, its caption read from bottom to top.
+            area = QRect(5, 5, 17, 90);
+            QPainter p(&image);
+            p.setPen(Qt::black);
+            DrawRotatedText(
+                p, area, 0, u"Zahlungen"_s, txaCenter, false, false, 0, 0, 0, 0, false, false, 1, clNone);
+            blank = base;
+        } else {
+            QPainter p(&image);
+            style.Paint(panel, p);
+            const QRect header = style.GetCollapsePanelHeaderRect(panel);
+            if (piece == u"caption"_s) {
+                // The lower half of the header is one colour, so what differs there is the text.
+                area = QRect(
+                    header.left(), header.center().y() + 1, header.width() / 2, header.height() / 2 - 1);
+                blank = ToQColor(style.FrameColor());
+            } else if (piece == u"gradient"_s) {
+                area = QRect(header.left(), header.top(), header.width(), header.height() / 2);
+                // Sharp, and alike from left to right over the whole header.
+                for (int y = int(area.top() * Ratio); y < int((area.top() + area.height()) * Ratio); ++y) {
+                    for (int x = int(area.left() * Ratio); x < int((area.left() + area.width()) * Ratio); ++x)
+                        QCOMPARE(image.pixel(x, y), image.pixel(int(area.left() * Ratio), y));
+                }
+            } else {
+                // The shadow's bottom-left corner: below the frame, left of where the shadow's
+                // rectangle begins.
+                const QRect client = style.GetClientRect(panel);
+                const int bottom = client.y() + client.height() + style.FrameWidth();
+                area = QRect(style.OuterBevel().Left, bottom, style.ShadowWidth(), style.ShadowWidth())
+                    & panel->rect();
+            }
+        }
+        const double share = unevenShare(image, area, blank);
+        QVERIFY2(share >= 0.25,
+            qPrintable(u"%1: %2 % of its 2 x 2 blocks have an edge inside; a 1x picture scaled up has none"_s
+                           .arg(piece)
+                           .arg(share * 100, 0, 'f', 1)));
+        delete panel;
+    }
     void invertPaintsAsStandard()
     {
         TCollapsStyleStandard standard;

@@ -10,7 +10,9 @@
 #include <QTest>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -270,6 +272,62 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(ready.calls, 1, 5000);
         QCOMPARE(control.Height(), 230);
         QCOMPARE(control.heights.size(), 10);
+    }
+
+    void nextTickDue_data()
+    {
+        // Microseconds after the last tick was due: when it returned, and when the next one is due.
+        QTest::addColumn<int>("returnedUs");
+        QTest::addColumn<int>("dueUs");
+        QTest::newRow("a prompt tick: the next one 15 ms after the last was due") << 300 << 15000;
+        QTest::newRow("a tick of 2.05 ms: not one millisecond early") << 2050 << 15000;
+        QTest::newRow("a tick of 5 ms: still 15 ms") << 5000 << 15000;
+        QTest::newRow("a tick of 5.4 ms: 10 ms after it returned") << 5400 << 15400;
+        QTest::newRow("a tick that took 40 ms: 10 ms after it returned, no burst") << 40000 << 50000;
+    }
+    void nextTickDue()
+    {
+        QFETCH(int, returnedUs);
+        QFETCH(int, dueUs);
+        using namespace std::chrono;
+        const TTriggerThread::TClock::time_point due = TTriggerThread::TClock::now();
+        QCOMPARE(duration_cast<microseconds>(
+                     TTriggerThread::NextTickDue(due, due + microseconds(returnedUs), milliseconds(15)) - due)
+                     .count(),
+            dueUs);
+    }
+
+    void ticksComeEveryFifteenMilliseconds()
+    {
+        TUnitRun units(g_units);
+        // When each step arrives on the GUI thread.
+        struct TTimedControl : TTestControl
+        {
+            using TTestControl::TTestControl;
+            void SetHeight(int Value) override
+            {
+                at.append(clock.nsecsElapsed());
+                TTestControl::SetHeight(Value);
+            }
+            QElapsedTimer clock;
+            QList<qint64> at;
+        } control(0);
+        control.clock.start();
+        // Served by a real event loop, which runs a tick as soon as it is handed over (the test's
+        // own waits would poll). 50 steps over a long way: every tick moves the height.
+        QEventLoop loop;
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        TTriggerObject::Create(&control, 0, 100000, 50, false)->SetReadyProc([&](TTriggerObject *, bool) {
+            loop.quit();
+        });
+        loop.exec();
+        QCOMPARE(control.at.size(), 50);
+        const double period = double(control.at.last() - control.at.first()) / (control.at.size() - 1) / 1e6;
+        // A tick is never due sooner than 15 ms after the one before, so only the first one's
+        // lateness (spread over 49 periods) can make the mean shorter; a busy machine makes ticks
+        // late, and so the mean longer, hence the wide upper bound.
+        qInfo("%.2f ms per tick", period);
+        QVERIFY2(period >= 14.5 && period <= 30.0, qPrintable(QStringLiteral("%1 ms per tick").arg(period)));
     }
 
     void anIdleThreadHandsNoTicks()

@@ -444,6 +444,40 @@ private Q_SLOTS:
         QVERIFY2(wrapped >= 3 * lineHeight, qPrintable(QString::number(wrapped)));
     }
 
+    void wrappedTextStartsAtTheTop_data()
+    {
+        QTest::addColumn<int>("alignment");
+        QTest::addColumn<int>("sameAs");
+        QTest::addColumn<bool>("multiLine");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("centred, several lines: at the top")
+            << int(txaCenter) << int(txaTopCenter) << true << true;
+        QTest::newRow("bottom right, several lines: at the top")
+            << int(txaBottomRight) << int(txaTopRight) << true << true;
+        QTest::newRow("centred left, several lines: at the top")
+            << int(txaCenterLeft) << int(txaTopLeft) << true << true;
+        QTest::newRow("centred, one line: centred") << int(txaCenter) << int(txaTopCenter) << false << false;
+        QTest::newRow("bottom left, one line: at the bottom")
+            << int(txaBottomLeft) << int(txaTopLeft) << false << false;
+    }
+    void wrappedTextStartsAtTheTop()
+    {
+        QFETCH(int, alignment);
+        QFETCH(int, sameAs);
+        QFETCH(bool, multiLine);
+        QFETCH(bool, same);
+        const auto draw = [multiLine](int a) {
+            QImage image = canvas(90, 120);
+            QPainter p(&image);
+            p.setFont(sharpFont());
+            p.setPen(Qt::black);
+            DrawOutlinedText(p, QRect(0, 0, 90, 120), false, u"one two three four"_s, TTextAlignment(a),
+                multiLine, false, 0, 0, 0, 0, true, false, clNone);
+            return image;
+        };
+        QCOMPARE(draw(alignment) == draw(sameAs), same);
+    }
+
     void rotatedText_data()
     {
         QTest::addColumn<int>("turn");

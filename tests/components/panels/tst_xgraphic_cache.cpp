@@ -18,10 +18,10 @@ namespace {
 
 const TUnit *const g_units[] = { &XGraphicUnit };
 
-std::unique_ptr<QImage> filled(int w, int h, QColor c)
+QImage filled(int w, int h, QColor c)
 {
-    auto image = std::make_unique<QImage>(w, h, QImage::Format_RGB32);
-    image->fill(c);
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(c);
     return image;
 }
 
@@ -59,9 +59,9 @@ private Q_SLOTS:
         TGraphicCacheList cache;
         cache.Add(u"k"_s, filled(1, 1, Qt::red));
         QVERIFY_THROWS_EXCEPTION(EListError, cache.Add(u"k"_s, filled(1, 1, Qt::blue)));
-        QImage *value = nullptr;
+        QImage value;
         QVERIFY(cache.TryGetValue(u"k"_s, value));
-        QCOMPARE(value->pixelColor(0, 0), QColor(Qt::red));
+        QCOMPARE(value.pixelColor(0, 0), QColor(Qt::red));
         QCOMPARE(cache.Count(), 1);
     }
 
@@ -70,13 +70,13 @@ private Q_SLOTS:
         TGraphicCacheList cache;
         cache.AddOrSetValue(u"k"_s, filled(1, 1, Qt::red));
         cache.AddOrSetValue(u"k"_s, filled(2, 1, Qt::blue));
-        QImage *value = nullptr;
+        QImage value;
         QVERIFY(cache.TryGetBitmap(u"k"_s, value));
-        QCOMPARE(value->size(), QSize(2, 1));
+        QCOMPARE(value.size(), QSize(2, 1));
         QVERIFY(cache.TryGetPngImage(u"k"_s, value));
-        QCOMPARE(value->pixelColor(1, 0), QColor(Qt::blue));
+        QCOMPARE(value.pixelColor(1, 0), QColor(Qt::blue));
         QVERIFY(!cache.TryGetValue(u"K"_s, value));
-        QCOMPARE(value, nullptr);
+        QVERIFY(value.isNull());
         QCOMPARE(cache.Count(), 1);
     }
 
@@ -89,7 +89,7 @@ private Q_SLOTS:
                 for (int i = 0; i < 300; ++i) {
                     cache.AddOrSetValue(u"shared %1"_s.arg(i % 50), filled(1, 1, Qt::red));
                     cache.Add(u"%1;%2"_s.arg(t).arg(i), filled(1, 1, Qt::blue));
-                    QImage *value = nullptr;
+                    QImage value;
                     cache.TryGetValue(u"shared %1"_s.arg(i % 50), value);
                 }
             });
@@ -113,9 +113,9 @@ private Q_SLOTS:
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 3; ++x)
                 QCOMPARE(canvas.pixel(x, y), qRgb(rows[y], rows[y], rows[y]));
-        QImage *strip = nullptr;
+        QImage strip;
         QVERIFY(GraphicCache()->TryGetBitmap(u"0;8"_s, strip));
-        QCOMPARE(strip->size(), QSize(1, 8));
+        QCOMPARE(strip.size(), QSize(1, 8));
         QCOMPARE(GraphicCache()->Count(), before + 1);
     }
 
@@ -153,15 +153,15 @@ private Q_SLOTS:
             QCOMPARE(p.brush().style(), Qt::NoBrush);
         }
         p.end();
-        QImage *strip = nullptr;
+        QImage strip;
         QVERIFY(GraphicCache()->TryGetBitmap(key, strip));
-        QCOMPARE(strip->height(), std::min(height, 128));
+        QCOMPARE(strip.height(), std::min(height, 128));
         // The strip covers the rectangle and nothing else.
         QCOMPARE(canvas.pixelColor(0, 4), QColor(Qt::green));
         QCOMPARE(canvas.pixelColor(0, 5 + height), QColor(Qt::green));
         if (height > 0) {
-            QCOMPARE(canvas.pixel(3, 5), strip->pixel(0, 0));
-            QCOMPARE(canvas.pixel(3, 4 + height), strip->pixel(0, strip->height() - 1));
+            QCOMPARE(canvas.pixel(3, 5), strip.pixel(0, 0));
+            QCOMPARE(canvas.pixel(3, 4 + height), strip.pixel(0, strip.height() - 1));
             QCOMPARE(canvas.pixelColor(3, 4 + height), brush);
         }
     }

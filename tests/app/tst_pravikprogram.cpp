@@ -1,0 +1,90 @@
+// The pravik program itself where it needs no window: help, version, and a start without a display.
+
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Without any display the toolkit could reach, as on a server or in a plain ssh session.
+Run runWithoutDisplay(const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        env.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PRAVIK_EXE), arguments);
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    // A crash (abort) counts as its signal, so that it never passes for a status.
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128 + process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+class TestPravikProgram : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
+};
+
+void TestPravikProgram::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out"); // how standard output begins
+    QTest::addColumn<QByteArray>("err"); // what standard error holds
+
+    QTest::newRow("--help") << QStringList { QStringLiteral("--help") } << 0 << QByteArray("Usage: pravik ")
+                            << QByteArray();
+    QTest::newRow("-h after a toolkit option")
+        << QStringList { QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-h") } << 0
+        << QByteArray("Usage: pravik ") << QByteArray();
+    QTest::newRow("--version") << QStringList { QStringLiteral("--version") } << 0
+                               << QByteArray("pravik " PRAVIK_VERSION "\n") << QByteArray();
+    QTest::newRow("--help as a file name after --")
+        << QStringList { QStringLiteral("--"), QStringLiteral("--help") } << 1 << QByteArray()
+        << QByteArray("pravik: the window cannot be started");
+    QTest::newRow("no display to open the window on")
+        << QStringList() << 1 << QByteArray() << QByteArray("pravik: the window cannot be started");
+}
+
+void TestPravikProgram::answersWithoutADisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    const Run run = runWithoutDisplay(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.out.startsWith(out), run.out.constData());
+    if (err.isEmpty())
+        QCOMPARE(run.err, QByteArray());
+    else
+        QVERIFY2(run.err.contains(err), run.err.constData());
+    if (status == 0 && out.startsWith("Usage:")) {
+        // The help names every option, "--" among them, and the page of the rules.
+        for (const char *option : { "--help", "--version", "  --  ", "SEPA-Regeln" })
+            QVERIFY2(run.out.contains(option), option);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPravikProgram)
+#include "tst_pravikprogram.moc"
