@@ -8,10 +8,16 @@
 #include "platform/filename.h"
 #include "platform/textfile.h"
 #include "validation/validationengine.h"
+#include "validation/xmlservices.h"
 
 #include <QFileInfo>
 
+#include <memory>
 #include <new>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace checker {
 
@@ -60,12 +66,39 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
         return int(SomeRefused);
     };
     legacy::UpgradeResult result;
+    QString target = options.output;
+    // The result is written beside its target as it is produced and checked as a check reads a file,
+    // so memory stays the source's and then the result's, never both; it replaces the target only
+    // when it passes, otherwise the temporary file goes.
+    std::unique_ptr<AtomicFile> file;
+    QByteArray notes; // their report, printed before the check's
     try {
-        TextEncoding encoding = TextEncoding::Utf8;
-        QByteArray utf8 = toUtf8Text(readFileBytes(source), &encoding);
+        {
+            TextEncoding encoding = TextEncoding::Utf8;
+            const QByteArray utf8 = toUtf8Text(readFileBytes(source), &encoding);
+            const QString to = legacy::upgradeTarget(xmlservices::firstNamespace(utf8));
+            if (to.isEmpty())
+                legacy::transform(utf8, result.notes); // throws, saying why; before any file is made
+            if (target.isEmpty())
+                target = legacy::defaultUpgradeName(source, to);
+            file = std::make_unique<AtomicFile>(target);
+            const legacy::TextSink sink
+                = [&](QByteArrayView piece) { file->write(piece.data(), piece.size()); };
+            legacy::transform(utf8, sink, result.notes, &result.from, &result.to);
+        }
+        file->finish();
+        notes = notesReport(result.notes);
+        std::vector<legacy::UpgradeNote>().swap(result.notes);
+#ifdef __GLIBC__
+        // The notes were many small blocks; without this their pages stay resident beside the result.
+        ::malloc_trim(0);
+#endif
         SchemaCache cache;
-        result = legacy::upgrade(utf8, cache);
+        legacy::checkUpgraded(readFileBytes(file->writtenPath()), result, cache);
     } catch (const EFOpenError &e) {
+        write(err, name + QStringLiteral(": ") + e.message() + u'\n');
+        return SomeRefused;
+    } catch (const EFCreateError &e) {
         write(err, name + QStringLiteral(": ") + e.message() + u'\n');
         return SomeRefused;
     } catch (const Exception &e) {
@@ -74,11 +107,10 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
         return refuse(QStringLiteral("There is not enough memory to upgrade this file."));
     }
 
-    const QString target
-        = options.output.isEmpty() ? legacy::defaultUpgradeName(source, result.to) : options.output;
     QByteArray report = "Upgrade: " + encodeFileName(source) + " (" + result.from.toUtf8() + ") -> "
         + encodeFileName(target) + " (" + result.to.toUtf8() + ")\n";
-    report += notesReport(result.notes) + '\n';
+    report += notes + '\n';
+    notes = QByteArray();
     // Positions in the schema report are the upgraded text's, which is written only when it passes.
     report += "Check of the upgraded text:\n";
     // The result's own check, as a check of the written file would report it.
@@ -103,7 +135,7 @@ int runUpgrade(const Options &options, std::FILE *out, std::FILE *err)
     if (QFileInfo::exists(target) && options.output.isEmpty() && !options.force)
         return refuse(QStringLiteral("%1 exists; name it with -o or add --force to replace it.").arg(target));
     try {
-        writeFileAtomically(target, result.text);
+        file->commit();
     } catch (const Exception &e) {
         write(err, name + QStringLiteral(": ") + e.message() + u'\n');
         return SomeRefused;

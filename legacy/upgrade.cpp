@@ -149,8 +149,11 @@ QByteArray escaped(const QString &text)
 class Rewriter
 {
 public:
-    Rewriter(const QByteArray &src, const QString &from, const QString &to, std::vector<UpgradeNote> &notes)
+    Rewriter(const QByteArray &src, const QString &from, const QString &to, std::vector<UpgradeNote> &notes,
+        const TextSink *write = nullptr, qsizetype pieceSize = 0)
         : m_src(src)
+        , m_write(write)
+        , m_pieceSize(pieceSize)
         , m_from(from.toUtf8())
         , m_to(to.toUtf8())
         , m_oldNamespace(namespaceOf(from).toUtf8())
@@ -189,8 +192,11 @@ private:
     QByteArray qualified(QByteArrayView prefix, QByteArrayView name) const;
     QString partyAndTransaction(bool german) const;
     void dropTrailingIndent();
+    void flush(bool all);
 
     const QByteArray &m_src;
+    const TextSink *m_write; // when set, the result goes there in pieces instead of being returned
+    const qsizetype m_pieceSize;
     const QByteArray m_from;
     const QByteArray m_to;
     const QByteArray m_oldNamespace;
@@ -282,13 +288,32 @@ void Rewriter::dropTrailingIndent()
     }
 }
 
+void Rewriter::flush(bool all)
+{
+    // The trailing indent and line end stay: dropTrailingIndent may still take them back.
+    qsizetype keep = m_out.size();
+    if (!all) {
+        while (keep > 0 && (m_out.at(keep - 1) == ' ' || m_out.at(keep - 1) == '\t'))
+            --keep;
+        if (keep > 0 && m_out.at(keep - 1) == '\n') {
+            --keep;
+            if (keep > 0 && m_out.at(keep - 1) == '\r')
+                --keep;
+        }
+    }
+    (*m_write)(QByteArrayView(m_out.constData(), keep));
+    m_out.remove(0, keep);
+}
+
 QByteArray Rewriter::run()
 {
     const char *p = m_src.constData();
     const qsizetype size = m_src.size();
-    m_out.reserve(size + size / 16 + 256);
+    m_out.reserve(m_write ? m_pieceSize + 4096 : size + size / 16 + 256);
     qsizetype i = 0;
     while (i < size) {
+        if (m_write && m_out.size() >= m_pieceSize)
+            flush(false);
         if (p[i] != '<') {
             const char *lt = static_cast<const char *>(std::memchr(p + i, '<', size_t(size - i)));
             const qsizetype end = lt ? lt - p : size;
@@ -360,6 +385,10 @@ QByteArray Rewriter::run()
     }
     if (!m_stack.empty())
         throw EUpgradeError(QStringLiteral("The file ends before its elements do; it cannot be upgraded."));
+    if (m_write) {
+        flush(true);
+        return {};
+    }
     return std::move(m_out);
 }
 
@@ -648,7 +677,9 @@ QString upgradeTarget(const QString &namespaceUri)
     return knownMessage(namespaceUri).upgradeTo;
 }
 
-QByteArray transform(const QByteArray &utf8, std::vector<UpgradeNote> &notes, QString *from, QString *to)
+namespace {
+
+KnownMessage upgradable(const QByteArray &utf8)
 {
     const QString ns = xmlservices::firstNamespace(utf8);
     const KnownMessage m = knownMessage(ns);
@@ -658,6 +689,14 @@ QByteArray transform(const QByteArray &utf8, std::vector<UpgradeNote> &notes, QS
                 : QStringLiteral("The file is %1, which cannot be upgraded: %2")
                       .arg(m.id, refusalDetail(ns)));
     }
+    return m;
+}
+
+} // namespace
+
+QByteArray transform(const QByteArray &utf8, std::vector<UpgradeNote> &notes, QString *from, QString *to)
+{
+    const KnownMessage m = upgradable(utf8);
     if (from)
         *from = m.id;
     if (to)
@@ -665,14 +704,31 @@ QByteArray transform(const QByteArray &utf8, std::vector<UpgradeNote> &notes, QS
     return Rewriter(utf8, m.id, m.upgradeTo, notes).run();
 }
 
+void transform(const QByteArray &utf8, const TextSink &write, std::vector<UpgradeNote> &notes, QString *from,
+    QString *to, qsizetype pieceSize)
+{
+    const KnownMessage m = upgradable(utf8);
+    if (from)
+        *from = m.id;
+    if (to)
+        *to = m.upgradeTo;
+    Rewriter(utf8, m.id, m.upgradeTo, notes, &write, std::max<qsizetype>(pieceSize, 1)).run();
+}
+
 UpgradeResult upgrade(const QByteArray &utf8, SchemaCache &cache)
 {
     UpgradeResult result;
     result.text = transform(utf8, result.notes, &result.from, &result.to);
+    checkUpgraded(result.text, result, cache);
+    return result;
+}
+
+void checkUpgraded(const QByteArray &text, UpgradeResult &result, SchemaCache &cache)
+{
     std::unique_ptr<TXMLParseErrors> errors;
-    sepa::RulesPass rules(result.text, TextEncoding::Utf8);
+    sepa::RulesPass rules(text, TextEncoding::Utf8);
     try {
-        result.schemaValid = ValidationEngine::ValidateXMLUtf8(result.text, errors, &cache, &rules);
+        result.schemaValid = ValidationEngine::ValidateXMLUtf8(text, errors, &cache, &rules);
     } catch (const ESEPAXMLValidateException &e) {
         throw EUpgradeError(QStringLiteral(
             "The file is not well-formed XML (line %1, position %2: %3); it cannot be upgraded.")
@@ -683,7 +739,6 @@ UpgradeResult upgrade(const QByteArray &utf8, SchemaCache &cache)
     result.findings = rules.finish();
     if (errors)
         result.errors = std::move(*errors);
-    return result;
 }
 
 QString defaultUpgradeName(const QString &source, const QString &to)

@@ -15,6 +15,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 class SchemaCache;
@@ -71,6 +72,18 @@ QString upgradeTarget(const QString &namespaceUri);
 // Throws EUpgradeError when it cannot.
 QByteArray transform(
     const QByteArray &utf8, std::vector<UpgradeNote> &notes, QString *from = nullptr, QString *to = nullptr);
+
+// Receives an upgraded text in pieces, in order.
+using TextSink = std::function<void(QByteArrayView)>;
+
+// transform that hands the result to write as it is produced (pieces of about pieceSize bytes), so
+// that only the source and a piece of the result are in memory. What write throws passes through.
+void transform(const QByteArray &utf8, const TextSink &write, std::vector<UpgradeNote> &notes,
+    QString *from = nullptr, QString *to = nullptr, qsizetype pieceSize = qsizetype(1) << 20);
+
+// The check of an upgraded text into result's schemaValid, errors and findings (text stays the
+// caller's). Throws EUpgradeError for a text that is not well-formed.
+void checkUpgraded(const QByteArray &text, UpgradeResult &result, SchemaCache &cache);
 
 // transform, then the result's check. Throws EUpgradeError as transform does, and what the
 // validation engine throws when its services fail.

@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -200,67 +201,115 @@ bool writeAll(int fd, const char *data, qsizetype size)
 
 } // namespace
 
-void writeFileAtomically(const QString &path, const QByteArray &bytes)
+AtomicFile::AtomicFile(const QString &path)
+    : m_path(path)
 {
-    auto fail = [&](int err) {
-        return EFCreateError(QStringLiteral("Cannot save \"%1\": %2.").arg(path, errnoText(err)));
-    };
     if (path.isEmpty())
         throw EFCreateError(QStringLiteral("Cannot save a file without a name."));
 
-    const QByteArray target = resolveLinks(encodeFileName(path));
+    m_target = resolveLinks(encodeFileName(path));
     struct stat old;
-    const bool exists = ::stat(target.constData(), &old) == 0;
+    const bool exists = ::stat(m_target.constData(), &old) == 0;
     if (!exists && errno != ENOENT)
-        throw fail(errno);
+        throw failure(errno);
     if (exists && S_ISDIR(old.st_mode))
-        throw fail(EISDIR);
+        throw failure(EISDIR);
 
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray dir = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : target.left(slash));
-    const QByteArray base = target.mid(slash + 1);
+    const qsizetype slash = m_target.lastIndexOf('/');
+    m_dir = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : m_target.left(slash));
+    const QByteArray base = m_target.mid(slash + 1);
 
     // Created with 0666 so that the umask applies to a new file as it would to a plain write.
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = dir + '/' + '.' + base + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36)
-            + ".tmp";
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw fail(errno);
+    for (int attempt = 0; m_fd < 0; ++attempt) {
+        m_temp = m_dir + '/' + '.' + base + '.'
+            + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        m_fd = ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd < 0 && (errno != EEXIST || attempt > 100))
+            throw failure(errno);
     }
-
-    auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        return fail(err);
-    };
     if (exists) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if (::fchown(m_fd, old.st_uid, old.st_gid) != 0) {
             // Not permitted for a foreign owner; the file then belongs to whoever saves it.
         }
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
+        if (::fchmod(m_fd, old.st_mode & 07777) != 0)
             throw abandon(errno);
     }
-    if (!writeAll(fd, bytes.constData(), bytes.size()))
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+}
+
+EFCreateError AtomicFile::failure(int err) const
+{
+    return EFCreateError(QStringLiteral("Cannot save \"%1\": %2.").arg(m_path, errnoText(err)));
+}
+
+EFCreateError AtomicFile::abandon(int err)
+{
+    ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_temp.constData());
+    m_temp.clear();
+    return failure(err);
+}
+
+void AtomicFile::write(const char *data, qsizetype size)
+{
+    if (m_fd < 0)
+        throw failure(EBADF);
+    if (!writeAll(m_fd, data, size))
         throw abandon(errno);
-    if (::fsync(fd) != 0)
+}
+
+void AtomicFile::finish()
+{
+    if (m_fd < 0)
+        throw failure(EBADF);
+    if (::fsync(m_fd) != 0)
         throw abandon(errno);
+    const int fd = std::exchange(m_fd, -1);
     if (::close(fd) != 0) {
         const int err = errno;
-        ::unlink(temp.constData());
-        throw fail(err);
+        ::unlink(m_temp.constData());
+        m_temp.clear();
+        throw failure(err);
     }
-    if (::rename(temp.constData(), target.constData()) != 0) {
+}
+
+QString AtomicFile::writtenPath() const
+{
+    return decodeFileName(m_temp);
+}
+
+void AtomicFile::commit()
+{
+    if (m_fd >= 0)
+        finish();
+    if (m_temp.isEmpty())
+        throw failure(EBADF);
+    if (::rename(m_temp.constData(), m_target.constData()) != 0) {
         const int err = errno;
-        ::unlink(temp.constData());
-        throw fail(err);
+        ::unlink(m_temp.constData());
+        m_temp.clear();
+        throw failure(err);
     }
+    m_temp.clear();
     // Make the rename itself durable; a failure here leaves a complete file, so it is not reported.
-    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = ::open(m_dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+void writeFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    AtomicFile file(path);
+    file.write(bytes.constData(), bytes.size());
+    file.commit();
 }

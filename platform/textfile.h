@@ -23,3 +23,33 @@ QByteArray readStreamBytes(int fd, const QString &name, qint64 maxBytes = MaxTex
 // the target, keeping an existing file's permissions; a symbolic link is followed and its target
 // replaced. On failure the old file is untouched and EFCreateError is thrown.
 void writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+class EFCreateError;
+
+// writeFileAtomically in steps, for a text written as it is produced and read back before it may
+// replace the target: the temporary file is created at once, filled by write, closed by finish (then
+// it can be read at writtenPath) and renamed over the target by commit. Without commit it is removed.
+// Every failure throws EFCreateError and removes the temporary file.
+class AtomicFile
+{
+public:
+    explicit AtomicFile(const QString &path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    void write(const char *data, qsizetype size);
+    void finish();
+    QString writtenPath() const;
+    void commit();
+
+private:
+    EFCreateError failure(int err) const;
+    EFCreateError abandon(int err);
+
+    QString m_path;
+    QByteArray m_target; // links resolved
+    QByteArray m_dir;
+    QByteArray m_temp; // empty once renamed or removed
+    int m_fd = -1;
+};

@@ -198,6 +198,8 @@ private Q_SLOTS:
         QVERIFY(run.out.contains("Note: address-not-split"));
         QVERIFY(run.out.contains("RE-2026-4711"));
         QVERIFY2(run.err.contains("nothing was written"), run.err.constData());
+        // The result was written beside its target to be checked; that copy is gone too.
+        QCOMPARE(QDir(dir.path()).entryList({ u"*.tmp"_s }, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void notUpgradable_data()

@@ -281,6 +281,46 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(legacy::EUpgradeError, legacy::transform(source, notes));
     }
 
+    // The text written in small pieces is the text made whole, also where an element left out takes
+    // back the line end already produced before it.
+    void streamedInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<qsizetype>("pieceSize");
+        const QByteArray dropped = document("pain.001.001.03"_ba,
+            "<CtctDtls>\r\n  <EmailAdr>a@example.org</EmailAdr>\r\n  <Othr>Fax 0123</Othr>\r\n</CtctDtls>"_ba);
+        for (qsizetype piece : { 1, 7, 64 })
+            QTest::addRow("element left out, pieces of %d", int(piece)) << dropped << piece;
+        for (const char *name : { "ct-pain.001.002.03.xml", "ct-pain.001.003.03.xml",
+                 "dd-pain.008.002.02.xml", "dd-pain.008.003.02.xml", "ct-address-unsplittable.xml" })
+            QTest::addRow("%s", name) << fixture(QString::fromLatin1(name)) << qsizetype(100);
+    }
+
+    void streamedInPieces()
+    {
+        QFETCH(QByteArray, source);
+        QFETCH(qsizetype, pieceSize);
+        QVERIFY(!source.isEmpty());
+        std::vector<legacy::UpgradeNote> wholeNotes, streamedNotes;
+        const QByteArray whole = legacy::transform(source, wholeNotes);
+        QByteArray streamed;
+        int pieces = 0;
+        legacy::transform(
+            source,
+            [&](QByteArrayView piece) {
+                streamed.append(piece);
+                ++pieces;
+            },
+            streamedNotes, nullptr, nullptr, pieceSize);
+        QCOMPARE(streamed, whole);
+        QVERIFY(pieces > 1);
+        QCOMPARE(streamedNotes.size(), wholeNotes.size());
+        for (size_t i = 0; i < wholeNotes.size(); ++i) {
+            QCOMPARE(streamedNotes[i].english, wholeNotes[i].english);
+            QCOMPARE(streamedNotes[i].line, wholeNotes[i].line);
+        }
+    }
+
     void fixtures_data()
     {
         QTest::addColumn<QString>("file");
