@@ -16,10 +16,8 @@
 #include "validation/validationengine.h"
 #include "validation/xmlservices.h"
 
-#include <QBoxLayout>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 
@@ -53,12 +51,7 @@ bool TPravik_MAIN_Form::ShowKnownMessage(const ESEPAXMLValidateException &E)
     const bool offer = !FUpgradeTarget.isEmpty();
     TDialogHolder<TMessageForm> dialog = CreateMessageDialog(
         E.message(), mtError, offer ? TMsgDlgButtons { mbOK, mbRetry } : TMsgDlgButtons { mbOK });
-    auto *details = new QLabel(detail, dialog.get());
-    details->setObjectName(QStringLiteral("Details"));
-    details->setTextFormat(Qt::PlainText);
-    details->setWordWrap(true);
-    if (auto *layout = qobject_cast<QBoxLayout *>(dialog->layout()))
-        layout->insertWidget(1, details);
+    SetMessageDetails(dialog.get(), detail);
     if (offer)
         dialog->Button(mbRetry)->setText(QStringLiteral("&Aktualisieren..."));
     const QPointer<TPravik_MAIN_Form> alive(this);
