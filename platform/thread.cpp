@@ -119,10 +119,9 @@ void reportQueuedException(std::exception_ptr error)
     }
     try {
         std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        qWarning("Unhandled exception in a call queued to the GUI thread: %s", e.what());
     } catch (...) {
-        qWarning("Unhandled exception in a call queued to the GUI thread");
+        qWarning("Unhandled exception in a call queued to the GUI thread: %s",
+            qPrintable(CurrentExceptionMessage()));
     }
 }
 

@@ -8,38 +8,11 @@
 #include <array>
 #include <typeinfo>
 
-#if defined(__GNUG__)
-#include <cstdlib>
-#include <cxxabi.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 std::vector<THistorieView *> *THistorie::FOpenViews = nullptr;
 
 namespace {
-
-QString className(const std::exception &e)
-{
-    const char *name = typeid(e).name();
-#if defined(__GNUG__)
-    int status = 0;
-    char *demangled = abi::__cxa_demangle(name, nullptr, nullptr, &status);
-    if (status == 0 && demangled) {
-        QString result = QString::fromLatin1(demangled);
-        std::free(demangled);
-        return result;
-    }
-#endif
-    return QString::fromLatin1(name);
-}
-
-QString message(const std::exception &e)
-{
-    if (const auto *own = dynamic_cast<const Exception *>(&e))
-        return own->message();
-    return QString::fromUtf8(e.what());
-}
 
 // Carriage return, line feed or both end a line; a line end at the very end opens no empty line.
 void appendIndented(QStringList &lines, const QString &text, int indent)
@@ -85,8 +58,8 @@ THistorieItem *THistorieItem::Create(const std::exception &AException)
 {
     std::unique_ptr<THistorieItem> item(new THistorieItem);
     item->fHistorieType = HistorieTypeException;
-    item->fInstruction = className(AException);
-    item->fContent = message(AException);
+    item->fInstruction = DemangledTypeName(typeid(AException));
+    item->fContent = ExceptionMessage(AException);
     return insert(std::move(item));
 }
 
