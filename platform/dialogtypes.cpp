@@ -41,6 +41,11 @@ TModalResult MsgDlgButtonResult(TMsgDlgBtn Button)
     return buttonInfo[Button].result;
 }
 
+TModalResult TaskDialogButtonResult(TMsgDlgBtn Button)
+{
+    return Button == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(Button);
+}
+
 TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons)
 {
     if (Buttons.Contains(mbOK))

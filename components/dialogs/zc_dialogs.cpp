@@ -41,8 +41,8 @@ void Tzc_Dialogs::AddToHistoryStack(const QString &AInstruction, const QString &
         try {
             THistorieItem::Create(
                 AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
-        } catch (const std::exception &e) {
-            qWarning("Dialog history entry lost: %s", e.what());
+        } catch (...) {
+            qWarning("Dialog history entry lost: %s", qPrintable(CurrentExceptionMessage()));
         }
     });
 }
@@ -124,7 +124,7 @@ TMsgDlgBtn Tzc_Dialogs::CalcDefaultButton(TMsgDlgButtons AButtons)
 
 TModalResult Tzc_Dialogs::ButtonResult(TMsgDlgBtn AButton)
 {
-    return AButton == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(AButton);
+    return TaskDialogButtonResult(AButton);
 }
 
 QString Tzc_Dialogs::BreakLongRuns(const QString &AText)

@@ -3,6 +3,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/exception.h"
+#include "platform/taskdialog.h"
 #include "tests/support/dialogdriver.h"
 
 #include <QLabel>
@@ -325,6 +326,65 @@ private Q_SLOTS:
             1);
         QCOMPARE(pos, QPoint(30, 60));
         QCOMPARE(helpFile, u"hilfe.chm"_s);
+    }
+
+    // The one way from a message's parameters to a task dialog, which the platform's task-message
+    // dialog and the dialog service both fill theirs with.
+    void buildTaskMessageDialog_data()
+    {
+        QTest::addColumn<TMsgDlgType>("type");
+        QTest::addColumn<quint16>("set");
+        QTest::addColumn<int>("defaultButton");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("mainIcon");
+        QTest::addColumn<bool>("customIcon");
+        QTest::addColumn<QStringList>("buttons"); // caption:result, * for the default one
+
+        QTest::newRow("warning, Yes and No, No default")
+            << mtWarning << TMsgDlgButtons({ mbNo, mbYes }).Bits() << int(mbNo) << u"Warning"_s
+            << int(tdiWarning) << false << QStringList({ u"&Yes:6"_s, u"&No:7*"_s });
+        QTest::newRow("error, Abort, Retry, Ignore")
+            << mtError << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << int(mbRetry) << u"Error"_s
+            << int(tdiError) << false << QStringList({ u"&Abort:3"_s, u"&Retry:4*"_s, u"&Ignore:5"_s });
+        QTest::newRow("information, Help closes with -1")
+            << mtInformation << TMsgDlgButtons({ mbOK, mbHelp }).Bits() << int(mbOK) << u"Information"_s
+            << int(tdiInformation) << false << QStringList({ u"OK:1*"_s, u"&Help:-1"_s });
+        QTest::newRow("confirmation: the question icon as custom icon")
+            << mtConfirmation << TMsgDlgButtons({ mbYes, mbNo, mbCancel }).Bits() << int(mbYes)
+            << u"Confirm"_s << int(tdiInformation) << true
+            << QStringList({ u"&Yes:6*"_s, u"&No:7"_s, u"Cancel:2"_s });
+        QTest::newRow("custom: the application's title, no icon, default not in the set")
+            << mtCustom << TMsgDlgButtons({ mbAll, mbClose }).Bits() << int(mbOK) << appTitle << int(tdiNone)
+            << false << QStringList({ u"&All:12"_s, u"&Close:8"_s });
+    }
+
+    void buildTaskMessageDialog()
+    {
+        QFETCH(TMsgDlgType, type);
+        QFETCH(quint16, set);
+        QFETCH(int, defaultButton);
+        QFETCH(QString, caption);
+        QFETCH(int, mainIcon);
+        QFETCH(bool, customIcon);
+        QFETCH(QStringList, buttons);
+        TCustomTaskDialog dialog;
+        BuildTaskMessageDialog(dialog, type, TMsgDlgButtons::FromBits(set), TMsgDlgBtn(defaultButton), 42);
+        QCOMPARE(dialog.Caption(), caption);
+        QCOMPARE(int(dialog.MainIcon()), mainIcon);
+        QCOMPARE(dialog.Flags().testFlag(tfUseHiconMain), customIcon);
+        QCOMPARE(!dialog.CustomMainIcon().isNull(), customIcon);
+        QStringList seen;
+        for (int i = 0; i < dialog.ButtonCount(); ++i) {
+            const TTaskDialogButtonItem *b = dialog.Buttons(i);
+            seen << u"%1:%2%3"_s.arg(b->Caption())
+                        .arg(b->ModalResult())
+                        .arg(b->Default() ? u"*"_s : QString());
+        }
+        QCOMPARE(seen, buttons);
+        QCOMPARE(dialog.CommonButtons(), TTaskDialogCommonButtons());
+        QCOMPARE(dialog.HelpContext(), 42);
+        QVERIFY(dialog.Title().isEmpty());
+        QVERIFY(dialog.Text().isEmpty());
     }
 
     void dialogsOnAnotherThreadRaise()
