@@ -1,6 +1,6 @@
 #include "zc_dialogs_history.h"
 
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogs_core.h"
 #include "platform/exception.h"
 #include "platform/thread.h"
 
@@ -9,8 +9,6 @@
 #include <typeinfo>
 
 using namespace Qt::StringLiterals;
-
-std::vector<THistorieView *> *THistorie::FOpenViews = nullptr;
 
 namespace {
 
@@ -68,7 +66,7 @@ THistorieItem *THistorieItem::insert(std::unique_ptr<THistorieItem> item)
     // The history and its views belong to the GUI thread; another thread would race them.
     if (!TThread::IsGuiThread())
         throw Exception(u"The dialog history can only be written on the GUI thread."_s);
-    THistorie *historie = Tzc_Dialogs::GetHistorie();
+    THistorie *historie = Tzc_DialogsCore::GetHistorie();
     if (!historie)
         throw Exception(u"The dialog history does not exist: unit zc_Dialogs has not started."_s);
     item->fTimeStamp = QDateTime::currentDateTime();
@@ -104,32 +102,46 @@ void THistorie::Clear()
     NotifyViews();
 }
 
+namespace {
+
+std::vector<THistorieView *> *openViews()
+{
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    return service ? &service->OpenViews : nullptr;
+}
+
+} // namespace
+
 void THistorie::AddView(THistorieView *AView)
 {
-    if (!FOpenViews)
+    std::vector<THistorieView *> *views = openViews();
+    if (!views)
         throw Exception(u"No dialog history view can open: unit zc_Dialogs has not started."_s);
-    FOpenViews->push_back(AView);
+    views->push_back(AView);
 }
 
 void THistorie::RemoveView(THistorieView *AView)
 {
-    if (FOpenViews)
-        FOpenViews->erase(std::remove(FOpenViews->begin(), FOpenViews->end(), AView), FOpenViews->end());
+    if (std::vector<THistorieView *> *views = openViews())
+        views->erase(std::remove(views->begin(), views->end(), AView), views->end());
 }
 
 int THistorie::OpenViewCount()
 {
-    return FOpenViews ? int(FOpenViews->size()) : 0;
+    const std::vector<THistorieView *> *views = openViews();
+    return views ? int(views->size()) : 0;
 }
 
 void THistorie::NotifyViews()
 {
-    if (!FOpenViews)
+    const std::vector<THistorieView *> *views = openViews();
+    if (!views)
         return;
     // A handler may open or close views; walk a copy and skip the ones closed meanwhile.
-    const std::vector<THistorieView *> views = *FOpenViews;
-    for (THistorieView *view : views) {
-        if (!FOpenViews || std::find(FOpenViews->begin(), FOpenViews->end(), view) == FOpenViews->end())
+    const std::vector<THistorieView *> copy = *views;
+    for (THistorieView *view : copy) {
+        views = openViews();
+        if (!views || std::find(views->begin(), views->end(), view) == views->end())
             continue;
         try {
             view->HistorieChanged();

@@ -35,12 +35,14 @@ bool customApplicationStyle()
 
 void Tzc_Dialogs::ExchangeDialogAddress()
 {
-    if (FRouted || !TaskDialogsAvailable() || customApplicationStyle())
+    // The routes lead into the service's state: none while the unit is not running.
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    if (!service || service->Routed || !TaskDialogsAvailable() || customApplicationStyle())
         return;
     // Once: a second caller, on whatever thread, finds it taken.
-    if (FRouted.exchange(true))
+    if (service->Routed.exchange(true))
         return;
-    FUnroute = [] {
+    service->Unroute = [] {
         SetMessageDlgRoute(nullptr);
         SetShowMessageRoute(nullptr);
     };

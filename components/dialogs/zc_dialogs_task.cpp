@@ -100,11 +100,14 @@ struct Tzc_Dialogs::TTaskRun
 
 QFont Tzc_Dialogs::GetButtonFont()
 {
-    if (!FButtonFont.isValid()) {
-        const QWidget *main = applicationMainWindow();
-        FButtonFont = QVariant::fromValue(main ? main->font() : QApplication::font());
-    }
-    return FButtonFont.value<QFont>();
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    const QWidget *main = applicationMainWindow();
+    const QFont font = main ? main->font() : QApplication::font();
+    if (!service)
+        return font; // nothing to keep it in
+    if (!service->ButtonFont.isValid())
+        service->ButtonFont = QVariant::fromValue(font);
+    return service->ButtonFont.value<QFont>();
 }
 
 int Tzc_Dialogs::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,

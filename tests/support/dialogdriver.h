@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -98,7 +97,6 @@ public:
     ParentThatGoes(const ParentThatGoes &) = delete;
     ParentThatGoes &operator=(const ParentThatGoes &) = delete;
 
-    bool active() const { return QTest::qWaitForWindowActive(m_window.data()); }
     QWidget *get() const { return m_window.data(); }
     bool alive() const { return !m_window.isNull(); }
     void goNow() { delete m_window.data(); }

@@ -285,7 +285,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, confirmFirst);
         ParentThatGoes parent;
-        QVERIFY(parent.active());
+        QVERIFY(QTest::qWaitForWindowActive(parent.get()));
         bool onParent = false;
         QPointer<QDialog> seen;
         QString v = u"alt"_s;

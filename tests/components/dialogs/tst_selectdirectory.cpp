@@ -242,7 +242,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, chooseFirst);
         ParentThatGoes parent;
-        QVERIFY(parent.active());
+        QVERIFY(QTest::qWaitForWindowActive(parent.get()));
         bool onParent = false;
         QPointer<QDialog> seen;
         ModalDialogDriver driver([&](QDialog *d) {
