@@ -52,5 +52,9 @@ TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons)
         return mbOK;
     if (Buttons.Contains(mbYes))
         return mbYes;
-    return mbRetry;
+    for (int b = mbYes; b <= mbClose; ++b) {
+        if (Buttons.Contains(TMsgDlgBtn(b)))
+            return TMsgDlgBtn(b);
+    }
+    return mbAbort;
 }

@@ -123,15 +123,7 @@ void Tzc_DialogsCore::RecordDialog(const QString &AInstruction, const QString &A
 
 TMsgDlgBtn Tzc_DialogsCore::CalcDefaultButton(TMsgDlgButtons AButtons)
 {
-    if (AButtons.Contains(mbOK))
-        return mbOK;
-    if (AButtons.Contains(mbYes))
-        return mbYes;
-    for (int b = mbYes; b <= mbClose; ++b) {
-        if (AButtons.Contains(TMsgDlgBtn(b)))
-            return TMsgDlgBtn(b);
-    }
-    return mbAbort;
+    return DefaultMsgDlgButton(AButtons);
 }
 
 TModalResult Tzc_DialogsCore::ButtonResult(TMsgDlgBtn AButton)

@@ -91,7 +91,8 @@ public:
     // An empty reader goes back to the platform's keyboard state.
     static void SetShiftStateReader(TShiftStateReader AReader);
 
-    // OK, else Yes, else the lowest button of the set; Abort for an empty set.
+    // The platform's one rule (DefaultMsgDlgButton): OK, else Yes, else the lowest button of the
+    // set; Abort for an empty set.
     static TMsgDlgBtn CalcDefaultButton(TMsgDlgButtons AButtons);
     // The result a button closes a service dialog with (the Help button: mrTaskDialogHelp).
     static TModalResult ButtonResult(TMsgDlgBtn AButton);

@@ -48,9 +48,8 @@ void Tzc_Dialogs::ExchangeDialogAddress()
     };
     SetMessageDlgRoute([](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
                            int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton) {
-        // Without a default named by the caller, the service's own rule picks one.
         return MessageDlgPosHelp(u"&"_s, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
-            DefaultButton.value_or(CalcDefaultButton(Buttons)), QString(), {}, 0, nullptr);
+            DefaultButton.value_or(DefaultMsgDlgButton(Buttons)), QString(), {}, 0, nullptr);
     });
     SetShowMessageRoute([](const QString &Msg) { Tzc_Dialogs::ShowMessage(Msg); });
 }

@@ -98,26 +98,26 @@ private Q_SLOTS:
         QTest::newRow("OK and Cancel")
             << TMsgDlgButtons({ mbOK, mbCancel }).Bits() << QStringList({ u"OK"_s, u"Cancel"_s }) << u"OK"_s
             << u"Cancel"_s << 2 << 2;
-        QTest::newRow("Abort, Retry, Ignore: Retry default, Esc cancels")
+        QTest::newRow("Abort, Retry, Ignore: the lowest, Abort, default, Esc cancels")
             << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits()
-            << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Retry"_s << u"&Ignore"_s << 5
+            << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Abort"_s << u"&Ignore"_s << 5
             << 2;
-        QTest::newRow("Abort alone: no default")
-            << TMsgDlgButtons({ mbAbort }).Bits() << QStringList({ u"&Abort"_s }) << QString() << u"&Abort"_s
-            << 3 << 2;
+        QTest::newRow("Abort alone: Abort default")
+            << TMsgDlgButtons({ mbAbort }).Bits() << QStringList({ u"&Abort"_s }) << u"&Abort"_s
+            << u"&Abort"_s << 3 << 2;
         QTest::newRow("every button, in set order; No to all")
             << quint16(0x0FFF)
             << QStringList({ u"&Yes"_s, u"&No"_s, u"OK"_s, u"Cancel"_s, u"&Abort"_s, u"&Retry"_s,
                    u"&Ignore"_s, u"&All"_s, u"N&o to All"_s, u"Yes to &All"_s, u"&Help"_s, u"&Close"_s })
             << u"OK"_s << u"N&o to All"_s << 13 << 2;
         QTest::newRow("Yes to all") << TMsgDlgButtons({ mbYesToAll, mbNoToAll }).Bits()
-                                    << QStringList({ u"N&o to All"_s, u"Yes to &All"_s }) << QString()
+                                    << QStringList({ u"N&o to All"_s, u"Yes to &All"_s }) << u"N&o to All"_s
                                     << u"Yes to &All"_s << 14 << 2;
         QTest::newRow("All and Close")
             << TMsgDlgButtons({ mbAll, mbClose }).Bits() << QStringList({ u"&All"_s, u"&Close"_s })
-            << QString() << u"&All"_s << 12 << 2;
+            << u"&All"_s << u"&All"_s << 12 << 2;
         QTest::newRow("Close") << TMsgDlgButtons({ mbAll, mbClose }).Bits()
-                               << QStringList({ u"&All"_s, u"&Close"_s }) << QString() << u"&Close"_s << 8
+                               << QStringList({ u"&All"_s, u"&Close"_s }) << u"&All"_s << u"&Close"_s << 8
                                << 2;
     }
 
@@ -142,6 +142,29 @@ private Q_SLOTS:
         QCOMPARE(shot.defaultButton, defaultCaption);
         ModalDialogDriver escape([](QDialog *d) { QTest::keyClick(d, Qt::Key_Escape); });
         QCOMPARE(MessageDlg(u"Frage"_s, mtConfirmation, buttons, 0), escapeResult);
+    }
+
+    // One rule for the platform's dialogs and the dialog service, routed or not.
+    void defaultButtonRule_data()
+    {
+        QTest::addColumn<quint16>("set");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Yes and No: Yes") << TMsgDlgButtons({ mbYes, mbNo }).Bits() << int(mbYes);
+        QTest::newRow("OK and Cancel: OK") << TMsgDlgButtons({ mbOK, mbCancel }).Bits() << int(mbOK);
+        QTest::newRow("Yes, OK: OK first") << TMsgDlgButtons({ mbYes, mbOK }).Bits() << int(mbOK);
+        QTest::newRow("Abort, Retry and Ignore: Abort")
+            << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << int(mbAbort);
+        QTest::newRow("Retry and Cancel: Cancel")
+            << TMsgDlgButtons({ mbRetry, mbCancel }).Bits() << int(mbCancel);
+        QTest::newRow("Help and Close: Help") << TMsgDlgButtons({ mbHelp, mbClose }).Bits() << int(mbHelp);
+        QTest::newRow("empty set: Abort") << quint16(0) << int(mbAbort);
+    }
+
+    void defaultButtonRule()
+    {
+        QFETCH(quint16, set);
+        QFETCH(int, expected);
+        QCOMPARE(int(DefaultMsgDlgButton(TMsgDlgButtons::FromBits(set))), expected);
     }
 
     void explicitDefaultButton()
@@ -268,9 +291,9 @@ private Q_SLOTS:
         QTest::newRow("help button closes with -1")
             << mtInformation << QString() << TMsgDlgButtons({ mbOK, mbHelp }).Bits() << -1 << u"Information"_s
             << true << QStringList({ u"OK"_s, u"&Help"_s }) << u"OK"_s << u"&Help"_s << -1;
-        QTest::newRow("Abort, Retry, Ignore, Retry default")
+        QTest::newRow("Abort, Retry, Ignore: the lowest, Abort, default")
             << mtError << QString() << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << -1
-            << u"Error"_s << true << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Retry"_s
+            << u"Error"_s << true << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Abort"_s
             << u"&Abort"_s << 3;
     }
 
