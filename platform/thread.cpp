@@ -1,6 +1,7 @@
 #include "thread.h"
 
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,5 +1,7 @@
 #include "platform/units.h"
 
+#include "platform/exceptiontext.h"
+
 #include <QtDebug>
 
 TUnitRun::TUnitRun(std::span<const TUnit *const> Table)

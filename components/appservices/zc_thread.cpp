@@ -1,6 +1,6 @@
 #include "zc_thread.h"
 
-#include "platform/exception.h"
+#include "platform/exceptiontext.h"
 
 #include <QMutexLocker>
 

@@ -1,6 +1,7 @@
 #include "zc_dialogs_core.h"
 
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 #include "platform/textformat.h"
 #include "platform/thread.h"
 

@@ -2,6 +2,7 @@
 
 #include "components/dialogs/zc_dialogs_core.h"
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 #include "platform/thread.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 #include "platform/thread.h"
 
 #include <exception>

@@ -2,6 +2,7 @@
 // dialog history report it.
 
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 
 #include <QTest>
 
