@@ -1,6 +1,7 @@
 #include "platform/dialogbuilder.h"
 
 #include "platform/exception.h"
+#include "platform/taskdialog.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -75,8 +76,52 @@ QPushButton *AddDialogButton(
     button->setProperty("ModalResult", Result);
     button->setDefault(Default);
     button->setAutoDefault(Default);
-    Row->addWidget(button);
+    if (Row)
+        Row->addWidget(button);
     return button;
+}
+
+QPushButton *AddDialogButton(QDialog *Dialog, QBoxLayout *Row, TMsgDlgBtn Button, bool Default)
+{
+    const TModalResult result = MsgDlgButtonResult(Button);
+    QPushButton *button = AddDialogButton(Dialog, Row, MsgDlgButtonCaption(Button), result, Default);
+    button->setObjectName(MsgDlgButtonName(Button));
+    if (Button != mbHelp)
+        QObject::connect(button, &QPushButton::clicked, Dialog, [Dialog, result] { Dialog->done(result); });
+    return button;
+}
+
+void BuildTaskMessageDialog(TCustomTaskDialog &Dialog, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+    TMsgDlgBtn DefaultButton, int HelpCtx)
+{
+    Dialog.SetCaption(MsgDlgCaption(DlgType));
+    switch (DlgType) {
+    case mtWarning:
+        Dialog.SetMainIcon(tdiWarning);
+        break;
+    case mtError:
+        Dialog.SetMainIcon(tdiError);
+        break;
+    case mtInformation:
+        Dialog.SetMainIcon(tdiInformation);
+        break;
+    case mtConfirmation:
+        // The task dialog has no question icon of its own: the platform's stands in.
+        Dialog.SetMainIcon(tdiInformation);
+        Dialog.SetCustomMainIcon(MsgDlgTypeIcon(mtConfirmation));
+        Dialog.SetFlags(Dialog.Flags() | tfUseHiconMain);
+        break;
+    case mtCustom:
+        Dialog.SetMainIcon(tdiNone);
+        break;
+    }
+    for (int i = mbYes; i <= mbClose; ++i) {
+        const auto b = TMsgDlgBtn(i);
+        if (Buttons.Contains(b))
+            Dialog.AddButton(MsgDlgButtonCaption(b), TaskDialogButtonResult(b), b == DefaultButton);
+    }
+    Dialog.SetCommonButtons({});
+    Dialog.SetHelpContext(HelpCtx);
 }
 
 void PlaceDialog(QWidget *Window, int X, int Y)
@@ -84,6 +129,13 @@ void PlaceDialog(QWidget *Window, int X, int Y)
     Window->adjustSize();
     if (X >= 0 || Y >= 0)
         Window->move(X >= 0 ? X : Window->x(), Y >= 0 ? Y : Window->y());
+}
+
+void PlaceDialog(QWidget *Window, const QRect &Area)
+{
+    Window->adjustSize();
+    if (Area.isValid())
+        Window->move(Area.center() - QPoint(Window->width() / 2, Window->height() / 2));
 }
 
 int ExecModal(QDialog *Dialog, TModalResult IfGone)

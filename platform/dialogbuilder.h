@@ -14,7 +14,9 @@
 #include <utility>
 
 class QBoxLayout;
+class QRect;
 class QPushButton;
+class TCustomTaskDialog;
 
 // Raises Exception unless a widget application exists and the caller is on its thread.
 void RequireGuiThread();
@@ -28,14 +30,26 @@ QIcon MsgDlgTypeIcon(TMsgDlgType DlgType);
 // A text as a dialog shows it: CR LF and a lone CR become line breaks.
 QString DialogDisplayText(QString Text);
 
-// A push button for Dialog's button row: its modal result in the property "ModalResult", default
-// (and auto-default) only when Default is set.
+// A push button for Dialog's button row (none: the caller places it): its modal result in the
+// property "ModalResult", default (and auto-default) only when Default is set.
 QPushButton *AddDialogButton(
     QDialog *Dialog, QBoxLayout *Row, const QString &Caption, TModalResult Result, bool Default);
+// The push button of a member of a button set: caption, object name and result from the table;
+// pressing it closes Dialog with that result, except Help, which its dialog handles itself.
+QPushButton *AddDialogButton(QDialog *Dialog, QBoxLayout *Row, TMsgDlgBtn Button, bool Default);
+
+// Fills Dialog with what a message's parameters say: the caption and main icon of DlgType (for
+// mtConfirmation the question icon, as custom main icon), one push button per member of Buttons from
+// Yes to Close with its task dialog result (Help: mrTaskDialogHelp), DefaultButton the default one,
+// no common buttons, and HelpCtx. Main instruction, content and placement are the caller's.
+void BuildTaskMessageDialog(TCustomTaskDialog &Dialog, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+    TMsgDlgBtn DefaultButton, int HelpCtx);
 
 // Sizes Window to its contents and moves its left edge to X and its top edge to Y; a negative value
 // keeps that edge where the platform put it (centred on the parent).
 void PlaceDialog(QWidget *Window, int X, int Y);
+// Sizes Window to its contents and centres it on Area (a monitor's), when Area is valid.
+void PlaceDialog(QWidget *Window, const QRect &Area);
 
 // Runs Dialog modally and returns the result it closed with. Qt deletes a dialog with its parent, so
 // a parent that goes while the dialog is open (a timer, a queued delete, a window closing itself)

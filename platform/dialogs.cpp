@@ -74,17 +74,11 @@ TMessageForm::TMessageForm(const QString &Msg, TMsgDlgType DlgType, TMsgDlgButto
         const auto b = TMsgDlgBtn(i);
         if (!Buttons.Contains(b))
             continue;
-        QPushButton *pb
-            = AddDialogButton(this, row, MsgDlgButtonCaption(b), MsgDlgButtonResult(b), b == DefaultButton);
-        pb->setObjectName(MsgDlgButtonName(b));
-        if (b == mbHelp) {
-            connect(
-                pb, &QPushButton::clicked, this, [this] { Q_EMIT HelpRequested(m_helpContext, m_helpFile); });
-        } else {
-            connect(pb, &QPushButton::clicked, this, [this, r = MsgDlgButtonResult(b)] { done(r); });
-        }
-        m_buttons[i] = pb;
+        m_buttons[i] = AddDialogButton(this, row, b, b == DefaultButton);
     }
+    if (QPushButton *help = m_buttons[mbHelp])
+        connect(
+            help, &QPushButton::clicked, this, [this] { Q_EMIT HelpRequested(m_helpContext, m_helpFile); });
     outer->addLayout(row);
     m_cancelButton = m_buttons[mbCancel] ? m_buttons[mbCancel]
         : m_buttons[mbNo]                ? m_buttons[mbNo]
@@ -237,37 +231,10 @@ int TaskMessageDlgPosHelp(const QString &Title, const QString &Msg, TMsgDlgType 
 {
     RequireGuiThread();
     TCustomTaskDialog dialog;
-    dialog.SetCaption(MsgDlgCaption(DlgType));
+    BuildTaskMessageDialog(dialog, DlgType, Buttons, DefaultButton, HelpCtx);
     dialog.SetTitle(Title);
     dialog.SetText(Msg);
-    dialog.SetCommonButtons({});
-    dialog.SetHelpContext(HelpCtx);
     dialog.SetPosition(X, Y);
-    TTaskDialogFlags flags = tfAllowDialogCancellation;
-    switch (DlgType) {
-    case mtWarning:
-        dialog.SetMainIcon(tdiWarning);
-        break;
-    case mtError:
-        dialog.SetMainIcon(tdiError);
-        break;
-    case mtInformation:
-        dialog.SetMainIcon(tdiInformation);
-        break;
-    case mtConfirmation:
-        dialog.SetCustomMainIcon(MsgDlgTypeIcon(mtConfirmation));
-        flags |= tfUseHiconMain;
-        break;
-    case mtCustom:
-        break;
-    }
-    dialog.SetFlags(flags);
-    for (int i = 0; i < MsgDlgBtnCount; ++i) {
-        const auto b = TMsgDlgBtn(i);
-        if (Buttons.Contains(b))
-            dialog.AddButton(MsgDlgButtonCaption(b), b == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(b),
-                b == DefaultButton);
-    }
     // The help file has no place in the window's look; it rides along for whoever handles help.
     dialog.OnDialogConstructed = [&HelpFileName](TCustomTaskDialog *Sender) {
         Sender->Handle()->setProperty("HelpFile", HelpFileName);

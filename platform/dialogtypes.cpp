@@ -41,11 +41,20 @@ TModalResult MsgDlgButtonResult(TMsgDlgBtn Button)
     return buttonInfo[Button].result;
 }
 
+TModalResult TaskDialogButtonResult(TMsgDlgBtn Button)
+{
+    return Button == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(Button);
+}
+
 TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons)
 {
     if (Buttons.Contains(mbOK))
         return mbOK;
     if (Buttons.Contains(mbYes))
         return mbYes;
-    return mbRetry;
+    for (int b = mbYes; b <= mbClose; ++b) {
+        if (Buttons.Contains(TMsgDlgBtn(b)))
+            return TMsgDlgBtn(b);
+    }
+    return mbAbort;
 }

@@ -82,6 +82,8 @@ QString MsgDlgButtonName(TMsgDlgBtn Button);
 // The modal result a button closes a dialog with (Help: 0 in message dialogs, where it asks for help
 // instead of closing).
 TModalResult MsgDlgButtonResult(TMsgDlgBtn Button);
-// The default button the platform picks when the caller names none: OK, else Yes, else Retry (which
-// may not be in the set, and then no button is default).
+// The modal result a button closes a task dialog with: Help closes it too, with mrTaskDialogHelp.
+TModalResult TaskDialogButtonResult(TMsgDlgBtn Button);
+// The default button of a set when the caller names none, for every dialog of the platform and of
+// the dialog service alike: OK, else Yes, else the lowest button of the set; Abort for an empty set.
 TMsgDlgBtn DefaultMsgDlgButton(TMsgDlgButtons Buttons);

@@ -1,6 +1,7 @@
 #include "thread.h"
 
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -119,10 +120,9 @@ void reportQueuedException(std::exception_ptr error)
     }
     try {
         std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        qWarning("Unhandled exception in a call queued to the GUI thread: %s", e.what());
     } catch (...) {
-        qWarning("Unhandled exception in a call queued to the GUI thread");
+        qWarning("Unhandled exception in a call queued to the GUI thread: %s",
+            qPrintable(CurrentExceptionMessage()));
     }
 }
 

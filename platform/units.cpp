@@ -1,23 +1,8 @@
 #include "platform/units.h"
 
+#include "platform/exceptiontext.h"
+
 #include <QtDebug>
-
-namespace {
-
-QString messageOfCurrentException()
-{
-    try {
-        throw;
-    } catch (const Exception &e) {
-        return e.message();
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
-}
-
-} // namespace
 
 TUnitRun::TUnitRun(std::span<const TUnit *const> Table)
 {
@@ -27,7 +12,7 @@ TUnitRun::TUnitRun(std::span<const TUnit *const> Table)
             if (unit->Start)
                 unit->Start();
         } catch (...) {
-            const QString reason = messageOfCurrentException();
+            const QString reason = CurrentExceptionMessage();
             finish();
             throw EUnitStartError(
                 QStringLiteral("The unit %1 could not start: %2").arg(QLatin1String(unit->Name), reason));
@@ -58,7 +43,7 @@ void TUnitRun::finish()
             if (unit->Finish)
                 unit->Finish();
         } catch (...) {
-            qWarning("The unit %s failed to finish: %s", unit->Name, qPrintable(messageOfCurrentException()));
+            qWarning("The unit %s failed to finish: %s", unit->Name, qPrintable(CurrentExceptionMessage()));
         }
     }
 }

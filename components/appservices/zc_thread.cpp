@@ -1,10 +1,10 @@
 #include "zc_thread.h"
 
+#include "platform/exceptiontext.h"
+
 #include <QMutexLocker>
 
 #include <atomic>
-#include <cstdlib>
-#include <cxxabi.h>
 #include <limits>
 #include <memory>
 #include <typeinfo>
@@ -35,10 +35,7 @@ void finishThreadRegister()
 // The unqualified C++ class name of the object's dynamic type.
 QString className(const std::type_info &type)
 {
-    int status = 0;
-    std::unique_ptr<char, void (*)(void *)> demangled(
-        abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
-    QString name = QString::fromLatin1(status == 0 && demangled ? demangled.get() : type.name());
+    QString name = DemangledTypeName(type);
     const qsizetype templateStart = name.indexOf(QLatin1Char('<'));
     const qsizetype scope = name.lastIndexOf(QLatin1String("::"), templateStart);
     if (scope >= 0)

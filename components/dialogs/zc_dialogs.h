@@ -1,17 +1,12 @@
 #pragma once
 // Tzc_Dialogs: the library's process-wide message-dialog service. It has no instances; its state
-// (the dialog history, the button font, the routing of the platform's dialogs) lives from the start
-// of unit zc_Dialogs to its finish.
+// (the dialog history, the button font, the routing of the platform's dialogs) is a
+// Tzc_DialogService that lives from the start of unit zc_Dialogs to its finish, and every operation
+// here works on that one. The part that needs no widgets is Tzc_DialogsCore (zc_dialogs_core.h).
 
-#include "components/dialogs/zc_dialogs_history.h"
+#include "components/dialogs/zc_dialogs_core.h"
 #include "components/dialogs/zc_dialogs_input.h"
-#include "platform/exception.h"
-#include "platform/settingsstore.h"
-#include "platform/units.h"
 
-#include <QVariant>
-
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,47 +31,12 @@ using Tzc_DialogCallbackContinued = std::function<void(Tzc_CustomTaskDialog *ADi
 // Called once, on the GUI thread, after a dialog interface has its result.
 using Tzc_DialogInterfaceResultCallback = std::function<void(const std::shared_ptr<Izc_DialogInterface> &)>;
 
-class Tzc_Dialogs
+class Tzc_Dialogs : public Tzc_DialogsCore
 {
 public:
-    using THistorie = ::THistorie;
-    using THistorieItem = ::THistorieItem;
-
     Tzc_Dialogs() = delete;
 
-    // The process's history; null before the unit starts and after it finishes.
-    static THistorie *GetHistorie();
-    // Records a dialog. On the GUI thread the entry is created at once; from any other thread the
-    // values are handed to the GUI thread without waiting, and the entry is stamped when it is created
-    // there. Entries handed over are not lost when their thread object goes; they are dropped only
-    // when the application or the history is already gone.
-    static void AddToHistoryStack(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-        TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
-        TModalResult AResult);
-
-    // The canonical form of a dialog GUID: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case,
-    // empty for a blank value. Raises EConvertError for a text that is not a braced GUID.
-    static QString ParseGuid(const QString &AValue);
-    // As ParseGuid, but a malformed GUID gives an empty result (the dialog then runs without
-    // remembered answers); raises Exception "Ungültige GUID in Tzc_Dialogs.MessageDlg" when the text
-    // parses yet is not already canonical.
-    static QString CheckGuid(const QString &AValue);
-
     // --- Remembered answers, input and folder dialogs -------------------------------------------
-    // The answer store is a key of the settings store that the host opens through a factory: every
-    // call returns a new, opened TRegistry, which the service frees right after use. Without a
-    // factory nothing is looked up or stored. Value names are canonical dialog GUIDs; an answer is
-    // the modal result as an integer, a remembered folder the folder's text. GUI thread only.
-    using TAutoAnswersRegistryCreate = std::function<std::unique_ptr<TRegistry>()>;
-    // Whether the Shift key is held down now; tests put their own in place.
-    using TShiftStateReader = std::function<bool()>;
-
-    // Unset at the unit's start and released at its finish; an empty function unsets it.
-    static void SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory);
-    static bool AutoAnswersRegistryCreateRegistered();
-    // An empty reader goes back to the platform's keyboard state.
-    static void SetShiftStateReader(TShiftStateReader AReader);
-
     // Stores an answer under the normalised GUID; the first answer of an empty store queues a notice
     // that says how to reset them. Does nothing for a GUID that normalises to empty.
     static void AutoAnswersAdd(const QString &AGuid, TModalResult AResultValue);
@@ -113,12 +73,6 @@ public:
     // The dialogs live in pravik_dialogs (widgets); the texts and tables beside them need QtCore only.
     // A dialog asked for from any thread is shown on the GUI thread while the caller waits; a caller
     // that waits while the application goes gets 0. Every dialog is recorded in the history.
-
-    class EDialogMessageException : public Exception
-    {
-    public:
-        using Exception::Exception;
-    };
 
     // Instruction "&": no main instruction at all; an empty instruction shows the type's caption.
     // The GUID is normalised (CheckGuid); raises what CheckGuid raises.
@@ -189,26 +143,6 @@ public:
     // True when AFilename names no existing file, or the user answers "Überschreiben?" with Yes.
     static bool FileOverWriteQuestionWhenExists(const QString &AFilename);
 
-    // OK, else Yes, else the lowest button of the set; Abort for an empty set.
-    static TMsgDlgBtn CalcDefaultButton(TMsgDlgButtons AButtons);
-    // The result a button closes a service dialog with (the Help button: mrTaskDialogHelp).
-    static TModalResult ButtonResult(TMsgDlgBtn AButton);
-    // Breaks every stretch without white space longer than about 4,098 characters with a carriage
-    // return, so that a dialog can lay the text out; texts of up to 4,096 characters stay as they are.
-    static QString BreakLongRuns(const QString &AText);
-    // The message lines of an exception text of the form: first line, "EXCEPT_LEER", message lines,
-    // location lines beginning with "AT "; any other text comes back trimmed.
-    static QString ExceptionLeerCleanUp(const QString &AExceptionText);
-    // Raises EDialogMessageException with ExceptionLeerCleanUp of the text.
-    [[noreturn]] static void RaiseMessageDlgException(const QString &AExceptionText);
-
-    // The platform's switch for its latest dialogs (on by default, again at every unit start): off,
-    // the service shows classic message dialogs and does not take over the platform's dialogs.
-    static bool UseLatestCommonDialogs();
-    static void SetUseLatestCommonDialogs(bool AValue);
-    // Whether the service shows task dialogs.
-    static bool TaskDialogsAvailable();
-
     // The font of every service task dialog: the main window's font when one exists at the first
     // call, else the default font; kept until the unit finishes. GUI thread only.
     static QFont GetButtonFont();
@@ -221,14 +155,6 @@ public:
     static void ExchangeDialogAddress();
 
 private:
-    friend void zc_DialogsStart();
-    friend void zc_DialogsFinish();
-    static THistorie *FHistorie;
-    static int FUnitCount;
-    static TAutoAnswersRegistryCreate FAutoAnswersRegistryCreate;
-    static TShiftStateReader FShiftStateReader;
-    static std::unique_ptr<TRegistry> OpenAutoAnswers();
-
     // --- Message dialogs ------------------------------------------------------------------------
     struct TTaskRun;
     static int DoTaskMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
@@ -246,17 +172,4 @@ private:
     static void TaskShowDialog(TTaskRun &ARun);
     static void TaskStoreAnswer(TTaskRun &ARun);
     static void TaskRecord(const TTaskRun &ARun);
-    static void RecordDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-        TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
-        TModalResult AResult);
-
-    static std::atomic<bool> FUseLatestCommonDialogs;
-    static QVariant FButtonFont; // a QFont once made; QtCore keeps it without knowing fonts
-    static std::atomic<bool> FRouted;
-    static std::atomic<void (*)()> FUnroute; // hands the platform's dialogs back; set with the routes
 };
-
-// Start: the empty history and its list of open views, no answer store, no button font, latest
-// dialogs on, nothing routed. Finish: history and views freed and the answer store's factory
-// released (errors swallowed), the font dropped, the platform's own dialogs back.
-extern const TUnit zc_DialogsUnit;

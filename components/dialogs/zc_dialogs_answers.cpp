@@ -69,7 +69,8 @@ void Tzc_Dialogs::AutoAnswersReset()
 
 std::optional<TModalResult> Tzc_Dialogs::AutoAnswersLookup(const QString &AGuid, TMsgDlgButtons Buttons)
 {
-    if (!AutoAnswersRegistryCreateRegistered() || AGuid.trimmed().isEmpty() || shiftHeld(FShiftStateReader))
+    if (!AutoAnswersRegistryCreateRegistered() || AGuid.trimmed().isEmpty()
+        || shiftHeld(Tzc_DialogService::Running()->ShiftStateReader))
         return std::nullopt;
     const QString guid = CheckGuid(AGuid);
     if (guid.isEmpty())

@@ -1,45 +1,17 @@
 #include "zc_dialogs_history.h"
 
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogs_core.h"
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 #include "platform/thread.h"
 
 #include <algorithm>
 #include <array>
 #include <typeinfo>
 
-#if defined(__GNUG__)
-#include <cstdlib>
-#include <cxxabi.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
-std::vector<THistorieView *> *THistorie::FOpenViews = nullptr;
-
 namespace {
-
-QString className(const std::exception &e)
-{
-    const char *name = typeid(e).name();
-#if defined(__GNUG__)
-    int status = 0;
-    char *demangled = abi::__cxa_demangle(name, nullptr, nullptr, &status);
-    if (status == 0 && demangled) {
-        QString result = QString::fromLatin1(demangled);
-        std::free(demangled);
-        return result;
-    }
-#endif
-    return QString::fromLatin1(name);
-}
-
-QString message(const std::exception &e)
-{
-    if (const auto *own = dynamic_cast<const Exception *>(&e))
-        return own->message();
-    return QString::fromUtf8(e.what());
-}
 
 // Carriage return, line feed or both end a line; a line end at the very end opens no empty line.
 void appendIndented(QStringList &lines, const QString &text, int indent)
@@ -85,8 +57,8 @@ THistorieItem *THistorieItem::Create(const std::exception &AException)
 {
     std::unique_ptr<THistorieItem> item(new THistorieItem);
     item->fHistorieType = HistorieTypeException;
-    item->fInstruction = className(AException);
-    item->fContent = message(AException);
+    item->fInstruction = DemangledTypeName(typeid(AException));
+    item->fContent = ExceptionMessage(AException);
     return insert(std::move(item));
 }
 
@@ -95,7 +67,7 @@ THistorieItem *THistorieItem::insert(std::unique_ptr<THistorieItem> item)
     // The history and its views belong to the GUI thread; another thread would race them.
     if (!TThread::IsGuiThread())
         throw Exception(u"The dialog history can only be written on the GUI thread."_s);
-    THistorie *historie = Tzc_Dialogs::GetHistorie();
+    THistorie *historie = Tzc_DialogsCore::GetHistorie();
     if (!historie)
         throw Exception(u"The dialog history does not exist: unit zc_Dialogs has not started."_s);
     item->fTimeStamp = QDateTime::currentDateTime();
@@ -131,32 +103,46 @@ void THistorie::Clear()
     NotifyViews();
 }
 
+namespace {
+
+std::vector<THistorieView *> *openViews()
+{
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    return service ? &service->OpenViews : nullptr;
+}
+
+} // namespace
+
 void THistorie::AddView(THistorieView *AView)
 {
-    if (!FOpenViews)
+    std::vector<THistorieView *> *views = openViews();
+    if (!views)
         throw Exception(u"No dialog history view can open: unit zc_Dialogs has not started."_s);
-    FOpenViews->push_back(AView);
+    views->push_back(AView);
 }
 
 void THistorie::RemoveView(THistorieView *AView)
 {
-    if (FOpenViews)
-        FOpenViews->erase(std::remove(FOpenViews->begin(), FOpenViews->end(), AView), FOpenViews->end());
+    if (std::vector<THistorieView *> *views = openViews())
+        views->erase(std::remove(views->begin(), views->end(), AView), views->end());
 }
 
 int THistorie::OpenViewCount()
 {
-    return FOpenViews ? int(FOpenViews->size()) : 0;
+    const std::vector<THistorieView *> *views = openViews();
+    return views ? int(views->size()) : 0;
 }
 
 void THistorie::NotifyViews()
 {
-    if (!FOpenViews)
+    const std::vector<THistorieView *> *views = openViews();
+    if (!views)
         return;
     // A handler may open or close views; walk a copy and skip the ones closed meanwhile.
-    const std::vector<THistorieView *> views = *FOpenViews;
-    for (THistorieView *view : views) {
-        if (!FOpenViews || std::find(FOpenViews->begin(), FOpenViews->end(), view) == FOpenViews->end())
+    const std::vector<THistorieView *> copy = *views;
+    for (THistorieView *view : copy) {
+        views = openViews();
+        if (!views || std::find(views->begin(), views->end(), view) == views->end())
             continue;
         try {
             view->HistorieChanged();

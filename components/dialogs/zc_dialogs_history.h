@@ -99,8 +99,9 @@ public:
     // A visible view filling AOwner (its owner and parent). Lives with the widgets, in pravik_dialogs.
     THistorieFrame *CreateView(QWidget *AOwner);
 
-    // Open views, in the order they were opened. A view joins at the end of its construction and
-    // leaves at the start of its destruction; joining raises Exception while the unit is not started.
+    // Open views of the service's history (Tzc_DialogService::OpenViews), in the order they were
+    // opened. A view joins at the end of its construction and leaves at the start of its
+    // destruction; joining raises Exception while the unit is not started.
     static void AddView(THistorieView *AView);
     static void RemoveView(THistorieView *AView);
     static int OpenViewCount();
@@ -109,11 +110,8 @@ public:
 
 private:
     friend class THistorieItem;
-    friend void zc_DialogsStart();
-    friend void zc_DialogsFinish();
 
     std::vector<std::unique_ptr<THistorieItem>> m_items;
-    static std::vector<THistorieView *> *FOpenViews;
 };
 
 // The log text of the history, newest entry first: a header line, instruction, indented content,

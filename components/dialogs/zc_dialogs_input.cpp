@@ -141,26 +141,16 @@ bool Tzc_Dialogs::InputQuery(
     prompt->setGeometry(l.PromptLeft, l.PromptTop, promptWidth, promptHeight);
     edit->setGeometry(l.PromptLeft, l.EditTop, l.EditWidth, edit->sizeHint().height());
 
-    const auto addButton = [&](TMsgDlgBtn button, int left, bool isDefault) {
-        auto *b = new QPushButton(MsgDlgButtonCaption(button), form.get());
-        b->setObjectName(MsgDlgButtonName(button));
-        const TModalResult result = MsgDlgButtonResult(button);
-        b->setProperty("ModalResult", result);
-        b->setDefault(isDefault);
-        b->setAutoDefault(isDefault);
-        b->setGeometry(left, l.ButtonTop, l.ButtonWidth, l.ButtonHeight);
-        QObject::connect(b, &QPushButton::clicked, form.get(), [d = form.get(), result] { d->done(result); });
-    };
-    addButton(mbOK, l.OkLeft, true);
+    AddDialogButton(form.get(), nullptr, mbOK, true)
+        ->setGeometry(l.OkLeft, l.ButtonTop, l.ButtonWidth, l.ButtonHeight);
     // Escape answers through reject(), which is not OK.
-    addButton(mbCancel, l.CancelLeft, false);
+    AddDialogButton(form.get(), nullptr, mbCancel, false)
+        ->setGeometry(l.CancelLeft, l.ButtonTop, l.ButtonWidth, l.ButtonHeight);
     form->resize(l.ClientWidth, l.ClientHeight);
 
     MainScaler()->ScaleFormIfNotScaled(form.get());
     form->setFixedSize(form->size());
-    const QRect area = monitorArea(ADefaultMonitor);
-    if (area.isValid())
-        form->move(area.center() - QPoint(form->width() / 2, form->height() / 2));
+    PlaceDialog(form.get(), monitorArea(ADefaultMonitor));
     EnsureFormVisible(form.get(), false);
 
     edit->setFocus();
@@ -212,6 +202,7 @@ bool Tzc_Dialogs::SelectDirectory(QString &ADirectory, const QString &AGuid, con
     // Opened inside d, which Auswählen takes as it is; selecting d as a file would open its parent.
     if (!d.isEmpty())
         dialog->setDirectory(d);
+    PlaceDialog(dialog.get(), -1, -1);
     if (ExecModal(dialog.get(), mrCancel) != QDialog::Accepted || !dialog)
         return false;
     const QStringList chosen = dialog->selectedFiles();

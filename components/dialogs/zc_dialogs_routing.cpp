@@ -35,20 +35,21 @@ bool customApplicationStyle()
 
 void Tzc_Dialogs::ExchangeDialogAddress()
 {
-    if (FRouted || !TaskDialogsAvailable() || customApplicationStyle())
+    // The routes lead into the service's state: none while the unit is not running.
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    if (!service || service->Routed || !TaskDialogsAvailable() || customApplicationStyle())
         return;
     // Once: a second caller, on whatever thread, finds it taken.
-    if (FRouted.exchange(true))
+    if (service->Routed.exchange(true))
         return;
-    FUnroute = [] {
+    service->Unroute = [] {
         SetMessageDlgRoute(nullptr);
         SetShowMessageRoute(nullptr);
     };
     SetMessageDlgRoute([](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
                            int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton) {
-        // Without a default named by the caller, the service's own rule picks one.
         return MessageDlgPosHelp(u"&"_s, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
-            DefaultButton.value_or(CalcDefaultButton(Buttons)), QString(), {}, 0, nullptr);
+            DefaultButton.value_or(DefaultMsgDlgButton(Buttons)), QString(), {}, 0, nullptr);
     });
     SetShowMessageRoute([](const QString &Msg) { Tzc_Dialogs::ShowMessage(Msg); });
 }

@@ -39,22 +39,6 @@ QWidget *applicationMainWindow()
     return found;
 }
 
-TTaskDialogIcon taskDialogIcon(TMsgDlgType DlgType)
-{
-    switch (DlgType) {
-    case mtWarning:
-        return tdiWarning;
-    case mtError:
-        return tdiError;
-    case mtInformation:
-    case mtConfirmation: // becomes the question icon once the dialog is filled
-        return tdiInformation;
-    case mtCustom:
-        break;
-    }
-    return tdiNone;
-}
-
 // Runs Call on the GUI thread and waits for it; a call the GUI thread will no longer run (the
 // application is going) answers 0 instead of waiting for ever.
 template <class F> int onGuiThread(F &&Call)
@@ -116,11 +100,14 @@ struct Tzc_Dialogs::TTaskRun
 
 QFont Tzc_Dialogs::GetButtonFont()
 {
-    if (!FButtonFont.isValid()) {
-        const QWidget *main = applicationMainWindow();
-        FButtonFont = QVariant::fromValue(main ? main->font() : QApplication::font());
-    }
-    return FButtonFont.value<QFont>();
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    const QWidget *main = applicationMainWindow();
+    const QFont font = main ? main->font() : QApplication::font();
+    if (!service)
+        return font; // nothing to keep it in
+    if (!service->ButtonFont.isValid())
+        service->ButtonFont = QVariant::fromValue(font);
+    return service->ButtonFont.value<QFont>();
 }
 
 int Tzc_Dialogs::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
@@ -253,28 +240,17 @@ void Tzc_Dialogs::TaskBuildDialog(TTaskRun &ARun)
     Tzc_CustomTaskDialog &dialog = *ARun.Dialog;
     dialog.OnDialogConstructed
         = [](TCustomTaskDialog *Sender) { ApplyDialogFont(Sender->Handle(), GetButtonFont()); };
-    for (int i = mbYes; i <= mbClose; ++i) {
-        const auto b = TMsgDlgBtn(i);
-        if (ARun.Buttons.Contains(b))
-            dialog.AddButton(MsgDlgButtonCaption(b), ButtonResult(b), b == ARun.DefaultButton);
-    }
-    const QString caption
-        = ARun.DlgType == mtCustom ? BreakLongRuns(MsgDlgCaption(mtCustom)) : MsgDlgCaption(ARun.DlgType);
-    dialog.SetCaption(caption);
-    dialog.SetCommonButtons({});
+    BuildTaskMessageDialog(dialog, ARun.DlgType, ARun.Buttons, ARun.DefaultButton, ARun.HelpCtx);
+    // The application's title, the caption of mtCustom, may be as long as any text.
+    const QString caption = dialog.Caption();
+    dialog.SetCaption(BreakLongRuns(caption));
     if (QGuiApplication::isRightToLeft())
         dialog.SetFlags(dialog.Flags() | tfRtlLayout);
-    dialog.SetHelpContext(ARun.HelpCtx);
-    dialog.SetMainIcon(taskDialogIcon(ARun.DlgType));
     dialog.SetText(BreakLongRuns(ARun.Content));
     if (ARun.Instruction.isEmpty() && ARun.DlgType != mtCustom)
         dialog.SetTitle(caption);
     else if (ARun.Instruction != NoInstruction)
         dialog.SetTitle(BreakLongRuns(ARun.Instruction));
-    if (ARun.DlgType == mtConfirmation && !dialog.Flags().testFlag(tfUseHiconMain)) {
-        dialog.SetFlags(dialog.Flags() | tfUseHiconMain);
-        dialog.SetCustomMainIcon(MsgDlgTypeIcon(mtConfirmation));
-    }
     // Last, so that what the callback changes (text, icon, buttons) is what is shown and timed.
     if (ARun.Callback)
         ARun.Callback(&dialog);

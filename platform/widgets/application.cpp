@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 #include "platform/thread.h"
 
 #include <exception>
@@ -15,31 +16,6 @@ std::function<void(const QString &)> &sink()
     return s;
 }
 
-QString currentExceptionMessage()
-{
-    try {
-        throw;
-    } catch (const Exception &e) {
-        return e.message();
-    } catch (const std::bad_alloc &) {
-        return QStringLiteral("Out of memory.");
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("An unknown error occurred.");
-    }
-}
-
-QString currentExceptionDetails()
-{
-    try {
-        throw;
-    } catch (const Exception &e) {
-        return e.details();
-    } catch (...) {
-        return QString();
-    }
-}
 } // namespace
 
 TApplication::TApplication(int &argc, char **argv)
@@ -73,12 +49,12 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 
 void TApplication::HandleException()
 {
-    const QString message = currentExceptionMessage();
+    const QString message = CurrentExceptionMessage(QStringLiteral("An unknown error occurred."));
     if (sink()) {
         sink()(message);
         return;
     }
-    const QString details = currentExceptionDetails();
+    const QString details = CurrentExceptionDetails();
     try {
         if (details.isEmpty()) {
             MessageDlg(message, mtError, { mbOK }, 0);

@@ -3,6 +3,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/exception.h"
+#include "platform/taskdialog.h"
 #include "tests/support/dialogdriver.h"
 
 #include <QLabel>
@@ -97,26 +98,26 @@ private Q_SLOTS:
         QTest::newRow("OK and Cancel")
             << TMsgDlgButtons({ mbOK, mbCancel }).Bits() << QStringList({ u"OK"_s, u"Cancel"_s }) << u"OK"_s
             << u"Cancel"_s << 2 << 2;
-        QTest::newRow("Abort, Retry, Ignore: Retry default, Esc cancels")
+        QTest::newRow("Abort, Retry, Ignore: the lowest, Abort, default, Esc cancels")
             << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits()
-            << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Retry"_s << u"&Ignore"_s << 5
+            << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Abort"_s << u"&Ignore"_s << 5
             << 2;
-        QTest::newRow("Abort alone: no default")
-            << TMsgDlgButtons({ mbAbort }).Bits() << QStringList({ u"&Abort"_s }) << QString() << u"&Abort"_s
-            << 3 << 2;
+        QTest::newRow("Abort alone: Abort default")
+            << TMsgDlgButtons({ mbAbort }).Bits() << QStringList({ u"&Abort"_s }) << u"&Abort"_s
+            << u"&Abort"_s << 3 << 2;
         QTest::newRow("every button, in set order; No to all")
             << quint16(0x0FFF)
             << QStringList({ u"&Yes"_s, u"&No"_s, u"OK"_s, u"Cancel"_s, u"&Abort"_s, u"&Retry"_s,
                    u"&Ignore"_s, u"&All"_s, u"N&o to All"_s, u"Yes to &All"_s, u"&Help"_s, u"&Close"_s })
             << u"OK"_s << u"N&o to All"_s << 13 << 2;
         QTest::newRow("Yes to all") << TMsgDlgButtons({ mbYesToAll, mbNoToAll }).Bits()
-                                    << QStringList({ u"N&o to All"_s, u"Yes to &All"_s }) << QString()
+                                    << QStringList({ u"N&o to All"_s, u"Yes to &All"_s }) << u"N&o to All"_s
                                     << u"Yes to &All"_s << 14 << 2;
         QTest::newRow("All and Close")
             << TMsgDlgButtons({ mbAll, mbClose }).Bits() << QStringList({ u"&All"_s, u"&Close"_s })
-            << QString() << u"&All"_s << 12 << 2;
+            << u"&All"_s << u"&All"_s << 12 << 2;
         QTest::newRow("Close") << TMsgDlgButtons({ mbAll, mbClose }).Bits()
-                               << QStringList({ u"&All"_s, u"&Close"_s }) << QString() << u"&Close"_s << 8
+                               << QStringList({ u"&All"_s, u"&Close"_s }) << u"&All"_s << u"&Close"_s << 8
                                << 2;
     }
 
@@ -141,6 +142,29 @@ private Q_SLOTS:
         QCOMPARE(shot.defaultButton, defaultCaption);
         ModalDialogDriver escape([](QDialog *d) { QTest::keyClick(d, Qt::Key_Escape); });
         QCOMPARE(MessageDlg(u"Frage"_s, mtConfirmation, buttons, 0), escapeResult);
+    }
+
+    // One rule for the platform's dialogs and the dialog service, routed or not.
+    void defaultButtonRule_data()
+    {
+        QTest::addColumn<quint16>("set");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Yes and No: Yes") << TMsgDlgButtons({ mbYes, mbNo }).Bits() << int(mbYes);
+        QTest::newRow("OK and Cancel: OK") << TMsgDlgButtons({ mbOK, mbCancel }).Bits() << int(mbOK);
+        QTest::newRow("Yes, OK: OK first") << TMsgDlgButtons({ mbYes, mbOK }).Bits() << int(mbOK);
+        QTest::newRow("Abort, Retry and Ignore: Abort")
+            << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << int(mbAbort);
+        QTest::newRow("Retry and Cancel: Cancel")
+            << TMsgDlgButtons({ mbRetry, mbCancel }).Bits() << int(mbCancel);
+        QTest::newRow("Help and Close: Help") << TMsgDlgButtons({ mbHelp, mbClose }).Bits() << int(mbHelp);
+        QTest::newRow("empty set: Abort") << quint16(0) << int(mbAbort);
+    }
+
+    void defaultButtonRule()
+    {
+        QFETCH(quint16, set);
+        QFETCH(int, expected);
+        QCOMPARE(int(DefaultMsgDlgButton(TMsgDlgButtons::FromBits(set))), expected);
     }
 
     void explicitDefaultButton()
@@ -267,9 +291,9 @@ private Q_SLOTS:
         QTest::newRow("help button closes with -1")
             << mtInformation << QString() << TMsgDlgButtons({ mbOK, mbHelp }).Bits() << -1 << u"Information"_s
             << true << QStringList({ u"OK"_s, u"&Help"_s }) << u"OK"_s << u"&Help"_s << -1;
-        QTest::newRow("Abort, Retry, Ignore, Retry default")
+        QTest::newRow("Abort, Retry, Ignore: the lowest, Abort, default")
             << mtError << QString() << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << -1
-            << u"Error"_s << true << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Retry"_s
+            << u"Error"_s << true << QStringList({ u"&Abort"_s, u"&Retry"_s, u"&Ignore"_s }) << u"&Abort"_s
             << u"&Abort"_s << 3;
     }
 
@@ -325,6 +349,65 @@ private Q_SLOTS:
             1);
         QCOMPARE(pos, QPoint(30, 60));
         QCOMPARE(helpFile, u"hilfe.chm"_s);
+    }
+
+    // The one way from a message's parameters to a task dialog, which the platform's task-message
+    // dialog and the dialog service both fill theirs with.
+    void buildTaskMessageDialog_data()
+    {
+        QTest::addColumn<TMsgDlgType>("type");
+        QTest::addColumn<quint16>("set");
+        QTest::addColumn<int>("defaultButton");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("mainIcon");
+        QTest::addColumn<bool>("customIcon");
+        QTest::addColumn<QStringList>("buttons"); // caption:result, * for the default one
+
+        QTest::newRow("warning, Yes and No, No default")
+            << mtWarning << TMsgDlgButtons({ mbNo, mbYes }).Bits() << int(mbNo) << u"Warning"_s
+            << int(tdiWarning) << false << QStringList({ u"&Yes:6"_s, u"&No:7*"_s });
+        QTest::newRow("error, Abort, Retry, Ignore")
+            << mtError << TMsgDlgButtons({ mbAbort, mbRetry, mbIgnore }).Bits() << int(mbRetry) << u"Error"_s
+            << int(tdiError) << false << QStringList({ u"&Abort:3"_s, u"&Retry:4*"_s, u"&Ignore:5"_s });
+        QTest::newRow("information, Help closes with -1")
+            << mtInformation << TMsgDlgButtons({ mbOK, mbHelp }).Bits() << int(mbOK) << u"Information"_s
+            << int(tdiInformation) << false << QStringList({ u"OK:1*"_s, u"&Help:-1"_s });
+        QTest::newRow("confirmation: the question icon as custom icon")
+            << mtConfirmation << TMsgDlgButtons({ mbYes, mbNo, mbCancel }).Bits() << int(mbYes)
+            << u"Confirm"_s << int(tdiInformation) << true
+            << QStringList({ u"&Yes:6*"_s, u"&No:7"_s, u"Cancel:2"_s });
+        QTest::newRow("custom: the application's title, no icon, default not in the set")
+            << mtCustom << TMsgDlgButtons({ mbAll, mbClose }).Bits() << int(mbOK) << appTitle << int(tdiNone)
+            << false << QStringList({ u"&All:12"_s, u"&Close:8"_s });
+    }
+
+    void buildTaskMessageDialog()
+    {
+        QFETCH(TMsgDlgType, type);
+        QFETCH(quint16, set);
+        QFETCH(int, defaultButton);
+        QFETCH(QString, caption);
+        QFETCH(int, mainIcon);
+        QFETCH(bool, customIcon);
+        QFETCH(QStringList, buttons);
+        TCustomTaskDialog dialog;
+        BuildTaskMessageDialog(dialog, type, TMsgDlgButtons::FromBits(set), TMsgDlgBtn(defaultButton), 42);
+        QCOMPARE(dialog.Caption(), caption);
+        QCOMPARE(int(dialog.MainIcon()), mainIcon);
+        QCOMPARE(dialog.Flags().testFlag(tfUseHiconMain), customIcon);
+        QCOMPARE(!dialog.CustomMainIcon().isNull(), customIcon);
+        QStringList seen;
+        for (int i = 0; i < dialog.ButtonCount(); ++i) {
+            const TTaskDialogButtonItem *b = dialog.Buttons(i);
+            seen << u"%1:%2%3"_s.arg(b->Caption())
+                        .arg(b->ModalResult())
+                        .arg(b->Default() ? u"*"_s : QString());
+        }
+        QCOMPARE(seen, buttons);
+        QCOMPARE(dialog.CommonButtons(), TTaskDialogCommonButtons());
+        QCOMPARE(dialog.HelpContext(), 42);
+        QVERIFY(dialog.Title().isEmpty());
+        QVERIFY(dialog.Text().isEmpty());
     }
 
     void dialogsOnAnotherThreadRaise()

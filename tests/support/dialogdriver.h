@@ -81,6 +81,35 @@ inline bool pressButton(QDialog *d, const QString &caption)
     return b != nullptr;
 }
 
+// An active window for a dialog to come up on, which goes while that dialog is open: at once in the
+// dialog's handler (right after answering it), or from a timer while the dialog waits.
+class ParentThatGoes
+{
+public:
+    ParentThatGoes()
+        : m_window(new QWidget)
+    {
+        m_window->resize(400, 300);
+        m_window->show();
+        m_window->activateWindow();
+    }
+    ~ParentThatGoes() { delete m_window.data(); }
+    ParentThatGoes(const ParentThatGoes &) = delete;
+    ParentThatGoes &operator=(const ParentThatGoes &) = delete;
+
+    QWidget *get() const { return m_window.data(); }
+    bool alive() const { return !m_window.isNull(); }
+    void goNow() { delete m_window.data(); }
+    void goLater()
+    {
+        QWidget *w = m_window.data();
+        QTimer::singleShot(200, w, [w] { delete w; });
+    }
+
+private:
+    QPointer<QWidget> m_window;
+};
+
 class ModalDialogDriver
 {
 public:

@@ -1,6 +1,6 @@
 // Dialog GUIDs: the one canonical form under which answers and folders are remembered.
 
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogs_core.h"
 #include "platform/exception.h"
 
 #include <QTest>
@@ -37,10 +37,10 @@ private Q_SLOTS:
         QFETCH(QString, parsed);
         QFETCH(QString, checked);
         if (parsed == u"!"_s)
-            QVERIFY_THROWS_EXCEPTION(EConvertError, Tzc_Dialogs::ParseGuid(value));
+            QVERIFY_THROWS_EXCEPTION(EConvertError, Tzc_DialogsCore::ParseGuid(value));
         else
-            QCOMPARE(Tzc_Dialogs::ParseGuid(value), parsed);
-        QCOMPARE(Tzc_Dialogs::CheckGuid(value), checked);
+            QCOMPARE(Tzc_DialogsCore::ParseGuid(value), parsed);
+        QCOMPARE(Tzc_DialogsCore::CheckGuid(value), checked);
     }
 };
 

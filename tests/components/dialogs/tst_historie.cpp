@@ -1,6 +1,6 @@
 // The dialog history: its entries, the log text, trimming and the telling of open views.
 
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogs_core.h"
 #include "tests/support/unitsmain.h"
 
 #include <QTest>
@@ -47,7 +47,7 @@ private:
 
 THistorie &historie()
 {
-    THistorie *h = Tzc_Dialogs::GetHistorie();
+    THistorie *h = Tzc_DialogsCore::GetHistorie();
     if (!h)
         throw std::logic_error("unit zc_Dialogs not started");
     return *h;
@@ -56,7 +56,7 @@ THistorie &historie()
 void addDialog(const QString &instruction, const QString &content = {}, quint8 answer = AnswerTypUser,
     TModalResult result = mrOk)
 {
-    Tzc_Dialogs::AddToHistoryStack(
+    Tzc_DialogsCore::AddToHistoryStack(
         instruction, content, mtConfirmation, { mbYes, mbNo }, mbYes, QString(), answer, result);
 }
 
@@ -271,12 +271,12 @@ private Q_SLOTS:
     void unitRunsAreCounted()
     {
         addDialog(u"kept"_s);
-        THistorie *before = Tzc_Dialogs::GetHistorie();
+        THistorie *before = Tzc_DialogsCore::GetHistorie();
         {
             const TUnitRun again { &zc_DialogsUnit };
-            QCOMPARE(Tzc_Dialogs::GetHistorie(), before);
+            QCOMPARE(Tzc_DialogsCore::GetHistorie(), before);
         }
-        QCOMPARE(Tzc_Dialogs::GetHistorie(), before);
+        QCOMPARE(Tzc_DialogsCore::GetHistorie(), before);
         QCOMPARE(historie().Items(0).Instruction(), u"kept"_s);
     }
 };

@@ -1,7 +1,7 @@
 // Dialog entries recorded from worker threads reach the history on the GUI thread, in each thread's
 // order, and nothing is lost or raced on the way.
 
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogs_core.h"
 #include "tests/support/lambdathread.h"
 
 #include <QTest>
@@ -17,7 +17,7 @@ namespace {
 
 void addDialog(const QString &instruction)
 {
-    Tzc_Dialogs::AddToHistoryStack(
+    Tzc_DialogsCore::AddToHistoryStack(
         instruction, QString(), mtInformation, { mbOK }, mbOK, QString(), AnswerTypUser, mrOk);
 }
 
@@ -41,7 +41,7 @@ private Q_SLOTS:
             }));
         for (const auto &worker : workers)
             worker->Start();
-        THistorie &historie = *Tzc_Dialogs::GetHistorie();
+        THistorie &historie = *Tzc_DialogsCore::GetHistorie();
         QTRY_COMPARE_WITH_TIMEOUT(historie.Count(), Threads * PerThread, 20000);
         workers.clear();
 
@@ -75,8 +75,8 @@ private Q_SLOTS:
         // Let the thread end and free itself before the GUI thread runs any hand-over.
         while (!done || TThread::RunningThreadCount() > 0)
             QThread::yieldCurrentThread();
-        QCOMPARE(Tzc_Dialogs::GetHistorie()->Count(), 0);
-        QTRY_COMPARE(Tzc_Dialogs::GetHistorie()->Count(), 10);
+        QCOMPARE(Tzc_DialogsCore::GetHistorie()->Count(), 0);
+        QTRY_COMPARE(Tzc_DialogsCore::GetHistorie()->Count(), 10);
     }
 
     void workerCannotWriteTheHistoryDirectly()
@@ -96,7 +96,7 @@ private Q_SLOTS:
         }
         QVERIFY(raised);
         QCoreApplication::processEvents();
-        QCOMPARE(Tzc_Dialogs::GetHistorie()->Count(), 0);
+        QCOMPARE(Tzc_DialogsCore::GetHistorie()->Count(), 0);
     }
 
     void entryHandedOverAfterTheUnitFinishedIsDropped()
@@ -113,14 +113,14 @@ private Q_SLOTS:
         while (!queued || !worker.Finished())
             QThread::yieldCurrentThread();
         units.reset();
-        QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
+        QCOMPARE(Tzc_DialogsCore::GetHistorie(), nullptr);
         QVERIFY(TThread::CheckSynchronize());
-        QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
+        QCOMPARE(Tzc_DialogsCore::GetHistorie(), nullptr);
     }
 
     void nothingIsRecordedWithoutTheUnit()
     {
-        QCOMPARE(Tzc_Dialogs::GetHistorie(), nullptr);
+        QCOMPARE(Tzc_DialogsCore::GetHistorie(), nullptr);
         QVERIFY_THROWS_EXCEPTION(Exception, THistorieItem::Create(std::runtime_error("no history")));
         QVERIFY_THROWS_EXCEPTION(Exception, addDialog(u"no history"_s));
         struct TView : THistorieView

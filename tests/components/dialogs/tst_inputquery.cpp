@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -268,6 +269,42 @@ private Q_SLOTS:
         QCOMPARE(scaled.client.width(), MulDiv(plain.client.width(), 150, 100));
         QCOMPARE(scaled.ok.left(), MulDiv(plain.ok.left(), 150, 100));
         QCOMPARE(scaled.ok.width(), MulDiv(plain.ok.width(), 150, 100));
+    }
+
+    // The form is shown on the active window and goes with it: the call returns false with the old
+    // text, also when OK was pressed in the same moment (the edited text went with the form), and
+    // nothing of the form is touched after Qt deleted it.
+    void parentDeletedWhileOpen_data()
+    {
+        QTest::addColumn<bool>("confirmFirst");
+        QTest::newRow("window goes while the form waits") << false;
+        QTest::newRow("OK pressed as the window went") << true;
+    }
+
+    void parentDeletedWhileOpen()
+    {
+        QFETCH(bool, confirmFirst);
+        ParentThatGoes parent;
+        QVERIFY(QTest::qWaitForWindowActive(parent.get()));
+        bool onParent = false;
+        QPointer<QDialog> seen;
+        QString v = u"alt"_s;
+        const bool r = run(u"Name:"_s, v, [&](QDialog *d) {
+            seen = d;
+            onParent = d->parentWidget() == parent.get();
+            QTest::keyClicks(d->findChild<QLineEdit *>(u"Edit"_s), u"neu"_s);
+            if (confirmFirst) {
+                pressButton(d, u"OK"_s);
+                parent.goNow();
+            } else {
+                parent.goLater();
+            }
+        });
+        QVERIFY(!r);
+        QCOMPARE(v, u"alt"_s);
+        QVERIFY2(onParent, "the form was not shown on the active window");
+        QVERIFY(!parent.alive());
+        QVERIFY(!seen);
     }
 };
 

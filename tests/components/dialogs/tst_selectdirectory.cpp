@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -225,6 +226,46 @@ private Q_SLOTS:
         QVERIFY(!run(directory, Guid, QString(), &seen));
         QCOMPARE(seen.directory, m_folderC);
         QCOMPARE(directory, QString());
+    }
+
+    // The picker is shown on the active window and goes with it: the call returns false, the folder
+    // stays as it was and nothing is remembered, also when a folder was chosen in the same moment,
+    // and nothing of the picker is touched after Qt deleted it.
+    void parentDeletedWhileOpen_data()
+    {
+        QTest::addColumn<bool>("chooseFirst");
+        QTest::newRow("window goes while the picker waits") << false;
+        QTest::newRow("folder chosen as the window went") << true;
+    }
+
+    void parentDeletedWhileOpen()
+    {
+        QFETCH(bool, chooseFirst);
+        ParentThatGoes parent;
+        QVERIFY(QTest::qWaitForWindowActive(parent.get()));
+        bool onParent = false;
+        QPointer<QDialog> seen;
+        ModalDialogDriver driver([&](QDialog *d) {
+            seen = d;
+            onParent = d->parentWidget() == parent.get();
+            if (chooseFirst) {
+                auto *picker = qobject_cast<QFileDialog *>(d);
+                picker->setDirectory(m_folderA);
+                if (auto *name = picker->findChild<QLineEdit *>(u"fileNameEdit"_s))
+                    name->clear();
+                pressButton(picker, u"Auswählen"_s);
+                parent.goNow();
+            } else {
+                parent.goLater();
+            }
+        });
+        QString directory = m_folderB;
+        QVERIFY(!Tzc_Dialogs::SelectDirectory(directory, Guid, u"Ordner wählen"_s));
+        QCOMPARE(directory, m_folderB);
+        QCOMPARE(storedFolder(), u"<none>"_s);
+        QVERIFY2(onParent, "the picker was not shown on the active window");
+        QVERIFY(!parent.alive());
+        QVERIFY(!seen);
     }
 };
 

@@ -1,6 +1,7 @@
-#include "zc_dialogs.h"
+#include "zc_dialogs_core.h"
 
 #include "platform/exception.h"
+#include "platform/exceptiontext.h"
 #include "platform/textformat.h"
 #include "platform/thread.h"
 
@@ -10,23 +11,30 @@
 
 #include <utility>
 
-THistorie *Tzc_Dialogs::FHistorie = nullptr;
-int Tzc_Dialogs::FUnitCount = 0;
-Tzc_Dialogs::TAutoAnswersRegistryCreate Tzc_Dialogs::FAutoAnswersRegistryCreate;
-Tzc_Dialogs::TShiftStateReader Tzc_Dialogs::FShiftStateReader;
-std::atomic<bool> Tzc_Dialogs::FUseLatestCommonDialogs = true;
-QVariant Tzc_Dialogs::FButtonFont;
-std::atomic<bool> Tzc_Dialogs::FRouted = false;
-std::atomic<void (*)()> Tzc_Dialogs::FUnroute = nullptr;
+namespace {
 
-THistorie *Tzc_Dialogs::GetHistorie()
+// The one service; the unit's start and finish are its only writers, while no other thread runs.
+constinit std::unique_ptr<Tzc_DialogService> g_service;
+
+} // namespace
+
+Tzc_DialogService::Tzc_DialogService() = default;
+Tzc_DialogService::~Tzc_DialogService() = default;
+
+Tzc_DialogService *Tzc_DialogService::Running()
 {
-    return FHistorie;
+    return g_service.get();
 }
 
-void Tzc_Dialogs::AddToHistoryStack(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
-    TModalResult AResult)
+THistorie *Tzc_DialogsCore::GetHistorie()
+{
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    return service ? &service->Historie : nullptr;
+}
+
+void Tzc_DialogsCore::AddToHistoryStack(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    quint8 AAnswerTyp, TModalResult AResult)
 {
     if (TThread::IsGuiThread()) {
         THistorieItem::Create(
@@ -36,18 +44,18 @@ void Tzc_Dialogs::AddToHistoryStack(const QString &AInstruction, const QString &
     // Not tagged with the calling thread: a worker that ends right after its dialog must not take
     // the entry with it.
     TThread::Queue(nullptr, [=] {
-        if (!FHistorie)
+        if (!GetHistorie())
             return;
         try {
             THistorieItem::Create(
                 AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
-        } catch (const std::exception &e) {
-            qWarning("Dialog history entry lost: %s", e.what());
+        } catch (...) {
+            qWarning("Dialog history entry lost: %s", qPrintable(CurrentExceptionMessage()));
         }
     });
 }
 
-QString Tzc_Dialogs::ParseGuid(const QString &AValue)
+QString Tzc_DialogsCore::ParseGuid(const QString &AValue)
 {
     const QString v = AValue.trimmed().toUpper();
     if (v.isEmpty())
@@ -61,7 +69,7 @@ QString Tzc_Dialogs::ParseGuid(const QString &AValue)
         .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4), m.captured(5));
 }
 
-QString Tzc_Dialogs::CheckGuid(const QString &AValue)
+QString Tzc_DialogsCore::CheckGuid(const QString &AValue)
 {
     const QString v = AValue.toUpper().trimmed();
     QString r;
@@ -75,59 +83,56 @@ QString Tzc_Dialogs::CheckGuid(const QString &AValue)
     return r;
 }
 
-void Tzc_Dialogs::SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory)
+void Tzc_DialogsCore::SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory)
 {
-    FAutoAnswersRegistryCreate = std::move(AFactory);
+    if (Tzc_DialogService *service = Tzc_DialogService::Running())
+        service->AutoAnswersRegistryCreate = std::move(AFactory);
 }
 
-bool Tzc_Dialogs::AutoAnswersRegistryCreateRegistered()
+bool Tzc_DialogsCore::AutoAnswersRegistryCreateRegistered()
 {
-    return bool(FAutoAnswersRegistryCreate);
+    const Tzc_DialogService *service = Tzc_DialogService::Running();
+    return service && service->AutoAnswersRegistryCreate;
 }
 
-void Tzc_Dialogs::SetShiftStateReader(TShiftStateReader AReader)
+void Tzc_DialogsCore::SetShiftStateReader(TShiftStateReader AReader)
 {
-    FShiftStateReader = std::move(AReader);
+    if (Tzc_DialogService *service = Tzc_DialogService::Running())
+        service->ShiftStateReader = std::move(AReader);
 }
 
-std::unique_ptr<TRegistry> Tzc_Dialogs::OpenAutoAnswers()
+std::unique_ptr<TRegistry> Tzc_DialogsCore::OpenAutoAnswers()
 {
-    std::unique_ptr<TRegistry> store = FAutoAnswersRegistryCreate();
+    Tzc_DialogService *service = Tzc_DialogService::Running();
+    std::unique_ptr<TRegistry> store
+        = service && service->AutoAnswersRegistryCreate ? service->AutoAnswersRegistryCreate() : nullptr;
     if (!store)
         throw ERegistryException(
             QStringLiteral("Der Speicher der automatischen Antworten ist nicht geöffnet."));
     return store;
 }
 
-void Tzc_Dialogs::RecordDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+void Tzc_DialogsCore::RecordDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
     TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
     TModalResult AResult)
 {
     // A dialog shown before the unit starts or after it finished is not lost for want of a history.
-    if (TThread::IsGuiThread() && !FHistorie)
+    if (TThread::IsGuiThread() && !GetHistorie())
         return;
     AddToHistoryStack(AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
 }
 
-TMsgDlgBtn Tzc_Dialogs::CalcDefaultButton(TMsgDlgButtons AButtons)
+TMsgDlgBtn Tzc_DialogsCore::CalcDefaultButton(TMsgDlgButtons AButtons)
 {
-    if (AButtons.Contains(mbOK))
-        return mbOK;
-    if (AButtons.Contains(mbYes))
-        return mbYes;
-    for (int b = mbYes; b <= mbClose; ++b) {
-        if (AButtons.Contains(TMsgDlgBtn(b)))
-            return TMsgDlgBtn(b);
-    }
-    return mbAbort;
+    return DefaultMsgDlgButton(AButtons);
 }
 
-TModalResult Tzc_Dialogs::ButtonResult(TMsgDlgBtn AButton)
+TModalResult Tzc_DialogsCore::ButtonResult(TMsgDlgBtn AButton)
 {
-    return AButton == mbHelp ? mrTaskDialogHelp : MsgDlgButtonResult(AButton);
+    return TaskDialogButtonResult(AButton);
 }
 
-QString Tzc_Dialogs::BreakLongRuns(const QString &AText)
+QString Tzc_DialogsCore::BreakLongRuns(const QString &AText)
 {
     constexpr qsizetype MaxRun = 4096;
     if (AText.size() <= MaxRun)
@@ -154,7 +159,7 @@ QString Tzc_Dialogs::BreakLongRuns(const QString &AText)
     return r;
 }
 
-QString Tzc_Dialogs::ExceptionLeerCleanUp(const QString &AExceptionText)
+QString Tzc_DialogsCore::ExceptionLeerCleanUp(const QString &AExceptionText)
 {
     static const QString Marker = QStringLiteral("EXCEPT_LEER");
     if (!AExceptionText.contains(Marker))
@@ -179,59 +184,51 @@ QString Tzc_Dialogs::ExceptionLeerCleanUp(const QString &AExceptionText)
     }
 }
 
-void Tzc_Dialogs::RaiseMessageDlgException(const QString &AExceptionText)
+void Tzc_DialogsCore::RaiseMessageDlgException(const QString &AExceptionText)
 {
     throw EDialogMessageException(ExceptionLeerCleanUp(AExceptionText));
 }
 
-bool Tzc_Dialogs::UseLatestCommonDialogs()
+bool Tzc_DialogsCore::UseLatestCommonDialogs()
 {
-    return FUseLatestCommonDialogs;
+    const Tzc_DialogService *service = Tzc_DialogService::Running();
+    return !service || service->UseLatestCommonDialogs;
 }
 
-void Tzc_Dialogs::SetUseLatestCommonDialogs(bool AValue)
+void Tzc_DialogsCore::SetUseLatestCommonDialogs(bool AValue)
 {
-    FUseLatestCommonDialogs = AValue;
+    if (Tzc_DialogService *service = Tzc_DialogService::Running())
+        service->UseLatestCommonDialogs = AValue;
 }
 
-bool Tzc_Dialogs::TaskDialogsAvailable()
+bool Tzc_DialogsCore::TaskDialogsAvailable()
 {
     // Qt's task dialog runs wherever its widgets do: no system version stands in the way.
-    return FUseLatestCommonDialogs;
+    return UseLatestCommonDialogs();
 }
 
 void zc_DialogsStart()
 {
     // Counted, so that a second run of the units in one process keeps the first one's history.
-    if (Tzc_Dialogs::FUnitCount++ > 0)
+    if (g_service) {
+        ++g_service->m_runs;
         return;
-    Tzc_Dialogs::FAutoAnswersRegistryCreate = nullptr;
-    Tzc_Dialogs::FShiftStateReader = nullptr;
-    THistorie::FOpenViews = new std::vector<THistorieView *>;
-    Tzc_Dialogs::FHistorie = new THistorie;
-    Tzc_Dialogs::FUseLatestCommonDialogs = true;
-    Tzc_Dialogs::FButtonFont.clear();
-    Tzc_Dialogs::FRouted = false;
+    }
+    g_service = std::make_unique<Tzc_DialogService>();
 }
 
 void zc_DialogsFinish()
 {
-    if (Tzc_Dialogs::FUnitCount == 0 || --Tzc_Dialogs::FUnitCount > 0)
+    if (!g_service || --g_service->m_runs > 0)
         return;
-    delete std::exchange(Tzc_Dialogs::FHistorie, nullptr);
-    delete std::exchange(THistorie::FOpenViews, nullptr);
-    // The host's factory may hold objects of its own; they go now, not at process exit.
-    try {
-        Tzc_Dialogs::FAutoAnswersRegistryCreate = nullptr;
-        Tzc_Dialogs::FShiftStateReader = nullptr;
-    } catch (...) {
-    }
-    Tzc_Dialogs::FButtonFont.clear();
-    // The routes lead into this unit's state: the platform's own dialogs come back with its end.
-    if (Tzc_Dialogs::FRouted.exchange(false)) {
-        if (const auto unroute = Tzc_Dialogs::FUnroute.exchange(nullptr))
+    // The routes lead into this state: the platform's own dialogs come back first.
+    if (g_service->Routed.exchange(false)) {
+        if (const auto unroute = g_service->Unroute.exchange(nullptr))
             unroute();
     }
+    // The history, its views' list and the host's factory (which may hold objects of its own) go
+    // now, not at process exit.
+    g_service.reset();
 }
 
 const TUnit zc_DialogsUnit = { "zc_Dialogs", zc_DialogsStart, zc_DialogsFinish };
