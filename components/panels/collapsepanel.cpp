@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 
@@ -48,25 +49,6 @@ constexpr const char *AlignWithMarginsProperty = "zcAlignWithMargins";
 constexpr const char *MarginsProperty = "zcMargins";
 // Set on a child while the panel has masked it.
 constexpr const char *ClippedProperty = "zcClippedByPanel";
-
-// Restores a flag however the scope is left.
-class TFlagGuard
-{
-public:
-    TFlagGuard(bool &flag, bool value)
-        : m_flag(flag)
-        , m_old(flag)
-    {
-        m_flag = value;
-    }
-    ~TFlagGuard() { m_flag = m_old; }
-    TFlagGuard(const TFlagGuard &) = delete;
-    TFlagGuard &operator=(const TFlagGuard &) = delete;
-
-private:
-    bool &m_flag;
-    bool m_old;
-};
 
 } // namespace
 
@@ -150,7 +132,9 @@ void TCollapsePanel::SetCollapse(bool Value)
     } else if (OnBeforeExpand) {
         OnBeforeExpand(this);
     }
-    fSizeing = true;
+    // A handler that raises while the children are laid out (before a run exists) must not leave
+    // the panel sizing for ever: the flag goes back unless a run or the change at once took over.
+    QScopedValueRollback sizeing(fSizeing, true);
     fCollapsed = Value;
     AlignControls();
     const int target = Value ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
@@ -158,9 +142,11 @@ void TCollapsePanel::SetCollapse(bool Value)
     if (AnimationEnabled() && AnimationAllowed() && !m_loading && !m_destroying && fExpandSteps != 0
         && TriggerThread()) {
         TTriggerObject *run = TTriggerObject::Create(this, height(), target, steps, Value);
+        sizeing.commit();
         run->SetReadyProc([this](TTriggerObject *, bool ADirection) { ExpandReady(nullptr, ADirection); });
     } else {
         fSizeing = false;
+        sizeing.commit();
         if (height() != target)
             SetHeight(target);
         ExpandReady(nullptr, Value);
@@ -325,7 +311,7 @@ void TCollapsePanel::ConstrainedResize(int &MinWidth, int &MinHeight, int &MaxWi
 
 void TCollapsePanel::ReExpand()
 {
-    const TFlagGuard priv(fPrivResize, true);
+    const QScopedValueRollback priv(fPrivResize, true);
     const int target = fCollapsed ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
     if (height() != target)
         SetHeight(target);
@@ -365,7 +351,7 @@ void TCollapsePanel::AlignControls()
 {
     if (m_aligning)
         return;
-    const TFlagGuard aligning(m_aligning, true);
+    const QScopedValueRollback aligning(m_aligning, true);
     QRect r = AdjustClientRect();
     const QList<QWidget *> children = childWidgets(this);
     // As the platform aligns: top, bottom, left, right, then client, each in child order.
@@ -543,7 +529,8 @@ void TCollapsePanel::WriteEinstellungen()
 void TCollapsePanel::LoadEinstellungen()
 {
     TRegistry reg;
-    if (!reg.OpenKey(u'\\' + IniPfad(), true))
+    // Reading writes nothing: a panel whose state was never saved leaves the store as it is.
+    if (!reg.OpenKey(u'\\' + IniPfad(), false))
         return;
     SetCollapse(reg.ReadInteger(QString(), fCollapsed ? 1 : 0) != 0);
 }

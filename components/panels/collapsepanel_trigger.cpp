@@ -2,13 +2,16 @@
 
 #include "platform/exception.h"
 #include "platform/numbers.h"
+#include "platform/widgets/application.h"
 
+#include <QCoreApplication>
 #include <QMutexLocker>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -49,44 +52,16 @@ TTriggerObject *TTriggerObject::Create(TTriggerControl *AControl, int V1, int v2
         AControl->SetSizeing(true);
         AControl->SetExpandProgress(AExpand ? 1.0f : 0.0f);
     }
-    auto *run = new TTriggerObject(AControl, V1, v2, st, AExpand);
-    thread->add(run);
-    return run;
-}
-
-TTriggerObject::~TTriggerObject()
-{
-    if (TTriggerThread *thread = TriggerThread()) {
-        try {
-            thread->remove(this);
-        } catch (...) {
-        }
-    }
-    if (fReadyProc && !m_silent) {
-        try {
-            fReadyProc(this, fExpand);
-        } catch (...) {
-        }
-    }
+    std::unique_ptr<TTriggerObject> run(new TTriggerObject(AControl, V1, v2, st, AExpand));
+    TTriggerObject *const result = run.get();
+    thread->add(std::move(run));
+    return result;
 }
 
 void TTriggerObject::RemoveOngoingProcess(TTriggerControl *AWinControl)
 {
-    TTriggerThread *thread = TriggerThread();
-    if (!thread)
-        return;
-    QMutexLocker lock(&thread->m_lock);
-    // A callback may end or start other runs: each listed run is checked again before it is freed.
-    const QList<TTriggerObject *> runs = thread->snapshot();
-    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
-        TTriggerObject *run = runs.at(i);
-        if (!thread->contains(run) || run->FControl != AWinControl)
-            continue;
-        try {
-            delete run;
-        } catch (...) {
-        }
-    }
+    if (TTriggerThread *thread = TriggerThread())
+        thread->end([AWinControl](const TTriggerObject *run) { return run->FControl == AWinControl; });
 }
 
 int TTriggerObject::RunCount(const TTriggerControl *AControl)
@@ -94,9 +69,9 @@ int TTriggerObject::RunCount(const TTriggerControl *AControl)
     TTriggerThread *thread = TriggerThread();
     if (!thread)
         return 0;
-    const QList<TTriggerObject *> runs = thread->snapshot();
-    return int(
-        std::count_if(runs.begin(), runs.end(), [&](TTriggerObject *r) { return r->FControl == AControl; }));
+    const QList<TTriggerThread::TRunId> runs = thread->snapshot();
+    return int(std::count_if(runs.begin(), runs.end(),
+        [&](const TTriggerThread::TRunId &r) { return r.first->FControl == AControl; }));
 }
 
 int TTriggerObject::EasedHeight(int ValueFrom, int ValueTo, int istep, int Steps)
@@ -115,7 +90,7 @@ float TTriggerObject::Progress(bool ACollapsing, int istep, int Steps)
     return float(std::sin(a * std::numbers::pi / 2));
 }
 
-void TTriggerObject::DoTrigger()
+bool TTriggerObject::DoTrigger()
 {
     if (FStep != FValueTo) {
         if (FSteps == 0) {
@@ -124,24 +99,25 @@ void TTriggerObject::DoTrigger()
             ++istep;
             FStep = EasedHeight(FValueFrom, FValueTo, istep, FSteps);
         }
+        // Each call into the control may run a handler that ends this run or frees the control.
         if (FControl) {
             if (FStep == FValueTo)
                 FControl->SetSizeing(false);
             else
                 FControl->SetExpandProgress(Progress(fExpand, istep, FSteps));
-            if (FControl->Height() != FStep) {
+            if (!m_ended && FControl->Height() != FStep) {
                 FControl->SetHeight(FStep);
-                if (FControl->AutoScrollInView())
+                if (!m_ended && FControl->AutoScrollInView())
                     FControl->ScrollInView();
             }
         }
     }
-    if (FStep == FValueTo) {
-        // Also a run that had nothing to do leaves its control no longer sizing.
-        if (FControl)
-            FControl->SetSizeing(false);
-        delete this;
-    }
+    if (m_ended || FStep != FValueTo)
+        return false;
+    // Also a run that had nothing to do leaves its control no longer sizing.
+    if (FControl)
+        FControl->SetSizeing(false);
+    return true;
 }
 
 // ---- thread
@@ -159,18 +135,13 @@ TTriggerThread::~TTriggerThread()
     Terminate();
     WaitFor();
     RemoveQueuedEvents(this);
-    QList<TTriggerObject *> left;
+    std::vector<TRunPtr> left;
     {
         QMutexLocker lock(&m_lock);
         left.swap(FTriggerList);
         m_pending = 0;
     }
-    // The controls of runs still listed may be gone: no callbacks now.
-    for (TTriggerObject *run : std::as_const(left)) {
-        run->m_silent = true;
-        run->fReadyProc = nullptr;
-        delete run;
-    }
+    // The controls of runs still listed may be gone: they are freed without their callbacks.
 }
 
 int TTriggerThread::RunCount() const
@@ -179,53 +150,99 @@ int TTriggerThread::RunCount() const
     return int(FTriggerList.size());
 }
 
-void TTriggerThread::add(TTriggerObject *ARun)
+void TTriggerThread::add(TRunPtr ARun)
 {
     QMutexLocker lock(&m_lock);
-    if (FTriggerList.contains(ARun))
-        return;
-    FTriggerList.append(ARun);
+    ARun->m_serial = ++m_nextSerial;
+    FTriggerList.push_back(std::move(ARun));
     m_pending = int(FTriggerList.size());
     if (m_pending == 1)
         Wake();
 }
 
-void TTriggerThread::remove(TTriggerObject *ARun)
+namespace {
+
+// A run's error goes to the application's handler after the tick: a box must not open while the
+// worker waits for the tick, nor between the steps of one tick.
+void reportRunError()
 {
-    QMutexLocker lock(&m_lock);
-    FTriggerList.removeOne(ARun);
-    m_pending = int(FTriggerList.size());
+    TApplication::HandleExceptionLater(QCoreApplication::instance());
 }
 
-QList<TTriggerObject *> TTriggerThread::snapshot() const
+} // namespace
+
+void TTriggerThread::end(const std::function<bool(const TTriggerObject *)> &AMatch)
 {
-    QMutexLocker lock(&m_lock);
-    return FTriggerList;
+    std::vector<TRunPtr> ended;
+    {
+        QMutexLocker lock(&m_lock);
+        // The last added ends first, as the walk from the end of the list always did.
+        for (auto it = FTriggerList.end(); it != FTriggerList.begin();) {
+            --it;
+            if (!AMatch(it->get()))
+                continue;
+            (*it)->m_ended = true;
+            ended.push_back(std::move(*it));
+            it = FTriggerList.erase(it);
+        }
+        m_pending = int(FTriggerList.size());
+    }
+    for (TRunPtr &run : ended) {
+        // Moved out first: the callback fires exactly once, whatever it starts or ends.
+        const TTriggerReadyEvent ready = std::exchange(run->fReadyProc, nullptr);
+        if (ready) {
+            try {
+                ready(run.get(), run->fExpand);
+            } catch (...) {
+                reportRunError();
+            }
+        }
+        if (run->m_inStep)
+            m_retired.push_back(std::move(run));
+    }
 }
 
-bool TTriggerThread::contains(TTriggerObject *ARun) const
+QList<TTriggerThread::TRunId> TTriggerThread::snapshot() const
 {
     QMutexLocker lock(&m_lock);
-    return FTriggerList.contains(ARun);
+    QList<TRunId> runs;
+    runs.reserve(qsizetype(FTriggerList.size()));
+    for (const TRunPtr &run : FTriggerList)
+        runs.append({ run.get(), run->m_serial });
+    return runs;
+}
+
+bool TTriggerThread::contains(const TRunId &ARun) const
+{
+    QMutexLocker lock(&m_lock);
+    return std::any_of(FTriggerList.begin(), FTriggerList.end(),
+        [&](const TRunPtr &run) { return run.get() == ARun.first && run->m_serial == ARun.second; });
 }
 
 void TTriggerThread::TriggerTick()
 {
     m_ticks.fetch_add(1);
-    try {
-        QMutexLocker lock(&m_lock);
-        // Runs free themselves, and callbacks may start or end runs: walk a copy, skip the gone.
-        const QList<TTriggerObject *> runs = FTriggerList;
-        for (qsizetype i = runs.size() - 1; i >= 0; --i) {
-            TTriggerObject *run = runs.at(i);
-            if (!FTriggerList.contains(run))
-                continue;
-            try {
-                run->DoTrigger();
-            } catch (...) {
-            }
+    // Callbacks may start or end runs: walk a copy, skip the ended ones. The lock is not held while
+    // a step runs.
+    const QList<TRunId> runs = snapshot();
+    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
+        if (!contains(runs.at(i)))
+            continue;
+        TTriggerObject *run = runs.at(i).first;
+        bool reached = false;
+        run->m_inStep = true;
+        try {
+            reached = run->DoTrigger();
+        } catch (...) {
+            reportRunError();
         }
-    } catch (...) {
+        run->m_inStep = false;
+        if (run->m_ended) {
+            std::erase_if(m_retired, [run](const TRunPtr &retired) { return retired.get() == run; });
+            continue;
+        }
+        if (reached)
+            end([run](const TTriggerObject *listed) { return listed == run; });
     }
 }
 

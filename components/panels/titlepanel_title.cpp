@@ -1,6 +1,7 @@
 #include "components/panels/titlepanel.h"
 
 #include "platform/exception.h"
+#include "platform/widgets/application.h"
 
 #include <QPainter>
 
@@ -300,7 +301,13 @@ void TCustomTitlePanelTitle::Draw(QPainter &Canvas, const QRect &ARect)
         frame3D(Canvas, ARect, clBtnHighlight, clBtnShadow);
     if (!fDefaultDrawing) {
         if (const TDrawTitleEvent onDraw = fPanel->OnDrawTitle()) {
-            onDraw(fPanel, Canvas, tr);
+            // The handler runs inside a paint event: its error must not cross the event loop, and
+            // no box may open in the middle of a paint.
+            try {
+                onDraw(fPanel, Canvas, tr);
+            } catch (...) {
+                TApplication::HandleExceptionLater(fPanel);
+            }
             return;
         }
     }
