@@ -32,12 +32,12 @@ void SetTriggerThread(TTriggerThread *AThread)
 // ---- runs
 
 TTriggerObject::TTriggerObject(TTriggerControl *AControl, int V1, int v2, int st, bool AExpand)
-    : fExpand(AExpand)
-    , FControl(AControl)
-    , FValueFrom(V1)
-    , FValueTo(v2)
-    , FSteps(std::clamp(st, 0, MaxSteps))
-    , FStep(V1)
+    : m_expand(AExpand)
+    , m_control(AControl)
+    , m_valueFrom(V1)
+    , m_valueTo(v2)
+    , m_steps(std::clamp(st, 0, MaxSteps))
+    , m_step(V1)
 {
 }
 
@@ -61,7 +61,7 @@ TTriggerObject *TTriggerObject::Create(TTriggerControl *AControl, int V1, int v2
 void TTriggerObject::RemoveOngoingProcess(TTriggerControl *AWinControl)
 {
     if (TTriggerThread *thread = TriggerThread())
-        thread->end([AWinControl](const TTriggerObject *run) { return run->FControl == AWinControl; });
+        thread->end([AWinControl](const TTriggerObject *run) { return run->m_control == AWinControl; });
 }
 
 int TTriggerObject::RunCount(const TTriggerControl *AControl)
@@ -71,52 +71,52 @@ int TTriggerObject::RunCount(const TTriggerControl *AControl)
         return 0;
     const QList<TTriggerThread::TRunId> runs = thread->snapshot();
     return int(std::count_if(runs.begin(), runs.end(),
-        [&](const TTriggerThread::TRunId &r) { return r.first->FControl == AControl; }));
+        [&](const TTriggerThread::TRunId &r) { return r.first->m_control == AControl; }));
 }
 
-int TTriggerObject::EasedHeight(int ValueFrom, int ValueTo, int istep, int Steps)
+int TTriggerObject::EasedHeight(int ValueFrom, int ValueTo, int AStep, int Steps)
 {
     if (Steps <= 0)
         return ValueTo;
     // Square root of a quarter sine: fast at first, settling gently.
-    const double f = std::sqrt(std::sin(double(istep) / Steps * std::numbers::pi / 2));
+    const double f = std::sqrt(std::sin(double(AStep) / Steps * std::numbers::pi / 2));
     const int step = ValueFrom + RoundHalfEven(double(ValueTo - ValueFrom) * f);
     return ValueTo > ValueFrom ? std::min(step, ValueTo) : std::max(step, ValueTo);
 }
 
-float TTriggerObject::Progress(bool ACollapsing, int istep, int Steps)
+float TTriggerObject::Progress(bool ACollapsing, int AStep, int Steps)
 {
-    const double a = ACollapsing ? 1.0 - double(istep) / Steps : double(istep) / Steps;
+    const double a = ACollapsing ? 1.0 - double(AStep) / Steps : double(AStep) / Steps;
     return float(std::sin(a * std::numbers::pi / 2));
 }
 
 bool TTriggerObject::DoTrigger()
 {
-    if (FStep != FValueTo) {
-        if (FSteps == 0) {
-            FStep = FValueTo;
+    if (m_step != m_valueTo) {
+        if (m_steps == 0) {
+            m_step = m_valueTo;
         } else {
-            ++istep;
-            FStep = EasedHeight(FValueFrom, FValueTo, istep, FSteps);
+            ++m_stepIndex;
+            m_step = EasedHeight(m_valueFrom, m_valueTo, m_stepIndex, m_steps);
         }
         // Each call into the control may run a handler that ends this run or frees the control.
-        if (FControl) {
-            if (FStep == FValueTo)
-                FControl->SetSizeing(false);
+        if (m_control) {
+            if (m_step == m_valueTo)
+                m_control->SetSizeing(false);
             else
-                FControl->SetExpandProgress(Progress(fExpand, istep, FSteps));
-            if (!m_ended && FControl->Height() != FStep) {
-                FControl->SetHeight(FStep);
-                if (!m_ended && FControl->AutoScrollInView())
-                    FControl->ScrollInView();
+                m_control->SetExpandProgress(Progress(m_expand, m_stepIndex, m_steps));
+            if (!m_ended && m_control->Height() != m_step) {
+                m_control->SetHeight(m_step);
+                if (!m_ended && m_control->AutoScrollInView())
+                    m_control->ScrollInView();
             }
         }
     }
-    if (m_ended || FStep != FValueTo)
+    if (m_ended || m_step != m_valueTo)
         return false;
     // Also a run that had nothing to do leaves its control no longer sizing.
-    if (FControl)
-        FControl->SetSizeing(false);
+    if (m_control)
+        m_control->SetSizeing(false);
     return true;
 }
 
@@ -138,7 +138,7 @@ TTriggerThread::~TTriggerThread()
     std::vector<TRunPtr> left;
     {
         QMutexLocker lock(&m_lock);
-        left.swap(FTriggerList);
+        left.swap(m_runs);
         m_pending = 0;
     }
     // The controls of runs still listed may be gone: they are freed without their callbacks.
@@ -147,15 +147,15 @@ TTriggerThread::~TTriggerThread()
 int TTriggerThread::RunCount() const
 {
     QMutexLocker lock(&m_lock);
-    return int(FTriggerList.size());
+    return int(m_runs.size());
 }
 
 void TTriggerThread::add(TRunPtr ARun)
 {
     QMutexLocker lock(&m_lock);
     ARun->m_serial = ++m_nextSerial;
-    FTriggerList.push_back(std::move(ARun));
-    m_pending = int(FTriggerList.size());
+    m_runs.push_back(std::move(ARun));
+    m_pending = int(m_runs.size());
     if (m_pending == 1)
         Wake();
 }
@@ -177,22 +177,22 @@ void TTriggerThread::end(const std::function<bool(const TTriggerObject *)> &AMat
     {
         QMutexLocker lock(&m_lock);
         // The last added ends first, as the walk from the end of the list always did.
-        for (auto it = FTriggerList.end(); it != FTriggerList.begin();) {
+        for (auto it = m_runs.end(); it != m_runs.begin();) {
             --it;
             if (!AMatch(it->get()))
                 continue;
             (*it)->m_ended = true;
             ended.push_back(std::move(*it));
-            it = FTriggerList.erase(it);
+            it = m_runs.erase(it);
         }
-        m_pending = int(FTriggerList.size());
+        m_pending = int(m_runs.size());
     }
     for (TRunPtr &run : ended) {
         // Moved out first: the callback fires exactly once, whatever it starts or ends.
-        const TTriggerReadyEvent ready = std::exchange(run->fReadyProc, nullptr);
+        const TTriggerReadyEvent ready = std::exchange(run->m_readyProc, nullptr);
         if (ready) {
             try {
-                ready(run.get(), run->fExpand);
+                ready(run.get(), run->m_expand);
             } catch (...) {
                 reportRunError();
             }
@@ -206,8 +206,8 @@ QList<TTriggerThread::TRunId> TTriggerThread::snapshot() const
 {
     QMutexLocker lock(&m_lock);
     QList<TRunId> runs;
-    runs.reserve(qsizetype(FTriggerList.size()));
-    for (const TRunPtr &run : FTriggerList)
+    runs.reserve(qsizetype(m_runs.size()));
+    for (const TRunPtr &run : m_runs)
         runs.append({ run.get(), run->m_serial });
     return runs;
 }
@@ -215,7 +215,7 @@ QList<TTriggerThread::TRunId> TTriggerThread::snapshot() const
 bool TTriggerThread::contains(const TRunId &ARun) const
 {
     QMutexLocker lock(&m_lock);
-    return std::any_of(FTriggerList.begin(), FTriggerList.end(),
+    return std::any_of(m_runs.begin(), m_runs.end(),
         [&](const TRunPtr &run) { return run.get() == ARun.first && run->m_serial == ARun.second; });
 }
 
@@ -255,7 +255,7 @@ TTriggerThread::TClock::time_point TTriggerThread::NextTickDue(
 
 void TTriggerThread::Execute()
 {
-    const auto interval = std::chrono::milliseconds(FInterval);
+    const auto interval = std::chrono::milliseconds(m_interval);
     // A monotonic clock: no wrap to care about.
     TClock::time_point due = TClock::now() + interval;
     while (!Terminated()) {
