@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 
@@ -49,48 +50,60 @@ constexpr const char *MarginsProperty = "zcMargins";
 // Set on a child while the panel has masked it.
 constexpr const char *ClippedProperty = "zcClippedByPanel";
 
-// Restores a flag however the scope is left.
-class TFlagGuard
-{
-public:
-    TFlagGuard(bool &flag, bool value)
-        : m_flag(flag)
-        , m_old(flag)
-    {
-        m_flag = value;
-    }
-    ~TFlagGuard() { m_flag = m_old; }
-    TFlagGuard(const TFlagGuard &) = delete;
-    TFlagGuard &operator=(const TFlagGuard &) = delete;
-
-private:
-    bool &m_flag;
-    bool m_old;
-};
-
 } // namespace
+
+struct TCollapsePanel::TPrivate
+{
+    bool privResize = false;
+    bool asPanel = false;
+    bool collapseOtherPanels = false;
+    bool collapsed = false;
+    int expandSteps = -1;
+    TCollapseHolder *holder = nullptr; // null once the holder is gone
+    std::unique_ptr<TCollapsStyle> orphanStyle;
+    bool sizeing = false;
+    float expandProgress = 0;
+    QString autoSaveByName;
+    bool autoLoad = false;
+    bool autoSave = false;
+    QString iniPfad;
+    bool autoExpandOnFocus = true;
+    bool autoCollapseOnLostFocus = false;
+    bool autoConstraint = true;
+    bool scrollSearched = false;
+    QPointer<QScrollArea> parentScrollingWinControl;
+    bool autoScrollInView = false;
+    QString caption;
+    TAlign align = TAlign::alNone;
+    TColor color = clBtnFace;
+    TColor fontColor = clBlack;
+    bool loading = false;
+    bool destroying = false;
+    bool aligning = false;
+};
 
 TCollapsePanel::TCollapsePanel(QWidget *AOwner)
     : QWidget(requireHolder(AOwner))
-    , fCollapseHolder(CollapseHolder())
+    , d(std::make_unique<TPrivate>())
 {
+    d->holder = CollapseHolder();
     // The style paints every pixel itself; nothing is erased first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_color = clBtnFace;
-    fCollapseHolder->Add(this);
+    d->color = clBtnFace;
+    d->holder->Add(this);
     if (qApp)
         connect(qApp, &QApplication::focusChanged, this, &TCollapsePanel::focusMoved);
 }
 
 TCollapsePanel::~TCollapsePanel()
 {
-    m_destroying = true;
+    d->destroying = true;
     if (qApp)
         disconnect(qApp, nullptr, this, nullptr);
     try {
         // The run's ready handler still fires, before the state is saved.
         TTriggerObject::RemoveOngoingProcess(this);
-        if (fAutoSave)
+        if (d->autoSave)
             WriteEinstellungen();
     } catch (const std::exception &e) {
         qWarning("%s", e.what());
@@ -98,49 +111,191 @@ TCollapsePanel::~TCollapsePanel()
     }
     for (QWidget *child : childWidgets(this))
         child->removeEventFilter(this);
-    if (fCollapseHolder)
-        fCollapseHolder->Remove(this);
+    if (d->holder)
+        d->holder->Remove(this);
+}
+
+// ---- plain properties
+
+bool TCollapsePanel::Collapse() const
+{
+    return d->collapsed;
+}
+
+bool TCollapsePanel::Expand() const
+{
+    return !d->collapsed;
+}
+
+bool TCollapsePanel::Sizeing() const
+{
+    return d->sizeing;
+}
+
+int TCollapsePanel::ExpandSteps() const
+{
+    return d->expandSteps;
+}
+
+void TCollapsePanel::SetExpandSteps(int Value)
+{
+    d->expandSteps = Value;
+}
+
+bool TCollapsePanel::CollapseOtherPanels() const
+{
+    return d->collapseOtherPanels;
+}
+
+bool TCollapsePanel::AutoExpandOnFocus() const
+{
+    return d->autoExpandOnFocus;
+}
+
+void TCollapsePanel::SetAutoExpandOnFocus(bool Value)
+{
+    d->autoExpandOnFocus = Value;
+}
+
+bool TCollapsePanel::AutoCollapseOnLostFocus() const
+{
+    return d->autoCollapseOnLostFocus;
+}
+
+void TCollapsePanel::SetAutoCollapseOnLostFocus(bool Value)
+{
+    d->autoCollapseOnLostFocus = Value;
+}
+
+bool TCollapsePanel::AsPanel() const
+{
+    return d->asPanel;
+}
+
+bool TCollapsePanel::AutoConstraint() const
+{
+    return d->autoConstraint;
+}
+
+void TCollapsePanel::SetAutoConstraint(bool Value)
+{
+    d->autoConstraint = Value;
+}
+
+QString TCollapsePanel::AutoSaveByName() const
+{
+    return d->autoSaveByName;
+}
+
+bool TCollapsePanel::AutoLoad() const
+{
+    return d->autoLoad;
+}
+
+void TCollapsePanel::SetAutoLoad(bool Value)
+{
+    d->autoLoad = Value;
+}
+
+bool TCollapsePanel::AutoSave() const
+{
+    return d->autoSave;
+}
+
+void TCollapsePanel::SetAutoSave(bool Value)
+{
+    d->autoSave = Value;
+}
+
+QString TCollapsePanel::Caption() const
+{
+    return d->caption;
+}
+
+TAlign TCollapsePanel::Align() const
+{
+    return d->align;
+}
+
+TColor TCollapsePanel::Color() const
+{
+    return d->color;
+}
+
+TColor TCollapsePanel::CanvasFontColor() const
+{
+    return d->fontColor;
+}
+
+void TCollapsePanel::SetCanvasFontColor(TColor Value)
+{
+    d->fontColor = Value;
+}
+
+bool TCollapsePanel::Loading() const
+{
+    return d->loading;
+}
+
+void TCollapsePanel::BeginLoading()
+{
+    d->loading = true;
+}
+
+void TCollapsePanel::SetSizeing(bool Value)
+{
+    d->sizeing = Value;
+}
+
+bool TCollapsePanel::AutoScrollInView() const
+{
+    return d->autoScrollInView;
+}
+
+void TCollapsePanel::SetAutoScrollInView(bool Value)
+{
+    d->autoScrollInView = Value;
 }
 
 TCollapsStyle *TCollapsePanel::style() const
 {
-    if (fCollapseHolder) {
-        if (TCollapsStyle *installed = fCollapseHolder->CollapsStyleObj())
+    if (d->holder) {
+        if (TCollapsStyle *installed = d->holder->CollapsStyleObj())
             return installed;
     }
     // Without a holder (the unit has finished) the panel keeps the base style's geometry.
-    if (!m_orphanStyle)
-        m_orphanStyle = std::make_unique<TCollapsStyle>();
-    return m_orphanStyle.get();
+    if (!d->orphanStyle)
+        d->orphanStyle = std::make_unique<TCollapsStyle>();
+    return d->orphanStyle.get();
 }
 
 void TCollapsePanel::holderGone()
 {
-    fCollapseHolder = nullptr;
+    d->holder = nullptr;
     update();
 }
 
 float TCollapsePanel::ExpandSingle() const
 {
-    if (fSizeing)
-        return fExpandProgress;
-    return fCollapsed ? 0.0f : 1.0f;
+    if (d->sizeing)
+        return d->expandProgress;
+    return d->collapsed ? 0.0f : 1.0f;
 }
 
 // ---- the collapse change
 
 void TCollapsePanel::SetCollapse(bool Value)
 {
-    if ((Value && fAsPanel) || Value == fCollapsed || m_destroying)
+    if ((Value && d->asPanel) || Value == d->collapsed || d->destroying)
         return;
     if (Value) {
-        if (sideOrClient(m_align))
+        if (sideOrClient(d->align))
             return;
         if (OnBeforeCollapse)
             OnBeforeCollapse(this);
         const QList<QWidget *> children = childWidgets(this);
         if (children.isEmpty()) {
-            fCollapsed = true;
+            d->collapsed = true;
             return;
         }
         for (qsizetype i = children.size() - 1; i >= 0; --i) {
@@ -150,22 +305,26 @@ void TCollapsePanel::SetCollapse(bool Value)
     } else if (OnBeforeExpand) {
         OnBeforeExpand(this);
     }
-    fSizeing = true;
-    fCollapsed = Value;
+    // A handler that raises while the children are laid out (before a run exists) must not leave
+    // the panel sizing for ever: the flag goes back unless a run or the change at once took over.
+    QScopedValueRollback sizeing(d->sizeing, true);
+    d->collapsed = Value;
     AlignControls();
     const int target = Value ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
-    const int steps = StepsFor(fExpandSteps, std::abs(target - height()));
-    if (AnimationEnabled() && AnimationAllowed() && !m_loading && !m_destroying && fExpandSteps != 0
+    const int steps = StepsFor(d->expandSteps, std::abs(target - height()));
+    if (AnimationEnabled() && AnimationAllowed() && !d->loading && !d->destroying && d->expandSteps != 0
         && TriggerThread()) {
         TTriggerObject *run = TTriggerObject::Create(this, height(), target, steps, Value);
+        sizeing.commit();
         run->SetReadyProc([this](TTriggerObject *, bool ADirection) { ExpandReady(nullptr, ADirection); });
     } else {
-        fSizeing = false;
+        d->sizeing = false;
+        sizeing.commit();
         if (height() != target)
             SetHeight(target);
         ExpandReady(nullptr, Value);
     }
-    if (!m_loading && fCollapseOtherPanels && !fCollapsed)
+    if (!d->loading && d->collapseOtherPanels && !d->collapsed)
         DoCollapseOtherPanels();
 }
 
@@ -181,13 +340,13 @@ int TCollapsePanel::StepsFor(int AExpandSteps, int ADistance)
 
 void TCollapsePanel::ExpandReady(QObject *, bool ADirection)
 {
-    fSizeing = false;
-    if (m_loading)
+    d->sizeing = false;
+    if (d->loading)
         return;
     AlignControls();
     update();
-    if (FAutoScrollInView) {
-        FAutoScrollInView = false;
+    if (d->autoScrollInView) {
+        d->autoScrollInView = false;
         ScrollInView();
     }
     if (ADirection) {
@@ -205,22 +364,22 @@ void TCollapsePanel::SetExpandImmediately(bool Value)
 {
     if (Value == Expand())
         return;
-    const int steps = fExpandSteps;
+    const int steps = d->expandSteps;
     struct Restore
     {
         int &field;
         int value;
         ~Restore() { field = value; }
-    } restore { fExpandSteps, steps };
-    fExpandSteps = 0;
+    } restore { d->expandSteps, steps };
+    d->expandSteps = 0;
     SetExpand(Value);
 }
 
 void TCollapsePanel::SetAsPanel(bool Value)
 {
-    if (Value == fAsPanel)
+    if (Value == d->asPanel)
         return;
-    fAsPanel = Value;
+    d->asPanel = Value;
     if (Value)
         SetCollapse(false);
     AlignControls();
@@ -232,16 +391,16 @@ void TCollapsePanel::SetAsPanel(bool Value)
 
 void TCollapsePanel::SetCollapseOtherPanels(bool Value)
 {
-    if (Value == fCollapseOtherPanels)
+    if (Value == d->collapseOtherPanels)
         return;
-    fCollapseOtherPanels = Value;
+    d->collapseOtherPanels = Value;
     if (Value)
         DoCollapseOtherPanels();
 }
 
 void TCollapsePanel::DoCollapseOtherPanels()
 {
-    if (m_loading || !parentWidget())
+    if (d->loading || !parentWidget())
         return;
     for (QObject *sibling : parentWidget()->children()) {
         auto *panel = qobject_cast<TCollapsePanel *>(sibling);
@@ -252,7 +411,7 @@ void TCollapsePanel::DoCollapseOtherPanels()
 
 void TCollapsePanel::SetExpandProgress(float Value)
 {
-    fExpandProgress = Value;
+    d->expandProgress = Value;
     update();
 }
 
@@ -260,7 +419,7 @@ void TCollapsePanel::SetHeight(int Value)
 {
     // A panel stacked in a layout keeps the height it is given; a side or client panel is sized by
     // its parent.
-    if (sideOrClient(m_align))
+    if (sideOrClient(d->align))
         resize(width(), Value);
     else
         setFixedHeight(Value);
@@ -283,8 +442,8 @@ int TCollapsePanel::CollapsePanelBottomSpace() const
 
 int TCollapsePanel::HeightExpanded() const
 {
-    const int base = fAsPanel ? 0 : style()->GetCollapsePanelHeaderHeight(this);
-    if (sideOrClient(m_align))
+    const int base = d->asPanel ? 0 : style()->GetCollapsePanelHeaderHeight(this);
+    if (sideOrClient(d->align))
         return std::max(base, height());
     const int space = style()->GetCollapsePanelBottomSpace(this);
     int result = base;
@@ -303,11 +462,11 @@ int TCollapsePanel::HeightExpanded() const
 
 QRect TCollapsePanel::AdjustClientRect() const
 {
-    if (fAsPanel)
+    if (d->asPanel)
         return rect();
     QRect r = style()->GetClientRect(this).adjusted(1, 1, -1, -1);
     // Children of a collapsed panel are laid out below the visible area.
-    if (fCollapsed && !fSizeing)
+    if (d->collapsed && !d->sizeing)
         r.translate(0, 5000);
     return r;
 }
@@ -317,16 +476,16 @@ void TCollapsePanel::ConstrainedResize(int &MinWidth, int &MinHeight, int &MaxWi
     Q_UNUSED(MinWidth);
     Q_UNUSED(MaxWidth);
     Q_UNUSED(MaxHeight);
-    if (fAsPanel || fSizeing || fCollapsed)
+    if (d->asPanel || d->sizeing || d->collapsed)
         return;
-    if (fAutoConstraint && m_align == TAlign::alClient)
+    if (d->autoConstraint && d->align == TAlign::alClient)
         MinHeight = std::max(MinHeight, style()->GetCollapsePanelCollapseHeight(this) + 80);
 }
 
 void TCollapsePanel::ReExpand()
 {
-    const TFlagGuard priv(fPrivResize, true);
-    const int target = fCollapsed ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
+    const QScopedValueRollback priv(d->privResize, true);
+    const int target = d->collapsed ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
     if (height() != target)
         SetHeight(target);
 }
@@ -338,7 +497,7 @@ void TCollapsePanel::SetChildAlign(
     AChild->setProperty(AlignWithMarginsProperty, AAlignWithMargins);
     AChild->setProperty(MarginsProperty, QVariant::fromValue(AMargins));
     if (auto *panel = qobject_cast<TCollapsePanel *>(AChild))
-        panel->m_align = AAlign;
+        panel->d->align = AAlign;
     if (auto *parent = qobject_cast<TCollapsePanel *>(AChild->parentWidget()))
         parent->childrenChanged();
 }
@@ -346,7 +505,7 @@ void TCollapsePanel::SetChildAlign(
 TAlign TCollapsePanel::ChildAlign(const QWidget *AChild)
 {
     if (auto *panel = qobject_cast<const TCollapsePanel *>(AChild))
-        return panel->m_align;
+        return panel->d->align;
     return TAlign(AChild->property(AlignProperty).toInt());
 }
 
@@ -363,9 +522,9 @@ void TCollapsePanel::SetAlign(TAlign Value)
 
 void TCollapsePanel::AlignControls()
 {
-    if (m_aligning)
+    if (d->aligning)
         return;
-    const TFlagGuard aligning(m_aligning, true);
+    const QScopedValueRollback aligning(d->aligning, true);
     QRect r = AdjustClientRect();
     const QList<QWidget *> children = childWidgets(this);
     // As the platform aligns: top, bottom, left, right, then client, each in child order.
@@ -412,7 +571,7 @@ void TCollapsePanel::clipChildren()
     // While the panel folds, and while it is folded, its children end where the frame's inner edge
     // is: what lies below is hidden as if behind the frame, instead of showing over the frame, the
     // shadow and what lies below the panel. An expanded panel leaves its children alone.
-    const bool clip = (fSizeing || fCollapsed) && !fAsPanel && fCollapseHolder;
+    const bool clip = (d->sizeing || d->collapsed) && !d->asPanel && d->holder;
     const QRect client = clip ? style()->GetClientRect(this) : QRect();
     for (QWidget *child : childWidgets(this)) {
         if (child->isWindow())
@@ -439,10 +598,10 @@ void TCollapsePanel::clipChildren()
 
 void TCollapsePanel::childrenChanged()
 {
-    if (m_aligning || fPrivResize || m_loading || m_destroying)
+    if (d->aligning || d->privResize || d->loading || d->destroying)
         return;
     AlignControls();
-    if (!fSizeing && m_align != TAlign::alClient && !fAsPanel)
+    if (!d->sizeing && d->align != TAlign::alClient && !d->asPanel)
         ReExpand();
 }
 
@@ -450,63 +609,63 @@ void TCollapsePanel::childrenChanged()
 
 void TCollapsePanel::SetCaption(const QString &Value)
 {
-    if (Value == m_caption)
+    if (Value == d->caption)
         return;
-    m_caption = Value;
+    d->caption = Value;
     update();
 }
 
 QString TCollapsePanel::CaptionDoubleAmpersand() const
 {
-    if (m_caption.contains(u"&&"_s))
-        return m_caption;
-    QString text = m_caption;
+    if (d->caption.contains(u"&&"_s))
+        return d->caption;
+    QString text = d->caption;
     return text.replace(u'&', u"&&"_s);
 }
 
 void TCollapsePanel::SetColor(TColor Value)
 {
-    if (Value == m_color)
+    if (Value == d->color)
         return;
-    m_color = Value;
+    d->color = Value;
     update();
 }
 
 void TCollapsePanel::MakeFontKontrast(TColor CBaseColor, float MinKontrast)
 {
     constexpr float threshold = 0.66f;
-    const auto enough = [&] { return ColorBrightnessDiff(m_fontColor, CBaseColor) >= MinKontrast; };
+    const auto enough = [&] { return ColorBrightnessDiff(d->fontColor, CBaseColor) >= MinKontrast; };
     if (enough())
         return;
-    m_fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
+    d->fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
     if (!enough()) {
         // The complement of the channels: all 32 bits would make a system colour of it.
         CBaseColor = ~ColorToRGB(CBaseColor) & 0xFFFFFF;
-        m_fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
+        d->fontColor = ContrastColor(CBaseColor, MinKontrast, threshold);
     }
     if (!enough()) {
-        m_fontColor = ContrastColor(clBlack, MinKontrast, threshold);
+        d->fontColor = ContrastColor(clBlack, MinKontrast, threshold);
         CBaseColor = clBlack;
     }
     if (!enough())
-        m_fontColor = ContrastColor(clWhite, MinKontrast, threshold);
+        d->fontColor = ContrastColor(clWhite, MinKontrast, threshold);
 }
 
 // ---- saved state
 
 void TCollapsePanel::SetAutoSaveByName(const QString &Value)
 {
-    if (Value == fAutoSaveByName)
+    if (Value == d->autoSaveByName)
         return;
-    fIniPfad.clear();
-    fAutoSaveByName = Value;
+    d->iniPfad.clear();
+    d->autoSaveByName = Value;
 }
 
 QString TCollapsePanel::IniPfad()
 {
-    if (!fIniPfad.isEmpty())
-        return fIniPfad;
-    const QString name = fAutoSaveByName.trimmed();
+    if (!d->iniPfad.isEmpty())
+        return d->iniPfad;
+    const QString name = d->autoSaveByName.trimmed();
     QString path = TZelkRegistryOptions::RootKey() + u'\\';
     if (TZelkRegistryOptions::HasApplicationKey()) {
         path += TZelkRegistryOptions::ApplicationKey();
@@ -529,29 +688,30 @@ QString TCollapsePanel::IniPfad()
             path += QLatin1StringView(view->metaObject()->className()) + u'\\' + objectName();
         }
     }
-    fIniPfad = path;
-    return fIniPfad;
+    d->iniPfad = path;
+    return d->iniPfad;
 }
 
 void TCollapsePanel::WriteEinstellungen()
 {
     TRegistry reg;
     reg.OpenKey(u'\\' + IniPfad(), true);
-    reg.WriteString(QString(), fCollapsed ? u"1"_s : u"0"_s);
+    reg.WriteString(QString(), d->collapsed ? u"1"_s : u"0"_s);
 }
 
 void TCollapsePanel::LoadEinstellungen()
 {
     TRegistry reg;
-    if (!reg.OpenKey(u'\\' + IniPfad(), true))
+    // Reading writes nothing: a panel whose state was never saved leaves the store as it is.
+    if (!reg.OpenKey(u'\\' + IniPfad(), false))
         return;
-    SetCollapse(reg.ReadInteger(QString(), fCollapsed ? 1 : 0) != 0);
+    SetCollapse(reg.ReadInteger(QString(), d->collapsed ? 1 : 0) != 0);
 }
 
 void TCollapsePanel::Loaded()
 {
-    m_loading = false;
-    if (fAutoLoad) {
+    d->loading = false;
+    if (d->autoLoad) {
         try {
             LoadEinstellungen();
         } catch (const std::exception &e) {
@@ -559,7 +719,7 @@ void TCollapsePanel::Loaded()
         }
     }
     adjustChildControls(this);
-    if (!m_destroying && !fCollapsed)
+    if (!d->destroying && !d->collapsed)
         ReExpand();
 }
 
@@ -579,21 +739,21 @@ void TCollapsePanel::adjustChildControls(QWidget *AControl)
 
 QScrollArea *TCollapsePanel::parentScrollingWinControl()
 {
-    if (!m_scrollSearched) {
-        m_scrollSearched = true;
+    if (!d->scrollSearched) {
+        d->scrollSearched = true;
         for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
             if (auto *area = qobject_cast<QScrollArea *>(w)) {
-                fParentScrollingWinControl = area;
+                d->parentScrollingWinControl = area;
                 break;
             }
         }
     }
-    return fParentScrollingWinControl;
+    return d->parentScrollingWinControl;
 }
 
 void TCollapsePanel::ScrollInView()
 {
-    if (fAsPanel || m_destroying || m_loading)
+    if (d->asPanel || d->destroying || d->loading)
         return;
     try {
         if (QScrollArea *area = parentScrollingWinControl())
@@ -622,9 +782,9 @@ void TCollapsePanel::paintEvent(QPaintEvent *event)
     Guarded([&] {
         QPainter painter(this);
         painter.setClipRegion(event->region());
-        if (!fCollapseHolder) {
+        if (!d->holder) {
             // No style any more: the panel's own colour, so that nothing undefined shows.
-            painter.fillRect(rect(), ToQColor(m_color));
+            painter.fillRect(rect(), ToQColor(d->color));
             return;
         }
         style()->Paint(this, painter);
@@ -636,11 +796,11 @@ void TCollapsePanel::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     Guarded([&] {
         AlignControls();
-        if (fPrivResize || m_destroying)
+        if (d->privResize || d->destroying)
             return;
         if (OnResize)
             OnResize(this);
-        if (!fSizeing)
+        if (!d->sizeing)
             ReExpand();
     });
 }
@@ -657,9 +817,9 @@ void TCollapsePanel::mousePressEvent(QMouseEvent *event)
     }
     event->accept();
     Guarded([&] {
-        if (fCollapsed)
-            FAutoScrollInView = true;
-        SetCollapse(!fCollapsed);
+        if (d->collapsed)
+            d->autoScrollInView = true;
+        SetCollapse(!d->collapsed);
     });
 }
 
@@ -716,7 +876,7 @@ void TCollapsePanel::focusMoved(QWidget *old, QWidget *now)
 
 void TCollapsePanel::DoEnter()
 {
-    if (FAutoCollapseOnLostFocus)
+    if (d->autoCollapseOnLostFocus)
         SetCollapse(false);
     if (OnEnter)
         OnEnter(this);
@@ -724,7 +884,7 @@ void TCollapsePanel::DoEnter()
 
 void TCollapsePanel::DoExit()
 {
-    if (FAutoCollapseOnLostFocus)
+    if (d->autoCollapseOnLostFocus)
         SetCollapse(true);
     if (OnExit)
         OnExit(this);

@@ -51,48 +51,48 @@ public:
     ~TCollapsePanel() override;
 
     // ---- state
-    bool Collapse() const { return fCollapsed; }
+    bool Collapse() const;
     void SetCollapse(bool Value);
-    bool Expand() const { return !fCollapsed; }
+    bool Expand() const;
     void SetExpand(bool Value) { SetCollapse(!Value); }
     // The change without animation.
     void SetExpandImmediately(bool Value);
-    bool Sizeing() const { return fSizeing; }
+    bool Sizeing() const;
     // fExpandProgress while sizing, else 1 expanded and 0 collapsed.
     float ExpandSingle() const;
-    int ExpandSteps() const { return fExpandSteps; }
-    void SetExpandSteps(int Value) { fExpandSteps = Value; }
-    bool CollapseOtherPanels() const { return fCollapseOtherPanels; }
+    int ExpandSteps() const;
+    void SetExpandSteps(int Value);
+    bool CollapseOtherPanels() const;
     void SetCollapseOtherPanels(bool Value);
-    bool AutoExpandOnFocus() const { return FAutoExpandOnFocus; }
-    void SetAutoExpandOnFocus(bool Value) { FAutoExpandOnFocus = Value; }
-    bool AutoCollapseOnLostFocus() const { return FAutoCollapseOnLostFocus; }
-    void SetAutoCollapseOnLostFocus(bool Value) { FAutoCollapseOnLostFocus = Value; }
-    bool AsPanel() const { return fAsPanel; }
+    bool AutoExpandOnFocus() const;
+    void SetAutoExpandOnFocus(bool Value);
+    bool AutoCollapseOnLostFocus() const;
+    void SetAutoCollapseOnLostFocus(bool Value);
+    bool AsPanel() const;
     void SetAsPanel(bool Value);
-    bool AutoConstraint() const { return fAutoConstraint; }
-    void SetAutoConstraint(bool Value) { fAutoConstraint = Value; }
+    bool AutoConstraint() const;
+    void SetAutoConstraint(bool Value);
 
     // ---- saved state
-    QString AutoSaveByName() const { return fAutoSaveByName; }
+    QString AutoSaveByName() const;
     void SetAutoSaveByName(const QString &Value);
-    bool AutoLoad() const { return fAutoLoad; }
-    void SetAutoLoad(bool Value) { fAutoLoad = Value; }
-    bool AutoSave() const { return fAutoSave; }
-    void SetAutoSave(bool Value) { fAutoSave = Value; }
+    bool AutoLoad() const;
+    void SetAutoLoad(bool Value);
+    bool AutoSave() const;
+    void SetAutoSave(bool Value);
     // The key of the state below the store's root, computed once until AutoSaveByName changes.
     QString IniPfad();
     void WriteEinstellungen();
     void LoadEinstellungen();
 
     // ---- look and layout
-    QString Caption() const { return m_caption; }
+    QString Caption() const;
     void SetCaption(const QString &Value);
     // The caption with every "&" doubled, unless it holds "&&" already.
     QString CaptionDoubleAmpersand() const;
-    TAlign Align() const { return m_align; }
+    TAlign Align() const;
     void SetAlign(TAlign Value);
-    TColor Color() const { return m_color; }
+    TColor Color() const;
     // Repaints only when the colour changes.
     void SetColor(TColor Value);
     QRect FullRect() const { return QRect(0, 0, width(), height()); }
@@ -116,8 +116,8 @@ public:
     static TAlign ChildAlign(const QWidget *AChild);
 
     // The colour the caption font of the canvas has, and the contrast rule on it.
-    TColor CanvasFontColor() const { return m_fontColor; }
-    void SetCanvasFontColor(TColor Value) { m_fontColor = Value; }
+    TColor CanvasFontColor() const;
+    void SetCanvasFontColor(TColor Value);
     void MakeFontKontrast(TColor CBaseColor, float MinKontrast);
 
     // ---- neighbours and view
@@ -125,8 +125,8 @@ public:
     void ScrollInView() override;
     bool IsVisible(bool AFull) const;
     // Between construction and Loaded: no animation, no collapsing of siblings, no saving.
-    bool Loading() const { return m_loading; }
-    void BeginLoading() { m_loading = true; }
+    bool Loading() const;
+    void BeginLoading();
     // After the panel's settings were read: loads the state when AutoLoad is set, prepares the
     // children, fits the height.
     void Loaded();
@@ -135,12 +135,12 @@ public:
         OnExit;
 
     // ---- the trigger's view of the panel
-    void SetSizeing(bool Value) override { fSizeing = Value; }
+    void SetSizeing(bool Value) override;
     void SetExpandProgress(float Value) override;
     int Height() const override { return height(); }
     void SetHeight(int Value) override;
-    bool AutoScrollInView() const override { return FAutoScrollInView; }
-    void SetAutoScrollInView(bool Value) { FAutoScrollInView = Value; }
+    bool AutoScrollInView() const override;
+    void SetAutoScrollInView(bool Value);
     // Called when a run ends; ADirection is true after a collapse.
     void ExpandReady(QObject *Sender, bool ADirection);
 
@@ -179,33 +179,9 @@ private:
     QScrollArea *parentScrollingWinControl();
     TCollapsStyle *style() const;
 
-    bool fPrivResize = false;
-    bool fAsPanel = false;
-    bool fCollapseOtherPanels = false;
-    bool fCollapsed = false;
-    int fExpandSteps = -1;
-    TCollapseHolder *fCollapseHolder = nullptr; // null once the holder is gone
-    mutable std::unique_ptr<TCollapsStyle> m_orphanStyle;
-    bool fSizeing = false;
-    float fExpandProgress = 0;
-    QString fAutoSaveByName;
-    bool fAutoLoad = false;
-    bool fAutoSave = false;
-    QString fIniPfad;
-    bool FAutoExpandOnFocus = true;
-    bool FAutoCollapseOnLostFocus = false;
-    bool fAutoConstraint = true;
-    bool m_scrollSearched = false;
-    QPointer<QScrollArea> fParentScrollingWinControl;
-    bool FAutoScrollInView = false;
-
-    QString m_caption;
-    TAlign m_align = TAlign::alNone;
-    TColor m_color = clBtnFace;
-    TColor m_fontColor = clBlack;
-    bool m_loading = false;
-    bool m_destroying = false;
-    bool m_aligning = false;
+    // The panel's state, kept out of the header.
+    struct TPrivate;
+    std::unique_ptr<TPrivate> d;
 };
 
 // The process's register of live panels (not owning them) and owner of the current style.
@@ -235,9 +211,9 @@ public:
     // A fresh style of the current style's name (new sizes and system colours).
     void InvalidateStyle();
     QStringList RegisteredStyles() const;
-    QString SkinName() const { return fSkinName; }
+    QString SkinName() const { return m_skinName; }
     void SetSkinName(const QString &Value);
-    bool SkinLoading() const { return fSkinLoading; }
+    bool SkinLoading() const { return m_skinLoading; }
     // Repaints every panel.
     void WMSYSCOLORCHANGE();
     // The application's palette changed (the holder watches the application once a panel exists):
@@ -246,9 +222,9 @@ public:
 
 private:
     QList<TCollapsePanel *> m_panels;
-    bool fSkinLoading = false;
-    QString fSkinName;
-    mutable std::unique_ptr<TCollapsStyle> fCollapsStyle;
+    bool m_skinLoading = false;
+    QString m_skinName;
+    mutable std::unique_ptr<TCollapsStyle> m_style;
     // Set while the style is installed by its class: how to make it (again).
     const TCollapsStyleClass *m_styleClass = nullptr;
     // The style was made before the GUI application existed: its sizes, colours and font are

@@ -2,13 +2,16 @@
 
 #include "platform/exception.h"
 #include "platform/numbers.h"
+#include "platform/widgets/application.h"
 
+#include <QCoreApplication>
 #include <QMutexLocker>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -29,12 +32,12 @@ void SetTriggerThread(TTriggerThread *AThread)
 // ---- runs
 
 TTriggerObject::TTriggerObject(TTriggerControl *AControl, int V1, int v2, int st, bool AExpand)
-    : fExpand(AExpand)
-    , FControl(AControl)
-    , FValueFrom(V1)
-    , FValueTo(v2)
-    , FSteps(std::clamp(st, 0, MaxSteps))
-    , FStep(V1)
+    : m_expand(AExpand)
+    , m_control(AControl)
+    , m_valueFrom(V1)
+    , m_valueTo(v2)
+    , m_steps(std::clamp(st, 0, MaxSteps))
+    , m_step(V1)
 {
 }
 
@@ -49,44 +52,16 @@ TTriggerObject *TTriggerObject::Create(TTriggerControl *AControl, int V1, int v2
         AControl->SetSizeing(true);
         AControl->SetExpandProgress(AExpand ? 1.0f : 0.0f);
     }
-    auto *run = new TTriggerObject(AControl, V1, v2, st, AExpand);
-    thread->add(run);
-    return run;
-}
-
-TTriggerObject::~TTriggerObject()
-{
-    if (TTriggerThread *thread = TriggerThread()) {
-        try {
-            thread->remove(this);
-        } catch (...) {
-        }
-    }
-    if (fReadyProc && !m_silent) {
-        try {
-            fReadyProc(this, fExpand);
-        } catch (...) {
-        }
-    }
+    std::unique_ptr<TTriggerObject> run(new TTriggerObject(AControl, V1, v2, st, AExpand));
+    TTriggerObject *const result = run.get();
+    thread->add(std::move(run));
+    return result;
 }
 
 void TTriggerObject::RemoveOngoingProcess(TTriggerControl *AWinControl)
 {
-    TTriggerThread *thread = TriggerThread();
-    if (!thread)
-        return;
-    QMutexLocker lock(&thread->m_lock);
-    // A callback may end or start other runs: each listed run is checked again before it is freed.
-    const QList<TTriggerObject *> runs = thread->snapshot();
-    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
-        TTriggerObject *run = runs.at(i);
-        if (!thread->contains(run) || run->FControl != AWinControl)
-            continue;
-        try {
-            delete run;
-        } catch (...) {
-        }
-    }
+    if (TTriggerThread *thread = TriggerThread())
+        thread->end([AWinControl](const TTriggerObject *run) { return run->m_control == AWinControl; });
 }
 
 int TTriggerObject::RunCount(const TTriggerControl *AControl)
@@ -94,54 +69,55 @@ int TTriggerObject::RunCount(const TTriggerControl *AControl)
     TTriggerThread *thread = TriggerThread();
     if (!thread)
         return 0;
-    const QList<TTriggerObject *> runs = thread->snapshot();
-    return int(
-        std::count_if(runs.begin(), runs.end(), [&](TTriggerObject *r) { return r->FControl == AControl; }));
+    const QList<TTriggerThread::TRunId> runs = thread->snapshot();
+    return int(std::count_if(runs.begin(), runs.end(),
+        [&](const TTriggerThread::TRunId &r) { return r.first->m_control == AControl; }));
 }
 
-int TTriggerObject::EasedHeight(int ValueFrom, int ValueTo, int istep, int Steps)
+int TTriggerObject::EasedHeight(int ValueFrom, int ValueTo, int AStep, int Steps)
 {
     if (Steps <= 0)
         return ValueTo;
     // Square root of a quarter sine: fast at first, settling gently.
-    const double f = std::sqrt(std::sin(double(istep) / Steps * std::numbers::pi / 2));
+    const double f = std::sqrt(std::sin(double(AStep) / Steps * std::numbers::pi / 2));
     const int step = ValueFrom + RoundHalfEven(double(ValueTo - ValueFrom) * f);
     return ValueTo > ValueFrom ? std::min(step, ValueTo) : std::max(step, ValueTo);
 }
 
-float TTriggerObject::Progress(bool ACollapsing, int istep, int Steps)
+float TTriggerObject::Progress(bool ACollapsing, int AStep, int Steps)
 {
-    const double a = ACollapsing ? 1.0 - double(istep) / Steps : double(istep) / Steps;
+    const double a = ACollapsing ? 1.0 - double(AStep) / Steps : double(AStep) / Steps;
     return float(std::sin(a * std::numbers::pi / 2));
 }
 
-void TTriggerObject::DoTrigger()
+bool TTriggerObject::DoTrigger()
 {
-    if (FStep != FValueTo) {
-        if (FSteps == 0) {
-            FStep = FValueTo;
+    if (m_step != m_valueTo) {
+        if (m_steps == 0) {
+            m_step = m_valueTo;
         } else {
-            ++istep;
-            FStep = EasedHeight(FValueFrom, FValueTo, istep, FSteps);
+            ++m_stepIndex;
+            m_step = EasedHeight(m_valueFrom, m_valueTo, m_stepIndex, m_steps);
         }
-        if (FControl) {
-            if (FStep == FValueTo)
-                FControl->SetSizeing(false);
+        // Each call into the control may run a handler that ends this run or frees the control.
+        if (m_control) {
+            if (m_step == m_valueTo)
+                m_control->SetSizeing(false);
             else
-                FControl->SetExpandProgress(Progress(fExpand, istep, FSteps));
-            if (FControl->Height() != FStep) {
-                FControl->SetHeight(FStep);
-                if (FControl->AutoScrollInView())
-                    FControl->ScrollInView();
+                m_control->SetExpandProgress(Progress(m_expand, m_stepIndex, m_steps));
+            if (!m_ended && m_control->Height() != m_step) {
+                m_control->SetHeight(m_step);
+                if (!m_ended && m_control->AutoScrollInView())
+                    m_control->ScrollInView();
             }
         }
     }
-    if (FStep == FValueTo) {
-        // Also a run that had nothing to do leaves its control no longer sizing.
-        if (FControl)
-            FControl->SetSizeing(false);
-        delete this;
-    }
+    if (m_ended || m_step != m_valueTo)
+        return false;
+    // Also a run that had nothing to do leaves its control no longer sizing.
+    if (m_control)
+        m_control->SetSizeing(false);
+    return true;
 }
 
 // ---- thread
@@ -159,73 +135,114 @@ TTriggerThread::~TTriggerThread()
     Terminate();
     WaitFor();
     RemoveQueuedEvents(this);
-    QList<TTriggerObject *> left;
+    std::vector<TRunPtr> left;
     {
         QMutexLocker lock(&m_lock);
-        left.swap(FTriggerList);
+        left.swap(m_runs);
         m_pending = 0;
     }
-    // The controls of runs still listed may be gone: no callbacks now.
-    for (TTriggerObject *run : std::as_const(left)) {
-        run->m_silent = true;
-        run->fReadyProc = nullptr;
-        delete run;
-    }
+    // The controls of runs still listed may be gone: they are freed without their callbacks.
 }
 
 int TTriggerThread::RunCount() const
 {
     QMutexLocker lock(&m_lock);
-    return int(FTriggerList.size());
+    return int(m_runs.size());
 }
 
-void TTriggerThread::add(TTriggerObject *ARun)
+void TTriggerThread::add(TRunPtr ARun)
 {
     QMutexLocker lock(&m_lock);
-    if (FTriggerList.contains(ARun))
-        return;
-    FTriggerList.append(ARun);
-    m_pending = int(FTriggerList.size());
+    ARun->m_serial = ++m_nextSerial;
+    m_runs.push_back(std::move(ARun));
+    m_pending = int(m_runs.size());
     if (m_pending == 1)
         Wake();
 }
 
-void TTriggerThread::remove(TTriggerObject *ARun)
+namespace {
+
+// A run's error goes to the application's handler after the tick: a box must not open while the
+// worker waits for the tick, nor between the steps of one tick.
+void reportRunError()
 {
-    QMutexLocker lock(&m_lock);
-    FTriggerList.removeOne(ARun);
-    m_pending = int(FTriggerList.size());
+    TApplication::HandleExceptionLater(QCoreApplication::instance());
 }
 
-QList<TTriggerObject *> TTriggerThread::snapshot() const
+} // namespace
+
+void TTriggerThread::end(const std::function<bool(const TTriggerObject *)> &AMatch)
 {
-    QMutexLocker lock(&m_lock);
-    return FTriggerList;
+    std::vector<TRunPtr> ended;
+    {
+        QMutexLocker lock(&m_lock);
+        // The last added ends first, as the walk from the end of the list always did.
+        for (auto it = m_runs.end(); it != m_runs.begin();) {
+            --it;
+            if (!AMatch(it->get()))
+                continue;
+            (*it)->m_ended = true;
+            ended.push_back(std::move(*it));
+            it = m_runs.erase(it);
+        }
+        m_pending = int(m_runs.size());
+    }
+    for (TRunPtr &run : ended) {
+        // Moved out first: the callback fires exactly once, whatever it starts or ends.
+        const TTriggerReadyEvent ready = std::exchange(run->m_readyProc, nullptr);
+        if (ready) {
+            try {
+                ready(run.get(), run->m_expand);
+            } catch (...) {
+                reportRunError();
+            }
+        }
+        if (run->m_inStep)
+            m_retired.push_back(std::move(run));
+    }
 }
 
-bool TTriggerThread::contains(TTriggerObject *ARun) const
+QList<TTriggerThread::TRunId> TTriggerThread::snapshot() const
 {
     QMutexLocker lock(&m_lock);
-    return FTriggerList.contains(ARun);
+    QList<TRunId> runs;
+    runs.reserve(qsizetype(m_runs.size()));
+    for (const TRunPtr &run : m_runs)
+        runs.append({ run.get(), run->m_serial });
+    return runs;
+}
+
+bool TTriggerThread::contains(const TRunId &ARun) const
+{
+    QMutexLocker lock(&m_lock);
+    return std::any_of(m_runs.begin(), m_runs.end(),
+        [&](const TRunPtr &run) { return run.get() == ARun.first && run->m_serial == ARun.second; });
 }
 
 void TTriggerThread::TriggerTick()
 {
     m_ticks.fetch_add(1);
-    try {
-        QMutexLocker lock(&m_lock);
-        // Runs free themselves, and callbacks may start or end runs: walk a copy, skip the gone.
-        const QList<TTriggerObject *> runs = FTriggerList;
-        for (qsizetype i = runs.size() - 1; i >= 0; --i) {
-            TTriggerObject *run = runs.at(i);
-            if (!FTriggerList.contains(run))
-                continue;
-            try {
-                run->DoTrigger();
-            } catch (...) {
-            }
+    // Callbacks may start or end runs: walk a copy, skip the ended ones. The lock is not held while
+    // a step runs.
+    const QList<TRunId> runs = snapshot();
+    for (qsizetype i = runs.size() - 1; i >= 0; --i) {
+        if (!contains(runs.at(i)))
+            continue;
+        TTriggerObject *run = runs.at(i).first;
+        bool reached = false;
+        run->m_inStep = true;
+        try {
+            reached = run->DoTrigger();
+        } catch (...) {
+            reportRunError();
         }
-    } catch (...) {
+        run->m_inStep = false;
+        if (run->m_ended) {
+            std::erase_if(m_retired, [run](const TRunPtr &retired) { return retired.get() == run; });
+            continue;
+        }
+        if (reached)
+            end([run](const TTriggerObject *listed) { return listed == run; });
     }
 }
 
@@ -238,7 +255,7 @@ TTriggerThread::TClock::time_point TTriggerThread::NextTickDue(
 
 void TTriggerThread::Execute()
 {
-    const auto interval = std::chrono::milliseconds(FInterval);
+    const auto interval = std::chrono::milliseconds(m_interval);
     // A monotonic clock: no wrap to care about.
     TClock::time_point due = TClock::now() + interval;
     while (!Terminated()) {

@@ -2,7 +2,8 @@
 // The animation runs of the collapse panels and the one thread that paces them (unit CollapsePanel).
 // A run (TTriggerObject) moves one control's height from ValueFrom to ValueTo in eased steps; the
 // trigger thread hands a tick to the GUI thread every 15 ms, and each tick advances every run by one
-// step. A run that reaches its target frees itself and calls its ready callback.
+// step. A run that reaches its target ends: the thread takes it off its list, calls its ready
+// callback and frees it.
 //
 // Rules:
 // - Runs, ticks and the controls are touched on the GUI thread only. The worker only sleeps, reads
@@ -13,16 +14,23 @@
 // - Ending a run, by reaching its target, by RemoveOngoingProcess or by the thread's end, calls its
 //   ready callback exactly once, except at the thread's end, when the remaining runs are dropped
 //   silently (their controls may be gone).
-// - Errors of one run (its control, its callback) are swallowed so that the other runs go on.
+// - The thread owns its runs; one place ends them (takes them off the list, then calls the callback
+//   with the lock released, then frees them), so a callback may start or end runs, even delete the
+//   control whose step is under way.
+// - Errors of one run (its control, its callback) go to the application's exception handler by a
+//   queued call, so that the other runs go on and no box opens in the middle of a tick.
 
 #include "components/appservices/zc_thread.h"
 
 #include <QList>
-#include <QRecursiveMutex>
+#include <QMutex>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 // What a run needs of the control it sizes; the collapse panel offers it.
 class TTriggerControl
@@ -48,48 +56,53 @@ public:
 
     // Starts a run of AControl from height V1 to v2 in st steps (limited to 0..50). An earlier run of
     // the same control ends first, its callback firing now. Raises when no trigger thread runs. The
-    // run belongs to the thread's list and frees itself when it ends.
+    // run belongs to the thread; the pointer is valid until the run ends.
     static TTriggerObject *Create(TTriggerControl *AControl, int V1, int v2, int st, bool AExpand);
     // Ends every run of AWinControl.
     static void RemoveOngoingProcess(TTriggerControl *AWinControl);
     // The runs in progress of AControl (0 or 1).
     static int RunCount(const TTriggerControl *AControl);
 
-    // Ends the run: leaves the list and calls the ready callback.
-    ~TTriggerObject();
+    ~TTriggerObject() = default;
     TTriggerObject(const TTriggerObject &) = delete;
     TTriggerObject &operator=(const TTriggerObject &) = delete;
 
-    // One step; frees the run when it has reached its target.
-    void DoTrigger();
+    // One step; true when the run has reached its target (the thread then ends it). Stops touching
+    // the control once the run was ended meanwhile (by a handler the step set off).
+    bool DoTrigger();
+    // The run was ended (taken off the thread's list); it is freed once its step returns.
+    bool Ended() const { return m_ended; }
 
-    TTriggerReadyEvent ReadyProc() const { return fReadyProc; }
-    void SetReadyProc(TTriggerReadyEvent Value) { fReadyProc = std::move(Value); }
+    TTriggerReadyEvent ReadyProc() const { return m_readyProc; }
+    void SetReadyProc(TTriggerReadyEvent Value) { m_readyProc = std::move(Value); }
 
-    TTriggerControl *Control() const { return FControl; }
-    int ValueFrom() const { return FValueFrom; }
-    int ValueTo() const { return FValueTo; }
-    int Steps() const { return FSteps; }
-    int Step() const { return FStep; }
+    TTriggerControl *Control() const { return m_control; }
+    int ValueFrom() const { return m_valueFrom; }
+    int ValueTo() const { return m_valueTo; }
+    int Steps() const { return m_steps; }
+    int Step() const { return m_step; }
 
-    // The eased height after istep of Steps from ValueFrom to ValueTo, and the progress value (0
+    // The eased height after AStep of Steps from ValueFrom to ValueTo, and the progress value (0
     // collapsed, 1 expanded) after that step.
-    static int EasedHeight(int ValueFrom, int ValueTo, int istep, int Steps);
-    static float Progress(bool ACollapsing, int istep, int Steps);
+    static int EasedHeight(int ValueFrom, int ValueTo, int AStep, int Steps);
+    static float Progress(bool ACollapsing, int AStep, int Steps);
 
 private:
     TTriggerObject(TTriggerControl *AControl, int V1, int v2, int st, bool AExpand);
     friend class TTriggerThread;
 
-    bool fExpand;
-    TTriggerControl *FControl;
-    int FValueFrom;
-    int FValueTo;
-    int FSteps;
-    int istep = 0;
-    int FStep;
-    TTriggerReadyEvent fReadyProc;
-    bool m_silent = false; // dropped at the thread's end: no callback
+    bool m_expand;
+    TTriggerControl *m_control;
+    int m_valueFrom;
+    int m_valueTo;
+    int m_steps;
+    int m_stepIndex = 0;
+    int m_step;
+    TTriggerReadyEvent m_readyProc;
+    bool m_ended = false;
+    bool m_inStep = false;
+    // Tells a run from a later one that was given the address of an ended one.
+    quint64 m_serial = 0;
 };
 
 class TTriggerThread : public Tzc_Thread
@@ -97,10 +110,10 @@ class TTriggerThread : public Tzc_Thread
 public:
     // Use TThread::New<TTriggerThread>(): the thread starts once it is constructed.
     TTriggerThread();
-    // Stops the worker and waits for it; drops the runs still listed without their callbacks.
+    // Stops the worker and waits for it; frees the runs still listed without their callbacks.
     ~TTriggerThread() override;
 
-    int Interval() const { return FInterval; }
+    int Interval() const { return m_interval; }
     using TClock = std::chrono::steady_clock;
     // When the next tick is due after one that was due at ALastDue and returned at ALastReturned:
     // an interval after the last one was due (to the clock's precision: neither the time a tick
@@ -123,16 +136,25 @@ protected:
 
 private:
     friend class TTriggerObject;
-    void add(TTriggerObject *ARun);
-    void remove(TTriggerObject *ARun);
-    QList<TTriggerObject *> snapshot() const;
-    bool contains(TTriggerObject *ARun) const;
+    using TRunPtr = std::unique_ptr<TTriggerObject>;
+    void add(TRunPtr ARun);
+    // Takes the runs that AMatch selects off the list (under the lock), then calls their callbacks
+    // (without it) and frees them; the run whose step is under way is freed when the step returns.
+    void end(const std::function<bool(const TTriggerObject *)> &AMatch);
+    using TRunId = std::pair<TTriggerObject *, quint64>;
+    QList<TRunId> snapshot() const;
+    bool contains(const TRunId &ARun) const;
 
-    mutable QRecursiveMutex m_lock;
-    QList<TTriggerObject *> FTriggerList;
+    // Guards the list against RunCount from other threads; never held while a run's step or
+    // callback runs.
+    mutable QMutex m_lock;
+    std::vector<TRunPtr> m_runs;
+    quint64 m_nextSerial = 0;
+    // Runs ended while their step was under way: freed when the step returns.
+    std::vector<TRunPtr> m_retired;
     std::atomic<int> m_pending { 0 };
     std::atomic<qint64> m_ticks { 0 };
-    const int FInterval = 15;
+    const int m_interval = 15;
     static constexpr int IdleSleepMs = 60 * 60 * 1000;
 };
 

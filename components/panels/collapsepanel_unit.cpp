@@ -53,8 +53,7 @@ void finishCollapsePanel()
     g_holder.reset();
     SetCollapsStyles(nullptr);
     g_styles.reset();
-    // The scaler register keeps no way to forget a class: the entry is left to the register's end,
-    // which finishes right after this unit.
+    // The scaler leaves the class register as it goes.
     g_scaler.reset();
 }
 

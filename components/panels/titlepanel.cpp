@@ -87,6 +87,72 @@ void finishTitlePanel()
 
 } // namespace
 
+struct TCustomTitlePanel::TPrivate
+{
+    TDrawTitleEvent onDrawTitle;
+    TTitlePanelStyle style = psFramed;
+    int frameWidth = 1;
+    bool asPanel = false;
+    bool nativeStyle = true;
+    bool parentBackground = true;
+    TColor activeFrameColor = clActiveCaption;
+    TColor inactiveFrameColor = clInactiveCaption;
+    QString caption;
+    std::unique_ptr<TCustomTitlePanelTitle> title;
+};
+
+// ---- plain properties
+
+TCustomTitlePanelTitle *TCustomTitlePanel::Title() const
+{
+    return d->title.get();
+}
+
+QString TCustomTitlePanel::Caption() const
+{
+    return d->caption;
+}
+
+TTitlePanelStyle TCustomTitlePanel::Style() const
+{
+    return d->style;
+}
+
+int TCustomTitlePanel::FrameWidth() const
+{
+    return d->frameWidth;
+}
+
+bool TCustomTitlePanel::AsPanel() const
+{
+    return d->asPanel;
+}
+
+bool TCustomTitlePanel::NativeStyle() const
+{
+    return d->nativeStyle;
+}
+
+bool TCustomTitlePanel::ParentBackground() const
+{
+    return d->parentBackground;
+}
+
+TColor TCustomTitlePanel::ActiveFrameColor() const
+{
+    return d->activeFrameColor;
+}
+
+TColor TCustomTitlePanel::InactiveFrameColor() const
+{
+    return d->inactiveFrameColor;
+}
+
+TDrawTitleEvent TCustomTitlePanel::OnDrawTitle() const
+{
+    return d->onDrawTitle;
+}
+
 const TUnit TitlePanelUnit = { "TitlePanel", startTitlePanel, finishTitlePanel };
 
 QUuid TitlePanelFocusHookGUID()
@@ -142,6 +208,7 @@ void NotifyTitlePanels(QWidget *W, QWidget *Other)
 
 TCustomTitlePanel::TCustomTitlePanel(QWidget *AParent)
     : QWidget(AParent)
+    , d(std::make_unique<TPrivate>())
 {
     InitPanel();
 }
@@ -153,22 +220,22 @@ TCustomTitlePanel::~TCustomTitlePanel()
 
 void TCustomTitlePanel::InitPanel()
 {
-    fOnDrawTitle = nullptr;
-    fStyle = psFramed;
-    fFrameWidth = 1;
-    fAsPanel = false;
-    FNativeStyle = true;
-    FParentBackground = true;
-    FActiveFrameColor = clActiveCaption;
-    FInactiveFrameColor = clInactiveCaption;
+    d->onDrawTitle = nullptr;
+    d->style = psFramed;
+    d->frameWidth = 1;
+    d->asPanel = false;
+    d->nativeStyle = true;
+    d->parentBackground = true;
+    d->activeFrameColor = clActiveCaption;
+    d->inactiveFrameColor = clInactiveCaption;
     FreeTitle();
-    FTitle.reset(GetTitleClass()(this));
+    d->title.reset(GetTitleClass()(this));
     Realign();
 }
 
 void TCustomTitlePanel::FreeTitle()
 {
-    FTitle.reset();
+    d->title.reset();
 }
 
 TTitlePanelTitleClass TCustomTitlePanel::GetTitleClass() const
@@ -178,35 +245,35 @@ TTitlePanelTitleClass TCustomTitlePanel::GetTitleClass() const
 
 void TCustomTitlePanel::Loaded()
 {
-    if (!FTitle)
+    if (!d->title)
         return;
     const Tzc_Scaler *scaler = MainScaler();
-    const TTitleUpdateGuard update(FTitle.get());
-    FTitle->SetHeight(scaler->ScaleValue(FTitle->Height()));
-    QFont font = FTitle->Font();
+    const TTitleUpdateGuard update(d->title.get());
+    d->title->SetHeight(scaler->ScaleValue(d->title->Height()));
+    QFont font = d->title->Font();
     if (font.pointSize() > 0)
         font.setPointSize(scaler->ScaleValue(font.pointSize()));
     else if (font.pixelSize() > 0)
         font.setPixelSize(scaler->ScaleValue(font.pixelSize()));
-    FTitle->SetFont(font);
+    d->title->SetFont(font);
 }
 
 QRect TCustomTitlePanel::GetTitleRect() const
 {
     QRect r = rect();
-    if (FTitle)
-        FTitle->CalcTitleRect(r);
+    if (d->title)
+        d->title->CalcTitleRect(r);
     return r;
 }
 
 void TCustomTitlePanel::AdjustClientRect(QRect &R) const
 {
     // The platform panel has neither bevels nor a border here, so its own rule takes nothing away.
-    if (fAsPanel || !FTitle)
+    if (d->asPanel || !d->title)
         return;
-    FTitle->AdjustPanelClientRect(R);
-    if (fStyle == psFramed)
-        R.adjust(2 * fFrameWidth, 2 * fFrameWidth, -2 * fFrameWidth, -2 * fFrameWidth);
+    d->title->AdjustPanelClientRect(R);
+    if (d->style == psFramed)
+        R.adjust(2 * d->frameWidth, 2 * d->frameWidth, -2 * d->frameWidth, -2 * d->frameWidth);
 }
 
 void TCustomTitlePanel::Realign()
@@ -240,16 +307,16 @@ bool TCustomTitlePanel::Focused() const
 TColor TCustomTitlePanel::GetTitleColor() const
 {
     const bool active = !TracksFocus() || Focused();
-    if (!FNativeStyle) {
+    if (!d->nativeStyle) {
         if (const std::optional<TColor> inner = TitlePanelSkinColor())
             return DarkenColor(*inner, active ? 0.2 : 0.15);
     }
-    return active ? FActiveFrameColor : FInactiveFrameColor;
+    return active ? d->activeFrameColor : d->inactiveFrameColor;
 }
 
 TColor TCustomTitlePanel::GetBackgroundColor() const
 {
-    if (!FNativeStyle) {
+    if (!d->nativeStyle) {
         if (const std::optional<TColor> inner = TitlePanelSkinColor())
             return DarkenColor(*inner, 0.15);
     }
@@ -279,75 +346,75 @@ void TCustomTitlePanel::FocusMoved(QWidget *AOther, QWidget *AWindow)
 
 void TCustomTitlePanel::SetCaption(const QString &Value)
 {
-    if (FCaption == Value)
+    if (d->caption == Value)
         return;
-    FCaption = Value;
+    d->caption = Value;
     Invalidate();
 }
 
 void TCustomTitlePanel::SetStyle(TTitlePanelStyle Value)
 {
-    if (fStyle == Value)
+    if (d->style == Value)
         return;
-    fStyle = Value;
+    d->style = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetFrameWidth(int Value)
 {
-    if (fFrameWidth == Value)
+    if (d->frameWidth == Value)
         return;
-    fFrameWidth = Value;
+    d->frameWidth = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetAsPanel(bool Value)
 {
-    if (fAsPanel == Value)
+    if (d->asPanel == Value)
         return;
-    fAsPanel = Value;
+    d->asPanel = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetNativeStyle(bool Value)
 {
-    if (FNativeStyle == Value)
+    if (d->nativeStyle == Value)
         return;
-    FNativeStyle = Value;
+    d->nativeStyle = Value;
     Invalidate();
 }
 
 void TCustomTitlePanel::SetParentBackground(bool Value)
 {
-    if (FParentBackground == Value)
+    if (d->parentBackground == Value)
         return;
-    FParentBackground = Value;
+    d->parentBackground = Value;
     Invalidate();
 }
 
 void TCustomTitlePanel::SetActiveFrameColor(TColor Value)
 {
-    if (FActiveFrameColor == Value)
+    if (d->activeFrameColor == Value)
         return;
-    if (FTitle)
-        FTitle->SetActiveColor(Value);
-    FActiveFrameColor = Value;
+    if (d->title)
+        d->title->SetActiveColor(Value);
+    d->activeFrameColor = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetInactiveFrameColor(TColor Value)
 {
-    if (FInactiveFrameColor == Value)
+    if (d->inactiveFrameColor == Value)
         return;
-    if (FTitle)
-        FTitle->SetInactiveColor(Value);
-    FInactiveFrameColor = Value;
+    if (d->title)
+        d->title->SetInactiveColor(Value);
+    d->inactiveFrameColor = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetOnDrawTitle(TDrawTitleEvent Value)
 {
-    fOnDrawTitle = std::move(Value);
+    d->onDrawTitle = std::move(Value);
     Invalidate();
 }
 
@@ -356,29 +423,29 @@ void TCustomTitlePanel::paintEvent(QPaintEvent *Event)
     Q_UNUSED(Event)
     QPainter canvas(this);
     const TColor c = GetTitleColor();
-    if (fAsPanel) {
+    if (d->asPanel) {
         // The plain panel: its own background unless the parent's shows, and the caption centred.
-        if (!FParentBackground)
+        if (!d->parentBackground)
             canvas.fillRect(rect(), palette().color(backgroundRole()));
         canvas.setPen(palette().color(foregroundRole()));
-        canvas.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, FCaption);
+        canvas.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, d->caption);
         return;
     }
     // Without bevels or border the whole client rectangle is the panel's.
     const QRect r = rect();
-    if (fStyle == psFramed) {
+    if (d->style == psFramed) {
         QRect ring = r;
-        for (int i = 0; i < fFrameWidth && !ring.isEmpty(); ++i) {
+        for (int i = 0; i < d->frameWidth && !ring.isEmpty(); ++i) {
             frameRect(canvas, ring, c);
             ring.adjust(1, 1, -1, -1);
         }
     }
     QRect cr = r;
     AdjustClientRect(cr);
-    if (!FParentBackground)
+    if (!d->parentBackground)
         fillColor(canvas, cr, GetBackgroundColor());
     canvas.setBrush(Qt::NoBrush);
     canvas.setFont(font());
-    if (FTitle)
-        FTitle->Draw(canvas, r);
+    if (d->title)
+        d->title->Draw(canvas, r);
 }

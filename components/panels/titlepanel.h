@@ -117,7 +117,7 @@ public:
     virtual void Assign(const QObject *Source);
     void BeginUpdate();
     void EndUpdate();
-    int UpdateCount() const { return fUpdateCount; }
+    int UpdateCount() const;
 
     // The band inside Rect, a client rectangle (see the panel's frame).
     virtual void CalcTitleRect(QRect &Rect) const;
@@ -132,30 +132,30 @@ public:
     // The colour under the text; also becomes the active and inactive colour.
     virtual void SetColor(TColor Value);
 
-    TCustomTitlePanel *Panel() const { return fPanel; }
-    TTitleMargins *Margins() const { return fMargins.get(); }
+    TCustomTitlePanel *Panel() const;
+    TTitleMargins *Margins() const;
     void SetMargins(const TTitleMargins *Value);
-    QFont Font() const { return fFont; }
+    QFont Font() const;
     void SetFont(const QFont &Value);
     // The text colour of the font.
-    TColor FontColor() const { return fFontColor; }
+    TColor FontColor() const;
     void SetFontColor(TColor Value);
-    TColor Color() const { return fColor; }
-    TColor ActiveColor() const { return fActiveColor; }
-    TColor InactiveColor() const { return fInactiveColor; }
-    int Height() const { return fHeight; }
+    TColor Color() const;
+    TColor ActiveColor() const;
+    TColor InactiveColor() const;
+    int Height() const;
     void SetHeight(int Value);
-    TTextAlignment Alignment() const { return fAlignment; }
+    TTextAlignment Alignment() const;
     void SetAlignment(TTextAlignment Value);
-    TTitlePanelTitlePosition Position() const { return fPosition; }
+    TTitlePanelTitlePosition Position() const;
     void SetPosition(TTitlePanelTitlePosition Value);
-    bool EndEllipsis() const { return fEndEllipsis; }
+    bool EndEllipsis() const;
     void SetEndEllipsis(bool Value);
-    bool Multiline() const { return fMultiLine; }
+    bool Multiline() const;
     void SetMultiline(bool Value);
-    bool Gradient() const { return fGradient; }
+    bool Gradient() const;
     void SetGradient(bool Value);
-    bool DefaultDrawing() const { return fDefaultDrawing; }
+    bool DefaultDrawing() const;
     void SetDefaultDrawing(bool Value);
 
 protected:
@@ -169,21 +169,9 @@ protected:
 private:
     template <class T> void change(T &Field, T Value);
 
-    bool fDefaultDrawing = true;
-    int fUpdateCount = 0;
-    std::unique_ptr<TTitleMargins> fMargins;
-    QFont fFont;
-    TColor fFontColor = clHighlightText;
-    TColor fColor = clHighlight;
-    TColor fActiveColor = clActiveCaption;
-    TColor fInactiveColor = clInactiveCaption;
-    int fHeight = 17;
-    TTextAlignment fAlignment = txaCenter;
-    bool fEndEllipsis = true;
-    bool fMultiLine = false;
-    bool fGradient = true;
-    TTitlePanelTitlePosition fPosition = tpLeft;
-    TCustomTitlePanel *fPanel; // not owned
+    // The state, kept out of the header.
+    struct TPrivate;
+    std::unique_ptr<TPrivate> d;
 };
 
 // Keeps one update of a title open for its scope, also when an exception ends the scope early.
@@ -241,7 +229,7 @@ public:
     // title font's size by the main scaler, as they were designed for 96 dots per inch.
     virtual void Loaded();
 
-    TCustomTitlePanelTitle *Title() const { return FTitle.get(); }
+    TCustomTitlePanelTitle *Title() const;
     // The band for the current client rectangle.
     QRect GetTitleRect() const;
     // The children's area for the client rectangle R: nothing more in plain-panel mode, else the band
@@ -266,25 +254,25 @@ public:
     // tracks the focus and exactly one of the two lies inside it.
     virtual void FocusMoved(QWidget *AOther, QWidget *AWindow);
 
-    QString Caption() const { return FCaption; }
+    QString Caption() const;
     void SetCaption(const QString &Value);
-    TTitlePanelStyle Style() const { return fStyle; }
+    TTitlePanelStyle Style() const;
     void SetStyle(TTitlePanelStyle Value);
-    int FrameWidth() const { return fFrameWidth; }
+    int FrameWidth() const;
     void SetFrameWidth(int Value);
-    bool AsPanel() const { return fAsPanel; }
+    bool AsPanel() const;
     void SetAsPanel(bool Value);
-    bool NativeStyle() const { return FNativeStyle; }
+    bool NativeStyle() const;
     void SetNativeStyle(bool Value);
     // The parent's background shows through the children's area (the default); false fills it with
     // GetBackgroundColor.
-    bool ParentBackground() const { return FParentBackground; }
+    bool ParentBackground() const;
     void SetParentBackground(bool Value);
-    TColor ActiveFrameColor() const { return FActiveFrameColor; }
+    TColor ActiveFrameColor() const;
     virtual void SetActiveFrameColor(TColor Value);
-    TColor InactiveFrameColor() const { return FInactiveFrameColor; }
+    TColor InactiveFrameColor() const;
     virtual void SetInactiveFrameColor(TColor Value);
-    TDrawTitleEvent OnDrawTitle() const { return fOnDrawTitle; }
+    TDrawTitleEvent OnDrawTitle() const;
     void SetOnDrawTitle(TDrawTitleEvent Value);
 
 protected:
@@ -295,16 +283,9 @@ protected:
     void paintEvent(QPaintEvent *Event) override;
 
 private:
-    TDrawTitleEvent fOnDrawTitle;
-    TTitlePanelStyle fStyle = psFramed;
-    int fFrameWidth = 1;
-    bool fAsPanel = false;
-    bool FNativeStyle = true;
-    bool FParentBackground = true;
-    TColor FActiveFrameColor = clActiveCaption;
-    TColor FInactiveFrameColor = clInactiveCaption;
-    QString FCaption;
-    std::unique_ptr<TCustomTitlePanelTitle> FTitle;
+    // The state, kept out of the header.
+    struct TPrivate;
+    std::unique_ptr<TPrivate> d;
 };
 
 // The collapse style's colour for a skinned look: the InnerColor of the style installed in the

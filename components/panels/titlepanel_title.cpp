@@ -1,6 +1,7 @@
 #include "components/panels/titlepanel.h"
 
 #include "platform/exception.h"
+#include "platform/widgets/application.h"
 
 #include <QPainter>
 
@@ -30,6 +31,103 @@ void frame3D(QPainter &Canvas, const QRect &R, TColor TopLeft, TColor BottomRigh
 }
 
 } // namespace
+
+// The panel is not owned.
+struct TCustomTitlePanelTitle::TPrivate
+{
+    bool defaultDrawing = true;
+    int updateCount = 0;
+    std::unique_ptr<TTitleMargins> margins;
+    QFont font;
+    TColor fontColor = clHighlightText;
+    TColor color = clHighlight;
+    TColor activeColor = clActiveCaption;
+    TColor inactiveColor = clInactiveCaption;
+    int height = 17;
+    TTextAlignment alignment = txaCenter;
+    bool endEllipsis = true;
+    bool multiLine = false;
+    bool gradient = true;
+    TTitlePanelTitlePosition position = tpLeft;
+    TCustomTitlePanel *panel = nullptr;
+};
+
+// ---- plain properties
+
+int TCustomTitlePanelTitle::UpdateCount() const
+{
+    return d->updateCount;
+}
+
+TCustomTitlePanel *TCustomTitlePanelTitle::Panel() const
+{
+    return d->panel;
+}
+
+TTitleMargins *TCustomTitlePanelTitle::Margins() const
+{
+    return d->margins.get();
+}
+
+QFont TCustomTitlePanelTitle::Font() const
+{
+    return d->font;
+}
+
+TColor TCustomTitlePanelTitle::FontColor() const
+{
+    return d->fontColor;
+}
+
+TColor TCustomTitlePanelTitle::Color() const
+{
+    return d->color;
+}
+
+TColor TCustomTitlePanelTitle::ActiveColor() const
+{
+    return d->activeColor;
+}
+
+TColor TCustomTitlePanelTitle::InactiveColor() const
+{
+    return d->inactiveColor;
+}
+
+int TCustomTitlePanelTitle::Height() const
+{
+    return d->height;
+}
+
+TTextAlignment TCustomTitlePanelTitle::Alignment() const
+{
+    return d->alignment;
+}
+
+TTitlePanelTitlePosition TCustomTitlePanelTitle::Position() const
+{
+    return d->position;
+}
+
+bool TCustomTitlePanelTitle::EndEllipsis() const
+{
+    return d->endEllipsis;
+}
+
+bool TCustomTitlePanelTitle::Multiline() const
+{
+    return d->multiLine;
+}
+
+bool TCustomTitlePanelTitle::Gradient() const
+{
+    return d->gradient;
+}
+
+bool TCustomTitlePanelTitle::DefaultDrawing() const
+{
+    return d->defaultDrawing;
+}
 
 // TTitleMargins
 
@@ -77,8 +175,9 @@ void TTitleMargins::SetValue(int Index, int Value)
 // TCustomTitlePanelTitle
 
 TCustomTitlePanelTitle::TCustomTitlePanelTitle(TCustomTitlePanel *AOwner)
-    : fPanel(AOwner)
+    : d(std::make_unique<TPrivate>())
 {
+    d->panel = AOwner;
     InitTitle();
 }
 
@@ -89,26 +188,26 @@ TCustomTitlePanelTitle::~TCustomTitlePanelTitle()
 
 void TCustomTitlePanelTitle::InitTitle()
 {
-    fMargins = std::make_unique<TTitleMargins>(this);
-    fMargins->OnChanging = [this](TTitleMargins *) { BeginUpdate(); };
-    fMargins->OnChanged = [this](TTitleMargins *) { EndUpdate(); };
-    fFont = fPanel ? fPanel->font() : QFont();
-    fFontColor = clHighlightText;
-    fDefaultDrawing = true;
-    fColor = clHighlight;
-    fActiveColor = clActiveCaption;
-    fInactiveColor = clInactiveCaption;
-    fHeight = 17;
-    fAlignment = txaCenter;
-    fEndEllipsis = true;
-    fMultiLine = false;
-    fGradient = true;
-    fPosition = tpLeft;
+    d->margins = std::make_unique<TTitleMargins>(this);
+    d->margins->OnChanging = [this](TTitleMargins *) { BeginUpdate(); };
+    d->margins->OnChanged = [this](TTitleMargins *) { EndUpdate(); };
+    d->font = d->panel ? d->panel->font() : QFont();
+    d->fontColor = clHighlightText;
+    d->defaultDrawing = true;
+    d->color = clHighlight;
+    d->activeColor = clActiveCaption;
+    d->inactiveColor = clInactiveCaption;
+    d->height = 17;
+    d->alignment = txaCenter;
+    d->endEllipsis = true;
+    d->multiLine = false;
+    d->gradient = true;
+    d->position = tpLeft;
 }
 
 void TCustomTitlePanelTitle::DoneTitle()
 {
-    fMargins.reset();
+    d->margins.reset();
 }
 
 void TCustomTitlePanelTitle::Assign(const QObject *Source)
@@ -117,31 +216,31 @@ void TCustomTitlePanelTitle::Assign(const QObject *Source)
     if (!t)
         assignError(Source, this);
     const TTitleUpdateGuard update(this);
-    SetMargins(t->fMargins.get());
-    SetFont(t->fFont);
-    SetFontColor(t->fFontColor);
-    SetColor(t->fColor);
-    SetHeight(t->fHeight);
-    SetAlignment(t->fAlignment);
-    SetPosition(t->fPosition);
+    SetMargins(t->d->margins.get());
+    SetFont(t->d->font);
+    SetFontColor(t->d->fontColor);
+    SetColor(t->d->color);
+    SetHeight(t->d->height);
+    SetAlignment(t->d->alignment);
+    SetPosition(t->d->position);
 }
 
 void TCustomTitlePanelTitle::BeginUpdate()
 {
-    ++fUpdateCount;
+    ++d->updateCount;
 }
 
 void TCustomTitlePanelTitle::EndUpdate()
 {
-    --fUpdateCount;
+    --d->updateCount;
     NotifyChanged();
 }
 
 void TCustomTitlePanelTitle::NotifyChanged()
 {
-    if (fUpdateCount > 0 || !fPanel)
+    if (d->updateCount > 0 || !d->panel)
         return;
-    fPanel->RefreshTitle();
+    d->panel->RefreshTitle();
 }
 
 template <class T> void TCustomTitlePanelTitle::change(T &Field, T Value)
@@ -155,75 +254,75 @@ template <class T> void TCustomTitlePanelTitle::change(T &Field, T Value)
 void TCustomTitlePanelTitle::SetMargins(const TTitleMargins *Value)
 {
     const TTitleUpdateGuard update(this);
-    fMargins->Assign(Value);
+    d->margins->Assign(Value);
 }
 
 void TCustomTitlePanelTitle::SetFont(const QFont &Value)
 {
     const TTitleUpdateGuard update(this);
-    fFont = Value;
+    d->font = Value;
 }
 
 void TCustomTitlePanelTitle::SetFontColor(TColor Value)
 {
     const TTitleUpdateGuard update(this);
-    fFontColor = Value;
+    d->fontColor = Value;
 }
 
 void TCustomTitlePanelTitle::SetActiveColor(TColor Value)
 {
-    change(fActiveColor, Value);
+    change(d->activeColor, Value);
 }
 
 void TCustomTitlePanelTitle::SetInactiveColor(TColor Value)
 {
-    change(fInactiveColor, Value);
+    change(d->inactiveColor, Value);
 }
 
 void TCustomTitlePanelTitle::SetColor(TColor Value)
 {
     // Repainted like every other setting, so that the new colour shows.
-    if (fColor == Value && fActiveColor == Value && fInactiveColor == Value)
+    if (d->color == Value && d->activeColor == Value && d->inactiveColor == Value)
         return;
     const TTitleUpdateGuard update(this);
-    fColor = Value;
-    fActiveColor = Value;
-    fInactiveColor = Value;
+    d->color = Value;
+    d->activeColor = Value;
+    d->inactiveColor = Value;
 }
 
 void TCustomTitlePanelTitle::SetHeight(int Value)
 {
-    change(fHeight, Value);
+    change(d->height, Value);
 }
 
 void TCustomTitlePanelTitle::SetAlignment(TTextAlignment Value)
 {
-    change(fAlignment, Value);
+    change(d->alignment, Value);
 }
 
 void TCustomTitlePanelTitle::SetPosition(TTitlePanelTitlePosition Value)
 {
-    change(fPosition, Value);
+    change(d->position, Value);
 }
 
 void TCustomTitlePanelTitle::SetEndEllipsis(bool Value)
 {
-    change(fEndEllipsis, Value);
+    change(d->endEllipsis, Value);
 }
 
 void TCustomTitlePanelTitle::SetMultiline(bool Value)
 {
-    change(fMultiLine, Value);
+    change(d->multiLine, Value);
 }
 
 void TCustomTitlePanelTitle::SetGradient(bool Value)
 {
-    change(fGradient, Value);
+    change(d->gradient, Value);
 }
 
 void TCustomTitlePanelTitle::SetDefaultDrawing(bool Value)
 {
-    change(fDefaultDrawing, Value);
+    change(d->defaultDrawing, Value);
 }
 
 void TCustomTitlePanelTitle::CalcTitleRect(QRect &Rect) const
@@ -233,28 +332,28 @@ void TCustomTitlePanelTitle::CalcTitleRect(QRect &Rect) const
     int top = Rect.top();
     int right = Rect.left() + Rect.width();
     int bottom = Rect.top() + Rect.height();
-    switch (fPosition) {
+    switch (d->position) {
     case tpTop:
-        bottom = top + fHeight;
+        bottom = top + d->height;
         break;
     case tpBottom:
-        top = bottom - fHeight;
+        top = bottom - d->height;
         break;
     case tpLeft:
-        right = left + fHeight;
+        right = left + d->height;
         break;
     case tpRight:
-        left = right - fHeight;
+        left = right - d->height;
         break;
     }
-    if (fPanel && fPanel->Style() == psFramed) {
-        const int fw = fPanel->FrameWidth();
+    if (d->panel && d->panel->Style() == psFramed) {
+        const int fw = d->panel->FrameWidth();
         left += fw;
         top += fw;
         right -= fw;
         bottom -= fw;
         // The band reaches over the frame's gap towards the children.
-        switch (fPosition) {
+        switch (d->position) {
         case tpTop:
             bottom += 2 * fw;
             break;
@@ -274,59 +373,65 @@ void TCustomTitlePanelTitle::CalcTitleRect(QRect &Rect) const
 
 void TCustomTitlePanelTitle::AdjustPanelClientRect(QRect &Rect) const
 {
-    switch (fPosition) {
+    switch (d->position) {
     case tpTop:
-        Rect.setTop(Rect.top() + fHeight);
+        Rect.setTop(Rect.top() + d->height);
         break;
     case tpBottom:
-        Rect.setBottom(Rect.bottom() - fHeight);
+        Rect.setBottom(Rect.bottom() - d->height);
         break;
     case tpLeft:
-        Rect.setLeft(Rect.left() + fHeight);
+        Rect.setLeft(Rect.left() + d->height);
         break;
     case tpRight:
-        Rect.setRight(Rect.right() - fHeight);
+        Rect.setRight(Rect.right() - d->height);
         break;
     }
 }
 
 void TCustomTitlePanelTitle::Draw(QPainter &Canvas, const QRect &ARect)
 {
-    if (!fPanel || fHeight < 2 * fPanel->FrameWidth())
+    if (!d->panel || d->height < 2 * d->panel->FrameWidth())
         return;
     QRect tr = ARect;
     CalcTitleRect(tr);
-    if (fPanel->Style() == ps3DTitle)
+    if (d->panel->Style() == ps3DTitle)
         frame3D(Canvas, ARect, clBtnHighlight, clBtnShadow);
-    if (!fDefaultDrawing) {
-        if (const TDrawTitleEvent onDraw = fPanel->OnDrawTitle()) {
-            onDraw(fPanel, Canvas, tr);
+    if (!d->defaultDrawing) {
+        if (const TDrawTitleEvent onDraw = d->panel->OnDrawTitle()) {
+            // The handler runs inside a paint event: its error must not cross the event loop, and
+            // no box may open in the middle of a paint.
+            try {
+                onDraw(d->panel, Canvas, tr);
+            } catch (...) {
+                TApplication::HandleExceptionLater(d->panel);
+            }
             return;
         }
     }
 
-    const TColor c = fPanel->GetTitleColor();
-    const TColor light = fGradient ? BlendColors(c, clWhite, 0.2) : c;
+    const TColor c = d->panel->GetTitleColor();
+    const TColor light = d->gradient ? BlendColors(c, clWhite, 0.2) : c;
     // The light side is always the panel's outer edge.
-    const bool outerFirst = fPosition == tpTop || fPosition == tpLeft;
+    const bool outerFirst = d->position == tpTop || d->position == tpLeft;
     TColor c1 = outerFirst ? light : c;
     const TColor c2 = outerFirst ? c : light;
-    if (fPanel->Style() == ps3DTitle)
+    if (d->panel->Style() == ps3DTitle)
         c1 = c2;
-    const bool horizontal = fPosition == tpLeft || fPosition == tpRight;
+    const bool horizontal = d->position == tpLeft || d->position == tpRight;
     Canvas.setBrush(ToQColor(c));
     FillGradientRect(Canvas, tr, c1, c2, horizontal);
 
-    Canvas.setFont(fFont);
-    Canvas.setPen(ToQColor(fFontColor));
-    Canvas.setBrush(ToQColor(fColor));
-    const QString text = fPanel->Caption();
+    Canvas.setFont(d->font);
+    Canvas.setPen(ToQColor(d->fontColor));
+    Canvas.setBrush(ToQColor(d->color));
+    const QString text = d->panel->Caption();
     if (horizontal) {
-        DrawRotatedText(Canvas, tr, 0, text, fAlignment, fMultiLine, fEndEllipsis, fMargins->Top(),
-            fMargins->Bottom(), fMargins->Left(), fMargins->Right(), true, false, fPosition == tpLeft ? 1 : 0,
-            c);
+        DrawRotatedText(Canvas, tr, 0, text, d->alignment, d->multiLine, d->endEllipsis, d->margins->Top(),
+            d->margins->Bottom(), d->margins->Left(), d->margins->Right(), true, false,
+            d->position == tpLeft ? 1 : 0, c);
     } else {
-        DrawOutlinedText(Canvas, tr, false, text, fAlignment, fMultiLine, fEndEllipsis, fMargins->Top(),
-            fMargins->Bottom(), fMargins->Left(), fMargins->Right(), true, false, c);
+        DrawOutlinedText(Canvas, tr, false, text, d->alignment, d->multiLine, d->endEllipsis,
+            d->margins->Top(), d->margins->Bottom(), d->margins->Left(), d->margins->Right(), true, false, c);
     }
 }

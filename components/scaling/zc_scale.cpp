@@ -100,7 +100,11 @@ Tzc_Scaler::TScaleClasses *ScaleClasses()
 // Tzc_Scaler
 
 Tzc_Scaler::Tzc_Scaler() = default;
-Tzc_Scaler::~Tzc_Scaler() = default;
+Tzc_Scaler::~Tzc_Scaler()
+{
+    if (TScaleClasses *classes = ScaleClasses())
+        classes->Remove(this);
+}
 
 HRESULT Tzc_Scaler::QueryInterface(const QUuid &AIID, void **Obj)
 {
@@ -172,6 +176,11 @@ bool Tzc_Scaler::IsNativeScaled()
 void Tzc_Scaler::TScaleClasses::Add(const QMetaObject *AClass, Tzc_Scaler *AScaler)
 {
     m_classes.insert(AClass, AScaler);
+}
+
+void Tzc_Scaler::TScaleClasses::Remove(const Tzc_Scaler *AScaler)
+{
+    m_classes.removeIf([AScaler](const auto &entry) { return entry.value() == AScaler; });
 }
 
 void Tzc_Scaler::TScaleClasses::SetScaleValue(int Value)

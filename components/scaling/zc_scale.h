@@ -92,11 +92,14 @@ public:
     // A GUI application with a screen exists.
     static bool HasScreen();
 
-    // Which scaler serves which component class. Does not own the scalers.
+    // Which scaler serves which component class. Does not own the scalers: a scaler leaves the
+    // register when it is freed, so the register never holds a freed one.
     class TScaleClasses
     {
     public:
         void Add(const QMetaObject *AClass, Tzc_Scaler *AScaler);
+        // Drops every class AScaler serves.
+        void Remove(const Tzc_Scaler *AScaler);
         Tzc_Scaler *Find(const QMetaObject *AClass) const { return m_classes.value(AClass); }
         int ScaleValue() const { return fScaleValue; }
         // Passes a changed value on to every registered scaler's SetScalePercent.

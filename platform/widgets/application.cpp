@@ -68,6 +68,27 @@ void TApplication::HandleException()
     }
 }
 
+void TApplication::HandleExceptionLater(QObject *AContext)
+{
+    const std::exception_ptr error = std::current_exception();
+    if (!error)
+        return;
+    if (!AContext) {
+        qWarning("%s", qPrintable(currentExceptionMessage()));
+        return;
+    }
+    QMetaObject::invokeMethod(
+        AContext,
+        [error] {
+            try {
+                std::rethrow_exception(error);
+            } catch (...) {
+                HandleException();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 void TApplication::SetExceptionSink(std::function<void(const QString &)> s)
 {
     sink() = std::move(s);

@@ -18,6 +18,10 @@ public:
 
     // Shows the exception in flight (call from a catch block) in the standard error box.
     static void HandleException();
+    // Hands the exception in flight (call from a catch block) to HandleException by a call queued to
+    // AContext's thread, for errors caught where no box may open now (a paint, an animation tick).
+    // The call is dropped when AContext is gone first; without a context the message is logged.
+    static void HandleExceptionLater(QObject *AContext);
 
     // Replaces how an exception's message is shown (tests record it instead of showing a box);
     // an empty function restores the error box.

@@ -1,5 +1,6 @@
 #include "pagecontrol.h"
 
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QStyleOptionTab>
 #include <QTabBar>
@@ -51,9 +52,10 @@ TPageControl::TPageControl(QWidget *parent)
 int TPageControl::AddPage(QWidget *page, const QString &caption)
 {
     const int index = m_stack->addWidget(page);
-    m_syncing = true;
-    m_tabs->addTab(caption);
-    m_syncing = false;
+    {
+        const QScopedValueRollback syncing(m_syncing, true);
+        m_tabs->addTab(caption);
+    }
     syncTabs();
     return index;
 }
@@ -96,9 +98,10 @@ void TPageControl::SetTabVisible(QWidget *page, bool visible)
     const int index = m_stack->indexOf(page);
     if (index < 0)
         return;
-    m_syncing = true;
-    m_tabs->setTabVisible(index, visible);
-    m_syncing = false;
+    {
+        const QScopedValueRollback syncing(m_syncing, true);
+        m_tabs->setTabVisible(index, visible);
+    }
     syncTabs();
 }
 
@@ -112,7 +115,6 @@ void TPageControl::syncTabs()
 {
     // The tab bar's current tab follows the active page even when that page's tab is hidden, so
     // that then no visible tab looks selected.
-    m_syncing = true;
+    const QScopedValueRollback syncing(m_syncing, true);
     m_tabs->setCurrentIndex(m_stack->currentIndex());
-    m_syncing = false;
 }

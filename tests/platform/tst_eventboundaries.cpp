@@ -1,17 +1,22 @@
 // No exception crosses the event loop: an exception raised by an action's execute or update handler,
 // or by a call a worker thread queued to the GUI thread, reaches the application's exception handler,
-// and the program goes on (the next updates still run).
+// and the program goes on (the next updates still run). An error handed on for later waits for the
+// event loop and is dropped with its context; the page control's tabs follow clicks after a throw.
 
 #include "platform/exception.h"
 #include "platform/thread.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
+#include "platform/widgets/pagecontrol.h"
 
 #include <QEventLoop>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -102,6 +107,47 @@ private Q_SLOTS:
         loop.exec();
         QVERIFY(calls >= 4);
         QCOMPARE(handled, QStringList({ u"erste Aktualisierung"_s }));
+    }
+
+    void laterHandlingWaitsForTheEventLoop_data()
+    {
+        QTest::addColumn<bool>("contextLives");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("context still there") << true << QStringList { u"Zeichnen fehlgeschlagen"_s };
+        QTest::newRow("context gone first") << false << QStringList {};
+    }
+    void laterHandlingWaitsForTheEventLoop()
+    {
+        QFETCH(bool, contextLives);
+        QFETCH(QStringList, expected);
+        auto context = std::make_unique<QObject>();
+        try {
+            throw Exception(u"Zeichnen fehlgeschlagen"_s);
+        } catch (...) {
+            TApplication::HandleExceptionLater(context.get());
+        }
+        QVERIFY(handled.isEmpty());
+        if (!contextLives)
+            context.reset();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(handled, expected);
+    }
+
+    // A handler of the tab bar raises while the control moves its tab along with the page: the tabs
+    // still follow the user's clicks afterwards.
+    void pageControlFollowsTabsAfterAThrow()
+    {
+        TPageControl pages;
+        auto *first = new QWidget;
+        auto *second = new QWidget;
+        pages.AddPage(first, u"Eins"_s);
+        pages.AddPage(second, u"Zwei"_s);
+        const QMetaObject::Connection failing = connect(pages.TabBar(), &QTabBar::currentChanged, this,
+            [] { throw std::runtime_error("tab handler failed"); });
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, pages.SetActivePage(second));
+        disconnect(failing);
+        pages.TabBar()->setCurrentIndex(0);
+        QCOMPARE(pages.ActivePage(), first);
     }
 
     void callQueuedByAWorker()

@@ -11,8 +11,10 @@
 #include "platform/settingsstore.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -22,6 +24,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +59,28 @@ struct TEvents
         p.OnAfterExpand = [this](QObject *) { log.append(u"after expand"_s); };
     }
 };
+
+// A child whose moves and resizes raise while armed: a handler failing while the panel lays it out.
+class TFailingChild : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    bool armed = false;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (armed && (e->type() == QEvent::Move || e->type() == QEvent::Resize))
+            throw std::runtime_error("layout handler failed");
+        return QWidget::event(e);
+    }
+};
+
+QByteArray fileBytes(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 QString storedValue(const QString &key)
 {
@@ -544,6 +569,76 @@ private Q_SLOTS:
         QCOMPARE(panel->Collapse(), collapsedAfter);
         panel->WriteEinstellungen();
         QCOMPARE(storedValue(panel->IniPfad()), collapsedAfter ? u"1"_s : u"0"_s);
+    }
+
+    // Reading the saved state writes nothing: a missing file stays missing, a present one keeps its
+    // bytes and its time.
+    void readingTheStateWritesNothing_data()
+    {
+        QTest::addColumn<bool>("fileBefore");
+        QTest::addColumn<bool>("throughLoaded");
+        QTest::newRow("no file, read directly") << false << false;
+        QTest::newRow("no file, read when loaded") << false << true;
+        QTest::newRow("file without the key, read directly") << true << false;
+        QTest::newRow("file without the key, read when loaded") << true << true;
+    }
+    void readingTheStateWritesNothing()
+    {
+        QFETCH(bool, fileBefore);
+        QFETCH(bool, throughLoaded);
+        QTemporaryDir folder;
+        SetSettingsFolder(folder.path());
+        const auto restore = qScopeGuard([this] { SetSettingsFolder(m_settings.path()); });
+        const QString fileName = SettingsFileName();
+        if (fileBefore) {
+            TRegistry reg;
+            reg.OpenKey(u"\\Software\\Other"_s, true);
+            reg.WriteString(u"Wert"_s, u"1"_s);
+        }
+        QCOMPARE(QFileInfo::exists(fileName), fileBefore);
+        const QByteArray bytes = fileBytes(fileName);
+        const QDateTime modified = QFileInfo(fileName).lastModified();
+
+        auto panel = std::make_unique<TCollapsePanel>();
+        panel->BeginLoading();
+        panel->SetAutoSaveByName(u"NeverSaved"_s);
+        panel->SetAutoLoad(true);
+        (new QWidget(panel.get()))->setGeometry(10, 30, 10, 70);
+        if (throughLoaded)
+            panel->Loaded();
+        else
+            panel->LoadEinstellungen();
+        QVERIFY(!panel->Collapse());
+        panel.reset();
+
+        QCOMPARE(QFileInfo::exists(fileName), fileBefore);
+        QCOMPARE(fileBytes(fileName), bytes);
+        QCOMPARE(QFileInfo(fileName).lastModified(), modified);
+    }
+
+    // A handler that raises while an expanding panel lays its children out again: the panel is not
+    // left sizing (and so painting as if it moved, and keeping its height limits off) for ever.
+    void aThrowDuringTheChangeLeavesNoSizing_data()
+    {
+        QTest::addColumn<bool>("animated");
+        QTest::newRow("animated") << true;
+        QTest::newRow("at once") << false;
+    }
+    void aThrowDuringTheChangeLeavesNoSizing()
+    {
+        QFETCH(bool, animated);
+        SetAnimationEnabled(animated);
+        auto panel = newPanel();
+        auto *child = new TFailingChild(panel.get());
+        TCollapsePanel::SetChildAlign(child, TAlign::alTop);
+        panel->SetExpandImmediately(false);
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+        child->armed = true;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, panel->SetExpand(true));
+        child->armed = false;
+        QVERIFY(!panel->Sizeing());
+        QCOMPARE(TriggerThread()->RunCount(), 0);
     }
 
     void loadedRestoresTheSavedState()

@@ -1,11 +1,13 @@
 // The trigger thread and its runs: the eased heights and progress values step by step, the ends of a
-// run (target reached, reversed, cancelled), several runs on one tick, and the real thread's ticks.
+// run (target reached, reversed, cancelled), several runs on one tick, errors of a run reaching the
+// application's handler, a control freed during its step, and the real thread's ticks.
 
 #include "components/appservices/zc_thread.h"
 #include "components/panels/collapsepanel.h"
 #include "components/panels/collapsepanel_trigger.h"
 #include "platform/settingsstore.h"
 #include "platform/units.h"
+#include "platform/widgets/application.h"
 
 #include <QTest>
 
@@ -17,6 +19,8 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -104,10 +108,21 @@ class TestCollapseTrigger : public QObject
 
     // The unit's scaler writes its percentage: never into the user's settings.
     QTemporaryDir m_settings;
+    // What reached the application's exception handler.
+    QStringList handled;
 
 private Q_SLOTS:
-    void initTestCase() { SetSettingsFolder(m_settings.path()); }
-    void cleanupTestCase() { SetSettingsFolder(QString()); }
+    void initTestCase()
+    {
+        SetSettingsFolder(m_settings.path());
+        TApplication::SetExceptionSink([this](const QString &m) { handled.append(m); });
+    }
+    void cleanupTestCase()
+    {
+        TApplication::SetExceptionSink({});
+        SetSettingsFolder(QString());
+    }
+    void init() { handled.clear(); }
 
     void heightsStepByStep_data()
     {
@@ -251,6 +266,67 @@ private Q_SLOTS:
             trigger->TriggerTick();
         QCOMPARE(other.Height(), 130);
         QCOMPARE(failing.Height(), 130);
+        QTRY_COMPARE(handled, QStringList({ u"scroll failed"_s, u"scroll failed"_s, u"scroll failed"_s }));
+    }
+
+    // A ready callback that raises: its error reaches the application's handler after the tick (no
+    // box in the middle of one), the run ends all the same and the other run of the tick goes on.
+    void aFailingCallbackReachesTheHandler_data()
+    {
+        QTest::addColumn<bool>("controlGone");
+        QTest::newRow("run that reached its target") << false;
+        QTest::newRow("run cancelled by the end of its control") << true;
+    }
+    void aFailingCallbackReachesTheHandler()
+    {
+        QFETCH(bool, controlGone);
+        TManualTrigger trigger;
+        TTestControl other(30);
+        TReady otherReady;
+        TTriggerObject::Create(&other, 30, 130, 2, false)->SetReadyProc(otherReady.event());
+        auto failing = std::make_unique<TTestControl>(30);
+        int calls = 0;
+        TTriggerObject::Create(failing.get(), 30, 130, 2, false)->SetReadyProc([&](TTriggerObject *, bool) {
+            ++calls;
+            throw Exception(u"Rückmeldung fehlgeschlagen"_s);
+        });
+        if (controlGone)
+            failing.reset();
+        while (trigger->RunCount() > 0)
+            trigger->TriggerTick();
+        QCOMPARE(calls, 1);
+        QCOMPARE(otherReady.calls, 1);
+        QCOMPARE(other.Height(), 130);
+        QVERIFY(handled.isEmpty());
+        QTRY_COMPARE(handled, QStringList { u"Rückmeldung fehlgeschlagen"_s });
+    }
+
+    // A handler the step sets off frees the control (a panel deleted from its own resize handler):
+    // the step touches neither the control nor its run again, and the callback fires once.
+    void aControlFreedDuringItsStep()
+    {
+        struct TSelfFreeing : TTestControl
+        {
+            using TTestControl::TTestControl;
+            void SetHeight(int Value) override
+            {
+                TTestControl::SetHeight(Value);
+                owner->reset();
+            }
+            std::unique_ptr<TSelfFreeing> *owner = nullptr;
+        };
+        TManualTrigger trigger;
+        TReady ready;
+        auto control = std::make_unique<TSelfFreeing>(30);
+        control->owner = &control;
+        control->autoScroll = true;
+        TTriggerObject::Create(control.get(), 30, 130, 5, false)->SetReadyProc(ready.event());
+        trigger->TriggerTick();
+        QVERIFY(!control);
+        QCOMPARE(ready.calls, 1);
+        QCOMPARE(trigger->RunCount(), 0);
+        trigger->TriggerTick();
+        QCOMPARE(ready.calls, 1);
     }
 
     void aRunNeedsTheThread()

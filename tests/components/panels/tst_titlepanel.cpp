@@ -10,13 +10,16 @@
 #include "components/panels/xgraphic_cache.h"
 #include "components/scaling/zc_hooks.h"
 #include "components/scaling/zc_scale.h"
+#include "platform/widgets/application.h"
 
+#include "../../support/sharpfont.h"
 #include "../../support/unitsmain.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -26,6 +29,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using testsupport::sharpFont;
 
 const TUnit *const g_units[] = { &zc_HooksUnit, &TitlePanelUnit };
 
@@ -65,15 +70,6 @@ public:
         invalidations = 0;
     }
 };
-
-// Sharp glyphs, so that every text pixel has exactly the pen's colour.
-QFont sharpFont()
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(13);
-    font.setStyleStrategy(QFont::NoAntialias);
-    return font;
-}
 
 QImage render(QWidget &w)
 {
@@ -537,6 +533,25 @@ private Q_SLOTS:
         QCOMPARE(pixel(image, 50, 5) == RGB(255, 0, 0), ownerDrawn);
         if (!ownerDrawn)
             QCOMPARE(pixel(image, 50, 1), BlendColors(ColorToRGB(clActiveCaption), clWhite, 0.2));
+    }
+
+    // The draw handler runs inside a paint event: its error reaches the application's handler
+    // once the event loop runs again, and never crosses the paint.
+    void aFailingDrawHandlerReachesTheHandler()
+    {
+        QStringList handled;
+        TApplication::SetExceptionSink([&](const QString &m) { handled.append(m); });
+        const auto restore = qScopeGuard([] { TApplication::SetExceptionSink({}); });
+        TCustomTitlePanel panel;
+        panel.Title()->SetPosition(tpTop);
+        panel.Title()->SetDefaultDrawing(false);
+        panel.SetOnDrawTitle([](TCustomTitlePanel *, QPainter &, const QRect &) {
+            throw Exception(u"Titel nicht zeichenbar"_s);
+        });
+        panel.resize(100, 80);
+        render(panel);
+        QVERIFY(handled.isEmpty());
+        QTRY_COMPARE(handled, QStringList { u"Titel nicht zeichenbar"_s });
     }
 
     void changeNotification_data()

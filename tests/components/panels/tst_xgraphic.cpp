@@ -2,6 +2,8 @@
 
 #include "components/panels/xgraphic.h"
 
+#include "../../support/sharpfont.h"
+
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
@@ -12,6 +14,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using testsupport::sharpFont;
 
 constexpr QRgb buttonFace = qRgb(0x12, 0x34, 0x56);
 
@@ -25,15 +29,6 @@ QImage canvas(int w, int h, QColor background = Qt::white)
 TColor pixel(const QImage &image, int x, int y)
 {
     return FromQColor(image.pixelColor(x, y));
-}
-
-// Sharp glyphs, so that every text pixel has exactly the pen's colour.
-QFont sharpFont()
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(13);
-    font.setStyleStrategy(QFont::NoAntialias);
-    return font;
 }
 
 // A small picture of letters: each letter one colour, rows separated by '/'.

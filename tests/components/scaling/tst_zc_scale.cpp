@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -292,6 +294,22 @@ private Q_SLOTS:
         ScaleClasses()->SetScaleValue(125);
         QCOMPARE(a.ScalePercent(), 125);
         QCOMPARE(b.ScalePercent(), 125);
+    }
+
+    // The register does not own its scalers: a freed one leaves it, and a later value reaches only
+    // the scalers that still exist.
+    void aFreedScalerLeavesTheRegister()
+    {
+        const TUnitRun run { &zc_ScaleUnit };
+        TFixedScaler kept(100);
+        auto freed = std::make_unique<TFixedScaler>(110);
+        ScaleClasses()->Add(&QLabel::staticMetaObject, freed.get());
+        ScaleClasses()->Add(&QWidget::staticMetaObject, &kept);
+        freed.reset();
+        QCOMPARE(ScaleClasses()->Find(&QLabel::staticMetaObject), nullptr);
+        QCOMPARE(ScaleClasses()->Find(&QWidget::staticMetaObject), &kept);
+        ScaleClasses()->SetScaleValue(125);
+        QCOMPARE(kept.ScalePercent(), 125);
     }
 
     void scaleForm()
