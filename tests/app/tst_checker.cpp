@@ -173,7 +173,7 @@ void TestChecker::deliversInOrderWithBoundedLead()
         order.append(i);
         ++delivered;
     };
-    runInOrder(count, jobs, work, deliver);
+    runInOrder<QByteArray>(count, jobs, work, deliver);
 
     QList<qsizetype> expected;
     for (qsizetype i = 0; i < count; ++i)
