@@ -5,6 +5,7 @@
 #include "platform/exception.h"
 #include "platform/filename.h"
 #include "platform/textfile.h"
+#include "reporter.h"
 #include "sepa/history.h"
 #include "upgradecommand.h"
 #include "validation/validationengine.h"
@@ -15,6 +16,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -114,6 +116,50 @@ void writeBytes(std::FILE *f, const QByteArray &bytes)
 {
     if (!bytes.isEmpty())
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+}
+
+// A reporter and where its output goes: standard output, a file, or both.
+struct Output
+{
+    std::unique_ptr<Reporter> reporter;
+    bool toStandardOutput = false;
+    QString file; // written whole at the end; empty for none
+};
+
+// What standard error says of a refused or unreadable file, in any format; empty for a checked one.
+QByteArray diagnostics(const FileCheck &check)
+{
+    QString said;
+    if (check.verdict == Verdict::Refused) {
+        said = programName() + QStringLiteral(": ") + check.file + QStringLiteral(": ") + check.message;
+        // The parser's own words on a line of their own, so that the refusal line stays as it is.
+        if (const QString stop = stopText(check); !stop.isEmpty())
+            said += u'\n' + programName() + QStringLiteral(": ") + check.file + QStringLiteral(": ") + stop;
+        // What a file of a known message is, after the refusal, which stays as it is.
+        if (!check.detail.isEmpty())
+            said += u'\n' + programName() + QStringLiteral(": ") + check.file + QStringLiteral(": ")
+                + check.detail;
+    } else if (check.verdict == Verdict::Unreadable) {
+        said = programName() + QStringLiteral(": ") + check.message; // the message names the file
+    } else {
+        return {};
+    }
+    // Through the file-name encoding, so that a name that is not UTF-8 is written as given.
+    return encodeFileName(said + u'\n');
+}
+
+int exitStatus(const FileCheck &check, bool rulesStrict)
+{
+    switch (check.verdict) {
+    case Verdict::Valid:
+        return rulesStrict && check.hasRuleErrors() ? SomeInvalid : AllValid;
+    case Verdict::Invalid:
+        return SomeInvalid;
+    case Verdict::Refused:
+    case Verdict::Unreadable:
+        break;
+    }
+    return SomeRefused;
 }
 
 } // namespace
@@ -247,8 +293,9 @@ QByteArray versionText()
     return (programName() + u' ' + QStringLiteral(PRAVIK_VERSION) + u'\n').toUtf8();
 }
 
-void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizetype)> &work,
-    const std::function<void(qsizetype, QByteArray &&)> &deliver)
+template <typename Result>
+void runInOrder(qsizetype count, int jobs, const std::function<Result(qsizetype)> &work,
+    const std::function<void(qsizetype, Result &&)> &deliver)
 {
     const qsizetype threads = qMin<qsizetype>(qMax(jobs, 1), count);
     if (threads <= 1) {
@@ -262,7 +309,7 @@ void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizet
     std::condition_variable changed;
     qsizetype nextToClaim = 0;
     qsizetype nextToDeliver = 0;
-    std::deque<std::optional<QByteArray>> pending; // results from nextToDeliver on
+    std::deque<std::optional<Result>> pending; // results from nextToDeliver on
 
     auto worker = [&] {
         for (;;) {
@@ -275,7 +322,7 @@ void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizet
                     return;
                 index = nextToClaim++;
             }
-            QByteArray result = work(index);
+            Result result = work(index);
             {
                 std::lock_guard lock(mutex);
                 const qsizetype slot = index - nextToDeliver;
@@ -293,7 +340,7 @@ void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizet
         pool.emplace_back(worker);
 
     for (qsizetype index = 0; index < count; ++index) {
-        QByteArray result;
+        std::optional<Result> result;
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return !pending.empty() && pending.front().has_value(); });
@@ -302,11 +349,16 @@ void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizet
             ++nextToDeliver;
         }
         changed.notify_all();
-        deliver(index, std::move(result));
+        deliver(index, std::move(*result));
     }
     for (std::thread &t : pool)
         t.join();
 }
+
+template void runInOrder<QByteArray>(qsizetype, int, const std::function<QByteArray(qsizetype)> &,
+    const std::function<void(qsizetype, QByteArray &&)> &);
+template void runInOrder<FileOutcome>(qsizetype, int, const std::function<FileOutcome(qsizetype)> &,
+    const std::function<void(qsizetype, FileOutcome &&)> &);
 
 int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
 {
@@ -330,91 +382,65 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     if (options.upgrade)
         return runUpgrade(options, out, err);
 
-    const bool headers = !options.json && !options.junit && options.files.size() > 1;
-    const bool junit = options.junit || !options.junitFile.isEmpty();
     QElapsedTimer clock;
     clock.start();
-    JUnitReport junitReport(QDateTime::currentDateTime());
-    std::vector<QByteArray> testCases(junit ? size_t(options.files.size()) : 0);
+    // The report on standard output, and the JUnit report beside it in a file when asked for.
+    std::vector<Output> outputs;
+    if (options.json)
+        outputs.push_back({ std::make_unique<JsonReporter>(), true, {} });
+    else if (!options.junit)
+        outputs.push_back({ std::make_unique<TextReporter>(options.files.size() > 1), true, {} });
+    if (options.junit || !options.junitFile.isEmpty())
+        outputs.push_back(
+            { std::make_unique<JUnitReporter>(QDateTime::currentDateTime(), options.rulesStrict),
+                options.junit, options.junitFile });
+    std::vector<QByteArray> toFiles(outputs.size()); // what goes to a file is written at the end
+
     const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
     SchemaCache cache;
-    std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
-    std::vector<QString> messages(size_t(options.files.size()));
-    std::vector<char> ruleErrors(size_t(options.files.size()), 0);
     // Every file is judged against the history as it was when the run began, whatever the order the
     // workers finish in; what this run adds is written once at the end.
     const bool history
         = options.rules && !options.noHistory && qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY");
     const sepa::History past = history ? sepa::History::load() : sepa::History();
     const RulesRun rulesRun { options.rules, history ? &past : nullptr };
-    std::vector<std::optional<sepa::History::Entry>> historyEntries(size_t(options.files.size()));
+    std::vector<sepa::History::Entry> checked;
 
-    // The workers write each file's whole output, so that formatting runs in parallel too; the
-    // verdict and message travel beside it.
-    auto work = [&](qsizetype i) {
+    // The workers also write each file's parts of the output, so that formatting runs in parallel too.
+    std::function<FileOutcome(qsizetype)> work = [&](qsizetype i) {
         QElapsedTimer fileClock;
         fileClock.start();
-        const FileCheck check = options.files.at(i) == u"-" ? checkStandardInput(cache, rulesRun)
-                                                            : checkFile(options.files.at(i), cache, rulesRun);
-        verdicts[size_t(i)] = check.verdict;
-        ruleErrors[size_t(i)] = check.hasRuleErrors();
-        historyEntries[size_t(i)] = check.historyEntry;
-        if (junit)
-            testCases[size_t(i)]
-                = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9, options.rulesStrict);
-        if (check.verdict == Verdict::Refused) {
-            messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
-            // The parser's own words on a line of their own, so that the refusal line stays as it is.
-            if (const QString stop = stopText(check); !stop.isEmpty())
-                messages[size_t(i)] += u'\n' + programName() + QStringLiteral(": ") + check.file
-                    + QStringLiteral(": ") + stop;
-            // What a file of a known message is, after the refusal, which stays as it is.
-            if (!check.detail.isEmpty())
-                messages[size_t(i)] += u'\n' + programName() + QStringLiteral(": ") + check.file
-                    + QStringLiteral(": ") + check.detail;
-        } else if (check.verdict == Verdict::Unreadable)
-            messages[size_t(i)] = check.message; // already names the file
-        if (options.json)
-            return jsonRecord(check);
-        if (options.junit)
-            return QByteArray();
-        QByteArray text;
-        if (headers) {
-            if (i > 0)
-                text += '\n';
-            text += "==> " + encodeFileName(check.file) + " <==\n";
-        }
-        return text + textReport(check);
+        FileOutcome outcome;
+        outcome.index = i;
+        outcome.check = options.files.at(i) == u"-" ? checkStandardInput(cache, rulesRun)
+                                                    : checkFile(options.files.at(i), cache, rulesRun);
+        outcome.seconds = double(fileClock.nsecsElapsed()) / 1e9;
+        outcome.parts.reserve(outputs.size());
+        for (const Output &o : outputs)
+            outcome.parts.push_back(o.reporter->part(outcome));
+        return outcome;
     };
     int status = AllValid;
-    auto deliver = [&](qsizetype i, QByteArray &&output) {
-        writeBytes(out, output);
+    std::function<void(qsizetype, FileOutcome &&)> deliver = [&](qsizetype, FileOutcome &&outcome) {
+        for (size_t r = 0; r < outputs.size(); ++r) {
+            const QByteArray now = outputs[r].reporter->add(outcome, std::move(outcome.parts[r]));
+            if (outputs[r].toStandardOutput)
+                writeBytes(out, now);
+            if (!outputs[r].file.isEmpty())
+                toFiles[r] += now;
+        }
         std::fflush(out);
-        if (!messages[size_t(i)].isEmpty()) {
-            // Through the file-name encoding, so that a name that is not UTF-8 is written as given.
-            writeBytes(
-                err, encodeFileName(programName() + QStringLiteral(": ") + messages[size_t(i)] + u'\n'));
+        if (const QByteArray said = diagnostics(outcome.check); !said.isEmpty()) {
+            writeBytes(err, said);
             std::fflush(err);
         }
-        const Verdict v = verdicts[size_t(i)];
-        const bool strictFailure = options.rulesStrict && ruleErrors[size_t(i)];
-        if (junit)
-            junitReport.add(v, strictFailure, std::exchange(testCases[size_t(i)], QByteArray()));
-        status = qMax(status,
-            v == Verdict::Valid         ? int(AllValid)
-                : v == Verdict::Invalid ? int(SomeInvalid)
-                                        : int(SomeRefused));
-        if (strictFailure)
-            status = qMax(status, int(SomeInvalid));
+        status = qMax(status, exitStatus(outcome.check, options.rulesStrict));
+        if (outcome.check.historyEntry)
+            checked.push_back(std::move(*outcome.check.historyEntry));
     };
     runInOrder(options.files.size(), jobs, work, deliver);
 
     if (history) {
-        std::vector<sepa::History::Entry> checked;
-        for (std::optional<sepa::History::Entry> &e : historyEntries) {
-            if (e)
-                checked.push_back(std::move(*e));
-        }
         // The check itself is done and reported; a history that cannot be kept is only said.
         if (const QString failure = sepa::History::record(checked); !failure.isEmpty())
             writeBytes(err,
@@ -422,17 +448,18 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
                     programName() + QStringLiteral(": the history of checked files: ") + failure + u'\n'));
     }
 
-    if (junit) {
-        const QByteArray document = junitReport.document(double(clock.nsecsElapsed()) / 1e9);
-        if (options.junit)
-            writeBytes(out, document);
-        if (!options.junitFile.isEmpty()) {
-            try {
-                writeFileAtomically(options.junitFile, document);
-            } catch (const Exception &e) {
-                writeBytes(err, encodeFileName(programName() + QStringLiteral(": ") + e.message() + u'\n'));
-                status = SomeRefused;
-            }
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    for (size_t r = 0; r < outputs.size(); ++r) {
+        const QByteArray last = outputs[r].reporter->end(seconds);
+        if (outputs[r].toStandardOutput)
+            writeBytes(out, last);
+        if (outputs[r].file.isEmpty())
+            continue;
+        try {
+            writeFileAtomically(outputs[r].file, toFiles[r] + last);
+        } catch (const Exception &e) {
+            writeBytes(err, encodeFileName(programName() + QStringLiteral(": ") + e.message() + u'\n'));
+            status = SomeRefused;
         }
     }
 

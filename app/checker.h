@@ -42,9 +42,11 @@ QByteArray versionText();
 
 // Runs work(i) for every i in [0, count) on up to `jobs` threads and hands each result to deliver on
 // the calling thread in index order, as soon as it and all before it are done. Work runs at most
-// 2 * jobs places ahead of delivery, so that only a bounded number of results wait.
-void runInOrder(qsizetype count, int jobs, const std::function<QByteArray(qsizetype)> &work,
-    const std::function<void(qsizetype, QByteArray &&)> &deliver);
+// 2 * jobs places ahead of delivery, so that only a bounded number of results wait. Defined for
+// the results QByteArray and FileOutcome (reporter.h).
+template <typename Result>
+void runInOrder(qsizetype count, int jobs, const std::function<Result(qsizetype)> &work,
+    const std::function<void(qsizetype, Result &&)> &deliver);
 
 // The whole program: returns its exit status.
 int run(const QStringList &arguments, std::FILE *out, std::FILE *err);

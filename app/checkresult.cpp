@@ -202,76 +202,83 @@ void appendJsonString(QByteArray &out, const QString &s)
     out += '"';
 }
 
-void appendKey(QByteArray &out, const char *key)
+// The parser's stop has always spelt its position keys in camel case, the errors and findings not.
+enum class PositionKeys
 {
-    out += '"';
-    out += key;
-    out += "\":";
-}
+    Lower,
+    Camel
+};
 
-void appendRules(QByteArray &out, const std::vector<sepa::Finding> &findings)
+// One JSON object written member by member, in the order they are given, with the commas between.
+class JsonObject
 {
-    out += ',';
-    appendKey(out, "rules");
+public:
+    explicit JsonObject(QByteArray &out)
+        : fOut(out)
+    {
+        fOut += '{';
+    }
+    JsonObject(const JsonObject &) = delete;
+    JsonObject &operator=(const JsonObject &) = delete;
+
+    // The next member's key; the caller writes its value.
+    QByteArray &key(const char *name)
+    {
+        if (!fFirst)
+            fOut += ',';
+        fFirst = false;
+        fOut += '"';
+        fOut += name;
+        fOut += "\":";
+        return fOut;
+    }
+    void string(const char *name, const QString &value) { appendJsonString(key(name), value); }
+    void number(const char *name, qint64 value) { key(name) += QByteArray::number(value); }
+    void position(qint32 line, qint32 linePos, qint32 filePos, PositionKeys keys = PositionKeys::Lower)
+    {
+        const bool camel = keys == PositionKeys::Camel;
+        number("line", line);
+        number(camel ? "linePos" : "linepos", linePos);
+        number(camel ? "filePos" : "filepos", filePos);
+    }
+    void close() { fOut += '}'; }
+
+private:
+    QByteArray &fOut;
+    bool fFirst = true;
+};
+
+// "[item,item]" under name, each item an object filled by write.
+template <typename List, typename Write>
+void appendArray(JsonObject &object, const char *name, const List &items, Write write)
+{
+    QByteArray &out = object.key(name);
     out += '[';
-    for (size_t i = 0; i < findings.size(); ++i) {
-        const sepa::Finding &f = findings[i];
-        if (i > 0)
+    bool first = true;
+    for (const auto &item : items) {
+        if (!first)
             out += ',';
-        out += '{';
-        appendKey(out, "code");
-        appendJsonString(out, f.code);
-        out += ',';
-        appendKey(out, "severity");
-        appendJsonString(out, sepa::severityName(f.severity));
-        out += ',';
-        appendKey(out, "reason");
-        appendJsonString(out, f.english);
-        out += ',';
-        appendKey(out, "grund");
-        appendJsonString(out, f.german);
-        out += ',';
-        appendKey(out, "line");
-        out += QByteArray::number(f.line);
-        out += ',';
-        appendKey(out, "linepos");
-        out += QByteArray::number(f.linePos);
-        out += ',';
-        appendKey(out, "filepos");
-        out += QByteArray::number(f.filePos);
-        out += ',';
-        appendKey(out, "srcText");
-        appendJsonString(out, f.srcText);
-        out += '}';
+        first = false;
+        JsonObject o(out);
+        write(o, item);
+        o.close();
     }
     out += ']';
 }
 
-void appendKnownMessage(QByteArray &out, const FileCheck &check)
+void appendKnownMessage(JsonObject &record, const FileCheck &check)
 {
     if (check.detail.isEmpty())
         return;
     const legacy::KnownMessage m = legacy::knownMessage(check.namespaceUri);
-    out += ',';
-    appendKey(out, "detail");
-    appendJsonString(out, check.detail);
-    out += ',';
-    appendKey(out, "knownMessage");
-    out += '{';
-    appendKey(out, "id");
-    appendJsonString(out, m.id);
-    out += ',';
-    appendKey(out, "kind");
-    appendJsonString(out, legacy::kindName(m.kind));
-    out += ',';
-    appendKey(out, "status");
-    appendJsonString(out, legacy::statusName(m.status));
-    if (!m.upgradeTo.isEmpty()) {
-        out += ',';
-        appendKey(out, "upgradeTo");
-        appendJsonString(out, m.upgradeTo);
-    }
-    out += '}';
+    record.string("detail", check.detail);
+    JsonObject o(record.key("knownMessage"));
+    o.string("id", m.id);
+    o.string("kind", legacy::kindName(m.kind));
+    o.string("status", legacy::statusName(m.status));
+    if (!m.upgradeTo.isEmpty())
+        o.string("upgradeTo", m.upgradeTo);
+    o.close();
 }
 
 } // namespace
@@ -281,90 +288,51 @@ QByteArray jsonRecord(const FileCheck &check)
 {
     QByteArray out;
     out.reserve(128 + check.errors.size() * 256);
-    out += '{';
-    appendKey(out, "file");
-    appendJsonString(out, displayFileName(check.file));
+    JsonObject record(out);
+    record.string("file", displayFileName(check.file));
     if (hasRawBytes(check.file)) {
         // JSON holds Unicode only: a name that is not UTF-8 is given exactly as its bytes.
-        out += ',';
-        appendKey(out, "fileBytes");
-        appendJsonString(out, QString::fromLatin1(encodeFileName(check.file).toBase64()));
+        record.string("fileBytes", QString::fromLatin1(encodeFileName(check.file).toBase64()));
     }
-    out += ',';
-    appendKey(out, "verdict");
-    appendJsonString(out, verdictName(check.verdict));
-    if (check.read) {
-        out += ',';
-        appendKey(out, "encoding");
-        appendJsonString(out, encodingName(check.encoding));
-    }
-    if (!check.message.isEmpty()) {
-        out += ',';
-        appendKey(out, "message");
-        appendJsonString(out, displayFileName(check.message));
-    }
+    record.string("verdict", verdictName(check.verdict));
+    if (check.read)
+        record.string("encoding", encodingName(check.encoding));
+    if (!check.message.isEmpty())
+        record.string("message", displayFileName(check.message));
     if (check.stop.line > 0) {
-        out += ',';
-        appendKey(out, "stop");
-        out += '{';
-        appendKey(out, "line");
-        out += QByteArray::number(check.stop.line);
-        out += ',';
-        appendKey(out, "linePos");
-        out += QByteArray::number(check.stop.linePos);
-        out += ',';
-        appendKey(out, "filePos");
-        out += QByteArray::number(check.stop.filePos);
-        out += ',';
-        appendKey(out, "message");
-        appendJsonString(out, check.stop.message);
-        out += '}';
+        JsonObject stop(record.key("stop"));
+        stop.position(check.stop.line, check.stop.linePos, check.stop.filePos, PositionKeys::Camel);
+        stop.string("message", check.stop.message);
+        stop.close();
     }
-    appendKnownMessage(out, check);
-    out += ',';
-    appendKey(out, "errors");
-    out += '[';
-    for (qsizetype i = 0; i < check.errors.size(); ++i) {
-        const TXMLParseErrorItem &e = check.errors.at(i);
-        if (i > 0)
-            out += ',';
-        out += '{';
-        appendKey(out, "code");
-        out += QByteArray::number(e.FErrorCode);
-        out += ',';
-        appendKey(out, "reason");
-        appendJsonString(out, e.FReason);
-        out += ',';
-        appendKey(out, "line");
-        out += QByteArray::number(e.FLine);
-        out += ',';
-        appendKey(out, "linepos");
-        out += QByteArray::number(e.FLinePos);
-        out += ',';
-        appendKey(out, "filepos");
-        out += QByteArray::number(e.FFilePos);
-        out += ',';
-        appendKey(out, "xpath");
-        appendJsonString(out, e.FXPath);
-        out += ',';
-        appendKey(out, "srcText");
-        appendJsonString(out, e.FSrcText);
-        out += '}';
-    }
-    out += ']';
-    if (check.errors.FUnlisted > 0) {
-        out += ',';
-        appendKey(out, "unlisted");
-        out += QByteArray::number(qint64(check.errors.FUnlisted));
-    }
+    appendKnownMessage(record, check);
+    appendArray(record, "errors", check.errors, [](JsonObject &o, const TXMLParseErrorItem &e) {
+        o.number("code", e.FErrorCode);
+        o.string("reason", e.FReason);
+        o.position(e.FLine, e.FLinePos, e.FFilePos);
+        o.string("xpath", e.FXPath);
+        o.string("srcText", e.FSrcText);
+    });
+    if (check.errors.FUnlisted > 0)
+        record.number("unlisted", check.errors.FUnlisted);
     if (check.rulesRun) {
-        appendRules(out, check.findings);
-        out += ",\"rulesErrors\":" + QByteArray::number(check.ruleErrors);
-        out += ",\"rulesWarnings\":" + QByteArray::number(check.ruleWarnings);
+        appendArray(record, "rules", check.findings, [](JsonObject &o, const sepa::Finding &f) {
+            o.string("code", f.code);
+            o.string("severity", sepa::severityName(f.severity));
+            o.string("reason", f.english);
+            o.string("grund", f.german);
+            o.position(f.line, f.linePos, f.filePos);
+            o.string("srcText", f.srcText);
+        });
+        record.number("rulesErrors", check.ruleErrors);
+        record.number("rulesWarnings", check.ruleWarnings);
     }
-    if (check.rulesUnlisted > 0)
-        out += ",\"rulesStoppedEarly\":true,\"rulesUnlisted\":" + QByteArray::number(check.rulesUnlisted);
-    out += "}\n";
+    if (check.rulesUnlisted > 0) {
+        record.key("rulesStoppedEarly") += "true";
+        record.number("rulesUnlisted", check.rulesUnlisted);
+    }
+    record.close();
+    out += '\n';
     return out;
 }
 

@@ -64,6 +64,14 @@ QByteArray attribute(const char *name, const QString &value)
     return QByteArray(" ") + name + "=\"" + escaped(value, true) + '"';
 }
 
+// A schema error's or a finding's <failure>: where and why in its message, the details as its body.
+QByteArray failure(int line, int linePos, const QString &reason, const QString &type, const QString &body)
+{
+    return "      <failure"
+        + attribute("message", QStringLiteral("Line %1, position %2: %3").arg(line).arg(linePos).arg(reason))
+        + attribute("type", type) + '>' + escaped(body, false) + "</failure>\n";
+}
+
 QByteArray secondsText(double seconds)
 {
     return QByteArray::number(qMax(seconds, 0.0), 'f', 3);
@@ -101,11 +109,7 @@ QByteArray junitTestCase(const FileCheck &check, double seconds, bool rulesStric
                 body += lines.at(line).text + u'\n';
                 ++line;
             }
-            out += "      <failure"
-                + attribute("message",
-                    QStringLiteral("Line %1, position %2: %3").arg(e.FLine).arg(e.FLinePos).arg(e.FReason))
-                + attribute("type", QString::number(e.FErrorCode)) + '>' + escaped(body, false)
-                + "</failure>\n";
+            out += failure(e.FLine, e.FLinePos, e.FReason, QString::number(e.FErrorCode), body);
         }
         QString output;
         if (check.errors.FUnlisted > 0 && !lines.isEmpty())
@@ -115,15 +119,8 @@ QByteArray junitTestCase(const FileCheck &check, double seconds, bool rulesStric
                 for (const sepa::Finding &f : check.findings) {
                     if (f.severity != sepa::Severity::Error)
                         continue;
-                    out += "      <failure"
-                        + attribute("message",
-                            QStringLiteral("Line %1, position %2: %3")
-                                .arg(f.line)
-                                .arg(f.linePos)
-                                .arg(f.english))
-                        + attribute("type", f.code) + '>'
-                        + escaped(QStringLiteral("%1\nSrcText: %2\n").arg(f.german, f.srcText), false)
-                        + "</failure>\n";
+                    out += failure(f.line, f.linePos, f.english, f.code,
+                        QStringLiteral("%1\nSrcText: %2\n").arg(f.german, f.srcText));
                 }
             }
             output += QString::fromUtf8(rulesReport(check));
@@ -165,6 +162,28 @@ QByteArray JUnitReport::document(double seconds) const
     out += fCases;
     out += "  </testsuite>\n</testsuites>\n";
     return out;
+}
+
+JUnitReporter::JUnitReporter(const QDateTime &started, bool rulesStrict)
+    : fReport(started)
+    , fRulesStrict(rulesStrict)
+{
+}
+
+QByteArray JUnitReporter::part(const FileOutcome &outcome) const
+{
+    return junitTestCase(outcome.check, outcome.seconds, fRulesStrict);
+}
+
+QByteArray JUnitReporter::add(const FileOutcome &outcome, QByteArray &&part)
+{
+    fReport.add(outcome.check.verdict, fRulesStrict && outcome.check.hasRuleErrors(), part);
+    return {};
+}
+
+QByteArray JUnitReporter::end(double seconds)
+{
+    return fReport.document(seconds);
 }
 
 } // namespace checker

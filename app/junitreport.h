@@ -8,6 +8,7 @@
 // (the one Jenkins and GitLab read) are written.
 
 #include "checkresult.h"
+#include "reporter.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,6 +38,22 @@ private:
     qsizetype fTests = 0;
     qsizetype fFailures = 0;
     qsizetype fErrors = 0;
+};
+
+// The JUnit report as a format: each test case is built on the worker that checked its file, the
+// document after the last file.
+class JUnitReporter final : public Reporter
+{
+public:
+    // rulesStrict: a finding of severity error fails its test case (as it makes the exit status 1).
+    JUnitReporter(const QDateTime &started, bool rulesStrict);
+    QByteArray part(const FileOutcome &outcome) const override;
+    QByteArray add(const FileOutcome &outcome, QByteArray &&part) override;
+    QByteArray end(double seconds) override;
+
+private:
+    JUnitReport fReport;
+    bool fRulesStrict;
 };
 
 } // namespace checker

@@ -3,10 +3,12 @@
 #include "checker.h"
 #include "checkresult.h"
 #include "junitreport.h"
+#include "reporter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -15,6 +17,8 @@
 #include <thread>
 
 using namespace checker;
+
+Q_DECLARE_METATYPE(checker::FileCheck)
 
 class TestChecker : public QObject
 {
@@ -37,6 +41,9 @@ private Q_SLOTS:
     void junitKeepsEveryCharacter_data();
     void junitKeepsEveryCharacter();
     void junitCountsTestCasesByVerdict();
+    void jsonRecordByteForByte_data();
+    void jsonRecordByteForByte();
+    void junitDocumentByteForByte();
 };
 
 void TestChecker::parsesArguments_data()
@@ -173,7 +180,7 @@ void TestChecker::deliversInOrderWithBoundedLead()
         order.append(i);
         ++delivered;
     };
-    runInOrder(count, jobs, work, deliver);
+    runInOrder<QByteArray>(count, jobs, work, deliver);
 
     QList<qsizetype> expected;
     for (qsizetype i = 0; i < count; ++i)
@@ -410,6 +417,155 @@ void TestChecker::junitCountsTestCasesByVerdict()
             QStringLiteral("testcase refused.xml 0.250"),
             QStringLiteral("error refused The file cannot be validated!"),
             QStringLiteral("testcase valid.xml 0.250") }));
+}
+
+namespace {
+
+// Small checks of each kind a report writes differently, built by hand.
+FileCheck invalidCheck()
+{
+    FileCheck check;
+    check.file = QStringLiteral("a.xml");
+    check.verdict = Verdict::Invalid;
+    check.read = true;
+    check.errors.append(TXMLParseErrorItem::New(QStringLiteral("<Nm>x</Nm>"), QStringLiteral("Nm: too long."),
+        QStringLiteral("/Document/Nm"), 1871, 3, 7, 120));
+    check.errors.FUnlisted = 2;
+    return check;
+}
+
+FileCheck stoppedCheck()
+{
+    FileCheck check;
+    check.file = QStringLiteral("cut.xml");
+    check.verdict = Verdict::Refused;
+    check.read = true;
+    check.encoding = TextEncoding::Windows1252;
+    check.message = QStringLiteral("Not well-formed.");
+    check.stop = { QStringLiteral("Premature end of data"), 9, 4, 200 };
+    return check;
+}
+
+FileCheck retiredCheck()
+{
+    FileCheck check;
+    check.file = QStringLiteral("old.xml");
+    check.verdict = Verdict::Refused;
+    check.read = true;
+    check.message = QStringLiteral("No schema.");
+    check.namespaceUri = QStringLiteral("urn:iso:std:iso:20022:tech:xsd:pain.001.001.03");
+    check.detail = QStringLiteral("Retired.");
+    return check;
+}
+
+FileCheck rulesCheck()
+{
+    FileCheck check;
+    check.file = QStringLiteral("r.xml");
+    check.verdict = Verdict::Valid;
+    check.read = true;
+    check.rulesRun = true;
+    check.findings.push_back(
+        { QStringLiteral("IBAN-CHECK"), sepa::Severity::Error, QStringLiteral("Prüfziffer"),
+            QStringLiteral("Check digits"), 5, 9, 80, QStringLiteral("<IBAN>DE00</IBAN>") });
+    check.ruleErrors = 1;
+    check.ruleWarnings = 3;
+    check.rulesUnlisted = 3;
+    return check;
+}
+
+} // namespace
+
+void TestChecker::jsonRecordByteForByte_data()
+{
+    QTest::addColumn<FileCheck>("check");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("invalid, with errors left out")
+        << invalidCheck()
+        << QByteArray(R"({"file":"a.xml","verdict":"invalid","encoding":"UTF-8","errors":[{"code":1871,)"
+                      R"("reason":"Nm: too long.","line":3,"linepos":7,"filepos":120,"xpath":"/Document/Nm",)"
+                      R"("srcText":"<Nm>x</Nm>"}],"unlisted":2})"
+                      "\n");
+    QTest::newRow("refused where the parser stopped")
+        << stoppedCheck()
+        << QByteArray(R"({"file":"cut.xml","verdict":"refused","encoding":"Windows-1252",)"
+                      R"("message":"Not well-formed.","stop":{"line":9,"linePos":4,"filePos":200,)"
+                      R"("message":"Premature end of data"},"errors":[]})"
+                      "\n");
+    QTest::newRow("refused as a retired message")
+        << retiredCheck()
+        << QByteArray(
+               R"({"file":"old.xml","verdict":"refused","encoding":"UTF-8","message":"No schema.",)"
+               R"("detail":"Retired.","knownMessage":{"id":"pain.001.001.03","kind":"credit transfer",)"
+               R"("status":"retired","upgradeTo":"pain.001.001.09"},"errors":[]})"
+               "\n");
+    QTest::newRow("rules that stopped early")
+        << rulesCheck()
+        << QByteArray(
+               R"({"file":"r.xml","verdict":"valid","encoding":"UTF-8","errors":[],"rules":[)"
+               R"({"code":"IBAN-CHECK","severity":"error","reason":"Check digits","grund":"Prüfziffer",)"
+               R"("line":5,"linepos":9,"filepos":80,"srcText":"<IBAN>DE00</IBAN>"}],)"
+               R"("rulesErrors":1,"rulesWarnings":3,"rulesStoppedEarly":true,"rulesUnlisted":3})"
+               "\n");
+}
+
+// The keys, their order and their spelling are what programs read: pinned to the byte.
+void TestChecker::jsonRecordByteForByte()
+{
+    QFETCH(FileCheck, check);
+    QFETCH(QByteArray, expected);
+    const QByteArray got = JsonReporter().part(FileOutcome { 0, check, 0.0, {} });
+    QCOMPARE(QString::fromUtf8(got), QString::fromUtf8(expected));
+}
+
+// The whole document of a strict run over three files, in the order they are added; only the host
+// name comes from the machine.
+void TestChecker::junitDocumentByteForByte()
+{
+    JUnitReporter reporter(QDateTime(QDate(2026, 3, 1), QTime(9, 30)), true);
+    qsizetype index = 0;
+    for (const FileCheck &check : { invalidCheck(), stoppedCheck(), rulesCheck() }) {
+        const FileOutcome outcome { index++, check, 0.25, {} };
+        QCOMPARE(reporter.add(outcome, reporter.part(outcome)), QByteArray());
+    }
+    const QByteArray expected = R"(<?xml version="1.0" encoding="UTF-8"?>
+<testsuites name="pravik-check" tests="3" failures="2" errors="1" time="1.500">
+  <testsuite name="pravik-check" tests="3" failures="2" errors="1" skipped="0" time="1.500" timestamp="2026-03-01T09:30:00" hostname="HOST">
+    <testcase name="a.xml" classname="pravik-check" time="0.250">
+      <failure message="Line 3, position 7: Nm: too long." type="1871">ErrorCode: 1871
+Reason: Nm: too long.
+SrcText: &lt;Nm&gt;x&lt;/Nm&gt;
+Line: 3
+LinePos: 7
+FilePos: 120
+</failure>
+      <system-out>Not listed: 2 further errors (the report stops at 1 errors).</system-out>
+    </testcase>
+    <testcase name="cut.xml" classname="pravik-check" time="0.250">
+      <error type="refused" message="Not well-formed. Line 9, position 4: Premature end of data"/>
+    </testcase>
+    <testcase name="r.xml" classname="pravik-check" time="0.250">
+      <failure message="Line 5, position 9: Check digits" type="IBAN-CHECK">Prüfziffer
+SrcText: &lt;IBAN&gt;DE00&lt;/IBAN&gt;
+</failure>
+      <system-out>SEPA rules: 4 findings (1 error, 3 warnings); 3 not listed, the list keeps errors before warnings
+----------------------------------------------------------------------
+Rule: IBAN-CHECK
+Severity: error
+Reason: Check digits
+Grund: Prüfziffer
+SrcText: &lt;IBAN&gt;DE00&lt;/IBAN&gt;
+Line: 5
+LinePos: 9
+FilePos: 80</system-out>
+    </testcase>
+  </testsuite>
+</testsuites>
+)";
+    const QByteArray got = reporter.end(1.5).replace(
+        "hostname=\"" + QSysInfo::machineHostName().toUtf8() + '"', "hostname=\"HOST\"");
+    QCOMPARE(QString::fromUtf8(got), QString::fromUtf8(expected));
 }
 
 QTEST_GUILESS_MAIN(TestChecker)

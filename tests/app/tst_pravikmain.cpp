@@ -12,6 +12,7 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/oneline.h"
 #include "tests/support/rawtempdir.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
@@ -98,8 +99,7 @@ class TestPravikMain : public QObject
         QString text = QString::fromUtf8(readAll(dataFile(QStringLiteral("app/two-errors.xml"))));
         text.remove(
             QRegularExpression(QStringLiteral("<!--.*?-->"), QRegularExpression::DotMatchesEverythingOption));
-        text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
-        return text;
+        return testsupport::oneLine(text);
     }
 
 private Q_SLOTS:

@@ -17,6 +17,7 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/oneline.h"
 #include "tests/support/testfiles.h"
 
 #include <QAbstractScrollArea>
@@ -29,7 +30,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -492,8 +492,7 @@ private Q_SLOTS:
     {
         // The file on one line, opened through the menu and validated with F5: each error's report
         // lines lead to its own place on line 1, by double-click, by Return and by F8.
-        QString text = QString::fromUtf8(readAll(m_started)).trimmed();
-        text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
+        const QString text = testsupport::oneLine(QString::fromUtf8(readAll(m_started)).trimmed());
         const QString path = QFileInfo(m_started).dir().filePath(QStringLiteral("one-line.xml"));
         QVERIFY(writeAll(path, text.toUtf8()));
         QList<DialogSnapshot> shown;
@@ -825,7 +824,7 @@ private Q_SLOTS:
         QString text = QString::fromUtf8(readAll(m_started)).trimmed();
         if (oneLine) {
             // Longer than a line the editor shows whole: it shows the line in pieces.
-            text.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
+            text = testsupport::oneLine(text);
             text += u"<!--"_s + QString(20000, u'x') + u"-->"_s;
         }
         const QString path = QFileInfo(m_started).dir().filePath(

@@ -1,5 +1,6 @@
 #include "hostile.h"
 
+#include "tests/support/oneline.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>
@@ -40,22 +41,7 @@ QByteArray manyTransactions(
 {
     QByteArray text = validPayment();
     if (oneLine) {
-        // Drop the indentation and line breaks between tags (the file has no mixed content).
-        QByteArray flat;
-        flat.reserve(text.size());
-        bool betweenTags = false;
-        for (const char c : std::as_const(text)) {
-            if (c == '>')
-                betweenTags = true;
-            else if (c == '<')
-                betweenTags = false;
-            else if (betweenTags && (c == ' ' || c == '\r' || c == '\n' || c == '\t'))
-                continue;
-            else
-                betweenTags = false;
-            flat += c;
-        }
-        text = flat.trimmed();
+        text = testsupport::oneLine(text).trimmed();
     }
     const qsizetype first = text.indexOf("<CdtTrfTxInf>");
     const qsizetype end = text.lastIndexOf("</CdtTrfTxInf>") + qsizetype(sizeof "</CdtTrfTxInf>" - 1);

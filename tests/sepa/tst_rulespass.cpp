@@ -6,12 +6,12 @@
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
+#include "tests/support/oneline.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/textplace.h"
 
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +21,7 @@
 
 using testsupport::dataFile;
 using testsupport::exampleFile;
+using testsupport::oneLine;
 using testsupport::readAll;
 
 namespace {
@@ -44,14 +45,6 @@ QByteArray replaced(QByteArray text, const QList<Replacement> &replacements)
         text.replace(at, r.from.size(), r.to);
     }
     return text;
-}
-
-// The same document written on one line, as many generators write payment files.
-QByteArray oneLine(const QByteArray &pretty)
-{
-    QString s = QString::fromUtf8(pretty);
-    s.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
-    return s.toUtf8();
 }
 
 using Expected = testsupport::TextPlace;

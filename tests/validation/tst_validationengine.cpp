@@ -1,11 +1,11 @@
 // The validation engine on whole documents: verdicts, every error with its position, refusals.
 
+#include "tests/support/oneline.h"
 #include "tests/support/textplace.h"
 #include "validation/validationengine.h"
 #include "validation/xmlservices.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <libxml/parser.h>
@@ -29,15 +29,8 @@ QByteArray readExample(const QString &name)
     return f.readAll();
 }
 
-// The same document written on one line, as many generators write payment files.
-QByteArray oneLine(const QByteArray &pretty)
-{
-    QString s = QString::fromUtf8(pretty);
-    s.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
-    return s.toUtf8();
-}
-
 using Expected = testsupport::TextPlace;
+using testsupport::oneLine;
 
 // Where the one place of a marker stands, counted independently of the engine.
 Expected locate(const QByteArray &utf8, const QByteArray &marker)
