@@ -3,6 +3,7 @@
 #include "legacy/messageversions.h"
 #include "platform/filename.h"
 #include "sepa/rulespass.h"
+#include "validation/mappedfile.h"
 #include "validation/validationengine.h"
 
 #include <algorithm>
@@ -93,8 +94,15 @@ FileCheck checkBytes(
 
 FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules)
 {
-    return checkBytes(
-        file, [&] { return readFileBytes(file); }, cache, rules);
+    MappedFile mapped;
+    FileCheck check = checkBytes(
+        file, [&] { return mapped.open(file); }, cache, rules);
+    if (mapped.changedWhileRead()) {
+        check = FileCheck();
+        check.file = file;
+        check.message = MappedFile::changedMessage(file);
+    }
+    return check;
 }
 
 QString standardInputName()
