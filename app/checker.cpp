@@ -210,7 +210,8 @@ QByteArray helpText()
         "                  is a failure in the JUnit report)\n"
         "  --no-history    with the rules: neither warn of files checked before nor remember this\n"
         "                  one (the history is check-history.json in the settings folder)\n"
-        "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
+        "  -j, --jobs N    use N threads: files at a time, and the parts of a large file\n"
+        "                  (default: one per processor, here %2; 1: one pass per file)\n"
         "  --upgrade       write FILE, a credit transfer in pain.001.001.03, pain.001.002.03 or\n"
         "                  pain.001.003.03 or a direct debit in pain.008.001.02, pain.008.002.02\n"
         "                  or pain.008.003.02, as pain.001.001.09 or pain.008.001.08; prints\n"
@@ -337,6 +338,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     JUnitReport junitReport(QDateTime::currentDateTime());
     std::vector<QByteArray> testCases(junit ? size_t(options.files.size()) : 0);
     const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
+    // The threads left over by the files go to the parts of each large file.
+    const int fileJobs = int(qMax<qsizetype>(1, jobs / qMax<qsizetype>(1, options.files.size())));
     SchemaCache cache;
     std::vector<Verdict> verdicts(size_t(options.files.size()), Verdict::Valid);
     std::vector<QString> messages(size_t(options.files.size()));
@@ -354,8 +357,9 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     auto work = [&](qsizetype i) {
         QElapsedTimer fileClock;
         fileClock.start();
-        const FileCheck check = options.files.at(i) == u"-" ? checkStandardInput(cache, rulesRun)
-                                                            : checkFile(options.files.at(i), cache, rulesRun);
+        const FileCheck check = options.files.at(i) == u"-"
+            ? checkStandardInput(cache, rulesRun, fileJobs)
+            : checkFile(options.files.at(i), cache, rulesRun, fileJobs);
         verdicts[size_t(i)] = check.verdict;
         ruleErrors[size_t(i)] = check.hasRuleErrors();
         historyEntries[size_t(i)] = check.historyEntry;
