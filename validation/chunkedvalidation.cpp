@@ -19,7 +19,7 @@ namespace {
 qsizetype chunkBytesFor(qsizetype size, int jobs)
 {
     // Several chunks per thread even out chunks of unequal cost; a chunk well above its skeleton.
-    constexpr qsizetype kMin = qsizetype(1) << 20;
+    constexpr qsizetype kMin = qsizetype(256) << 10;
     constexpr qsizetype kMax = qsizetype(16) << 20;
     return std::clamp(size / (qsizetype(jobs) * 4), kMin, kMax);
 }
