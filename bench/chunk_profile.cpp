@@ -1,0 +1,92 @@
+// The chunked validation's costs on one file, measured on one thread so that a loaded machine does
+// not blur them: one pass, the serial pre-scan, each chunk's CPU time; and from these the wall time
+// the design predicts for N threads (pre-scan, then the chunks handed out in order to N workers).
+// Usage: chunk_profile FILE [threads...]   (default threads: 1 2 4 8)
+
+#include "platform/textformat.h"
+#include "validation/chunkplan.h"
+#include "validation/mappedfile.h"
+#include "validation/validationengine.h"
+#include "validation/xmlservices.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+double cpuSeconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Chunks taken in order by whichever of n workers is free first.
+double makespan(const std::vector<double> &chunks, int n)
+{
+    std::vector<double> free(size_t(n), 0.0);
+    for (const double c : chunks) {
+        auto first = std::min_element(free.begin(), free.end());
+        *first += c;
+    }
+    return *std::max_element(free.begin(), free.end());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: chunk_profile FILE [threads...]\n");
+        return 2;
+    }
+    std::vector<int> threads;
+    for (int i = 2; i < argc; ++i)
+        threads.push_back(std::atoi(argv[i]));
+    if (threads.empty())
+        threads = { 1, 2, 4, 8 };
+
+    MappedFile file;
+    const QByteArray utf8 = toUtf8Text(file.open(QString::fromLocal8Bit(argv[1])));
+    const QString ns = xmlservices::firstNamespace(utf8);
+    SchemaCache cache;
+    const auto schema = cache.schema(ValidationEngine::resourceNameForNamespace(ns));
+    if (!schema) {
+        std::fprintf(stderr, "no schema for this file\n");
+        return 2;
+    }
+
+    double t = cpuSeconds();
+    xmlservices::ParseError errors;
+    xmlservices::validate(utf8, *schema, ns, errors);
+    const double onePass = cpuSeconds() - t;
+    std::printf("file %lld bytes, %lld errors listed; one pass: %.3f s CPU\n", qint64(utf8.size()),
+        qint64(errors.allErrors().size()), onePass);
+
+    for (const int n : threads) {
+        // The chunk size pravik-check chooses for n threads.
+        const qsizetype target = std::clamp<qsizetype>(
+            utf8.size() / (qsizetype(n) * 4), qsizetype(256) << 10, qsizetype(16) << 20);
+        t = cpuSeconds();
+        const chunking::Plan plan = chunking::plan(utf8, utf8ByteOrderMarkLength(utf8), target);
+        const double scan = cpuSeconds() - t;
+        std::vector<double> chunks;
+        QByteArray buffer;
+        for (const chunking::Chunk &c : plan.chunks) {
+            t = cpuSeconds();
+            xmlservices::validateChunk(utf8, c, *schema, ns, buffer);
+            chunks.push_back(cpuSeconds() - t);
+        }
+        double sum = 0;
+        for (const double c : chunks)
+            sum += c;
+        const double wall = scan + makespan(chunks, n);
+        std::printf("%d threads: %zu chunks; pre-scan %.3f s (%.1f %% of one pass); chunks %.3f s CPU in all "
+                    "(%.1f %% over one pass), largest %.3f s; predicted wall %.3f s = %.2f x one pass\n",
+            n, chunks.size(), scan, 100 * scan / onePass, sum, 100 * (sum + scan - onePass) / onePass,
+            chunks.empty() ? 0.0 : *std::max_element(chunks.begin(), chunks.end()), wall, wall / onePass);
+    }
+    return 0;
+}
