@@ -84,7 +84,8 @@ int main(int argc, char **argv)
             sum += c;
         const double wall = scan + makespan(chunks, n);
         std::printf("%d threads: %zu chunks; pre-scan %.3f s (%.1f %% of one pass); chunks %.3f s CPU in all "
-                    "(%.1f %% over one pass), largest %.3f s; predicted wall %.3f s = %.2f x one pass\n",
+                    "(with the pre-scan %.1f %% more than one pass), largest %.3f s; predicted wall %.3f s = "
+                    "%.2f x one pass\n",
             n, chunks.size(), scan, 100 * scan / onePass, sum, 100 * (sum + scan - onePass) / onePass,
             chunks.empty() ? 0.0 : *std::max_element(chunks.begin(), chunks.end()), wall, wall / onePass);
     }
