@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -34,19 +36,24 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
     if (run.jobs <= 1)
         return validate(utf8, schema, documentNamespace, errors, observer);
     const qsizetype target = run.chunkBytes > 0 ? run.chunkBytes : chunkBytesFor(utf8.size(), run.jobs);
-    const chunking::Plan plan = chunking::plan(utf8, utf8ByteOrderMarkLength(utf8), target);
-    if (plan.chunks.empty())
+    const qsizetype start = utf8ByteOrderMarkLength(utf8);
+    if (utf8.size() - start < 2 * target)
         return validate(utf8, schema, documentNamespace, errors, observer);
 
-    const qsizetype total = qsizetype(plan.chunks.size());
-    std::vector<std::optional<ChunkOutcome>> outcomes(plan.chunks.size());
-    std::atomic<qsizetype> next { 0 };
+    // The pre-scan runs on this thread and hands each chunk over as soon as it is final; the
+    // workers take them in order. A deque keeps the chunks and their outcomes where they are while
+    // more are added.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<chunking::Chunk> chunks;
+    std::deque<std::optional<ChunkOutcome>> outcomes;
+    qsizetype next = 0;
+    bool scanned = false;
     std::atomic<qsizetype> done { 0 };
     std::atomic<bool> onePass { false };
-    std::mutex failureMutex;
     std::exception_ptr failure;
     auto fail = [&] {
-        std::lock_guard lock(failureMutex);
+        std::lock_guard lock(mutex);
         if (!failure)
             failure = std::current_exception();
         onePass = true;
@@ -56,26 +63,40 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
         try {
             QByteArray buffer;
             for (;;) {
-                const qsizetype i = next.fetch_add(1);
-                if (i >= total || onePass)
-                    return;
-                ChunkOutcome outcome
-                    = validateChunk(utf8, plan.chunks[size_t(i)], schema, documentNamespace, buffer);
-                if (outcome.untrusted || outcome.result == LoadResult::NotWellFormed)
-                    onePass = true;
-                outcomes[size_t(i)] = std::move(outcome);
+                const chunking::Chunk *chunk = nullptr;
+                std::optional<ChunkOutcome> *slot = nullptr;
+                qsizetype total = 0;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return onePass || next < qsizetype(chunks.size()) || scanned; });
+                    if (onePass || next >= qsizetype(chunks.size()))
+                        return;
+                    chunk = &chunks[size_t(next)];
+                    slot = &outcomes[size_t(next)];
+                    ++next;
+                    total = qsizetype(chunks.size());
+                }
+                ChunkOutcome outcome = validateChunk(utf8, *chunk, schema, documentNamespace, buffer);
+                if (outcome.untrusted || outcome.result == LoadResult::NotWellFormed) {
+                    {
+                        std::lock_guard lock(mutex);
+                        onePass = true;
+                    }
+                    changed.notify_all();
+                }
+                *slot = std::move(outcome);
                 const qsizetype finished = ++done;
                 if (run.progress)
                     run.progress(finished, total);
             }
         } catch (...) {
             fail();
+            changed.notify_all();
         }
     };
 
     std::vector<std::thread> threads;
-    const qsizetype workers = std::min<qsizetype>(run.jobs, total);
-    threads.reserve(size_t(workers) + 1);
+    threads.reserve(size_t(run.jobs) + 1);
     LoadResult observed = LoadResult::Valid;
     if (observer) {
         threads.emplace_back([&] {
@@ -86,8 +107,28 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
             }
         });
     }
-    for (qsizetype t = 0; t < workers; ++t)
+    for (int t = 0; t < run.jobs; ++t)
         threads.emplace_back(worker);
+    bool planned = false;
+    try {
+        planned = chunking::plan(utf8, start, target, [&](chunking::Chunk &&c) {
+            {
+                std::lock_guard lock(mutex);
+                chunks.push_back(std::move(c));
+                outcomes.emplace_back();
+            }
+            changed.notify_one();
+        });
+    } catch (...) {
+        fail();
+    }
+    {
+        std::lock_guard lock(mutex);
+        scanned = true;
+        if (!planned)
+            onePass = true;
+    }
+    changed.notify_all();
     for (std::thread &t : threads)
         t.join();
     if (failure)
@@ -96,6 +137,7 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
     if (onePass || observed == LoadResult::NotWellFormed)
         return validate(utf8, schema, documentNamespace, errors, nullptr);
 
+    const qsizetype total = qsizetype(chunks.size());
     if (run.chunksUsed)
         *run.chunksUsed = total;
     ParseError merged;

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 namespace chunking {
@@ -57,6 +58,9 @@ public:
     }
 
     bool run();
+
+    // Told that the first n cuts are final: no later part of the text withdraws them.
+    std::function<void(size_t n)> publish;
 
     std::vector<Cut> cuts;
     Segment rootName, messageName;
@@ -170,6 +174,7 @@ bool Scanner::startTag(qsizetype lt)
             } else if (cut - chunkBegin >= target) {
                 cuts.push_back({ cut, false, blocks, 0, 0, 0, 0, {}, {} });
                 chunkBegin = cut;
+                publish(cuts.size());
             }
             inBlock = !empty;
             blockSplittable = true;
@@ -223,6 +228,7 @@ void Scanner::endOfBlock()
         chunkBegin = chunkBeginBeforeBlock;
     }
     inBlock = false;
+    publish(cuts.size());
 }
 
 bool Scanner::run()
@@ -382,27 +388,27 @@ void Chunk::text(const QByteArray &document, QByteArray &out) const
     out.append(suffix);
 }
 
-Plan plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes)
+bool plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes,
+    const std::function<void(Chunk &&)> &ready)
 {
-    Plan result;
     if (utf8.size() - start < 2 * targetBytes)
-        return result;
+        return false;
     Scanner scan(utf8, start, targetBytes);
-    if (!scan.run() || scan.cuts.empty())
-        return result;
-
     const char *d = utf8.constData();
     auto name = [&](Segment s) { return QByteArray(d + s.begin, s.end - s.begin); };
     auto endTag = [&](Segment s) { return "</" + name(s) + '>'; };
-    const QByteArray closeMessage = endTag(scan.messageName) + endTag(scan.rootName);
+    QByteArray closeMessage;
+    size_t handed = 0; // chunks handed over; chunk i ends at cut i
+    Chunk before; // where the chunk handed last begins
 
-    std::vector<Chunk> &chunks = result.chunks;
-    chunks.resize(scan.cuts.size() + 1);
-    for (size_t i = 0; i < chunks.size(); ++i) {
-        Chunk &c = chunks[i];
+    // Chunk i: from cut i - 1 (or the start) to cut i (or the end).
+    auto hand = [&](size_t i, bool last) {
+        Chunk c;
         c.owned.begin = i == 0 ? 0 : scan.cuts[i - 1].offset;
-        c.owned.end = i + 1 < chunks.size() ? scan.cuts[i].offset : utf8.size();
-        c.last = i + 1 == chunks.size();
+        c.owned.end = last ? utf8.size() : scan.cuts[i].offset;
+        c.last = last;
+        if (closeMessage.isEmpty())
+            closeMessage = endTag(scan.messageName) + endTag(scan.rootName);
         if (i > 0) {
             const Cut &from = scan.cuts[i - 1];
             c.prefix.push_back({ 0, scan.headerEnd });
@@ -415,24 +421,35 @@ Plan plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes)
                 c.seeds.push_back(
                     { blockAt, QByteArray(local.data(), qsizetype(local.size())), from.transaction });
             }
-            locate(d, chunks[i - 1], c);
+            locate(d, before, c);
         }
-        if (!c.last) {
+        if (!last) {
             const Cut &to = scan.cuts[i];
             c.suffix = to.inBlock ? endTag(to.blockName) + closeMessage : closeMessage;
         }
-    }
-    qsizetype nextBreak = utf8.size();
-    for (size_t i = chunks.size(); i-- > 0;) {
-        Chunk &c = chunks[i];
-        c.lineEndAfter = nextBreak;
-        for (qsizetype j = c.owned.begin; j < c.owned.end; ++j) {
-            if (isBreak(d[j])) {
-                nextBreak = j;
-                break;
-            }
-        }
-    }
+        before.owned = c.owned;
+        before.begin = c.begin;
+        before.lineStart = c.lineStart;
+        ready(std::move(c));
+    };
+    scan.publish = [&](size_t n) {
+        for (; handed < n; ++handed)
+            hand(handed, false);
+    };
+    if (!scan.run())
+        return false;
+    scan.publish(scan.cuts.size());
+    hand(handed, true);
+    return true;
+}
+
+Plan plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes)
+{
+    Plan result;
+    const bool planned
+        = plan(utf8, start, targetBytes, [&](Chunk &&c) { result.chunks.push_back(std::move(c)); });
+    if (!planned || result.chunks.size() < 2)
+        result.chunks.clear();
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include "validation/textposition.h"
 
 #include <QByteArray>
+#include <functional>
 #include <vector>
 
 namespace chunking {
@@ -37,12 +38,10 @@ struct Chunk
     std::vector<Seed> seeds;
     bool last = false;
 
-    // Where the owned bytes begin in the document, as TextPositions counts; and the document's
-    // line around them: where the line of the first owned byte starts, and the first line break
-    // at or after the owned end (the document's size when there is none).
+    // Where the owned bytes begin in the document, as TextPositions counts, and where the
+    // document's line of the first owned byte starts.
     TextPosition begin;
     qsizetype lineStart = 0;
-    qsizetype lineEndAfter = 0;
 
     // The chunk's text: prefix, owned bytes, suffix; into out, whose buffer is reused.
     void text(const QByteArray &document, QByteArray &out) const;
@@ -54,8 +53,14 @@ struct Plan
     std::vector<Chunk> chunks; // empty: validate in one pass
 };
 
-// Plans chunks of about targetBytes each over utf8 (without its byte-order mark from `start`); no
-// plan when the document is smaller than two chunks or cannot be cut safely.
+// Plans chunks of about targetBytes each over utf8 (its byte-order mark ends at `start`), handing
+// each to ready, in order, as soon as no later part of the text can change it, so that chunks are
+// validated while the pre-scan goes on. False when the document is smaller than two chunks or
+// cannot be cut safely: whatever was handed over must then be dropped.
+bool plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes,
+    const std::function<void(Chunk &&)> &ready);
+
+// The same, all at once; no chunks when there would be fewer than two.
 Plan plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes);
 
 } // namespace chunking

@@ -13,6 +13,7 @@
 #include <libxml/xmlschemas.h>
 #include <libxml/xmlschemastypes.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -769,10 +770,18 @@ TextPosition ValidationState::positionAt(qsizetype point)
     const qsizetype shift = chunk->owned.begin - ownedBegin;
     const qsizetype at = point + shift;
     const qsizetype lineStart = firstLine ? chunk->lineStart : lastBreak + 1 + shift;
-    qsizetype lineEnd = chunk->lineEndAfter;
-    if (endsHere)
-        lineEnd = firstBreak >= 0 ? firstBreak + shift : document->size();
     const char *data = document->constData();
+    // A line that goes on behind the own bytes is looked at only as far as its text can matter: to
+    // tell a short line from a long one, and to the end of the excerpt.
+    qsizetype lineEnd = firstBreak >= 0 ? firstBreak + shift : document->size();
+    if (!endsHere) {
+        const qsizetype limit = std::min(document->size(),
+            std::max({ chunk->owned.end, lineStart + TextPositions::kMaxLineText + 1,
+                at + TextPositions::kExcerpt }));
+        lineEnd = chunk->owned.end;
+        while (lineEnd < limit && data[lineEnd] != '\n' && data[lineEnd] != '\r')
+            ++lineEnd;
+    }
     if (lineEnd - lineStart <= TextPositions::kMaxLineText) {
         out.lineText = QString::fromUtf8(data + lineStart, lineEnd - lineStart);
     } else {
