@@ -13,11 +13,13 @@
 #include "platform/widgets/pagecontrol.h"
 #include "rulespage.h"
 #include "sepa/rulespass.h"
+#include "validation/chunkedvalidation.h"
 #include "validation/validationengine.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -29,8 +31,12 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTextBlock>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -384,10 +390,50 @@ bool TPravik_MAIN_Form::ValidateXML(const QByteArray &Text, std::unique_ptr<TXML
     return ValidationEngine::ValidateXMLUtf8(Text, Errors);
 }
 
+// A large document is validated in chunks on every processor, on threads of their own, while the
+// window keeps painting and shows how far the chunks got. User input waits until the end, so that
+// nothing can change or validate the document meanwhile; the threads are joined before returning,
+// and an exception of theirs is rethrown here, on the caller's side of the event loop.
 bool TPravik_MAIN_Form::ValidateXML(
     const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors, xmlservices::DocumentObserver *Rules)
 {
-    return ValidationEngine::ValidateXMLUtf8(Text, Errors, nullptr, Rules);
+    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
+    const int jobs = QThread::idealThreadCount();
+    if (Text.size() < kWorthAThread || jobs <= 1)
+        return ValidationEngine::ValidateXMLUtf8(Text, Errors, nullptr, Rules);
+
+    std::atomic<qsizetype> done { 0 };
+    std::atomic<qsizetype> total { 0 };
+    xmlservices::ChunkedRun run;
+    run.jobs = jobs;
+    run.progress = [&](qsizetype d, qsizetype t) {
+        total = t;
+        done = d;
+    };
+    QEventLoop loop;
+    bool valid = false;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            valid = ValidationEngine::ValidateXMLUtf8(Text, Errors, nullptr, Rules, run);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // Dropped by Qt should the loop be gone; it lives until the join below.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    QTimer progress;
+    progress.setInterval(100);
+    connect(&progress, &QTimer::timeout, &loop, [&] {
+        if (total > 0)
+            setReport({ QStringLiteral("Validating... %1 of %2 parts").arg(done.load()).arg(total.load()) });
+    });
+    progress.start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return valid;
 }
 
 void TPravik_MAIN_Form::showRuleFindings(std::vector<sepa::Finding> Findings)

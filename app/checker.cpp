@@ -256,7 +256,8 @@ QByteArray helpText()
         "                  is a failure in the JUnit report)\n"
         "  --no-history    with the rules: neither warn of files checked before nor remember this\n"
         "                  one (the history is check-history.json in the settings folder)\n"
-        "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
+        "  -j, --jobs N    use N threads: files at a time, and the parts of a large file\n"
+        "                  (default: one per processor, here %2; 1: one pass per file)\n"
         "  --upgrade       write FILE, a credit transfer in pain.001.001.03, pain.001.002.03 or\n"
         "                  pain.001.003.03 or a direct debit in pain.008.001.02, pain.008.002.02\n"
         "                  or pain.008.003.02, as pain.001.001.09 or pain.008.001.08; prints\n"
@@ -397,6 +398,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     std::vector<QByteArray> toFiles(outputs.size()); // what goes to a file is written at the end
 
     const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
+    // The threads left over by the files go to the parts of each large file.
+    const int fileJobs = int(qMax<qsizetype>(1, jobs / qMax<qsizetype>(1, options.files.size())));
     SchemaCache cache;
     // Every file is judged against the history as it was when the run began, whatever the order the
     // workers finish in; what this run adds is written once at the end.
@@ -412,8 +415,9 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         fileClock.start();
         FileOutcome outcome;
         outcome.index = i;
-        outcome.check = options.files.at(i) == u"-" ? checkStandardInput(cache, rulesRun)
-                                                    : checkFile(options.files.at(i), cache, rulesRun);
+        outcome.check = options.files.at(i) == u"-"
+            ? checkStandardInput(cache, rulesRun, fileJobs)
+            : checkFile(options.files.at(i), cache, rulesRun, fileJobs);
         outcome.seconds = double(fileClock.nsecsElapsed()) / 1e9;
         outcome.parts.reserve(outputs.size());
         for (const Output &o : outputs)

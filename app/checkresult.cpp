@@ -3,6 +3,8 @@
 #include "legacy/messageversions.h"
 #include "platform/filename.h"
 #include "sepa/rulespass.h"
+#include "validation/chunkedvalidation.h"
+#include "validation/mappedfile.h"
 #include "validation/validationengine.h"
 
 #include <algorithm>
@@ -30,8 +32,8 @@ QString verdictName(Verdict verdict)
 
 namespace {
 
-FileCheck checkBytes(
-    const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache, RulesRun rules)
+FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &read, SchemaCache &cache,
+    RulesRun rules, int jobs)
 {
     FileCheck check;
     check.file = name;
@@ -49,8 +51,8 @@ FileCheck checkBytes(
             rulesPass.emplace(utf8, check.encoding);
             rulesPass->setHistory(rules.history);
         }
-        const bool valid
-            = ValidationEngine::ValidateXMLUtf8(utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr);
+        const bool valid = ValidationEngine::ValidateXMLUtf8(
+            utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr, xmlservices::ChunkedRun { jobs, 0, {} });
         if (rulesPass) {
             check.findings = rulesPass->finish();
             check.ruleErrors = rulesPass->errorCount();
@@ -91,10 +93,17 @@ FileCheck checkBytes(
 
 } // namespace
 
-FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules)
+FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules, int jobs)
 {
-    return checkBytes(
-        file, [&] { return readFileBytes(file); }, cache, rules);
+    MappedFile mapped;
+    FileCheck check = checkBytes(
+        file, [&] { return mapped.open(file); }, cache, rules, jobs);
+    if (mapped.changedWhileRead()) {
+        check = FileCheck();
+        check.file = file;
+        check.message = MappedFile::changedMessage(file);
+    }
+    return check;
 }
 
 QString standardInputName()
@@ -102,11 +111,11 @@ QString standardInputName()
     return QStringLiteral("<stdin>");
 }
 
-FileCheck checkStandardInput(SchemaCache &cache, RulesRun rules)
+FileCheck checkStandardInput(SchemaCache &cache, RulesRun rules, int jobs)
 {
     const QString name = standardInputName();
     return checkBytes(
-        name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache, rules);
+        name, [&] { return readStreamBytes(STDIN_FILENO, name); }, cache, rules, jobs);
 }
 
 QString stopText(const FileCheck &check)

@@ -67,13 +67,14 @@ struct RulesRun
 
 // Never throws: every failure becomes the verdict Refused or Unreadable with its message. With rules,
 // the SEPA rules run in the same pass over every file that is not refused.
-FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules = {});
+// jobs: threads for validating the parts of one large file (1: one pass).
+FileCheck checkFile(const QString &file, SchemaCache &cache, RulesRun rules = {}, int jobs = 1);
 
 // The name standard input has in reports ("-" on the command line).
 QString standardInputName();
 
 // checkFile for the document on standard input, read to its end within the size limit of files.
-FileCheck checkStandardInput(SchemaCache &cache, RulesRun rules = {});
+FileCheck checkStandardInput(SchemaCache &cache, RulesRun rules = {}, int jobs = 1);
 
 // The report lines the window shows, each ending in '\n'; nothing for a refused or unreadable file.
 // When the rules ran, their report follows after a blank line (rulesReport).

@@ -8,7 +8,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$here"
 seconds="${PRAVIK_FUZZ_SECONDS:-60}"
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(engine rules tostrings textfile versionresource)
+[ ${#targets[@]} -eq 0 ] && targets=(engine chunked rules tostrings textfile versionresource)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"

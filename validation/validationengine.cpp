@@ -1,5 +1,6 @@
 #include "validationengine.h"
 
+#include "chunkedvalidation.h"
 #include "xmlservices.h"
 
 #include "platform/textfile.h"
@@ -120,6 +121,12 @@ bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &e
 bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache,
     xmlservices::DocumentObserver *observer)
 {
+    return ValidateXMLUtf8(utf8, errors, cache, observer, xmlservices::ChunkedRun());
+}
+
+bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache,
+    xmlservices::DocumentObserver *observer, const xmlservices::ChunkedRun &run)
+{
     errors.reset();
     const QString ns = xmlservices::firstNamespace(utf8);
     if (ns.isEmpty())
@@ -138,7 +145,7 @@ bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &e
         throw ESEPAXMLValidateException::forNamespace(ns);
 
     xmlservices::ParseError parseError;
-    switch (xmlservices::validate(utf8, *schema, ns, parseError, observer)) {
+    switch (xmlservices::validateChunked(utf8, *schema, ns, parseError, observer, run)) {
     case xmlservices::LoadResult::Valid:
         return true;
     case xmlservices::LoadResult::NotWellFormed: {

@@ -12,6 +12,7 @@
 namespace xmlservices {
 class Schema;
 class DocumentObserver;
+struct ChunkedRun;
 }
 
 // No embedded schema fits the document (no namespace, an unknown one, or text that is not XML).
@@ -77,6 +78,11 @@ bool ValidateXMLUtf8(
 // beyond, at most, a part of it: the caller drops what it gathered when this throws).
 bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache,
     xmlservices::DocumentObserver *observer);
+
+// The same with a large document cut into chunks validated on run.jobs threads (chunkedvalidation.h):
+// the outcome is exactly that of one pass.
+bool ValidateXMLUtf8(const QByteArray &utf8, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache,
+    xmlservices::DocumentObserver *observer, const xmlservices::ChunkedRun &run);
 
 // The same for the editor's UTF-16 text, converted once.
 bool ValidateXML(const QString &text, std::unique_ptr<TXMLParseErrors> &errors, SchemaCache *cache = nullptr);

@@ -1,5 +1,6 @@
 #include "xmlservices.h"
 
+#include "chunkplan.h"
 #include "collapsedvalues.h"
 #include "textposition.h"
 
@@ -12,6 +13,7 @@
 #include <libxml/xmlschemas.h>
 #include <libxml/xmlschemastypes.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -237,6 +239,8 @@ struct Frame
     const xmlChar *uri = nullptr;
     qsizetype startOffset = 0; // of the '<' of the start tag
     int position = 1; // among its siblings of the same name
+    bool childRefused = false; // a child was not expected here: the validator skips the rest
+    const chunking::Seed *seed = nullptr; // children counted before a chunk's own bytes
 
     // Children seen so far, counted by local name whatever their namespace, as the XPath step
     // *[local-name()='x'][n] counts them. Payment elements have few kinds of children, so a short
@@ -258,7 +262,7 @@ struct Frame
                 if (c.name == childName)
                     return c.count;
             }
-            children.push_back({ childName, 0 });
+            children.push_back({ childName, seededCount(childName) });
             if (children.size() > kListedChildren) {
                 for (size_t i = 0; i < children.size(); ++i)
                     childIndex.emplace(children[i].name, i);
@@ -267,8 +271,15 @@ struct Frame
         }
         const auto [it, added] = childIndex.try_emplace(childName, children.size());
         if (added)
-            children.push_back({ childName, 0 });
+            children.push_back({ childName, seededCount(childName) });
         return children[it->second].count;
+    }
+
+    int seededCount(const xmlChar *childName) const
+    {
+        if (!seed || std::strcmp(reinterpret_cast<const char *>(childName), seed->localName.constData()) != 0)
+            return 0;
+        return seed->count;
     }
 
     void clearChildren()
@@ -304,6 +315,14 @@ struct ValidationState
     std::exception_ptr pending;
 
     DocumentObserver *observer = nullptr;
+    const chunking::Chunk *chunk = nullptr; // validating one chunk of `document`
+    const QByteArray *document = nullptr;
+    qsizetype ownedBegin = 0; // the chunk's own bytes in its text
+    qsizetype ownedEnd = 0;
+    TextPosition ownedStart; // of the chunk's text at ownedBegin
+    qsizetype firstBreak = -1; // the first and last line break among the own bytes
+    qsizetype lastBreak = -1;
+    bool untrusted = false; // the chunk's outcome may differ from one pass's
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
     qsizetype stopOffset = -1; // where the parser stopped on text that is not well-formed
     QString stopMessage;
@@ -326,8 +345,9 @@ struct ValidationState
             return;
         event = Event::Text;
         eventOffset = pendingTextStart;
-        plugged.characters(
-            vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
+        if (vctxt)
+            plugged.characters(
+                vctxt, reinterpret_cast<const xmlChar *>(pendingText.constData()), int(pendingText.size()));
         pendingText.resize(0); // keeps its buffer for the next text
     }
 
@@ -375,6 +395,14 @@ struct ValidationState
         f.uri = uri;
         f.startOffset = startOffset;
         f.position = position;
+        f.childRefused = false;
+        f.seed = nullptr;
+        if (chunk) {
+            for (const chunking::Seed &seed : chunk->seeds) {
+                if (seed.startOffset == startOffset)
+                    f.seed = &seed;
+            }
+        }
         f.clearChildren();
         return f;
     }
@@ -388,6 +416,15 @@ struct ValidationState
         while (i < end && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n'))
             ++i;
         return i < end ? i : pendingTextStart;
+    }
+
+    bool owned(qsizetype offset) const { return offset >= ownedBegin && offset < ownedEnd; }
+    void startChunk();
+    TextPosition positionAt(qsizetype point);
+    void distrust()
+    {
+        untrusted = true;
+        xmlStopParser(ctxt);
     }
 
     QString xpath(const QString &attribute) const;
@@ -477,6 +514,25 @@ void ValidationState::addError(const xmlError *error)
 {
     if (acceptedWhenCollapsed(error))
         return;
+    qsizetype point = eventOffset;
+    if (event == Event::End && depth > 0 && error->code != XML_SCHEMAV_ELEMENT_CONTENT)
+        point = stack[size_t(depth - 1)].startOffset;
+    else if (event == Event::Text)
+        point = textPoint();
+    if (chunk) {
+        // An element refused by its parent makes the validator skip the parent's remaining
+        // content; a chunk sees that only when the parent lies wholly among its own bytes.
+        if (error->code == XML_SCHEMAV_ELEMENT_CONTENT && event == Event::Start && depth >= 2) {
+            Frame &parent = stack[size_t(depth - 2)];
+            if (parent.startOffset < ownedBegin)
+                distrust();
+            parent.childRefused = true;
+        }
+        if (owned(point) != owned(eventOffset))
+            distrust();
+        if (untrusted || !owned(point))
+            return;
+    }
     // Beyond the cap errors are only counted; the parser goes on, so that a file that breaks off
     // later is still refused.
     if (errorCount >= kMaxErrors) {
@@ -484,12 +540,6 @@ void ValidationState::addError(const xmlError *error)
         return;
     }
     const QString reason = reasonOf(error);
-
-    qsizetype point = eventOffset;
-    if (event == Event::End && depth > 0 && error->code != XML_SCHEMAV_ELEMENT_CONTENT)
-        point = stack[size_t(depth - 1)].startOffset;
-    else if (event == Event::Text)
-        point = textPoint();
 
     QString attribute;
     static const QLatin1String marker("', attribute '");
@@ -501,7 +551,7 @@ void ValidationState::addError(const xmlError *error)
             attribute = reason.mid(nameStart, nameEnd - nameStart);
     }
 
-    const TextPosition pos = positions.at(point);
+    const TextPosition pos = positionAt(point);
     ParseErrorEntry entry;
     entry.srcText = pos.lineText;
     entry.reason = reason;
@@ -543,8 +593,9 @@ void onStart(void *ctx, const xmlChar *localname, const xmlChar *prefix, const x
         s->push(localname, uri, start);
         s->event = Event::Start;
         s->eventOffset = start;
-        s->plugged.startElementNs(s->vctxt, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
-            nbDefaulted, attributes);
+        if (s->vctxt)
+            s->plugged.startElementNs(s->vctxt, localname, prefix, uri, nbNamespaces, namespaces,
+                nbAttributes, nbDefaulted, attributes);
         if (s->observer)
             s->observer->startElement(
                 reinterpret_cast<const char *>(localname), reinterpret_cast<const char *>(uri), start);
@@ -561,9 +612,13 @@ void onEnd(void *ctx, const xmlChar *localname, const xmlChar *prefix, const xml
         s->markupEnd = cur;
         s->event = Event::End;
         s->eventOffset = s->tagStart(cur > 0 ? cur - 1 : 0);
-        s->plugged.endElementNs(s->vctxt, localname, prefix, uri);
-        if (s->depth > 0)
+        if (s->vctxt)
+            s->plugged.endElementNs(s->vctxt, localname, prefix, uri);
+        if (s->depth > 0) {
+            if (s->chunk && s->stack[size_t(s->depth - 1)].childRefused && s->eventOffset >= s->ownedEnd)
+                s->distrust();
             --s->depth;
+        }
         if (s->observer)
             s->observer->endElement();
     });
@@ -597,7 +652,7 @@ void onReference(void *ctx, const xmlChar *name)
     guarded(s, [&] {
         s->flushText();
         s->event = Event::Text;
-        if (s->plugged.reference)
+        if (s->vctxt && s->plugged.reference)
             s->plugged.reference(s->vctxt, name);
     });
 }
@@ -671,43 +726,121 @@ struct PlugDeleter
     void operator()(xmlSchemaSAXPlugPtr p) const { xmlSchemaSAXUnplug(p); }
 };
 
-} // namespace
-
-LoadResult validate(
-    const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors)
+// Where the chunk's own bytes stand in its text and in the document: positions of its own bytes are
+// counted from there.
+void ValidationState::startChunk()
 {
-    return validate(utf8, schema, documentNamespace, errors, nullptr);
+    ownedBegin = chunk->prefixSize();
+    ownedEnd = ownedBegin + (chunk->owned.end - chunk->owned.begin);
+    const char *data = text->constData();
+    for (qsizetype i = ownedBegin; i < ownedEnd; ++i) {
+        if (data[i] == '\n' || data[i] == '\r') {
+            firstBreak = i;
+            break;
+        }
+    }
+    for (qsizetype i = ownedEnd; i > ownedBegin; --i) {
+        if (data[i - 1] == '\n' || data[i - 1] == '\r') {
+            lastBreak = i - 1;
+            break;
+        }
+    }
+    ownedStart = positions.at(ownedBegin);
 }
 
-LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
-    ParseError &errors, DocumentObserver *observer)
+// The position of a point of the chunk's own bytes in the whole document. Lines wholly among the own
+// bytes read as they are; the line the own bytes begin or end in is taken from the document.
+TextPosition ValidationState::positionAt(qsizetype point)
+{
+    TextPosition pos = positions.at(point);
+    if (!chunk)
+        return pos;
+    const TextPosition &origin = chunk->begin;
+    const bool firstLine = pos.line == ownedStart.line;
+    const bool startsHere = !firstLine || (ownedStart.linePos == 1 && origin.linePos == 1);
+    const bool endsHere = chunk->last || (lastBreak >= 0 && point <= lastBreak);
+    TextPosition out;
+    out.line = origin.line + (pos.line - ownedStart.line);
+    out.filePos = origin.filePos + (pos.filePos - ownedStart.filePos);
+    out.linePos = firstLine ? origin.linePos + (pos.linePos - ownedStart.linePos) : pos.linePos;
+    if (startsHere && endsHere) {
+        out.lineText = std::move(pos.lineText);
+        return out;
+    }
+    const qsizetype shift = chunk->owned.begin - ownedBegin;
+    const qsizetype at = point + shift;
+    const qsizetype lineStart = firstLine ? chunk->lineStart : lastBreak + 1 + shift;
+    const char *data = document->constData();
+    // A line that goes on behind the own bytes is looked at only as far as its text can matter: to
+    // tell a short line from a long one, and to the end of the excerpt.
+    qsizetype lineEnd = firstBreak >= 0 ? firstBreak + shift : document->size();
+    if (!endsHere) {
+        const qsizetype limit = std::min(document->size(),
+            std::max({ chunk->owned.end, lineStart + TextPositions::kMaxLineText + 1,
+                at + TextPositions::kExcerpt }));
+        lineEnd = chunk->owned.end;
+        while (lineEnd < limit && data[lineEnd] != '\n' && data[lineEnd] != '\r')
+            ++lineEnd;
+    }
+    if (lineEnd - lineStart <= TextPositions::kMaxLineText) {
+        out.lineText = QString::fromUtf8(data + lineStart, lineEnd - lineStart);
+    } else {
+        qsizetype to = std::min(lineEnd, at + TextPositions::kExcerpt);
+        while (to > at && (static_cast<unsigned char>(data[to]) & 0xC0) == 0x80)
+            --to;
+        out.lineText = QString::fromUtf8(data + at, to - at);
+    }
+    return out;
+}
+
+struct LoadOutcome
+{
+    LoadResult result = LoadResult::Valid;
+    bool untrusted = false;
+};
+
+// One streaming pass over text: validated against schema when there is one, else only parsed for
+// the observer; with chunk, text is that chunk of document and only its own bytes are reported.
+LoadOutcome load(const QByteArray &text, const Schema *schema, const QString &documentNamespace,
+    ParseError &errors, DocumentObserver *observer, const chunking::Chunk *chunk, const QByteArray *document)
 {
     initLibxml();
-    std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt(xmlSchemaNewValidCtxt(schema.d()->schema));
-    if (!vctxt)
-        throw EXMLServicesError(QStringLiteral("The schema validator could not be created (out of memory)."));
+    std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt;
+    if (schema) {
+        vctxt.reset(xmlSchemaNewValidCtxt(schema->d()->schema));
+        if (!vctxt)
+            throw EXMLServicesError(
+                QStringLiteral("The schema validator could not be created (out of memory)."));
+    }
 
     ValidationState state;
-    state.text = &utf8;
+    state.text = &text;
     state.vctxt = vctxt.get();
-    state.collapsed = schema.d()->collapsed.get();
+    state.collapsed = schema ? schema->d()->collapsed.get() : nullptr;
     state.observer = observer;
-    state.positions.reset(utf8);
+    state.chunk = chunk;
+    state.document = document;
+    state.positions.reset(text);
+    if (chunk)
+        state.startChunk();
     ParseError collected;
     state.errors = &collected;
     if (!documentNamespace.isEmpty())
         state.documentNsBraced = u'{' + documentNamespace + u'}';
-    xmlSchemaSetValidStructuredErrors(vctxt.get(), onSchemaError, &state);
 
     // Without a handler of our own the plug hands back the validator's handlers, which we call
     // ourselves after noting where each event stands in the text.
-    xmlSAXHandlerPtr pluggedSax = nullptr;
-    void *pluggedData = nullptr;
-    std::unique_ptr<xmlSchemaSAXPlugStruct, PlugDeleter> plug(
-        xmlSchemaSAXPlug(vctxt.get(), &pluggedSax, &pluggedData));
-    if (!plug || !pluggedSax)
-        throw EXMLServicesError(QStringLiteral("The schema validator could not be attached to the parser."));
-    state.plugged = *pluggedSax;
+    std::unique_ptr<xmlSchemaSAXPlugStruct, PlugDeleter> plug;
+    if (vctxt) {
+        xmlSchemaSetValidStructuredErrors(vctxt.get(), onSchemaError, &state);
+        xmlSAXHandlerPtr pluggedSax = nullptr;
+        void *pluggedData = nullptr;
+        plug.reset(xmlSchemaSAXPlug(vctxt.get(), &pluggedSax, &pluggedData));
+        if (!plug || !pluggedSax)
+            throw EXMLServicesError(
+                QStringLiteral("The schema validator could not be attached to the parser."));
+        state.plugged = *pluggedSax;
+    }
 
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
@@ -724,7 +857,7 @@ LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString 
     sax.serror = onParserError;
 
     TextReader reader;
-    ParserPtr parser = createParser(utf8, reader, &sax, &state);
+    ParserPtr parser = createParser(text, reader, &sax, &state);
     state.ctxt = parser.get();
     state.inputStart = reader.pos;
     xmlParseDocument(parser.get());
@@ -735,18 +868,60 @@ LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString 
         std::rethrow_exception(state.pending);
     if (!state.servicesFailure.isEmpty())
         throw EXMLServicesError(state.servicesFailure);
+    LoadOutcome outcome;
+    if (state.untrusted) {
+        outcome.untrusted = true;
+        return outcome;
+    }
     if (state.notWellFormed || !wellFormed) {
-        if (state.stopOffset >= 0) {
-            const TextPosition pos = state.positions.at(std::min(state.stopOffset, utf8.size()));
+        if (state.stopOffset >= 0 && !chunk) {
+            const TextPosition pos = state.positions.at(std::min(state.stopOffset, text.size()));
             errors.setStop({ pos.lineText, state.stopMessage, {}, 0, pos.line, pos.linePos, pos.filePos });
         }
-        return LoadResult::NotWellFormed;
+        outcome.result = LoadResult::NotWellFormed;
+        return outcome;
     }
-    if (collected.allErrors().isEmpty())
-        return LoadResult::Valid;
+    if (collected.allErrors().isEmpty() && state.unlisted == 0)
+        return outcome;
     collected.setUnlisted(state.unlisted);
     errors = std::move(collected);
-    return LoadResult::Invalid;
+    outcome.result = LoadResult::Invalid;
+    return outcome;
+}
+
+} // namespace
+
+LoadResult validate(
+    const QByteArray &utf8, const Schema &schema, const QString &documentNamespace, ParseError &errors)
+{
+    return validate(utf8, schema, documentNamespace, errors, nullptr);
+}
+
+LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
+    ParseError &errors, DocumentObserver *observer)
+{
+    return load(utf8, &schema, documentNamespace, errors, observer, nullptr, nullptr).result;
+}
+
+LoadResult observe(const QByteArray &utf8, DocumentObserver &observer)
+{
+    ParseError ignored;
+    return load(utf8, nullptr, {}, ignored, &observer, nullptr, nullptr).result;
+}
+
+ChunkOutcome validateChunk(const QByteArray &document, const chunking::Chunk &chunk, const Schema &schema,
+    const QString &documentNamespace, QByteArray &buffer)
+{
+    chunk.text(document, buffer);
+    const QByteArray &text = buffer;
+    ParseError errors;
+    const LoadOutcome loaded = load(text, &schema, documentNamespace, errors, nullptr, &chunk, &document);
+    ChunkOutcome outcome;
+    outcome.result = loaded.result;
+    outcome.untrusted = loaded.untrusted;
+    outcome.errors = errors.allErrors();
+    outcome.unlisted = errors.unlisted();
+    return outcome;
 }
 
 } // namespace xmlservices

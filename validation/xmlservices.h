@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <memory>
 
+namespace chunking {
+struct Chunk;
+}
+
 namespace xmlservices {
 
 // A failure of the XML services themselves (a schema that does not compile, no memory), carrying
@@ -112,5 +116,24 @@ LoadResult validate(
 // it throws ends the load and leaves validate().
 LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
     ParseError &errors, DocumentObserver *observer);
+
+// The observer told of the document's events as validate() tells it, without validating: the SEPA
+// rules' pass beside a chunked validation.
+LoadResult observe(const QByteArray &utf8, DocumentObserver &observer);
+
+// What one chunk found among its own bytes, with positions and XPaths as in the whole document.
+// untrusted: the chunk cannot stand for its part of the document (a block refused by its parent,
+// which makes the validator skip what follows); the document is then validated in one pass.
+struct ChunkOutcome
+{
+    LoadResult result = LoadResult::Valid;
+    bool untrusted = false;
+    QList<ParseErrorEntry> errors; // the first kMaxListedErrors
+    int64_t unlisted = 0;
+};
+
+// buffer holds the chunk's text; a thread hands the same one in for each of its chunks.
+ChunkOutcome validateChunk(const QByteArray &document, const chunking::Chunk &chunk, const Schema &schema,
+    const QString &documentNamespace, QByteArray &buffer);
 
 } // namespace xmlservices

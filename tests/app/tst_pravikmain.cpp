@@ -13,9 +13,11 @@
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/oneline.h"
+#include "tests/support/paymentcorpus.h"
 #include "tests/support/rawtempdir.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
+#include "validation/validationengine.h"
 
 #include <QAbstractScrollArea>
 #include <QDir>
@@ -279,6 +281,37 @@ private Q_SLOTS:
         QVERIFY(form->PageControl1->TabVisible(form->TabSheet2));
         QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet2);
         QCOMPARE(reportLines(), QStringList { QStringLiteral("XML is valid according the schema.") });
+    }
+
+    // A file large enough to be validated in chunks on threads beside the window: the report is
+    // the one pass's, line for line.
+    void largeFileReportsAsOnePass()
+    {
+        const paymentcorpus::Parts ct = paymentcorpus::creditTransfer();
+        const QByteArray doc = paymentcorpus::build(ct, 3, 2400, [](int, int t, QByteArray tx) {
+            return t % 97 == 5 ? paymentcorpus::replaceOnce(tx, "<IBAN>DE", "<IBAN>de") : tx;
+        });
+        QVERIFY(doc.size() > (3 << 20));
+        QTemporaryDir dir;
+        const QString path = dir.path() + u"/large.xml"_s;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(doc);
+        f.close();
+        std::unique_ptr<TXMLParseErrors> expected;
+        QVERIFY(!ValidationEngine::ValidateXMLUtf8(doc, expected));
+        TTaggedLines expectedLines;
+        expected->ToStrings(expectedLines);
+
+        form->LoadXMLFile(path);
+        Answering ok(QStringLiteral("OK"));
+        validate();
+        QCOMPARE(ok.shown.size(), 1);
+        QStringList lines = reportLines();
+        QCOMPARE(lines.takeLast(), QStringLiteral("%1 errors found.").arg(expected->size()));
+        QCOMPARE(lines.size(), expectedLines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(lines[i], expectedLines[i].text);
     }
 
     void invalidRunAndJumps()

@@ -1,0 +1,28 @@
+#pragma once
+// One document validated on several threads: the pre-scan cuts it into chunks (chunkplan.h), each is
+// validated on its own, and their errors are merged in document order into exactly the outcome of
+// one pass. Whatever a chunk cannot stand for (text that is not well-formed, a block refused by its
+// parent) makes the whole document go through one pass instead; that choice never shows.
+
+#include "validation/xmlservices.h"
+
+#include <functional>
+
+namespace xmlservices {
+
+struct ChunkedRun
+{
+    int jobs = 1; // threads for the chunks; 1: one pass
+    qsizetype chunkBytes = 0; // about this many bytes per chunk; 0: chosen from the size and jobs
+    // Told after each chunk, from the thread that validated it; not told in one pass.
+    std::function<void(qsizetype done, qsizetype total)> progress;
+    // Set to the number of chunks the outcome was merged from; 0 when it came from one pass.
+    qsizetype *chunksUsed = nullptr;
+};
+
+// validate() with the work spread as run says; the observer (the SEPA rules) follows one parse of
+// the whole document beside the chunks. The outcome, errors and stop are validate()'s.
+LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
+    ParseError &errors, DocumentObserver *observer, const ChunkedRun &run);
+
+} // namespace xmlservices
