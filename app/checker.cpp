@@ -2,6 +2,7 @@
 
 #include "checkresult.h"
 #include "junitreport.h"
+#include "paymentsoutput.h"
 #include "platform/exception.h"
 #include "platform/filename.h"
 #include "platform/textfile.h"
@@ -151,6 +152,10 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             options.rules = true;
         } else if (arg == u"--rules-strict") {
             options.rules = options.rulesStrict = true;
+        } else if (arg == u"--summary") {
+            options.summary = true;
+        } else if (arg == u"--list") {
+            options.list = true;
         } else if (arg == u"--no-history") {
             options.noHistory = true;
         } else if (arg == u"-j" || arg == u"--jobs") {
@@ -184,6 +189,11 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
     }
     if (!checkUpgradeOptions(options, error))
         return false;
+    if (options.list && (options.json || options.junit || options.summary || options.upgrade)) {
+        error = QStringLiteral(
+            "--list prints only the list: leave out --json, --format, --summary and --upgrade");
+        return false;
+    }
     return true;
 }
 
@@ -210,6 +220,12 @@ QByteArray helpText()
         "                  is a failure in the JUnit report)\n"
         "  --no-history    with the rules: neither warn of files checked before nor remember this\n"
         "                  one (the history is check-history.json in the settings folder)\n"
+        "  --summary       after the report, print the payment information blocks with their\n"
+        "                  number of transactions and sum, the totals per currency and of the\n"
+        "                  file, the stated NbOfTxs and CtrlSum beside them (with --json: as\n"
+        "                  \"summary\" in each record; in JUnit: as the test case's properties)\n"
+        "  --list          print one CSV line per transaction instead of the report (UTF-8, ';'\n"
+        "                  separated, a header first; the columns of the window's export)\n"
         "  -j, --jobs N    check N files at a time (default: one per processor, here %2)\n"
         "  --upgrade       write FILE, a credit transfer in pain.001.001.03, pain.001.002.03 or\n"
         "                  pain.001.003.03 or a direct debit in pain.008.001.02, pain.008.002.02\n"
@@ -346,7 +362,9 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const bool history
         = options.rules && !options.noHistory && qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY");
     const sepa::History past = history ? sepa::History::load() : sepa::History();
-    const RulesRun rulesRun { options.rules, history ? &past : nullptr };
+    const RulesRun rulesRun { options.rules, history ? &past : nullptr, options.summary || options.list };
+    if (options.list)
+        writeBytes(out, sepa::Payments::csvHeader());
     std::vector<std::optional<sepa::History::Entry>> historyEntries(size_t(options.files.size()));
 
     // The workers write each file's whole output, so that formatting runs in parallel too; the
@@ -362,6 +380,8 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
         if (junit)
             testCases[size_t(i)]
                 = junitTestCase(check, double(fileClock.nsecsElapsed()) / 1e9, options.rulesStrict);
+        if (junit && options.summary && check.payments)
+            testCases[size_t(i)] = withJUnitSummary(std::move(testCases[size_t(i)]), *check.payments);
         if (check.verdict == Verdict::Refused) {
             messages[size_t(i)] = check.file + QStringLiteral(": ") + check.message;
             // The parser's own words on a line of their own, so that the refusal line stays as it is.
@@ -374,8 +394,11 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
                     + QStringLiteral(": ") + check.detail;
         } else if (check.verdict == Verdict::Unreadable)
             messages[size_t(i)] = check.message; // already names the file
+        if (options.list)
+            return check.payments ? listText(*check.payments) : QByteArray();
         if (options.json)
-            return jsonRecord(check);
+            return options.summary && check.payments ? withJsonSummary(jsonRecord(check), *check.payments)
+                                                     : jsonRecord(check);
         if (options.junit)
             return QByteArray();
         QByteArray text;
@@ -384,7 +407,10 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
                 text += '\n';
             text += "==> " + encodeFileName(check.file) + " <==\n";
         }
-        return text + textReport(check);
+        text += textReport(check);
+        if (options.summary && check.payments)
+            text += summaryText(*check.payments);
+        return text;
     };
     int status = AllValid;
     auto deliver = [&](qsizetype i, QByteArray &&output) {
