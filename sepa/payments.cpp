@@ -45,6 +45,18 @@ QByteArrayView Payments::field(const Transaction &t, Field f) const
     return QByteArrayView(p, qsizetype(std::char_traits<char>::length(p)));
 }
 
+std::array<QByteArrayView, Payments::kFields> Payments::fields(const Transaction &t) const
+{
+    std::array<QByteArrayView, kFields> out;
+    const char *p = m_text.data() + t.text;
+    for (QByteArrayView &f : out) {
+        const size_t length = std::char_traits<char>::length(p);
+        f = QByteArrayView(p, qsizetype(length));
+        p += length + 1;
+    }
+    return out;
+}
+
 QByteArray Payments::amountText(qint64 cents)
 {
     if (cents < 0)
@@ -104,19 +116,21 @@ QByteArray Payments::csvLine(size_t transaction) const
         appendCsvField(line, value);
         line += last ? QByteArrayView("\r\n") : QByteArrayView(";");
     };
+    const std::array<QByteArrayView, kFields> f = fields(t);
+    auto of = [&](Field which) { return f[size_t(which)]; };
     add(b.id);
     add(b.date);
-    add(field(t, Field::Name));
-    add(field(t, Field::Iban));
-    add(field(t, Field::Bic));
+    add(of(Field::Name));
+    add(of(Field::Iban));
+    add(of(Field::Bic));
     add(amountText(t.cents));
     add(currency(t));
-    add(field(t, Field::EndToEndId));
-    add(field(t, Field::MandateId));
-    add(field(t, Field::MandateDate));
-    add(field(t, Field::Remittance));
-    add(field(t, Field::Reference));
-    add(field(t, Field::Purpose));
+    add(of(Field::EndToEndId));
+    add(of(Field::MandateId));
+    add(of(Field::MandateDate));
+    add(of(Field::Remittance));
+    add(of(Field::Reference));
+    add(of(Field::Purpose));
     add(QByteArray::number(t.line), true);
     return line;
 }

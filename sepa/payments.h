@@ -99,6 +99,8 @@ public:
     std::vector<CurrencyTotal> currencyTotals() const;
     QByteArray currency(const Transaction &t) const;
     QByteArrayView field(const Transaction &t, Field f) const;
+    // All its fields in one walk, indexed by Field.
+    std::array<QByteArrayView, kFields> fields(const Transaction &t) const;
     // The amount as the CSV and the reports write it ("1234.50"); empty when it is unknown.
     static QByteArray amountText(qint64 cents);
     // Bytes held: the records and the shared texts.

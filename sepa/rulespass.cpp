@@ -995,15 +995,15 @@ void RulesPass::Private::checkDuplicatePayments()
     // The same account, amount and remittance (or structured reference): paid twice, most likely.
     const auto same = equalGroups(all.size(), [&](size_t i, std::string &key) {
         const Payments::Transaction &t = all[i];
-        const QByteArrayView iban = collected.field(t, Field::Iban);
-        const QByteArrayView reference = collected.field(t, Field::Reference);
-        const QByteArrayView remittance = collected.field(t, Field::Remittance);
+        const std::array<QByteArrayView, Payments::kFields> fields = collected.fields(t);
+        const QByteArrayView iban = fields[size_t(Field::Iban)];
+        const QByteArrayView reference = fields[size_t(Field::Reference)];
+        const QByteArrayView remittance = fields[size_t(Field::Remittance)];
         if (t.cents < 0 || iban.isEmpty()
             || (reference.trimmed().isEmpty() && remittance.trimmed().isEmpty()))
             return false;
         appendNormalised(key, iban, true);
-        key += std::to_string(t.cents);
-        key += '\x01';
+        key.append(reinterpret_cast<const char *>(&t.cents), sizeof t.cents);
         key += collected.currency(t).toStdString();
         key += '\x01';
         if (!reference.trimmed().isEmpty()) {
