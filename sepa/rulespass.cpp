@@ -163,6 +163,9 @@ bool isTransaction(Name n)
 // The ISO 20022 payment initiation messages, whichever version the schemas cover.
 constexpr QByteArrayView kPainNamespacePrefix("urn:iso:std:iso:20022:tech:xsd:pain.");
 
+// The lines of a duplicate group a finding lists.
+constexpr qsizetype kMaxMemberLines = 20;
+
 // Values longer than this are no identifier, amount or date; the schema reports them.
 constexpr qsizetype kMaxValue = 1024;
 
@@ -1412,9 +1415,15 @@ std::vector<Finding> RulesPass::finish()
         if (r.related >= 0)
             r.args.append(QString::number(position(r.related).line));
         if (!r.members.empty()) {
+            // The text says how many there are; a list of thousands of lines would only bury it.
             QStringList lines;
-            for (const qsizetype m : r.members)
+            for (const qsizetype m : r.members) {
+                if (lines.size() == kMaxMemberLines) {
+                    lines.append(QStringLiteral("…"));
+                    break;
+                }
                 lines.append(QString::number(position(m).line));
+            }
             r.args.append(lines.join(QStringLiteral(", ")));
         }
         const TextPosition &p = position(r.offset);
