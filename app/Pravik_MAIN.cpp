@@ -4,6 +4,7 @@
 #include "components/messages/messagecntr.h"
 #include "components/versioninfo/zc_verinfo.h"
 #include "editor/xmleditor.h"
+#include "paymentspage.h"
 #include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
 #include "platform/filename.h"
@@ -174,6 +175,17 @@ void TPravik_MAIN_Form::createComponents()
         XMLViewer->gotoFilePos(f.filePos);
         PageControl1->SetActivePage(TabSheet1);
     });
+    PaymentsPage = new TPaymentsPage;
+    TabSheet4 = pageWith(PaymentsPage);
+    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+    PageControl1->AddPage(TabSheet4, TPaymentsPage::caption());
+    PageControl1->SetTabVisible(TabSheet4, false);
+    connect(PaymentsPage, &TPaymentsPage::transactionActivated, this, [this](qint64 filePos) {
+        XMLViewer->gotoFilePos(filePos);
+        PageControl1->SetActivePage(TabSheet1);
+    });
+    connect(XMLViewer, &TXMLEditor::caretMoved, PaymentsPage,
+        [this] { PaymentsPage->followCaret(XMLViewer->caretLine(), XMLViewer->caretColumn()); });
     setCentralWidget(PageControl1);
 
     // The non-visual components come from the form resource; the version info reads this
@@ -382,6 +394,7 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     ShowStatusMessage();
     PageControl1->SetTabVisible(TabSheet2, false);
     PageControl1->SetTabVisible(TabSheet3, false);
+    PageControl1->SetTabVisible(TabSheet4, false);
     PageControl1->SetActivePage(TabSheet1);
 }
 
@@ -467,6 +480,7 @@ void TPravik_MAIN_Form::DoValidate()
 
     std::unique_ptr<TXMLParseErrors> errors;
     PageControl1->SetTabVisible(TabSheet3, false);
+    PageControl1->SetTabVisible(TabSheet4, false);
     const QByteArray text = XMLViewer->textUtf8();
     sepa::RulesPass rules(text, XMLViewer->encoding());
     RulesPage->prepareHistory(rules);
@@ -483,6 +497,8 @@ void TPravik_MAIN_Form::DoValidate()
     }
     showRuleFindings(rules.finish());
     RulesPage->recordHistory(rules);
+    PaymentsPage->setPayments(rules.takePayments());
+    PageControl1->SetTabVisible(TabSheet4, !PaymentsPage->payments().blocks().empty());
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {

@@ -24,6 +24,7 @@ class TMessageList;
 class TMessageObject;
 class TPageControl;
 class TRulesPage;
+class TPaymentsPage;
 class TVerInfo;
 class TXMLEditor;
 namespace xmlservices {
@@ -51,6 +52,8 @@ public:
     QPlainTextEdit *Memo1 = nullptr;
     QWidget *TabSheet3 = nullptr; // the SEPA rules' findings, shown after a run that has some
     TRulesPage *RulesPage = nullptr;
+    QWidget *TabSheet4 = nullptr; // "Zahlungen": what the file pays, shown after a run over a payment file
+    TPaymentsPage *PaymentsPage = nullptr;
     TActionList *ActionList1 = nullptr;
     TAction *FileOpen1 = nullptr;
     TAction *FileExit1 = nullptr;
@@ -83,6 +86,7 @@ protected:
 private:
     friend class TestPravikMain;
     friend class TestRulesPage;
+    friend class TestPaymentsPage;
     friend class TestEndToEndWindow;
     friend class TestUpgradeWindow;
 

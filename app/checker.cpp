@@ -2,6 +2,7 @@
 
 #include "checkresult.h"
 #include "junitreport.h"
+#include "paymentsoutput.h"
 #include "platform/exception.h"
 #include "platform/filename.h"
 #include "platform/textfile.h"
@@ -197,6 +198,10 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             options.rules = true;
         } else if (arg == u"--rules-strict") {
             options.rules = options.rulesStrict = true;
+        } else if (arg == u"--summary") {
+            options.summary = true;
+        } else if (arg == u"--list") {
+            options.list = true;
         } else if (arg == u"--no-history") {
             options.noHistory = true;
         } else if (arg == u"-j" || arg == u"--jobs") {
@@ -230,6 +235,11 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
     }
     if (!checkUpgradeOptions(options, error))
         return false;
+    if (options.list && (options.json || options.junit || options.summary || options.upgrade)) {
+        error = QStringLiteral(
+            "--list prints only the list: leave out --json, --format, --summary and --upgrade");
+        return false;
+    }
     return true;
 }
 
@@ -256,6 +266,12 @@ QByteArray helpText()
         "                  is a failure in the JUnit report)\n"
         "  --no-history    with the rules: neither warn of files checked before nor remember this\n"
         "                  one (the history is check-history.json in the settings folder)\n"
+        "  --summary       after the report, print the payment information blocks with their\n"
+        "                  number of transactions and sum, the totals per currency and of the\n"
+        "                  file, the stated NbOfTxs and CtrlSum beside them (with --json: as\n"
+        "                  \"summary\" in each record; in JUnit: as the test case's properties)\n"
+        "  --list          print one CSV line per transaction instead of the report (UTF-8, ';'\n"
+        "                  separated, a header first; the columns of the window's export)\n"
         "  -j, --jobs N    use N threads: files at a time, and the parts of a large file\n"
         "                  (default: one per processor, here %2; 1: one pass per file)\n"
         "  --upgrade       write FILE, a credit transfer in pain.001.001.03, pain.001.002.03 or\n"
@@ -387,14 +403,17 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     clock.start();
     // The report on standard output, and the JUnit report beside it in a file when asked for.
     std::vector<Output> outputs;
-    if (options.json)
-        outputs.push_back({ std::make_unique<JsonReporter>(), true, {} });
+    if (options.list)
+        outputs.push_back({ std::make_unique<ListReporter>(), true, {} });
+    else if (options.json)
+        outputs.push_back({ std::make_unique<JsonReporter>(options.summary), true, {} });
     else if (!options.junit)
-        outputs.push_back({ std::make_unique<TextReporter>(options.files.size() > 1), true, {} });
-    if (options.junit || !options.junitFile.isEmpty())
         outputs.push_back(
-            { std::make_unique<JUnitReporter>(QDateTime::currentDateTime(), options.rulesStrict),
-                options.junit, options.junitFile });
+            { std::make_unique<TextReporter>(options.files.size() > 1, options.summary), true, {} });
+    if (options.junit || !options.junitFile.isEmpty())
+        outputs.push_back({ std::make_unique<JUnitReporter>(
+                                QDateTime::currentDateTime(), options.rulesStrict, options.summary),
+            options.junit, options.junitFile });
     std::vector<QByteArray> toFiles(outputs.size()); // what goes to a file is written at the end
 
     const int jobs = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
@@ -406,7 +425,7 @@ int run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     const bool history
         = options.rules && !options.noHistory && qEnvironmentVariableIsEmpty("PRAVIK_NO_HISTORY");
     const sepa::History past = history ? sepa::History::load() : sepa::History();
-    const RulesRun rulesRun { options.rules, history ? &past : nullptr };
+    const RulesRun rulesRun { options.rules, history ? &past : nullptr, options.summary || options.list };
     std::vector<sepa::History::Entry> checked;
 
     // The workers also write each file's parts of the output, so that formatting runs in parallel too.

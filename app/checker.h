@@ -25,6 +25,8 @@ struct Options
     QString junitFile; // --junit FILE: the JUnit report also written to FILE
     bool rules = false; // the SEPA rules' report after the schema report
     bool rulesStrict = false; // findings of severity error make the exit status 1; implies rules
+    bool summary = false; // --summary: the payments' blocks and totals after the report
+    bool list = false; // --list: the transactions as CSV instead of the report
     bool noHistory = false; // --no-history: no warning of files checked before, nothing remembered
     int jobs = 0; // 0: one per processor
     bool help = false;

@@ -47,14 +47,21 @@ FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &rea
         check.read = true;
         std::unique_ptr<TXMLParseErrors> errors;
         std::optional<sepa::RulesPass> rulesPass;
-        if (rules.run) {
+        if (rules.run || rules.payments) {
             rulesPass.emplace(utf8, check.encoding);
-            rulesPass->setHistory(rules.history);
+            rulesPass->setHistory(rules.run ? rules.history : nullptr);
         }
         const bool valid = ValidationEngine::ValidateXMLUtf8(
             utf8, errors, &cache, rulesPass ? &*rulesPass : nullptr, xmlservices::ChunkedRun { jobs, 0, {} });
-        if (rulesPass) {
-            check.findings = rulesPass->finish();
+        if (rulesPass && rules.payments) {
+            std::vector<sepa::Finding> findings = rulesPass->finish();
+            check.payments = std::make_shared<const sepa::Payments>(rulesPass->takePayments());
+            if (rules.run)
+                check.findings = std::move(findings);
+        }
+        if (rulesPass && rules.run) {
+            if (!rules.payments)
+                check.findings = rulesPass->finish();
             check.ruleErrors = rulesPass->errorCount();
             check.ruleWarnings = rulesPass->warningCount();
             check.rulesUnlisted = rulesPass->unlisted();

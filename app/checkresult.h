@@ -5,10 +5,12 @@
 #include "platform/textfile.h"
 #include "sepa/finding.h"
 #include "sepa/history.h"
+#include "sepa/payments.h"
 #include "validation/xmlparseerrors.h"
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -53,6 +55,7 @@ struct FileCheck
     qsizetype ruleWarnings = 0;
     qsizetype rulesUnlisted = 0; // findings left out of the list at its limit
     std::optional<sepa::History::Entry> historyEntry; // what the history keeps of this file
+    std::shared_ptr<const sepa::Payments> payments; // what the file pays, when asked for (RulesRun)
 
     bool hasRuleErrors() const { return ruleErrors > 0; }
 };
@@ -63,6 +66,7 @@ struct RulesRun
 {
     bool run = false;
     const sepa::History *history = nullptr;
+    bool payments = false; // collect what the file pays (FileCheck::payments), with or without the rules
 };
 
 // Never throws: every failure becomes the verdict Refused or Unreadable with its message. With rules,

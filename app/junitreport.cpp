@@ -1,5 +1,7 @@
 #include "junitreport.h"
 
+#include "paymentsoutput.h"
+
 #include "platform/filename.h"
 
 #include <QSysInfo>
@@ -164,15 +166,19 @@ QByteArray JUnitReport::document(double seconds) const
     return out;
 }
 
-JUnitReporter::JUnitReporter(const QDateTime &started, bool rulesStrict)
+JUnitReporter::JUnitReporter(const QDateTime &started, bool rulesStrict, bool summary)
     : fReport(started)
     , fRulesStrict(rulesStrict)
+    , fSummary(summary)
 {
 }
 
 QByteArray JUnitReporter::part(const FileOutcome &outcome) const
 {
-    return junitTestCase(outcome.check, outcome.seconds, fRulesStrict);
+    QByteArray testCase = junitTestCase(outcome.check, outcome.seconds, fRulesStrict);
+    if (fSummary && outcome.check.payments)
+        return withJUnitSummary(std::move(testCase), *outcome.check.payments);
+    return testCase;
 }
 
 QByteArray JUnitReporter::add(const FileOutcome &outcome, QByteArray &&part)

@@ -45,8 +45,9 @@ private:
 class JUnitReporter final : public Reporter
 {
 public:
-    // rulesStrict: a finding of severity error fails its test case (as it makes the exit status 1).
-    JUnitReporter(const QDateTime &started, bool rulesStrict);
+    // rulesStrict: a finding of severity error fails its test case (as it makes the exit status 1);
+    // summary: the file's payments as the test case's properties.
+    JUnitReporter(const QDateTime &started, bool rulesStrict, bool summary);
     QByteArray part(const FileOutcome &outcome) const override;
     QByteArray add(const FileOutcome &outcome, QByteArray &&part) override;
     QByteArray end(double seconds) override;
@@ -54,6 +55,7 @@ public:
 private:
     JUnitReport fReport;
     bool fRulesStrict;
+    bool fSummary;
 };
 
 } // namespace checker

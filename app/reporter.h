@@ -46,18 +46,36 @@ public:
 class TextReporter final : public Reporter
 {
 public:
-    explicit TextReporter(bool headers);
+    // summary: the file's payments (summaryText) after its report.
+    TextReporter(bool headers, bool summary);
     QByteArray part(const FileOutcome &outcome) const override;
 
 private:
     bool fHeaders;
+    bool fSummary;
 };
 
-// One JSON record a file, each on a line of its own (jsonRecord).
+// One JSON record a file, each on a line of its own (jsonRecord); with summary, the file's payments
+// as its member "summary".
 class JsonReporter final : public Reporter
 {
 public:
+    explicit JsonReporter(bool summary);
     QByteArray part(const FileOutcome &outcome) const override;
+
+private:
+    bool fSummary;
+};
+
+// The transactions of every file as one CSV list (listText) under one header.
+class ListReporter final : public Reporter
+{
+public:
+    QByteArray part(const FileOutcome &outcome) const override;
+    QByteArray add(const FileOutcome &outcome, QByteArray &&part) override;
+
+private:
+    bool fHeaderWritten = false;
 };
 
 } // namespace checker

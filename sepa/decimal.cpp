@@ -98,6 +98,25 @@ bool Decimal::isTransactionAmount() const
     return cents >= 1 && cents <= Units(99999999999ull);
 }
 
+std::optional<qint64> Decimal::cents() const
+{
+    if (!isTransactionAmount())
+        return std::nullopt;
+    Units cents = m_units;
+    for (int scale = m_scale; scale > 2; --scale)
+        cents /= 10;
+    rescale(cents, m_scale < 2 ? m_scale : 2, 2);
+    return qint64(cents);
+}
+
+Decimal Decimal::fromCents(qint64 cents)
+{
+    Decimal d;
+    d.m_units = Units(std::max<qint64>(cents, 0));
+    d.m_scale = 2;
+    return d;
+}
+
 bool Decimal::equals(const Decimal &other) const
 {
     if (!m_valid || !other.m_valid)

@@ -23,6 +23,11 @@ public:
     // are not zero.
     bool isTransactionAmount() const;
 
+    // The amount in cents when it is a transaction amount (isTransactionAmount), else none.
+    std::optional<qint64> cents() const;
+    // A non-negative count of cents.
+    static Decimal fromCents(qint64 cents);
+
     Decimal &operator+=(const Decimal &other);
     bool equals(const Decimal &other) const;
 

@@ -129,6 +129,16 @@ constexpr Rule kRules[] = {
         "Eine Datei mit denselben Zahlungen wurde schon am %1 geprüft (MsgId %2); werden die Zahlungen "
         "zweimal ausgeführt?",
         "A file with the same payments was already checked on %1 (MsgId %2); are the payments made twice?" },
+    { "PAYMENT-DUPLICATE", Severity::Warning,
+        "Die Zahlung über %1 (Konto %2, %3) steht %4-mal in der Datei, in den Zeilen %5; wird sie mehrfach "
+        "ausgeführt?",
+        "The payment of %1 (account %2, %3) stands %4 times in the file, in lines %5; is it made more than "
+        "once?" },
+    { "PAYMENT-ENDTOENDID-AMOUNTS", Severity::Warning,
+        "EndToEndId %1 steht für dasselbe Konto mit verschiedenen Beträgen (%2) in den Zeilen %3; ist eine "
+        "korrigierte Zahlung neben der alten stehen geblieben?",
+        "EndToEndId %1 stands for the same account with different amounts (%2) in lines %3; was a corrected "
+        "payment left beside the old one?" },
 };
 
 } // namespace
@@ -145,7 +155,7 @@ std::span<const Rule> rules()
 
 const Rule &rule(RuleId id)
 {
-    static_assert(std::size(kRules) == size_t(RuleId::PaymentsCheckedBefore) + 1);
+    static_assert(std::size(kRules) == size_t(RuleId::EndToEndIdAmounts) + 1);
     return kRules[size_t(id)];
 }
 

@@ -67,6 +67,8 @@ enum class RuleId
     CreationDateFuture,
     MessageIdCheckedBefore,
     PaymentsCheckedBefore,
+    PaymentDuplicate,
+    EndToEndIdAmounts,
 };
 
 // Every rule, in the order of RuleId.

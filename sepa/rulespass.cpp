@@ -14,9 +14,12 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace sepa {
 
@@ -65,6 +68,16 @@ enum class Name : uint8_t
     Ref,
     LEI,
     DrctDbtTx,
+    Nm,
+    Dbtr,
+    Cdtr,
+    Ustrd,
+    RmtInf,
+    SeqTp,
+    LclInstrm,
+    PmtTpInf,
+    Purp,
+    Any, // in a pattern of ancestors: every name
 };
 
 Name nameOf(const char *localName)
@@ -109,6 +122,15 @@ Name nameOf(const char *localName)
         { "Ref", Name::Ref },
         { "LEI", Name::LEI },
         { "DrctDbtTx", Name::DrctDbtTx },
+        { "Nm", Name::Nm },
+        { "Dbtr", Name::Dbtr },
+        { "Cdtr", Name::Cdtr },
+        { "Ustrd", Name::Ustrd },
+        { "RmtInf", Name::RmtInf },
+        { "SeqTp", Name::SeqTp },
+        { "LclInstrm", Name::LclInstrm },
+        { "PmtTpInf", Name::PmtTpInf },
+        { "Purp", Name::Purp },
     };
     const auto it = names.find(std::string_view(localName));
     return it == names.end() ? Name::Other : it->second;
@@ -140,6 +162,9 @@ bool isTransaction(Name n)
 
 // The ISO 20022 payment initiation messages, whichever version the schemas cover.
 constexpr QByteArrayView kPainNamespacePrefix("urn:iso:std:iso:20022:tech:xsd:pain.");
+
+// The lines of a duplicate group a finding lists.
+constexpr qsizetype kMaxMemberLines = 20;
 
 // Values longer than this are no identifier, amount or date; the schema reports them.
 constexpr qsizetype kMaxValue = 1024;
@@ -266,12 +291,41 @@ bool sameBankingCountry(QByteArrayView ibanCountry, QByteArrayView bicCountry)
     return false;
 }
 
+// The value of attribute name in the start tag at offset of text; empty when it has none. Enough for
+// the plain values it is used for (a currency code): entities in it are not resolved.
+QByteArrayView attributeOf(const QByteArray &text, qsizetype offset, QByteArrayView name)
+{
+    const qsizetype end = text.indexOf('>', offset);
+    if (offset < 0 || end < 0)
+        return {};
+    const QByteArrayView tag = QByteArrayView(text).sliced(offset, end - offset);
+    for (qsizetype at = tag.indexOf(name); at > 0; at = tag.indexOf(name, at + 1)) {
+        const char before = tag[at - 1];
+        if (before != ' ' && before != '\t' && before != '\n' && before != '\r')
+            continue;
+        qsizetype i = at + name.size();
+        while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '\n' || tag[i] == '\r'))
+            ++i;
+        if (i >= tag.size() || tag[i] != '=')
+            continue;
+        ++i;
+        while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '\n' || tag[i] == '\r'))
+            ++i;
+        if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\''))
+            return {};
+        const qsizetype close = tag.indexOf(tag[i], i + 1);
+        return close < 0 ? QByteArrayView() : tag.sliced(i + 1, close - i - 1).trimmed();
+    }
+    return {};
+}
+
 struct RawFinding
 {
     RuleId rule;
     qsizetype offset;
     QStringList args;
     qsizetype related = -1; // its line becomes the last argument
+    std::vector<qsizetype> members; // their lines, joined by ", ", become the last argument
 };
 
 struct Frame
@@ -281,6 +335,7 @@ struct Frame
     qsizetype offset = 0;
     bool hasChild = false;
     bool collecting = false;
+    int8_t valueRule = -1; // what takes the value: its index in the table of values the rules read
     bool cutCharacter = false; // the last piece of text ended inside a two-byte character
     bool collapse = false; // the schema collapses the whitespace of its value
     qsizetype badOffset = -1; // of the first character outside the set, within the text seen
@@ -372,19 +427,21 @@ struct RulesPass::Private
     IdSet instructionIds;
     IdSet mandates; // within the current payment information block
     std::string mandateId; // of the current transaction
+    Payments collected;
 
     explicit Private(const QByteArray &utf8)
         : document(utf8)
     {
     }
 
-    void add(RuleId id, qsizetype offset, QStringList args, qsizetype related = -1)
+    void add(RuleId id, qsizetype offset, QStringList args, qsizetype related = -1,
+        std::vector<qsizetype> members = {})
     {
         const bool error = rule(id).severity == Severity::Error;
         ++(error ? errorCount : warningCount);
         std::vector<RawFinding> &kept = error ? errors : warnings;
         if (qsizetype(kept.size()) < kMaxFindings)
-            kept.push_back({ id, offset, std::move(args), related });
+            kept.push_back({ id, offset, std::move(args), related, std::move(members) });
     }
 
     // A value of the payments, for the history's hash: tag and value, each ended so none runs into the next.
@@ -401,49 +458,111 @@ struct RulesPass::Private
         return stack.size() > up ? stack[stack.size() - 1 - up].name : Name::Other;
     }
 
-    bool wantsValue(Name n) const;
-    void takeValue(const Frame &f, QByteArrayView raw);
+    struct ValueRule;
+    static const ValueRule kValueRules[];
+    // The index in kValueRules of what reads the value of element n on top of the stack; -1 for none.
+    int valueRule(Name n) const;
+    Totals &statedTotals();
+    void takeMessageId(const Frame &f, QByteArrayView v);
+    void takeStatedCount(const Frame &f, QByteArrayView v);
+    void takeStatedSum(const Frame &f, QByteArrayView v);
+    void takePaymentInformationId(const Frame &f, QByteArrayView v);
+    void takeCollectionDate(const Frame &f, QByteArrayView v);
+    void takeExecutionDate(const Frame &f, QByteArrayView v);
+    void takeAmount(const Frame &f, QByteArrayView v);
+    void takeEndToEndId(const Frame &f, QByteArrayView v);
+    void takeInstructionId(const Frame &f, QByteArrayView v);
+    void takeMandateId(const Frame &f, QByteArrayView v);
+    void takeMandateSigned(const Frame &f, QByteArrayView v);
+    void takeIban(const Frame &f, QByteArrayView v);
+    void takeReferenceType(const Frame &f, QByteArrayView v);
+    void takeReference(const Frame &f, QByteArrayView v);
+    void takeLei(const Frame &f, QByteArrayView v);
+    void takeBic(const Frame &f, QByteArrayView v);
+    void takeCreditorId(const Frame &f, QByteArrayView v);
+    void takePartyName(const Frame &f, QByteArrayView v);
+    void takeRemittance(const Frame &f, QByteArrayView v);
+    void takeSequenceType(const Frame &f, QByteArrayView v);
+    void takeLocalInstrument(const Frame &f, QByteArrayView v);
+    void takePurpose(const Frame &f, QByteArrayView v);
+    // Where an account, agent or name of a party (parentName(up) is DbtrAcct, CdtrAgt, Cdtr, ...)
+    // goes in the overview: the block's own party, the transaction's counterparty, or neither.
+    enum class Party
+    {
+        None,
+        Block,
+        Counterparty
+    };
+    Party partyOf(size_t up) const;
+    Payments::Totals stated(const Totals &t) const;
+    void checkDuplicatePayments();
     void startScope(Name n);
     void endScope(const Frame &f);
     void checkTotals(const Totals &t, RuleId countRule, RuleId sumRule, const QString &block);
     void unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset);
     void checkCharacters(Frame &f, const char *data, int length);
-    void takeCreation(QByteArrayView v, qsizetype offset);
+    void takeCreation(const Frame &f, QByteArrayView v);
     void checkHistory();
 };
 
-bool RulesPass::Private::wantsValue(Name n) const
+// What the rules read of one element's value. The element is known by its name and those of its
+// ancestors (parent first; Any matches every name, and the pattern may stop short of the root).
+struct RulesPass::Private::ValueRule
 {
-    switch (n) {
-    case Name::CreDtTm:
-    case Name::NbOfTxs:
-    case Name::CtrlSum:
-    case Name::PmtInfId:
-    case Name::ReqdColltnDt:
-    case Name::InstdAmt:
-    case Name::EndToEndId:
-    case Name::InstrId:
-    case Name::MndtId:
-    case Name::DtOfSgntr:
-    case Name::IBAN:
-    case Name::BICFI:
-    case Name::MsgId:
-    case Name::LEI:
-        return true;
-    case Name::Cd:
-        return parentName(1) == Name::CdOrPrtry && parentName(2) == Name::Tp
-            && parentName(3) == Name::CdtrRefInf;
-    case Name::Ref:
-        return parentName(1) == Name::CdtrRefInf;
-    case Name::Dt:
-    case Name::DtTm:
-        return parentName(1) == Name::ReqdExctnDt;
-    case Name::Id:
-        return parentName(1) == Name::Othr && parentName(2) == Name::PrvtId && parentName(3) == Name::Id
-            && (parentName(4) == Name::CdtrSchmeId || parentName(4) == Name::OrgnlCdtrSchmeId);
-    default:
-        return false;
+    Name name;
+    std::array<Name, 4> ancestors;
+    void (Private::*take)(const Frame &f, QByteArrayView v);
+};
+
+namespace {
+constexpr Name Any = Name::Any;
+} // namespace
+
+const RulesPass::Private::ValueRule RulesPass::Private::kValueRules[] = {
+    { Name::CreDtTm, { Name::GrpHdr, Any, Any, Any }, &Private::takeCreation },
+    { Name::MsgId, { Name::GrpHdr, Any, Any, Any }, &Private::takeMessageId },
+    { Name::NbOfTxs, { Name::GrpHdr, Any, Any, Any }, &Private::takeStatedCount },
+    { Name::NbOfTxs, { Name::PmtInf, Any, Any, Any }, &Private::takeStatedCount },
+    { Name::CtrlSum, { Name::GrpHdr, Any, Any, Any }, &Private::takeStatedSum },
+    { Name::CtrlSum, { Name::PmtInf, Any, Any, Any }, &Private::takeStatedSum },
+    { Name::PmtInfId, { Name::PmtInf, Any, Any, Any }, &Private::takePaymentInformationId },
+    { Name::Dt, { Name::ReqdExctnDt, Any, Any, Any }, &Private::takeExecutionDate },
+    { Name::DtTm, { Name::ReqdExctnDt, Any, Any, Any }, &Private::takeExecutionDate },
+    { Name::ReqdColltnDt, { Name::PmtInf, Any, Any, Any }, &Private::takeCollectionDate },
+    { Name::InstdAmt, { Any, Any, Any, Any }, &Private::takeAmount },
+    { Name::EndToEndId, { Name::PmtId, Any, Any, Any }, &Private::takeEndToEndId },
+    { Name::InstrId, { Name::PmtId, Any, Any, Any }, &Private::takeInstructionId },
+    { Name::MndtId, { Name::MndtRltdInf, Any, Any, Any }, &Private::takeMandateId },
+    { Name::DtOfSgntr, { Name::MndtRltdInf, Any, Any, Any }, &Private::takeMandateSigned },
+    { Name::IBAN, { Any, Any, Any, Any }, &Private::takeIban },
+    { Name::Cd, { Name::CdOrPrtry, Name::Tp, Name::CdtrRefInf, Any }, &Private::takeReferenceType },
+    { Name::Ref, { Name::CdtrRefInf, Any, Any, Any }, &Private::takeReference },
+    { Name::LEI, { Any, Any, Any, Any }, &Private::takeLei },
+    { Name::BICFI, { Any, Any, Any, Any }, &Private::takeBic },
+    { Name::Id, { Name::Othr, Name::PrvtId, Name::Id, Name::CdtrSchmeId }, &Private::takeCreditorId },
+    { Name::Id, { Name::Othr, Name::PrvtId, Name::Id, Name::OrgnlCdtrSchmeId }, &Private::takeCreditorId },
+    // Read only for the overview of the payments.
+    { Name::Nm, { Name::Dbtr, Any, Any, Any }, &Private::takePartyName },
+    { Name::Nm, { Name::Cdtr, Any, Any, Any }, &Private::takePartyName },
+    { Name::Ustrd, { Name::RmtInf, Any, Any, Any }, &Private::takeRemittance },
+    { Name::SeqTp, { Name::PmtTpInf, Name::PmtInf, Any, Any }, &Private::takeSequenceType },
+    { Name::Cd, { Name::LclInstrm, Name::PmtTpInf, Name::PmtInf, Any }, &Private::takeLocalInstrument },
+    { Name::Cd, { Name::Purp, Any, Any, Any }, &Private::takePurpose },
+};
+
+int RulesPass::Private::valueRule(Name n) const
+{
+    for (int i = 0; i < int(std::size(kValueRules)); ++i) {
+        const ValueRule &r = kValueRules[i];
+        if (r.name != n)
+            continue;
+        bool matches = true;
+        for (size_t up = 0; up < r.ancestors.size() && matches; ++up)
+            matches = r.ancestors[up] == Any || r.ancestors[up] == parentName(up + 1);
+        if (matches)
+            return i;
     }
+    return -1;
 }
 
 void RulesPass::Private::unique(IdSet &seen, RuleId id, QByteArrayView v, qsizetype offset)
@@ -453,223 +572,322 @@ void RulesPass::Private::unique(IdSet &seen, RuleId id, QByteArrayView v, qsizet
         add(id, offset, { text(v) }, first);
 }
 
-void RulesPass::Private::takeValue(const Frame &f, QByteArrayView raw)
+void RulesPass::Private::takeMessageId(const Frame &f, QByteArrayView v)
 {
-    const QByteArrayView v = raw.trimmed();
-    const Name parent = parentName(1);
-    switch (f.name) {
-    case Name::CreDtTm:
-        if (parent == Name::GrpHdr)
-            takeCreation(v, f.offset);
-        break;
-    case Name::MsgId:
-        if (parent == Name::GrpHdr) {
-            messageId = v.toByteArray();
-            messageIdOffset = f.offset;
-        }
-        break;
-    case Name::NbOfTxs:
-    case Name::CtrlSum: {
-        Totals *t = parent == Name::GrpHdr ? &group : parent == Name::PmtInf ? &payment : nullptr;
-        if (!t)
-            break;
-        if (f.name == Name::NbOfTxs) {
-            t->statedCount = countOf(v);
-            t->countOffset = f.offset;
-            t->countText = v.toByteArray();
-        } else {
-            t->statedSum = Decimal::parse(v);
-            t->sumOffset = f.offset;
-            t->sumText = v.toByteArray();
-        }
-        break;
-    }
-    case Name::PmtInfId:
-        if (parent == Name::PmtInf) {
-            paymentId = v.toByteArray();
-            unique(paymentIds, RuleId::DuplicatePaymentInformationId, v, f.offset);
-        }
-        break;
-    case Name::Dt:
-    case Name::DtTm:
-    case Name::ReqdColltnDt: {
-        const bool isCollection = f.name == Name::ReqdColltnDt;
-        if (isCollection && parent != Name::PmtInf)
-            break;
-        hashPayment('d', v);
-        const std::optional<QDate> date = dateOf(v);
-        const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
-        if (isCollection) {
-            collection = date;
-            collectionText = v.toByteArray();
-            if (!date)
-                break;
-            if (created) {
-                const qint64 ahead = created->daysTo(*date);
-                if (ahead < 0) {
-                    add(RuleId::CollectionDateBeforeCreation, f.offset, { dateText, text(createdText) });
-                    // A date that is itself wrong judges nothing else: no mandate, no business day.
-                    collection.reset();
-                    break;
-                }
-                if (ahead > kCollectionDaysAhead)
-                    add(RuleId::CollectionDateFarAhead, f.offset,
-                        { dateText, text(createdText), QString::number(kCollectionDaysAhead) });
-            }
-            const ClosingDay closed = targetClosingDay(*date);
-            if (closed != ClosingDay::None)
-                add(RuleId::CollectionDateNotBusinessDay, f.offset,
-                    { dateText, QString::fromUtf8(closingDayGerman(closed)),
-                        QString::fromUtf8(closingDayEnglish(closed)) });
-            break;
-        }
-        if (!date || !created)
-            break;
+    messageId = v.toByteArray();
+    messageIdOffset = f.offset;
+}
+
+Totals &RulesPass::Private::statedTotals()
+{
+    return parentName(1) == Name::GrpHdr ? group : payment;
+}
+
+void RulesPass::Private::takeStatedCount(const Frame &f, QByteArrayView v)
+{
+    Totals &t = statedTotals();
+    t.statedCount = countOf(v);
+    t.countOffset = f.offset;
+    t.countText = v.toByteArray();
+}
+
+void RulesPass::Private::takeStatedSum(const Frame &f, QByteArrayView v)
+{
+    Totals &t = statedTotals();
+    t.statedSum = Decimal::parse(v);
+    t.sumOffset = f.offset;
+    t.sumText = v.toByteArray();
+}
+
+void RulesPass::Private::takePaymentInformationId(const Frame &f, QByteArrayView v)
+{
+    paymentId = v.toByteArray();
+    if (Payments::Block *b = collected.currentBlock())
+        b->id = paymentId;
+    unique(paymentIds, RuleId::DuplicatePaymentInformationId, v, f.offset);
+}
+
+void RulesPass::Private::takeCollectionDate(const Frame &f, QByteArrayView v)
+{
+    hashPayment('d', v);
+    const std::optional<QDate> date = dateOf(v);
+    const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
+    collection = date;
+    collectionText = v.toByteArray();
+    if (Payments::Block *b = collected.currentBlock())
+        b->date = collectionText;
+    if (!date)
+        return;
+    if (created) {
         const qint64 ahead = created->daysTo(*date);
         if (ahead < 0) {
-            // 1999-01-01 is the German banks' agreed "execute as soon as possible".
-            if (*date != QDate(1999, 1, 1))
-                add(RuleId::ExecutionDateBeforeCreation, f.offset, { dateText, text(createdText) });
-        } else if (ahead > kExecutionDaysAhead) {
-            add(RuleId::ExecutionDateFarAhead, f.offset,
-                { dateText, text(createdText), QString::number(kExecutionDaysAhead) });
-        }
-        break;
-    }
-    case Name::InstdAmt:
-        if (inTransaction && !transactionHasAmount) {
-            transactionHasAmount = true;
-            const std::optional<Decimal> amount = Decimal::parse(v);
-            hashPayment('a', amount ? QByteArrayView(amount->toString()) : v);
-            // An amount the schema refuses (three decimals, too large) is reported there; it would only
-            // make the control sums look wrong as well.
-            if (amount && amount->isTransactionAmount()) {
-                payment.sum += *amount;
-                group.sum += *amount;
-            } else {
-                payment.sumKnown = group.sumKnown = false;
-            }
-        }
-        break;
-    case Name::EndToEndId:
-        if (parent == Name::PmtId && inTransaction) {
-            hashPayment('e', v);
-            if (v != "NOTPROVIDED")
-                unique(endToEndIds, RuleId::DuplicateEndToEndId, v, f.offset);
-        }
-        break;
-    case Name::InstrId:
-        if (parent == Name::PmtId && inTransaction)
-            unique(instructionIds, RuleId::DuplicateInstructionId, v, f.offset);
-        break;
-    case Name::MndtId:
-        if (parent == Name::MndtRltdInf && inTransaction) {
-            mandateId.assign(v.data(), size_t(v.size()));
-            hashPayment('m', v);
-            unique(mandates, RuleId::DuplicateMandateId, v, f.offset);
-        }
-        break;
-    case Name::DtOfSgntr:
-        if (parent == Name::MndtRltdInf) {
-            const std::optional<QDate> signedOn = dateOf(v);
-            if (!signedOn)
-                break;
-            // After the collection date is the worse of the two; both mean the date cannot be right.
-            if (collection && *signedOn > *collection)
-                add(RuleId::MandateSignedAfterCollection, f.offset,
-                    { text(mandateId), text(v), text(collectionText) });
-            else if (created && *signedOn > *created)
-                add(RuleId::MandateSignedAfterCreation, f.offset,
-                    { text(mandateId), text(v), text(createdText) });
-        }
-        break;
-    case Name::IBAN: {
-        hashPayment('i', v);
-        int remainder = 0;
-        switch (checkIban(v, &remainder)) {
-        case IbanProblem::None:
-            break;
-        case IbanProblem::NotAnIban:
-            return; // the schema's pattern reports it
-        case IbanProblem::UnknownCountry:
-            add(RuleId::IbanCountry, f.offset, { text(v), text(v.first(2)) });
-            return;
-        case IbanProblem::WrongLength:
-            add(RuleId::IbanLength, f.offset,
-                { text(v), QString::number(v.size()), text(v.first(2)),
-                    QString::number(ibanLength(v.first(2)).value_or(0)) });
-            return;
-        case IbanProblem::WrongCheckDigits:
-            add(RuleId::IbanCheckDigits, f.offset, { text(v), QString::number(remainder) });
-            return;
-        case IbanProblem::LowerCase:
-            add(RuleId::IbanLowerCase, f.offset, { text(v) });
+            add(RuleId::CollectionDateBeforeCreation, f.offset, { dateText, text(createdText) });
+            // A date that is itself wrong judges nothing else: no mandate, no business day.
+            collection.reset();
             return;
         }
-        if (!isSepaCountry(v.first(2)))
-            add(RuleId::IbanOutsideSepa, f.offset, { text(v), text(v.first(2)) });
-        const Name account = parentName(2);
-        if (parent == Name::Id && (account == Name::DbtrAcct || account == Name::CdtrAcct) && openScopes > 0
-            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
-            Account &a = scope()->party[account == Name::CdtrAcct];
-            a.iban.assign(v.data(), size_t(v.size()));
-            a.ibanOffset = f.offset;
-        }
-        break;
+        if (ahead > kCollectionDaysAhead)
+            add(RuleId::CollectionDateFarAhead, f.offset,
+                { dateText, text(createdText), QString::number(kCollectionDaysAhead) });
     }
-    case Name::Cd:
-        creditorReferenceScored = v == "SCOR";
-        break;
-    case Name::Ref: {
-        QByteArray expected;
-        if (creditorReferenceScored && creditorReferenceDigitsWrong(v, &expected))
-            add(RuleId::CreditorReferenceCheckDigits, f.offset, { text(v), text(expected) });
-        break;
+    const ClosingDay closed = targetClosingDay(*date);
+    if (closed != ClosingDay::None)
+        add(RuleId::CollectionDateNotBusinessDay, f.offset,
+            { dateText, QString::fromUtf8(closingDayGerman(closed)),
+                QString::fromUtf8(closingDayEnglish(closed)) });
+}
+
+void RulesPass::Private::takeExecutionDate(const Frame &f, QByteArrayView v)
+{
+    hashPayment('d', v);
+    if (Payments::Block *b = collected.currentBlock(); b && !inTransaction)
+        b->date = v.toByteArray();
+    const std::optional<QDate> date = dateOf(v);
+    if (!date || !created)
+        return;
+    const QString dateText = text(v.first(std::min<qsizetype>(v.size(), 10)));
+    const qint64 ahead = created->daysTo(*date);
+    if (ahead < 0) {
+        // 1999-01-01 is the German banks' agreed "execute as soon as possible".
+        if (*date != QDate(1999, 1, 1))
+            add(RuleId::ExecutionDateBeforeCreation, f.offset, { dateText, text(createdText) });
+    } else if (ahead > kExecutionDaysAhead) {
+        add(RuleId::ExecutionDateFarAhead, f.offset,
+            { dateText, text(createdText), QString::number(kExecutionDaysAhead) });
     }
-    case Name::LEI: {
-        QByteArray expected;
-        if (leiDigitsWrong(v, &expected))
-            add(RuleId::LeiCheckDigits, f.offset, { text(v), text(expected) });
-        break;
+}
+
+void RulesPass::Private::takeAmount(const Frame &f, QByteArrayView v)
+{
+    if (!inTransaction || transactionHasAmount)
+        return;
+    transactionHasAmount = true;
+    const std::optional<Decimal> amount = Decimal::parse(v);
+    collected.setAmount(amount ? amount->cents() : std::nullopt, attributeOf(document, f.offset, "Ccy"));
+    hashPayment('a', amount ? QByteArrayView(amount->toString()) : v);
+    // An amount the schema refuses (three decimals, too large) is reported there; it would only
+    // make the control sums look wrong as well.
+    if (amount && amount->isTransactionAmount()) {
+        payment.sum += *amount;
+        group.sum += *amount;
+    } else {
+        payment.sumKnown = group.sumKnown = false;
     }
-    case Name::BICFI: {
-        if (!isWellFormedBic(v)) {
-            add(RuleId::BicFormat, f.offset, { text(v) });
-            return;
-        }
-        const Name agent = parentName(2);
-        if (parent == Name::FinInstnId && (agent == Name::DbtrAgt || agent == Name::CdtrAgt) && openScopes > 0
-            && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
-            Account &a = scope()->party[agent == Name::CdtrAgt];
-            a.bic.assign(v.data(), size_t(v.size()));
-            a.bicOffset = f.offset;
-        }
-        break;
+}
+
+void RulesPass::Private::takeEndToEndId(const Frame &f, QByteArrayView v)
+{
+    if (!inTransaction)
+        return;
+    hashPayment('e', v);
+    collected.setField(Payments::Field::EndToEndId, v);
+    if (v != "NOTPROVIDED")
+        unique(endToEndIds, RuleId::DuplicateEndToEndId, v, f.offset);
+}
+
+void RulesPass::Private::takeInstructionId(const Frame &f, QByteArrayView v)
+{
+    if (inTransaction)
+        unique(instructionIds, RuleId::DuplicateInstructionId, v, f.offset);
+}
+
+void RulesPass::Private::takeMandateId(const Frame &f, QByteArrayView v)
+{
+    if (!inTransaction)
+        return;
+    mandateId.assign(v.data(), size_t(v.size()));
+    collected.setField(Payments::Field::MandateId, v);
+    hashPayment('m', v);
+    unique(mandates, RuleId::DuplicateMandateId, v, f.offset);
+}
+
+void RulesPass::Private::takeMandateSigned(const Frame &f, QByteArrayView v)
+{
+    if (inTransaction)
+        collected.setField(Payments::Field::MandateDate, v);
+    const std::optional<QDate> signedOn = dateOf(v);
+    if (!signedOn)
+        return;
+    // After the collection date is the worse of the two; both mean the date cannot be right.
+    if (collection && *signedOn > *collection)
+        add(RuleId::MandateSignedAfterCollection, f.offset,
+            { text(mandateId), text(v), text(collectionText) });
+    else if (created && *signedOn > *created)
+        add(RuleId::MandateSignedAfterCreation, f.offset, { text(mandateId), text(v), text(createdText) });
+}
+
+void RulesPass::Private::takeIban(const Frame &f, QByteArrayView v)
+{
+    hashPayment('i', v);
+    if (parentName(1) == Name::Id) {
+        const Party party = partyOf(2);
+        if (party == Party::Counterparty)
+            collected.setField(Payments::Field::Iban, v);
+        else if (Payments::Block *b = collected.currentBlock(); b && party == Party::Block)
+            b->iban = v.toByteArray();
     }
-    case Name::Id: {
-        QByteArray expected;
-        switch (checkCreditorId(v, &expected)) {
-        case CreditorIdProblem::None:
-            break;
-        case CreditorIdProblem::Malformed:
-            add(RuleId::CreditorIdFormat, f.offset, { text(v) });
-            break;
-        case CreditorIdProblem::WrongLength:
-            add(RuleId::CreditorIdLength, f.offset, { text(v), QString::number(v.size()) });
-            break;
-        case CreditorIdProblem::WrongCheckDigits:
-            add(RuleId::CreditorIdCheckDigits, f.offset, { text(v), text(expected) });
-            break;
-        }
+    int remainder = 0;
+    switch (checkIban(v, &remainder)) {
+    case IbanProblem::None:
         break;
+    case IbanProblem::NotAnIban:
+        return; // the schema's pattern reports it
+    case IbanProblem::UnknownCountry:
+        add(RuleId::IbanCountry, f.offset, { text(v), text(v.first(2)) });
+        return;
+    case IbanProblem::WrongLength:
+        add(RuleId::IbanLength, f.offset,
+            { text(v), QString::number(v.size()), text(v.first(2)),
+                QString::number(ibanLength(v.first(2)).value_or(0)) });
+        return;
+    case IbanProblem::WrongCheckDigits:
+        add(RuleId::IbanCheckDigits, f.offset, { text(v), QString::number(remainder) });
+        return;
+    case IbanProblem::LowerCase:
+        add(RuleId::IbanLowerCase, f.offset, { text(v) });
+        return;
     }
-    default:
+    if (!isSepaCountry(v.first(2)))
+        add(RuleId::IbanOutsideSepa, f.offset, { text(v), text(v.first(2)) });
+    const Name account = parentName(2);
+    if (parentName(1) == Name::Id && (account == Name::DbtrAcct || account == Name::CdtrAcct)
+        && openScopes > 0 && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
+        Account &a = scope()->party[account == Name::CdtrAcct];
+        a.iban.assign(v.data(), size_t(v.size()));
+        a.ibanOffset = f.offset;
+    }
+}
+
+void RulesPass::Private::takeReferenceType(const Frame &, QByteArrayView v)
+{
+    creditorReferenceScored = v == "SCOR";
+}
+
+void RulesPass::Private::takeReference(const Frame &f, QByteArrayView v)
+{
+    if (inTransaction)
+        collected.setField(Payments::Field::Reference, v);
+    QByteArray expected;
+    if (creditorReferenceScored && creditorReferenceDigitsWrong(v, &expected))
+        add(RuleId::CreditorReferenceCheckDigits, f.offset, { text(v), text(expected) });
+}
+
+void RulesPass::Private::takeLei(const Frame &f, QByteArrayView v)
+{
+    QByteArray expected;
+    if (leiDigitsWrong(v, &expected))
+        add(RuleId::LeiCheckDigits, f.offset, { text(v), text(expected) });
+}
+
+void RulesPass::Private::takeBic(const Frame &f, QByteArrayView v)
+{
+    if (parentName(1) == Name::FinInstnId) {
+        const Party party = partyOf(2);
+        if (party == Party::Counterparty)
+            collected.setField(Payments::Field::Bic, v);
+        else if (Payments::Block *b = collected.currentBlock(); b && party == Party::Block)
+            b->bic = v.toByteArray();
+    }
+    if (!isWellFormedBic(v)) {
+        add(RuleId::BicFormat, f.offset, { text(v) });
+        return;
+    }
+    const Name agent = parentName(2);
+    if (parentName(1) == Name::FinInstnId && (agent == Name::DbtrAgt || agent == Name::CdtrAgt)
+        && openScopes > 0 && (parentName(3) == Name::PmtInf || isTransaction(parentName(3)))) {
+        Account &a = scope()->party[agent == Name::CdtrAgt];
+        a.bic.assign(v.data(), size_t(v.size()));
+        a.bicOffset = f.offset;
+    }
+}
+
+void RulesPass::Private::takeCreditorId(const Frame &f, QByteArrayView v)
+{
+    QByteArray expected;
+    switch (checkCreditorId(v, &expected)) {
+    case CreditorIdProblem::None:
+        break;
+    case CreditorIdProblem::Malformed:
+        add(RuleId::CreditorIdFormat, f.offset, { text(v) });
+        break;
+    case CreditorIdProblem::WrongLength:
+        add(RuleId::CreditorIdLength, f.offset, { text(v), QString::number(v.size()) });
+        break;
+    case CreditorIdProblem::WrongCheckDigits:
+        add(RuleId::CreditorIdCheckDigits, f.offset, { text(v), text(expected) });
         break;
     }
 }
 
-void RulesPass::Private::takeCreation(QByteArrayView v, qsizetype offset)
+RulesPass::Private::Party RulesPass::Private::partyOf(size_t up) const
 {
+    const Name role = parentName(up);
+    const Name scopeName = parentName(up + 1);
+    const bool debtor = role == Name::DbtrAcct || role == Name::DbtrAgt || role == Name::Dbtr;
+    const bool creditor = role == Name::CdtrAcct || role == Name::CdtrAgt || role == Name::Cdtr;
+    if (!debtor && !creditor)
+        return Party::None;
+    // A transfer's block pays from the debtor's account; a direct debit's collects to the creditor's.
+    const bool ownSide = collected.directDebit() ? creditor : debtor;
+    if (scopeName == Name::PmtInf && !inTransaction)
+        return ownSide ? Party::Block : Party::None;
+    if (isTransaction(scopeName) && inTransaction)
+        return ownSide ? Party::None : Party::Counterparty;
+    return Party::None;
+}
+
+void RulesPass::Private::takePartyName(const Frame &, QByteArrayView v)
+{
+    switch (partyOf(1)) {
+    case Party::Block:
+        if (Payments::Block *b = collected.currentBlock())
+            b->name = v.toByteArray();
+        break;
+    case Party::Counterparty:
+        collected.setField(Payments::Field::Name, v);
+        break;
+    case Party::None:
+        break;
+    }
+}
+
+void RulesPass::Private::takeRemittance(const Frame &, QByteArrayView v)
+{
+    if (inTransaction)
+        collected.addRemittanceLine(v);
+}
+
+void RulesPass::Private::takeSequenceType(const Frame &, QByteArrayView v)
+{
+    if (Payments::Block *b = collected.currentBlock())
+        b->sequenceType = v.toByteArray();
+}
+
+void RulesPass::Private::takeLocalInstrument(const Frame &, QByteArrayView v)
+{
+    if (Payments::Block *b = collected.currentBlock())
+        b->localInstrument = v.toByteArray();
+}
+
+void RulesPass::Private::takePurpose(const Frame &, QByteArrayView v)
+{
+    if (inTransaction)
+        collected.setField(Payments::Field::Purpose, v);
+}
+
+Payments::Totals RulesPass::Private::stated(const Totals &t) const
+{
+    Payments::Totals p;
+    p.statedCount = t.statedCount;
+    p.statedCountText = t.countText;
+    p.statedSum = t.statedSum;
+    p.statedSumText = t.sumText;
+    return p;
+}
+
+void RulesPass::Private::takeCreation(const Frame &f, QByteArrayView v)
+{
+    const qsizetype offset = f.offset;
     created = dateOf(v);
     createdText = v.first(std::min<qsizetype>(v.size(), 10)).toByteArray();
     if (!created || !now.isValid())
@@ -702,6 +920,167 @@ void RulesPass::Private::checkHistory()
             { when(samePayments->checked), text(samePayments->messageId) });
 }
 
+namespace {
+
+// What counts as the same for the duplicate-payment rule: IBANs and creditor references without
+// blanks and in capitals; remittance texts with their runs of blanks made one, trimmed, and ASCII
+// letters in capitals, so that "Rechnung  4711 " and "RECHNUNG 4711" are the same text.
+void appendNormalised(std::string &key, QByteArrayView value, bool dropBlanks)
+{
+    bool blank = false;
+    for (const char c : value) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            blank = true;
+            continue;
+        }
+        if (blank && !dropBlanks && !key.empty() && key.back() != '\x01')
+            key += ' ';
+        blank = false;
+        key += (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    }
+    key += '\x01';
+}
+
+// Groups of indexes whose keys are equal, each in document order; keyOf returns false for an index that
+// takes no part. Sorting by hash keeps it to one key string at a time.
+template <typename KeyOf> std::vector<std::vector<uint32_t>> equalGroups(size_t count, KeyOf keyOf)
+{
+    std::vector<std::pair<size_t, uint32_t>> hashes;
+    std::string key;
+    for (size_t i = 0; i < count; ++i) {
+        key.clear();
+        if (keyOf(i, key))
+            hashes.emplace_back(std::hash<std::string_view>()(key), uint32_t(i));
+    }
+    std::sort(hashes.begin(), hashes.end());
+    std::vector<std::vector<uint32_t>> groups;
+    std::string other;
+    for (size_t run = 0; run < hashes.size();) {
+        size_t end = run + 1;
+        while (end < hashes.size() && hashes[end].first == hashes[run].first)
+            ++end;
+        // Equal hashes: split by the keys themselves, which almost always agree.
+        std::vector<bool> taken(end - run, false);
+        for (size_t a = run; a < end; ++a) {
+            if (taken[a - run])
+                continue;
+            key.clear();
+            keyOf(hashes[a].second, key);
+            std::vector<uint32_t> group { hashes[a].second };
+            for (size_t b = a + 1; b < end; ++b) {
+                if (taken[b - run])
+                    continue;
+                other.clear();
+                keyOf(hashes[b].second, other);
+                if (other == key) {
+                    group.push_back(hashes[b].second);
+                    taken[b - run] = true;
+                }
+            }
+            if (group.size() > 1)
+                groups.push_back(std::move(group));
+        }
+        run = end;
+    }
+    return groups;
+}
+
+} // namespace
+
+void RulesPass::Private::checkDuplicatePayments()
+{
+    using Field = Payments::Field;
+    const std::vector<Payments::Transaction> &all = collected.transactions();
+    auto amountOf = [&](const Payments::Transaction &t) {
+        return text(Payments::amountText(t.cents) + ' ' + collected.currency(t));
+    };
+
+    // The same account, amount and remittance (or structured reference): paid twice, most likely.
+    const auto same = equalGroups(all.size(), [&](size_t i, std::string &key) {
+        const Payments::Transaction &t = all[i];
+        const std::array<QByteArrayView, Payments::kFields> fields = collected.fields(t);
+        const QByteArrayView iban = fields[size_t(Field::Iban)];
+        const QByteArrayView reference = fields[size_t(Field::Reference)];
+        const QByteArrayView remittance = fields[size_t(Field::Remittance)];
+        if (t.cents < 0 || iban.isEmpty()
+            || (reference.trimmed().isEmpty() && remittance.trimmed().isEmpty()))
+            return false;
+        appendNormalised(key, iban, true);
+        key.append(reinterpret_cast<const char *>(&t.cents), sizeof t.cents);
+        key += collected.currency(t).toStdString();
+        key += '\x01';
+        if (!reference.trimmed().isEmpty()) {
+            key += 'R';
+            appendNormalised(key, reference, true);
+        } else {
+            key += 'U';
+            appendNormalised(key, remittance, false);
+        }
+        return true;
+    });
+    for (const std::vector<uint32_t> &group : same) {
+        const Payments::Transaction &t = all[group.front()];
+        const QByteArrayView reference = collected.field(t, Field::Reference);
+        const QString what = reference.trimmed().isEmpty()
+            ? QStringLiteral("\"%1\"").arg(text(collected.field(t, Field::Remittance).trimmed()))
+            : text(reference.trimmed());
+        std::vector<qsizetype> members;
+        for (const uint32_t i : group)
+            members.push_back(collected.offsetOf(i));
+        const qsizetype at = members[1]; // the first repetition, as the other duplicate rules report
+        add(RuleId::PaymentDuplicate, at,
+            { amountOf(t), text(collected.field(t, Field::Iban)), what, QString::number(group.size()) }, -1,
+            std::move(members));
+    }
+
+    // The same end-to-end id to the same account with different amounts: a corrected payment beside
+    // the one it corrects. The same id to different accounts is DUPLICATE-ENDTOENDID's alone.
+    const auto sameId = equalGroups(all.size(), [&](size_t i, std::string &key) {
+        const QByteArrayView id = collected.field(all[i], Field::EndToEndId);
+        const QByteArrayView iban = collected.field(all[i], Field::Iban);
+        if (id.isEmpty() || id == "NOTPROVIDED" || iban.isEmpty())
+            return false;
+        appendNormalised(key, iban, true);
+        key.append(id.data(), size_t(id.size()));
+        return true;
+    });
+    // The transactions (from, to) whose DUPLICATE-ENDTOENDID this finding says better.
+    std::vector<std::pair<qsizetype, qsizetype>> repeats;
+    for (const std::vector<uint32_t> &group : sameId) {
+        QStringList amounts;
+        for (const uint32_t i : group) {
+            const QString amount = amountOf(all[i]);
+            if (!amounts.contains(amount))
+                amounts.append(amount);
+        }
+        if (amounts.size() < 2)
+            continue;
+        std::vector<qsizetype> members;
+        for (const uint32_t i : group) {
+            members.push_back(collected.offsetOf(i));
+            if (i != group.front())
+                repeats.emplace_back(collected.offsetOf(i),
+                    i + 1 < all.size() ? collected.offsetOf(i + 1) : std::numeric_limits<qsizetype>::max());
+        }
+        const qsizetype at = members[1];
+        add(RuleId::EndToEndIdAmounts, at,
+            { text(collected.field(all[group.front()], Field::EndToEndId)),
+                amounts.join(QStringLiteral(", ")) },
+            -1, std::move(members));
+    }
+    if (repeats.empty())
+        return;
+    std::sort(repeats.begin(), repeats.end());
+    const auto said = std::erase_if(warnings, [&](const RawFinding &r) {
+        if (r.rule != RuleId::DuplicateEndToEndId)
+            return false;
+        const auto next = std::upper_bound(
+            repeats.begin(), repeats.end(), std::pair(r.offset, std::numeric_limits<qsizetype>::max()));
+        return next != repeats.begin() && r.offset < std::prev(next)->second;
+    });
+    warningCount -= qsizetype(said);
+}
+
 void RulesPass::Private::startScope(Name n)
 {
     if (n == Name::CdtrRefInf)
@@ -712,8 +1091,10 @@ void RulesPass::Private::startScope(Name n)
         collection.reset();
         collectionText.clear();
         mandates.clear();
+        collected.beginBlock(stack.back().offset);
     } else if (isTransaction(n) && parentName(1) == Name::PmtInf) {
         inTransaction = true;
+        collected.beginTransaction(stack.back().offset);
         transactionHasAmount = false;
         mandateId.clear();
     }
@@ -756,11 +1137,13 @@ void RulesPass::Private::endScope(const Frame &f)
     }
     if (f.name == Name::PmtInf) {
         checkTotals(payment, RuleId::PaymentNumberOfTransactions, RuleId::PaymentControlSum, text(paymentId));
+        collected.endBlock(stated(payment));
         mandates.clear();
         return;
     }
     if (inTransaction && parentName(1) == Name::PmtInf) {
         inTransaction = false;
+        collected.endTransaction();
         ++payment.count;
         ++group.count;
         if (!transactionHasAmount)
@@ -855,6 +1238,7 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
             return;
         }
         d->documentNamespace = QByteArray(namespaceUri);
+        d->collected.setDirectDebit(d->documentNamespace.contains("pain.008"));
         if (d->encoding == TextEncoding::Utf8Bom)
             d->add(RuleId::FileByteOrderMark, 0, {});
         else if (d->encoding != TextEncoding::Utf8)
@@ -901,8 +1285,11 @@ void RulesPass::startElement(const char *localName, const char *namespaceUri, qs
     if (n == Name::PmtInf && d->firstPaymentOffset < 0)
         d->firstPaymentOffset = tagOffset;
     d->startScope(n);
-    if (n != Name::Other && d->wantsValue(n)) {
+    if (n == Name::Other)
+        return;
+    if (const int rule = d->valueRule(n); rule >= 0) {
         d->stack.back().collecting = true;
+        d->stack.back().valueRule = int8_t(rule);
         d->valueText.clear();
     }
 }
@@ -921,8 +1308,10 @@ void RulesPass::endElement()
         const QString character = shown.isEmpty() ? code : QStringLiteral("'%1' (%2)").arg(shown, code);
         d->add(RuleId::TextCharset, f.offset, { character, QString::fromUtf8(f.localName) });
     }
-    if (f.collecting && !f.hasChild)
-        d->takeValue(f, QByteArrayView(d->valueText.data(), qsizetype(d->valueText.size())));
+    if (f.collecting && !f.hasChild) {
+        const auto take = Private::kValueRules[f.valueRule].take;
+        (d.get()->*take)(f, QByteArrayView(d->valueText.data(), qsizetype(d->valueText.size())).trimmed());
+    }
     d->endScope(f);
     d->stack.pop_back();
     d->complete = d->stack.empty();
@@ -957,6 +1346,16 @@ qsizetype RulesPass::unlisted() const
     return d->unlisted;
 }
 
+const Payments &RulesPass::payments() const
+{
+    return d->collected;
+}
+
+Payments RulesPass::takePayments()
+{
+    return std::exchange(d->collected, Payments());
+}
+
 std::optional<History::Entry> RulesPass::historyEntry() const
 {
     if (d->ignored || !d->complete || d->messageId.isEmpty())
@@ -970,6 +1369,10 @@ std::vector<Finding> RulesPass::finish()
     if (d->complete) {
         d->checkTotals(d->group, RuleId::GroupNumberOfTransactions, RuleId::GroupControlSum, QString());
         d->checkHistory();
+    }
+    if (!d->ignored) {
+        d->checkDuplicatePayments();
+        d->collected.finish(d->stated(d->group), d->document);
     }
 
     // Every error first, then warnings as far as the limit leaves room; the rest is counted.
@@ -991,6 +1394,7 @@ std::vector<Finding> RulesPass::finish()
         offsets.push_back(r.offset);
         if (r.related >= 0)
             offsets.push_back(r.related);
+        offsets.insert(offsets.end(), r.members.begin(), r.members.end());
     }
     std::sort(offsets.begin(), offsets.end());
     offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
@@ -1010,6 +1414,18 @@ std::vector<Finding> RulesPass::finish()
         const Rule &info = rule(r.rule);
         if (r.related >= 0)
             r.args.append(QString::number(position(r.related).line));
+        if (!r.members.empty()) {
+            // The text says how many there are; a list of thousands of lines would only bury it.
+            QStringList lines;
+            for (const qsizetype m : r.members) {
+                if (lines.size() == kMaxMemberLines) {
+                    lines.append(QStringLiteral("…"));
+                    break;
+                }
+                lines.append(QString::number(position(m).line));
+            }
+            r.args.append(lines.join(QStringLiteral(", ")));
+        }
         const TextPosition &p = position(r.offset);
         Finding f;
         f.code = QString::fromLatin1(info.code);

@@ -13,6 +13,7 @@
 
 #include "sepa/finding.h"
 #include "sepa/history.h"
+#include "sepa/payments.h"
 
 #include "platform/textformat.h"
 #include "validation/xmlservices.h"
@@ -54,6 +55,11 @@ public:
     qsizetype unlisted() const;
     // True when finish left findings out.
     bool stoppedEarly() const { return unlisted() > 0; }
+
+    // The blocks and transactions read, with their totals; complete once finish ran.
+    const Payments &payments() const;
+    // The same, handed over; the pass keeps an empty overview.
+    Payments takePayments();
 
     // What the history keeps of this file, once finish ran over a whole payment message with a MsgId.
     std::optional<History::Entry> historyEntry() const;

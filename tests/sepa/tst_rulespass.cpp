@@ -255,6 +255,66 @@ std::vector<RuleRow> ruleRows()
         { { "TSV-M0412</MndtId>", "TSV-M0147</MndtId>" } }, "DUPLICATE-MNDTID", "<MndtId>TSV-M0147", 2);
     row("mandate collected in two payment information blocks", dd2, { { "M-3015985-3", "M-9486738-1" } }, "");
 
+    // The first transfer made into a copy of the third (account, amount, remittance), the sums kept right.
+    const QList<Replacement> paidTwice
+        = { { "DE19200500600098765432", "DE08400300800011223344" }, { ">2480.00<", ">188.25<" },
+              { "<CtrlSum>4321.55", "<CtrlSum>2029.80" }, { "<CtrlSum>4321.55", "<CtrlSum>2029.80" } };
+    const Replacement sameRemittance { "Rechnung 4711 vom 01.12.2026, Obstgehoelze",
+        "Kundennummer 20931, Lieferung vom 28.11.2026" };
+    row("same account, amount and remittance twice", ct, paidTwice + QList { sameRemittance },
+        "PAYMENT-DUPLICATE", "<CdtTrfTxInf>", 3);
+    row("remittance differing only in blanks and letter case", ct,
+        paidTwice
+            + QList<Replacement> { { "Rechnung 4711 vom 01.12.2026, Obstgehoelze",
+                "KUNDENNUMMER  20931, lieferung vom 28.11.2026 " } },
+        "PAYMENT-DUPLICATE", "<CdtTrfTxInf>", 3);
+    row("IBAN written in groups of four", ct,
+        paidTwice + QList { sameRemittance }
+            + QList<Replacement> { { "<IBAN>DE08400300800011223344", "<IBAN>DE08 4003 0080 0011 2233 44" } },
+        "PAYMENT-DUPLICATE", "<CdtTrfTxInf>", 3);
+    row("same account and amount, another remittance", ct, paidTwice, "");
+    row("same account and remittance, another amount", ct,
+        { { "DE19200500600098765432", "DE08400300800011223344" }, sameRemittance }, "");
+    row("same amount and remittance, another account", ct,
+        { { ">2480.00<", ">188.25<" }, { "<CtrlSum>4321.55", "<CtrlSum>2029.80" },
+            { "<CtrlSum>4321.55", "<CtrlSum>2029.80" }, sameRemittance },
+        "");
+    row("remittance differing in one digit", ct,
+        paidTwice
+            + QList<Replacement> { { "Rechnung 4711 vom 01.12.2026, Obstgehoelze",
+                "Kundennummer 20931, Lieferung vom 28.11.2025" } },
+        "");
+    // The second transfer's structured reference on the first, which then pays the second's account and
+    // amount.
+    const QList<Replacement> referenceTwice
+        = { { "DE19200500600098765432", "DE85300400700044556677" }, { ">2480.00<", ">1653.30<" },
+              { "<CtrlSum>4321.55", "<CtrlSum>3494.85" }, { "<CtrlSum>4321.55", "<CtrlSum>3494.85" } };
+    const QByteArray reference
+        = "<Strd><CdtrRefInf><Tp><CdOrPrtry><Cd>SCOR</Cd></CdOrPrtry></Tp><Ref>%1</Ref>"
+          "</CdtrRefInf></Strd>";
+    row("same account, amount and structured reference twice", ct,
+        referenceTwice
+            + QList<Replacement> { { "<Ustrd>Rechnung 4711 vom 01.12.2026, Obstgehoelze</Ustrd>",
+                QByteArray(reference).replace("%1", "RF2820264711") } },
+        "PAYMENT-DUPLICATE", "<CdtTrfTxInf>", 2);
+    row("same account and amount, another structured reference", ct,
+        referenceTwice
+            + QList<Replacement> { { "<Ustrd>Rechnung 4711 vom 01.12.2026, Obstgehoelze</Ustrd>",
+                QByteArray(reference).replace("%1", "RF18539007547034") } },
+        "");
+    row("same account and amount, one with a remittance text and one with a reference", ct, referenceTwice,
+        "");
+
+    // The first transfer's end-to-end id and account on the second: a correction beside the original.
+    row("same end-to-end id and account with another amount", ct,
+        { { "KD-88213-2026-12", "RE-2026-4711" }, { "DE85300400700044556677", "DE19200500600098765432" } },
+        "PAYMENT-ENDTOENDID-AMOUNTS", "<CdtTrfTxInf>", 2);
+    row("same end-to-end id and account with the same amount", ct,
+        { { "KD-88213-2026-12", "RE-2026-4711" }, { "DE85300400700044556677", "DE19200500600098765432" },
+            { ">1653.30<", ">2480.00<" }, { "<CtrlSum>4321.55", "<CtrlSum>5148.25" },
+            { "<CtrlSum>4321.55", "<CtrlSum>5148.25" } },
+        "DUPLICATE-ENDTOENDID", "<EndToEndId>RE-2026-4711", 2);
+
     row("execution date before the creation date", ct, { { "<Dt>2026-12-14", "<Dt>2026-12-09" } },
         "EXECUTION-DATE-PAST", "<Dt>2026-12-09");
     row("execution date 1999-01-01, as soon as possible", ct, { { "<Dt>2026-12-14", "<Dt>1999-01-01" } }, "");

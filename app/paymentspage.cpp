@@ -1,0 +1,414 @@
+#include "paymentspage.h"
+
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+using Field = sepa::Payments::Field;
+
+QString utf8(QByteArrayView text)
+{
+    return QString::fromUtf8(text);
+}
+
+// "1.234,50" as people here read amounts; the CSV keeps "1234.50".
+QString shownAmount(const QByteArray &amount)
+{
+    if (amount.isEmpty() || amount == "?")
+        return utf8(amount);
+    const qsizetype point = amount.indexOf('.');
+    const QByteArray whole = point < 0 ? amount : amount.first(point);
+    QString out;
+    for (qsizetype i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0)
+            out += u'.';
+        out += QLatin1Char(whole[i]);
+    }
+    if (point >= 0)
+        out += u',' + utf8(amount.sliced(point + 1));
+    return out;
+}
+
+// A decimal amount in cents, "1234,5", "1.234,50" or "1234.50"; none for an empty or unreadable one.
+std::optional<qint64> centsOf(QString text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    const qsizetype comma = text.lastIndexOf(u',');
+    if (comma >= 0) {
+        text.remove(u'.');
+        text.replace(u',', u'.');
+    }
+    const std::optional<sepa::Decimal> d = sepa::Decimal::parse(text.toLatin1());
+    if (!d)
+        return std::nullopt;
+    // Not necessarily a transaction amount: 0 and huge bounds are fine for a range.
+    sepa::Decimal probe = *d;
+    const QByteArray s = probe.toString();
+    const qsizetype point = s.indexOf('.');
+    if (point < 0 || s.size() - point - 1 > 2 || point > 15)
+        return std::nullopt;
+    return s.first(point).toLongLong() * 100 + s.sliced(point + 1).toLongLong();
+}
+
+} // namespace
+
+TPaymentsModel::TPaymentsModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+void TPaymentsModel::setPayments(const sepa::Payments *payments)
+{
+    beginResetModel();
+    m_payments = payments;
+    endResetModel();
+}
+
+int TPaymentsModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() || !m_payments ? 0 : int(m_payments->transactions().size());
+}
+
+int TPaymentsModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TPaymentsModel::data(const QModelIndex &index, int role) const
+{
+    if (!m_payments || !index.isValid() || size_t(index.row()) >= m_payments->transactions().size())
+        return {};
+    const sepa::Payments::Transaction &t = m_payments->transactions()[size_t(index.row())];
+    if (role == Qt::UserRole) {
+        if (index.column() == Amount)
+            return t.cents;
+        if (index.column() == Line)
+            return t.line;
+        return data(index, Qt::DisplayRole);
+    }
+    if (role == Qt::TextAlignmentRole)
+        return index.column() == Amount || index.column() == Line
+            ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+            : QVariant();
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    const sepa::Payments::Block &b = m_payments->blocks()[t.block];
+    switch (Column(index.column())) {
+    case Block:
+        return utf8(b.id);
+    case Date:
+        return utf8(b.date);
+    case Name:
+        return utf8(m_payments->field(t, Field::Name));
+    case Iban:
+        return utf8(m_payments->field(t, Field::Iban));
+    case Bic:
+        return utf8(m_payments->field(t, Field::Bic));
+    case Amount:
+        return shownAmount(sepa::Payments::amountText(t.cents));
+    case Currency:
+        return utf8(m_payments->currency(t));
+    case EndToEndId:
+        return utf8(m_payments->field(t, Field::EndToEndId));
+    case MandateId:
+        return utf8(m_payments->field(t, Field::MandateId));
+    case MandateDate:
+        return utf8(m_payments->field(t, Field::MandateDate));
+    case Remittance:
+        return utf8(m_payments->field(t, Field::Remittance));
+    case Reference:
+        return utf8(m_payments->field(t, Field::Reference));
+    case Purpose:
+        return utf8(m_payments->field(t, Field::Purpose));
+    case Line:
+        return t.line;
+    case ColumnCount:
+        break;
+    }
+    return {};
+}
+
+QVariant TPaymentsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char *const names[ColumnCount]
+        = { "Sammler", "Datum", "Name", "IBAN", "BIC", "Betrag", "Währung", "EndToEndId", "Mandat",
+              "Unterschrieben", "Verwendungszweck", "Referenz", "Zweck", "Zeile" };
+    return section >= 0 && section < ColumnCount ? QVariant(QString::fromUtf8(names[section])) : QVariant();
+}
+
+void TPaymentsFilter::setText(const QString &text)
+{
+    m_text = text.trimmed().toLower().toUtf8();
+    invalidateFilter();
+}
+
+void TPaymentsFilter::setAmountRange(std::optional<qint64> min, std::optional<qint64> max)
+{
+    m_min = min;
+    m_max = max;
+    invalidateFilter();
+}
+
+bool TPaymentsFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
+{
+    const auto *model = static_cast<const TPaymentsModel *>(sourceModel());
+    const sepa::Payments *p = model ? model->payments() : nullptr;
+    if (!p)
+        return true;
+    const sepa::Payments::Transaction &t = p->transactions()[size_t(sourceRow)];
+    if ((m_min && t.cents < *m_min) || (m_max && (t.cents < 0 || t.cents > *m_max)))
+        return false;
+    if (m_text.isEmpty())
+        return true;
+    for (const Field f : { Field::Name, Field::Iban, Field::EndToEndId, Field::MandateId, Field::Remittance,
+             Field::Reference }) {
+        const QByteArrayView value = p->field(t, f);
+        // ASCII-only values (IBANs, ids) need no decoding; names may hold umlauts.
+        if (QString::fromUtf8(value).toLower().toUtf8().contains(m_text))
+            return true;
+        if (f == Field::Iban
+            && QByteArray(value.data(), value.size()).replace(' ', "").toLower().contains(m_text))
+            return true;
+    }
+    return false;
+}
+
+bool TPaymentsFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    if (left.column() == TPaymentsModel::Amount || left.column() == TPaymentsModel::Line)
+        return left.data(Qt::UserRole).toLongLong() < right.data(Qt::UserRole).toLongLong();
+    return QString::localeAwareCompare(left.data().toString(), right.data().toString()) < 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TPaymentsPage::TPaymentsPage(QWidget *parent)
+    : QWidget(parent)
+{
+    m_model = new TPaymentsModel(this);
+    m_filter = new TPaymentsFilter(this);
+    m_filter->setSourceModel(m_model);
+
+    m_totals = new QTreeWidget;
+    m_totals->setObjectName(QStringLiteral("PaymentsTotals"));
+    m_totals->setRootIsDecorated(false);
+    m_totals->setHeaderLabels({ QStringLiteral("Summe"), QStringLiteral("Buchungen"),
+        QStringLiteral("laut Datei"), QStringLiteral("Betrag"), QStringLiteral("laut Datei"),
+        QStringLiteral("Währung"), QStringLiteral("Zeile") });
+
+    m_table = new QTableView;
+    m_table->setObjectName(QStringLiteral("PaymentsTable"));
+    m_table->setModel(m_filter);
+    m_table->setSortingEnabled(true);
+    m_table->sortByColumn(TPaymentsModel::Line, Qt::AscendingOrder);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->setWordWrap(false);
+    connect(m_table, &QTableView::activated, this, &TPaymentsPage::activate);
+
+    m_text = new QLineEdit;
+    m_text->setObjectName(QStringLiteral("PaymentsText"));
+    m_text->setPlaceholderText(QStringLiteral("Name, IBAN, Referenz, Verwendungszweck"));
+    m_text->setClearButtonEnabled(true);
+    connect(m_text, &QLineEdit::textChanged, m_filter, &TPaymentsFilter::setText);
+    m_min = new QLineEdit;
+    m_min->setPlaceholderText(QStringLiteral("ab Betrag"));
+    m_max = new QLineEdit;
+    m_max->setPlaceholderText(QStringLiteral("bis Betrag"));
+    connect(m_min, &QLineEdit::textChanged, this, &TPaymentsPage::applyAmountRange);
+    connect(m_max, &QLineEdit::textChanged, this, &TPaymentsPage::applyAmountRange);
+    auto *largest = new QPushButton(QStringLiteral("Größte zuerst"));
+    largest->setObjectName(QStringLiteral("PaymentsLargest"));
+    connect(largest, &QPushButton::clicked, this, &TPaymentsPage::sortLargestFirst);
+    auto *exportButton = new QPushButton(QStringLiteral("Als CSV speichern..."));
+    connect(exportButton, &QPushButton::clicked, this, &TPaymentsPage::exportAsked);
+    auto *copy = new QPushButton(QStringLiteral("Kopieren"));
+    connect(copy, &QPushButton::clicked, this, &TPaymentsPage::copySelection);
+    auto *copyShortcut = new QShortcut(QKeySequence::Copy, m_table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copyShortcut, &QShortcut::activated, this, &TPaymentsPage::copySelection);
+
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(QStringLiteral("Suchen:")));
+    bar->addWidget(m_text, 3);
+    bar->addWidget(m_min, 1);
+    bar->addWidget(m_max, 1);
+    bar->addWidget(largest);
+    bar->addWidget(copy);
+    bar->addWidget(exportButton);
+
+    auto *split = new QSplitter(Qt::Vertical);
+    split->addWidget(m_totals);
+    auto *lower = new QWidget;
+    auto *lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addLayout(bar);
+    lowerLayout->addWidget(m_table);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 3);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(split);
+}
+
+QString TPaymentsPage::caption()
+{
+    return QStringLiteral("Zahlungen");
+}
+
+void TPaymentsPage::setPayments(sepa::Payments payments)
+{
+    m_model->setPayments(nullptr);
+    m_payments = std::move(payments);
+    m_model->setPayments(&m_payments);
+    fillTotals();
+    m_table->resizeColumnsToContents();
+}
+
+void TPaymentsPage::fillTotals()
+{
+    m_totals->clear();
+    const QBrush differs(QColor(0xC0, 0x00, 0x00));
+    auto addRow = [&](const QString &what, const sepa::Payments::Totals *t, qint64 count,
+                      const sepa::Decimal &sum, bool known, const QString &currency, int line) {
+        auto *item = new QTreeWidgetItem(m_totals);
+        item->setText(0, what);
+        item->setText(1, QString::number(count));
+        item->setText(3, shownAmount(known && sum.isValid() ? sum.toString() : QByteArray("?")));
+        item->setText(5, currency);
+        if (line > 0)
+            item->setText(6, QString::number(line));
+        if (t) {
+            item->setText(2, utf8(t->statedCountText));
+            item->setText(4, t->statedSumText.isEmpty() ? QString() : shownAmount(t->statedSumText));
+            if (t->countDiffers()) {
+                item->setText(2, item->text(2) + QStringLiteral(" ≠"));
+                item->setForeground(2, differs);
+                item->setToolTip(2, QStringLiteral("Die Datei nennt eine andere Zahl als sie enthält."));
+            }
+            if (t->sumDiffers()) {
+                item->setText(4, item->text(4) + QStringLiteral(" ≠"));
+                item->setForeground(4, differs);
+                item->setToolTip(
+                    4, QStringLiteral("Die Datei nennt eine andere Summe als ihre Beträge ergeben."));
+            }
+        }
+        for (int c = 1; c < 5; ++c)
+            item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    };
+    for (const sepa::Payments::Block &b : m_payments.blocks()) {
+        QString currency;
+        if (b.currency == sepa::Payments::kMixed)
+            currency = QStringLiteral("gemischt");
+        else if (b.currency >= 0 && b.count > 0)
+            currency = utf8(m_payments.currency(m_payments.transactions()[b.first]));
+        addRow(QStringLiteral("Sammler %1").arg(utf8(b.id)), &b.totals, b.totals.count, b.totals.sum,
+            b.totals.sumKnown, currency, b.line);
+    }
+    for (const sepa::Payments::CurrencyTotal &c : m_payments.currencyTotals())
+        addRow(QStringLiteral("Summe %1").arg(utf8(c.currency)), nullptr, c.count, c.sum, c.sumKnown,
+            utf8(c.currency), 0);
+    const sepa::Payments::Totals &f = m_payments.fileTotals();
+    addRow(QStringLiteral("Datei"), &f, f.count, f.sum, f.sumKnown, QString(), 0);
+    for (int c = 0; c < m_totals->columnCount(); ++c)
+        m_totals->resizeColumnToContents(c);
+}
+
+void TPaymentsPage::applyAmountRange()
+{
+    m_filter->setAmountRange(centsOf(m_min->text()), centsOf(m_max->text()));
+}
+
+void TPaymentsPage::sortLargestFirst()
+{
+    m_table->sortByColumn(TPaymentsModel::Amount, Qt::DescendingOrder);
+    m_table->scrollToTop();
+}
+
+void TPaymentsPage::activate(const QModelIndex &index)
+{
+    const QModelIndex source = m_filter->mapToSource(index);
+    if (!source.isValid())
+        return;
+    Q_EMIT transactionActivated(m_payments.transactions()[size_t(source.row())].filePos);
+}
+
+void TPaymentsPage::followCaret(int line, int column)
+{
+    const std::vector<sepa::Payments::Transaction> &all = m_payments.transactions();
+    // The last transaction that starts at or before the caret; transactions stand in document order.
+    const auto after = std::upper_bound(all.begin(), all.end(), std::pair(line, column),
+        [](const std::pair<int, int> &caret, const sepa::Payments::Transaction &t) {
+            return caret < std::pair(int(t.line), int(t.linePos));
+        });
+    if (after == all.begin())
+        return;
+    const int row = int(std::prev(after) - all.begin());
+    const QModelIndex shown = m_filter->mapFromSource(m_model->index(row, 0));
+    if (!shown.isValid() || m_table->currentIndex().row() == shown.row())
+        return;
+    m_table->setCurrentIndex(shown);
+    m_table->scrollTo(shown);
+}
+
+QByteArray TPaymentsPage::csv(bool selectedOnly) const
+{
+    QByteArray out = sepa::Payments::csvHeader();
+    const QItemSelectionModel *selection = m_table->selectionModel();
+    for (int row = 0; row < m_filter->rowCount(); ++row) {
+        if (selectedOnly && !selection->isRowSelected(row, {}))
+            continue;
+        out += m_payments.csvLine(size_t(m_filter->mapToSource(m_filter->index(row, 0)).row()));
+    }
+    return out;
+}
+
+bool TPaymentsPage::exportCsv(const QString &file, QString &error) const
+{
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(csv(false)) < 0 || !out.commit()) {
+        error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+void TPaymentsPage::copySelection() const
+{
+    QApplication::clipboard()->setText(QString::fromUtf8(csv(true)));
+}
+
+void TPaymentsPage::exportAsked()
+{
+    const QString file = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Zahlungen als CSV speichern"), QString(), QStringLiteral("CSV (*.csv)"));
+    if (file.isEmpty())
+        return;
+    QString error;
+    if (!exportCsv(file, error))
+        MessageDlg(QStringLiteral("Die Zahlungen konnten nicht gespeichert werden: %1").arg(error), mtError,
+            { mbOK }, 0);
+}

@@ -1,0 +1,127 @@
+#pragma once
+// The window's page "Zahlungen": what the file will pay. Above, the totals per payment information
+// block, per currency and of the file, the stated NbOfTxs and CtrlSum beside the computed ones and a
+// difference marked; below, one row per transaction in a model over the compact records the rules'
+// pass collected, sortable by every column and filtered by text (name, IBAN, references, remittance)
+// and amount range. Double-click or Return on a row asks the window to go to the transaction; the
+// window hands the caret back (followCaret) so that the row of the transaction under it is selected.
+
+#include "sepa/payments.h"
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+#include <QWidget>
+#include <optional>
+
+class QLineEdit;
+class QTableView;
+class QTreeWidget;
+
+// The transactions of a Payments, one row each; the amount column sorts by cents (Qt::UserRole).
+class TPaymentsModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column
+    {
+        Block,
+        Date,
+        Name,
+        Iban,
+        Bic,
+        Amount,
+        Currency,
+        EndToEndId,
+        MandateId,
+        MandateDate,
+        Remittance,
+        Reference,
+        Purpose,
+        Line,
+        ColumnCount
+    };
+
+    explicit TPaymentsModel(QObject *parent = nullptr);
+    // payments must outlive its use here, until the next setPayments.
+    void setPayments(const sepa::Payments *payments);
+    const sepa::Payments *payments() const { return m_payments; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    const sepa::Payments *m_payments = nullptr;
+};
+
+// Text and amount range: a row passes when any of name, IBAN, end-to-end id, mandate, remittance and
+// reference holds the text (case ignored) and its amount lies within the range.
+class TPaymentsFilter final : public QSortFilterProxyModel
+{
+    Q_OBJECT
+
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    void setText(const QString &text);
+    // In cents; none: open on that side.
+    void setAmountRange(std::optional<qint64> min, std::optional<qint64> max);
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
+
+private:
+    QByteArray m_text; // UTF-8, lower case
+    std::optional<qint64> m_min;
+    std::optional<qint64> m_max;
+};
+
+class TPaymentsPage final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TPaymentsPage(QWidget *parent = nullptr);
+
+    static QString caption();
+    void setPayments(sepa::Payments payments);
+    const sepa::Payments &payments() const { return m_payments; }
+
+    QTableView *table() const { return m_table; }
+    QTreeWidget *totals() const { return m_totals; }
+    QLineEdit *textFilter() const { return m_text; }
+    QLineEdit *minAmount() const { return m_min; }
+    QLineEdit *maxAmount() const { return m_max; }
+    TPaymentsFilter *filter() const { return m_filter; }
+
+    // The largest amounts first.
+    void sortLargestFirst();
+    // Selects the row of the transaction at or before the caret (lines and columns from 1).
+    void followCaret(int line, int column);
+    // The visible rows as CSV (sepa::Payments' header and lines), in their shown order.
+    QByteArray csv(bool selectedOnly) const;
+    // Writes csv(false) to file; false with the reason in error when it cannot.
+    bool exportCsv(const QString &file, QString &error) const;
+    void copySelection() const;
+
+Q_SIGNALS:
+    // filePos as the editor counts it (UTF-16 units, line breaks as CR LF).
+    void transactionActivated(qint64 filePos);
+
+private:
+    void fillTotals();
+    void applyAmountRange();
+    void activate(const QModelIndex &index);
+    void exportAsked();
+
+    sepa::Payments m_payments;
+    TPaymentsModel *m_model = nullptr;
+    TPaymentsFilter *m_filter = nullptr;
+    QTableView *m_table = nullptr;
+    QTreeWidget *m_totals = nullptr;
+    QLineEdit *m_text = nullptr;
+    QLineEdit *m_min = nullptr;
+    QLineEdit *m_max = nullptr;
+};

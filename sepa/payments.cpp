@@ -1,0 +1,277 @@
+#include "payments.h"
+
+#include "validation/textposition.h"
+
+#include <algorithm>
+
+namespace sepa {
+
+bool Payments::Totals::sumDiffers() const
+{
+    if (statedSumText.isEmpty())
+        return false;
+    if (!statedSum)
+        return true; // no amount at all
+    return sumKnown && sum.isValid() && !statedSum->equals(sum);
+}
+
+std::vector<Payments::CurrencyTotal> Payments::currencyTotals() const
+{
+    std::vector<CurrencyTotal> totals(m_currencies.size() + 1);
+    for (size_t i = 0; i < m_currencies.size(); ++i)
+        totals[i].currency = m_currencies[i];
+    for (const Transaction &t : m_transactions) {
+        CurrencyTotal &total = totals[std::min<size_t>(t.currency, m_currencies.size())];
+        ++total.count;
+        if (t.cents >= 0)
+            total.sum += Decimal::fromCents(t.cents);
+        else
+            total.sumKnown = false;
+    }
+    std::erase_if(totals, [](const CurrencyTotal &t) { return t.count == 0; });
+    return totals;
+}
+
+QByteArray Payments::currency(const Transaction &t) const
+{
+    return t.currency < m_currencies.size() ? m_currencies[t.currency] : QByteArray();
+}
+
+QByteArrayView Payments::field(const Transaction &t, Field f) const
+{
+    const char *p = m_text.data() + t.text;
+    for (int i = 0; i < int(f); ++i)
+        p += std::char_traits<char>::length(p) + 1;
+    return QByteArrayView(p, qsizetype(std::char_traits<char>::length(p)));
+}
+
+std::array<QByteArrayView, Payments::kFields> Payments::fields(const Transaction &t) const
+{
+    std::array<QByteArrayView, kFields> out;
+    const char *p = m_text.data() + t.text;
+    for (QByteArrayView &f : out) {
+        const size_t length = std::char_traits<char>::length(p);
+        f = QByteArrayView(p, qsizetype(length));
+        p += length + 1;
+    }
+    return out;
+}
+
+QByteArray Payments::amountText(qint64 cents)
+{
+    if (cents < 0)
+        return {};
+    return Decimal::fromCents(cents).toString();
+}
+
+size_t Payments::recordBytes() const
+{
+    return m_transactions.capacity() * sizeof(Transaction) + m_blocks.capacity() * sizeof(Block);
+}
+
+size_t Payments::textBytes() const
+{
+    return m_text.capacity();
+}
+
+QList<QByteArray> Payments::csvColumns()
+{
+    return { "Block", "Date", "Name", "IBAN", "BIC", "Amount", "Currency", "EndToEndId", "MandateId",
+        "MandateDate", "Remittance", "Reference", "Purpose", "Line" };
+}
+
+namespace {
+
+void appendCsvField(QByteArray &line, QByteArrayView value)
+{
+    const bool quote = std::any_of(
+        value.begin(), value.end(), [](char c) { return c == ';' || c == '"' || c == '\n' || c == '\r'; });
+    if (!quote) {
+        line += value;
+        return;
+    }
+    line += '"';
+    for (const char c : value) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+} // namespace
+
+QByteArray Payments::csvHeader()
+{
+    return csvColumns().join(';') + "\r\n";
+}
+
+QByteArray Payments::csvLine(size_t transaction) const
+{
+    const Transaction &t = m_transactions[transaction];
+    const Block &b = m_blocks[t.block];
+    QByteArray line;
+    line.reserve(160);
+    auto add = [&](QByteArrayView value, bool last = false) {
+        appendCsvField(line, value);
+        line += last ? QByteArrayView("\r\n") : QByteArrayView(";");
+    };
+    const std::array<QByteArrayView, kFields> f = fields(t);
+    auto of = [&](Field which) { return f[size_t(which)]; };
+    add(b.id);
+    add(b.date);
+    add(of(Field::Name));
+    add(of(Field::Iban));
+    add(of(Field::Bic));
+    add(amountText(t.cents));
+    add(currency(t));
+    add(of(Field::EndToEndId));
+    add(of(Field::MandateId));
+    add(of(Field::MandateDate));
+    add(of(Field::Remittance));
+    add(of(Field::Reference));
+    add(of(Field::Purpose));
+    add(QByteArray::number(t.line), true);
+    return line;
+}
+
+Payments::Block &Payments::beginBlock(qsizetype offset)
+{
+    m_inBlock = true;
+    Block &b = m_blocks.emplace_back();
+    b.first = m_transactions.size();
+    m_blockOffsets.push_back(offset);
+    return b;
+}
+
+void Payments::endBlock(const Totals &stated)
+{
+    if (!m_inBlock)
+        return;
+    m_inBlock = false;
+    Block &b = m_blocks.back();
+    const Totals computed = b.totals;
+    b.totals = stated;
+    b.totals.count = computed.count;
+    b.totals.sum = computed.sum;
+    b.totals.sumKnown = computed.sumKnown;
+}
+
+void Payments::beginTransaction(qsizetype offset)
+{
+    if (!m_inBlock)
+        return;
+    m_inTransaction = true;
+    m_pending = Transaction();
+    m_pending.block = uint32_t(m_blocks.size() - 1);
+    m_offsets.push_back(offset);
+    for (std::string &f : m_fields)
+        f.clear();
+}
+
+void Payments::setField(Field f, QByteArrayView value)
+{
+    if (!m_inTransaction)
+        return;
+    // A zero byte cannot stand in XML text; the buffer's separators stay unambiguous.
+    m_fields[size_t(f)].assign(value.data(), size_t(value.size()));
+}
+
+void Payments::addRemittanceLine(QByteArrayView value)
+{
+    if (!m_inTransaction || value.isEmpty())
+        return;
+    std::string &r = m_fields[size_t(Field::Remittance)];
+    if (!r.empty())
+        r += ' ';
+    r.append(value.data(), size_t(value.size()));
+}
+
+void Payments::setAmount(std::optional<qint64> cents, QByteArrayView currency)
+{
+    if (!m_inTransaction)
+        return;
+    m_pending.cents = cents.value_or(-1);
+    size_t i = 0;
+    while (i < m_currencies.size() && m_currencies[i] != currency)
+        ++i;
+    if (i == m_currencies.size()) {
+        if (i >= kNoCurrency)
+            i = 0; // a hostile file's thousands of currencies share the first one's total
+        else
+            m_currencies.push_back(currency.toByteArray());
+    }
+    m_pending.currency = uint16_t(i);
+}
+
+void Payments::endTransaction()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    m_pending.text = m_text.size();
+    for (const std::string &f : m_fields) {
+        m_text += f;
+        m_text += '\0';
+    }
+    m_transactions.push_back(m_pending);
+    Block &b = m_blocks.back();
+    ++b.count;
+    ++b.totals.count;
+    ++m_file.count;
+    const int currency = m_pending.currency == kNoCurrency ? -1 : int(m_pending.currency);
+    if (b.currency == -1)
+        b.currency = currency;
+    else if (currency != -1 && b.currency != currency)
+        b.currency = kMixed;
+    if (m_pending.cents >= 0) {
+        const Decimal amount = Decimal::fromCents(m_pending.cents);
+        b.totals.sum += amount;
+        m_file.sum += amount;
+    } else {
+        b.totals.sumKnown = m_file.sumKnown = false;
+    }
+}
+
+void Payments::finish(const Totals &stated, const QByteArray &utf8)
+{
+    if (m_inTransaction)
+        m_inTransaction = false; // cut short: the pending one is not kept
+    m_inBlock = false;
+    const Totals computed = m_file;
+    m_file = stated;
+    m_file.count = computed.count;
+    m_file.sum = computed.sum;
+    m_file.sumKnown = computed.sumKnown;
+
+    // Blocks and transactions both stand in document order; one scan finds all their positions.
+    TextPositions positions;
+    positions.reset(utf8);
+    size_t b = 0;
+    size_t t = 0;
+    while (b < m_blockOffsets.size() || t < m_offsets.size()) {
+        const bool block
+            = b < m_blockOffsets.size() && (t >= m_offsets.size() || m_blockOffsets[b] <= m_offsets[t]);
+        const TextPosition p = positions.at(block ? m_blockOffsets[b] : m_offsets[t]);
+        if (block) {
+            m_blocks[b].line = p.line;
+            m_blocks[b].filePos = p.filePos;
+            ++b;
+        } else if (t < m_transactions.size()) {
+            m_transactions[t].line = p.line;
+            m_transactions[t].linePos = p.linePos;
+            m_transactions[t].filePos = p.filePos;
+            ++t;
+        } else {
+            ++t;
+        }
+    }
+    m_offsets = {};
+    m_blockOffsets = {};
+    m_transactions.shrink_to_fit();
+    m_text.shrink_to_fit();
+    for (std::string &f : m_fields)
+        f = {};
+}
+
+} // namespace sepa
