@@ -5,6 +5,7 @@
 #include "editor/qsci.h"
 #include "editor/virtualbreaks.h"
 #include "platform/exception.h"
+#include "platform/textformat.h"
 #include "platform/widgets/application.h"
 
 #include <QAccessible>
@@ -56,49 +57,6 @@ int digitCount(int value)
     for (; value >= 10; value /= 10)
         ++digits;
     return digits;
-}
-
-bool hasSurrogateSequence(const char *data, qsizetype size)
-{
-    const char *const end = data + size;
-    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, 0xED, size_t(end - p))));) {
-        ++p;
-        if (p < end && static_cast<unsigned char>(*p) >= 0xA0)
-            return true;
-    }
-    return false;
-}
-
-// The file bytes of document bytes in encoding, converted a line (or a megabyte) at a time so that
-// no UTF-16 copy of a large text is made. Pieces end after a line end or before the start of a
-// character; a surrogate pair is one four-byte character there, so it is never cut.
-QByteArray encodePiecewise(const char *data, qsizetype size, TextEncoding encoding)
-{
-    constexpr qsizetype piece = 1024 * 1024;
-    const qsizetype bomLength = byteOrderMark(encoding).size();
-    const qsizetype units = documenttext::utf16Length(data, size);
-    QByteArray bytes;
-    bytes.reserve(bomLength + (encoding == TextEncoding::Windows1252 ? units : 2 * units));
-    qsizetype start = 0;
-    do {
-        qsizetype end = std::min(size, start + piece);
-        if (end < size) {
-            const void *lineEnd = std::memchr(data + end, '\n', size_t(std::min(size - end, piece)));
-            end = lineEnd ? static_cast<const char *>(lineEnd) - data + 1 : end;
-            while (end < size && (static_cast<unsigned char>(data[end]) & 0xC0) == 0x80)
-                ++end;
-        }
-        QByteArray encoded;
-        try {
-            encoded = encodeText(documenttext::toText(data + start, end - start), encoding);
-        } catch (const EConvertError &) {
-            // Once more on the whole text, for a message that names the character's true line.
-            return encodeText(documenttext::toText(data, size), encoding);
-        }
-        bytes.append(start == 0 ? encoded : encoded.sliced(bomLength));
-        start = end;
-    } while (start < size);
-    return bytes;
 }
 
 class ScintillaView : public QsciScintilla
@@ -623,13 +581,13 @@ struct TXMLEditor::Private
             const char *text = range(position, to - position);
             if (hasLineEnd(text, to - position))
                 return;
-            c.units -= documenttext::utf16Length(text, to - position) - breaks().countIn(position, to);
+            c.units -= utf16Length(text, to - position) - breaks().countIn(position, to);
             c.position = position + length <= c.position ? c.position - length : position;
         } else if (type & Sci::SC_MOD_INSERTTEXT) {
             const char *text = range(position, length);
             if (hasLineEnd(text, length))
                 return;
-            c.units += documenttext::utf16Length(text, length);
+            c.units += utf16Length(text, length);
             c.position += length;
         }
         c.version = textVersion;
@@ -1130,17 +1088,17 @@ QString TXMLEditor::text() const
     d->settle();
     if (d->pieces()) {
         const QByteArray real = d->realText();
-        return documenttext::toJoinedText(real.constData(), real.size());
+        return fromUtf8JoiningLines(real.constData(), real.size());
     }
-    return documenttext::toJoinedText(d->characters(), d->length());
+    return fromUtf8JoiningLines(d->characters(), d->length());
 }
 
 QByteArray TXMLEditor::textUtf8() const
 {
     d->settle();
     if (d->pieces())
-        return documenttext::toJoinedUtf8(d->realText());
-    return documenttext::toJoinedUtf8(d->characters(), d->length());
+        return utf8JoiningLines(d->realText());
+    return utf8JoiningLines(d->characters(), d->length());
 }
 
 bool TXMLEditor::isBlank() const
@@ -1190,7 +1148,7 @@ int TXMLEditor::caretColumn() const
     const long to = onward ? std::max(long(last.position), position) : position;
     const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, from, to - from));
     // The virtual breaks on the way count for nothing.
-    const qsizetype units = documenttext::utf16Length(text, to - from) - d->breaks().countIn(from, to);
+    const qsizetype units = utf16Length(text, to - from) - d->breaks().countIn(from, to);
     last.units = !onward ? units : position >= last.position ? last.units + units : last.units - units;
     last.position = position;
     last.lineStart = lineStart;
@@ -1346,14 +1304,14 @@ void TXMLEditor::saveToFile(const QString &fileName)
     const qsizetype size = d->pieces() ? real.size() : d->length();
     const bool utf8 = d->encoding == TextEncoding::Utf8 || d->encoding == TextEncoding::Utf8Bom;
     QByteArray bytes;
-    if (utf8 && !hasSurrogateSequence(data, size)) {
+    if (utf8 && !containsSurrogateSequence(data, size)) {
         // The document is the file's UTF-8 already; write it without a copy where possible.
         if (d->encoding == TextEncoding::Utf8Bom)
             bytes = byteOrderMark(d->encoding).toByteArray() + QByteArray::fromRawData(data, size);
         else
             bytes = QByteArray::fromRawData(data, size);
     } else {
-        bytes = encodePiecewise(data, size, d->encoding);
+        bytes = encodeUtf8Text(data, size, d->encoding);
     }
     writeFileAtomically(fileName, bytes);
     d->send(Sci::SCI_SETSAVEPOINT);
