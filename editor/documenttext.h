@@ -1,29 +1,12 @@
 #pragma once
 // The editor keeps its document as bytes: UTF-8, where an unpaired UTF-16 surrogate (which a UTF-16
-// file may carry) is written as its own three-byte sequence so that it survives a load and a save.
-// These routines turn those bytes back into UTF-16 text, in one pass each; toUtf8KeepingSurrogates()
-// of platform/textformat.h makes them.
+// file may carry) is written as its own three-byte sequence so that it survives a load and a save
+// (platform/textformat.h makes and reads that form). Error offsets count in the text joined by
+// CR LF; this cursor finds their bytes.
 
-#include <QByteArray>
-#include <QString>
+#include <QtGlobal>
 
 namespace documenttext {
-
-// The text of document bytes, line ends as they are. Bytes that are no UTF-8 become U+FFFD.
-QString toText(const char *data, qsizetype size);
-
-// The text of document bytes with every line end (CR LF, LF or a lone CR) made CR LF.
-QString toJoinedText(const char *data, qsizetype size);
-
-// The same as UTF-8 for a parser: line ends made CR LF, bytes that are no UTF-8 replaced by U+FFFD,
-// unpaired surrogates kept as they are (so that the parser refuses them).
-QByteArray toJoinedUtf8(const char *data, qsizetype size);
-// The same for bytes the caller gives up: handed back as they are, without a copy, when they are
-// strict UTF-8 whose line ends are all CR LF already.
-QByteArray toJoinedUtf8(QByteArray &&bytes);
-
-// Number of UTF-16 code units that document bytes decode to.
-qsizetype utf16Length(const char *data, qsizetype size);
 
 // Finds the byte position of offsets into the CR LF-joined UTF-16 text of a document. Walks on
 // from its last answer, so ascending offsets cost one pass over the document in all. An offset

@@ -1,16 +1,13 @@
 #include "editor/virtualbreaks.h"
 
+#include "platform/textformat.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <utility>
 
 namespace {
-
-bool isContinuation(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 const char *findByte(const char *from, const char *end, char byte)
 {
@@ -47,7 +44,7 @@ void breakLine(const char *data, qsizetype start, qsizetype end, VirtualBreaks::
             return;
         // A full piece ends before the next character that starts.
         p = std::max(p, full);
-        while (p < end - 1 && isContinuation(data[p + 1]))
+        while (p < end - 1 && isUtf8Continuation(static_cast<unsigned char>(data[p + 1])))
             ++p;
         if (p >= end - 1)
             return;
@@ -79,7 +76,7 @@ VirtualBreaks::Places VirtualBreaks::find(const char *data, qsizetype size)
             longLines.emplace_back(p - data, lineEnd - data);
         if (lineEnd == end)
             break;
-        p = lineEnd + (*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n' ? 2 : 1);
+        p = lineEnd + lineEndLength(lineEnd, end);
     }
     Places breaks;
     for (const auto &[start, stop] : longLines)

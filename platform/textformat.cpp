@@ -8,6 +8,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Windows-1252 0x80..0x9F. The five bytes the code page leaves unassigned map to the C1 control of
@@ -60,60 +64,6 @@ Bom detectBom(QByteArrayView bytes)
     if (bytes.startsWith(QByteArrayView(kUtf16BEMark, kUtf16MarkLength)))
         return Bom::Utf16BE;
     return Bom::None;
-}
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF): exactly the byte strings
-// that QString::fromUtf8 decodes without replacing anything, so that they survive a save unchanged.
-// Payment files are mostly ASCII, so eight bytes at a time are skipped while none has its top bit.
-bool isValidUtf8(const char *data, qsizetype size)
-{
-    const auto *p = reinterpret_cast<const uchar *>(data);
-    const uchar *const end = p + size;
-    while (p < end) {
-        while (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            p += 8;
-        }
-        if (p == end)
-            break;
-        const uchar c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra;
-        uchar lo = 0x80, hi = 0xBF; // allowed range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0)
-                lo = 0xA0; // overlong
-            else if (c == 0xED)
-                hi = 0x9F; // surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0)
-                lo = 0x90; // overlong
-            else if (c == 0xF4)
-                hi = 0x8F; // above U+10FFFF
-        } else {
-            return false;
-        }
-        if (end - p <= extra)
-            return false;
-        if (p[1] < lo || p[1] > hi)
-            return false;
-        for (int i = 2; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-        }
-        p += extra + 1;
-    }
-    return true;
 }
 
 // UTF-16 code units are copied as they are, unpaired surrogates included.
@@ -350,6 +300,13 @@ namespace {
 constexpr quint64 lowBits = 0x0101010101010101ULL;
 constexpr quint64 highBits = 0x8080808080808080ULL;
 
+quint64 loadWord(const char *p)
+{
+    quint64 word;
+    std::memcpy(&word, p, 8);
+    return word;
+}
+
 // High bit set in each byte of word that is zero, and in no other.
 quint64 zeroBytes(quint64 word)
 {
@@ -357,40 +314,329 @@ quint64 zeroBytes(quint64 word)
     return ~(((word & low7) + low7) | word | low7);
 }
 
+// The sum of the eight bytes of word. Without a population count instruction in the baseline,
+// std::popcount is a library call; bytes summed by a multiplication are not.
+qsizetype sumOfBytes(quint64 word)
+{
+    constexpr quint64 evenBytes = 0x00FF00FF00FF00FFULL;
+    const quint64 pairs = (word & evenBytes) + ((word >> 8) & evenBytes); // four sums of at most 510
+    return qsizetype((pairs * 0x0001000100010001ULL) >> 48);
+}
+
+// Words counted into byte lanes before the lanes are summed: a lane takes at most 255 ones.
+constexpr int wordsPerLaneSum = 255;
+
+#if defined(__SSE2__)
+__m128i load16(const char *p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+}
+#endif
+
+// Length of the leading run of bytes below 0x80.
+qsizetype asciiPrefix(const char *data, qsizetype size)
+{
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    for (; i + 32 <= size; i += 32) {
+        if (_mm_movemask_epi8(_mm_or_si128(load16(data + i), load16(data + i + 16))) != 0)
+            break;
+    }
+    for (; i + 16 <= size; i += 16) {
+        if (const int high = _mm_movemask_epi8(load16(data + i)))
+            return i + std::countr_zero(unsigned(high));
+    }
+#endif
+    for (; i + 8 <= size; i += 8) {
+        if (loadWord(data + i) & highBits)
+            break;
+    }
+    while (i < size && uchar(data[i]) < 0x80)
+        ++i;
+    return i;
+}
+
 } // namespace
+
+bool isValidUtf8(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    for (;;) {
+        p += asciiPrefix(reinterpret_cast<const char *>(p), end - p);
+        if (p == end)
+            return true;
+        // Characters of several bytes come in runs ("Grüße"); one at a time through the run.
+        do {
+            const int length = utf8SequenceLength(p, end, Surrogates::Refuse);
+            if (length == 0)
+                return false;
+            p += length;
+        } while (p < end && *p >= 0x80);
+    }
+}
+
+bool isStrictUtf8(const char *data, qsizetype size)
+{
+    return isValidUtf8(data, size);
+}
 
 qsizetype countByte(const char *data, qsizetype size, char byte)
 {
     const quint64 pattern = lowBits * uchar(byte);
     qsizetype count = 0;
     qsizetype i = 0;
-    for (; i + 8 <= size; i += 8) {
-        quint64 word;
-        std::memcpy(&word, data + i, 8);
-        count += std::popcount(zeroBytes(word ^ pattern));
+    while (i + 8 <= size) {
+        quint64 lanes = 0; // hits per byte place
+        for (int k = 0; k < wordsPerLaneSum && i + 8 <= size; ++k, i += 8)
+            lanes += zeroBytes(loadWord(data + i) ^ pattern) >> 7;
+        count += sumOfBytes(lanes);
     }
     for (; i < size; ++i)
         count += data[i] == byte ? 1 : 0;
     return count;
 }
 
-qsizetype plainAsciiRun(const char *data, qsizetype size)
+namespace {
+
+// Length of the leading run of data without a CR or an LF, nor a byte above 0x7F when
+// stopAtNonAscii; sixteen bytes at a time with SSE2, else eight.
+template <bool stopAtNonAscii> qsizetype runWithoutLineBreak(const char *data, qsizetype size)
 {
     qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= size; i += 16) {
+        const __m128i bytes = load16(data + i);
+        __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf));
+        if (stopAtNonAscii)
+            stops = _mm_or_si128(stops, bytes); // the top bit of a byte above 0x7F
+        if (const int stop = _mm_movemask_epi8(stops))
+            return i + std::countr_zero(unsigned(stop));
+    }
+#endif
+    const quint64 nonAsciiMask = stopAtNonAscii ? highBits : 0;
     for (; i + 8 <= size; i += 8) {
-        quint64 word;
-        std::memcpy(&word, data + i, 8);
-        if ((word & highBits) | zeroBytes(word ^ (lowBits * '\r')) | zeroBytes(word ^ (lowBits * '\n')))
+        const quint64 word = loadWord(data + i);
+        if ((word & nonAsciiMask) | zeroBytes(word ^ (lowBits * '\r')) | zeroBytes(word ^ (lowBits * '\n')))
             break;
     }
-    while (i < size && uchar(data[i]) < 0x80 && data[i] != '\r' && data[i] != '\n')
+    while (i < size && (!stopAtNonAscii || uchar(data[i]) < 0x80) && data[i] != '\r' && data[i] != '\n')
         ++i;
     return i;
 }
 
-bool isStrictUtf8(const char *data, qsizetype size)
+} // namespace
+
+qsizetype plainAsciiRun(const char *data, qsizetype size)
 {
-    return isValidUtf8(data, size);
+    return runWithoutLineBreak<true>(data, size);
+}
+
+qsizetype findLineBreak(const char *data, qsizetype size)
+{
+    return runWithoutLineBreak<false>(data, size);
+}
+
+qsizetype utf16LengthOfValidUtf8(const char *data, qsizetype size)
+{
+    qsizetype units = 0;
+    qsizetype i = 0;
+    while (i + 8 <= size) {
+        quint64 continuations = 0; // per byte place
+        quint64 fourByteLeads = 0;
+        int words = 0;
+        for (; words < wordsPerLaneSum && i + 8 <= size; ++words, i += 8) {
+            const quint64 word = loadWord(data + i);
+            // Bit 7 of a byte meets its bits 6, 5 and 4 in the shifted words.
+            continuations += (word & ~(word << 1) & highBits) >> 7;
+            fourByteLeads += (word & (word << 1) & (word << 2) & (word << 3) & highBits) >> 7;
+        }
+        units += 8 * qsizetype(words) - sumOfBytes(continuations) + sumOfBytes(fourByteLeads);
+    }
+    for (; i < size; ++i) {
+        const auto b = uchar(data[i]);
+        units += isUtf8Continuation(b) ? 0 : 1;
+        units += b >= 0xF0 ? 1 : 0;
+    }
+    return units;
+}
+
+namespace {
+
+// Upper bound of the units a CR LF join adds: one per CR or LF byte.
+qsizetype lineBreakBytes(const char *data, qsizetype size)
+{
+    return countByte(data, size, '\r') + countByte(data, size, '\n');
+}
+
+// Writes the UTF-16 text of UTF-8 bytes, surrogates kept; with joinLines every line end becomes
+// CR LF. out must hold size units, plus lineBreakBytes() more when joining.
+qsizetype decodeInto(const char *data, qsizetype size, char16_t *out, bool joinLines)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    char16_t *w = out;
+    while (p < end) {
+        const uchar b = *p;
+        if (b < 0x80) {
+            const int lineEnd = joinLines ? lineEndLength(p, end) : 0;
+            if (lineEnd > 0) {
+                *w++ = u'\r';
+                *w++ = u'\n';
+                p += lineEnd;
+            } else {
+                *w++ = b;
+                ++p;
+            }
+            continue;
+        }
+        char16_t units[2];
+        int unitCount;
+        p += decodeUtf8Char(p, end, units, unitCount);
+        *w++ = units[0];
+        if (unitCount == 2)
+            *w++ = units[1];
+    }
+    return w - out;
+}
+
+} // namespace
+
+QString fromUtf8KeepingSurrogates(const char *data, qsizetype size)
+{
+    QString text(size, Qt::Uninitialized);
+    text.resize(decodeInto(data, size, reinterpret_cast<char16_t *>(text.data()), false));
+    return text;
+}
+
+QString fromUtf8JoiningLines(const char *data, qsizetype size)
+{
+    QString text(size + lineBreakBytes(data, size), Qt::Uninitialized);
+    text.resize(decodeInto(data, size, reinterpret_cast<char16_t *>(text.data()), true));
+    return text;
+}
+
+qsizetype utf16Length(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    qsizetype units = 0;
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            ++units;
+            continue;
+        }
+        char16_t decoded[2];
+        int unitCount;
+        p += decodeUtf8Char(p, end, decoded, unitCount);
+        units += unitCount;
+    }
+    return units;
+}
+
+QByteArray utf8JoiningLines(const char *data, qsizetype size)
+{
+    QByteArray out(size + lineBreakBytes(data, size), Qt::Uninitialized);
+    const auto *p = reinterpret_cast<const uchar *>(data);
+    const uchar *const end = p + size;
+    char *w = out.data();
+    while (p < end) {
+        // Copy runs of plain bytes at once; stop at line ends and at anything not ASCII.
+        const uchar *run = p + plainAsciiRun(reinterpret_cast<const char *>(p), end - p);
+        std::memcpy(w, p, size_t(run - p));
+        w += run - p;
+        p = run;
+        if (p == end)
+            break;
+        if (const int lineEnd = lineEndLength(p, end)) {
+            *w++ = '\r';
+            *w++ = '\n';
+            p += lineEnd;
+            continue;
+        }
+        char16_t units[2];
+        int unitCount;
+        const int length = decodeUtf8Char(p, end, units, unitCount);
+        // An unpaired surrogate goes through as it stands, so that the parser refuses the text
+        // instead of judging one with U+FFFD in its place.
+        if (length == 1) {
+            // Three bytes where a bad byte was one: make sure the rest still fits.
+            const qsizetype used = w - out.data();
+            const qsizetype needed = used + 3 + 2 * (end - p);
+            if (needed > out.size()) {
+                out.resize(std::max(needed, out.size() + out.size() / 2));
+                w = out.data() + used;
+            }
+            std::memcpy(w, "\xEF\xBF\xBD", 3); // U+FFFD
+            w += 3;
+        } else {
+            std::memcpy(w, p, size_t(length));
+            w += length;
+        }
+        p += length;
+    }
+    out.truncate(w - out.data());
+    return out;
+}
+
+QByteArray utf8JoiningLines(QByteArray &&bytes)
+{
+    const char *const data = bytes.constData();
+    const char *const end = data + bytes.size();
+    qsizetype lineFeeds = 0;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p) {
+        if (p == data || p[-1] != '\r')
+            return utf8JoiningLines(data, bytes.size());
+        ++lineFeeds;
+    }
+    if (countByte(data, bytes.size(), '\r') != lineFeeds || !isStrictUtf8(data, bytes.size()))
+        return utf8JoiningLines(data, bytes.size());
+    return std::move(bytes);
+}
+
+bool containsSurrogateSequence(const char *data, qsizetype size)
+{
+    const char *const end = data + size;
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, 0xED, size_t(end - p))));) {
+        ++p;
+        if (p < end && uchar(*p) >= 0xA0)
+            return true;
+    }
+    return false;
+}
+
+// Pieces end after a line end or before the start of a character; a surrogate pair is one
+// four-byte character there, so it is never cut.
+QByteArray encodeUtf8Text(const char *data, qsizetype size, TextEncoding encoding)
+{
+    constexpr qsizetype piece = 1024 * 1024;
+    const qsizetype bomLength = byteOrderMark(encoding).size();
+    const qsizetype units = utf16Length(data, size);
+    QByteArray bytes;
+    bytes.reserve(bomLength + (encoding == TextEncoding::Windows1252 ? units : 2 * units));
+    qsizetype start = 0;
+    do {
+        qsizetype end = std::min(size, start + piece);
+        if (end < size) {
+            const void *lineEnd = std::memchr(data + end, '\n', size_t(std::min(size - end, piece)));
+            end = lineEnd ? static_cast<const char *>(lineEnd) - data + 1 : end;
+            while (end < size && isUtf8Continuation(uchar(data[end])))
+                ++end;
+        }
+        QByteArray encoded;
+        try {
+            encoded = encodeText(fromUtf8KeepingSurrogates(data + start, end - start), encoding);
+        } catch (const EConvertError &) {
+            // Once more on the whole text, for a message that names the character's true line.
+            return encodeText(fromUtf8KeepingSurrogates(data, size), encoding);
+        }
+        bytes.append(start == 0 ? encoded : encoded.sliced(bomLength));
+        start = end;
+    } while (start < size);
+    return bytes;
 }
 
 // Sized first, then written in one pass: no run of lone surrogates makes it slow.
@@ -462,4 +708,19 @@ QString trimControls(const QString &text)
     while (end > begin && text.at(end - 1).unicode() <= 0x20)
         --end;
     return text.mid(begin, end - begin);
+}
+
+QStringList splitLines(const QString &text)
+{
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return { text };
+    QStringList lines;
+    const auto *const begin = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *const end = begin + text.size();
+    for (const char16_t *p = begin; p < end;) {
+        const char16_t *lineEnd = std::find_if(p, end, [](char16_t c) { return c == u'\n' || c == u'\r'; });
+        lines.append(text.mid(p - begin, lineEnd - p));
+        p = lineEnd == end ? end : lineEnd + lineEndLength(lineEnd, end);
+    }
+    return lines;
 }

@@ -1,63 +1,21 @@
 #include "textposition.h"
 
+#include "platform/textformat.h"
+
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <limits>
 
 namespace {
-
-constexpr uint64_t lowBits = 0x0101010101010101ULL;
-constexpr uint64_t highBits = 0x8080808080808080ULL;
-
-// The high bit of each byte of word that is zero.
-uint64_t zeroBytes(uint64_t word)
-{
-    return (word - lowBits) & ~word & highBits;
-}
-
-// UTF-16 code units of a stretch of UTF-8: one per lead byte, two for four-byte sequences. Eight
-// bytes at a time: a one-line file is one stretch of many megabytes.
-int64_t utf16Units(const char *begin, const char *end)
-{
-    int64_t units = 0;
-    const char *p = begin;
-    for (; end - p >= 8; p += 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        // Bit 7 of a byte meets its bits 6, 5 and 4 in the shifted words.
-        const uint64_t continuation = word & ~(word << 1) & highBits;
-        const uint64_t fourByteLead = word & (word << 1) & (word << 2) & (word << 3) & highBits;
-        units += 8 - std::popcount(continuation) + std::popcount(fourByteLead);
-    }
-    for (; p != end; ++p) {
-        const auto b = static_cast<unsigned char>(*p);
-        units += (b & 0xC0) != 0x80;
-        units += b >= 0xF0;
-    }
-    return units;
-}
 
 int32_t clamp32(int64_t v)
 {
     return int32_t(std::min<int64_t>(v, std::numeric_limits<int32_t>::max()));
 }
 
-const char *nextBreak(const char *p, const char *end)
-{
-    for (; end - p >= 8; p += 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        if (zeroBytes(word ^ (lowBits * '\n')) | zeroBytes(word ^ (lowBits * '\r')))
-            break;
-    }
-    return std::find_if(p, end, [](char c) { return c == '\n' || c == '\r'; });
-}
-
 // Cuts before a UTF-8 continuation byte would split a character.
 qsizetype utf8Boundary(const char *data, qsizetype from, qsizetype to)
 {
-    while (to > from && (static_cast<unsigned char>(data[to]) & 0xC0) == 0x80)
+    while (to > from && isUtf8Continuation(static_cast<unsigned char>(data[to])))
         --to;
     return to;
 }
@@ -100,7 +58,7 @@ void TextPositions::startLine(qsizetype lineStart)
 qsizetype TextPositions::lineEnd()
 {
     if (m_lineEnd < 0)
-        m_lineEnd = nextBreak(m_data + m_lineStart, m_data + m_size) - m_data;
+        m_lineEnd = m_lineStart + findLineBreak(m_data + m_lineStart, m_size - m_lineStart);
     return m_lineEnd;
 }
 
@@ -109,10 +67,10 @@ int64_t TextPositions::column(qsizetype byteOffset)
     const qsizetype index = (byteOffset - m_lineStart) / kCheckpointBytes;
     while (qsizetype(m_checkpoints.size()) <= index) {
         const char *from = m_data + m_lineStart + qsizetype(m_checkpoints.size() - 1) * kCheckpointBytes;
-        m_checkpoints.push_back(m_checkpoints.back() + utf16Units(from, from + kCheckpointBytes));
+        m_checkpoints.push_back(m_checkpoints.back() + utf16LengthOfValidUtf8(from, kCheckpointBytes));
     }
     const char *from = m_data + m_lineStart + index * kCheckpointBytes;
-    return m_checkpoints[size_t(index)] + utf16Units(from, m_data + byteOffset);
+    return m_checkpoints[size_t(index)] + utf16LengthOfValidUtf8(from, m_data + byteOffset - from);
 }
 
 TextPosition TextPositions::at(qsizetype byteOffset)
@@ -125,9 +83,7 @@ TextPosition TextPositions::at(qsizetype byteOffset)
     while (byteOffset > lineEnd()) {
         const qsizetype brk = lineEnd();
         m_lineStartFilePos += column(brk) + 2;
-        qsizetype next = brk + 1;
-        if (m_data[brk] == '\r' && next != m_size && m_data[next] == '\n')
-            ++next;
+        const qsizetype next = brk + lineEndLength(m_data + brk, m_data + m_size);
         ++m_line;
         startLine(next);
         if (next - (m_marks.empty() ? 0 : m_marks.back().start) >= kMarkBytes)

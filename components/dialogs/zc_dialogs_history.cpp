@@ -3,6 +3,7 @@
 #include "components/dialogs/zc_dialogs_core.h"
 #include "platform/exception.h"
 #include "platform/exceptiontext.h"
+#include "platform/textformat.h"
 #include "platform/thread.h"
 
 #include <algorithm>
@@ -13,25 +14,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Carriage return, line feed or both end a line; a line end at the very end opens no empty line.
 void appendIndented(QStringList &lines, const QString &text, int indent)
 {
     const QString blanks(indent, u' ');
-    if (!text.contains(u'\n') && !text.contains(u'\r')) {
-        lines.append(blanks + text);
-        return;
-    }
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    while (start < n) {
-        qsizetype end = start;
-        while (end < n && text[end] != u'\n' && text[end] != u'\r')
-            ++end;
-        lines.append(blanks + text.mid(start, end - start));
-        if (end < n && text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n')
-            ++end;
-        start = end + 1;
-    }
+    for (const QString &line : splitLines(text))
+        lines.append(blanks + line);
 }
 
 } // namespace

@@ -60,7 +60,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         const QByteArray bytes = toUtf8KeepingSurrogates(text);
-        QCOMPARE(toText(bytes.constData(), bytes.size()), text);
+        QCOMPARE(fromUtf8KeepingSurrogates(bytes.constData(), bytes.size()), text);
         QCOMPARE(utf16Length(bytes.constData(), bytes.size()), text.size());
         if (text.isValidUtf16())
             QCOMPARE(bytes, text.toUtf8());
@@ -82,8 +82,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         const QByteArray bytes = toUtf8KeepingSurrogates(text);
         const QString expected = joinedByHand(text);
-        QCOMPARE(toJoinedText(bytes.constData(), bytes.size()), expected);
-        QCOMPARE(toJoinedUtf8(bytes.constData(), bytes.size()), expected.toUtf8());
+        QCOMPARE(fromUtf8JoiningLines(bytes.constData(), bytes.size()), expected);
+        QCOMPARE(utf8JoiningLines(bytes.constData(), bytes.size()), expected.toUtf8());
     }
 
     void parserTextReplacesWhatIsNoUtf8_data()
@@ -99,17 +99,17 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, document);
         QFETCH(QString, expected);
-        QCOMPARE(toJoinedUtf8(document.constData(), document.size()), expected.toUtf8());
+        QCOMPARE(utf8JoiningLines(document.constData(), document.size()), expected.toUtf8());
         // Both forms count the same UTF-16 units, so that error offsets agree.
-        QCOMPARE(toJoinedText(document.constData(), document.size()).size(), expected.size());
+        QCOMPARE(fromUtf8JoiningLines(document.constData(), document.size()).size(), expected.size());
     }
 
     void parserTextKeepsUnpairedSurrogates()
     {
         // The parser must see the surrogate, which no XML document may hold, and refuse the text.
         const QByteArray document("a\xED\xA0\x80z");
-        QCOMPARE(toJoinedUtf8(document.constData(), document.size()), document);
-        QCOMPARE(toJoinedText(document.constData(), document.size()), u"a\xD800z"_s);
+        QCOMPARE(utf8JoiningLines(document.constData(), document.size()), document);
+        QCOMPARE(fromUtf8JoiningLines(document.constData(), document.size()), u"a\xD800z"_s);
     }
 
     void offsetsOfTheJoinedTextFindTheirBytes()
