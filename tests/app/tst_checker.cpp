@@ -515,7 +515,7 @@ void TestChecker::jsonRecordByteForByte()
 {
     QFETCH(FileCheck, check);
     QFETCH(QByteArray, expected);
-    const QByteArray got = JsonReporter().part(FileOutcome { 0, check, 0.0, {} });
+    const QByteArray got = JsonReporter(false).part(FileOutcome { 0, check, 0.0, {} });
     QCOMPARE(QString::fromUtf8(got), QString::fromUtf8(expected));
 }
 
@@ -523,7 +523,7 @@ void TestChecker::jsonRecordByteForByte()
 // name comes from the machine.
 void TestChecker::junitDocumentByteForByte()
 {
-    JUnitReporter reporter(QDateTime(QDate(2026, 3, 1), QTime(9, 30)), true);
+    JUnitReporter reporter(QDateTime(QDate(2026, 3, 1), QTime(9, 30)), true, false);
     qsizetype index = 0;
     for (const FileCheck &check : { invalidCheck(), stoppedCheck(), rulesCheck() }) {
         const FileOutcome outcome { index++, check, 0.25, {} };
