@@ -51,7 +51,7 @@ void TCollapseHolder::Add(TCollapsePanel *APanel)
 {
     // A panel exists, so the application does: a style made before it is made again.
     if (m_styleGuessed && m_styleClass && Tzc_Scaler::HasScreen()) {
-        m_style.reset();
+        fCollapsStyle.reset();
         m_styleGuessed = false;
     }
     if (!m_panels.contains(APanel))
@@ -69,19 +69,19 @@ void TCollapseHolder::Remove(TCollapsePanel *APanel)
 
 TCollapsStyle *TCollapseHolder::CollapsStyleObj() const
 {
-    if (!m_style && m_styleClass) {
-        m_style.reset(m_styleClass->Create());
+    if (!fCollapsStyle && m_styleClass) {
+        fCollapsStyle.reset(m_styleClass->Create());
         m_styleGuessed = !Tzc_Scaler::HasScreen();
         m_paletteKey = applicationPaletteKey();
     }
-    return m_style.get();
+    return fCollapsStyle.get();
 }
 
 void TCollapseHolder::SetCollapsStyleObj(std::unique_ptr<TCollapsStyle> AStyle)
 {
-    if (!AStyle || AStyle.get() == m_style.get())
+    if (!AStyle || AStyle.get() == fCollapsStyle.get())
         return;
-    m_style = std::move(AStyle);
+    fCollapsStyle = std::move(AStyle);
     m_styleClass = nullptr;
     m_styleGuessed = false;
     m_paletteKey = applicationPaletteKey();
@@ -92,7 +92,7 @@ void TCollapseHolder::SetCollapsStyleClass(const TCollapsStyleClass *AClass)
 {
     if (!AClass)
         return;
-    m_style.reset();
+    fCollapsStyle.reset();
     m_styleClass = AClass;
     m_styleGuessed = false;
     relayoutPanels();
@@ -115,9 +115,9 @@ QString TCollapseHolder::CollapsStyle() const
     try {
         if (!CollapsStyles())
             return {};
-        if (!m_style && m_styleClass)
+        if (!fCollapsStyle && m_styleClass)
             return CollapsStyles()->NameOf(m_styleClass->Type);
-        return CollapsStyles()->NameOf(m_style.get());
+        return CollapsStyles()->NameOf(fCollapsStyle.get());
     } catch (...) {
         return {};
     }
@@ -147,15 +147,15 @@ QStringList TCollapseHolder::RegisteredStyles() const
 
 void TCollapseHolder::SetSkinName(const QString &Value)
 {
-    m_skinName = Value;
+    fSkinName = Value;
     TCollapsStyle *style = CollapsStyleObj();
     if (style && style->IsLookAndSkin()) {
-        m_skinLoading = true;
+        fSkinLoading = true;
         try {
             style->SkinChanged();
         } catch (...) {
         }
-        m_skinLoading = false;
+        fSkinLoading = false;
     }
     WMSYSCOLORCHANGE();
 }
@@ -176,9 +176,9 @@ void TCollapseHolder::ApplicationPaletteChanged()
     if (key == m_paletteKey)
         return;
     m_paletteKey = key;
-    if (m_style) {
+    if (fCollapsStyle) {
         try {
-            m_style->ColorChange();
+            fCollapsStyle->ColorChange();
         } catch (...) {
         }
     }

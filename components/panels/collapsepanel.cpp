@@ -54,25 +54,25 @@ constexpr const char *ClippedProperty = "zcClippedByPanel";
 
 struct TCollapsePanel::TPrivate
 {
-    bool privResize = false;
-    bool asPanel = false;
-    bool collapseOtherPanels = false;
-    bool collapsed = false;
-    int expandSteps = -1;
-    TCollapseHolder *holder = nullptr; // null once the holder is gone
+    bool fPrivResize = false;
+    bool fAsPanel = false;
+    bool fCollapseOtherPanels = false;
+    bool fCollapsed = false;
+    int fExpandSteps = -1;
+    TCollapseHolder *fCollapseHolder = nullptr; // null once the holder is gone
     std::unique_ptr<TCollapsStyle> orphanStyle;
-    bool sizeing = false;
-    float expandProgress = 0;
-    QString autoSaveByName;
-    bool autoLoad = false;
-    bool autoSave = false;
-    QString iniPfad;
-    bool autoExpandOnFocus = true;
-    bool autoCollapseOnLostFocus = false;
-    bool autoConstraint = true;
+    bool fSizeing = false;
+    float fExpandProgress = 0;
+    QString fAutoSaveByName;
+    bool fAutoLoad = false;
+    bool fAutoSave = false;
+    QString fIniPfad;
+    bool FAutoExpandOnFocus = true;
+    bool FAutoCollapseOnLostFocus = false;
+    bool fAutoConstraint = true;
     bool scrollSearched = false;
-    QPointer<QScrollArea> parentScrollingWinControl;
-    bool autoScrollInView = false;
+    QPointer<QScrollArea> fParentScrollingWinControl;
+    bool FAutoScrollInView = false;
     QString caption;
     TAlign align = TAlign::alNone;
     TColor color = clBtnFace;
@@ -86,11 +86,11 @@ TCollapsePanel::TCollapsePanel(QWidget *AOwner)
     : QWidget(requireHolder(AOwner))
     , d(std::make_unique<TPrivate>())
 {
-    d->holder = CollapseHolder();
+    d->fCollapseHolder = CollapseHolder();
     // The style paints every pixel itself; nothing is erased first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     d->color = clBtnFace;
-    d->holder->Add(this);
+    d->fCollapseHolder->Add(this);
     if (qApp)
         connect(qApp, &QApplication::focusChanged, this, &TCollapsePanel::focusMoved);
 }
@@ -103,7 +103,7 @@ TCollapsePanel::~TCollapsePanel()
     try {
         // The run's ready handler still fires, before the state is saved.
         TTriggerObject::RemoveOngoingProcess(this);
-        if (d->autoSave)
+        if (d->fAutoSave)
             WriteEinstellungen();
     } catch (const std::exception &e) {
         qWarning("%s", e.what());
@@ -111,100 +111,100 @@ TCollapsePanel::~TCollapsePanel()
     }
     for (QWidget *child : childWidgets(this))
         child->removeEventFilter(this);
-    if (d->holder)
-        d->holder->Remove(this);
+    if (d->fCollapseHolder)
+        d->fCollapseHolder->Remove(this);
 }
 
 // ---- plain properties
 
 bool TCollapsePanel::Collapse() const
 {
-    return d->collapsed;
+    return d->fCollapsed;
 }
 
 bool TCollapsePanel::Expand() const
 {
-    return !d->collapsed;
+    return !d->fCollapsed;
 }
 
 bool TCollapsePanel::Sizeing() const
 {
-    return d->sizeing;
+    return d->fSizeing;
 }
 
 int TCollapsePanel::ExpandSteps() const
 {
-    return d->expandSteps;
+    return d->fExpandSteps;
 }
 
 void TCollapsePanel::SetExpandSteps(int Value)
 {
-    d->expandSteps = Value;
+    d->fExpandSteps = Value;
 }
 
 bool TCollapsePanel::CollapseOtherPanels() const
 {
-    return d->collapseOtherPanels;
+    return d->fCollapseOtherPanels;
 }
 
 bool TCollapsePanel::AutoExpandOnFocus() const
 {
-    return d->autoExpandOnFocus;
+    return d->FAutoExpandOnFocus;
 }
 
 void TCollapsePanel::SetAutoExpandOnFocus(bool Value)
 {
-    d->autoExpandOnFocus = Value;
+    d->FAutoExpandOnFocus = Value;
 }
 
 bool TCollapsePanel::AutoCollapseOnLostFocus() const
 {
-    return d->autoCollapseOnLostFocus;
+    return d->FAutoCollapseOnLostFocus;
 }
 
 void TCollapsePanel::SetAutoCollapseOnLostFocus(bool Value)
 {
-    d->autoCollapseOnLostFocus = Value;
+    d->FAutoCollapseOnLostFocus = Value;
 }
 
 bool TCollapsePanel::AsPanel() const
 {
-    return d->asPanel;
+    return d->fAsPanel;
 }
 
 bool TCollapsePanel::AutoConstraint() const
 {
-    return d->autoConstraint;
+    return d->fAutoConstraint;
 }
 
 void TCollapsePanel::SetAutoConstraint(bool Value)
 {
-    d->autoConstraint = Value;
+    d->fAutoConstraint = Value;
 }
 
 QString TCollapsePanel::AutoSaveByName() const
 {
-    return d->autoSaveByName;
+    return d->fAutoSaveByName;
 }
 
 bool TCollapsePanel::AutoLoad() const
 {
-    return d->autoLoad;
+    return d->fAutoLoad;
 }
 
 void TCollapsePanel::SetAutoLoad(bool Value)
 {
-    d->autoLoad = Value;
+    d->fAutoLoad = Value;
 }
 
 bool TCollapsePanel::AutoSave() const
 {
-    return d->autoSave;
+    return d->fAutoSave;
 }
 
 void TCollapsePanel::SetAutoSave(bool Value)
 {
-    d->autoSave = Value;
+    d->fAutoSave = Value;
 }
 
 QString TCollapsePanel::Caption() const
@@ -244,23 +244,23 @@ void TCollapsePanel::BeginLoading()
 
 void TCollapsePanel::SetSizeing(bool Value)
 {
-    d->sizeing = Value;
+    d->fSizeing = Value;
 }
 
 bool TCollapsePanel::AutoScrollInView() const
 {
-    return d->autoScrollInView;
+    return d->FAutoScrollInView;
 }
 
 void TCollapsePanel::SetAutoScrollInView(bool Value)
 {
-    d->autoScrollInView = Value;
+    d->FAutoScrollInView = Value;
 }
 
 TCollapsStyle *TCollapsePanel::style() const
 {
-    if (d->holder) {
-        if (TCollapsStyle *installed = d->holder->CollapsStyleObj())
+    if (d->fCollapseHolder) {
+        if (TCollapsStyle *installed = d->fCollapseHolder->CollapsStyleObj())
             return installed;
     }
     // Without a holder (the unit has finished) the panel keeps the base style's geometry.
@@ -271,22 +271,22 @@ TCollapsStyle *TCollapsePanel::style() const
 
 void TCollapsePanel::holderGone()
 {
-    d->holder = nullptr;
+    d->fCollapseHolder = nullptr;
     update();
 }
 
 float TCollapsePanel::ExpandSingle() const
 {
-    if (d->sizeing)
-        return d->expandProgress;
-    return d->collapsed ? 0.0f : 1.0f;
+    if (d->fSizeing)
+        return d->fExpandProgress;
+    return d->fCollapsed ? 0.0f : 1.0f;
 }
 
 // ---- the collapse change
 
 void TCollapsePanel::SetCollapse(bool Value)
 {
-    if ((Value && d->asPanel) || Value == d->collapsed || d->destroying)
+    if ((Value && d->fAsPanel) || Value == d->fCollapsed || d->destroying)
         return;
     if (Value) {
         if (sideOrClient(d->align))
@@ -295,7 +295,7 @@ void TCollapsePanel::SetCollapse(bool Value)
             OnBeforeCollapse(this);
         const QList<QWidget *> children = childWidgets(this);
         if (children.isEmpty()) {
-            d->collapsed = true;
+            d->fCollapsed = true;
             return;
         }
         for (qsizetype i = children.size() - 1; i >= 0; --i) {
@@ -307,24 +307,24 @@ void TCollapsePanel::SetCollapse(bool Value)
     }
     // A handler that raises while the children are laid out (before a run exists) must not leave
     // the panel sizing for ever: the flag goes back unless a run or the change at once took over.
-    QScopedValueRollback sizeing(d->sizeing, true);
-    d->collapsed = Value;
+    QScopedValueRollback sizeing(d->fSizeing, true);
+    d->fCollapsed = Value;
     AlignControls();
     const int target = Value ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
-    const int steps = StepsFor(d->expandSteps, std::abs(target - height()));
-    if (AnimationEnabled() && AnimationAllowed() && !d->loading && !d->destroying && d->expandSteps != 0
+    const int steps = StepsFor(d->fExpandSteps, std::abs(target - height()));
+    if (AnimationEnabled() && AnimationAllowed() && !d->loading && !d->destroying && d->fExpandSteps != 0
         && TriggerThread()) {
         TTriggerObject *run = TTriggerObject::Create(this, height(), target, steps, Value);
         sizeing.commit();
         run->SetReadyProc([this](TTriggerObject *, bool ADirection) { ExpandReady(nullptr, ADirection); });
     } else {
-        d->sizeing = false;
+        d->fSizeing = false;
         sizeing.commit();
         if (height() != target)
             SetHeight(target);
         ExpandReady(nullptr, Value);
     }
-    if (!d->loading && d->collapseOtherPanels && !d->collapsed)
+    if (!d->loading && d->fCollapseOtherPanels && !d->fCollapsed)
         DoCollapseOtherPanels();
 }
 
@@ -340,13 +340,13 @@ int TCollapsePanel::StepsFor(int AExpandSteps, int ADistance)
 
 void TCollapsePanel::ExpandReady(QObject *, bool ADirection)
 {
-    d->sizeing = false;
+    d->fSizeing = false;
     if (d->loading)
         return;
     AlignControls();
     update();
-    if (d->autoScrollInView) {
-        d->autoScrollInView = false;
+    if (d->FAutoScrollInView) {
+        d->FAutoScrollInView = false;
         ScrollInView();
     }
     if (ADirection) {
@@ -364,22 +364,22 @@ void TCollapsePanel::SetExpandImmediately(bool Value)
 {
     if (Value == Expand())
         return;
-    const int steps = d->expandSteps;
+    const int steps = d->fExpandSteps;
     struct Restore
     {
         int &field;
         int value;
         ~Restore() { field = value; }
-    } restore { d->expandSteps, steps };
-    d->expandSteps = 0;
+    } restore { d->fExpandSteps, steps };
+    d->fExpandSteps = 0;
     SetExpand(Value);
 }
 
 void TCollapsePanel::SetAsPanel(bool Value)
 {
-    if (Value == d->asPanel)
+    if (Value == d->fAsPanel)
         return;
-    d->asPanel = Value;
+    d->fAsPanel = Value;
     if (Value)
         SetCollapse(false);
     AlignControls();
@@ -391,9 +391,9 @@ void TCollapsePanel::SetAsPanel(bool Value)
 
 void TCollapsePanel::SetCollapseOtherPanels(bool Value)
 {
-    if (Value == d->collapseOtherPanels)
+    if (Value == d->fCollapseOtherPanels)
         return;
-    d->collapseOtherPanels = Value;
+    d->fCollapseOtherPanels = Value;
     if (Value)
         DoCollapseOtherPanels();
 }
@@ -411,7 +411,7 @@ void TCollapsePanel::DoCollapseOtherPanels()
 
 void TCollapsePanel::SetExpandProgress(float Value)
 {
-    d->expandProgress = Value;
+    d->fExpandProgress = Value;
     update();
 }
 
@@ -442,7 +442,7 @@ int TCollapsePanel::CollapsePanelBottomSpace() const
 
 int TCollapsePanel::HeightExpanded() const
 {
-    const int base = d->asPanel ? 0 : style()->GetCollapsePanelHeaderHeight(this);
+    const int base = d->fAsPanel ? 0 : style()->GetCollapsePanelHeaderHeight(this);
     if (sideOrClient(d->align))
         return std::max(base, height());
     const int space = style()->GetCollapsePanelBottomSpace(this);
@@ -462,11 +462,11 @@ int TCollapsePanel::HeightExpanded() const
 
 QRect TCollapsePanel::AdjustClientRect() const
 {
-    if (d->asPanel)
+    if (d->fAsPanel)
         return rect();
     QRect r = style()->GetClientRect(this).adjusted(1, 1, -1, -1);
     // Children of a collapsed panel are laid out below the visible area.
-    if (d->collapsed && !d->sizeing)
+    if (d->fCollapsed && !d->fSizeing)
         r.translate(0, 5000);
     return r;
 }
@@ -476,16 +476,16 @@ void TCollapsePanel::ConstrainedResize(int &MinWidth, int &MinHeight, int &MaxWi
     Q_UNUSED(MinWidth);
     Q_UNUSED(MaxWidth);
     Q_UNUSED(MaxHeight);
-    if (d->asPanel || d->sizeing || d->collapsed)
+    if (d->fAsPanel || d->fSizeing || d->fCollapsed)
         return;
-    if (d->autoConstraint && d->align == TAlign::alClient)
+    if (d->fAutoConstraint && d->align == TAlign::alClient)
         MinHeight = std::max(MinHeight, style()->GetCollapsePanelCollapseHeight(this) + 80);
 }
 
 void TCollapsePanel::ReExpand()
 {
-    const QScopedValueRollback priv(d->privResize, true);
-    const int target = d->collapsed ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
+    const QScopedValueRollback priv(d->fPrivResize, true);
+    const int target = d->fCollapsed ? style()->GetCollapsePanelCollapseHeight(this) : HeightExpanded();
     if (height() != target)
         SetHeight(target);
 }
@@ -571,7 +571,7 @@ void TCollapsePanel::clipChildren()
     // While the panel folds, and while it is folded, its children end where the frame's inner edge
     // is: what lies below is hidden as if behind the frame, instead of showing over the frame, the
     // shadow and what lies below the panel. An expanded panel leaves its children alone.
-    const bool clip = (d->sizeing || d->collapsed) && !d->asPanel && d->holder;
+    const bool clip = (d->fSizeing || d->fCollapsed) && !d->fAsPanel && d->fCollapseHolder;
     const QRect client = clip ? style()->GetClientRect(this) : QRect();
     for (QWidget *child : childWidgets(this)) {
         if (child->isWindow())
@@ -598,10 +598,10 @@ void TCollapsePanel::clipChildren()
 
 void TCollapsePanel::childrenChanged()
 {
-    if (d->aligning || d->privResize || d->loading || d->destroying)
+    if (d->aligning || d->fPrivResize || d->loading || d->destroying)
         return;
     AlignControls();
-    if (!d->sizeing && d->align != TAlign::alClient && !d->asPanel)
+    if (!d->fSizeing && d->align != TAlign::alClient && !d->fAsPanel)
         ReExpand();
 }
 
@@ -655,17 +655,17 @@ void TCollapsePanel::MakeFontKontrast(TColor CBaseColor, float MinKontrast)
 
 void TCollapsePanel::SetAutoSaveByName(const QString &Value)
 {
-    if (Value == d->autoSaveByName)
+    if (Value == d->fAutoSaveByName)
         return;
-    d->iniPfad.clear();
-    d->autoSaveByName = Value;
+    d->fIniPfad.clear();
+    d->fAutoSaveByName = Value;
 }
 
 QString TCollapsePanel::IniPfad()
 {
-    if (!d->iniPfad.isEmpty())
-        return d->iniPfad;
-    const QString name = d->autoSaveByName.trimmed();
+    if (!d->fIniPfad.isEmpty())
+        return d->fIniPfad;
+    const QString name = d->fAutoSaveByName.trimmed();
     QString path = TZelkRegistryOptions::RootKey() + u'\\';
     if (TZelkRegistryOptions::HasApplicationKey()) {
         path += TZelkRegistryOptions::ApplicationKey();
@@ -688,15 +688,15 @@ QString TCollapsePanel::IniPfad()
             path += QLatin1StringView(view->metaObject()->className()) + u'\\' + objectName();
         }
     }
-    d->iniPfad = path;
-    return d->iniPfad;
+    d->fIniPfad = path;
+    return d->fIniPfad;
 }
 
 void TCollapsePanel::WriteEinstellungen()
 {
     TRegistry reg;
     reg.OpenKey(u'\\' + IniPfad(), true);
-    reg.WriteString(QString(), d->collapsed ? u"1"_s : u"0"_s);
+    reg.WriteString(QString(), d->fCollapsed ? u"1"_s : u"0"_s);
 }
 
 void TCollapsePanel::LoadEinstellungen()
@@ -705,13 +705,13 @@ void TCollapsePanel::LoadEinstellungen()
     // Reading writes nothing: a panel whose state was never saved leaves the store as it is.
     if (!reg.OpenKey(u'\\' + IniPfad(), false))
         return;
-    SetCollapse(reg.ReadInteger(QString(), d->collapsed ? 1 : 0) != 0);
+    SetCollapse(reg.ReadInteger(QString(), d->fCollapsed ? 1 : 0) != 0);
 }
 
 void TCollapsePanel::Loaded()
 {
     d->loading = false;
-    if (d->autoLoad) {
+    if (d->fAutoLoad) {
         try {
             LoadEinstellungen();
         } catch (const std::exception &e) {
@@ -719,7 +719,7 @@ void TCollapsePanel::Loaded()
         }
     }
     adjustChildControls(this);
-    if (!d->destroying && !d->collapsed)
+    if (!d->destroying && !d->fCollapsed)
         ReExpand();
 }
 
@@ -743,17 +743,17 @@ QScrollArea *TCollapsePanel::parentScrollingWinControl()
         d->scrollSearched = true;
         for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
             if (auto *area = qobject_cast<QScrollArea *>(w)) {
-                d->parentScrollingWinControl = area;
+                d->fParentScrollingWinControl = area;
                 break;
             }
         }
     }
-    return d->parentScrollingWinControl;
+    return d->fParentScrollingWinControl;
 }
 
 void TCollapsePanel::ScrollInView()
 {
-    if (d->asPanel || d->destroying || d->loading)
+    if (d->fAsPanel || d->destroying || d->loading)
         return;
     try {
         if (QScrollArea *area = parentScrollingWinControl())
@@ -782,7 +782,7 @@ void TCollapsePanel::paintEvent(QPaintEvent *event)
     Guarded([&] {
         QPainter painter(this);
         painter.setClipRegion(event->region());
-        if (!d->holder) {
+        if (!d->fCollapseHolder) {
             // No style any more: the panel's own colour, so that nothing undefined shows.
             painter.fillRect(rect(), ToQColor(d->color));
             return;
@@ -796,11 +796,11 @@ void TCollapsePanel::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     Guarded([&] {
         AlignControls();
-        if (d->privResize || d->destroying)
+        if (d->fPrivResize || d->destroying)
             return;
         if (OnResize)
             OnResize(this);
-        if (!d->sizeing)
+        if (!d->fSizeing)
             ReExpand();
     });
 }
@@ -817,9 +817,9 @@ void TCollapsePanel::mousePressEvent(QMouseEvent *event)
     }
     event->accept();
     Guarded([&] {
-        if (d->collapsed)
-            d->autoScrollInView = true;
-        SetCollapse(!d->collapsed);
+        if (d->fCollapsed)
+            d->FAutoScrollInView = true;
+        SetCollapse(!d->fCollapsed);
     });
 }
 
@@ -876,7 +876,7 @@ void TCollapsePanel::focusMoved(QWidget *old, QWidget *now)
 
 void TCollapsePanel::DoEnter()
 {
-    if (d->autoCollapseOnLostFocus)
+    if (d->FAutoCollapseOnLostFocus)
         SetCollapse(false);
     if (OnEnter)
         OnEnter(this);
@@ -884,7 +884,7 @@ void TCollapsePanel::DoEnter()
 
 void TCollapsePanel::DoExit()
 {
-    if (d->autoCollapseOnLostFocus)
+    if (d->FAutoCollapseOnLostFocus)
         SetCollapse(true);
     if (OnExit)
         OnExit(this);

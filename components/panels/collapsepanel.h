@@ -211,9 +211,9 @@ public:
     // A fresh style of the current style's name (new sizes and system colours).
     void InvalidateStyle();
     QStringList RegisteredStyles() const;
-    QString SkinName() const { return m_skinName; }
+    QString SkinName() const { return fSkinName; }
     void SetSkinName(const QString &Value);
-    bool SkinLoading() const { return m_skinLoading; }
+    bool SkinLoading() const { return fSkinLoading; }
     // Repaints every panel.
     void WMSYSCOLORCHANGE();
     // The application's palette changed (the holder watches the application once a panel exists):
@@ -222,9 +222,9 @@ public:
 
 private:
     QList<TCollapsePanel *> m_panels;
-    bool m_skinLoading = false;
-    QString m_skinName;
-    mutable std::unique_ptr<TCollapsStyle> m_style;
+    bool fSkinLoading = false;
+    QString fSkinName;
+    mutable std::unique_ptr<TCollapsStyle> fCollapsStyle;
     // Set while the style is installed by its class: how to make it (again).
     const TCollapsStyleClass *m_styleClass = nullptr;
     // The style was made before the GUI application existed: its sizes, colours and font are

@@ -32,12 +32,12 @@ void SetTriggerThread(TTriggerThread *AThread)
 // ---- runs
 
 TTriggerObject::TTriggerObject(TTriggerControl *AControl, int V1, int v2, int st, bool AExpand)
-    : m_expand(AExpand)
-    , m_control(AControl)
-    , m_valueFrom(V1)
-    , m_valueTo(v2)
-    , m_steps(std::clamp(st, 0, MaxSteps))
-    , m_step(V1)
+    : fExpand(AExpand)
+    , Control(AControl)
+    , ValueFrom(V1)
+    , ValueTo(v2)
+    , Steps(std::clamp(st, 0, MaxSteps))
+    , Step(V1)
 {
 }
 
@@ -61,7 +61,7 @@ TTriggerObject *TTriggerObject::Create(TTriggerControl *AControl, int V1, int v2
 void TTriggerObject::RemoveOngoingProcess(TTriggerControl *AWinControl)
 {
     if (TTriggerThread *thread = TriggerThread())
-        thread->end([AWinControl](const TTriggerObject *run) { return run->m_control == AWinControl; });
+        thread->end([AWinControl](const TTriggerObject *run) { return run->Control == AWinControl; });
 }
 
 int TTriggerObject::RunCount(const TTriggerControl *AControl)
@@ -71,7 +71,7 @@ int TTriggerObject::RunCount(const TTriggerControl *AControl)
         return 0;
     const QList<TTriggerThread::TRunId> runs = thread->snapshot();
     return int(std::count_if(runs.begin(), runs.end(),
-        [&](const TTriggerThread::TRunId &r) { return r.first->m_control == AControl; }));
+        [&](const TTriggerThread::TRunId &r) { return r.first->Control == AControl; }));
 }
 
 int TTriggerObject::EasedHeight(int ValueFrom, int ValueTo, int AStep, int Steps)
@@ -92,31 +92,31 @@ float TTriggerObject::Progress(bool ACollapsing, int AStep, int Steps)
 
 bool TTriggerObject::DoTrigger()
 {
-    if (m_step != m_valueTo) {
-        if (m_steps == 0) {
-            m_step = m_valueTo;
+    if (Step != ValueTo) {
+        if (Steps == 0) {
+            Step = ValueTo;
         } else {
-            ++m_stepIndex;
-            m_step = EasedHeight(m_valueFrom, m_valueTo, m_stepIndex, m_steps);
+            ++istep;
+            Step = EasedHeight(ValueFrom, ValueTo, istep, Steps);
         }
         // Each call into the control may run a handler that ends this run or frees the control.
-        if (m_control) {
-            if (m_step == m_valueTo)
-                m_control->SetSizeing(false);
+        if (Control) {
+            if (Step == ValueTo)
+                Control->SetSizeing(false);
             else
-                m_control->SetExpandProgress(Progress(m_expand, m_stepIndex, m_steps));
-            if (!m_ended && m_control->Height() != m_step) {
-                m_control->SetHeight(m_step);
-                if (!m_ended && m_control->AutoScrollInView())
-                    m_control->ScrollInView();
+                Control->SetExpandProgress(Progress(fExpand, istep, Steps));
+            if (!m_ended && Control->Height() != Step) {
+                Control->SetHeight(Step);
+                if (!m_ended && Control->AutoScrollInView())
+                    Control->ScrollInView();
             }
         }
     }
-    if (m_ended || m_step != m_valueTo)
+    if (m_ended || Step != ValueTo)
         return false;
     // Also a run that had nothing to do leaves its control no longer sizing.
-    if (m_control)
-        m_control->SetSizeing(false);
+    if (Control)
+        Control->SetSizeing(false);
     return true;
 }
 
@@ -138,7 +138,7 @@ TTriggerThread::~TTriggerThread()
     std::vector<TRunPtr> left;
     {
         QMutexLocker lock(&m_lock);
-        left.swap(m_runs);
+        left.swap(FTriggerList);
         m_pending = 0;
     }
     // The controls of runs still listed may be gone: they are freed without their callbacks.
@@ -147,15 +147,15 @@ TTriggerThread::~TTriggerThread()
 int TTriggerThread::RunCount() const
 {
     QMutexLocker lock(&m_lock);
-    return int(m_runs.size());
+    return int(FTriggerList.size());
 }
 
 void TTriggerThread::add(TRunPtr ARun)
 {
     QMutexLocker lock(&m_lock);
     ARun->m_serial = ++m_nextSerial;
-    m_runs.push_back(std::move(ARun));
-    m_pending = int(m_runs.size());
+    FTriggerList.push_back(std::move(ARun));
+    m_pending = int(FTriggerList.size());
     if (m_pending == 1)
         Wake();
 }
@@ -177,22 +177,22 @@ void TTriggerThread::end(const std::function<bool(const TTriggerObject *)> &AMat
     {
         QMutexLocker lock(&m_lock);
         // The last added ends first, as the walk from the end of the list always did.
-        for (auto it = m_runs.end(); it != m_runs.begin();) {
+        for (auto it = FTriggerList.end(); it != FTriggerList.begin();) {
             --it;
             if (!AMatch(it->get()))
                 continue;
             (*it)->m_ended = true;
             ended.push_back(std::move(*it));
-            it = m_runs.erase(it);
+            it = FTriggerList.erase(it);
         }
-        m_pending = int(m_runs.size());
+        m_pending = int(FTriggerList.size());
     }
     for (TRunPtr &run : ended) {
         // Moved out first: the callback fires exactly once, whatever it starts or ends.
-        const TTriggerReadyEvent ready = std::exchange(run->m_readyProc, nullptr);
+        const TTriggerReadyEvent ready = std::exchange(run->fReadyProc, nullptr);
         if (ready) {
             try {
-                ready(run.get(), run->m_expand);
+                ready(run.get(), run->fExpand);
             } catch (...) {
                 reportRunError();
             }
@@ -206,8 +206,8 @@ QList<TTriggerThread::TRunId> TTriggerThread::snapshot() const
 {
     QMutexLocker lock(&m_lock);
     QList<TRunId> runs;
-    runs.reserve(qsizetype(m_runs.size()));
-    for (const TRunPtr &run : m_runs)
+    runs.reserve(qsizetype(FTriggerList.size()));
+    for (const TRunPtr &run : FTriggerList)
         runs.append({ run.get(), run->m_serial });
     return runs;
 }
@@ -215,7 +215,7 @@ QList<TTriggerThread::TRunId> TTriggerThread::snapshot() const
 bool TTriggerThread::contains(const TRunId &ARun) const
 {
     QMutexLocker lock(&m_lock);
-    return std::any_of(m_runs.begin(), m_runs.end(),
+    return std::any_of(FTriggerList.begin(), FTriggerList.end(),
         [&](const TRunPtr &run) { return run.get() == ARun.first && run->m_serial == ARun.second; });
 }
 
@@ -255,7 +255,7 @@ TTriggerThread::TClock::time_point TTriggerThread::NextTickDue(
 
 void TTriggerThread::Execute()
 {
-    const auto interval = std::chrono::milliseconds(m_interval);
+    const auto interval = std::chrono::milliseconds(FInterval);
     // A monotonic clock: no wrap to care about.
     TClock::time_point due = TClock::now() + interval;
     while (!Terminated()) {

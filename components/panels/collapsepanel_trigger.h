@@ -73,14 +73,8 @@ public:
     // The run was ended (taken off the thread's list); it is freed once its step returns.
     bool Ended() const { return m_ended; }
 
-    TTriggerReadyEvent ReadyProc() const { return m_readyProc; }
-    void SetReadyProc(TTriggerReadyEvent Value) { m_readyProc = std::move(Value); }
-
-    TTriggerControl *Control() const { return m_control; }
-    int ValueFrom() const { return m_valueFrom; }
-    int ValueTo() const { return m_valueTo; }
-    int Steps() const { return m_steps; }
-    int Step() const { return m_step; }
+    TTriggerReadyEvent ReadyProc() const { return fReadyProc; }
+    void SetReadyProc(TTriggerReadyEvent Value) { fReadyProc = std::move(Value); }
 
     // The eased height after AStep of Steps from ValueFrom to ValueTo, and the progress value (0
     // collapsed, 1 expanded) after that step.
@@ -91,14 +85,19 @@ private:
     TTriggerObject(TTriggerControl *AControl, int V1, int v2, int st, bool AExpand);
     friend class TTriggerThread;
 
-    bool m_expand;
-    TTriggerControl *m_control;
-    int m_valueFrom;
-    int m_valueTo;
-    int m_steps;
-    int m_stepIndex = 0;
-    int m_step;
-    TTriggerReadyEvent m_readyProc;
+    bool fExpand;
+
+public:
+    // Fixed at creation; Steps is already limited to 0..50.
+    TTriggerControl *const Control;
+    const int ValueFrom;
+    const int ValueTo;
+    const int Steps;
+
+private:
+    int istep = 0;
+    int Step;
+    TTriggerReadyEvent fReadyProc;
     bool m_ended = false;
     bool m_inStep = false;
     // Tells a run from a later one that was given the address of an ended one.
@@ -113,7 +112,7 @@ public:
     // Stops the worker and waits for it; frees the runs still listed without their callbacks.
     ~TTriggerThread() override;
 
-    int Interval() const { return m_interval; }
+    int Interval() const { return FInterval; }
     using TClock = std::chrono::steady_clock;
     // When the next tick is due after one that was due at ALastDue and returned at ALastReturned:
     // an interval after the last one was due (to the clock's precision: neither the time a tick
@@ -148,13 +147,13 @@ private:
     // Guards the list against RunCount from other threads; never held while a run's step or
     // callback runs.
     mutable QMutex m_lock;
-    std::vector<TRunPtr> m_runs;
+    std::vector<TRunPtr> FTriggerList;
     quint64 m_nextSerial = 0;
     // Runs ended while their step was under way: freed when the step returns.
     std::vector<TRunPtr> m_retired;
     std::atomic<int> m_pending { 0 };
     std::atomic<qint64> m_ticks { 0 };
-    const int m_interval = 15;
+    const int FInterval = 15;
     static constexpr int IdleSleepMs = 60 * 60 * 1000;
 };
 

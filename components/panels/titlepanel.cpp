@@ -89,23 +89,23 @@ void finishTitlePanel()
 
 struct TCustomTitlePanel::TPrivate
 {
-    TDrawTitleEvent onDrawTitle;
-    TTitlePanelStyle style = psFramed;
-    int frameWidth = 1;
-    bool asPanel = false;
-    bool nativeStyle = true;
+    TDrawTitleEvent fOnDrawTitle;
+    TTitlePanelStyle fStyle = psFramed;
+    int fFrameWidth = 1;
+    bool fAsPanel = false;
+    bool FNativeStyle = true;
     bool parentBackground = true;
-    TColor activeFrameColor = clActiveCaption;
-    TColor inactiveFrameColor = clInactiveCaption;
+    TColor FActiveFrameColor = clActiveCaption;
+    TColor FInactiveFrameColor = clInactiveCaption;
     QString caption;
-    std::unique_ptr<TCustomTitlePanelTitle> title;
+    std::unique_ptr<TCustomTitlePanelTitle> FTitle;
 };
 
 // ---- plain properties
 
 TCustomTitlePanelTitle *TCustomTitlePanel::Title() const
 {
-    return d->title.get();
+    return d->FTitle.get();
 }
 
 QString TCustomTitlePanel::Caption() const
@@ -115,22 +115,22 @@ QString TCustomTitlePanel::Caption() const
 
 TTitlePanelStyle TCustomTitlePanel::Style() const
 {
-    return d->style;
+    return d->fStyle;
 }
 
 int TCustomTitlePanel::FrameWidth() const
 {
-    return d->frameWidth;
+    return d->fFrameWidth;
 }
 
 bool TCustomTitlePanel::AsPanel() const
 {
-    return d->asPanel;
+    return d->fAsPanel;
 }
 
 bool TCustomTitlePanel::NativeStyle() const
 {
-    return d->nativeStyle;
+    return d->FNativeStyle;
 }
 
 bool TCustomTitlePanel::ParentBackground() const
@@ -140,17 +140,17 @@ bool TCustomTitlePanel::ParentBackground() const
 
 TColor TCustomTitlePanel::ActiveFrameColor() const
 {
-    return d->activeFrameColor;
+    return d->FActiveFrameColor;
 }
 
 TColor TCustomTitlePanel::InactiveFrameColor() const
 {
-    return d->inactiveFrameColor;
+    return d->FInactiveFrameColor;
 }
 
 TDrawTitleEvent TCustomTitlePanel::OnDrawTitle() const
 {
-    return d->onDrawTitle;
+    return d->fOnDrawTitle;
 }
 
 const TUnit TitlePanelUnit = { "TitlePanel", startTitlePanel, finishTitlePanel };
@@ -220,22 +220,22 @@ TCustomTitlePanel::~TCustomTitlePanel()
 
 void TCustomTitlePanel::InitPanel()
 {
-    d->onDrawTitle = nullptr;
-    d->style = psFramed;
-    d->frameWidth = 1;
-    d->asPanel = false;
-    d->nativeStyle = true;
+    d->fOnDrawTitle = nullptr;
+    d->fStyle = psFramed;
+    d->fFrameWidth = 1;
+    d->fAsPanel = false;
+    d->FNativeStyle = true;
     d->parentBackground = true;
-    d->activeFrameColor = clActiveCaption;
-    d->inactiveFrameColor = clInactiveCaption;
+    d->FActiveFrameColor = clActiveCaption;
+    d->FInactiveFrameColor = clInactiveCaption;
     FreeTitle();
-    d->title.reset(GetTitleClass()(this));
+    d->FTitle.reset(GetTitleClass()(this));
     Realign();
 }
 
 void TCustomTitlePanel::FreeTitle()
 {
-    d->title.reset();
+    d->FTitle.reset();
 }
 
 TTitlePanelTitleClass TCustomTitlePanel::GetTitleClass() const
@@ -245,35 +245,35 @@ TTitlePanelTitleClass TCustomTitlePanel::GetTitleClass() const
 
 void TCustomTitlePanel::Loaded()
 {
-    if (!d->title)
+    if (!d->FTitle)
         return;
     const Tzc_Scaler *scaler = MainScaler();
-    const TTitleUpdateGuard update(d->title.get());
-    d->title->SetHeight(scaler->ScaleValue(d->title->Height()));
-    QFont font = d->title->Font();
+    const TTitleUpdateGuard update(d->FTitle.get());
+    d->FTitle->SetHeight(scaler->ScaleValue(d->FTitle->Height()));
+    QFont font = d->FTitle->Font();
     if (font.pointSize() > 0)
         font.setPointSize(scaler->ScaleValue(font.pointSize()));
     else if (font.pixelSize() > 0)
         font.setPixelSize(scaler->ScaleValue(font.pixelSize()));
-    d->title->SetFont(font);
+    d->FTitle->SetFont(font);
 }
 
 QRect TCustomTitlePanel::GetTitleRect() const
 {
     QRect r = rect();
-    if (d->title)
-        d->title->CalcTitleRect(r);
+    if (d->FTitle)
+        d->FTitle->CalcTitleRect(r);
     return r;
 }
 
 void TCustomTitlePanel::AdjustClientRect(QRect &R) const
 {
     // The platform panel has neither bevels nor a border here, so its own rule takes nothing away.
-    if (d->asPanel || !d->title)
+    if (d->fAsPanel || !d->FTitle)
         return;
-    d->title->AdjustPanelClientRect(R);
-    if (d->style == psFramed)
-        R.adjust(2 * d->frameWidth, 2 * d->frameWidth, -2 * d->frameWidth, -2 * d->frameWidth);
+    d->FTitle->AdjustPanelClientRect(R);
+    if (d->fStyle == psFramed)
+        R.adjust(2 * d->fFrameWidth, 2 * d->fFrameWidth, -2 * d->fFrameWidth, -2 * d->fFrameWidth);
 }
 
 void TCustomTitlePanel::Realign()
@@ -307,16 +307,16 @@ bool TCustomTitlePanel::Focused() const
 TColor TCustomTitlePanel::GetTitleColor() const
 {
     const bool active = !TracksFocus() || Focused();
-    if (!d->nativeStyle) {
+    if (!d->FNativeStyle) {
         if (const std::optional<TColor> inner = TitlePanelSkinColor())
             return DarkenColor(*inner, active ? 0.2 : 0.15);
     }
-    return active ? d->activeFrameColor : d->inactiveFrameColor;
+    return active ? d->FActiveFrameColor : d->FInactiveFrameColor;
 }
 
 TColor TCustomTitlePanel::GetBackgroundColor() const
 {
-    if (!d->nativeStyle) {
+    if (!d->FNativeStyle) {
         if (const std::optional<TColor> inner = TitlePanelSkinColor())
             return DarkenColor(*inner, 0.15);
     }
@@ -354,33 +354,33 @@ void TCustomTitlePanel::SetCaption(const QString &Value)
 
 void TCustomTitlePanel::SetStyle(TTitlePanelStyle Value)
 {
-    if (d->style == Value)
+    if (d->fStyle == Value)
         return;
-    d->style = Value;
+    d->fStyle = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetFrameWidth(int Value)
 {
-    if (d->frameWidth == Value)
+    if (d->fFrameWidth == Value)
         return;
-    d->frameWidth = Value;
+    d->fFrameWidth = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetAsPanel(bool Value)
 {
-    if (d->asPanel == Value)
+    if (d->fAsPanel == Value)
         return;
-    d->asPanel = Value;
+    d->fAsPanel = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetNativeStyle(bool Value)
 {
-    if (d->nativeStyle == Value)
+    if (d->FNativeStyle == Value)
         return;
-    d->nativeStyle = Value;
+    d->FNativeStyle = Value;
     Invalidate();
 }
 
@@ -394,27 +394,27 @@ void TCustomTitlePanel::SetParentBackground(bool Value)
 
 void TCustomTitlePanel::SetActiveFrameColor(TColor Value)
 {
-    if (d->activeFrameColor == Value)
+    if (d->FActiveFrameColor == Value)
         return;
-    if (d->title)
-        d->title->SetActiveColor(Value);
-    d->activeFrameColor = Value;
+    if (d->FTitle)
+        d->FTitle->SetActiveColor(Value);
+    d->FActiveFrameColor = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetInactiveFrameColor(TColor Value)
 {
-    if (d->inactiveFrameColor == Value)
+    if (d->FInactiveFrameColor == Value)
         return;
-    if (d->title)
-        d->title->SetInactiveColor(Value);
-    d->inactiveFrameColor = Value;
+    if (d->FTitle)
+        d->FTitle->SetInactiveColor(Value);
+    d->FInactiveFrameColor = Value;
     RefreshTitle();
 }
 
 void TCustomTitlePanel::SetOnDrawTitle(TDrawTitleEvent Value)
 {
-    d->onDrawTitle = std::move(Value);
+    d->fOnDrawTitle = std::move(Value);
     Invalidate();
 }
 
@@ -423,7 +423,7 @@ void TCustomTitlePanel::paintEvent(QPaintEvent *Event)
     Q_UNUSED(Event)
     QPainter canvas(this);
     const TColor c = GetTitleColor();
-    if (d->asPanel) {
+    if (d->fAsPanel) {
         // The plain panel: its own background unless the parent's shows, and the caption centred.
         if (!d->parentBackground)
             canvas.fillRect(rect(), palette().color(backgroundRole()));
@@ -433,9 +433,9 @@ void TCustomTitlePanel::paintEvent(QPaintEvent *Event)
     }
     // Without bevels or border the whole client rectangle is the panel's.
     const QRect r = rect();
-    if (d->style == psFramed) {
+    if (d->fStyle == psFramed) {
         QRect ring = r;
-        for (int i = 0; i < d->frameWidth && !ring.isEmpty(); ++i) {
+        for (int i = 0; i < d->fFrameWidth && !ring.isEmpty(); ++i) {
             frameRect(canvas, ring, c);
             ring.adjust(1, 1, -1, -1);
         }
@@ -446,6 +446,6 @@ void TCustomTitlePanel::paintEvent(QPaintEvent *Event)
         fillColor(canvas, cr, GetBackgroundColor());
     canvas.setBrush(Qt::NoBrush);
     canvas.setFont(font());
-    if (d->title)
-        d->title->Draw(canvas, r);
+    if (d->FTitle)
+        d->FTitle->Draw(canvas, r);
 }

@@ -35,43 +35,43 @@ void frame3D(QPainter &Canvas, const QRect &R, TColor TopLeft, TColor BottomRigh
 // The panel is not owned.
 struct TCustomTitlePanelTitle::TPrivate
 {
-    bool defaultDrawing = true;
-    int updateCount = 0;
-    std::unique_ptr<TTitleMargins> margins;
-    QFont font;
+    bool fDefaultDrawing = true;
+    int fUpdateCount = 0;
+    std::unique_ptr<TTitleMargins> fMargins;
+    QFont fFont;
     TColor fontColor = clHighlightText;
-    TColor color = clHighlight;
-    TColor activeColor = clActiveCaption;
-    TColor inactiveColor = clInactiveCaption;
-    int height = 17;
-    TTextAlignment alignment = txaCenter;
-    bool endEllipsis = true;
-    bool multiLine = false;
-    bool gradient = true;
-    TTitlePanelTitlePosition position = tpLeft;
-    TCustomTitlePanel *panel = nullptr;
+    TColor fColor = clHighlight;
+    TColor fActiveColor = clActiveCaption;
+    TColor fInactiveColor = clInactiveCaption;
+    int fHeight = 17;
+    TTextAlignment fAlignment = txaCenter;
+    bool fEndEllipsis = true;
+    bool fMultiLine = false;
+    bool fGradient = true;
+    TTitlePanelTitlePosition fPosition = tpLeft;
+    TCustomTitlePanel *fPanel = nullptr;
 };
 
 // ---- plain properties
 
 int TCustomTitlePanelTitle::UpdateCount() const
 {
-    return d->updateCount;
+    return d->fUpdateCount;
 }
 
 TCustomTitlePanel *TCustomTitlePanelTitle::Panel() const
 {
-    return d->panel;
+    return d->fPanel;
 }
 
 TTitleMargins *TCustomTitlePanelTitle::Margins() const
 {
-    return d->margins.get();
+    return d->fMargins.get();
 }
 
 QFont TCustomTitlePanelTitle::Font() const
 {
-    return d->font;
+    return d->fFont;
 }
 
 TColor TCustomTitlePanelTitle::FontColor() const
@@ -81,52 +81,52 @@ TColor TCustomTitlePanelTitle::FontColor() const
 
 TColor TCustomTitlePanelTitle::Color() const
 {
-    return d->color;
+    return d->fColor;
 }
 
 TColor TCustomTitlePanelTitle::ActiveColor() const
 {
-    return d->activeColor;
+    return d->fActiveColor;
 }
 
 TColor TCustomTitlePanelTitle::InactiveColor() const
 {
-    return d->inactiveColor;
+    return d->fInactiveColor;
 }
 
 int TCustomTitlePanelTitle::Height() const
 {
-    return d->height;
+    return d->fHeight;
 }
 
 TTextAlignment TCustomTitlePanelTitle::Alignment() const
 {
-    return d->alignment;
+    return d->fAlignment;
 }
 
 TTitlePanelTitlePosition TCustomTitlePanelTitle::Position() const
 {
-    return d->position;
+    return d->fPosition;
 }
 
 bool TCustomTitlePanelTitle::EndEllipsis() const
 {
-    return d->endEllipsis;
+    return d->fEndEllipsis;
 }
 
 bool TCustomTitlePanelTitle::Multiline() const
 {
-    return d->multiLine;
+    return d->fMultiLine;
 }
 
 bool TCustomTitlePanelTitle::Gradient() const
 {
-    return d->gradient;
+    return d->fGradient;
 }
 
 bool TCustomTitlePanelTitle::DefaultDrawing() const
 {
-    return d->defaultDrawing;
+    return d->fDefaultDrawing;
 }
 
 // TTitleMargins
@@ -177,7 +177,7 @@ void TTitleMargins::SetValue(int Index, int Value)
 TCustomTitlePanelTitle::TCustomTitlePanelTitle(TCustomTitlePanel *AOwner)
     : d(std::make_unique<TPrivate>())
 {
-    d->panel = AOwner;
+    d->fPanel = AOwner;
     InitTitle();
 }
 
@@ -188,26 +188,26 @@ TCustomTitlePanelTitle::~TCustomTitlePanelTitle()
 
 void TCustomTitlePanelTitle::InitTitle()
 {
-    d->margins = std::make_unique<TTitleMargins>(this);
-    d->margins->OnChanging = [this](TTitleMargins *) { BeginUpdate(); };
-    d->margins->OnChanged = [this](TTitleMargins *) { EndUpdate(); };
-    d->font = d->panel ? d->panel->font() : QFont();
+    d->fMargins = std::make_unique<TTitleMargins>(this);
+    d->fMargins->OnChanging = [this](TTitleMargins *) { BeginUpdate(); };
+    d->fMargins->OnChanged = [this](TTitleMargins *) { EndUpdate(); };
+    d->fFont = d->fPanel ? d->fPanel->font() : QFont();
     d->fontColor = clHighlightText;
-    d->defaultDrawing = true;
-    d->color = clHighlight;
-    d->activeColor = clActiveCaption;
-    d->inactiveColor = clInactiveCaption;
-    d->height = 17;
-    d->alignment = txaCenter;
-    d->endEllipsis = true;
-    d->multiLine = false;
-    d->gradient = true;
-    d->position = tpLeft;
+    d->fDefaultDrawing = true;
+    d->fColor = clHighlight;
+    d->fActiveColor = clActiveCaption;
+    d->fInactiveColor = clInactiveCaption;
+    d->fHeight = 17;
+    d->fAlignment = txaCenter;
+    d->fEndEllipsis = true;
+    d->fMultiLine = false;
+    d->fGradient = true;
+    d->fPosition = tpLeft;
 }
 
 void TCustomTitlePanelTitle::DoneTitle()
 {
-    d->margins.reset();
+    d->fMargins.reset();
 }
 
 void TCustomTitlePanelTitle::Assign(const QObject *Source)
@@ -216,31 +216,31 @@ void TCustomTitlePanelTitle::Assign(const QObject *Source)
     if (!t)
         assignError(Source, this);
     const TTitleUpdateGuard update(this);
-    SetMargins(t->d->margins.get());
-    SetFont(t->d->font);
+    SetMargins(t->d->fMargins.get());
+    SetFont(t->d->fFont);
     SetFontColor(t->d->fontColor);
-    SetColor(t->d->color);
-    SetHeight(t->d->height);
-    SetAlignment(t->d->alignment);
-    SetPosition(t->d->position);
+    SetColor(t->d->fColor);
+    SetHeight(t->d->fHeight);
+    SetAlignment(t->d->fAlignment);
+    SetPosition(t->d->fPosition);
 }
 
 void TCustomTitlePanelTitle::BeginUpdate()
 {
-    ++d->updateCount;
+    ++d->fUpdateCount;
 }
 
 void TCustomTitlePanelTitle::EndUpdate()
 {
-    --d->updateCount;
+    --d->fUpdateCount;
     NotifyChanged();
 }
 
 void TCustomTitlePanelTitle::NotifyChanged()
 {
-    if (d->updateCount > 0 || !d->panel)
+    if (d->fUpdateCount > 0 || !d->fPanel)
         return;
-    d->panel->RefreshTitle();
+    d->fPanel->RefreshTitle();
 }
 
 template <class T> void TCustomTitlePanelTitle::change(T &Field, T Value)
@@ -254,13 +254,13 @@ template <class T> void TCustomTitlePanelTitle::change(T &Field, T Value)
 void TCustomTitlePanelTitle::SetMargins(const TTitleMargins *Value)
 {
     const TTitleUpdateGuard update(this);
-    d->margins->Assign(Value);
+    d->fMargins->Assign(Value);
 }
 
 void TCustomTitlePanelTitle::SetFont(const QFont &Value)
 {
     const TTitleUpdateGuard update(this);
-    d->font = Value;
+    d->fFont = Value;
 }
 
 void TCustomTitlePanelTitle::SetFontColor(TColor Value)
@@ -271,58 +271,58 @@ void TCustomTitlePanelTitle::SetFontColor(TColor Value)
 
 void TCustomTitlePanelTitle::SetActiveColor(TColor Value)
 {
-    change(d->activeColor, Value);
+    change(d->fActiveColor, Value);
 }
 
 void TCustomTitlePanelTitle::SetInactiveColor(TColor Value)
 {
-    change(d->inactiveColor, Value);
+    change(d->fInactiveColor, Value);
 }
 
 void TCustomTitlePanelTitle::SetColor(TColor Value)
 {
     // Repainted like every other setting, so that the new colour shows.
-    if (d->color == Value && d->activeColor == Value && d->inactiveColor == Value)
+    if (d->fColor == Value && d->fActiveColor == Value && d->fInactiveColor == Value)
         return;
     const TTitleUpdateGuard update(this);
-    d->color = Value;
-    d->activeColor = Value;
-    d->inactiveColor = Value;
+    d->fColor = Value;
+    d->fActiveColor = Value;
+    d->fInactiveColor = Value;
 }
 
 void TCustomTitlePanelTitle::SetHeight(int Value)
 {
-    change(d->height, Value);
+    change(d->fHeight, Value);
 }
 
 void TCustomTitlePanelTitle::SetAlignment(TTextAlignment Value)
 {
-    change(d->alignment, Value);
+    change(d->fAlignment, Value);
 }
 
 void TCustomTitlePanelTitle::SetPosition(TTitlePanelTitlePosition Value)
 {
-    change(d->position, Value);
+    change(d->fPosition, Value);
 }
 
 void TCustomTitlePanelTitle::SetEndEllipsis(bool Value)
 {
-    change(d->endEllipsis, Value);
+    change(d->fEndEllipsis, Value);
 }
 
 void TCustomTitlePanelTitle::SetMultiline(bool Value)
 {
-    change(d->multiLine, Value);
+    change(d->fMultiLine, Value);
 }
 
 void TCustomTitlePanelTitle::SetGradient(bool Value)
 {
-    change(d->gradient, Value);
+    change(d->fGradient, Value);
 }
 
 void TCustomTitlePanelTitle::SetDefaultDrawing(bool Value)
 {
-    change(d->defaultDrawing, Value);
+    change(d->fDefaultDrawing, Value);
 }
 
 void TCustomTitlePanelTitle::CalcTitleRect(QRect &Rect) const
@@ -332,28 +332,28 @@ void TCustomTitlePanelTitle::CalcTitleRect(QRect &Rect) const
     int top = Rect.top();
     int right = Rect.left() + Rect.width();
     int bottom = Rect.top() + Rect.height();
-    switch (d->position) {
+    switch (d->fPosition) {
     case tpTop:
-        bottom = top + d->height;
+        bottom = top + d->fHeight;
         break;
     case tpBottom:
-        top = bottom - d->height;
+        top = bottom - d->fHeight;
         break;
     case tpLeft:
-        right = left + d->height;
+        right = left + d->fHeight;
         break;
     case tpRight:
-        left = right - d->height;
+        left = right - d->fHeight;
         break;
     }
-    if (d->panel && d->panel->Style() == psFramed) {
-        const int fw = d->panel->FrameWidth();
+    if (d->fPanel && d->fPanel->Style() == psFramed) {
+        const int fw = d->fPanel->FrameWidth();
         left += fw;
         top += fw;
         right -= fw;
         bottom -= fw;
         // The band reaches over the frame's gap towards the children.
-        switch (d->position) {
+        switch (d->fPosition) {
         case tpTop:
             bottom += 2 * fw;
             break;
@@ -373,65 +373,66 @@ void TCustomTitlePanelTitle::CalcTitleRect(QRect &Rect) const
 
 void TCustomTitlePanelTitle::AdjustPanelClientRect(QRect &Rect) const
 {
-    switch (d->position) {
+    switch (d->fPosition) {
     case tpTop:
-        Rect.setTop(Rect.top() + d->height);
+        Rect.setTop(Rect.top() + d->fHeight);
         break;
     case tpBottom:
-        Rect.setBottom(Rect.bottom() - d->height);
+        Rect.setBottom(Rect.bottom() - d->fHeight);
         break;
     case tpLeft:
-        Rect.setLeft(Rect.left() + d->height);
+        Rect.setLeft(Rect.left() + d->fHeight);
         break;
     case tpRight:
-        Rect.setRight(Rect.right() - d->height);
+        Rect.setRight(Rect.right() - d->fHeight);
         break;
     }
 }
 
 void TCustomTitlePanelTitle::Draw(QPainter &Canvas, const QRect &ARect)
 {
-    if (!d->panel || d->height < 2 * d->panel->FrameWidth())
+    if (!d->fPanel || d->fHeight < 2 * d->fPanel->FrameWidth())
         return;
     QRect tr = ARect;
     CalcTitleRect(tr);
-    if (d->panel->Style() == ps3DTitle)
+    if (d->fPanel->Style() == ps3DTitle)
         frame3D(Canvas, ARect, clBtnHighlight, clBtnShadow);
-    if (!d->defaultDrawing) {
-        if (const TDrawTitleEvent onDraw = d->panel->OnDrawTitle()) {
+    if (!d->fDefaultDrawing) {
+        if (const TDrawTitleEvent onDraw = d->fPanel->OnDrawTitle()) {
             // The handler runs inside a paint event: its error must not cross the event loop, and
             // no box may open in the middle of a paint.
             try {
-                onDraw(d->panel, Canvas, tr);
+                onDraw(d->fPanel, Canvas, tr);
             } catch (...) {
-                TApplication::HandleExceptionLater(d->panel);
+                TApplication::HandleExceptionLater(d->fPanel);
             }
             return;
         }
     }
 
-    const TColor c = d->panel->GetTitleColor();
-    const TColor light = d->gradient ? BlendColors(c, clWhite, 0.2) : c;
+    const TColor c = d->fPanel->GetTitleColor();
+    const TColor light = d->fGradient ? BlendColors(c, clWhite, 0.2) : c;
     // The light side is always the panel's outer edge.
-    const bool outerFirst = d->position == tpTop || d->position == tpLeft;
+    const bool outerFirst = d->fPosition == tpTop || d->fPosition == tpLeft;
     TColor c1 = outerFirst ? light : c;
     const TColor c2 = outerFirst ? c : light;
-    if (d->panel->Style() == ps3DTitle)
+    if (d->fPanel->Style() == ps3DTitle)
         c1 = c2;
-    const bool horizontal = d->position == tpLeft || d->position == tpRight;
+    const bool horizontal = d->fPosition == tpLeft || d->fPosition == tpRight;
     Canvas.setBrush(ToQColor(c));
     FillGradientRect(Canvas, tr, c1, c2, horizontal);
 
-    Canvas.setFont(d->font);
+    Canvas.setFont(d->fFont);
     Canvas.setPen(ToQColor(d->fontColor));
-    Canvas.setBrush(ToQColor(d->color));
-    const QString text = d->panel->Caption();
+    Canvas.setBrush(ToQColor(d->fColor));
+    const QString text = d->fPanel->Caption();
     if (horizontal) {
-        DrawRotatedText(Canvas, tr, 0, text, d->alignment, d->multiLine, d->endEllipsis, d->margins->Top(),
-            d->margins->Bottom(), d->margins->Left(), d->margins->Right(), true, false,
-            d->position == tpLeft ? 1 : 0, c);
+        DrawRotatedText(Canvas, tr, 0, text, d->fAlignment, d->fMultiLine, d->fEndEllipsis,
+            d->fMargins->Top(), d->fMargins->Bottom(), d->fMargins->Left(), d->fMargins->Right(), true, false,
+            d->fPosition == tpLeft ? 1 : 0, c);
     } else {
-        DrawOutlinedText(Canvas, tr, false, text, d->alignment, d->multiLine, d->endEllipsis,
-            d->margins->Top(), d->margins->Bottom(), d->margins->Left(), d->margins->Right(), true, false, c);
+        DrawOutlinedText(Canvas, tr, false, text, d->fAlignment, d->fMultiLine, d->fEndEllipsis,
+            d->fMargins->Top(), d->fMargins->Bottom(), d->fMargins->Left(), d->fMargins->Right(), true, false,
+            c);
     }
 }

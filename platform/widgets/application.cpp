@@ -74,7 +74,7 @@ void TApplication::HandleExceptionLater(QObject *AContext)
     if (!error)
         return;
     if (!AContext) {
-        qWarning("%s", qPrintable(CurrentExceptionMessage()));
+        qWarning("%s", qPrintable(CurrentExceptionMessage(QStringLiteral("An unknown error occurred."))));
         return;
     }
     QMetaObject::invokeMethod(

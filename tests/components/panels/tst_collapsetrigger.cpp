@@ -164,7 +164,7 @@ private Q_SLOTS:
         TManualTrigger trigger;
         TTestControl control(0);
         TTriggerObject *run = TTriggerObject::Create(&control, 0, 1000, 200, false);
-        QCOMPARE(run->Steps(), 50);
+        QCOMPARE(run->Steps, 50);
         int ticks = 0;
         while (trigger->RunCount() > 0 && ticks < 1000) {
             trigger->TriggerTick();
