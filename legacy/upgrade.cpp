@@ -199,6 +199,7 @@ private:
         qsizetype end = 0;
     };
 
+    qsizetype tag(qsizetype at); // returns where the tag ends
     void startTag(qsizetype at, qsizetype end);
     void endTag(qsizetype at, qsizetype end);
     void emitStart(const Frame &f, QByteArrayView raw, qsizetype nameEnd, bool selfClosing);
@@ -249,9 +250,12 @@ private:
 int Rewriter::lineAt(qsizetype pos)
 {
     // Positions only grow, so the count goes on from the last one.
-    const char *p = m_src.constData();
-    for (qsizetype i = m_linePos; i < pos; ++i)
-        m_lineCounted += p[i] == '\n';
+    const char *p = m_src.constData() + m_linePos;
+    const char *end = m_src.constData() + std::max(m_linePos, pos);
+    while ((p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p))))) {
+        ++m_lineCounted;
+        ++p;
+    }
     m_linePos = std::max(m_linePos, pos);
     return m_lineCounted;
 }
@@ -378,9 +382,12 @@ QByteArray Rewriter::run()
                 throw EUpgradeError(QStringLiteral("The file ends inside markup; it cannot be upgraded."));
             return at + qsizetype(std::strlen(closing));
         };
-        // A view, not a copy: the rest of the text stays where it is.
+        // A view, not a copy: the rest of the text stays where it is. Most markup is a tag.
         const QByteArrayView rest(p + i, size - i);
-        if (rest.startsWith("<?")) {
+        const char next = i + 1 < size ? p[i + 1] : 0;
+        if (next != '?' && next != '!') {
+            i = tag(i);
+        } else if (rest.startsWith("<?")) {
             const qsizetype end = until("?>");
             QByteArray pi = m_src.mid(i, end - i);
             // The result is UTF-8 whatever the source was stored in.
@@ -404,30 +411,9 @@ QByteArray Rewriter::run()
                     m_text.append(p + i + 9, end - i - 12);
             }
             i = end;
-        } else if (rest.startsWith("<!")) {
+        } else {
             throw EUpgradeError(
                 QStringLiteral("The file carries a document type declaration; it cannot be upgraded."));
-        } else {
-            // A tag: up to the '>' outside quotes.
-            qsizetype j = i + 1;
-            char quote = 0;
-            for (; j < size; ++j) {
-                if (quote) {
-                    if (p[j] == quote)
-                        quote = 0;
-                } else if (p[j] == '"' || p[j] == '\'') {
-                    quote = p[j];
-                } else if (p[j] == '>') {
-                    break;
-                }
-            }
-            if (j >= size)
-                throw EUpgradeError(QStringLiteral("The file ends inside a tag; it cannot be upgraded."));
-            if (p[i + 1] == '/')
-                endTag(i, j + 1);
-            else
-                startTag(i, j + 1);
-            i = j + 1;
         }
     }
     if (!m_stack.empty())
@@ -437,6 +423,32 @@ QByteArray Rewriter::run()
         return {};
     }
     return std::move(m_out);
+}
+
+qsizetype Rewriter::tag(qsizetype at)
+{
+    // Up to the '>' outside quotes.
+    const char *p = m_src.constData();
+    const qsizetype size = m_src.size();
+    qsizetype j = at + 1;
+    char quote = 0;
+    for (; j < size; ++j) {
+        if (quote) {
+            if (p[j] == quote)
+                quote = 0;
+        } else if (p[j] == '"' || p[j] == '\'') {
+            quote = p[j];
+        } else if (p[j] == '>') {
+            break;
+        }
+    }
+    if (j >= size)
+        throw EUpgradeError(QStringLiteral("The file ends inside a tag; it cannot be upgraded."));
+    if (p[at + 1] == '/')
+        endTag(at, j + 1);
+    else
+        startTag(at, j + 1);
+    return j + 1;
 }
 
 void Rewriter::startTag(qsizetype at, qsizetype end)
