@@ -95,12 +95,12 @@ bool parseOutput(const QStringList &arguments, qsizetype &i, Options &options, Q
     return true;
 }
 
-// The upgrade takes one file and writes one; -o and --force mean nothing without it.
+// The upgrade takes one file and writes one; -o, --force and --keep-failed mean nothing without it.
 bool checkUpgradeOptions(const Options &options, QString &error)
 {
     if (!options.upgrade) {
-        if (!options.output.isEmpty() || options.force)
-            error = QStringLiteral("-o and --force belong to --upgrade");
+        if (!options.output.isEmpty() || options.force || options.keepFailed)
+            error = QStringLiteral("-o, --force and --keep-failed belong to --upgrade");
         return error.isEmpty();
     }
     if (options.help || options.version)
@@ -191,6 +191,8 @@ bool parseArguments(const QStringList &arguments, Options &options, QString &err
             options.upgrade = true;
         } else if (arg == u"--force") {
             options.force = true;
+        } else if (arg == u"--keep-failed") {
+            options.keepFailed = true;
         } else if (arg == u"-o" || arg == u"--output" || arg.startsWith(u"--output=")) {
             if (!parseOutput(arguments, i, options, error))
                 return false;
@@ -247,7 +249,7 @@ QByteArray helpText()
 {
     return QStringLiteral(
         "Usage: %1 [OPTION]... FILE...\n"
-        "  or:  %1 --upgrade [-o OUT] [--force] FILE\n"
+        "  or:  %1 --upgrade [-o OUT] [--force] [--keep-failed] FILE\n"
         "Checks SEPA payment files (pain.001.001.09 credit transfers, pain.008.001.08 direct debits)\n"
         "against the German banks' validation schemas and prints every schema error.\n"
         "\n"
@@ -278,10 +280,15 @@ QByteArray helpText()
         "                  pain.001.003.03 or a direct debit in pain.008.001.02, pain.008.002.02\n"
         "                  or pain.008.003.02, as pain.001.001.09 or pain.008.001.08; prints\n"
         "                  what to check by hand (split or unsplit addresses, elements left out)\n"
-        "                  and the check of the result, which is written only when it passes\n"
+        "                  and the check of the result (as --rules --no-history reports it, with\n"
+        "                  -j), which is written only when it passes\n"
         "  -o, --output OUT  the upgraded file (default: FILE's name with the new version, as\n"
         "                  payments.pain.001.001.09.xml); a file named here is replaced\n"
-        "  --force         replace the default upgraded file when it exists\n"
+        "  --force         replace the default upgraded file (or the .failed.xml one) if\n"
+        "                  it exists\n"
+        "  --keep-failed   write a result that does not pass as OUT's name with .failed.xml (as\n"
+        "                  payments.pain.001.001.09.failed.xml, marked so at its end) to be\n"
+        "                  corrected by hand; it is not for a bank, the exit status stays 1\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "  --              every argument after it is a file, even one that begins with '-'\n"
@@ -298,8 +305,9 @@ QByteArray helpText()
         "could not be read, the JUnit file could not be written, or the command line is wrong.\n"
         "Findings of the SEPA rules change it only with --rules-strict: then a file with a finding\n"
         "of severity error counts as invalid. With --upgrade: 0 the result passed and was\n"
-        "written, 1 it would not pass (nothing written), 2 the file cannot be upgraded or the\n"
-        "result not written (the source is never changed).\n")
+        "written, 1 it would not pass (nothing written; with --keep-failed only the\n"
+        ".failed.xml file), 2 the file cannot be upgraded or the result not written (the\n"
+        "source is never changed).\n")
         .arg(programName())
         .arg(QThread::idealThreadCount())
         .toUtf8();

@@ -34,6 +34,7 @@ struct Options
     bool upgrade = false; // --upgrade: write the file in the version the banks take (upgradecommand.h)
     QString output; // -o FILE: where the upgrade writes, replacing a file of that name
     bool force = false; // --force: the upgrade may replace the file it writes by default
+    bool keepFailed = false; // --keep-failed: a result that does not pass is written as NAME.failed.xml
 };
 
 // Parses the arguments (without the program name). Returns false with a message for a bad command line.

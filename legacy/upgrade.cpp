@@ -25,6 +25,7 @@ enum class Change
     Wrap, // the content (and the attributes) move into a new child: a value became a choice
     Drop, // no place in the new version: left out and listed
     Address, // a postal address: free lines split into structured parts where certain
+    Group, // renamed, and with its siblings of the same kind moved into one new element (kGroup)
 };
 
 // Element by element, what differs between the retired versions and the ones the banks take; every
@@ -55,13 +56,26 @@ constexpr ElementRow kElements[] = {
     { "RfrdDocAmt/TaxAmt", Change::Wrap, "Amt" },
     // Another contact: free text became channel type and identification; no certain place.
     { "CtctDtls/Othr", Change::Drop, "" },
-    // The remittance location: method and address became a group of their own; no certain place.
-    { "RltdRmtInf/RmtLctnMtd", Change::Drop, "" },
-    { "RltdRmtInf/RmtLctnElctrncAdr", Change::Drop, "" },
-    { "RltdRmtInf/RmtLctnPstlAdr", Change::Drop, "" },
+    // The remittance location (RemittanceLocation2 to 7): method, electronic and postal address
+    // became the details group RmtLctnDtls (RemittanceLocationData1), in which the method is required.
+    { "RltdRmtInf/RmtLctnMtd", Change::Group, "Mtd" },
+    { "RltdRmtInf/RmtLctnElctrncAdr", Change::Group, "ElctrncAdr" },
+    { "RltdRmtInf/RmtLctnPstlAdr", Change::Group, "PstlAdr" },
+    // Tax (TaxInformation3 to 8): only the administration zone was renamed.
+    { "Tax/AdmstnZn", Change::Rename, "AdmstnZone" },
     // An address: PostalAddress6 became PostalAddress24; free lines only are split (addresssplit.h).
     { "PstlAdr", Change::Address, "" },
+    // The same for the addresses of names and addresses (NameAndAddress10 to 16): the cheque's
+    // orderer and recipient, where remittance advice goes.
+    { "ChqFr/Adr", Change::Address, "" },
+    { "DlvrTo/Adr", Change::Address, "" },
+    { "RmtLctnPstlAdr/Adr", Change::Address, "" },
+    { "Adr/AdrTp", Change::Wrap, "Cd" },
 };
+
+// The element a Group row's siblings move into, and the one of them it requires.
+constexpr const char *kGroup = "RmtLctnDtls";
+constexpr const char *kGroupRequired = "Mtd";
 
 // The order of PostalAddress24's elements, in which a rebuilt address is written.
 constexpr const char *kAddressOrder[] = { "AdrTp", "Dept", "SubDept", "StrtNm", "BldgNb", "BldgNm", "Flr",
@@ -81,6 +95,9 @@ constexpr PartyName kParties[] = {
     { "UltmtDbtr", "ultimate debtor", "abweichenden Zahlungspflichtigen" },
     { "UltmtCdtr", "ultimate creditor", "abweichenden Zahlungsempfängers" },
     { "InitgPty", "initiating party", "Einreichers" },
+    { "ChqFr", "party ordering the cheque", "Scheckauftraggebers" },
+    { "DlvrTo", "cheque recipient", "Scheckempfängers" },
+    { "RmtLctnPstlAdr", "recipient of the remittance advice", "Avisempfängers" },
 };
 
 // The table's paths split once: the element's own name last.
@@ -149,7 +166,7 @@ QByteArray escaped(const QString &text)
 class Rewriter
 {
 public:
-    Rewriter(const QByteArray &src, const QString &from, const QString &to, std::vector<UpgradeNote> &notes,
+    Rewriter(const QByteArray &src, const QString &from, const QString &to, const NoteSink &notes,
         const TextSink *write = nullptr, qsizetype pieceSize = 0)
         : m_src(src)
         , m_write(write)
@@ -182,15 +199,19 @@ private:
         qsizetype end = 0;
     };
 
+    qsizetype tag(qsizetype at); // returns where the tag ends
     void startTag(qsizetype at, qsizetype end);
     void endTag(qsizetype at, qsizetype end);
     void emitStart(const Frame &f, QByteArrayView raw, qsizetype nameEnd, bool selfClosing);
     void finishAddress(const Frame &f);
-    void note(UpgradeNote::Kind kind, sepa::Severity severity, QString english, QString german, int line);
+    void note(UpgradeNote::Kind kind, sepa::Severity severity, QString english, QString german, int line,
+        QString srcText = {});
     int lineAt(qsizetype pos);
     QString sourceLine(qsizetype pos) const; // the line around pos, trimmed
     QByteArray qualified(QByteArrayView prefix, QByteArrayView name) const;
     QString partyAndTransaction(bool german) const;
+    QString place(bool german) const; // the transaction, payment block or group header
+    void closeGroup();
     void dropTrailingIndent();
     void flush(bool all);
 
@@ -201,7 +222,7 @@ private:
     const QByteArray m_to;
     const QByteArray m_oldNamespace;
     const QByteArray m_newNamespace;
-    std::vector<UpgradeNote> &m_notes;
+    const NoteSink &m_notes;
 
     QByteArray m_out;
     QByteArray m_address; // the children of the address being read
@@ -211,6 +232,11 @@ private:
     std::vector<AddressChild> m_children;
     qsizetype m_addressDepth = -1; // of the PstlAdr being buffered, or -1
     qsizetype m_dropDepth = -1; // of the element being left out, or -1
+    qsizetype m_groupDepth = -1; // of the elements in the open group element, or -1
+    QByteArrayView m_groupPrefix;
+    bool m_groupComplete = false; // the open group has its required element
+    int m_groupLine = 0;
+    qsizetype m_groupPos = 0; // of its first element in the source
     QByteArray m_text; // the character data of the element last started, when m_capture
     bool m_capture = false; // the element last started is one whose text is needed
     QString m_paymentId;
@@ -224,9 +250,12 @@ private:
 int Rewriter::lineAt(qsizetype pos)
 {
     // Positions only grow, so the count goes on from the last one.
-    const char *p = m_src.constData();
-    for (qsizetype i = m_linePos; i < pos; ++i)
-        m_lineCounted += p[i] == '\n';
+    const char *p = m_src.constData() + m_linePos;
+    const char *end = m_src.constData() + std::max(m_linePos, pos);
+    while ((p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p))))) {
+        ++m_lineCounted;
+        ++p;
+    }
     m_linePos = std::max(m_linePos, pos);
     return m_lineCounted;
 }
@@ -240,10 +269,10 @@ QString Rewriter::sourceLine(qsizetype pos) const
     return QString::fromUtf8(m_src.constData() + start, std::min<qsizetype>(end - start, 300)).trimmed();
 }
 
-void Rewriter::note(
-    UpgradeNote::Kind kind, sepa::Severity severity, QString english, QString german, int line)
+void Rewriter::note(UpgradeNote::Kind kind, sepa::Severity severity, QString english, QString german,
+    int line, QString srcText)
 {
-    m_notes.push_back({ kind, severity, std::move(english), std::move(german), line, {} });
+    m_notes({ kind, severity, std::move(english), std::move(german), line, std::move(srcText) });
 }
 
 QByteArray Rewriter::qualified(QByteArrayView prefix, QByteArrayView name) const
@@ -260,18 +289,40 @@ QString Rewriter::partyAndTransaction(bool german) const
         if (parent == p.element)
             party = QString::fromUtf8(german ? p.german : p.english) + QStringLiteral(" (") + party + u')';
     }
-    QString where;
+    return german ? QStringLiteral("Adresse des %1 in %2").arg(party, place(true))
+                  : QStringLiteral("address of the %1 in %2").arg(party, place(false));
+}
+
+QString Rewriter::place(bool german) const
+{
     if (m_inTransaction)
-        where = (german ? QStringLiteral("Transaktion %1 von Zahlungsblock %2 (EndToEndId %3)")
-                        : QStringLiteral("transaction %1 of payment block %2 (EndToEndId %3)"))
-                    .arg(m_transaction)
-                    .arg(m_paymentId, m_endToEndId);
-    else if (!m_paymentId.isEmpty())
-        where = (german ? QStringLiteral("Zahlungsblock ") : QStringLiteral("payment block ")) + m_paymentId;
-    else
-        where = german ? QStringLiteral("Kopfdaten") : QStringLiteral("group header");
-    return german ? QStringLiteral("Adresse des %1 in %2").arg(party, where)
-                  : QStringLiteral("address of the %1 in %2").arg(party, where);
+        return (german ? QStringLiteral("Transaktion %1 von Zahlungsblock %2 (EndToEndId %3)")
+                       : QStringLiteral("transaction %1 of payment block %2 (EndToEndId %3)"))
+            .arg(m_transaction)
+            .arg(m_paymentId, m_endToEndId);
+    if (!m_paymentId.isEmpty())
+        return (german ? QStringLiteral("Zahlungsblock ") : QStringLiteral("payment block ")) + m_paymentId;
+    return german ? QStringLiteral("Kopfdaten") : QStringLiteral("group header");
+}
+
+void Rewriter::closeGroup()
+{
+    // Right after the group's last element, before the line end and indent that follow it.
+    qsizetype i = m_sink->size();
+    while (i > 0 && std::strchr(" \t\r\n", m_sink->at(i - 1)))
+        --i;
+    m_sink->insert(i, "</" + qualified(m_groupPrefix, kGroup) + '>');
+    m_groupDepth = -1;
+    if (m_groupComplete)
+        return;
+    const QString path = QString::fromLatin1(kGroup) + u'/' + QString::fromLatin1(kGroupRequired);
+    note(UpgradeNote::Incomplete, sepa::Severity::Error,
+        QStringLiteral("%1 in %2 is required in %3 and the source has no value for it: add it by hand.")
+            .arg(path, place(false), QString::fromUtf8(m_to)),
+        QStringLiteral("%1 in %2 ist in %3 Pflicht, und die Quelle hat keinen Wert dafür: bitte von Hand "
+                       "ergänzen.")
+            .arg(path, place(true), QString::fromUtf8(m_to)),
+        m_groupLine, sourceLine(m_groupPos));
 }
 
 void Rewriter::dropTrailingIndent()
@@ -331,9 +382,12 @@ QByteArray Rewriter::run()
                 throw EUpgradeError(QStringLiteral("The file ends inside markup; it cannot be upgraded."));
             return at + qsizetype(std::strlen(closing));
         };
-        // A view, not a copy: the rest of the text stays where it is.
+        // A view, not a copy: the rest of the text stays where it is. Most markup is a tag.
         const QByteArrayView rest(p + i, size - i);
-        if (rest.startsWith("<?")) {
+        const char next = i + 1 < size ? p[i + 1] : 0;
+        if (next != '?' && next != '!') {
+            i = tag(i);
+        } else if (rest.startsWith("<?")) {
             const qsizetype end = until("?>");
             QByteArray pi = m_src.mid(i, end - i);
             // The result is UTF-8 whatever the source was stored in.
@@ -357,30 +411,9 @@ QByteArray Rewriter::run()
                     m_text.append(p + i + 9, end - i - 12);
             }
             i = end;
-        } else if (rest.startsWith("<!")) {
+        } else {
             throw EUpgradeError(
                 QStringLiteral("The file carries a document type declaration; it cannot be upgraded."));
-        } else {
-            // A tag: up to the '>' outside quotes.
-            qsizetype j = i + 1;
-            char quote = 0;
-            for (; j < size; ++j) {
-                if (quote) {
-                    if (p[j] == quote)
-                        quote = 0;
-                } else if (p[j] == '"' || p[j] == '\'') {
-                    quote = p[j];
-                } else if (p[j] == '>') {
-                    break;
-                }
-            }
-            if (j >= size)
-                throw EUpgradeError(QStringLiteral("The file ends inside a tag; it cannot be upgraded."));
-            if (p[i + 1] == '/')
-                endTag(i, j + 1);
-            else
-                startTag(i, j + 1);
-            i = j + 1;
         }
     }
     if (!m_stack.empty())
@@ -390,6 +423,32 @@ QByteArray Rewriter::run()
         return {};
     }
     return std::move(m_out);
+}
+
+qsizetype Rewriter::tag(qsizetype at)
+{
+    // Up to the '>' outside quotes.
+    const char *p = m_src.constData();
+    const qsizetype size = m_src.size();
+    qsizetype j = at + 1;
+    char quote = 0;
+    for (; j < size; ++j) {
+        if (quote) {
+            if (p[j] == quote)
+                quote = 0;
+        } else if (p[j] == '"' || p[j] == '\'') {
+            quote = p[j];
+        } else if (p[j] == '>') {
+            break;
+        }
+    }
+    if (j >= size)
+        throw EUpgradeError(QStringLiteral("The file ends inside a tag; it cannot be upgraded."));
+    if (p[at + 1] == '/')
+        endTag(at, j + 1);
+    else
+        startTag(at, j + 1);
+    return j + 1;
 }
 
 void Rewriter::startTag(qsizetype at, qsizetype end)
@@ -413,6 +472,8 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
         return;
     }
     f.row = matchingRow(m_names, f.name);
+    if (m_groupDepth == qsizetype(m_stack.size()) && !(f.row && f.row->change == Change::Group))
+        closeGroup();
     if (f.name == "PmtInf") {
         m_paymentId.clear();
         m_transaction = 0;
@@ -470,8 +531,7 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
                 .arg(QString::fromUtf8(path), QString::fromUtf8(m_to)),
             QStringLiteral("%1 hat in %2 keinen Platz und wird weggelassen.")
                 .arg(QString::fromUtf8(path), QString::fromUtf8(m_to)),
-            line);
-        m_notes.back().srcText = sourceLine(at);
+            line, sourceLine(at));
         dropTrailingIndent();
         if (!selfClosing) {
             m_dropDepth = qsizetype(m_stack.size());
@@ -481,7 +541,18 @@ void Rewriter::startTag(qsizetype at, qsizetype end)
         return;
     }
 
-    if (f.row && f.row->change == Change::Rename) {
+    if (f.row && f.row->change == Change::Group) {
+        if (m_groupDepth < 0) {
+            m_groupDepth = qsizetype(m_stack.size());
+            m_groupPrefix = f.prefix;
+            m_groupComplete = false;
+            m_groupLine = lineAt(at);
+            m_groupPos = at;
+            m_sink->append('<' + qualified(f.prefix, kGroup) + '>');
+        }
+        m_groupComplete = m_groupComplete || qstrcmp(f.row->to, kGroupRequired) == 0;
+    }
+    if (f.row && (f.row->change == Change::Rename || f.row->change == Change::Group)) {
         m_sink->append('<' + qualified(f.prefix, f.row->to));
         m_sink->append(raw.sliced(nameLength));
     } else if (f.row && f.row->change == Change::Wrap) {
@@ -525,7 +596,9 @@ void Rewriter::endTag(qsizetype at, qsizetype end)
         return;
     }
     const QByteArrayView raw(m_src.constData() + at, end - at);
-    if (f.row && f.row->change == Change::Rename) {
+    if (m_groupDepth == depth + 1)
+        closeGroup(); // the parent ends
+    if (f.row && (f.row->change == Change::Rename || f.row->change == Change::Group)) {
         m_sink->append("</" + qualified(f.prefix, f.row->to) + '>');
     } else if (f.row && f.row->change == Change::Wrap) {
         m_sink->append("</" + qualified(f.prefix, f.row->to) + "></" + qualified(f.prefix, f.name) + '>');
@@ -578,8 +651,7 @@ void Rewriter::finishAddress(const Frame &f)
             QStringLiteral("Die %1 besteht nur aus freien Zeilen und ließ sich nicht trennen (%2); Banken "
                            "weisen eine Adresse ohne TwnNm und Ctry zurück: bitte von Hand ergänzen.")
                 .arg(partyAndTransaction(true), split.german),
-            f.line);
-        m_notes.back().srcText = srcText;
+            f.line, srcText);
         m_out.append(m_address);
         return;
     }
@@ -633,8 +705,7 @@ void Rewriter::finishAddress(const Frame &f)
             .arg(partyAndTransaction(false), found.join(QStringLiteral(", ")), kept),
         QStringLiteral("Die %1 wurde getrennt in %2%3: bitte prüfen.")
             .arg(partyAndTransaction(true), found.join(QStringLiteral(", ")), keptGerman),
-        f.line);
-    m_notes.back().srcText = srcText;
+        f.line, srcText);
 }
 
 } // namespace
@@ -650,6 +721,8 @@ QString noteKindName(UpgradeNote::Kind kind)
         return QStringLiteral("not-carried");
     case UpgradeNote::SchemaLocation:
         return QStringLiteral("schema-location");
+    case UpgradeNote::Incomplete:
+        return QStringLiteral("incomplete");
     }
     return {};
 }
@@ -701,10 +774,11 @@ QByteArray transform(const QByteArray &utf8, std::vector<UpgradeNote> &notes, QS
         *from = m.id;
     if (to)
         *to = m.upgradeTo;
-    return Rewriter(utf8, m.id, m.upgradeTo, notes).run();
+    const NoteSink keep = [&](UpgradeNote &&n) { notes.push_back(std::move(n)); };
+    return Rewriter(utf8, m.id, m.upgradeTo, keep).run();
 }
 
-void transform(const QByteArray &utf8, const TextSink &write, std::vector<UpgradeNote> &notes, QString *from,
+void transform(const QByteArray &utf8, const TextSink &write, const NoteSink &notes, QString *from,
     QString *to, qsizetype pieceSize)
 {
     const KnownMessage m = upgradable(utf8);
@@ -713,6 +787,13 @@ void transform(const QByteArray &utf8, const TextSink &write, std::vector<Upgrad
     if (to)
         *to = m.upgradeTo;
     Rewriter(utf8, m.id, m.upgradeTo, notes, &write, std::max<qsizetype>(pieceSize, 1)).run();
+}
+
+void transform(const QByteArray &utf8, const TextSink &write, std::vector<UpgradeNote> &notes, QString *from,
+    QString *to, qsizetype pieceSize)
+{
+    transform(
+        utf8, write, [&](UpgradeNote &&n) { notes.push_back(std::move(n)); }, from, to, pieceSize);
 }
 
 UpgradeResult upgrade(const QByteArray &utf8, SchemaCache &cache)

@@ -31,6 +31,7 @@ struct UpgradeNote
         AddressNotSplit, // an address of free lines stays so: TwnNm and Ctry must be added by hand
         NotCarried, // an element without a place in the new version, left out
         SchemaLocation, // the schema location named a file of the old version
+        Incomplete, // an element the new version requires has no value in the source: add it by hand
     };
     Kind kind = AddressSplit;
     sepa::Severity severity = sepa::Severity::Warning;
@@ -40,7 +41,7 @@ struct UpgradeNote
     QString srcText; // the source line, trimmed
 };
 
-// "address-split", "address-not-split", "not-carried", "schema-location".
+// "address-split", "address-not-split", "not-carried", "schema-location", "incomplete".
 QString noteKindName(UpgradeNote::Kind kind);
 
 // Thrown when a text cannot be upgraded at all (not a version with an upgrade, not XML enough).
@@ -76,8 +77,16 @@ QByteArray transform(
 // Receives an upgraded text in pieces, in order.
 using TextSink = std::function<void(QByteArrayView)>;
 
-// transform that hands the result to write as it is produced (pieces of about pieceSize bytes), so
-// that only the source and a piece of the result are in memory. What write throws passes through.
+// Receives the notes of an upgrade one by one, in document order.
+using NoteSink = std::function<void(UpgradeNote &&)>;
+
+// transform that hands the result to write as it is produced (pieces of about pieceSize bytes) and
+// each note to notes as it is found, so that only the source and a piece of the result are in memory.
+// What write or notes throw passes through.
+void transform(const QByteArray &utf8, const TextSink &write, const NoteSink &notes, QString *from = nullptr,
+    QString *to = nullptr, qsizetype pieceSize = qsizetype(1) << 20);
+
+// The same, the notes kept in a list.
 void transform(const QByteArray &utf8, const TextSink &write, std::vector<UpgradeNote> &notes,
     QString *from = nullptr, QString *to = nullptr, qsizetype pieceSize = qsizetype(1) << 20);
 

@@ -288,11 +288,22 @@ QString AtomicFile::writtenPath() const
 
 void AtomicFile::commit()
 {
+    commitTo(m_target);
+}
+
+void AtomicFile::commitAs(const QString &sibling)
+{
+    const QByteArray name = encodeFileName(sibling);
+    commitTo(m_dir + '/' + name.mid(name.lastIndexOf('/') + 1));
+}
+
+void AtomicFile::commitTo(const QByteArray &target)
+{
     if (m_fd >= 0)
         finish();
     if (m_temp.isEmpty())
         throw failure(EBADF);
-    if (::rename(m_temp.constData(), m_target.constData()) != 0) {
+    if (::rename(m_temp.constData(), target.constData()) != 0) {
         const int err = errno;
         ::unlink(m_temp.constData());
         m_temp.clear();

@@ -42,10 +42,13 @@ public:
     void finish();
     QString writtenPath() const;
     void commit();
+    // commit under another name in the target's folder (a name beside it, as for a copy kept aside).
+    void commitAs(const QString &sibling);
 
 private:
     EFCreateError failure(int err) const;
     EFCreateError abandon(int err);
+    void commitTo(const QByteArray &target);
 
     QString m_path;
     QByteArray m_target; // links resolved

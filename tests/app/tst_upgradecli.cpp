@@ -202,6 +202,124 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList({ u"*.tmp"_s }, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // The check printed after the notes is the report a check of the written file gives, whether the
+    // check runs in one pass or in parts on several threads.
+    void reportAsACheck_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("jobs");
+        QTest::addColumn<int>("status");
+        QTest::newRow("passing, one pass") << u"ct-pain.001.003.03.xml"_s << u"1"_s << 0;
+        QTest::newRow("passing, two threads") << u"dd-pain.008.001.02.xml"_s << u"2"_s << 0;
+        QTest::newRow("refused by the bank schema, two threads")
+            << u"ct-pain.001.001.03-tax-cheque.xml"_s << u"2"_s << 1;
+        QTest::newRow("refused by the bank schema, one pass")
+            << u"dd-pain.008.001.02-tax.xml"_s << u"1"_s << 1;
+    }
+
+    void reportAsACheck()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QString, jobs);
+        QFETCH(int, status);
+        copy(fixture, u"source.xml"_s);
+        QFile::remove(dir.filePath(u"out.xml"_s));
+        QFile::remove(dir.filePath(u"out.failed.xml"_s));
+        const Run run = runCheck(
+            { u"--upgrade"_s, u"--keep-failed"_s, u"-j"_s, jobs, u"-o"_s, u"out.xml"_s, u"source.xml"_s },
+            dir.path());
+        QVERIFY2(run.status == status, run.err.constData());
+        const QString written = status == 0 ? u"out.xml"_s : u"out.failed.xml"_s;
+        QVERIFY(QFileInfo::exists(dir.filePath(written)));
+        const QByteArray marker = "\nCheck of the upgraded text:\n";
+        const qsizetype at = run.out.indexOf(marker);
+        QVERIFY(at > 0);
+        const Run check = runCheck({ u"--rules"_s, u"--no-history"_s, u"-j"_s, jobs, written }, dir.path());
+        QCOMPARE(run.out.mid(at + marker.size()), check.out);
+    }
+
+    // A result that does not pass is written only when asked, under a name that says so.
+    void keepFailed_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("before"); // a file of the kept name exists
+        QTest::addColumn<QString>("kept"); // its content afterwards: "result" or "precious"; empty: none
+        QTest::newRow("without --keep-failed nothing") << QStringList() << false << QString();
+        QTest::newRow("kept beside the default name")
+            << QStringList { u"--keep-failed"_s } << false << u"result"_s;
+        QTest::newRow("kept name taken: left alone")
+            << QStringList { u"--keep-failed"_s } << true << u"precious"_s;
+        QTest::newRow("kept name taken, --force: replaced")
+            << QStringList { u"--keep-failed"_s, u"--force"_s } << true << u"result"_s;
+    }
+
+    void keepFailed()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(bool, before);
+        QFETCH(QString, kept);
+        copy(u"ct-address-unsplittable.xml"_s, u"bad.xml"_s);
+        const QString failed = dir.filePath(u"bad.pain.001.001.09.failed.xml"_s);
+        QFile::remove(failed);
+        if (before)
+            QVERIFY(writeAll(failed, "precious"));
+        const Run run = runCheck(QStringList { u"--upgrade"_s, u"bad.xml"_s } + options, dir.path());
+        QCOMPARE(run.status, 1);
+        QVERIFY(!QFileInfo::exists(dir.filePath(u"bad.pain.001.001.09.xml"_s)));
+        QCOMPARE(QDir(dir.path()).entryList({ u"*.tmp"_s }, QDir::Files | QDir::Hidden), QStringList());
+        if (kept.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(failed));
+            QVERIFY2(run.err.contains("nothing was written"), run.err.constData());
+        } else if (kept == u"precious") {
+            QCOMPARE(readAll(failed), "precious"_ba);
+            QVERIFY2(run.err.contains("exists"), run.err.constData());
+        } else {
+            const QByteArray text = readAll(failed);
+            QVERIFY(text.contains("urn:iso:std:iso:20022:tech:xsd:pain.001.001.09"));
+            QVERIFY(
+                text.trimmed().endsWith("did NOT pass the check (see its report); correct it and check it "
+                                        "again before it goes to a bank. -->"));
+            QVERIFY2(run.err.contains("bad.pain.001.001.09.failed.xml to be corrected by hand"),
+                run.err.constData());
+        }
+        QFile::remove(failed);
+    }
+
+    // Many notes are spooled past memory and still printed complete and in order.
+    void manyNotesInOrder()
+    {
+        const int count = 3000;
+        QByteArray text
+            = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Document "
+              "xmlns=\"urn:iso:std:iso:20022:tech:xsd:pain.001.001.03\"><CstmrCdtTrfInitn><PmtInf>"
+              "<PmtInfId>P</PmtInfId>\n";
+        for (int i = 1; i <= count; ++i)
+            text += "<CdtTrfTxInf><PmtId><EndToEndId>E" + QByteArray::number(i)
+                + "</EndToEndId></PmtId><Cdtr><PstlAdr><Ctry>DE</Ctry><AdrLine>Hauptstr. "
+                + QByteArray::number(i)
+                + "</AdrLine><AdrLine>12345 Beispielheim</AdrLine></PstlAdr></Cdtr></CdtTrfTxInf>\n";
+        text += "</PmtInf></CstmrCdtTrfInitn></Document>\n";
+        QVERIFY(writeAll(dir.filePath(u"many.xml"_s), text));
+        const Run run = runCheck({ u"--upgrade"_s, u"many.xml"_s }, dir.path());
+        QVERIFY(run.out.size() > 1024 * 1024); // past what is kept in memory
+        QVERIFY(run.out.contains("\nUpgrade: 3000 notes to check\n"));
+        const QByteArray notes = run.out.left(run.out.indexOf("\nCheck of the upgraded text:"));
+        int seen = 0;
+        qsizetype from = 0;
+        while ((from = notes.indexOf("\nReason: ", from)) >= 0) {
+            ++seen;
+            from += 9;
+            const QByteArray expected = "transaction " + QByteArray::number(seen)
+                + " of payment block P (EndToEndId E" + QByteArray::number(seen) + ")";
+            QVERIFY2(notes.mid(from, 200).contains(expected), expected.constData());
+            const qsizetype line = notes.indexOf("\nLine: ", from);
+            QCOMPARE(notes.mid(line, notes.indexOf('\n', line + 1) - line),
+                "\nLine: " + QByteArray::number(seen + 2));
+        }
+        QCOMPARE(seen, count);
+        QFile::remove(dir.filePath(u"many.pain.001.001.09.xml"_s));
+    }
+
     void notUpgradable_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -229,6 +347,7 @@ private Q_SLOTS:
         QTest::newRow("standard input") << QStringList { u"--upgrade"_s, u"-"_s };
         QTest::newRow("-o without --upgrade") << QStringList { u"-o"_s, u"out.xml"_s, u"a.xml"_s };
         QTest::newRow("--force without --upgrade") << QStringList { u"--force"_s, u"a.xml"_s };
+        QTest::newRow("--keep-failed without --upgrade") << QStringList { u"--keep-failed"_s, u"a.xml"_s };
         QTest::newRow("-o without a name") << QStringList { u"--upgrade"_s, u"a.xml"_s, u"-o"_s };
         QTest::newRow("with --json") << QStringList { u"--upgrade"_s, u"--json"_s, u"a.xml"_s };
     }
