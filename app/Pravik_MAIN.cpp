@@ -112,6 +112,8 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
         try {
             FOpening = std::make_shared<const TTextSource>(file);
             StartValidation(FOpening->utf8, FOpening->encoding, FOpening);
+            // It stands for the editor's text only once the editor has loaded it.
+            FValidatedVersion = ~quint64(0);
         } catch (const std::exception &) {
             FOpening.reset();
             FValidation.reset();
