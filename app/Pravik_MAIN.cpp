@@ -14,8 +14,8 @@
 #include "platform/widgets/pagecontrol.h"
 #include "rulespage.h"
 #include "sepa/rulespass.h"
-#include "validation/chunkedvalidation.h"
 #include "validation/validationengine.h"
+#include "validationrun.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -35,9 +36,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <atomic>
-#include <exception>
-#include <thread>
 
 namespace {
 
@@ -87,6 +85,7 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
     : QMainWindow(parent)
     , FComponents(Create<TComponent>())
     , FArguments(losslessArguments(QCoreApplication::arguments()))
+    , FSchemas(std::make_unique<SchemaCache>())
 {
     setObjectName(QStringLiteral("Pravik_MAIN_Form"));
     FComponents->SetName(QStringLiteral("Pravik_MAIN_Form"));
@@ -105,10 +104,27 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 
     FormCreate();
+
+    // The file of the command line is read now and its validation starts, so that both run while
+    // the window is built and shown; the window loads it once shown. One that cannot be read is
+    // read again then, and refused in its own words.
+    if (const QString file = CommandLineFile(); !file.isEmpty()) {
+        try {
+            FOpening = std::make_shared<const TTextSource>(file);
+            StartValidation(FOpening->utf8, FOpening->encoding, FOpening);
+            // It stands for the editor's text only once the editor has loaded it.
+            FValidatedVersion = ~quint64(0);
+        } catch (const std::exception &) {
+            FOpening.reset();
+            FValidation.reset();
+        }
+    }
 }
 
 TPravik_MAIN_Form::~TPravik_MAIN_Form()
 {
+    // The validation's threads stop before anything they may read goes.
+    FValidation.reset();
     // The message objects and the version info go with their owner, before the widgets.
     FComponents.reset();
 }
@@ -197,6 +213,15 @@ void TPravik_MAIN_Form::createComponents()
     VerInfo->SetName(QStringLiteral("VerInfo"));
 
     connect(XMLViewer, &TXMLEditor::modificationChanged, StatusModified, &QWidget::setVisible);
+    // A text changed after its file was read needs its validation no longer: its threads stop.
+    // Queued, so that the load's own notice finds the validation of the text it loaded.
+    connect(
+        XMLViewer, &TXMLEditor::textChanged, this,
+        [this] {
+            if (FValidation && !FValidating && XMLViewer->textVersion() != FValidatedVersion)
+                FValidation->cancel();
+        },
+        Qt::QueuedConnection);
 }
 
 void TPravik_MAIN_Form::createActions()
@@ -293,12 +318,18 @@ void TPravik_MAIN_Form::showEvent(QShowEvent *event)
     QTimer::singleShot(0, this, [this] { Guarded([this] { FormShow(); }); });
 }
 
-void TPravik_MAIN_Form::FormShow()
+QString TPravik_MAIN_Form::CommandLineFile() const
 {
     // "pravik -- -name.xml": after "--" the file may begin with '-'.
     const qsizetype at = FArguments.value(1) == u"--" ? 2 : 1;
     const QString first = FArguments.size() > at ? FArguments.at(at) : QString();
-    if (first.isEmpty() || !fileNameIsFile(first))
+    return first.isEmpty() || !fileNameIsFile(first) ? QString() : first;
+}
+
+void TPravik_MAIN_Form::FormShow()
+{
+    const QString first = CommandLineFile();
+    if (first.isEmpty())
         return;
     LoadXMLFile(first);
     DoValidate();
@@ -386,9 +417,24 @@ void TPravik_MAIN_Form::FileSaveAs1Accept(const QString &FileName)
 void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
 {
     // Read first: a file that cannot be read must not become the save target of the text shown.
-    XMLViewer->loadFromFile(FileName);
+    // The file of the command line was read while the window was built, and its validation runs.
+    std::shared_ptr<const TTextSource> source = std::exchange(FOpening, nullptr);
+    if (!source || source->fileName != FileName) {
+        source = std::make_shared<const TTextSource>(FileName);
+        StartValidation(source->utf8, source->encoding, source);
+    }
+    try {
+        XMLViewer->loadText(source->utf8, source->encoding);
+    } catch (...) {
+        DropValidation();
+        throw;
+    }
+    // The editor shows what was validated unless another program wrote to the file meanwhile.
+    if (source->changedWhileRead())
+        DropValidation();
+    FValidatedVersion = XMLViewer->textVersion();
     FXMLFileName = FileName;
-    ProbeUpgradeTarget();
+    ProbeUpgradeTarget(source->utf8);
     FCurrentError = 0;
     FStatusText.clear();
     ShowStatusMessage();
@@ -398,55 +444,57 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     PageControl1->SetActivePage(TabSheet1);
 }
 
-bool TPravik_MAIN_Form::ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors)
+void TPravik_MAIN_Form::StartValidation(
+    const QByteArray &Utf8, TextEncoding Encoding, const std::shared_ptr<const TTextSource> &Source)
 {
-    return ValidationEngine::ValidateXMLUtf8(Text, Errors);
+    DropValidation();
+    FValidation = std::make_unique<TValidationRun>(Utf8, Encoding, Source, *FSchemas,
+        [this](sepa::RulesPass &rules) { RulesPage->prepareHistory(rules); });
+    FValidatedVersion = XMLViewer->textVersion();
 }
 
-// A large document is validated in chunks on every processor, on threads of their own, while the
-// window keeps painting and shows how far the chunks got. User input waits until the end, so that
-// nothing can change or validate the document meanwhile; the threads are joined before returning,
-// and an exception of theirs is rethrown here, on the caller's side of the event loop.
-bool TPravik_MAIN_Form::ValidateXML(
-    const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors, xmlservices::DocumentObserver *Rules)
+void TPravik_MAIN_Form::DropValidation()
 {
-    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
-    const int jobs = QThread::idealThreadCount();
-    if (Text.size() < kWorthAThread || jobs <= 1)
-        return ValidationEngine::ValidateXMLUtf8(Text, Errors, nullptr, Rules);
+    FValidation.reset();
+}
 
-    std::atomic<qsizetype> done { 0 };
-    std::atomic<qsizetype> total { 0 };
-    xmlservices::ChunkedRun run;
-    run.jobs = jobs;
-    run.progress = [&](qsizetype d, qsizetype t) {
-        total = t;
-        done = d;
-    };
+// The validation runs on threads of its own while the window keeps painting and shows how far the
+// parts got. User input waits until the end, so that nothing can change or validate the text
+// meanwhile; an exception of the threads is rethrown by the run, on this side of the event loop.
+bool TPravik_MAIN_Form::WaitForValidation(TValidationRun &Run, bool Rules)
+{
+    if (FValidation.get() != &Run)
+        return false;
+    const auto done = [&Run, Rules] { return Rules ? Run.rulesDone() : Run.schemaDone(); };
+    if (done())
+        return true;
+    const QPointer<TPravik_MAIN_Form> alive(this);
     QEventLoop loop;
-    bool valid = false;
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            valid = ValidationEngine::ValidateXMLUtf8(Text, Errors, nullptr, Rules, run);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        // Dropped by Qt should the loop be gone; it lives until the join below.
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+    connect(&Run, Rules ? &TValidationRun::rulesFinished : &TValidationRun::schemaFinished, &loop,
+        &QEventLoop::quit);
+    // A window that goes meanwhile takes its run along.
+    connect(&Run, &QObject::destroyed, &loop, &QEventLoop::quit);
     QTimer progress;
     progress.setInterval(100);
+    const QPointer<TValidationRun> run(&Run);
     connect(&progress, &QTimer::timeout, &loop, [&] {
-        if (total > 0)
-            setReport({ QStringLiteral("Validating... %1 of %2 parts").arg(done.load()).arg(total.load()) });
+        if (!Rules && run && run->partsTotal() > 0)
+            setReport({ QStringLiteral("Validating... %1 of %2 parts")
+                            .arg(run->partsDone())
+                            .arg(run->partsTotal()) });
     });
     progress.start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    return valid;
+    return alive && FValidation.get() == &Run && done();
+}
+
+void TPravik_MAIN_Form::ShowRules(TValidationRun &Run)
+{
+    Run.checkRules();
+    showRuleFindings(Run.takeFindings());
+    RulesPage->recordHistory(Run.rules());
+    PaymentsPage->setPayments(Run.takePayments());
+    PageControl1->SetTabVisible(TabSheet4, !PaymentsPage->payments().blocks().empty());
 }
 
 void TPravik_MAIN_Form::showRuleFindings(std::vector<sepa::Finding> Findings)
@@ -463,6 +511,21 @@ void TPravik_MAIN_Form::setReport(const QStringList &lines)
 
 void TPravik_MAIN_Form::DoValidate()
 {
+    // F5 again while the window validates (a key that came while it painted "Validating...") is
+    // answered by the validation under way.
+    if (FValidating)
+        return;
+    const QPointer<TPravik_MAIN_Form> alive(this);
+    FValidating = true;
+    const TValidationRun *used = nullptr;
+    const auto validating = qScopeGuard([&] {
+        if (!alive)
+            return;
+        FValidating = false;
+        // Each outcome is shown once; the text and the threads go with it.
+        if (used && FValidation.get() == used)
+            DropValidation();
+    });
     const TXMLSetBookmarkProc setBookmark = [this](int32_t tag, int32_t line) {
         if (line >= 1 && line <= XMLViewer->lineCount())
             XMLViewer->setLineTag(line - 1, tag);
@@ -477,16 +540,29 @@ void TPravik_MAIN_Form::DoValidate()
     setReport({ QStringLiteral("Validating...") });
     Memo1->repaint();
     QCoreApplication::processEvents();
+    if (!alive)
+        return;
 
     std::unique_ptr<TXMLParseErrors> errors;
     PageControl1->SetTabVisible(TabSheet3, false);
     PageControl1->SetTabVisible(TabSheet4, false);
-    const QByteArray text = XMLViewer->textUtf8();
-    sepa::RulesPass rules(text, XMLViewer->encoding());
-    RulesPage->prepareHistory(rules);
+    // The validation that started when the file was read serves while the editor's text is still
+    // the one it validates; a text changed meanwhile is validated as it is now.
+    for (;;) {
+        if (!FValidation || FValidation->cancelled() || XMLViewer->textVersion() != FValidatedVersion)
+            StartValidation(XMLViewer->textUtf8(), XMLViewer->encoding(), nullptr);
+        if (!WaitForValidation(*FValidation, false))
+            return;
+        if (XMLViewer->textVersion() == FValidatedVersion)
+            break;
+    }
+    TValidationRun &run = *FValidation;
+    used = &run;
+    // What follows may load and validate another file (an upgrade offered by the refusal).
+    FValidating = false;
     bool valid = false;
     try {
-        valid = ValidateXML(text, errors, &rules);
+        valid = run.takeSchemaOutcome(errors);
     } catch (ESEPAXMLValidateException &e) {
         ShowParserStop(e);
         if (ShowKnownMessage(e))
@@ -495,49 +571,55 @@ void TPravik_MAIN_Form::DoValidate()
         e.setDetails(FStatusText);
         throw;
     }
-    showRuleFindings(rules.finish());
-    RulesPage->recordHistory(rules);
-    PaymentsPage->setPayments(rules.takePayments());
-    PageControl1->SetTabVisible(TabSheet4, !PaymentsPage->payments().blocks().empty());
+    // The rules' pages come with the report when the rules are done by then (a small text is
+    // checked for both in one pass); else after the verdict, which does not wait for them.
+    const bool rulesFirst = run.rulesDone();
+    if (rulesFirst)
+        ShowRules(run);
 
     Memo1->setUpdatesEnabled(false);
     if (valid) {
         setReport({ ValidDocumentSentence() });
         Memo1->setUpdatesEnabled(true);
         MessageDlg(ValidDocumentSentence(), mtInformation, { mbOK }, 0);
-        return;
-    }
-    const int count = int(errors->size());
-    try {
-        FErrors.clear();
-        {
-            TXMLEditorUpdateGuard bracket(*XMLViewer);
-            errors->ToStrings(FErrors, setBookmark);
-            // Each error also keeps its own position, so that errors sharing a line stay apart. One
-            // pass in the errors' order: the editor finds ascending positions fastest.
-            const int lines = XMLViewer->lineCount();
-            int tag = 0;
-            for (const TXMLParseErrorItem &e : *errors) {
-                ++tag;
-                XMLViewer->addErrorUnderline(e.FFilePos);
-                if (e.FLine >= 1 && e.FLine <= lines)
-                    XMLViewer->setErrorPosition(tag, e.FFilePos);
+    } else {
+        const int count = int(errors->size());
+        try {
+            FErrors.clear();
+            {
+                TXMLEditorUpdateGuard bracket(*XMLViewer);
+                errors->ToStrings(FErrors, setBookmark);
+                // Each error also keeps its own position, so that errors sharing a line stay apart.
+                // One pass in the errors' order: the editor finds ascending positions fastest.
+                const int lines = XMLViewer->lineCount();
+                int tag = 0;
+                for (const TXMLParseErrorItem &e : *errors) {
+                    ++tag;
+                    XMLViewer->addErrorUnderline(e.FFilePos);
+                    if (e.FLine >= 1 && e.FLine <= lines)
+                        XMLViewer->setErrorPosition(tag, e.FFilePos);
+                }
             }
+            QStringList lines;
+            lines.reserve(FErrors.size() + 1);
+            for (const TTaggedLine &l : std::as_const(FErrors))
+                lines.append(l.text);
+            // The count below the report, on a row of its own that leads nowhere.
+            lines.append(errorCountText(count));
+            setReport(lines);
+        } catch (...) {
+            Memo1->setUpdatesEnabled(true);
+            throw;
         }
-        QStringList lines;
-        lines.reserve(FErrors.size() + 1);
-        for (const TTaggedLine &l : std::as_const(FErrors))
-            lines.append(l.text);
-        // The count below the report, on a row of its own that leads nowhere.
-        lines.append(errorCountText(count));
-        setReport(lines);
-    } catch (...) {
         Memo1->setUpdatesEnabled(true);
-        throw;
+        errors.reset();
+        ShowVerdict(QStringLiteral("XML is not valid!"), mtError, errorCountText(count));
     }
-    Memo1->setUpdatesEnabled(true);
-    errors.reset();
-    ShowVerdict(QStringLiteral("XML is not valid!"), mtError, errorCountText(count));
+    if (!alive || rulesFirst || FValidation.get() != &run || !WaitForValidation(run, true))
+        return;
+    // The verdict's box keeps the text as it was; anything else would make the findings stale.
+    if (XMLViewer->textVersion() == FValidatedVersion)
+        ShowRules(run);
 }
 
 int TPravik_MAIN_Form::ShowVerdict(const QString &Msg, TMsgDlgType DlgType, const QString &Details)

@@ -5,6 +5,7 @@
 #include "platform/component.h"
 #include "platform/dialogtypes.h"
 #include "platform/taggedlines.h"
+#include "platform/textformat.h"
 #include "sepa/finding.h"
 #include "validation/xmlparseerrors.h"
 
@@ -27,9 +28,9 @@ class TRulesPage;
 class TPaymentsPage;
 class TVerInfo;
 class TXMLEditor;
-namespace xmlservices {
-class DocumentObserver;
-}
+class TValidationRun;
+struct TTextSource;
+class SchemaCache;
 
 class TPravik_MAIN_Form : public QMainWindow
 {
@@ -111,11 +112,18 @@ private:
     void act_StepErrorUpdate(TAction *Sender);
 
     // Operations.
+    QString CommandLineFile() const;
     void LoadXMLFile(const QString &FileName);
     void DoValidate();
-    bool ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors);
-    bool ValidateXML(const QByteArray &Text, std::unique_ptr<TXMLParseErrors> &Errors,
-        xmlservices::DocumentObserver *Rules);
+    // A validation of the text just loaded (or of the editor's text when Source is null) starts.
+    void StartValidation(
+        const QByteArray &Utf8, TextEncoding Encoding, const std::shared_ptr<const TTextSource> &Source);
+    // The run stops and goes, and so does its outcome.
+    void DropValidation();
+    // Keeps the window painting, with the parts done in the report, until the run's schema (or
+    // rules) outcome is there; false when the window went meanwhile.
+    bool WaitForValidation(TValidationRun &Run, bool Rules);
+    void ShowRules(TValidationRun &Run);
     void showRuleFindings(std::vector<sepa::Finding> Findings);
     bool SaveXMLFile(const QString &FileName);
     void GotoErrorLine(int Line);
@@ -135,13 +143,21 @@ private:
     void act_UpgradeExecute();
     void act_UpgradeUpdate(TAction *Sender);
     void NoteUpgradeTarget(const QString &NamespaceUri);
-    void ProbeUpgradeTarget();
+    void ProbeUpgradeTarget(const QByteArray &Utf8);
     QString ChooseUpgradeFile(const QString &Proposed);
     void ShowStatusMessage();
     QString ChooseSaveAsFile();
 
     std::unique_ptr<TComponent, TComponentFree> FComponents;
     QStringList FArguments; // the command line, replaceable in tests
+    std::unique_ptr<SchemaCache> FSchemas; // outlives every validation run
+    // The file of the command line, read while the window is built, and the validation of the text
+    // loaded last, started when it was read; kept while the editor's text is still the one it
+    // validates (FValidatedVersion), dropped at the next load or validation.
+    std::shared_ptr<const TTextSource> FOpening;
+    std::unique_ptr<TValidationRun> FValidation;
+    quint64 FValidatedVersion = 0;
+    bool FValidating = false; // within DoValidate: F5 again waits for nothing
     QString FXMLFileName;
     TTaggedLines FErrors;
     bool FShown = false;

@@ -31,10 +31,14 @@ void TPravik_MAIN_Form::NoteUpgradeTarget(const QString &NamespaceUri)
     FUpgradeTarget = legacy::upgradeTarget(NamespaceUri);
 }
 
-void TPravik_MAIN_Form::ProbeUpgradeTarget()
+void TPravik_MAIN_Form::ProbeUpgradeTarget(const QByteArray &Utf8)
 {
-    // The namespace stands at the top: the beginning of the text is enough to find it.
-    NoteUpgradeTarget(xmlservices::firstNamespace(XMLViewer->text().left(65536).toUtf8()));
+    // The namespace stands at the top: the beginning of the text is enough to find it (at least its
+    // first 65536 characters), cut before a character.
+    qsizetype head = std::min<qsizetype>(Utf8.size(), 3 * 65536);
+    while (head < Utf8.size() && head > 0 && (uchar(Utf8[head]) & 0xC0) == 0x80)
+        --head;
+    NoteUpgradeTarget(xmlservices::firstNamespace(Utf8.first(head)));
 }
 
 bool TPravik_MAIN_Form::ShowKnownMessage(const ESEPAXMLValidateException &E)

@@ -659,6 +659,12 @@ bool TXMLEditor::isModified() const
     return d->send(Sci::SCI_GETMODIFY) != 0;
 }
 
+quint64 TXMLEditor::textVersion() const
+{
+    d->settle();
+    return d->textVersion;
+}
+
 QString TXMLEditor::text() const
 {
     d->settle();

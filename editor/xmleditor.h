@@ -60,6 +60,8 @@ public:
     // True when the text has changed since it was last loaded or saved (or since the editor was
     // made); undoing back to that point clears it again.
     bool isModified() const;
+    // Counts the changes of the text: equal numbers mean the same text, unchanged in between.
+    quint64 textVersion() const;
 
     // All lines joined by CR LF, whatever line ends the document has: the text that is validated.
     QString text() const;
@@ -91,6 +93,8 @@ public:
     // remembered, the lines carry no tags. Throws EFOpenError and leaves the editor as it was when
     // the file cannot be read.
     void loadFromFile(const QString &fileName);
+    // The same for a file's text already decoded (toUtf8Text) and the encoding it was found in.
+    void loadText(const QByteArray &utf8, TextEncoding encoding);
     // Writes the text in the remembered encoding (Windows-1252 until a file is loaded), with its
     // byte-order mark, replacing the file atomically. An unedited load saves the very same bytes.
     // Throws EConvertError when a character has no code in that encoding and EFCreateError when

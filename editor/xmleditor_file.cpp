@@ -9,11 +9,16 @@ using namespace xmleditor;
 
 void TXMLEditor::loadFromFile(const QString &fileName)
 {
-    d->settle();
     TextEncoding encoding;
     // A UTF-8 file becomes the document as it is, without a copy; any other its UTF-8 form, with
     // the unpaired surrogates of a UTF-16 file kept.
-    QByteArray document = toUtf8Text(readFileBytes(fileName), &encoding);
+    const QByteArray document = toUtf8Text(readFileBytes(fileName), &encoding);
+    loadText(document, encoding);
+}
+
+void TXMLEditor::loadText(const QByteArray &document, TextEncoding encoding)
+{
+    d->settle();
     const LineEnd lineEnd = dominantLineEnd(document.constData(), document.size());
     VirtualBreaks::Places breaks = VirtualBreaks::find(document.constData(), document.size());
 
@@ -57,7 +62,6 @@ void TXMLEditor::loadFromFile(const QString &fileName)
         }
         flush();
     }
-    document = QByteArray();
     d->send(Sci::SCI_EMPTYUNDOBUFFER);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 1);
     d->send(Sci::SCI_SETSAVEPOINT);

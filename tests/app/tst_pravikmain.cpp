@@ -314,6 +314,126 @@ private Q_SLOTS:
             QCOMPARE(lines[i], expectedLines[i].text);
     }
 
+    // A large credit transfer with an error in every 97th transaction (3.4 MB: validated in parts).
+    static QByteArray largeTransfer()
+    {
+        const paymentcorpus::Parts ct = paymentcorpus::creditTransfer();
+        return paymentcorpus::build(ct, 3, 2400, [](int, int t, QByteArray tx) {
+            return t % 97 == 5 ? paymentcorpus::replaceOnce(tx, "<IBAN>DE", "<IBAN>de") : tx;
+        });
+    }
+
+    // The validation of a file starts when it is read; a text changed before F5 is the one reported,
+    // never the file as it was read.
+    void textChangedBeforeValidatingIsTheOneReported_data()
+    {
+        QTest::addColumn<bool>("large");
+        QTest::addColumn<bool>("typed");
+        QTest::newRow("small file, text replaced") << false << false;
+        QTest::newRow("small file, one key typed") << false << true;
+        QTest::newRow("large file, text replaced") << true << false;
+        QTest::newRow("large file, one key typed") << true << true;
+    }
+
+    void textChangedBeforeValidatingIsTheOneReported()
+    {
+        QFETCH(bool, large);
+        QFETCH(bool, typed);
+        const QByteArray doc
+            = large ? largeTransfer() : readAll(dataFile(QStringLiteral("app/two-errors.xml")));
+        QTemporaryDir dir;
+        const QString path = dir.path() + u"/payment.xml"_s;
+        QVERIFY(writeAll(path, doc));
+        form->LoadXMLFile(path);
+        if (typed) {
+            // A letter typed into the first start tag breaks the document.
+            form->show();
+            form->XMLViewer->gotoLine(1);
+            QWidget *view = form->XMLViewer->focusProxy() ? form->XMLViewer->focusProxy() : form->XMLViewer;
+            QTest::keyClick(view, Qt::Key_Less);
+            QVERIFY(form->XMLViewer->isModified());
+        } else {
+            // The count of errors changes: the first wrong IBAN set right, or a right one made wrong.
+            QString text = form->XMLViewer->text();
+            const qsizetype wrong = text.indexOf(u"<IBAN>de"_s);
+            if (wrong >= 0)
+                text.replace(wrong, 8, u"<IBAN>DE"_s);
+            else
+                text.replace(text.indexOf(u"<IBAN>DE"_s), 8, u"<IBAN>de"_s);
+            form->XMLViewer->setText(text);
+        }
+        const QByteArray edited = form->XMLViewer->textUtf8();
+        QVERIFY(edited != doc);
+
+        Answering ok(QStringLiteral("OK"));
+        std::unique_ptr<TXMLParseErrors> expected;
+        bool valid = false;
+        QString refusal;
+        try {
+            valid = ValidationEngine::ValidateXMLUtf8(edited, expected);
+        } catch (const ESEPAXMLValidateException &e) {
+            refusal = e.message();
+        }
+        validate();
+        if (!refusal.isEmpty()) {
+            QCOMPARE(errorBoxes.size(), 1);
+            QCOMPARE(errorBoxes.constFirst(), refusal);
+            QVERIFY(ok.shown.isEmpty());
+            return;
+        }
+        QVERIFY(errorBoxes.isEmpty());
+        QCOMPARE(ok.shown.size(), 1);
+        QVERIFY(!valid);
+        TTaggedLines expectedLines;
+        expected->ToStrings(expectedLines);
+        QStringList lines = reportLines();
+        QCOMPARE(lines.takeLast(), QStringLiteral("%1 errors found.").arg(expected->size()));
+        QCOMPARE(lines.size(), expectedLines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(lines[i], expectedLines[i].text);
+    }
+
+    // The window goes while its file is validated (the run started when it was read, or F5's run
+    // with the rules still going after the verdict): its threads stop, nothing is told to it.
+    void windowGoesWhileItValidates_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("right after the file was read") << u"read"_s;
+        QTest::newRow("after the text changed") << u"changed"_s;
+        QTest::newRow("at the verdict") << u"verdict"_s;
+    }
+
+    void windowGoesWhileItValidates()
+    {
+        QFETCH(QString, when);
+        QTemporaryDir dir;
+        const QString path = dir.path() + u"/large.xml"_s;
+        QVERIFY(writeAll(path, largeTransfer()));
+        form->LoadXMLFile(path);
+        if (when == u"read") {
+            form.reset();
+        } else if (when == u"changed") {
+            form->XMLViewer->setText(form->XMLViewer->text() + u"\r\n"_s);
+            QCoreApplication::processEvents(); // the change stops the run
+            form.reset();
+        } else {
+            TPravik_MAIN_Form *window = form.release();
+            const QPointer<TPravik_MAIN_Form> alive(window);
+            bool shown = false;
+            ModalDialogDriver driver([&](QDialog *) {
+                shown = true;
+                delete window;
+            });
+            window->act_Validate->Execute();
+            QVERIFY(shown);
+            QVERIFY(!alive);
+        }
+        // Whatever a thread might still tell would come now.
+        QCoreApplication::processEvents();
+        QVERIFY(errorBoxes.isEmpty());
+        form = std::make_unique<TPravik_MAIN_Form>(); // for cleanup
+    }
+
     void invalidRunAndJumps()
     {
         form->LoadXMLFile(dataFile(QStringLiteral("app/two-errors.xml")));

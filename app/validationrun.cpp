@@ -1,0 +1,187 @@
+#include "validationrun.h"
+
+#include "sepa/rulespass.h"
+#include "validation/chunkedvalidation.h"
+#include "validation/validationengine.h"
+
+#include <QThread>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+TTextSource::TTextSource(const QString &name)
+    : fileName(name)
+{
+    utf8 = toUtf8Text(file.open(name), &encoding);
+}
+
+// The rules' events passed on until the run is told to stop; then the pass ends with Stopped.
+class TValidationRun::StoppingObserver final : public xmlservices::DocumentObserver
+{
+public:
+    StoppingObserver(xmlservices::DocumentObserver &inner, const std::atomic<bool> &stop)
+        : m_inner(inner)
+        , m_stop(stop)
+    {
+    }
+    void startElement(const char *localName, const char *namespaceUri, qsizetype tagOffset) override
+    {
+        check();
+        m_inner.startElement(localName, namespaceUri, tagOffset);
+    }
+    void endElement() override
+    {
+        check();
+        m_inner.endElement();
+    }
+    void characters(const char *text, int length) override
+    {
+        check();
+        m_inner.characters(text, length);
+    }
+
+private:
+    void check() const
+    {
+        if (m_stop.load(std::memory_order_relaxed))
+            throw Stopped();
+    }
+    xmlservices::DocumentObserver &m_inner;
+    const std::atomic<bool> &m_stop;
+};
+
+TValidationRun::TValidationRun(QByteArray utf8, TextEncoding encoding,
+    std::shared_ptr<const TTextSource> source, SchemaCache &schemas,
+    const std::function<void(sepa::RulesPass &)> &prepare)
+    : m_utf8(std::move(utf8))
+    , m_source(std::move(source))
+    , m_schemas(schemas)
+    , m_rules(std::make_unique<sepa::RulesPass>(m_utf8, encoding))
+{
+    if (prepare)
+        prepare(*m_rules);
+    // A large text is validated in parts on every processor, and the rules follow a parse of their
+    // own beside them; a small one in one pass that serves both.
+    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
+    const bool parts = m_utf8.size() >= kWorthAThread && QThread::idealThreadCount() > 1;
+    m_schemaThread = std::thread([this, parts] { runSchema(!parts); });
+    if (parts)
+        m_rulesThread = std::thread([this] { runRules(); });
+}
+
+TValidationRun::~TValidationRun()
+{
+    m_stop = true;
+    if (m_schemaThread.joinable())
+        m_schemaThread.join();
+    if (m_rulesThread.joinable())
+        m_rulesThread.join();
+}
+
+void TValidationRun::cancel()
+{
+    m_cancelled = true;
+    m_stop = true;
+}
+
+void TValidationRun::runSchema(bool withRules)
+{
+    try {
+        if (withRules) {
+            StoppingObserver observer(*m_rules, m_stop);
+            m_valid = ValidationEngine::ValidateXMLUtf8(m_utf8, m_errors, &m_schemas, &observer);
+        } else {
+            xmlservices::ChunkedRun run;
+            run.jobs = QThread::idealThreadCount();
+            run.progress = [this](qsizetype done, qsizetype total) {
+                if (m_stop.load(std::memory_order_relaxed))
+                    throw Stopped();
+                m_partsTotal = total;
+                m_partsDone = done;
+            };
+            m_valid = ValidationEngine::ValidateXMLUtf8(m_utf8, m_errors, &m_schemas, nullptr, run);
+        }
+    } catch (...) {
+        m_schemaFailure = std::current_exception();
+    }
+    if (withRules) {
+        // The rules saw a whole text only when it was not refused.
+        if (!m_schemaFailure)
+            finishRules();
+        tellRulesDone();
+    } else if (m_schemaFailure) {
+        // A refused text has nothing for the rules.
+        m_stop = true;
+    }
+    tellSchemaDone();
+}
+
+void TValidationRun::runRules()
+{
+#ifdef Q_OS_LINUX
+    // Below the schema's threads, which the verdict waits for: the rules fill their pages after it
+    // when the processors are busy. On Linux a thread has a priority of its own.
+    setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+#endif
+    try {
+        StoppingObserver observer(*m_rules, m_stop);
+        if (xmlservices::observe(m_utf8, observer) != xmlservices::LoadResult::NotWellFormed)
+            finishRules();
+    } catch (const Stopped &) {
+        // Cancelled, or the text was refused: nothing of the rules is shown.
+    } catch (...) {
+        m_rulesFailure = std::current_exception();
+    }
+    tellRulesDone();
+}
+
+void TValidationRun::finishRules()
+{
+    try {
+        m_findings = m_rules->finish();
+        m_payments = m_rules->takePayments();
+    } catch (...) {
+        m_rulesFailure = std::current_exception();
+    }
+}
+
+void TValidationRun::tellSchemaDone()
+{
+    // The outcome is published by the flag, whatever the event queue's own locks show a checker.
+    m_schemaWritten.store(true, std::memory_order_release);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_schemaDone = m_schemaWritten.load(std::memory_order_acquire);
+            Q_EMIT schemaFinished();
+        },
+        Qt::QueuedConnection);
+}
+
+void TValidationRun::tellRulesDone()
+{
+    m_rulesWritten.store(true, std::memory_order_release);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_rulesDone = m_rulesWritten.load(std::memory_order_acquire);
+            Q_EMIT rulesFinished();
+        },
+        Qt::QueuedConnection);
+}
+
+bool TValidationRun::takeSchemaOutcome(std::unique_ptr<TXMLParseErrors> &errors)
+{
+    if (m_schemaFailure)
+        std::rethrow_exception(std::exchange(m_schemaFailure, nullptr));
+    errors = std::move(m_errors);
+    return m_valid;
+}
+
+void TValidationRun::checkRules() const
+{
+    if (m_rulesFailure)
+        std::rethrow_exception(m_rulesFailure);
+}
