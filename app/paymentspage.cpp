@@ -250,6 +250,12 @@ TPaymentsPage::TPaymentsPage(QWidget *parent)
     auto *copyShortcut = new QShortcut(QKeySequence::Copy, m_table, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copyShortcut, &QShortcut::activated, this, &TPaymentsPage::copySelection);
 
+    m_notice = new QLabel;
+    m_notice->setObjectName(QStringLiteral("PaymentsNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setStyleSheet(QStringLiteral("color: #C00000;"));
+    m_notice->hide();
+
     auto *bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("Suchen:")));
     bar->addWidget(m_text, 3);
@@ -264,6 +270,7 @@ TPaymentsPage::TPaymentsPage(QWidget *parent)
     auto *lower = new QWidget;
     auto *lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(m_notice);
     lowerLayout->addLayout(bar);
     lowerLayout->addWidget(m_table);
     split->addWidget(lower);
@@ -284,6 +291,7 @@ void TPaymentsPage::setPayments(sepa::Payments payments)
     m_model->setPayments(nullptr);
     m_payments = std::move(payments);
     m_model->setPayments(&m_payments);
+    m_notice->hide();
     fillTotals();
     m_table->resizeColumnsToContents();
 }
@@ -353,25 +361,48 @@ void TPaymentsPage::activate(const QModelIndex &index)
     const QModelIndex source = m_filter->mapToSource(index);
     if (!source.isValid())
         return;
-    Q_EMIT transactionActivated(m_payments.transactions()[size_t(source.row())].filePos);
+    Q_EMIT transactionActivated(source.row());
 }
 
-void TPaymentsPage::followCaret(int line, int column)
+void TPaymentsPage::followCaret(qsizetype transaction)
 {
-    const std::vector<sepa::Payments::Transaction> &all = m_payments.transactions();
-    // The last transaction that starts at or before the caret; transactions stand in document order.
-    const auto after = std::upper_bound(all.begin(), all.end(), std::pair(line, column),
-        [](const std::pair<int, int> &caret, const sepa::Payments::Transaction &t) {
-            return caret < std::pair(int(t.line), int(t.linePos));
-        });
-    if (after == all.begin())
+    if (transaction < 0 || size_t(transaction) >= m_payments.transactions().size())
         return;
-    const int row = int(std::prev(after) - all.begin());
-    const QModelIndex shown = m_filter->mapFromSource(m_model->index(row, 0));
+    const QModelIndex shown = m_filter->mapFromSource(m_model->index(int(transaction), 0));
     if (!shown.isValid() || m_table->currentIndex().row() == shown.row())
         return;
     m_table->setCurrentIndex(shown);
     m_table->scrollTo(shown);
+}
+
+std::vector<qint64> TPaymentsPage::transactionOffsets() const
+{
+    std::vector<qint64> offsets;
+    offsets.reserve(m_payments.transactions().size());
+    for (const sepa::Payments::Transaction &t : m_payments.transactions())
+        offsets.push_back(t.offset);
+    return offsets;
+}
+
+void TPaymentsPage::setOutOfDate()
+{
+    if (m_notice->isVisibleTo(this) || m_payments.blocks().empty())
+        return;
+    m_notice->setText(QStringLiteral("Seit der Prüfung geändert: die Zahlungen zeigen den Stand der "
+                                     "letzten Prüfung. Erneut prüfen, um sie zu erneuern."));
+    m_notice->show();
+}
+
+bool TPaymentsPage::outOfDate() const
+{
+    return m_notice->isVisibleTo(this);
+}
+
+void TPaymentsPage::transactionLost()
+{
+    m_notice->setText(QStringLiteral("Der Anfang dieser Buchung wurde seit der Prüfung gelöscht. Erneut "
+                                     "prüfen, um die Zahlungen zu erneuern."));
+    m_notice->show();
 }
 
 QByteArray TPaymentsPage::csv(bool selectedOnly) const
