@@ -1,6 +1,7 @@
 #include "payments.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace sepa {
@@ -247,13 +248,16 @@ public:
     int32_t lineAt(qint64 offset)
     {
         const qsizetype to = qsizetype(std::clamp<qint64>(offset, m_at, m_size));
-        for (; m_at < to; ++m_at) {
-            const char c = m_data[m_at];
-            if (c == '\n')
-                ++m_line;
-            else if (c == '\r' && (m_at + 1 >= m_size || m_data[m_at + 1] != '\n'))
+        // Every LF, then every CR that no LF follows; memchr runs through the lines between.
+        for (const char *p = m_data + m_at, *end = m_data + to;
+             (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+            ++m_line;
+        for (const char *p = m_data + m_at, *end = m_data + to;
+             (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)))); ++p) {
+            if (p + 1 == m_data + m_size || p[1] != '\n')
                 ++m_line;
         }
+        m_at = to;
         return int32_t(std::min<qint64>(m_line, std::numeric_limits<int32_t>::max()));
     }
 

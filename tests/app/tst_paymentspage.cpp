@@ -105,10 +105,25 @@ private Q_SLOTS:
         QCOMPARE(totals->topLevelItem(0)->text(3), QStringLiteral("4.321,55"));
         QCOMPARE(totals->topLevelItem(0)->text(4), QStringLiteral("4.321,55"));
         QCOMPARE(totals->topLevelItem(2)->text(1), QStringLiteral("3"));
+        // The block's date, debtor and account; a transfer has no sequence type or local instrument.
+        QStringList block;
+        for (int column = 7; column < totals->columnCount(); ++column)
+            block.append(totals->topLevelItem(0)->text(column));
+        QCOMPARE(block,
+            (QStringList { QStringLiteral("2026-12-14"), QStringLiteral("Lindenhof Gartenbau GmbH"),
+                QStringLiteral("DE27100200300012345678"), QStringLiteral("MUSTDEFFXXX"), QString(),
+                QString() }));
 
         // Another file read: the page goes until its run.
         form->LoadXMLFile(exampleFile(QStringLiteral("valid-direct-debit.xml")));
         QVERIFY(!form->PageControl1->TabVisible(form->TabSheet4));
+        // A direct debit's block names its creditor, sequence type and local instrument.
+        validate();
+        QVERIFY(form->PageControl1->TabVisible(form->TabSheet4));
+        const QTreeWidgetItem *debit = totals->topLevelItem(0);
+        QCOMPARE(debit->text(8), QStringLiteral("Turn- und Sportverein Musterstadt e.V."));
+        QCOMPARE(debit->text(11), QStringLiteral("RCUR"));
+        QCOMPARE(debit->text(12), QStringLiteral("CORE"));
     }
 
     void differencesAreMarked()
