@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
 #include <QTreeWidget>
@@ -259,8 +258,8 @@ TPaymentsPage::TPaymentsPage(QWidget *parent)
     connect(exportButton, &QPushButton::clicked, this, &TPaymentsPage::exportAsked);
     auto *copy = new QPushButton(QStringLiteral("Kopieren"));
     connect(copy, &QPushButton::clicked, this, &TPaymentsPage::copySelection);
-    auto *copyShortcut = new QShortcut(QKeySequence::Copy, m_table, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(copyShortcut, &QShortcut::activated, this, &TPaymentsPage::copySelection);
+    // The view takes Ctrl+C itself for the current cell alone, before any shortcut sees it.
+    m_table->installEventFilter(this);
 
     m_notice = new QLabel;
     m_notice->setObjectName(QStringLiteral("PaymentsNotice"));
@@ -443,6 +442,16 @@ bool TPaymentsPage::exportCsv(const QString &file, QString &error) const
         return false;
     }
     return true;
+}
+
+bool TPaymentsPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        copySelection();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TPaymentsPage::copySelection() const

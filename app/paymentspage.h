@@ -121,6 +121,9 @@ Q_SIGNALS:
     // An index into payments().transactions().
     void transactionActivated(qsizetype transaction);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void fillTotals();
     void applyAmountRange();

@@ -15,6 +15,7 @@
 #include "validation/validationengine.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTableView>
 #include <QTest>
 
@@ -49,6 +50,19 @@ template <typename Step> void measure(Times &times, Step step)
     times.wall.push_back(double(wall.nsecsElapsed()) / 1e9);
 }
 
+// Resident memory of the process in bytes, from /proc.
+double residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    }
+    return 0;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -79,12 +93,14 @@ public:
         Times collecting;
         Times fill;
         size_t transactions = 0;
+        double grown = 0;
         for (int i = 0; i < runs; ++i) {
             measure(plain, [&] { ValidationEngine::ValidateXMLUtf8(text, errors, &cache); });
             // The steps of a run in the window, without its closing dialog.
             sepa::RulesPass rules(text, form.XMLViewer->encoding());
             measure(collecting, [&] { ValidationEngine::ValidateXMLUtf8(text, errors, &cache, &rules); });
             form.PageControl1->SetActivePage(form.TabSheet1);
+            const double before = residentBytes();
             measure(fill, [&] {
                 rules.finish();
                 form.PaymentsPage->setPayments(rules.takePayments());
@@ -94,7 +110,11 @@ public:
                 form.PaymentsPage->table()->viewport()->repaint();
             });
             transactions = form.PaymentsPage->payments().transactions().size();
+            if (i == 0)
+                grown = residentBytes() - before; // the first fill; later ones reuse freed memory
         }
+        const sepa::Payments &p = form.PaymentsPage->payments();
+        const double n = double(std::max<size_t>(transactions, 1));
         const double v = median(plain.cpu);
         const double c = median(collecting.cpu);
         const double f = median(fill.cpu);
@@ -107,6 +127,11 @@ public:
             "validation's end to the page filled:   %.3f s processor (%.3f s wall)\n", f, median(fill.wall));
         std::printf("page filled / validation with pass:    %.3f\n", c > 0 ? f / c : 0.0);
         std::printf("page filled / validation alone:        %.3f\n", v > 0 ? f / v : 0.0);
+        std::printf("records:                               %.1f bytes per transaction\n",
+            double(p.recordBytes()) / n);
+        std::printf(
+            "their texts:                           %.1f bytes per transaction\n", double(p.textBytes()) / n);
+        std::printf("resident memory grown by the first fill: %.1f bytes per transaction\n", grown / n);
         return 0;
     }
 };

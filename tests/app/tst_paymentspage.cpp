@@ -14,6 +14,8 @@
 #include "tests/support/unitsmain.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -196,6 +198,28 @@ private Q_SLOTS:
         const QByteArrayList lines = page->csv(false).split('\n');
         QVERIFY(lines.at(1).contains(";2480.00;"));
         QVERIFY(lines.at(3).contains(";188.25;"));
+    }
+
+    void ctrlCCopiesTheSelectedRowsAsCsv()
+    {
+        loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        form->PageControl1->SetActivePage(form->TabSheet4);
+        QTableView *table = form->PaymentsPage->table();
+        QTRY_VERIFY(table->isVisible());
+        table->setFocus();
+        table->selectionModel()->select(
+            table->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->selectionModel()->select(
+            table->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+        // The header, the first and the third transfer, and the empty rest after the last line end.
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[0].startsWith(QStringLiteral("Block;Date;Name;")));
+        QVERIFY(lines[1].contains(QStringLiteral(";Baumschule Müller KG;")));
+        QVERIFY(lines[2].contains(QStringLiteral(";188.25;")));
+        QCOMPARE(lines[3], QString());
     }
 
     void returnGoesToTheTransactionAndTheRowFollowsTheCaret()
