@@ -65,13 +65,19 @@ class TestPaymentsPage : public QObject
         return lines.value(form->XMLViewer->caretLine() - 1).mid(form->XMLViewer->caretColumn() - 1);
     }
 
+    // The page's table shown, with the keyboard's focus.
+    void showTable()
+    {
+        form->PageControl1->SetActivePage(form->TabSheet4);
+        QTRY_VERIFY(form->PaymentsPage->table()->isVisible());
+        form->PaymentsPage->table()->setFocus();
+    }
+
     // Return on the page's row of a transaction (in the file's order, as the page starts).
     void activateRow(int row)
     {
-        form->PageControl1->SetActivePage(form->TabSheet4);
+        showTable();
         QTableView *table = form->PaymentsPage->table();
-        QTRY_VERIFY(table->isVisible());
-        table->setFocus();
         table->setCurrentIndex(table->model()->index(row, 0));
         QTest::keyClick(table, Qt::Key_Return);
     }
@@ -203,10 +209,8 @@ private Q_SLOTS:
     void ctrlCCopiesTheSelectedRowsAsCsv()
     {
         loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
-        form->PageControl1->SetActivePage(form->TabSheet4);
+        showTable();
         QTableView *table = form->PaymentsPage->table();
-        QTRY_VERIFY(table->isVisible());
-        table->setFocus();
         table->selectionModel()->select(
             table->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         table->selectionModel()->select(
@@ -225,10 +229,8 @@ private Q_SLOTS:
     void returnGoesToTheTransactionAndTheRowFollowsTheCaret()
     {
         loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
-        form->PageControl1->SetActivePage(form->TabSheet4);
+        showTable();
         QTableView *table = form->PaymentsPage->table();
-        QTRY_VERIFY(table->isVisible());
-        table->setFocus();
         table->setCurrentIndex(table->model()->index(1, 0));
         QTest::keyClick(table, Qt::Key_Return);
         QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
