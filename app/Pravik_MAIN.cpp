@@ -196,12 +196,17 @@ void TPravik_MAIN_Form::createComponents()
     TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
     PageControl1->AddPage(TabSheet4, TPaymentsPage::caption());
     PageControl1->SetTabVisible(TabSheet4, false);
-    connect(PaymentsPage, &TPaymentsPage::transactionActivated, this, [this](qint64 filePos) {
-        XMLViewer->gotoFilePos(filePos);
+    // The editor keeps the transactions' places through edits; a place an edit took away is no jump.
+    connect(PaymentsPage, &TPaymentsPage::transactionActivated, this, [this](qsizetype transaction) {
+        if (!XMLViewer->gotoItemPosition(transaction)) {
+            PaymentsPage->transactionLost();
+            return;
+        }
         PageControl1->SetActivePage(TabSheet1);
     });
     connect(XMLViewer, &TXMLEditor::caretMoved, PaymentsPage,
-        [this] { PaymentsPage->followCaret(XMLViewer->caretLine(), XMLViewer->caretColumn()); });
+        [this] { PaymentsPage->followCaret(XMLViewer->itemAtCaret()); });
+    connect(XMLViewer, &TXMLEditor::textChanged, PaymentsPage, &TPaymentsPage::setOutOfDate);
     setCentralWidget(PageControl1);
 
     // The non-visual components come from the form resource; the version info reads this
@@ -494,6 +499,7 @@ void TPravik_MAIN_Form::ShowRules(TValidationRun &Run)
     showRuleFindings(Run.takeFindings());
     RulesPage->recordHistory(Run.rules());
     PaymentsPage->setPayments(Run.takePayments());
+    XMLViewer->setItemPositions(PaymentsPage->transactionOffsets());
     PageControl1->SetTabVisible(TabSheet4, !PaymentsPage->payments().blocks().empty());
 }
 

@@ -5,6 +5,8 @@
 // pass collected, sortable by every column and filtered by text (name, IBAN, references, remittance)
 // and amount range. Double-click or Return on a row asks the window to go to the transaction; the
 // window hands the caret back (followCaret) so that the row of the transaction under it is selected.
+// The editor keeps the transactions' places through edits; once the text is edited the page says
+// that it shows the state of the last check.
 
 #include "sepa/payments.h"
 
@@ -13,6 +15,7 @@
 #include <QWidget>
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QTableView;
 class QTreeWidget;
@@ -98,8 +101,16 @@ public:
 
     // The largest amounts first.
     void sortLargestFirst();
-    // Selects the row of the transaction at or before the caret (lines and columns from 1).
-    void followCaret(int line, int column);
+    // Selects the row of transaction (an index into payments().transactions(); none for -1).
+    void followCaret(qsizetype transaction);
+    // Where each transaction starts, in bytes into the checked text, in their order.
+    std::vector<qint64> transactionOffsets() const;
+    // The text was edited since the check: the page says so until the next setPayments.
+    void setOutOfDate();
+    bool outOfDate() const;
+    // A transaction asked for has lost its place in the edited text.
+    void transactionLost();
+    QLabel *notice() const { return m_notice; }
     // The visible rows as CSV (sepa::Payments' header and lines), in their shown order.
     QByteArray csv(bool selectedOnly) const;
     // Writes csv(false) to file; false with the reason in error when it cannot.
@@ -107,8 +118,11 @@ public:
     void copySelection() const;
 
 Q_SIGNALS:
-    // filePos as the editor counts it (UTF-16 units, line breaks as CR LF).
-    void transactionActivated(qint64 filePos);
+    // An index into payments().transactions().
+    void transactionActivated(qsizetype transaction);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void fillTotals();
@@ -124,4 +138,5 @@ private:
     QLineEdit *m_text = nullptr;
     QLineEdit *m_min = nullptr;
     QLineEdit *m_max = nullptr;
+    QLabel *m_notice = nullptr;
 };

@@ -2,7 +2,9 @@
 # What collecting the payments costs: pravik-check on a 100,000-transaction credit transfer, plain
 # (validation only) against --summary (validation with the rules' pass, which collects the payments,
 # and the summary printed), the two taking turns run by run; then peak memory of both and the bytes
-# the collected records take per transaction beside their texts.
+# the collected records take per transaction beside their texts. Last the window's page offscreen
+# (bench/payments_fill): the validation's end to the page filled against the validation, and the
+# memory the page adds. Processor time throughout: on a busy machine wall time says little.
 #   bench/payments.sh [build-dir] [runs]        default: build, 5 runs
 set -eu
 build=${1:-build}
@@ -39,3 +41,6 @@ echo "peak memory, with --summary:   $(rss "$check" --summary "$file") KB"
 "$check" --list "$file" | LC_ALL=C awk -F';' 'NR > 1 {
     n++; for (i = 3; i <= 13; i++) if (i != 6 && i != 7) t += length($i) + 1 }
     END { printf "transactions: %d, texts: %.1f bytes per transaction, records: 40 bytes each\n", n, t / n }'
+
+echo "the window's page (payments_fill, median of $runs):"
+"$build/bench/payments_fill" "$file" "$runs" 2>/dev/null

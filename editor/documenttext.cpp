@@ -8,8 +8,10 @@ namespace documenttext {
 
 using uchar = unsigned char;
 
-void JoinedOffsetCursor::reset(const char *data, qsizetype size, const quint32 *skip, qsizetype skipCount)
+void JoinedOffsetCursor::reset(
+    const char *data, qsizetype size, const quint32 *skip, qsizetype skipCount, Unit unit)
 {
+    m_unit = unit;
     m_data = reinterpret_cast<const uchar *>(data);
     m_size = size;
     m_skip = skip;
@@ -61,6 +63,8 @@ qsizetype JoinedOffsetCursor::bytePosition(qint64 joinedOffset)
         } else {
             char16_t decoded[2];
             length = decodeUtf8Char(p, end, decoded, units);
+            if (m_unit == Unit::Utf8)
+                units = decoded[0] == u'\xFFFD' ? 3 : length;
         }
         if (m_offset + units > joinedOffset)
             break;

@@ -8,7 +8,7 @@
 
 namespace documenttext {
 
-// Finds the byte position of offsets into the CR LF-joined UTF-16 text of a document. Walks on
+// Finds the byte position of offsets into the CR LF-joined UTF-16 (or UTF-8) text of a document. Walks on
 // from its last answer, so ascending offsets cost one pass over the document in all. An offset
 // that falls inside a character or line end gives the position of that character or line end.
 // The bytes at skip (ascending positions; virtual line breaks) are no part of the text: they count
@@ -16,7 +16,15 @@ namespace documenttext {
 class JoinedOffsetCursor
 {
 public:
-    void reset(const char *data, qsizetype size, const quint32 *skip = nullptr, qsizetype skipCount = 0);
+    // What an offset counts: UTF-16 units of the joined text, or bytes of its UTF-8 form (where a
+    // byte that starts no character is the three bytes of U+FFFD).
+    enum class Unit
+    {
+        Utf16,
+        Utf8,
+    };
+    void reset(const char *data, qsizetype size, const quint32 *skip = nullptr, qsizetype skipCount = 0,
+        Unit unit = Unit::Utf16);
     qsizetype bytePosition(qint64 joinedOffset);
 
 private:
@@ -29,6 +37,7 @@ private:
     qsizetype m_skipIndex = 0;
     qsizetype m_byte = 0;
     qint64 m_offset = 0;
+    Unit m_unit = Unit::Utf16;
 };
 
 } // namespace documenttext

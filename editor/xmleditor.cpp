@@ -281,19 +281,28 @@ void TXMLEditor::Private::onModified(int position, int type, int length, int lin
     }
     if (linesAdded != 0 && (pieces() || !numbers.empty()))
         gutterTimer.start();
-    if (errorPositions.empty())
-        return;
+    followPositions(errorPositions, nullptr, position, type, length);
+    followPositions(itemPositions, &itemLost, position, type, length);
+}
+
+void TXMLEditor::Private::followPositions(
+    std::vector<long> &positions, std::vector<bool> *lost, long position, int type, long length)
+{
     if (type & Sci::SC_MOD_INSERTTEXT) {
-        for (long &p : errorPositions) {
+        for (long &p : positions) {
             if (p >= position)
                 p += length;
         }
     } else if (type & Sci::SC_MOD_DELETETEXT) {
-        for (long &p : errorPositions) {
-            if (p >= position + length)
+        for (size_t i = 0; i < positions.size(); ++i) {
+            long &p = positions[i];
+            if (p >= position + length) {
                 p -= length;
-            else if (p > position)
+            } else if (p >= position) {
                 p = position;
+                if (lost)
+                    (*lost)[i] = true;
+            }
         }
     }
 }
@@ -601,6 +610,43 @@ int TXMLEditor::adjacentErrorTag(int current, bool forward) const
     return wrap ? wrap->second : 0;
 }
 
+void TXMLEditor::setItemPositions(const std::vector<qint64> &utf8Offsets)
+{
+    d->settle();
+    d->itemPositions.clear();
+    d->itemPositions.reserve(utf8Offsets.size());
+    d->itemLost.assign(utf8Offsets.size(), false);
+    documenttext::JoinedOffsetCursor cursor;
+    const VirtualBreaks::Places &skip = d->breaks().positions();
+    cursor.reset(d->characters(), d->length(), skip.data(), qsizetype(skip.size()),
+        documenttext::JoinedOffsetCursor::Unit::Utf8);
+    for (const qint64 offset : utf8Offsets)
+        d->itemPositions.push_back(long(cursor.bytePosition(offset)));
+}
+
+bool TXMLEditor::gotoItemPosition(qsizetype item)
+{
+    d->settle();
+    if (item < 0 || size_t(item) >= d->itemPositions.size() || d->itemLost[size_t(item)])
+        return false;
+    d->gotoBytePosition(d->itemPositions[size_t(item)], isVisible());
+    return true;
+}
+
+qsizetype TXMLEditor::itemAtCaret() const
+{
+    d->settle();
+    const long caret = d->send(Sci::SCI_GETCURRENTPOS);
+    const auto &all = d->itemPositions;
+    auto at = std::upper_bound(all.begin(), all.end(), caret);
+    while (at != all.begin()) {
+        --at;
+        if (!d->itemLost[size_t(at - all.begin())])
+            return at - all.begin();
+    }
+    return -1;
+}
+
 int TXMLEditor::errorPositionCount() const
 {
     d->settle();
@@ -713,6 +759,8 @@ void TXMLEditor::setText(const QString &text)
     d->splitTimer.stop();
     d->typedFrom = d->typedTo = -1;
     clearErrorMarks();
+    d->itemPositions.clear();
+    d->itemLost.clear();
     d->updateGutterWidth();
 }
 

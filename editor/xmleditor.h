@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 class TXMLEditor : public QWidget
 {
@@ -49,6 +50,15 @@ public:
     int adjacentErrorTag(int current, bool forward) const;
     // How many errors keep a position.
     int errorPositionCount() const;
+
+    // Keeps the places of the items a page lists (the transactions of a payment file) through edits,
+    // as error positions are kept, replacing those kept before: utf8Offsets ascending, in bytes into
+    // textUtf8() as it was. An edit that removes an item's first character loses its place.
+    void setItemPositions(const std::vector<qint64> &utf8Offsets);
+    // Moves the caret to the item's place, as gotoErrorPosition does; false when it has none.
+    bool gotoItemPosition(qsizetype item);
+    // The last item whose place is at or before the caret; -1 when there is none.
+    qsizetype itemAtCaret() const;
 
     // Marks the place where a parser stopped on text that is not well-formed: filePos as for
     // addErrorUnderline, boxed over the tag it falls in, or the tag it follows right after.

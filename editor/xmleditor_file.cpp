@@ -88,6 +88,8 @@ void TXMLEditor::loadText(const QByteArray &document, TextEncoding encoding)
     }
     d->encoding = encoding;
     clearErrorMarks();
+    d->itemPositions.clear();
+    d->itemLost.clear();
     d->updateGutterWidth();
     // From the first line, also in an editor not shown yet: one too small to hold a line would
     // scroll the caret's line out of view, and keep it so once shown.

@@ -210,6 +210,11 @@ struct TXMLEditor::Private
     void followColumn(bool known, qsizetype position, int type, qsizetype length);
 
     void onModified(int position, int type, int length, int linesAdded);
+    // Positions kept through an edit: text inserted at or before one pushes it on, a deletion around
+    // it leaves it where the deletion was (and marks it in lost, where given, when it took the
+    // position's own character).
+    static void followPositions(
+        std::vector<long> &positions, std::vector<bool> *lost, long position, int type, long length);
 
     // A line made long by typing or pasting is shown in pieces once the editor is idle.
     void noteTyped(qsizetype position, qsizetype length);
@@ -233,6 +238,9 @@ struct TXMLEditor::Private
     int eventMask = -1; // the notices asked of Scintilla
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
     std::vector<long> errorPositions;
+    // Byte positions of the items a page lists, ascending, and which of them an edit took away.
+    std::vector<long> itemPositions;
+    std::vector<bool> itemLost;
     documenttext::JoinedOffsetCursor offsetCursor;
     bool offsetCursorValid = false;
     mutable std::vector<qsizetype> realEndsCache;

@@ -1,8 +1,8 @@
 #include "payments.h"
 
-#include "validation/textposition.h"
-
 #include <algorithm>
+#include <cstring>
+#include <limits>
 
 namespace sepa {
 
@@ -140,7 +140,7 @@ Payments::Block &Payments::beginBlock(qsizetype offset)
     m_inBlock = true;
     Block &b = m_blocks.emplace_back();
     b.first = m_transactions.size();
-    m_blockOffsets.push_back(offset);
+    b.offset = offset;
     return b;
 }
 
@@ -164,7 +164,7 @@ void Payments::beginTransaction(qsizetype offset)
     m_inTransaction = true;
     m_pending = Transaction();
     m_pending.block = uint32_t(m_blocks.size() - 1);
-    m_offsets.push_back(offset);
+    m_pending.offset = offset;
     for (std::string &f : m_fields)
         f.clear();
 }
@@ -233,6 +233,43 @@ void Payments::endTransaction()
     }
 }
 
+namespace {
+
+// Lines (from 1) of ascending byte offsets, every line break (CR LF, LF or a lone CR) counted once.
+class LineCounter
+{
+public:
+    explicit LineCounter(const QByteArray &text)
+        : m_data(text.constData())
+        , m_size(text.size())
+    {
+    }
+
+    int32_t lineAt(qint64 offset)
+    {
+        const qsizetype to = qsizetype(std::clamp<qint64>(offset, m_at, m_size));
+        // Every LF, then every CR that no LF follows; memchr runs through the lines between.
+        for (const char *p = m_data + m_at, *end = m_data + to;
+             (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+            ++m_line;
+        for (const char *p = m_data + m_at, *end = m_data + to;
+             (p = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)))); ++p) {
+            if (p + 1 == m_data + m_size || p[1] != '\n')
+                ++m_line;
+        }
+        m_at = to;
+        return int32_t(std::min<qint64>(m_line, std::numeric_limits<int32_t>::max()));
+    }
+
+private:
+    const char *m_data;
+    qsizetype m_size;
+    qsizetype m_at = 0;
+    qint64 m_line = 1;
+};
+
+} // namespace
+
 void Payments::finish(const Totals &stated, const QByteArray &utf8)
 {
     if (m_inTransaction)
@@ -244,30 +281,15 @@ void Payments::finish(const Totals &stated, const QByteArray &utf8)
     m_file.sum = computed.sum;
     m_file.sumKnown = computed.sumKnown;
 
-    // Blocks and transactions both stand in document order; one scan finds all their positions.
-    TextPositions positions;
-    positions.reset(utf8);
-    size_t b = 0;
+    // Blocks and transactions both stand in document order; one count of line breaks finds all
+    // their lines.
+    LineCounter lines(utf8);
     size_t t = 0;
-    while (b < m_blockOffsets.size() || t < m_offsets.size()) {
-        const bool block
-            = b < m_blockOffsets.size() && (t >= m_offsets.size() || m_blockOffsets[b] <= m_offsets[t]);
-        const TextPosition p = positions.at(block ? m_blockOffsets[b] : m_offsets[t]);
-        if (block) {
-            m_blocks[b].line = p.line;
-            m_blocks[b].filePos = p.filePos;
-            ++b;
-        } else if (t < m_transactions.size()) {
-            m_transactions[t].line = p.line;
-            m_transactions[t].linePos = p.linePos;
-            m_transactions[t].filePos = p.filePos;
-            ++t;
-        } else {
-            ++t;
-        }
+    for (Block &b : m_blocks) {
+        b.line = lines.lineAt(b.offset);
+        for (; t < b.first + b.count; ++t)
+            m_transactions[t].line = lines.lineAt(m_transactions[t].offset);
     }
-    m_offsets = {};
-    m_blockOffsets = {};
     m_transactions.shrink_to_fit();
     m_text.shrink_to_fit();
     for (std::string &f : m_fields)

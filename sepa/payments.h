@@ -5,7 +5,9 @@
 //
 // A transaction is a fixed record of 40 bytes; its texts (name, IBAN, ...) stand one after the
 // other in one shared buffer, each ended by a zero byte, so that a file of 100,000 transactions costs
-// one allocation for them instead of a million small strings.
+// one allocation for them instead of a million small strings. Its place is kept as the byte offset
+// into the checked text and its line; the column in UTF-16 units, which costs a decoding pass over
+// the text, is left to whoever goes there (the editor finds the place from the offset).
 
 #include "sepa/decimal.h"
 
@@ -43,9 +45,8 @@ public:
     {
         qint64 cents = -1; // the amount; -1 when it is missing or no transaction amount
         quint64 text = 0; // where its fields start in the shared buffer
+        qint64 offset = 0; // of its start tag, in bytes into the checked UTF-8 text
         int32_t line = 0; // of its start tag, from 1
-        int32_t linePos = 0; // from 1, in UTF-16 units
-        int32_t filePos = 0; // from 0, in UTF-16 units, line breaks counted as CR LF
         uint32_t block = 0;
         uint16_t currency = kNoCurrency; // index of its currency code
     };
@@ -75,7 +76,7 @@ public:
         QByteArray sequenceType; // direct debits: FRST, RCUR, OOFF, FNAL
         QByteArray localInstrument; // direct debits: CORE, B2B
         int32_t line = 0;
-        int32_t filePos = 0;
+        qint64 offset = 0; // of its start tag, in bytes into the checked UTF-8 text
         size_t first = 0; // its transactions: first .. first + count - 1
         size_t count = 0;
         int currency = -1; // of all its transactions; -1 when none has one, kMixed when they differ
@@ -124,9 +125,9 @@ public:
     void addRemittanceLine(QByteArrayView value);
     void setAmount(std::optional<qint64> cents, QByteArrayView currency);
     void endTransaction();
-    // Where transaction starts in the UTF-8 text; only until finish.
-    qsizetype offsetOf(size_t transaction) const { return m_offsets[transaction]; }
-    // The file's stated totals; turns the byte offsets into positions in utf8 and lets go of spare room.
+    // Where transaction starts in the UTF-8 text.
+    qsizetype offsetOf(size_t transaction) const { return qsizetype(m_transactions[transaction].offset); }
+    // The file's stated totals; counts the lines of the offsets in utf8 and lets go of spare room.
     void finish(const Totals &stated, const QByteArray &utf8);
 
 private:
@@ -141,8 +142,6 @@ private:
     bool m_inTransaction = false;
     Transaction m_pending;
     std::array<std::string, kFields> m_fields;
-    std::vector<qsizetype> m_offsets; // of the transactions' start tags, until finish
-    std::vector<qsizetype> m_blockOffsets;
 };
 
 } // namespace sepa

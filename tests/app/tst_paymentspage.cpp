@@ -13,7 +13,11 @@
 #include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -51,6 +55,33 @@ class TestPaymentsPage : public QObject
         return texts;
     }
 
+    // The editor's view, where keys type into the text.
+    QAbstractScrollArea *editorView() const { return form->XMLViewer->findChild<QAbstractScrollArea *>(); }
+
+    // The text from the caret to its line's end.
+    QString atCaret() const
+    {
+        const QStringList lines = form->XMLViewer->text().split(QStringLiteral("\r\n"));
+        return lines.value(form->XMLViewer->caretLine() - 1).mid(form->XMLViewer->caretColumn() - 1);
+    }
+
+    // The page's table shown, with the keyboard's focus.
+    void showTable()
+    {
+        form->PageControl1->SetActivePage(form->TabSheet4);
+        QTRY_VERIFY(form->PaymentsPage->table()->isVisible());
+        form->PaymentsPage->table()->setFocus();
+    }
+
+    // Return on the page's row of a transaction (in the file's order, as the page starts).
+    void activateRow(int row)
+    {
+        showTable();
+        QTableView *table = form->PaymentsPage->table();
+        table->setCurrentIndex(table->model()->index(row, 0));
+        QTest::keyClick(table, Qt::Key_Return);
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -82,10 +113,25 @@ private Q_SLOTS:
         QCOMPARE(totals->topLevelItem(0)->text(3), QStringLiteral("4.321,55"));
         QCOMPARE(totals->topLevelItem(0)->text(4), QStringLiteral("4.321,55"));
         QCOMPARE(totals->topLevelItem(2)->text(1), QStringLiteral("3"));
+        // The block's date, debtor and account; a transfer has no sequence type or local instrument.
+        QStringList block;
+        for (int column = 7; column < totals->columnCount(); ++column)
+            block.append(totals->topLevelItem(0)->text(column));
+        QCOMPARE(block,
+            (QStringList { QStringLiteral("2026-12-14"), QStringLiteral("Lindenhof Gartenbau GmbH"),
+                QStringLiteral("DE27100200300012345678"), QStringLiteral("MUSTDEFFXXX"), QString(),
+                QString() }));
 
         // Another file read: the page goes until its run.
         form->LoadXMLFile(exampleFile(QStringLiteral("valid-direct-debit.xml")));
         QVERIFY(!form->PageControl1->TabVisible(form->TabSheet4));
+        // A direct debit's block names its creditor, sequence type and local instrument.
+        validate();
+        QVERIFY(form->PageControl1->TabVisible(form->TabSheet4));
+        const QTreeWidgetItem *debit = totals->topLevelItem(0);
+        QCOMPARE(debit->text(8), QStringLiteral("Turn- und Sportverein Musterstadt e.V."));
+        QCOMPARE(debit->text(11), QStringLiteral("RCUR"));
+        QCOMPARE(debit->text(12), QStringLiteral("CORE"));
     }
 
     void differencesAreMarked()
@@ -160,13 +206,31 @@ private Q_SLOTS:
         QVERIFY(lines.at(3).contains(";188.25;"));
     }
 
+    void ctrlCCopiesTheSelectedRowsAsCsv()
+    {
+        loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        showTable();
+        QTableView *table = form->PaymentsPage->table();
+        table->selectionModel()->select(
+            table->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->selectionModel()->select(
+            table->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+        // The header, the first and the third transfer, and the empty rest after the last line end.
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[0].startsWith(QStringLiteral("Block;Date;Name;")));
+        QVERIFY(lines[1].contains(QStringLiteral(";Baumschule Müller KG;")));
+        QVERIFY(lines[2].contains(QStringLiteral(";188.25;")));
+        QCOMPARE(lines[3], QString());
+    }
+
     void returnGoesToTheTransactionAndTheRowFollowsTheCaret()
     {
         loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
-        form->PageControl1->SetActivePage(form->TabSheet4);
+        showTable();
         QTableView *table = form->PaymentsPage->table();
-        QTRY_VERIFY(table->isVisible());
-        table->setFocus();
         table->setCurrentIndex(table->model()->index(1, 0));
         QTest::keyClick(table, Qt::Key_Return);
         QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
@@ -179,6 +243,74 @@ private Q_SLOTS:
         QTRY_COMPARE(table->currentIndex().row(), 2);
         form->XMLViewer->gotoLine(50);
         QTRY_COMPARE(table->currentIndex().row(), 0);
+    }
+
+    // Typing in the editor after the check: the jumps still find each transaction's start tag, the
+    // row follows the caret by the places the editor kept, and the page says it shows the state of
+    // the check. Lines as the example has them: transactions at 48, 76 and 105, its end at 136.
+    void placesFollowEdits_data()
+    {
+        QTest::addColumn<int>("line"); // where a new line is typed, before the line's text
+        QTest::addColumn<QList<int>>("starts"); // the transactions' start tags' lines after it
+        QTest::newRow("before the transactions") << 3 << QList<int> { 49, 77, 106 };
+        QTest::newRow("inside the second transaction") << 80 << QList<int> { 48, 76, 106 };
+        QTest::newRow("right before the second transaction's start tag") << 76 << QList<int> { 48, 77, 106 };
+        QTest::newRow("after the transactions") << 135 << QList<int> { 48, 76, 105 };
+    }
+    void placesFollowEdits()
+    {
+        QFETCH(int, line);
+        QFETCH(QList<int>, starts);
+        loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        QVERIFY(!form->PaymentsPage->outOfDate());
+
+        form->PageControl1->SetActivePage(form->TabSheet1);
+        form->XMLViewer->gotoLine(line);
+        QTest::keyClicks(editorView(), QStringLiteral("<!-- ok -->"));
+        QTest::keyClick(editorView(), Qt::Key_Return);
+        QTRY_VERIFY(form->PaymentsPage->outOfDate());
+        QVERIFY(form->PaymentsPage->notice()->text().contains(QStringLiteral("Seit der Prüfung geändert")));
+
+        for (int row = 0; row < 3; ++row) {
+            activateRow(row);
+            QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+            QCOMPARE(form->XMLViewer->caretLine(), starts[row]);
+            QVERIFY2(atCaret().startsWith(QStringLiteral("<CdtTrfTxInf>")), qPrintable(atCaret()));
+        }
+        // The caret two lines into a transaction selects its row, and between the first transaction's
+        // start and the second's the first one's.
+        QTableView *table = form->PaymentsPage->table();
+        for (int row : { 2, 0, 1 }) {
+            form->XMLViewer->gotoLine(starts[row] + 2);
+            QTRY_COMPARE(table->currentIndex().row(), row);
+        }
+        form->XMLViewer->gotoLine(starts[1] - 1);
+        QTRY_COMPARE(table->currentIndex().row(), 0);
+
+        // The next check shows the file as it is, without the notice.
+        validate();
+        QVERIFY(!form->PaymentsPage->outOfDate());
+    }
+
+    void aTransactionWhoseStartTagWentIsNoJump()
+    {
+        loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        activateRow(1);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QVERIFY(atCaret().startsWith(QStringLiteral("<CdtTrfTxInf>")));
+        // The start tag's '<' deleted: the second transaction has no place any more.
+        QTest::keyClick(editorView(), Qt::Key_Delete);
+        form->XMLViewer->gotoLine(1);
+        activateRow(1);
+        QTRY_VERIFY(form->PaymentsPage->notice()->text().contains(QStringLiteral("gelöscht")));
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet4);
+        QCOMPARE(form->XMLViewer->caretLine(), 1);
+        // The others still go where they are; the caret where the second was selects the first.
+        activateRow(2);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QCOMPARE(form->XMLViewer->caretLine(), 105);
+        form->XMLViewer->gotoLine(77);
+        QTRY_COMPARE(form->PaymentsPage->table()->currentIndex().row(), 0);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "editor/documenttext.h"
 #include "platform/textformat.h"
 
+#include <QMap>
 #include <QTest>
 
 #include <algorithm>
@@ -144,6 +145,39 @@ private Q_SLOTS:
         descending.reset(bytes.constData(), bytes.size());
         for (qsizetype offset = joined.size() - 1; offset >= 0; --offset)
             QCOMPARE(descending.bytePosition(offset), expected[offset]);
+    }
+
+    // Byte offsets into the parser's UTF-8 text map to the document byte where their character (or
+    // line end) starts: at each character's start the parser's text of the bytes before it is as
+    // long as the offset.
+    void utf8OffsetsOfTheJoinedTextFindTheirBytes_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::newRow("mixed line ends") << QByteArray("<a>\r\n<b/>\n<c/>\r</a>\r\n");
+        QTest::newRow("characters of two, three and four bytes") << u"<a>Grüße €\n𝄞</a>"_s.toUtf8();
+        QTest::newRow("bytes that start no character") << QByteArray("<a>\xFF\n\xFEz</a>");
+        QTest::newRow("unpaired surrogate") << QByteArray("a\xED\xA0\x80\nz");
+    }
+    void utf8OffsetsOfTheJoinedTextFindTheirBytes()
+    {
+        QFETCH(QByteArray, document);
+        const qsizetype size = utf8JoiningLines(document.constData(), document.size()).size();
+        QMap<qsizetype, qsizetype> starts; // parser offset -> document byte, at each character's start
+        for (qsizetype q = 0; q <= document.size(); ++q) {
+            const bool inside = q < document.size()
+                && ((uchar(document[q]) & 0xC0) == 0x80
+                    || (document[q] == '\n' && q > 0 && document[q - 1] == '\r'));
+            if (!inside)
+                starts.insert(utf8JoiningLines(document.constData(), q).size(), q);
+        }
+        QCOMPARE(starts.lastKey(), size);
+        JoinedOffsetCursor cursor;
+        cursor.reset(document.constData(), document.size(), nullptr, 0, JoinedOffsetCursor::Unit::Utf8);
+        for (qsizetype offset = 0; offset <= size; ++offset) {
+            // An offset inside a character or line end finds where that one starts.
+            const auto start = std::prev(starts.upperBound(offset));
+            QCOMPARE(cursor.bytePosition(offset), start.value());
+        }
     }
 
     // Virtual breaks put into the document bytes count for nothing: every offset maps to the byte
