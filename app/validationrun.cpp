@@ -15,6 +15,8 @@ TTextSource::TTextSource(const QString &name)
     : fileName(name)
 {
     utf8 = toUtf8Text(file.open(name), &encoding);
+    // Shares utf8 when it is strict UTF-8 with CR LF line ends already.
+    validated = utf8JoiningLines(QByteArray(utf8));
 }
 
 // The rules' events passed on until the run is told to stop; then the pass ends with Stopped.

@@ -43,6 +43,9 @@ struct TTextSource
     QString fileName;
     MappedFile file; // utf8 may point into it
     QByteArray utf8;
+    // What the editor gives for validation once it holds utf8 (line ends CR LF, bytes that start no
+    // character replaced): offsets and positions of the run must mean the same as after an F5.
+    QByteArray validated;
     TextEncoding encoding = TextEncoding::Utf8;
 };
 
