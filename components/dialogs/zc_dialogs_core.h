@@ -84,7 +84,8 @@ private:
 // The dialog service of one run of unit zc_Dialogs: made by its start, shared by nested runs, freed
 // by its finish. Only the GUI thread touches the history, the views and the answer store; the switch
 // is read from any thread. A thread other than the GUI thread may use the service only while the
-// unit runs; what it hands to the GUI thread carries a Tzc_DialogServiceRef.
+// unit runs; what it hands to the GUI thread carries a Tzc_DialogServiceRef. The unit finishes on
+// the GUI thread and never from inside one of the service's own dialogs, whose members are running.
 class Tzc_DialogService
 {
 public:
