@@ -41,13 +41,6 @@ class Tzc_DialogInterface final : public Izc_DialogInterface,
                                   public std::enable_shared_from_this<Tzc_DialogInterface>
 {
 public:
-    // Starts the dialog on a worker thread and returns at once. An ATimeOut above 0 presses the
-    // button that answers ATimeOutResult that many milliseconds after the dialog was built, unless
-    // it has closed before; no such button, no time-out. ACallback customises the dialog first.
-    static std::shared_ptr<Tzc_DialogInterface> MessageDlg(const QString &AInstruction,
-        const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-        const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, int ATimeOutResult,
-        const Tzc_DialogCallback &ACallback);
     ~Tzc_DialogInterface() override;
 
     bool Visible() const override;
@@ -58,6 +51,10 @@ public:
     void SetResult(qint32 AValue) override;
 
 private:
+    // Made and started by the service (Tzc_Dialogs::MessageDlgInterface). An ATimeOut above 0 presses
+    // the button that answers ATimeOutResult that many milliseconds after the dialog was built,
+    // unless it has closed before; no such button, no time-out. ACallback customises the dialog first.
+    friend class Tzc_DialogWidgets;
     Tzc_DialogInterface() = default;
     void Customise(
         Tzc_CustomTaskDialog *ADialog, int ATimeOut, int ATimeOutResult, const Tzc_DialogCallback &ACallback);

@@ -1,8 +1,9 @@
 #pragma once
-// Tzc_Dialogs: the library's process-wide message-dialog service. It has no instances; its state
-// (the dialog history, the button font, the routing of the platform's dialogs) is a
-// Tzc_DialogService that lives from the start of unit zc_Dialogs to its finish, and every operation
-// here works on that one. The part that needs no widgets is Tzc_DialogsCore (zc_dialogs_core.h).
+// Tzc_Dialogs: the library's process-wide message-dialog service. It has no instances: every
+// operation forwards to the Tzc_DialogService that lives from the start of zc_DialogsUnit to its
+// finish, whose widgets part (Tzc_DialogWidgets, zc_dialogwidgets.h) shows the dialogs. The part
+// that needs no widgets is Tzc_DialogsCore (zc_dialogs_core.h). The dialogs raise Exception while
+// the unit is not running.
 
 #include "components/dialogs/zc_dialogs_core.h"
 #include "components/dialogs/zc_dialogs_input.h"
@@ -36,30 +37,7 @@ class Tzc_Dialogs : public Tzc_DialogsCore
 public:
     Tzc_Dialogs() = delete;
 
-    // --- Remembered answers, input and folder dialogs -------------------------------------------
-    // Stores an answer under the normalised GUID; the first answer of an empty store queues a notice
-    // that says how to reset them. Does nothing for a GUID that normalises to empty.
-    static void AutoAnswersAdd(const QString &AGuid, TModalResult AResultValue);
-    // Forgets the answer of the normalised GUID, when there is one.
-    static void AutoAnswersRemove(const QString &AGuid);
-    // Deletes every value of the store, remembered folders included; nothing without a factory.
-    static void AutoAnswersReset();
-
-    // The task path's three steps. Before the dialog is built: the remembered answer to give
-    // instead of showing it, when the store is set, the GUID is valid, Shift is not held and the
-    // stored value is the result of one of Buttons (Help counts as -1).
-    static std::optional<TModalResult> AutoAnswersLookup(const QString &AGuid, TMsgDlgButtons Buttons);
-    // The verification check box's text for a dialog with AButtonCount buttons; empty (no check box)
-    // without a store or a valid GUID.
-    static QString AutoAnswersVerificationText(const QString &AGuid, int AButtonCount);
-    // After the dialog answered AResult: stores it when AChecked and it qualifies, else forgets any
-    // stored answer. Nothing without a store, a valid GUID or for the result 0.
-    static void AutoAnswersAfterDialog(
-        const QString &AGuid, TModalResult AResult, bool AChecked, TMsgDlgButtons ASaveAnswerButtons);
-    // A result may be remembered when ASaveAnswerButtons is empty or one of them answers with it
-    // (Help counts as 0 here, so that it never qualifies).
-    static bool AutoAnswerQualifies(TModalResult AResult, TMsgDlgButtons ASaveAnswerButtons);
-
+    // --- Input and folder dialogs -------------------------------------------------------------
     // A one-line text input, true with the edited text in Value on OK; Value stays on Cancel or
     // Escape. Typing stops at 255 characters; a longer Value is shown and kept in full.
     static bool InputQuery(const QString &ACaption, const QString &APrompt, QString &Value,
@@ -153,23 +131,10 @@ public:
     // set with QApplication::setStyle that is not the system's). Once on, it stays on until the unit
     // finishes; a second call changes nothing. Safe while other threads show dialogs.
     static void ExchangeDialogAddress();
-
-private:
-    // --- Message dialogs ------------------------------------------------------------------------
-    struct TTaskRun;
-    static int DoTaskMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
-        TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
-        TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
-        const Tzc_DialogCallback &ACallback);
-    static int DoClassicMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
-        TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
-        TMsgDlgBtn DefaultButton);
-    // Steps of the task path on the GUI thread, in their order.
-    static bool TaskLookUpStoredAnswer(TTaskRun &ARun);
-    static void TaskBuildDialog(TTaskRun &ARun);
-    static void TaskArmTimeOut(TTaskRun &ARun);
-    static void TaskOfferRemember(TTaskRun &ARun);
-    static void TaskShowDialog(TTaskRun &ARun);
-    static void TaskStoreAnswer(TTaskRun &ARun);
-    static void TaskRecord(const TTaskRun &ARun);
 };
+
+// The dialog service with its dialogs. Start: a new service (the empty history and its list of open
+// views, no answer store, no button font, latest dialogs on, nothing routed); a nested run shares
+// it. Finish: the platform's own dialogs back, then the service freed, the answer store's factory
+// with it.
+extern const TUnit zc_DialogsUnit;

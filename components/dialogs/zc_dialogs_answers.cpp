@@ -1,6 +1,5 @@
 #include "zc_dialogs_answers.h"
 
-#include "components/dialogs/zc_dialogs.h"
 #include "platform/dialogbuilder.h"
 #include "platform/exception.h"
 #include "platform/format.h"
@@ -17,107 +16,6 @@
 
 using namespace Qt::StringLiterals;
 
-// Answer store
-
-namespace {
-
-bool shiftHeld(const Tzc_Dialogs::TShiftStateReader &reader)
-{
-    if (reader)
-        return reader();
-    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
-}
-
-} // namespace
-
-void Tzc_Dialogs::AutoAnswersAdd(const QString &AGuid, TModalResult AResultValue)
-{
-    const QString guid = CheckGuid(AGuid);
-    // An invalid GUID would otherwise land in the key's unnamed value, which no lookup finds.
-    if (guid.isEmpty() || !AutoAnswersRegistryCreateRegistered())
-        return;
-    const std::unique_ptr<TRegistry> store = OpenAutoAnswers();
-    bool first = true;
-    try {
-        first = store->GetKeyInfo().NumValues < 1;
-    } catch (const ERegistryException &) {
-        first = true;
-    }
-    store->WriteInteger(guid, AResultValue);
-    if (first)
-        ShowAutoAnswerNotice();
-}
-
-void Tzc_Dialogs::AutoAnswersRemove(const QString &AGuid)
-{
-    const QString guid = CheckGuid(AGuid);
-    if (guid.isEmpty() || !AutoAnswersRegistryCreateRegistered())
-        return;
-    const std::unique_ptr<TRegistry> store = OpenAutoAnswers();
-    if (store->ValueExists(guid))
-        store->DeleteValue(guid);
-}
-
-void Tzc_Dialogs::AutoAnswersReset()
-{
-    if (!AutoAnswersRegistryCreateRegistered())
-        return;
-    const std::unique_ptr<TRegistry> store = OpenAutoAnswers();
-    for (const QString &name : store->GetValueNames())
-        store->DeleteValue(name);
-}
-
-std::optional<TModalResult> Tzc_Dialogs::AutoAnswersLookup(const QString &AGuid, TMsgDlgButtons Buttons)
-{
-    if (!AutoAnswersRegistryCreateRegistered() || AGuid.trimmed().isEmpty()
-        || shiftHeld(Tzc_DialogService::Running()->ShiftStateReader))
-        return std::nullopt;
-    const QString guid = CheckGuid(AGuid);
-    if (guid.isEmpty())
-        return std::nullopt;
-    const std::unique_ptr<TRegistry> store = OpenAutoAnswers();
-    if (!store->ValueExists(guid))
-        return std::nullopt;
-    // 0 is no button's result, so a value that is not a number is never used.
-    const int v = store->ReadInteger(guid, mrNone);
-    for (int b = 0; b < MsgDlgBtnCount; ++b) {
-        const auto button = TMsgDlgBtn(b);
-        if (Buttons.Contains(button) && ButtonResult(button) == v)
-            return v;
-    }
-    return std::nullopt;
-}
-
-QString Tzc_Dialogs::AutoAnswersVerificationText(const QString &AGuid, int AButtonCount)
-{
-    if (!AutoAnswersRegistryCreateRegistered() || CheckGuid(AGuid).isEmpty())
-        return {};
-    return AButtonCount < 2 ? u"Dialog nicht mehr anzeigen."_s : u"Dialog immer genauso beantworten."_s;
-}
-
-bool Tzc_Dialogs::AutoAnswerQualifies(TModalResult AResult, TMsgDlgButtons ASaveAnswerButtons)
-{
-    if (ASaveAnswerButtons.IsEmpty())
-        return true;
-    for (int b = 0; b < MsgDlgBtnCount; ++b) {
-        const auto button = TMsgDlgBtn(b);
-        if (ASaveAnswerButtons.Contains(button) && MsgDlgButtonResult(button) == AResult)
-            return true;
-    }
-    return false;
-}
-
-void Tzc_Dialogs::AutoAnswersAfterDialog(
-    const QString &AGuid, TModalResult AResult, bool AChecked, TMsgDlgButtons ASaveAnswerButtons)
-{
-    if (!AutoAnswersRegistryCreateRegistered() || AGuid.trimmed().isEmpty() || AResult == mrNone)
-        return;
-    if (AChecked && AutoAnswerQualifies(AResult, ASaveAnswerButtons))
-        AutoAnswersAdd(AGuid, AResult);
-    else
-        AutoAnswersRemove(AGuid);
-}
-
 // The first-answer notice
 
 QString AutoAnswerNoticeInstruction()
@@ -130,16 +28,6 @@ QString AutoAnswerNoticeContent()
     return u"Sie können alle gespeicherten Antworten im Ribbon unter unter Optionen - Dialogantworten "
            u"zurücksetzen.\rDiese Meldung wird nur beim ersten Hinzufügen einer automatischen Antwort "
            u"angezeigt."_s;
-}
-
-void ShowAutoAnswerNotice()
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!qobject_cast<QApplication *>(app))
-        return;
-    // Never waits, also on the GUI thread: the caller is still inside the dialog's answer.
-    Tzc_Dialogs::MessageDlgQueued(AutoAnswerNoticeInstruction(), AutoAnswerNoticeContent(), mtInformation,
-        { mbOK }, 0, mbOK, QString(), {}, 0, nullptr);
 }
 
 // Time-out

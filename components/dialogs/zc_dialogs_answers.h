@@ -1,6 +1,6 @@
 #pragma once
 // The time-out of a task dialog and the notice after the first remembered answer. The answer store
-// itself is part of Tzc_Dialogs (zc_dialogs.h).
+// itself is Tzc_AutoAnswerStore (zc_dialogs_core.h).
 
 #include "platform/dialogtypes.h"
 
@@ -42,9 +42,7 @@ private:
     bool m_attached = false;
 };
 
-// "Hinweis": how to reset remembered answers, shown once the first one is stored. Queued to the GUI
-// thread, so that storing never waits for it; dropped when there is no widget application.
-void ShowAutoAnswerNotice();
-// The notice's texts.
+// "Hinweis": how to reset remembered answers, shown once the first one is stored (queued, so that
+// storing never waits for it; nothing without a widget application). Its texts:
 QString AutoAnswerNoticeInstruction();
 QString AutoAnswerNoticeContent();

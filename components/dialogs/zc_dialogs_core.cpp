@@ -11,6 +11,8 @@
 
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The one service; the unit's start and finish are its only writers, while no other thread runs.
@@ -18,12 +20,78 @@ constinit std::unique_ptr<Tzc_DialogService> g_service;
 
 } // namespace
 
-Tzc_DialogService::Tzc_DialogService() = default;
-Tzc_DialogService::~Tzc_DialogService() = default;
+Tzc_DialogService::Tzc_DialogService()
+    : m_alive(std::make_shared<const int>(0))
+{
+}
+
+Tzc_DialogService::~Tzc_DialogService()
+{
+    m_widgets.reset();
+}
 
 Tzc_DialogService *Tzc_DialogService::Running()
 {
     return g_service.get();
+}
+
+Tzc_DialogService &Tzc_DialogService::Require()
+{
+    if (!g_service)
+        throw Exception(u"The dialog service is not running: unit zc_Dialogs has not started."_s);
+    return *g_service;
+}
+
+void Tzc_DialogService::Start(TWidgetsPartCreate ACreate)
+{
+    // Counted, so that a second run of the units in one process keeps the first one's history.
+    if (g_service)
+        ++g_service->m_runs;
+    else
+        g_service.reset(new Tzc_DialogService);
+    if (ACreate && !g_service->m_widgets)
+        g_service->m_widgets = ACreate(*g_service);
+}
+
+void Tzc_DialogService::Finish()
+{
+    if (!g_service || --g_service->m_runs > 0)
+        return;
+    // The history, its views' list and the host's factory (which may hold objects of its own) go
+    // now, not at process exit; the widgets part first gives the platform's dialogs back.
+    g_service.reset();
+}
+
+Tzc_DialogServiceRef Tzc_DialogService::Ref() const
+{
+    Tzc_DialogServiceRef ref;
+    ref.m_service = const_cast<Tzc_DialogService *>(this);
+    ref.m_alive = m_alive;
+    return ref;
+}
+
+void Tzc_DialogService::AddToHistoryStack(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    quint8 AAnswerTyp, TModalResult AResult)
+{
+    if (TThread::IsGuiThread()) {
+        THistorieItem::Create(
+            AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
+        return;
+    }
+    // Not tagged with the calling thread: a worker that ends right after its dialog must not take
+    // the entry with it. Tagged with this service instead: once its run is over the entry has no
+    // history to go to, not even a later run's.
+    TThread::Queue(nullptr, [=, service = Ref()] {
+        if (!service.Get())
+            return;
+        try {
+            THistorieItem::Create(
+                AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
+        } catch (...) {
+            qWarning("Dialog history entry lost: %s", qPrintable(CurrentExceptionMessage()));
+        }
+    });
 }
 
 THistorie *Tzc_DialogsCore::GetHistorie()
@@ -36,23 +104,8 @@ void Tzc_DialogsCore::AddToHistoryStack(const QString &AInstruction, const QStri
     TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid,
     quint8 AAnswerTyp, TModalResult AResult)
 {
-    if (TThread::IsGuiThread()) {
-        THistorieItem::Create(
-            AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
-        return;
-    }
-    // Not tagged with the calling thread: a worker that ends right after its dialog must not take
-    // the entry with it.
-    TThread::Queue(nullptr, [=] {
-        if (!GetHistorie())
-            return;
-        try {
-            THistorieItem::Create(
-                AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
-        } catch (...) {
-            qWarning("Dialog history entry lost: %s", qPrintable(CurrentExceptionMessage()));
-        }
-    });
+    Tzc_DialogService::Require().AddToHistoryStack(
+        AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
 }
 
 QString Tzc_DialogsCore::ParseGuid(const QString &AValue)
@@ -86,40 +139,55 @@ QString Tzc_DialogsCore::CheckGuid(const QString &AValue)
 void Tzc_DialogsCore::SetAutoAnswersRegistryCreate(TAutoAnswersRegistryCreate AFactory)
 {
     if (Tzc_DialogService *service = Tzc_DialogService::Running())
-        service->AutoAnswersRegistryCreate = std::move(AFactory);
+        service->Answers.SetRegistryCreate(std::move(AFactory));
 }
 
 bool Tzc_DialogsCore::AutoAnswersRegistryCreateRegistered()
 {
     const Tzc_DialogService *service = Tzc_DialogService::Running();
-    return service && service->AutoAnswersRegistryCreate;
+    return service && service->Answers.Registered();
 }
 
 void Tzc_DialogsCore::SetShiftStateReader(TShiftStateReader AReader)
 {
     if (Tzc_DialogService *service = Tzc_DialogService::Running())
-        service->ShiftStateReader = std::move(AReader);
+        service->Answers.SetShiftStateReader(std::move(AReader));
 }
 
-std::unique_ptr<TRegistry> Tzc_DialogsCore::OpenAutoAnswers()
+void Tzc_DialogsCore::AutoAnswersAdd(const QString &AGuid, TModalResult AResultValue)
 {
-    Tzc_DialogService *service = Tzc_DialogService::Running();
-    std::unique_ptr<TRegistry> store
-        = service && service->AutoAnswersRegistryCreate ? service->AutoAnswersRegistryCreate() : nullptr;
-    if (!store)
-        throw ERegistryException(
-            QStringLiteral("Der Speicher der automatischen Antworten ist nicht geöffnet."));
-    return store;
+    Tzc_DialogService::Require().Answers.Add(AGuid, AResultValue);
 }
 
-void Tzc_DialogsCore::RecordDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, TMsgDlgBtn DefaultButton, const QString &AGuid, quint8 AAnswerTyp,
-    TModalResult AResult)
+void Tzc_DialogsCore::AutoAnswersRemove(const QString &AGuid)
 {
-    // A dialog shown before the unit starts or after it finished is not lost for want of a history.
-    if (TThread::IsGuiThread() && !GetHistorie())
-        return;
-    AddToHistoryStack(AInstruction, AContent, DlgType, Buttons, DefaultButton, AGuid, AAnswerTyp, AResult);
+    Tzc_DialogService::Require().Answers.Remove(AGuid);
+}
+
+void Tzc_DialogsCore::AutoAnswersReset()
+{
+    Tzc_DialogService::Require().Answers.Reset();
+}
+
+std::optional<TModalResult> Tzc_DialogsCore::AutoAnswersLookup(const QString &AGuid, TMsgDlgButtons Buttons)
+{
+    return Tzc_DialogService::Require().Answers.Lookup(AGuid, Buttons);
+}
+
+QString Tzc_DialogsCore::AutoAnswersVerificationText(const QString &AGuid, int AButtonCount)
+{
+    return Tzc_DialogService::Require().Answers.VerificationText(AGuid, AButtonCount);
+}
+
+void Tzc_DialogsCore::AutoAnswersAfterDialog(
+    const QString &AGuid, TModalResult AResult, bool AChecked, TMsgDlgButtons ASaveAnswerButtons)
+{
+    Tzc_DialogService::Require().Answers.AfterDialog(AGuid, AResult, AChecked, ASaveAnswerButtons);
+}
+
+bool Tzc_DialogsCore::AutoAnswerQualifies(TModalResult AResult, TMsgDlgButtons ASaveAnswerButtons)
+{
+    return Tzc_AutoAnswerStore::Qualifies(AResult, ASaveAnswerButtons);
 }
 
 TMsgDlgBtn Tzc_DialogsCore::CalcDefaultButton(TMsgDlgButtons AButtons)
@@ -192,13 +260,13 @@ void Tzc_DialogsCore::RaiseMessageDlgException(const QString &AExceptionText)
 bool Tzc_DialogsCore::UseLatestCommonDialogs()
 {
     const Tzc_DialogService *service = Tzc_DialogService::Running();
-    return !service || service->UseLatestCommonDialogs;
+    return !service || service->UseLatestCommonDialogs();
 }
 
 void Tzc_DialogsCore::SetUseLatestCommonDialogs(bool AValue)
 {
     if (Tzc_DialogService *service = Tzc_DialogService::Running())
-        service->UseLatestCommonDialogs = AValue;
+        service->SetUseLatestCommonDialogs(AValue);
 }
 
 bool Tzc_DialogsCore::TaskDialogsAvailable()
@@ -207,28 +275,5 @@ bool Tzc_DialogsCore::TaskDialogsAvailable()
     return UseLatestCommonDialogs();
 }
 
-void zc_DialogsStart()
-{
-    // Counted, so that a second run of the units in one process keeps the first one's history.
-    if (g_service) {
-        ++g_service->m_runs;
-        return;
-    }
-    g_service = std::make_unique<Tzc_DialogService>();
-}
-
-void zc_DialogsFinish()
-{
-    if (!g_service || --g_service->m_runs > 0)
-        return;
-    // The routes lead into this state: the platform's own dialogs come back first.
-    if (g_service->Routed.exchange(false)) {
-        if (const auto unroute = g_service->Unroute.exchange(nullptr))
-            unroute();
-    }
-    // The history, its views' list and the host's factory (which may hold objects of its own) go
-    // now, not at process exit.
-    g_service.reset();
-}
-
-const TUnit zc_DialogsUnit = { "zc_Dialogs", zc_DialogsStart, zc_DialogsFinish };
+const TUnit zc_DialogsCoreUnit
+    = { "zc_Dialogs", [] { Tzc_DialogService::Start(nullptr); }, [] { Tzc_DialogService::Finish(); } };

@@ -54,15 +54,27 @@ THistorieItem *THistorieItem::insert(std::unique_ptr<THistorieItem> item)
     // The history and its views belong to the GUI thread; another thread would race them.
     if (!TThread::IsGuiThread())
         throw Exception(u"The dialog history can only be written on the GUI thread."_s);
-    THistorie *historie = Tzc_DialogsCore::GetHistorie();
-    if (!historie)
-        throw Exception(u"The dialog history does not exist: unit zc_Dialogs has not started."_s);
-    item->fTimeStamp = QDateTime::currentDateTime();
-    THistorieItem *result = item.get();
-    historie->m_items.insert(historie->m_items.begin(), std::move(item));
-    historie->GarbageCollect();
-    THistorie::NotifyViews();
-    return result;
+    return Tzc_DialogService::Require().Historie.Insert(std::move(item));
+}
+
+void THistorieViews::Remove(THistorieView *AView)
+{
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), AView), m_views.end());
+}
+
+void THistorieViews::Notify()
+{
+    // A handler may open or close views; walk a copy and skip the ones closed meanwhile.
+    const std::vector<THistorieView *> copy = m_views;
+    for (THistorieView *view : copy) {
+        if (std::find(m_views.begin(), m_views.end(), view) == m_views.end())
+            continue;
+        try {
+            view->HistorieChanged();
+        } catch (...) {
+            // One broken view must not keep the others stale.
+        }
+    }
 }
 
 THistorie::THistorie() = default;
@@ -76,9 +88,19 @@ const THistorieItem &THistorie::Items(int Index) const
     return *m_items[size_t(Index)];
 }
 
+THistorieItem *THistorie::Insert(std::unique_ptr<THistorieItem> AItem)
+{
+    AItem->fTimeStamp = QDateTime::currentDateTime();
+    THistorieItem *result = AItem.get();
+    m_items.insert(m_items.begin(), std::move(AItem));
+    GarbageCollect();
+    Views.Notify();
+    return result;
+}
+
 void THistorie::GarbageCollect()
 {
-    if (OpenViewCount() > 0)
+    if (Views.Count() > 0)
         return;
     while (Count() > MaxEntries)
         m_items.pop_back();
@@ -87,56 +109,30 @@ void THistorie::GarbageCollect()
 void THistorie::Clear()
 {
     m_items.clear();
-    NotifyViews();
+    Views.Notify();
 }
-
-namespace {
-
-std::vector<THistorieView *> *openViews()
-{
-    Tzc_DialogService *service = Tzc_DialogService::Running();
-    return service ? &service->OpenViews : nullptr;
-}
-
-} // namespace
 
 void THistorie::AddView(THistorieView *AView)
 {
-    std::vector<THistorieView *> *views = openViews();
-    if (!views)
-        throw Exception(u"No dialog history view can open: unit zc_Dialogs has not started."_s);
-    views->push_back(AView);
+    Tzc_DialogService::Require().Historie.Views.Add(AView);
 }
 
 void THistorie::RemoveView(THistorieView *AView)
 {
-    if (std::vector<THistorieView *> *views = openViews())
-        views->erase(std::remove(views->begin(), views->end(), AView), views->end());
+    if (Tzc_DialogService *service = Tzc_DialogService::Running())
+        service->Historie.Views.Remove(AView);
 }
 
 int THistorie::OpenViewCount()
 {
-    const std::vector<THistorieView *> *views = openViews();
-    return views ? int(views->size()) : 0;
+    const Tzc_DialogService *service = Tzc_DialogService::Running();
+    return service ? service->Historie.Views.Count() : 0;
 }
 
 void THistorie::NotifyViews()
 {
-    const std::vector<THistorieView *> *views = openViews();
-    if (!views)
-        return;
-    // A handler may open or close views; walk a copy and skip the ones closed meanwhile.
-    const std::vector<THistorieView *> copy = *views;
-    for (THistorieView *view : copy) {
-        views = openViews();
-        if (!views || std::find(views->begin(), views->end(), view) == views->end())
-            continue;
-        try {
-            view->HistorieChanged();
-        } catch (...) {
-            // One broken view must not keep the others stale.
-        }
-    }
+    if (Tzc_DialogService *service = Tzc_DialogService::Running())
+        service->Historie.Views.Notify();
 }
 
 QString HistorieResultName(qint32 AResult)

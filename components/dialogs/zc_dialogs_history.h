@@ -59,7 +59,9 @@ public:
     const QDateTime &TimeStamp() const { return fTimeStamp; }
 
 private:
+    friend class THistorie;
     THistorieItem() = default;
+    // Into the running service's history.
     static THistorieItem *insert(std::unique_ptr<THistorieItem> item);
 
     quint8 fHistorieType = HistorieTypeDialog;
@@ -72,6 +74,20 @@ private:
     quint8 fAnswerTyp = AnswerTypNone;
     qint32 fResult = 0;
     QDateTime fTimeStamp;
+};
+
+// The open views of a history, in the order they were opened; it does not own them.
+class THistorieViews
+{
+public:
+    void Add(THistorieView *AView) { m_views.push_back(AView); }
+    void Remove(THistorieView *AView);
+    int Count() const { return int(m_views.size()); }
+    // Tells every view, in order; a view that raises does not stop the next.
+    void Notify();
+
+private:
+    std::vector<THistorieView *> m_views;
 };
 
 // The list of entries, index 0 the newest; it owns them.
@@ -98,19 +114,21 @@ public:
     void Clear();
     // A visible view filling AOwner (its owner and parent). Lives with the widgets, in pravik_dialogs.
     THistorieFrame *CreateView(QWidget *AOwner);
+    // Stamps AItem now, inserts it as the newest entry, trims and tells the views. GUI thread only.
+    THistorieItem *Insert(std::unique_ptr<THistorieItem> AItem);
 
-    // Open views of the service's history (Tzc_DialogService::OpenViews), in the order they were
-    // opened. A view joins at the end of its construction and leaves at the start of its
-    // destruction; joining raises Exception while the unit is not started.
+    // This history's open views.
+    THistorieViews Views;
+
+    // The open views of the running service's history. A view joins at the end of its construction
+    // and leaves at the start of its destruction; joining raises Exception while the unit is not
+    // running.
     static void AddView(THistorieView *AView);
     static void RemoveView(THistorieView *AView);
     static int OpenViewCount();
-    // Tells every open view, in order; a view that raises does not stop the next.
     static void NotifyViews();
 
 private:
-    friend class THistorieItem;
-
     std::vector<std::unique_ptr<THistorieItem>> m_items;
 };
 

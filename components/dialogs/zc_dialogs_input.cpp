@@ -1,7 +1,7 @@
 #include "zc_dialogs_input.h"
 
 #include "components/appservices/xprocs_display.h"
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogwidgets.h"
 #include "components/scaling/zc_scale.h"
 #include "platform/dialogbuilder.h"
 #include "platform/numbers.h"
@@ -105,7 +105,7 @@ QRect monitorArea(TDefaultMonitor monitor)
 
 } // namespace
 
-bool Tzc_Dialogs::InputQuery(
+bool Tzc_DialogWidgets::InputQuery(
     const QString &ACaption, const QString &APrompt, QString &Value, TDefaultMonitor ADefaultMonitor)
 {
     RequireGuiThread();
@@ -178,12 +178,12 @@ bool folderExists(const QString &folder)
 
 } // namespace
 
-bool Tzc_Dialogs::SelectDirectory(QString &ADirectory, const QString &AGuid, const QString &ATitle)
+bool Tzc_DialogWidgets::SelectDirectory(QString &ADirectory, const QString &AGuid, const QString &ATitle)
 {
     RequireGuiThread();
     QString d = ADirectory;
-    if (d.isEmpty() && AutoAnswersRegistryCreateRegistered() && !AGuid.isEmpty()) {
-        const std::unique_ptr<TRegistry> store = OpenAutoAnswers();
+    if (d.isEmpty() && m_service.Answers.Registered() && !AGuid.isEmpty()) {
+        const std::unique_ptr<TRegistry> store = m_service.Answers.Open();
         if (store->ValueExists(AGuid)) {
             d = store->ReadString(AGuid);
             if (!folderExists(d))
@@ -210,8 +210,8 @@ bool Tzc_Dialogs::SelectDirectory(QString &ADirectory, const QString &AGuid, con
         return false;
     ADirectory = withTrailingSlash(QDir::fromNativeSeparators(chosen.first()));
 
-    if (AutoAnswersRegistryCreateRegistered() && !AGuid.isEmpty() && folderExists(ADirectory)) {
-        const std::unique_ptr<TRegistry> store = OpenAutoAnswers();
+    if (m_service.Answers.Registered() && !AGuid.isEmpty() && folderExists(ADirectory)) {
+        const std::unique_ptr<TRegistry> store = m_service.Answers.Open();
         store->WriteString(AGuid, ADirectory);
     }
     return true;

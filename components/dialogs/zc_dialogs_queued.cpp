@@ -3,7 +3,7 @@
 
 #include "components/dialogs/zc_customtaskdialog.h"
 #include "components/dialogs/zc_dialoginterface.h"
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogwidgets.h"
 
 #include "platform/exception.h"
 #include "platform/thread.h"
@@ -78,24 +78,6 @@ template <class T> struct TClearOnExit
 
 namespace {
 
-// Normalises the GUID at once (a bad one is the caller's mistake: it hears of it, not a worker
-// nobody watches), then shows the dialog from a worker of its own, which hands the result to
-// AHandOver, when set.
-void startQueuedDialog(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
-    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, std::function<void(int AResult)> AHandOver)
-{
-    QString guid = AGuid.trimmed().toUpper();
-    if (!guid.isEmpty())
-        guid = Tzc_Dialogs::CheckGuid(guid);
-    TDialogWorker::Create([=](TDialogWorker *) {
-        const int result = Tzc_Dialogs::MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx,
-            DefaultButton, guid, ASaveAnswerButtons, ATimeOut, nullptr);
-        if (AHandOver)
-            AHandOver(result);
-    })->Start();
-}
-
 void requireContext(bool AGiven)
 {
     if (!AGiven)
@@ -104,8 +86,27 @@ void requireContext(bool AGiven)
 
 } // namespace
 
-void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+void Tzc_DialogWidgets::StartQueuedDialog(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, std::function<void(int AResult)> AHandOver)
+{
+    // A bad GUID is the caller's mistake: it hears of it, not a worker nobody watches.
+    QString guid = AGuid.trimmed().toUpper();
+    if (!guid.isEmpty())
+        guid = Tzc_Dialogs::CheckGuid(guid);
+    // The worker may outlive the service: it reaches it only on the GUI thread, through the reference.
+    TDialogWorker::Create([=, service = m_service.Ref()](TDialogWorker *) {
+        const int result = OnGuiThread(service, [&](Tzc_DialogWidgets &AOnGui) {
+            return AOnGui.MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, guid,
+                ASaveAnswerButtons, ATimeOut, nullptr);
+        });
+        if (AHandOver)
+            AHandOver(result);
+    })->Start();
+}
+
+void Tzc_DialogWidgets::MessageDlgQueued(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
     TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const QObject *AContext,
     const Tzc_Dialog_ThreadResult &AMessageResult)
 {
@@ -124,12 +125,12 @@ void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &A
             });
         };
     }
-    startQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+    StartQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
         ASaveAnswerButtons, ATimeOut, std::move(handOver));
 }
 
-void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+void Tzc_DialogWidgets::MessageDlgQueued(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
     TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, TThread *AContext,
     const Tzc_Dialog_ThreadResult &AMessageResult)
 {
@@ -141,12 +142,12 @@ void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &A
             TThread::Queue(context, [AMessageResult, AResult] { AMessageResult(AResult); });
         };
     }
-    startQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+    StartQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
         ASaveAnswerButtons, ATimeOut, std::move(handOver));
 }
 
-void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+void Tzc_DialogWidgets::MessageDlgQueued(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
     TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, Tzc_Dialog_ThreadResultFunction AMessageResult)
 {
     std::function<void(int)> handOver;
@@ -157,29 +158,13 @@ void Tzc_Dialogs::MessageDlgQueued(const QString &AInstruction, const QString &A
             TThread::Queue(origin, [AMessageResult, AResult] { AMessageResult(AResult); });
         };
     }
-    startQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
+    StartQueuedDialog(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
         ASaveAnswerButtons, ATimeOut, std::move(handOver));
 }
 
 // Dialog interfaces
 
-std::shared_ptr<Izc_DialogInterface> Tzc_Dialogs::MessageDlgInterface(const QString &AInstruction,
-    const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int ATimeOut,
-    int ATimeOutResult, const Tzc_DialogCallback &ACallback)
-{
-    return MessageDlgInterface(AInstruction, AContent, DlgType, Buttons, HelpCtx, QString(), {}, ATimeOut,
-        ATimeOutResult, ACallback);
-}
-
-std::shared_ptr<Izc_DialogInterface> Tzc_Dialogs::MessageDlgInterface(const QString &AInstruction,
-    const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, const QString &AGuid,
-    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, int ATimeOutResult, const Tzc_DialogCallback &ACallback)
-{
-    return Tzc_DialogInterface::MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx, AGuid,
-        ASaveAnswerButtons, ATimeOut, ATimeOutResult, ACallback);
-}
-
-std::shared_ptr<Tzc_DialogInterface> Tzc_DialogInterface::MessageDlg(const QString &AInstruction,
+std::shared_ptr<Izc_DialogInterface> Tzc_DialogWidgets::MessageDlgInterface(const QString &AInstruction,
     const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, const QString &AGuid,
     TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, int ATimeOutResult, const Tzc_DialogCallback &ACallback)
 {
@@ -188,7 +173,7 @@ std::shared_ptr<Tzc_DialogInterface> Tzc_DialogInterface::MessageDlg(const QStri
         guid = Tzc_Dialogs::CheckGuid(guid);
     const std::shared_ptr<Tzc_DialogInterface> self(new Tzc_DialogInterface);
     // The worker's reference keeps the object until the answer is delivered, whatever the caller does.
-    TDialogWorker::Create([=](TDialogWorker *worker) {
+    TDialogWorker::Create([=, service = m_service.Ref()](TDialogWorker *worker) {
         const auto customise = [self, ATimeOut, ATimeOutResult, ACallback](Tzc_CustomTaskDialog *ADialog) {
             self->Customise(ADialog, ATimeOut, ATimeOutResult, ACallback);
         };
@@ -199,8 +184,10 @@ std::shared_ptr<Tzc_DialogInterface> Tzc_DialogInterface::MessageDlg(const QStri
                 Tzc_DialogInterface &Interface;
                 ~TCloseOnExit() { Interface.fClosed = true; }
             } closed { *self };
-            self->SetResult(Tzc_Dialogs::MessageDlg(
-                AInstruction, AContent, DlgType, Buttons, HelpCtx, guid, ASaveAnswerButtons, 0, customise));
+            self->SetResult(OnGuiThread(service, [&](Tzc_DialogWidgets &AOnGui) {
+                return AOnGui.MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx,
+                    Tzc_Dialogs::CalcDefaultButton(Buttons), guid, ASaveAnswerButtons, 0, customise);
+            }));
         }
         if (const Tzc_DialogInterfaceResultCallback callback = self->GetResultCallback()) {
             const std::shared_ptr<Izc_DialogInterface> handle = self;
@@ -334,7 +321,7 @@ struct TContinued
 
 } // namespace
 
-int Tzc_Dialogs::MessageDlgCallbackContinued(const QString &AInstruction, const QString &AContent,
+int Tzc_DialogWidgets::MessageDlgCallbackContinued(const QString &AInstruction, const QString &AContent,
     TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton,
     const Tzc_DialogCallbackContinued &ACallback, int AInterval)
 {

@@ -1,7 +1,7 @@
 // Taking over the platform's message dialogs: its MessageDlg*, MessageDlgPos* and ShowMessage* calls
 // become service task dialogs without main instruction, with history and the button font.
 
-#include "components/dialogs/zc_dialogs.h"
+#include "components/dialogs/zc_dialogwidgets.h"
 
 #include "platform/dialogs.h"
 
@@ -33,23 +33,24 @@ bool customApplicationStyle()
 
 } // namespace
 
-void Tzc_Dialogs::ExchangeDialogAddress()
+void Tzc_DialogWidgets::ExchangeDialogAddress()
 {
-    // The routes lead into the service's state: none while the unit is not running.
-    Tzc_DialogService *service = Tzc_DialogService::Running();
-    if (!service || service->Routed || !TaskDialogsAvailable() || customApplicationStyle())
+    if (m_routed || !m_service.UseLatestCommonDialogs() || customApplicationStyle())
         return;
     // Once: a second caller, on whatever thread, finds it taken.
-    if (service->Routed.exchange(true))
+    if (m_routed.exchange(true))
         return;
-    service->Unroute = [] {
-        SetMessageDlgRoute(nullptr);
-        SetShowMessageRoute(nullptr);
-    };
-    SetMessageDlgRoute([](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
-                           int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton) {
-        return MessageDlgPosHelp(u"&"_s, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
-            DefaultButton.value_or(DefaultMsgDlgButton(Buttons)), QString(), {}, 0, nullptr);
+    // A platform dialog asked for on any thread goes to this service on the GUI thread; once the
+    // service is gone (the routes go with it) it is not shown.
+    SetMessageDlgRoute(
+        [service = m_service.Ref()](const QString &Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+            int HelpCtx, int X, int Y, const QString &HelpFileName, std::optional<TMsgDlgBtn> DefaultButton) {
+            return OnGuiThread(service, [&](Tzc_DialogWidgets &AOnGui) {
+                return AOnGui.MessageDlgPosHelp(u"&"_s, Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
+                    DefaultButton.value_or(DefaultMsgDlgButton(Buttons)), QString(), {}, 0, nullptr);
+            });
+        });
+    SetShowMessageRoute([service = m_service.Ref()](const QString &Msg) {
+        OnGuiThread(service, [&](Tzc_DialogWidgets &AOnGui) { return AOnGui.ShowMessage(Msg); });
     });
-    SetShowMessageRoute([](const QString &Msg) { Tzc_Dialogs::ShowMessage(Msg); });
 }

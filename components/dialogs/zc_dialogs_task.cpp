@@ -4,6 +4,7 @@
 #include "components/dialogs/zc_customtaskdialog.h"
 #include "components/dialogs/zc_dialogs.h"
 #include "components/dialogs/zc_dialogs_answers.h"
+#include "components/dialogs/zc_dialogwidgets.h"
 
 #include "platform/dialogbuilder.h"
 #include "platform/dialogs.h"
@@ -39,20 +40,10 @@ QWidget *applicationMainWindow()
     return found;
 }
 
-// Runs Call on the GUI thread and waits for it; a call the GUI thread will no longer run (the
-// application is going) answers 0 instead of waiting for ever.
-template <class F> int onGuiThread(F &&Call)
-{
-    int result = mrNone;
-    if (!TThread::Synchronize(TThread::CurrentThread(), [&] { result = Call(); }))
-        return mrNone;
-    return result;
-}
-
 } // namespace
 
 // One call of the task path on the GUI thread: its arguments, the dialog and the answer.
-struct Tzc_Dialogs::TTaskRun
+struct Tzc_DialogWidgets::TTaskRun
 {
     TTaskRun(const QString &AInstruction, const QString &AContent, TMsgDlgType ADlgType,
         TMsgDlgButtons AButtons, int AHelpCtx, TMsgDlgBtn ADefaultButton, const QString &AGuid,
@@ -98,66 +89,45 @@ struct Tzc_Dialogs::TTaskRun
     }
 };
 
-QFont Tzc_Dialogs::GetButtonFont()
+QFont Tzc_DialogWidgets::CurrentButtonFont()
 {
-    Tzc_DialogService *service = Tzc_DialogService::Running();
     const QWidget *main = applicationMainWindow();
-    const QFont font = main ? main->font() : QApplication::font();
-    if (!service)
-        return font; // nothing to keep it in
-    if (!service->ButtonFont.isValid())
-        service->ButtonFont = QVariant::fromValue(font);
-    return service->ButtonFont.value<QFont>();
+    return main ? main->font() : QApplication::font();
 }
 
-int Tzc_Dialogs::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
+QFont Tzc_DialogWidgets::GetButtonFont()
+{
+    if (!m_buttonFont)
+        m_buttonFont = CurrentButtonFont();
+    return *m_buttonFont;
+}
+
+int Tzc_DialogWidgets::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
     TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
     TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_DialogCallback &ACallback)
 {
     QString guid = AGuid.trimmed().toUpper();
     if (!guid.isEmpty())
-        guid = CheckGuid(guid);
+        guid = Tzc_Dialogs::CheckGuid(guid);
     return MessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, -1, -1, QString(),
         DefaultButton, guid, ASaveAnswerButtons, ATimeOut, ACallback);
 }
 
-int Tzc_Dialogs::MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
+int Tzc_DialogWidgets::MessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
     TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
     const Tzc_DialogCallback &ACallback)
 {
-    return MessageDlg(QString(), AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid,
-        ASaveAnswerButtons, ATimeOut, ACallback);
-}
-
-int Tzc_Dialogs::MessageDlg(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, int HelpCtx, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons,
-    int ATimeOut, const Tzc_DialogCallback &ACallback)
-{
-    return MessageDlg(AInstruction, AContent, DlgType, Buttons, HelpCtx, CalcDefaultButton(Buttons), AGuid,
-        ASaveAnswerButtons, ATimeOut, ACallback);
-}
-
-int Tzc_Dialogs::MessageDlg(const QString &AContent, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx,
-    const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
-    const Tzc_DialogCallback &ACallback)
-{
-    return MessageDlg(
-        QString(), AContent, DlgType, Buttons, HelpCtx, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
-}
-
-int Tzc_Dialogs::MessageDlgPosHelp(const QString &AInstruction, const QString &AContent, TMsgDlgType DlgType,
-    TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName, TMsgDlgBtn DefaultButton,
-    const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
-    const Tzc_DialogCallback &ACallback)
-{
-    if (TaskDialogsAvailable())
-        return DoTaskMessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y, HelpFileName,
-            DefaultButton, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
+    // Qt's task dialog runs wherever its widgets do: the switch alone chooses the path. The task
+    // dialog places itself on its parent: X, Y and the help file have no part in it.
+    if (m_service.UseLatestCommonDialogs())
+        return DoTaskMessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton,
+            AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
     return DoClassicMessageDlgPosHelp(
         AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
 }
 
-int Tzc_Dialogs::DoMessageDlgPosHelp(
+int Tzc_DialogWidgets::DoMessageDlgPosHelp(
     TDialogHolder<TMessageForm> MessageDialog, int HelpCtx, int X, int Y, const QString &HelpFileName)
 {
     // The holder frees the form on every way out, also when showing raises.
@@ -167,13 +137,13 @@ int Tzc_Dialogs::DoMessageDlgPosHelp(
     return MessageDialog->ShowModal();
 }
 
-int Tzc_Dialogs::DoClassicMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+int Tzc_DialogWidgets::DoClassicMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
     TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
     TMsgDlgBtn DefaultButton)
 {
     if (!TThread::IsGuiThread())
-        return onGuiThread([&] {
-            return DoClassicMessageDlgPosHelp(
+        return OnGuiThread(m_service.Ref(), [&](Tzc_DialogWidgets &AOnGui) {
+            return AOnGui.DoClassicMessageDlgPosHelp(
                 AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y, HelpFileName, DefaultButton);
         });
     // The marker only says "no headline"; as a first line of the text it would mean nothing.
@@ -181,22 +151,21 @@ int Tzc_Dialogs::DoClassicMessageDlgPosHelp(const QString &AInstruction, const Q
     const QString text = trimControls(instruction + u'\r' + AContent);
     const int result = DoMessageDlgPosHelp(
         CreateMessageDialog(text, DlgType, Buttons, DefaultButton), HelpCtx, X, Y, HelpFileName);
-    RecordDialog(QString(), text, DlgType, Buttons, DefaultButton, QString(), AnswerTypOldStyle, result);
+    m_service.AddToHistoryStack(
+        QString(), text, DlgType, Buttons, DefaultButton, QString(), AnswerTypOldStyle, result);
     return result;
 }
 
-int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
-    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y, const QString &HelpFileName,
-    TMsgDlgBtn DefaultButton, const QString &AGuid, TMsgDlgButtons ASaveAnswerButtons, int ATimeOut,
-    const Tzc_DialogCallback &ACallback)
+int Tzc_DialogWidgets::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QString &AContent,
+    TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, TMsgDlgBtn DefaultButton, const QString &AGuid,
+    TMsgDlgButtons ASaveAnswerButtons, int ATimeOut, const Tzc_DialogCallback &ACallback)
 {
     if (!TThread::IsGuiThread())
-        return onGuiThread([&] {
-            return DoTaskMessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx, X, Y,
-                HelpFileName, DefaultButton, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
+        return OnGuiThread(m_service.Ref(), [&](Tzc_DialogWidgets &AOnGui) {
+            return AOnGui.DoTaskMessageDlgPosHelp(AInstruction, AContent, DlgType, Buttons, HelpCtx,
+                DefaultButton, AGuid, ASaveAnswerButtons, ATimeOut, ACallback);
         });
 
-    // The task dialog places itself on its parent: X, Y and the help file have no part in it.
     TTaskRun run(AInstruction, AContent, DlgType, Buttons, HelpCtx, DefaultButton, AGuid, ASaveAnswerButtons,
         ATimeOut, ACallback);
     if (TaskLookUpStoredAnswer(run)) {
@@ -225,38 +194,38 @@ int Tzc_Dialogs::DoTaskMessageDlgPosHelp(const QString &AInstruction, const QStr
     return run.Result;
 }
 
-bool Tzc_Dialogs::TaskLookUpStoredAnswer(TTaskRun &ARun)
+bool Tzc_DialogWidgets::TaskLookUpStoredAnswer(TTaskRun &ARun)
 {
-    const std::optional<TModalResult> stored = AutoAnswersLookup(ARun.Guid, ARun.Buttons);
+    const std::optional<TModalResult> stored = m_service.Answers.Lookup(ARun.Guid, ARun.Buttons);
     if (!stored)
         return false;
     ARun.Result = *stored;
     return true;
 }
 
-void Tzc_Dialogs::TaskBuildDialog(TTaskRun &ARun)
+void Tzc_DialogWidgets::TaskBuildDialog(TTaskRun &ARun)
 {
     ARun.Dialog = std::make_unique<Tzc_CustomTaskDialog>();
     Tzc_CustomTaskDialog &dialog = *ARun.Dialog;
     dialog.OnDialogConstructed
-        = [](TCustomTaskDialog *Sender) { ApplyDialogFont(Sender->Handle(), GetButtonFont()); };
+        = [this](TCustomTaskDialog *Sender) { ApplyDialogFont(Sender->Handle(), GetButtonFont()); };
     BuildTaskMessageDialog(dialog, ARun.DlgType, ARun.Buttons, ARun.DefaultButton, ARun.HelpCtx);
     // The application's title, the caption of mtCustom, may be as long as any text.
     const QString caption = dialog.Caption();
-    dialog.SetCaption(BreakLongRuns(caption));
+    dialog.SetCaption(Tzc_Dialogs::BreakLongRuns(caption));
     if (QGuiApplication::isRightToLeft())
         dialog.SetFlags(dialog.Flags() | tfRtlLayout);
-    dialog.SetText(BreakLongRuns(ARun.Content));
+    dialog.SetText(Tzc_Dialogs::BreakLongRuns(ARun.Content));
     if (ARun.Instruction.isEmpty() && ARun.DlgType != mtCustom)
         dialog.SetTitle(caption);
     else if (ARun.Instruction != NoInstruction)
-        dialog.SetTitle(BreakLongRuns(ARun.Instruction));
+        dialog.SetTitle(Tzc_Dialogs::BreakLongRuns(ARun.Instruction));
     // Last, so that what the callback changes (text, icon, buttons) is what is shown and timed.
     if (ARun.Callback)
         ARun.Callback(&dialog);
 }
 
-void Tzc_Dialogs::TaskArmTimeOut(TTaskRun &ARun)
+void Tzc_DialogWidgets::TaskArmTimeOut(TTaskRun &ARun)
 {
     if (ARun.TimeOut <= 0)
         return;
@@ -271,9 +240,9 @@ void Tzc_Dialogs::TaskArmTimeOut(TTaskRun &ARun)
             ARun.Dialog.get(), ARun.TimeOutButton, ARun.TimeOut);
 }
 
-void Tzc_Dialogs::TaskOfferRemember(TTaskRun &ARun)
+void Tzc_DialogWidgets::TaskOfferRemember(TTaskRun &ARun)
 {
-    const QString text = AutoAnswersVerificationText(ARun.Guid, ARun.Dialog->ButtonCount());
+    const QString text = m_service.Answers.VerificationText(ARun.Guid, ARun.Dialog->ButtonCount());
     if (text.isEmpty())
         return; // nothing can be remembered: a check box the callback set stays as it is
     Tzc_CustomTaskDialog &dialog = *ARun.Dialog;
@@ -281,7 +250,7 @@ void Tzc_Dialogs::TaskOfferRemember(TTaskRun &ARun)
     dialog.SetVerificationText(text);
 }
 
-void Tzc_Dialogs::TaskShowDialog(TTaskRun &ARun)
+void Tzc_DialogWidgets::TaskShowDialog(TTaskRun &ARun)
 {
     QWidget *parent = QApplication::activeWindow();
     if (!parent || !parent->isVisible())
@@ -294,24 +263,25 @@ void Tzc_Dialogs::TaskShowDialog(TTaskRun &ARun)
     ARun.Result = ARun.Dialog->ModalResult();
 }
 
-void Tzc_Dialogs::TaskStoreAnswer(TTaskRun &ARun)
+void Tzc_DialogWidgets::TaskStoreAnswer(TTaskRun &ARun)
 {
-    AutoAnswersAfterDialog(ARun.Guid, ARun.Result, ARun.Dialog->Flags().testFlag(tfVerificationFlagChecked),
-        ARun.SaveAnswerButtons);
+    m_service.Answers.AfterDialog(ARun.Guid, ARun.Result,
+        ARun.Dialog->Flags().testFlag(tfVerificationFlagChecked), ARun.SaveAnswerButtons);
 }
 
-void Tzc_Dialogs::TaskRecord(const TTaskRun &ARun)
+void Tzc_DialogWidgets::TaskRecord(const TTaskRun &ARun)
 {
-    RecordDialog(ARun.Instruction, ARun.Content, ARun.DlgType, ARun.Buttons, ARun.DefaultButton, ARun.Guid,
-        ARun.AnswerTyp, ARun.Result);
+    m_service.AddToHistoryStack(ARun.Instruction, ARun.Content, ARun.DlgType, ARun.Buttons,
+        ARun.DefaultButton, ARun.Guid, ARun.AnswerTyp, ARun.Result);
 }
 
-int Tzc_Dialogs::ShowMessage(const QString &Msg)
+int Tzc_DialogWidgets::ShowMessage(const QString &Msg)
 {
-    return MessageDlg(NoInstruction, Msg, mtCustom, { mbOK }, 0, QString(), {}, 0, nullptr);
+    return MessageDlg(NoInstruction, Msg, mtCustom, { mbOK }, 0, Tzc_Dialogs::CalcDefaultButton({ mbOK }),
+        QString(), {}, 0, nullptr);
 }
 
-bool Tzc_Dialogs::FileOverWriteQuestionWhenExists(const QString &AFilename)
+bool Tzc_DialogWidgets::FileOverWriteQuestionWhenExists(const QString &AFilename)
 {
     const QFileInfo file(AFilename);
     if (!file.exists() || file.isDir())
@@ -320,6 +290,6 @@ bool Tzc_Dialogs::FileOverWriteQuestionWhenExists(const QString &AFilename)
         = QStringLiteral("Die Datei \"%1\" ist bereits vorhanden.\rSoll die Datei überschrieben werden?")
               .arg(file.fileName());
     return MessageDlg(QStringLiteral("Überschreiben?"), content, mtConfirmation, { mbYes, mbNo }, 0,
-               QString(), {}, 0, nullptr)
+               Tzc_Dialogs::CalcDefaultButton({ mbYes, mbNo }), QString(), {}, 0, nullptr)
         == mrYes;
 }

@@ -21,6 +21,11 @@ struct StatePiece
     std::function<bool()> changed;
 };
 
+struct TIdleView : THistorieView
+{
+    void HistorieChanged() override { }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(StatePiece)
@@ -51,18 +56,28 @@ private Q_SLOTS:
                                                             }
                                                         },
             [] { return Tzc_DialogsCore::GetHistorie() && Tzc_DialogsCore::GetHistorie()->Count() > 0; } };
+        // A view left open by mistake: the next run must not keep (and later call) it.
+        QTest::newRow("open views") << StatePiece { [] {
+                                                       static TIdleView view;
+                                                       try {
+                                                           THistorie::AddView(&view);
+                                                       } catch (const Exception &) {
+                                                           QVERIFY(!Tzc_DialogService::Running());
+                                                       }
+                                                   },
+            [] { return THistorie::OpenViewCount() > 0; } };
     }
 
     void freshInEveryRunAndNotKeptOutside()
     {
         QFETCH(StatePiece, piece);
         {
-            const TUnitRun units { &zc_DialogsUnit };
+            const TUnitRun units { &zc_DialogsCoreUnit };
             QVERIFY(!piece.changed());
             piece.change();
             QVERIFY(piece.changed());
             {
-                const TUnitRun nested { &zc_DialogsUnit };
+                const TUnitRun nested { &zc_DialogsCoreUnit };
                 QVERIFY2(piece.changed(), "a nested run must share the service");
             }
             QVERIFY2(piece.changed(), "the nested run's finish must leave the service");
@@ -71,7 +86,7 @@ private Q_SLOTS:
         // Outside a run there is nothing to keep it in.
         piece.change();
         QVERIFY(!piece.changed());
-        const TUnitRun units { &zc_DialogsUnit };
+        const TUnitRun units { &zc_DialogsCoreUnit };
         QVERIFY(!piece.changed());
     }
 
@@ -81,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(!Tzc_DialogsCore::GetHistorie());
         auto token = std::make_shared<int>(0);
         {
-            const TUnitRun units { &zc_DialogsUnit };
+            const TUnitRun units { &zc_DialogsCoreUnit };
             Tzc_DialogService *service = Tzc_DialogService::Running();
             QVERIFY(service);
             QCOMPARE(Tzc_DialogsCore::GetHistorie(), &service->Historie);

@@ -273,7 +273,7 @@ private Q_SLOTS:
         addDialog(u"kept"_s);
         THistorie *before = Tzc_DialogsCore::GetHistorie();
         {
-            const TUnitRun again { &zc_DialogsUnit };
+            const TUnitRun again { &zc_DialogsCoreUnit };
             QCOMPARE(Tzc_DialogsCore::GetHistorie(), before);
         }
         QCOMPARE(Tzc_DialogsCore::GetHistorie(), before);
@@ -281,6 +281,6 @@ private Q_SLOTS:
     }
 };
 
-static constexpr const TUnit *Units[] = { &zc_DialogsUnit };
+static constexpr const TUnit *Units[] = { &zc_DialogsCoreUnit };
 PRAVIK_TEST_GUILESS_MAIN(TestHistorie, Units)
 #include "tst_historie.moc"

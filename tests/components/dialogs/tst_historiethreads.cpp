@@ -30,7 +30,7 @@ class TestHistorieThreads : public QObject
 private Q_SLOTS:
     void entriesFromWorkersKeepEachThreadsOrder()
     {
-        const TUnitRun units { &zc_DialogsUnit };
+        const TUnitRun units { &zc_DialogsCoreUnit };
         constexpr int Threads = 4;
         constexpr int PerThread = 250;
         std::vector<std::unique_ptr<TLambdaThread>> workers;
@@ -62,7 +62,7 @@ private Q_SLOTS:
 
     void entriesOutliveTheThreadThatRecordedThem()
     {
-        const TUnitRun units { &zc_DialogsUnit };
+        const TUnitRun units { &zc_DialogsCoreUnit };
         std::atomic<bool> done = false;
         TThread::New<TLambdaThread>(
             false,
@@ -81,7 +81,7 @@ private Q_SLOTS:
 
     void workerCannotWriteTheHistoryDirectly()
     {
-        const TUnitRun units { &zc_DialogsUnit };
+        const TUnitRun units { &zc_DialogsCoreUnit };
         std::atomic<bool> raised = false;
         {
             TLambdaThread worker(false, [&raised](TLambdaThread *) {
@@ -99,10 +99,19 @@ private Q_SLOTS:
         QCOMPARE(Tzc_DialogsCore::GetHistorie()->Count(), 0);
     }
 
+    void entryHandedOverAfterTheUnitFinishedIsDropped_data()
+    {
+        QTest::addColumn<bool>("nextRun");
+        QTest::newRow("no run after it") << false;
+        // The entry belongs to the run it was recorded in, not to whatever history exists later.
+        QTest::newRow("a next run started") << true;
+    }
+
     void entryHandedOverAfterTheUnitFinishedIsDropped()
     {
+        QFETCH(bool, nextRun);
         std::optional<TUnitRun> units(
-            std::in_place, std::initializer_list<const TUnit *> { &zc_DialogsUnit });
+            std::in_place, std::initializer_list<const TUnit *> { &zc_DialogsCoreUnit });
         std::atomic<bool> queued = false;
         TLambdaThread worker(false, [&queued](TLambdaThread *) {
             addDialog(u"too late"_s);
@@ -114,8 +123,13 @@ private Q_SLOTS:
             QThread::yieldCurrentThread();
         units.reset();
         QCOMPARE(Tzc_DialogsCore::GetHistorie(), nullptr);
+        if (nextRun)
+            units.emplace(std::initializer_list<const TUnit *> { &zc_DialogsCoreUnit });
         QVERIFY(TThread::CheckSynchronize());
-        QCOMPARE(Tzc_DialogsCore::GetHistorie(), nullptr);
+        const THistorie *historie = Tzc_DialogsCore::GetHistorie();
+        QCOMPARE(historie != nullptr, nextRun);
+        if (historie)
+            QCOMPARE(historie->Count(), 0);
     }
 
     void nothingIsRecordedWithoutTheUnit()
