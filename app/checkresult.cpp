@@ -42,7 +42,13 @@ FileCheck checkBytes(const QString &name, const std::function<QByteArray()> &rea
         {
             // The raw bytes go as soon as the text exists; a UTF-8 file shares them and is not copied.
             const QByteArray bytes = read();
-            utf8 = toUtf8Text(bytes, &check.encoding);
+            // The schema compiles while the text is checked; the namespace is probed again on the
+            // text, so a guess from the raw bytes that is wrong only costs time.
+            utf8 = xmlservices::toUtf8TextOnThreads(bytes, &check.encoding, jobs, [&] {
+                const QString ns = xmlservices::firstNamespace(bytes);
+                if (!ns.isEmpty())
+                    cache.schema(ValidationEngine::resourceNameForNamespace(ns));
+            });
         }
         check.read = true;
         std::unique_ptr<TXMLParseErrors> errors;

@@ -26,7 +26,77 @@ qsizetype chunkBytesFor(qsizetype size, int jobs)
     return std::clamp(size / (qsizetype(jobs) * 4), kMin, kMax);
 }
 
+// Below this the check takes less than starting a thread.
+constexpr qsizetype kMinThreadedCheck = qsizetype(1) << 20;
+
+// The UTF-8 check in pieces taken by whichever thread is free, so that the one that runs `beside`
+// first takes fewer. A piece begins on a character's first byte: moving the cut back over at most
+// three continuation bytes never splits a valid character, and more of them make any cut invalid.
+// beside must not throw.
+bool isValidUtf8OnThreads(const char *data, qsizetype size, int jobs, const std::function<void()> &beside)
+{
+    constexpr int kPieces = 32;
+    qsizetype bounds[kPieces + 1];
+    bounds[0] = 0;
+    bounds[kPieces] = size;
+    for (int i = 1; i < kPieces; ++i) {
+        qsizetype cut = size / kPieces * i;
+        for (int back = 0; back < 3 && isUtf8Continuation(static_cast<unsigned char>(data[cut])); ++back)
+            --cut;
+        bounds[i] = cut;
+    }
+    std::atomic<int> next { 0 };
+    std::atomic<bool> invalid { false };
+    auto check = [&] {
+        for (int i; !invalid && (i = next++) < kPieces;) {
+            if (!isValidUtf8(data + bounds[i], bounds[i + 1] - bounds[i]))
+                invalid = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    try {
+        helpers.reserve(size_t(jobs - 1));
+        helpers.emplace_back([&] {
+            beside();
+            check();
+        });
+        for (int t = 2; t < jobs; ++t)
+            helpers.emplace_back(check);
+    } catch (...) {
+        // Without a thread this one takes every piece.
+    }
+    if (helpers.empty())
+        beside();
+    check();
+    for (std::thread &t : helpers)
+        t.join();
+    return !invalid;
+}
+
 } // namespace
+
+QByteArray toUtf8TextOnThreads(
+    const QByteArray &bytes, TextEncoding *encoding, int jobs, const std::function<void()> &beside)
+{
+    auto runBeside = [&] {
+        try {
+            if (beside)
+                beside();
+        } catch (...) {
+        }
+    };
+    if (jobs <= 1 || bytes.size() < kMinThreadedCheck) {
+        runBeside();
+        return toUtf8Text(bytes, encoding);
+    }
+    if (!isValidUtf8OnThreads(bytes.constData(), bytes.size(), jobs, runBeside))
+        return toUtf8Text(bytes, encoding); // another encoding: converted as always
+    // Valid UTF-8 can start with no byte-order mark but UTF-8's; toUtf8Text() would check it again.
+    const qsizetype mark = utf8ByteOrderMarkLength(bytes);
+    if (encoding)
+        *encoding = mark > 0 ? TextEncoding::Utf8Bom : TextEncoding::Utf8;
+    return mark > 0 ? bytes.sliced(mark) : bytes;
+}
 
 LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
     ParseError &errors, DocumentObserver *observer, const ChunkedRun &run)

@@ -4,6 +4,7 @@
 // one pass. Whatever a chunk cannot stand for (text that is not well-formed, a block refused by its
 // parent) makes the whole document go through one pass instead; that choice never shows.
 
+#include "platform/textformat.h"
 #include "validation/xmlservices.h"
 
 #include <functional>
@@ -24,5 +25,11 @@ struct ChunkedRun
 // the whole document beside the chunks. The outcome, errors and stop are validate()'s.
 LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
     ParseError &errors, DocumentObserver *observer, const ChunkedRun &run);
+
+// toUtf8Text() with its UTF-8 check spread over `jobs` threads, and `beside` (compiling the schema)
+// run on one of them meanwhile, so that neither waits for the other before the chunks start. The
+// text and encoding are toUtf8Text()'s; beside runs once, and what it throws is dropped.
+QByteArray toUtf8TextOnThreads(
+    const QByteArray &bytes, TextEncoding *encoding, int jobs, const std::function<void()> &beside);
 
 } // namespace xmlservices

@@ -1,10 +1,15 @@
 #include "chunkplan.h"
 
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace chunking {
 
@@ -12,6 +17,9 @@ namespace {
 
 // Deeper than libxml2 parses without its huge-document option; such a text is refused in one pass.
 constexpr size_t kMaxDepth = 256;
+// Open elements whose names the cuts depend on: the root, the message and a block. The start tags of
+// a block's children are read by name too, their end tags and all below them are not.
+constexpr size_t kNamedDepth = 3;
 // A skeleton replayed in every chunk must stay small beside the chunk.
 constexpr qsizetype kMaxHeaderBytes = qsizetype(4) << 20;
 constexpr qsizetype kMaxBlockHeadBytes = qsizetype(1) << 20;
@@ -19,6 +27,30 @@ constexpr qsizetype kMaxBlockHeadBytes = qsizetype(1) << 20;
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Offset of the first of the bytes a, b and c in d at or after from; n when there is none. Inline
+// and sixteen bytes at a time: the stretches between tags are short, a library call costs more.
+qsizetype findFirstOf(const char *d, qsizetype from, qsizetype n, char a, char b, char c)
+{
+    qsizetype i = from;
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    const __m128i vc = _mm_set1_epi8(c);
+    for (; n - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
+        const __m128i hits
+            = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, vc));
+        if (const int mask = _mm_movemask_epi8(hits))
+            return i + std::countr_zero(unsigned(mask));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (d[i] == a || d[i] == b || d[i] == c)
+            return i;
+    }
+    return n;
 }
 
 bool isBreak(char c)
@@ -87,6 +119,7 @@ private:
         return at == std::string_view::npos ? -1 : qsizetype(at + len);
     }
     bool startTag(qsizetype lt);
+    bool deepTag(qsizetype lt);
     void endOfBlock();
 
     const char *d;
@@ -220,6 +253,26 @@ bool Scanner::startTag(qsizetype lt)
     return true;
 }
 
+// A tag inside a transaction or a block's own element, read without its name: an end tag up to its
+// '>', a start tag without attribute values the same way. A name left unchecked is no risk: a tag
+// that is not well-formed fails the chunk that owns it, and the document goes through one pass.
+// False for a start tag with a quoted value (a '>' may stand in it): read as any other.
+bool Scanner::deepTag(qsizetype lt)
+{
+    const qsizetype end = findFirstOf(d, lt + 1, n, '>', '"', '\'');
+    if (end == n || d[end] != '>')
+        return false;
+    if (d[lt + 1] == '/') {
+        stack.pop_back();
+    } else if (d[end - 1] != '/') {
+        if (stack.size() >= kMaxDepth)
+            return false;
+        stack.push_back({});
+    }
+    pos = markupEnd = end + 1;
+    return true;
+}
+
 // A block whose transactions are not one run of the same element is a chunk's unit as a whole.
 void Scanner::endOfBlock()
 {
@@ -234,8 +287,8 @@ void Scanner::endOfBlock()
 bool Scanner::run()
 {
     while (pos < n) {
-        const void *lt = std::memchr(d + pos, '<', size_t(n - pos));
-        const qsizetype at = lt ? static_cast<const char *>(lt) - d : n;
+        const qsizetype at = findFirstOf(d, pos, n, '<', '<', '<');
+        const bool lt = at < n;
         // Text directly inside the document, the message or a block is refused by the schema; its
         // report is left to one pass.
         if (stack.size() <= 3) {
@@ -268,6 +321,8 @@ bool Scanner::run()
             } else {
                 return false; // a DOCTYPE, or CDATA where only elements may stand
             }
+        } else if (stack.size() > kNamedDepth && deepTag(at)) {
+            // Below a transaction only the nesting counts.
         } else if (next == '/') {
             if (stack.empty())
                 return false;
@@ -294,7 +349,8 @@ bool Scanner::run()
 }
 
 // What TextPositions counts over a stretch of text: UTF-16 units (one per UTF-8 lead byte, two for
-// a four-byte sequence) and line feeds, carriage returns and CR LF pairs, eight bytes at a time.
+// a four-byte sequence) and line feeds, carriage returns and CR LF pairs; sixteen bytes at a time,
+// counted in byte lanes that are summed before they can overflow.
 struct Counts
 {
     int64_t units = 0;
@@ -305,29 +361,44 @@ struct Counts
 
 Counts count(const char *data, qsizetype from, qsizetype to, qsizetype size)
 {
-    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
-    constexpr uint64_t high = 0x8080808080808080ULL;
-    // The high bit of exactly the bytes of w that are zero.
-    auto zeroBytes = [](uint64_t w) { return ~(((w & low7) + low7) | w | low7); };
-    // How many bytes have their high bit set, in a mask of high bits: summed by one multiplication,
-    // which is cheaper than a population count the compiler may make a library call.
-    auto highBits = [](uint64_t m) { return int64_t(((m >> 7) * 0x0101010101010101ULL) >> 56); };
     Counts c;
     qsizetype i = from;
-    bool crBefore = false; // the last byte counted was a CR
-    for (; to - i >= 8; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        const uint64_t continuation = w & ~(w << 1) & high;
-        const uint64_t fourByteLead = w & (w << 1) & (w << 2) & (w << 3) & high;
-        const uint64_t lf = zeroBytes(w ^ (0x0101010101010101ULL * '\n'));
-        const uint64_t cr = zeroBytes(w ^ (0x0101010101010101ULL * '\r'));
-        c.units += 8 - highBits(continuation) + highBits(fourByteLead);
-        c.lf += highBits(lf);
-        c.cr += highBits(cr);
-        c.crlf += highBits((cr << 8) & lf) + (crBefore && (lf & 0x80));
-        crBefore = (cr >> 63) != 0;
+#if defined(__SSE2__)
+    // A pair is counted where its CR stands, from the sixteen bytes one further on; the pairs of
+    // the last block are thus all counted, and the bytes after it start without a CR before them.
+    auto load = [&](qsizetype at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)); };
+    auto lanesSum = [](__m128i lanes) {
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        return int64_t(_mm_cvtsi128_si64(sums)) + int64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    };
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i belowLead = _mm_set1_epi8(char(0xC0)); // continuation bytes are below, signed
+    const __m128i belowFourByteLead = _mm_set1_epi8(char(0xEF));
+    const __m128i zero = _mm_setzero_si128();
+    int64_t continuations = 0;
+    int64_t fourByteLeads = 0;
+    while (to - i >= 17) {
+        __m128i cont = zero, four = zero, lfs = zero, crs = zero, pairs = zero;
+        for (int k = 0; k < 255 && to - i >= 17; ++k, i += 16) {
+            const __m128i v = load(i);
+            const __m128i isCr = _mm_cmpeq_epi8(v, cr);
+            cont = _mm_sub_epi8(cont, _mm_cmplt_epi8(v, belowLead));
+            four = _mm_sub_epi8(
+                four, _mm_and_si128(_mm_cmpgt_epi8(v, belowFourByteLead), _mm_cmplt_epi8(v, zero)));
+            lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(v, lf));
+            crs = _mm_sub_epi8(crs, isCr);
+            pairs = _mm_sub_epi8(pairs, _mm_and_si128(isCr, _mm_cmpeq_epi8(load(i + 1), lf)));
+        }
+        continuations += lanesSum(cont);
+        fourByteLeads += lanesSum(four);
+        c.lf += lanesSum(lfs);
+        c.cr += lanesSum(crs);
+        c.crlf += lanesSum(pairs);
     }
+    c.units = (i - from) - continuations + fourByteLeads;
+#endif
+    bool crBefore = false; // the last byte counted was a CR
     for (; i < to; ++i) {
         const auto b = static_cast<unsigned char>(data[i]);
         c.units += (b & 0xC0) != 0x80;

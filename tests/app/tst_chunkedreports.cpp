@@ -71,6 +71,9 @@ private Q_SLOTS:
         });
         QTest::newRow("valid") << build(ct, 4, 350);
         QTest::newRow("errors") << errors;
+        QTest::newRow("not well-formed late") << errors.left(errors.size() - 3000) + "</Foo>";
+        if (kUnderThreadSanitizer)
+            return;
         QTest::newRow("errors on one line") << oneLine(errors);
         QTest::newRow("errors, CR LF") << withLineEnds(errors, "\r\n");
         QTest::newRow("errors, UTF-16") << utf16le(errors);
@@ -78,7 +81,6 @@ private Q_SLOTS:
         QTest::newRow("direct debits") << build(directDebit(), 3, 400, [](int, int t, QByteArray tx) {
             return t % 50 == 1 ? replaceOnce(tx, "Ccy=\"EUR\"", "Ccy=\"EURO\"") : tx;
         });
-        QTest::newRow("not well-formed late") << errors.left(errors.size() - 3000) + "</Foo>";
     }
 
     void sameReportsAsOnePass()
@@ -90,9 +92,11 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(document);
         f.close();
-        const QList<QStringList> formats { { QStringLiteral("--rules") },
+        QList<QStringList> formats { { QStringLiteral("--rules") },
             { QStringLiteral("--json"), QStringLiteral("--rules") },
             { QStringLiteral("--format"), QStringLiteral("junit") } };
+        if (kUnderThreadSanitizer)
+            formats.resize(1); // the threads are the same whatever the format
         for (const QStringList &format : formats) {
             const Run one = runCheck(QStringList { QStringLiteral("-j1") } + format + QStringList { path });
             const Run chunked

@@ -12,6 +12,19 @@
 
 namespace paymentcorpus {
 
+// Under ThreadSanitizer every run is many times slower: the tests then take a smaller corpus.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kUnderThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kUnderThreadSanitizer = true;
+#else
+inline constexpr bool kUnderThreadSanitizer = false;
+#endif
+#else
+inline constexpr bool kUnderThreadSanitizer = false;
+#endif
+
 inline QByteArray readExample(const QString &name)
 {
     QFile f(QStringLiteral(PRAVIK_SOURCE_DIR "/examples/") + name);

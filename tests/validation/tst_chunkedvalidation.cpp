@@ -277,6 +277,9 @@ private Q_SLOTS:
     // The cap of listed errors and its count, across chunks.
     void errorCapSameAsOnePass()
     {
+        // The merge of the cap runs on one thread; under the thread checker it only costs minutes.
+        if (kUnderThreadSanitizer)
+            QSKIP("110,000 errors take minutes under ThreadSanitizer; the merge runs on one thread");
         const Parts ct = creditTransfer();
         QByteArray doc = ct.head;
         for (int i = 0; i < 110000; ++i)
@@ -289,6 +292,57 @@ private Q_SLOTS:
         QCOMPARE(one.lines.size(), xmlservices::kMaxListedErrors + 2);
         QVERIFY(one.lines.at(xmlservices::kMaxListedErrors).startsWith(u"unlisted 10000"));
         QCOMPARE(chunked.lines, one.lines);
+    }
+
+    // The UTF-8 check spread over threads reads every file as the one-thread conversion does, also
+    // where a character or a fault straddles the places the check is cut.
+    void utf8TextOnThreadsAsOnOneThread_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        // The check is cut into 32 pieces of size / 32 bytes; this size puts a cut every 40000.
+        const qsizetype piece = 40000;
+        QByteArray ascii(32 * piece, 'a');
+        auto atEveryCut = [&](const QByteArray &what, qsizetype before) {
+            QByteArray out = ascii;
+            for (qsizetype cut = piece; cut < out.size(); cut += piece)
+                out.replace(cut - before, what.size(), what);
+            return out;
+        };
+        QTest::newRow("ASCII") << ascii;
+        QTest::newRow("UTF-8 byte-order mark") << "\xEF\xBB\xBF" + ascii;
+        for (const qsizetype before : { 1, 2, 3 }) {
+            QTest::newRow(
+                qPrintable(QStringLiteral("four-byte characters over every cut, %1 byte before").arg(before)))
+                << atEveryCut("\xF0\x9F\x98\x80", before);
+        }
+        QTest::newRow("two-byte characters over every cut") << atEveryCut("\xC3\xA4", 1);
+        QTest::newRow("stray continuation byte at every cut") << atEveryCut("\x80", 0);
+        QTest::newRow("four continuation bytes over a cut") << atEveryCut("\x80\x80\x80\x80", 2);
+        QTest::newRow("sequence cut off at the end") << ascii + "\xE2\x82";
+        QTest::newRow("Windows-1252 in the last piece") << ascii + "Gr\xFC\xDF";
+        QTest::newRow("UTF-16 little endian") << utf16le(ascii.left(700000));
+        QByteArray be = utf16le(ascii.left(700000));
+        for (qsizetype i = 0; i + 1 < be.size(); i += 2)
+            std::swap(be[i], be[i + 1]);
+        QTest::newRow("UTF-16 big endian") << be;
+    }
+
+    void utf8TextOnThreadsAsOnOneThread()
+    {
+        QFETCH(QByteArray, bytes);
+        TextEncoding expected = TextEncoding::Utf8;
+        const QByteArray text = toUtf8Text(bytes, &expected);
+        for (const int jobs : { 2, 3 }) {
+            TextEncoding found = TextEncoding::Windows1252;
+            int besideRan = 0;
+            const QByteArray threaded = xmlservices::toUtf8TextOnThreads(bytes, &found, jobs, [&] {
+                ++besideRan;
+                throw std::runtime_error("dropped");
+            });
+            QCOMPARE(int(found), int(expected));
+            QVERIFY(threaded == text);
+            QCOMPARE(besideRan, 1);
+        }
     }
 
     // A million tiny blocks: the pre-scan stays linear.
