@@ -9,7 +9,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$here"
 scripts/setup.sh
 jobs="$(nproc)"
-fuzz_seconds="${PRAVIK_FUZZ_SECONDS:-50}"
+fuzz_seconds="${PRAVIK_FUZZ_SECONDS:-20}"
 
 echo "== formatting"
 scripts/check-format.sh
