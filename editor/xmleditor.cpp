@@ -75,7 +75,7 @@ void TXMLEditor::Private::colourFromView()
     const long top = send(Sci::SCI_DOCLINEFROMVISIBLE, send(Sci::SCI_GETFIRSTVISIBLELINE));
     const long viewStart = send(Sci::SCI_POSITIONFROMLINE, top);
     const long styled = send(Sci::SCI_GETENDSTYLED);
-    if (viewStart >= colouredFrom && viewStart <= styled + farAway)
+    if (viewStart >= m_colouredFrom && viewStart <= styled + farAway)
         return;
     // A line start that follows a '>' (line ends and virtual breaks between): up to a few
     // lines above the view, else the view's own first line.
@@ -90,19 +90,19 @@ void TXMLEditor::Private::colourFromView()
             break;
         }
     }
-    colouredFrom = from;
+    m_colouredFrom = from;
     send(Sci::SCI_STARTSTYLING, static_cast<unsigned long>(from), 0);
 }
 
 long TXMLEditor::Private::bytePosition(qint64 filePos)
 {
-    if (!offsetCursorValid) {
+    if (!m_offsetCursorValid) {
         // Counted on the file's text: the virtual breaks are skipped.
         const VirtualBreaks::Places &skip = breaks().positions();
-        offsetCursor.reset(characters(), length(), skip.data(), qsizetype(skip.size()));
-        offsetCursorValid = true;
+        m_offsetCursor.reset(characters(), length(), skip.data(), qsizetype(skip.size()));
+        m_offsetCursorValid = true;
     }
-    return long(offsetCursor.bytePosition(filePos));
+    return long(m_offsetCursor.bytePosition(filePos));
 }
 
 void TXMLEditor::Private::revealPosition(long position)
@@ -119,7 +119,7 @@ void TXMLEditor::Private::revealPosition(long position)
     const long textLeft = send(Sci::SCI_POINTXFROMPOSITION, 0, lineStart) + xOffset;
     const long at = send(Sci::SCI_POINTXFROMPOSITION, 0, position) + xOffset - textLeft;
     const long endAt = send(Sci::SCI_POINTXFROMPOSITION, 0, end) + xOffset - textLeft;
-    const long width = std::max(1L, long(sci->viewport()->width()) - textLeft);
+    const long width = std::max(1L, long(m_sci->viewport()->width()) - textLeft);
     long offset = 0;
     if (endAt > width) {
         offset = at - width / 4;
@@ -129,7 +129,7 @@ void TXMLEditor::Private::revealPosition(long position)
     }
     // Scintilla widens its scrolling range only as it draws wider lines; a narrower range would
     // take the offset back to its end.
-    const long needed = offset + sci->viewport()->width();
+    const long needed = offset + m_sci->viewport()->width();
     if (send(Sci::SCI_GETSCROLLWIDTH) < needed)
         send(Sci::SCI_SETSCROLLWIDTH, static_cast<unsigned long>(needed));
     send(Sci::SCI_SETXOFFSET, static_cast<unsigned long>(offset));
@@ -142,20 +142,20 @@ void TXMLEditor::Private::gotoBytePosition(long position, bool visible)
     centreLine(line);
     revealPosition(position);
     // A hidden editor may not know its final size yet; place the view again once it is shown.
-    pendingCentreLine = visible ? 0 : line;
-    pendingReveal = visible ? -1 : position;
+    m_pendingCentreLine = visible ? 0 : line;
+    m_pendingReveal = visible ? -1 : position;
 }
 
 void TXMLEditor::Private::placePending()
 {
-    if (pendingCentreLine > 0)
-        centreLine(pendingCentreLine);
-    if (pendingReveal >= 0 && pendingReveal == send(Sci::SCI_GETCURRENTPOS))
-        revealPosition(long(pendingReveal));
-    else if (pendingCentreLine > 0)
+    if (m_pendingCentreLine > 0)
+        centreLine(m_pendingCentreLine);
+    if (m_pendingReveal >= 0 && m_pendingReveal == send(Sci::SCI_GETCURRENTPOS))
+        revealPosition(long(m_pendingReveal));
+    else if (m_pendingCentreLine > 0)
         send(Sci::SCI_SCROLLCARET);
-    pendingCentreLine = 0;
-    pendingReveal = -1;
+    m_pendingCentreLine = 0;
+    m_pendingReveal = -1;
 }
 
 void TXMLEditor::Private::onNotice(int position, int type, int length)
@@ -165,43 +165,43 @@ void TXMLEditor::Private::onNotice(int position, int type, int length)
         return;
     const long lines = send(Sci::SCI_GETLINECOUNT);
     onModified(position, type, length, 0);
-    pending = PendingEdit { type, position, length, lines };
-    settleTimer.start();
+    m_pending = PendingEdit { type, position, length, lines };
+    m_settleTimer.start();
 }
 
 void TXMLEditor::Private::followAccessibility()
 {
     const bool active = xmleditor::assistiveTechnologyActive();
-    if (eventMask >= 0 && active == ((eventMask & Sci::SC_MOD_INSERTTEXT) != 0))
+    if (m_eventMask >= 0 && active == ((m_eventMask & Sci::SC_MOD_INSERTTEXT) != 0))
         return;
-    eventMask = Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE
+    m_eventMask = Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE
         | (active ? Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT : 0);
-    send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(eventMask));
+    send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(m_eventMask));
 }
 
 void TXMLEditor::Private::settle()
 {
-    if (!pending)
+    if (!m_pending)
         return;
-    const PendingEdit edit = *pending;
-    pending.reset();
+    const PendingEdit edit = *m_pending;
+    m_pending.reset();
     const int linesAdded = int(send(Sci::SCI_GETLINECOUNT) - edit.linesBefore);
     const int performed
         = edit.type & (Sci::SC_PERFORMED_USER | Sci::SC_PERFORMED_UNDO | Sci::SC_PERFORMED_REDO);
     const int made = (edit.type & Sci::SC_MOD_BEFOREINSERT) ? Sci::SC_MOD_INSERTTEXT : Sci::SC_MOD_DELETETEXT;
     onModified(int(edit.position), made | performed, int(edit.length), linesAdded);
     if (linesAdded != 0) {
-        if (pieces() || !numbers.empty())
-            gutterTimer.start();
+        if (pieces() || !m_numbers.empty())
+            m_gutterTimer.start();
         else
             updateGutterWidth();
     }
-    Q_EMIT owner->textChanged();
+    Q_EMIT m_owner->textChanged();
 }
 
 void TXMLEditor::Private::followColumn(bool known, qsizetype position, int type, qsizetype length)
 {
-    Column &c = lastColumn;
+    Column &c = m_lastColumn;
     if (!known)
         return;
     const auto range = [this](qsizetype from, qsizetype size) {
@@ -229,41 +229,41 @@ void TXMLEditor::Private::followColumn(bool known, qsizetype position, int type,
         c.units += utf16Length(text, length);
         c.position += length;
     }
-    c.version = textVersion;
+    c.version = m_textVersion;
 }
 
 void TXMLEditor::Private::onModified(int position, int type, int length, int linesAdded)
 {
     if (type & (Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE))
-        editing = true;
+        m_editing = true;
     if (type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREDELETE)) {
-        const bool columnKnown = lastColumn.version == textVersion;
-        ++textVersion;
-        offsetCursorValid = false;
+        const bool columnKnown = m_lastColumn.version == m_textVersion;
+        ++m_textVersion;
+        m_offsetCursorValid = false;
         followColumn(columnKnown, position, type, length);
     }
     if (type & Sci::SC_MOD_BEFOREDELETE)
-        tags.beforeDelete(position, length);
+        m_tags.beforeDelete(position, length);
     const VirtualBreaks::Change change = (type & Sci::SC_PERFORMED_UNDO) ? VirtualBreaks::Change::Undo
         : (type & Sci::SC_PERFORMED_REDO)                                ? VirtualBreaks::Change::Redo
                                                                          : VirtualBreaks::Change::User;
     if (type & Sci::SC_MOD_DELETETEXT) {
-        tags.afterDelete();
-        sci->breaks.deleted(position, length, change);
+        m_tags.afterDelete();
+        m_sci->breaks.deleted(position, length, change);
         followEdit(position, length, 0);
-        editing = false;
+        m_editing = false;
     }
     if (type & Sci::SC_MOD_INSERTTEXT) {
-        sci->breaks.inserted(
+        m_sci->breaks.inserted(
             position, length, change,
             [this](qsizetype at) { return char(send(Sci::SCI_GETCHARAT, static_cast<unsigned long>(at))); },
-            insertedBreaks);
+            m_insertedBreaks);
         followEdit(position, 0, length);
-        editing = false;
-        if (change == VirtualBreaks::Change::User && !insertedBreaks)
+        m_editing = false;
+        if (change == VirtualBreaks::Change::User && !m_insertedBreaks)
             noteTyped(position, length);
     }
-    if (linesAdded != 0 && !numbers.empty()) {
+    if (linesAdded != 0 && !m_numbers.empty()) {
         // Scintilla moves the margin texts of the lines around an edit with the line ends it
         // joins or splits, which may leave a number where no line of the file starts any more.
         // The numbered lines below the edit moved with their texts, so that the gutter's next
@@ -272,17 +272,17 @@ void TXMLEditor::Private::onModified(int position, int type, int length, int lin
         const long first = send(Sci::SCI_LINEFROMPOSITION, position);
         const long last = send(Sci::SCI_LINEFROMPOSITION, static_cast<unsigned long>(end)) + 1;
         for (long line = std::max(0L, first - 1); line <= last; ++line)
-            sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
-        for (Number &number : numbers) {
+            m_sci->SendScintilla(Sci::SCI_MARGINSETTEXT, line, static_cast<const char *>(nullptr));
+        for (Number &number : m_numbers) {
             if (number.line > first)
                 number.line = int(std::max(first, number.line + long(linesAdded)));
         }
-        numbersStale = true;
+        m_numbersStale = true;
     }
-    if (linesAdded != 0 && (pieces() || !numbers.empty()))
-        gutterTimer.start();
-    followPositions(errorPositions, nullptr, position, type, length);
-    followPositions(itemPositions, &itemLost, position, type, length);
+    if (linesAdded != 0 && (pieces() || !m_numbers.empty()))
+        m_gutterTimer.start();
+    followPositions(m_errorPositions, nullptr, position, type, length);
+    followPositions(m_itemPositions, &m_itemLost, position, type, length);
 }
 
 void TXMLEditor::Private::followPositions(
@@ -309,23 +309,23 @@ void TXMLEditor::Private::followPositions(
 
 void TXMLEditor::Private::noteTyped(qsizetype position, qsizetype length)
 {
-    if (typedFrom < 0) {
-        typedFrom = position;
-        typedTo = position + length;
+    if (m_typedFrom < 0) {
+        m_typedFrom = position;
+        m_typedTo = position + length;
     } else {
-        typedFrom = std::min(typedFrom, position);
-        typedTo = std::max(typedTo + (position <= typedTo ? length : 0), position + length);
+        m_typedFrom = std::min(m_typedFrom, position);
+        m_typedTo = std::max(m_typedTo + (position <= m_typedTo ? length : 0), position + length);
     }
-    splitTimer.start();
+    m_splitTimer.start();
 }
 
 void TXMLEditor::Private::splitTypedLines()
 {
     settle();
     const qsizetype size = length();
-    const qsizetype from = std::min(typedFrom, size);
-    const qsizetype to = std::min(typedTo, size);
-    typedFrom = typedTo = -1;
+    const qsizetype from = std::min(m_typedFrom, size);
+    const qsizetype to = std::min(m_typedTo, size);
+    m_typedFrom = m_typedTo = -1;
     if (from < 0)
         return;
     const int firstLine = int(send(Sci::SCI_LINEFROMPOSITION, from));
@@ -371,11 +371,11 @@ void TXMLEditor::Private::splitTypedLines()
         if (!split)
             send(Sci::SCI_BEGINUNDOACTION);
         split = true;
-        insertedBreaks = &inText;
+        m_insertedBreaks = &inText;
         send(Sci::SCI_SETTARGETRANGE, start, end);
-        sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(pieces.size()), pieces.constData());
+        m_sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(pieces.size()), pieces.constData());
         settle();
-        insertedBreaks = nullptr;
+        m_insertedBreaks = nullptr;
     }
     if (!split)
         return;
@@ -388,7 +388,7 @@ TXMLEditor::TXMLEditor(QWidget *parent)
     : QWidget(parent)
     , d(std::make_unique<Private>(this, createView(this)))
 {
-    ScintillaView *sci = d->sci;
+    ScintillaView *sci = d->m_sci;
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(sci);
@@ -446,9 +446,9 @@ TXMLEditor::TXMLEditor(QWidget *parent)
         [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
             d->onNotice(position, type, length);
         });
-    d->settleTimer.setSingleShot(true);
-    d->settleTimer.setInterval(0);
-    connect(&d->settleTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->settle(); }); });
+    d->m_settleTimer.setSingleShot(true);
+    d->m_settleTimer.setInterval(0);
+    connect(&d->m_settleTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->settle(); }); });
     sci->afterEvent = [this] {
         Guarded([this] {
             d->settle();
@@ -460,16 +460,17 @@ TXMLEditor::TXMLEditor(QWidget *parent)
         Guarded([this] {
             d->settle();
             d->colourFromView();
-            if (d->textMargin)
+            if (d->m_textMargin)
                 d->updateNumbers();
         });
     };
-    d->gutterTimer.setSingleShot(true);
-    d->gutterTimer.setInterval(0);
-    connect(&d->gutterTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->updateGutterWidth(); }); });
-    d->splitTimer.setSingleShot(true);
-    d->splitTimer.setInterval(0);
-    connect(&d->splitTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->splitTypedLines(); }); });
+    d->m_gutterTimer.setSingleShot(true);
+    d->m_gutterTimer.setInterval(0);
+    connect(
+        &d->m_gutterTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->updateGutterWidth(); }); });
+    d->m_splitTimer.setSingleShot(true);
+    d->m_splitTimer.setInterval(0);
+    connect(&d->m_splitTimer, &QTimer::timeout, this, [this] { Guarded([this] { d->splitTypedLines(); }); });
     connect(sci, &QsciScintilla::cursorPositionChanged, this, &TXMLEditor::caretMoved);
     connect(sci, &QsciScintilla::modificationChanged, this, &TXMLEditor::modificationChanged);
 }
@@ -477,8 +478,8 @@ TXMLEditor::TXMLEditor(QWidget *parent)
 TXMLEditor::~TXMLEditor()
 {
     // The view outlives this part of the editor while its parent deletes it.
-    d->sci->beforePaint = nullptr;
-    d->sci->afterEvent = nullptr;
+    d->m_sci->beforePaint = nullptr;
+    d->m_sci->afterEvent = nullptr;
 }
 
 int TXMLEditor::lineCount() const
@@ -491,7 +492,7 @@ int TXMLEditor::lineTag(int line) const
 {
     d->settle();
     d->checkLine(line);
-    return d->tags.tag(d->shownLine(line));
+    return d->m_tags.tag(d->shownLine(line));
 }
 
 void TXMLEditor::setLineTag(int line, int tag)
@@ -500,13 +501,13 @@ void TXMLEditor::setLineTag(int line, int tag)
     d->checkLine(line);
     if (tag < 0)
         throw EArgumentOutOfRangeException(u"A line tag cannot be negative (%1)"_s.arg(tag));
-    d->tags.setTag(d->shownLine(line), tag);
+    d->m_tags.setTag(d->shownLine(line), tag);
 }
 
 int TXMLEditor::findLineWithTag(int tag) const
 {
     d->settle();
-    const int shown = d->tags.findLine(tag);
+    const int shown = d->m_tags.findLine(tag);
     return shown < 0 ? shown : d->realLine(shown);
 }
 
@@ -514,7 +515,7 @@ void TXMLEditor::clearLineTags()
 {
     d->settle();
     TXMLEditorUpdateGuard guard(*this);
-    d->tags.clear();
+    d->m_tags.clear();
 }
 
 void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
@@ -525,7 +526,7 @@ void TXMLEditor::addErrorUnderline(qint64 filePos, int length)
     const long start = d->bytePosition(filePos);
     long end;
     if (length >= 0) {
-        documenttext::JoinedOffsetCursor ahead = d->offsetCursor;
+        documenttext::JoinedOffsetCursor ahead = d->m_offsetCursor;
         end = long(ahead.bytePosition(filePos + length));
     } else {
         const long line = d->send(Sci::SCI_LINEFROMPOSITION, start);
@@ -545,8 +546,8 @@ void TXMLEditor::clearErrorMarks()
 {
     d->settle();
     TXMLEditorUpdateGuard guard(*this);
-    d->tags.clear();
-    d->errorPositions.clear();
+    d->m_tags.clear();
+    d->m_errorPositions.clear();
     for (const int indicator : { errorIndicator, stopIndicator }) {
         d->send(Sci::SCI_SETINDICATORCURRENT, indicator);
         d->send(Sci::SCI_INDICATORCLEARRANGE, 0, d->length());
@@ -560,10 +561,10 @@ void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
         throw EArgumentOutOfRangeException(u"An error's tag must be positive (%1)"_s.arg(tag));
     if (filePos < 0)
         return;
-    if (size_t(tag) > d->errorPositions.size())
-        d->errorPositions.resize(size_t(tag), -1);
+    if (size_t(tag) > d->m_errorPositions.size())
+        d->m_errorPositions.resize(size_t(tag), -1);
     const long position = d->bytePosition(filePos);
-    d->errorPositions[size_t(tag - 1)] = position;
+    d->m_errorPositions[size_t(tag - 1)] = position;
     // A long line shown in pieces shows the error's symbol on the piece of its position.
     if (d->pieces())
         d->send(Sci::SCI_MARKERADD, d->send(Sci::SCI_LINEFROMPOSITION, position), LineTags::symbolMarker);
@@ -572,9 +573,9 @@ void TXMLEditor::setErrorPosition(int tag, qint64 filePos)
 bool TXMLEditor::gotoErrorPosition(int tag)
 {
     d->settle();
-    if (tag <= 0 || size_t(tag) > d->errorPositions.size() || d->errorPositions[size_t(tag - 1)] < 0)
+    if (tag <= 0 || size_t(tag) > d->m_errorPositions.size() || d->m_errorPositions[size_t(tag - 1)] < 0)
         return false;
-    d->gotoBytePosition(d->errorPositions[size_t(tag - 1)], isVisible());
+    d->gotoBytePosition(d->m_errorPositions[size_t(tag - 1)], isVisible());
     return true;
 }
 
@@ -584,15 +585,15 @@ int TXMLEditor::adjacentErrorTag(int current, bool forward) const
     // Errors ordered by (position, tag); the caret's own key lies between them.
     using Key = std::pair<long, int>;
     const long caret = d->send(Sci::SCI_GETCURRENTPOS);
-    const bool onCurrent = current > 0 && size_t(current) <= d->errorPositions.size()
-        && d->errorPositions[size_t(current - 1)] == caret;
+    const bool onCurrent = current > 0 && size_t(current) <= d->m_errorPositions.size()
+        && d->m_errorPositions[size_t(current - 1)] == caret;
     const Key here { caret, onCurrent ? current : (forward ? std::numeric_limits<int>::max() : 0) };
     std::optional<Key> best;
     std::optional<Key> wrap;
-    for (size_t i = 0; i < d->errorPositions.size(); ++i) {
-        if (d->errorPositions[i] < 0)
+    for (size_t i = 0; i < d->m_errorPositions.size(); ++i) {
+        if (d->m_errorPositions[i] < 0)
             continue;
-        const Key key { d->errorPositions[i], int(i + 1) };
+        const Key key { d->m_errorPositions[i], int(i + 1) };
         if (forward) {
             if (key > here && (!best || key < *best))
                 best = key;
@@ -613,23 +614,23 @@ int TXMLEditor::adjacentErrorTag(int current, bool forward) const
 void TXMLEditor::setItemPositions(const std::vector<qint64> &utf8Offsets)
 {
     d->settle();
-    d->itemPositions.clear();
-    d->itemPositions.reserve(utf8Offsets.size());
-    d->itemLost.assign(utf8Offsets.size(), false);
+    d->m_itemPositions.clear();
+    d->m_itemPositions.reserve(utf8Offsets.size());
+    d->m_itemLost.assign(utf8Offsets.size(), false);
     documenttext::JoinedOffsetCursor cursor;
     const VirtualBreaks::Places &skip = d->breaks().positions();
     cursor.reset(d->characters(), d->length(), skip.data(), qsizetype(skip.size()),
         documenttext::JoinedOffsetCursor::Unit::Utf8);
     for (const qint64 offset : utf8Offsets)
-        d->itemPositions.push_back(long(cursor.bytePosition(offset)));
+        d->m_itemPositions.push_back(long(cursor.bytePosition(offset)));
 }
 
 bool TXMLEditor::gotoItemPosition(qsizetype item)
 {
     d->settle();
-    if (item < 0 || size_t(item) >= d->itemPositions.size() || d->itemLost[size_t(item)])
+    if (item < 0 || size_t(item) >= d->m_itemPositions.size() || d->m_itemLost[size_t(item)])
         return false;
-    d->gotoBytePosition(d->itemPositions[size_t(item)], isVisible());
+    d->gotoBytePosition(d->m_itemPositions[size_t(item)], isVisible());
     return true;
 }
 
@@ -637,11 +638,11 @@ qsizetype TXMLEditor::itemAtCaret() const
 {
     d->settle();
     const long caret = d->send(Sci::SCI_GETCURRENTPOS);
-    const auto &all = d->itemPositions;
+    const auto &all = d->m_itemPositions;
     auto at = std::upper_bound(all.begin(), all.end(), caret);
     while (at != all.begin()) {
         --at;
-        if (!d->itemLost[size_t(at - all.begin())])
+        if (!d->m_itemLost[size_t(at - all.begin())])
             return at - all.begin();
     }
     return -1;
@@ -651,7 +652,7 @@ int TXMLEditor::errorPositionCount() const
 {
     d->settle();
     return int(std::count_if(
-        d->errorPositions.begin(), d->errorPositions.end(), [](long position) { return position >= 0; }));
+        d->m_errorPositions.begin(), d->m_errorPositions.end(), [](long position) { return position >= 0; }));
 }
 
 void TXMLEditor::addStopMark(qint64 filePos)
@@ -708,7 +709,7 @@ bool TXMLEditor::isModified() const
 quint64 TXMLEditor::textVersion() const
 {
     d->settle();
-    return d->textVersion;
+    return d->m_textVersion;
 }
 
 QString TXMLEditor::text() const
@@ -753,14 +754,14 @@ void TXMLEditor::setText(const QString &text)
     const QByteArray bytes = toUtf8KeepingSurrogates(text);
     // The virtual breaks go with the text they were in (and come back with an undo).
     d->send(Sci::SCI_SETTARGETRANGE, 0, d->length());
-    d->sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
+    d->m_sci->SendScintilla(Sci::SCI_REPLACETARGET, uintptr_t(bytes.size()), bytes.constData());
     d->settle();
     // A text set as a whole is shown as it is.
-    d->splitTimer.stop();
-    d->typedFrom = d->typedTo = -1;
+    d->m_splitTimer.stop();
+    d->m_typedFrom = d->m_typedTo = -1;
     clearErrorMarks();
-    d->itemPositions.clear();
-    d->itemLost.clear();
+    d->m_itemPositions.clear();
+    d->m_itemLost.clear();
     d->updateGutterWidth();
 }
 
@@ -772,8 +773,8 @@ int TXMLEditor::caretColumn() const
     const long lineStart = d->send(Sci::SCI_POSITIONFROMLINE, d->shownLine(d->realLine(shown)));
     // The status bar asks after every event; on a long line the caret's last column is the start,
     // so that only the bytes between the two are counted.
-    Private::Column &last = d->lastColumn;
-    const bool onward = last.version == d->textVersion && last.lineStart == lineStart;
+    Private::Column &last = d->m_lastColumn;
+    const bool onward = last.version == d->m_textVersion && last.lineStart == lineStart;
     const long from = onward ? std::min(long(last.position), position) : lineStart;
     const long to = onward ? std::max(long(last.position), position) : position;
     const auto *text = reinterpret_cast<const char *>(d->send(Sci::SCI_GETRANGEPOINTER, from, to - from));
@@ -782,7 +783,7 @@ int TXMLEditor::caretColumn() const
     last.units = !onward ? units : position >= last.position ? last.units + units : last.units - units;
     last.position = position;
     last.lineStart = lineStart;
-    last.version = d->textVersion;
+    last.version = d->m_textVersion;
     return int(last.units) + 1;
 }
 
@@ -800,8 +801,8 @@ void TXMLEditor::gotoLine(int line)
     d->centreLine(d->shownLine(line - 1) + 1);
     d->send(Sci::SCI_SETXOFFSET, 0);
     // A hidden editor may not know its final height yet; centre again once it is shown.
-    d->pendingCentreLine = isVisible() ? 0 : d->shownLine(line - 1) + 1;
-    d->pendingReveal = -1;
+    d->m_pendingCentreLine = isVisible() ? 0 : d->shownLine(line - 1) + 1;
+    d->m_pendingReveal = -1;
 }
 
 void TXMLEditor::gotoFilePos(qint64 filePos)
@@ -811,7 +812,7 @@ void TXMLEditor::gotoFilePos(qint64 filePos)
     gotoLine(d->realLine(int(d->send(Sci::SCI_LINEFROMPOSITION, position))) + 1);
     d->send(Sci::SCI_GOTOPOS, position);
     d->revealPosition(position);
-    d->pendingReveal = isVisible() ? -1 : position;
+    d->m_pendingReveal = isVisible() ? -1 : position;
 }
 
 int TXMLEditor::firstVisibleLine() const
@@ -828,14 +829,14 @@ int TXMLEditor::visibleLineCount() const
 
 void TXMLEditor::beginUpdate()
 {
-    if (d->updateDepth++ == 0)
-        d->sci->setUpdatesEnabled(false);
+    if (d->m_updateDepth++ == 0)
+        d->m_sci->setUpdatesEnabled(false);
 }
 
 void TXMLEditor::endUpdate()
 {
-    if (d->updateDepth > 0 && --d->updateDepth == 0)
-        d->sci->setUpdatesEnabled(true); // schedules the one repaint
+    if (d->m_updateDepth > 0 && --d->m_updateDepth == 0)
+        d->m_sci->setUpdatesEnabled(true); // schedules the one repaint
 }
 
 void TXMLEditor::showEvent(QShowEvent *event)

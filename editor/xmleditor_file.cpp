@@ -29,15 +29,15 @@ void TXMLEditor::loadText(const QByteArray &document, TextEncoding encoding)
     d->send(Sci::SCI_SETUNDOCOLLECTION, 0);
     d->send(Sci::SCI_CLEARALL);
     // The lines went with their margin texts, but for the first.
-    d->sci->SendScintilla(Sci::SCI_MARGINSETTEXT, 0UL, static_cast<const char *>(nullptr));
-    d->numbers.clear();
-    d->gutterDigits = 0;
+    d->m_sci->SendScintilla(Sci::SCI_MARGINSETTEXT, 0UL, static_cast<const char *>(nullptr));
+    d->m_numbers.clear();
+    d->m_gutterDigits = 0;
     // Room for the text, its virtual breaks and some typing, so that neither the first read nor
     // the first keystrokes make Scintilla copy its whole buffer.
     d->send(Sci::SCI_ALLOCATE, document.size() + qsizetype(breaks.size()) + typingRoom);
     const char *const data = document.constData();
     if (breaks.empty()) {
-        d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(document.size()), data);
+        d->m_sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(document.size()), data);
     } else {
         // A megabyte at a time with its breaks put in, so that no second copy of the text is made.
         constexpr qsizetype chunk = 1024 * 1024;
@@ -45,7 +45,7 @@ void TXMLEditor::loadText(const QByteArray &document, TextEncoding encoding)
         staged.reserve(chunk + 1);
         qsizetype from = 0;
         auto flush = [&] {
-            d->sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(staged.size()), staged.constData());
+            d->m_sci->SendScintilla(Sci::SCI_APPENDTEXT, uintptr_t(staged.size()), staged.constData());
             staged.resize(0);
         };
         for (size_t i = 0; i <= breaks.size(); ++i) {
@@ -65,39 +65,39 @@ void TXMLEditor::loadText(const QByteArray &document, TextEncoding encoding)
     d->send(Sci::SCI_EMPTYUNDOBUFFER);
     d->send(Sci::SCI_SETUNDOCOLLECTION, 1);
     d->send(Sci::SCI_SETSAVEPOINT);
-    d->send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(d->eventMask));
-    d->sci->breaks.reset(std::move(breaks));
-    d->colouredFrom = 0;
-    ++d->textVersion; // changed without notifications
-    d->splitTimer.stop();
-    d->typedFrom = d->typedTo = -1;
-    d->offsetCursorValid = false;
-    d->realEndsValid = false;
+    d->send(Sci::SCI_SETMODEVENTMASK, static_cast<unsigned long>(d->m_eventMask));
+    d->m_sci->breaks.reset(std::move(breaks));
+    d->m_colouredFrom = 0;
+    ++d->m_textVersion; // changed without notifications
+    d->m_splitTimer.stop();
+    d->m_typedFrom = d->m_typedTo = -1;
+    d->m_offsetCursorValid = false;
+    d->m_realEndsValid = false;
 
     // New lines typed into the file get its own line end; the existing ones stay as they are.
     switch (lineEnd) {
     case LineEnd::CrLf:
-        d->sci->setEolMode(QsciScintilla::EolWindows);
+        d->m_sci->setEolMode(QsciScintilla::EolWindows);
         break;
     case LineEnd::Lf:
-        d->sci->setEolMode(QsciScintilla::EolUnix);
+        d->m_sci->setEolMode(QsciScintilla::EolUnix);
         break;
     case LineEnd::Cr:
-        d->sci->setEolMode(QsciScintilla::EolMac);
+        d->m_sci->setEolMode(QsciScintilla::EolMac);
         break;
     }
-    d->encoding = encoding;
+    d->m_encoding = encoding;
     clearErrorMarks();
-    d->itemPositions.clear();
-    d->itemLost.clear();
+    d->m_itemPositions.clear();
+    d->m_itemLost.clear();
     d->updateGutterWidth();
     // From the first line, also in an editor not shown yet: one too small to hold a line would
     // scroll the caret's line out of view, and keep it so once shown.
     d->send(Sci::SCI_GOTOPOS, 0);
     d->send(Sci::SCI_SETFIRSTVISIBLELINE, 0);
     d->send(Sci::SCI_SETXOFFSET, 0);
-    d->pendingCentreLine = isVisible() ? 0 : 1;
-    d->pendingReveal = isVisible() ? -1 : 0;
+    d->m_pendingCentreLine = isVisible() ? 0 : 1;
+    d->m_pendingReveal = isVisible() ? -1 : 0;
     Q_EMIT textChanged();
 }
 
@@ -107,16 +107,16 @@ void TXMLEditor::saveToFile(const QString &fileName)
     const QByteArray real = d->pieces() ? d->realText() : QByteArray();
     const char *data = d->pieces() ? real.constData() : d->characters();
     const qsizetype size = d->pieces() ? real.size() : d->length();
-    const bool utf8 = d->encoding == TextEncoding::Utf8 || d->encoding == TextEncoding::Utf8Bom;
+    const bool utf8 = d->m_encoding == TextEncoding::Utf8 || d->m_encoding == TextEncoding::Utf8Bom;
     QByteArray bytes;
     if (utf8 && !containsSurrogateSequence(data, size)) {
         // The document is the file's UTF-8 already; write it without a copy where possible.
-        if (d->encoding == TextEncoding::Utf8Bom)
-            bytes = byteOrderMark(d->encoding).toByteArray() + QByteArray::fromRawData(data, size);
+        if (d->m_encoding == TextEncoding::Utf8Bom)
+            bytes = byteOrderMark(d->m_encoding).toByteArray() + QByteArray::fromRawData(data, size);
         else
             bytes = QByteArray::fromRawData(data, size);
     } else {
-        bytes = encodeUtf8Text(data, size, d->encoding);
+        bytes = encodeUtf8Text(data, size, d->m_encoding);
     }
     writeFileAtomically(fileName, bytes);
     d->send(Sci::SCI_SETSAVEPOINT);
@@ -124,10 +124,10 @@ void TXMLEditor::saveToFile(const QString &fileName)
 
 TextEncoding TXMLEditor::encoding() const
 {
-    return d->encoding;
+    return d->m_encoding;
 }
 
 void TXMLEditor::setEncoding(TextEncoding encoding)
 {
-    d->encoding = encoding;
+    d->m_encoding = encoding;
 }

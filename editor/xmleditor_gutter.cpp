@@ -33,8 +33,8 @@ qsizetype TXMLEditor::Private::startAfter(qsizetype end) const
 
 const std::vector<qsizetype> &TXMLEditor::Private::realEnds() const
 {
-    if (!realEndsValid) {
-        realEndsCache.clear();
+    if (!m_realEndsValid) {
+        m_realEndsCache.clear();
         // The text in its two parts around Scintilla's gap, which stays where the typing is.
         const qsizetype size = length();
         const qsizetype gap = std::clamp<qsizetype>(send(Sci::SCI_GETGAPPOSITION), 0, size);
@@ -55,7 +55,7 @@ const std::vector<qsizetype> &TXMLEditor::Private::realEnds() const
                     found(base + (p++ - begin));
             }
         };
-        std::vector<qsizetype> &ends = realEndsCache;
+        std::vector<qsizetype> &ends = m_realEndsCache;
         qsizetype crLf = 0; // real CRs right before an LF
         forEach('\n', [&](qsizetype at) {
             crLf += at > 0 && byteAt(at - 1) == '\r' && !breaks().contains(at - 1) ? 1 : 0;
@@ -85,24 +85,24 @@ const std::vector<qsizetype> &TXMLEditor::Private::realEnds() const
         }
         if (loneCr)
             std::sort(ends.begin(), ends.end());
-        realEndsValid = !editing;
+        m_realEndsValid = !m_editing;
     }
-    return realEndsCache;
+    return m_realEndsCache;
 }
 
 void TXMLEditor::Private::followEdit(qsizetype position, qsizetype removed, qsizetype inserted)
 {
-    if (!realEndsValid)
+    if (!m_realEndsValid)
         return;
     // A large text put in (an undo of a whole text in pieces, say) is looked at faster with the
     // rest, in one pass beside the sorted virtual breaks.
     constexpr qsizetype largeInsertion = 1024 * 1024;
     if (!pieces() || inserted > largeInsertion) {
-        realEndsValid = false;
-        gutterTimer.start();
+        m_realEndsValid = false;
+        m_gutterTimer.start();
         return;
     }
-    std::vector<qsizetype> &ends = realEndsCache;
+    std::vector<qsizetype> &ends = m_realEndsCache;
     const auto first = std::lower_bound(ends.begin(), ends.end(), position);
     const auto gone = std::lower_bound(first, ends.end(), position + removed);
     bool moved = first != gone;
@@ -138,7 +138,7 @@ void TXMLEditor::Private::followEdit(qsizetype position, qsizetype removed, qsiz
     // An LF after a virtual break, or taken from behind one, is a line of the file more or
     // less where Scintilla counts none.
     if (moved)
-        gutterTimer.start();
+        m_gutterTimer.start();
 }
 
 int TXMLEditor::Private::shownLine(int line) const
@@ -162,9 +162,9 @@ int TXMLEditor::Private::realLine(int shown) const
 void TXMLEditor::Private::updateNumbers()
 {
     const bool text = pieces();
-    if (text != textMargin) {
-        textMargin = text;
-        sci->setMarginType(0, text ? QsciScintilla::TextMarginRightJustified : QsciScintilla::NumberMargin);
+    if (text != m_textMargin) {
+        m_textMargin = text;
+        m_sci->setMarginType(0, text ? QsciScintilla::TextMarginRightJustified : QsciScintilla::NumberMargin);
     }
     long first = 0;
     long last = 0;
@@ -175,7 +175,7 @@ void TXMLEditor::Private::updateNumbers()
         first = std::max(0L, top - onScreen);
         last = std::min(send(Sci::SCI_GETLINECOUNT), top + 2 * onScreen + 1);
     }
-    if (!numbersStale && first == numbered.first && last == numbered.last)
+    if (!m_numbersStale && first == m_numbered.first && last == m_numbered.last)
         return;
     std::vector<Number> wanted;
     int previous = first == 0 ? -1 : realLine(int(first) - 1);
@@ -186,32 +186,32 @@ void TXMLEditor::Private::updateNumbers()
         previous = line;
     }
     // Line by line: clearing all margin texts at once notifies once per shown line.
-    for (const Number &old : numbers) {
-        if (numbersStale || !std::binary_search(wanted.begin(), wanted.end(), old))
-            sci->SendScintilla(Sci::SCI_MARGINSETTEXT, old.line, static_cast<const char *>(nullptr));
+    for (const Number &old : m_numbers) {
+        if (m_numbersStale || !std::binary_search(wanted.begin(), wanted.end(), old))
+            m_sci->SendScintilla(Sci::SCI_MARGINSETTEXT, old.line, static_cast<const char *>(nullptr));
     }
     for (const Number &number : wanted) {
-        if (!numbersStale && std::binary_search(numbers.begin(), numbers.end(), number))
+        if (!m_numbersStale && std::binary_search(m_numbers.begin(), m_numbers.end(), number))
             continue;
         const QByteArray digits = QByteArray::number(number.number);
-        sci->SendScintilla(Sci::SCI_MARGINSETTEXT, number.line, digits.constData());
+        m_sci->SendScintilla(Sci::SCI_MARGINSETTEXT, number.line, digits.constData());
         send(Sci::SCI_MARGINSETSTYLE, number.line, Sci::STYLE_LINENUMBER);
     }
-    numbers = std::move(wanted);
-    numbered = { first, last };
-    numbersStale = false;
+    m_numbers = std::move(wanted);
+    m_numbered = { first, last };
+    m_numbersStale = false;
 }
 
 void TXMLEditor::Private::updateGutterWidth()
 {
     settle();
-    numbersStale = true;
+    m_numbersStale = true;
     updateNumbers();
     const int digits = std::max(minimumGutterDigits, digitCount(lineCount()));
-    if (digits == gutterDigits)
+    if (digits == m_gutterDigits)
         return;
-    gutterDigits = digits;
+    m_gutterDigits = digits;
     const QByteArray nines(digits, '9');
-    const long width = sci->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, nines.constData());
-    sci->setMarginWidth(0, int(width) + 8);
+    const long width = m_sci->SendScintilla(Sci::SCI_TEXTWIDTH, Sci::STYLE_LINENUMBER, nines.constData());
+    m_sci->setMarginWidth(0, int(width) + 8);
 }

@@ -106,27 +106,27 @@ using Sci = xmleditor::Sci;
 struct TXMLEditor::Private
 {
     Private(TXMLEditor *editor, ScintillaView *view)
-        : owner(editor)
-        , sci(view)
-        , tags(view)
+        : m_owner(editor)
+        , m_sci(view)
+        , m_tags(view)
     {
     }
 
     long send(unsigned int message, unsigned long wParam = 0, long lParam = 0) const
     {
-        return sci->SendScintilla(message, wParam, lParam);
+        return m_sci->SendScintilla(message, wParam, lParam);
     }
 
     // The document's bytes, valid until the next change of the text.
     const char *characters() const
     {
-        return static_cast<const char *>(sci->SendScintillaPtrResult(Sci::SCI_GETCHARACTERPOINTER));
+        return static_cast<const char *>(m_sci->SendScintillaPtrResult(Sci::SCI_GETCHARACTERPOINTER));
     }
     qsizetype length() const { return send(Sci::SCI_GETLENGTH); }
 
-    const VirtualBreaks &breaks() const { return sci->breaks; }
+    const VirtualBreaks &breaks() const { return m_sci->breaks; }
     // True while some line is shown in pieces: the gutter then numbers the file's lines itself.
-    bool pieces() const { return !sci->breaks.empty(); }
+    bool pieces() const { return !m_sci->breaks.empty(); }
 
     int lineCount() const { return pieces() ? int(realEnds().size()) + 1 : int(send(Sci::SCI_GETLINECOUNT)); }
 
@@ -223,9 +223,9 @@ struct TXMLEditor::Private
     // itself with virtual breaks as one undo step; the caret and the view stay on the same text.
     void splitTypedLines();
 
-    TXMLEditor *owner;
-    ScintillaView *sci;
-    LineTags tags;
+    TXMLEditor *m_owner;
+    ScintillaView *m_sci;
+    LineTags m_tags;
     struct PendingEdit
     {
         int type = 0; // the notice's: before an insertion or a deletion, and by whom
@@ -233,37 +233,37 @@ struct TXMLEditor::Private
         qsizetype length = 0;
         long linesBefore = 0;
     };
-    std::optional<PendingEdit> pending;
-    QTimer settleTimer;
-    int eventMask = -1; // the notices asked of Scintilla
+    std::optional<PendingEdit> m_pending;
+    QTimer m_settleTimer;
+    int m_eventMask = -1; // the notices asked of Scintilla
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
-    std::vector<long> errorPositions;
+    std::vector<long> m_errorPositions;
     // Byte positions of the items a page lists, ascending, and which of them an edit took away.
-    std::vector<long> itemPositions;
-    std::vector<bool> itemLost;
-    documenttext::JoinedOffsetCursor offsetCursor;
-    bool offsetCursorValid = false;
-    mutable std::vector<qsizetype> realEndsCache;
-    mutable bool realEndsValid = false;
-    bool editing = false; // between Scintilla's notice before an edit and the edit's
+    std::vector<long> m_itemPositions;
+    std::vector<bool> m_itemLost;
+    documenttext::JoinedOffsetCursor m_offsetCursor;
+    bool m_offsetCursorValid = false;
+    mutable std::vector<qsizetype> m_realEndsCache;
+    mutable bool m_realEndsValid = false;
+    bool m_editing = false; // between Scintilla's notice before an edit and the edit's
     struct Number
     {
         int line; // shown
         int number;
         auto operator<=>(const Number &) const = default;
     };
-    std::vector<Number> numbers; // the margin texts set, by shown line
+    std::vector<Number> m_numbers; // the margin texts set, by shown line
     struct Range
     {
         long first = 0;
         long last = 0;
-    } numbered; // the shown lines they were set for
-    bool numbersStale = false; // some may have moved or lost their number
-    bool textMargin = false;
-    QTimer splitTimer;
-    QTimer gutterTimer;
+    } m_numbered; // the shown lines they were set for
+    bool m_numbersStale = false; // some may have moved or lost their number
+    bool m_textMargin = false;
+    QTimer m_splitTimer;
+    QTimer m_gutterTimer;
     // Counts the changes of the text, so that what was measured on it is known to be current.
-    quint64 textVersion = 0;
+    quint64 m_textVersion = 0;
     struct Column
     {
         quint64 version = ~quint64(0);
@@ -271,14 +271,14 @@ struct TXMLEditor::Private
         qsizetype position = 0;
         qsizetype units = 0; // UTF-16 units from lineStart to position
     };
-    mutable Column lastColumn;
-    qsizetype typedFrom = -1; // typed or pasted text not yet looked at for long lines
-    qsizetype typedTo = -1;
-    const VirtualBreaks::Places *insertedBreaks = nullptr; // of the text the editor puts in
-    TextEncoding encoding = TextEncoding::Windows1252;
-    int updateDepth = 0;
-    int gutterDigits = 0;
-    int pendingCentreLine = 0;
-    qsizetype pendingReveal = -1; // the position a jump in a hidden editor shows once it is shown
-    long colouredFrom = 0; // where the colouring that reaches the end of the coloured text started
+    mutable Column m_lastColumn;
+    qsizetype m_typedFrom = -1; // typed or pasted text not yet looked at for long lines
+    qsizetype m_typedTo = -1;
+    const VirtualBreaks::Places *m_insertedBreaks = nullptr; // of the text the editor puts in
+    TextEncoding m_encoding = TextEncoding::Windows1252;
+    int m_updateDepth = 0;
+    int m_gutterDigits = 0;
+    int m_pendingCentreLine = 0;
+    qsizetype m_pendingReveal = -1; // the position a jump in a hidden editor shows once it is shown
+    long m_colouredFrom = 0; // where the colouring that reaches the end of the coloured text started
 };

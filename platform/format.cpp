@@ -1,6 +1,7 @@
 #include "platform/format.h"
 
 #include "platform/exception.h"
+#include "platform/integraltype.h"
 
 #include <QLocale>
 
@@ -21,18 +22,9 @@ enum class ArgKind
 
 ArgKind kindOf(const QVariant &v)
 {
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
+    if (integralType(v.typeId()))
         return ArgKind::Integer;
+    switch (v.typeId()) {
     case QMetaType::Double:
     case QMetaType::Float:
         return ArgKind::Float;
@@ -304,12 +296,9 @@ private:
         const QVariant &a = nextArg();
         if (kindOf(a) != ArgKind::Integer)
             invalid();
-        const bool wide = a.typeId() == QMetaType::LongLong || a.typeId() == QMetaType::ULongLong
-            || (a.typeId() == QMetaType::Long && sizeof(long) == 8)
-            || (a.typeId() == QMetaType::ULong && sizeof(long) == 8);
-        const bool isUnsignedType = a.typeId() == QMetaType::ULongLong || a.typeId() == QMetaType::UInt
-            || a.typeId() == QMetaType::ULong || a.typeId() == QMetaType::UShort
-            || a.typeId() == QMetaType::UChar;
+        const IntegralType kind = *integralType(a.typeId());
+        const bool wide = kind.bits > 32;
+        const bool isUnsignedType = !kind.isSigned;
         QString digits;
         bool negative = false;
         if (type == u'd' && !isUnsignedType) {

@@ -1,5 +1,7 @@
 #include "platform/formstream.h"
 
+#include "platform/integraltype.h"
+
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
@@ -32,23 +34,6 @@ QList<QMetaProperty> streamedProperties(const QMetaObject *mo)
 bool isEvent(const QMetaProperty &p)
 {
     return p.metaType() == QMetaType::fromType<TNotifyEvent>();
-}
-
-bool isIntegral(int typeId)
-{
-    switch (typeId) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-        return true;
-    default:
-        return false;
-    }
 }
 
 class Reader
@@ -197,7 +182,7 @@ private:
                 why = QStringLiteral("a number is expected");
             return v.toDouble();
         }
-        if (isIntegral(type)) {
+        if (integralType(type)) {
             const double d = v.toDouble();
             QVariant out = qlonglong(d);
             if (!v.isDouble() || std::floor(d) != d || !out.convert(p.metaType()) || out.toDouble() != d)
@@ -303,7 +288,7 @@ private:
             const int value = v.toInt();
             return QString::fromLatin1(e.isFlag() ? e.valueToKeys(value) : QByteArray(e.valueToKey(value)));
         }
-        if (isIntegral(p.metaType().id()))
+        if (integralType(p.metaType().id()))
             return double(v.toLongLong());
         return QJsonValue::fromVariant(v);
     }

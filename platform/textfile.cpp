@@ -21,6 +21,44 @@ QString errnoText(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+// Reads fd to its end into bytes, whose size is the first guess, within maxBytes: false when there is
+// more. A full buffer is grown by half only once a probe byte shows there is more, so a file whose
+// size was known is not copied, and a source at the limit is told from a longer one. A failed read
+// throws fail(the system's message).
+template <class Fail> bool readUpTo(int fd, QByteArray &bytes, qint64 maxBytes, Fail fail)
+{
+    qsizetype have = 0;
+    for (;;) {
+        char probe;
+        const bool full = have == bytes.size();
+        const ssize_t r
+            = full ? ::read(fd, &probe, 1) : ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
+        if (r == 0)
+            break;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // A descriptor shared with a process that made it non-blocking: wait for data.
+                pollfd p { fd, POLLIN, 0 };
+                ::poll(&p, 1, -1);
+                continue;
+            }
+            const int err = errno;
+            throw fail(errnoText(err) + u'.');
+        }
+        if (full) {
+            if (have >= maxBytes)
+                return false;
+            bytes.resize(qsizetype(qMin<qint64>(maxBytes, qint64(have) + qMax<qint64>(have / 2, 65536))));
+            bytes[have] = probe;
+        }
+        have += r;
+    }
+    bytes.resize(have);
+    return true;
+}
+
 } // namespace
 
 QByteArray readFileBytes(const QString &path, qint64 maxBytes)
@@ -70,38 +108,11 @@ QByteArray readFileBytes(const QString &path, qint64 maxBytes)
     }
     checkKind(st);
 
+    // The file may have grown since fstat: it is read to its end, within the limit.
     QByteArray bytes;
     bytes.resize(qsizetype(st.st_size));
-    qsizetype have = 0;
-    for (;;) {
-        if (have == bytes.size()) {
-            // The file grew since fstat; keep reading, within the limit.
-            if (have >= maxBytes) {
-                char probe;
-                const ssize_t r = ::read(fd, &probe, 1);
-                if (r == 0)
-                    break;
-                if (r > 0)
-                    throw fail(QStringLiteral("the file is too large (more than %1 bytes).").arg(maxBytes));
-                if (errno == EINTR)
-                    continue;
-                const int err = errno;
-                throw fail(errnoText(err) + u'.');
-            }
-            bytes.resize(qsizetype(qMin<qint64>(maxBytes, qint64(have) + qMax<qint64>(have / 2, 65536))));
-        }
-        const ssize_t r = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
-        if (r == 0)
-            break;
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            throw fail(errnoText(err) + u'.');
-        }
-        have += r;
-    }
-    bytes.resize(have);
+    if (!readUpTo(fd, bytes, maxBytes, fail))
+        throw fail(QStringLiteral("the file is too large (more than %1 bytes).").arg(maxBytes));
     return bytes;
 }
 
@@ -128,35 +139,8 @@ QByteArray readStreamBytes(int fd, const QString &name, qint64 maxBytes)
     }
 
     QByteArray bytes;
-    qsizetype have = 0;
-    for (;;) {
-        if (have == bytes.size()) {
-            if (have > maxBytes)
-                throw tooLarge();
-            // One byte past the limit tells a stream at the limit from a longer one.
-            const qint64 grown = qMin<qint64>(maxBytes + 1, qint64(have) + qMax<qint64>(have / 2, 65536));
-            bytes.resize(qsizetype(grown));
-        }
-        const ssize_t r = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
-        if (r == 0)
-            break;
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                // A descriptor shared with a process that made it non-blocking: wait for data.
-                pollfd p { fd, POLLIN, 0 };
-                ::poll(&p, 1, -1);
-                continue;
-            }
-            const int err = errno;
-            throw fail(errnoText(err) + u'.');
-        }
-        have += r;
-    }
-    if (have > maxBytes)
+    if (!readUpTo(fd, bytes, maxBytes, fail))
         throw tooLarge();
-    bytes.resize(have);
     return bytes;
 }
 

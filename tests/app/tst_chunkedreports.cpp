@@ -2,8 +2,8 @@
 // are the same bytes, in text, JSON and JUnit, with and without the SEPA rules.
 
 #include "tests/support/paymentcorpus.h"
+#include "tests/support/programrun.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,32 +12,8 @@ using namespace paymentcorpus;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCheck(const QStringList &arguments)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
-    env.insert(QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00Z"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-    Run run;
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
+using testsupport::Run;
+using testsupport::runCheck;
 
 // The durations and the date of a JUnit report differ from run to run.
 QByteArray withoutTimes(QByteArray junit)

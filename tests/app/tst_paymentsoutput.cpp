@@ -1,11 +1,12 @@
 // pravik-check --summary and --list, run as scripts run them: the list read back by Python's csv
 // module, the summary in each format read back by a parser of that format.
 
+#include "tests/support/programrun.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,24 +14,15 @@
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using testsupport::Run;
 
+// The clock without a zone: the run's local time.
 Run check(const QStringList &arguments)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
-    env.insert(QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-    if (!p.waitForFinished(60000))
-        return {};
-    return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
+    testsupport::RunOptions options;
+    options.environment = { { QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00") } };
+    options.timeoutMs = 60000;
+    return testsupport::runCheck(arguments, options);
 }
 
 QString example(const char *name)

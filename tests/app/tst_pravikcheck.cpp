@@ -1,6 +1,7 @@
 // pravik-check as its users run it: a process with arguments, an exit status, stdout and stderr.
 
 #include "platform/textfile.h"
+#include "tests/support/programrun.h"
 #include "tests/support/rawtempdir.h"
 #include "tests/support/testfiles.h"
 #include "validation/validationengine.h"
@@ -10,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -22,62 +22,25 @@ using testsupport::writeAll;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Also outside ctest: no run remembers the files it checked (each would see the others' files), and
-// the dates of the fixed files are judged on the day they were written for.
-void withoutHistory(QProcess &process)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
-    env.insert(QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00Z"));
-    process.setProcessEnvironment(env);
-}
-
-// Waits for a started pravik-check and collects its status and output.
-Run awaitRun(QProcess &process)
-{
-    Run run;
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        run.err = "pravik-check did not finish normally";
-        return run;
-    }
-    run.status = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
+using testsupport::Run;
+using testsupport::RunOptions;
 
 // Paths in the tests are relative to the source folder, so that outputs do not depend on where it is.
 Run runCheck(
     const QStringList &arguments, const QString &workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR))
 {
-    QProcess process;
-    process.setWorkingDirectory(workingDirectory);
-    withoutHistory(process);
-    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-    return awaitRun(process);
+    RunOptions options;
+    options.workingDirectory = workingDirectory;
+    return testsupport::runCheck(arguments, options);
 }
 
 // runCheck with input on standard input, written and closed before the run is awaited.
 Run runCheckWithInput(const QStringList &arguments, const QByteArray &input)
 {
-    QProcess process;
-    process.setWorkingDirectory(QStringLiteral(PRAVIK_SOURCE_DIR));
-    withoutHistory(process);
-    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-    if (!process.waitForStarted(60000))
-        return Run();
-    process.write(input);
-    process.closeWriteChannel();
-    return awaitRun(process);
+    RunOptions options;
+    options.workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR);
+    options.input = input;
+    return testsupport::runCheck(arguments, options);
 }
 
 QString sourcePath(const QString &relative)
@@ -121,25 +84,16 @@ Run runWithRawName(const QString &folder, const QStringList &arguments, const QB
     QByteArray format;
     for (const char c : rawName)
         format += QByteArray("\\") + QByteArray::number(uchar(c), 8).rightJustified(3, '0');
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("RAW_NAME_FORMAT"), QString::fromLatin1(format));
-    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
-    env.insert(QStringLiteral("PRAVIK_NOW"), QStringLiteral("2026-12-11T12:00:00Z"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral("/bin/sh"),
+    RunOptions options;
+    options.workingDirectory = folder;
+    options.environment = { { QStringLiteral("RAW_NAME_FORMAT"), QString::fromLatin1(format) } };
+    options.timeoutMs = 60000;
+    return testsupport::runProgram(QStringLiteral("/bin/sh"),
         QStringList { QStringLiteral("-c"),
             QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW_NAME_FORMAT\")\""),
             QStringLiteral(PRAVIK_CHECK_EXE) }
-            + arguments);
-    Run run;
-    if (!process.waitForFinished(60000))
-        return run;
-    run.status = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+            + arguments,
+        options);
 }
 
 const QString kValid = QStringLiteral("examples/valid-credit-transfer.xml");
@@ -560,18 +514,19 @@ void TestPravikCheck::readsStandardInput()
 // An endless pipe is read only up to the size limit of files, then refused: the run ends.
 void TestPravikCheck::endlessStandardInputIsRefusedAtTheLimit()
 {
-    QProcess process;
-    process.start(QStringLiteral("/bin/sh"),
+    RunOptions options;
+    options.timeoutMs = 120000;
+    const Run run = testsupport::runProgram(QStringLiteral("/bin/sh"),
         { QStringLiteral("-c"), QStringLiteral("yes '<Document/>' | \"$0\" -"),
-            QStringLiteral(PRAVIK_CHECK_EXE) });
-    QVERIFY(process.waitForFinished(120000));
-    QCOMPARE(process.exitCode(), 2);
-    QCOMPARE(process.readAllStandardError(),
+            QStringLiteral(PRAVIK_CHECK_EXE) },
+        options);
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.err,
         QStringLiteral(
             "pravik-check: Cannot read \"<stdin>\": the input is too large (at most %1 bytes can be read).\n")
             .arg(MaxTextFileBytes)
             .toUtf8());
-    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    QCOMPARE(run.out, QByteArray());
 }
 
 namespace {
@@ -1048,14 +1003,11 @@ void TestPravikCheck::filesCheckedBeforeAreNamed()
     QTemporaryDir settings;
     QVERIFY(settings.isValid());
     auto check = [&](const QStringList &arguments) {
-        QProcess process;
-        process.setWorkingDirectory(QStringLiteral(PRAVIK_SOURCE_DIR));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PRAVIK_SETTINGS_DIR"), settings.path());
-        env.remove(QStringLiteral("PRAVIK_NO_HISTORY"));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-        return awaitRun(process);
+        RunOptions options;
+        options.workingDirectory = QStringLiteral(PRAVIK_SOURCE_DIR);
+        options.environment = { { QStringLiteral("PRAVIK_SETTINGS_DIR"), settings.path() } };
+        options.unset = { QStringLiteral("PRAVIK_NO_HISTORY") };
+        return testsupport::runCheck(arguments, options);
     };
     const Run first = check({ QStringLiteral("--rules"), kValid });
     QCOMPARE(first.status, 0);

@@ -1,37 +1,21 @@
 // The pravik program itself where it needs no window: help, version, and a start without a display.
 
-#include <QProcess>
+#include "tests/support/programrun.h"
+
 #include <QTest>
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using testsupport::Run;
 
 // Without any display the toolkit could reach, as on a server or in a plain ssh session.
 Run runWithoutDisplay(const QStringList &arguments)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
-        env.remove(QString::fromLatin1(name));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(PRAVIK_EXE), arguments);
-    Run run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    // A crash (abort) counts as its signal, so that it never passes for a status.
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128 + process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    testsupport::RunOptions options;
+    options.unset
+        = { QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM") };
+    options.timeoutMs = 60000;
+    return testsupport::runProgram(QStringLiteral(PRAVIK_EXE), arguments, options);
 }
 
 } // namespace

@@ -1,12 +1,13 @@
 // pravik-check on files of known messages it has no schema for: the refusal's detail, and
 // --upgrade as scripts run it (files written or left alone, exit status, what is printed).
 
+#include "tests/support/programrun.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,28 +15,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using testsupport::Run;
 
 Run runCheck(const QStringList &arguments, const QString &workingDirectory)
 {
-    QProcess process;
-    process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(PRAVIK_CHECK_EXE), arguments);
-    Run run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.status = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    testsupport::RunOptions options;
+    options.workingDirectory = workingDirectory;
+    options.timeoutMs = 120000;
+    return testsupport::runCheck(arguments, options);
 }
 
 QByteArray readAll(const QString &path)

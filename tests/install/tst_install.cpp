@@ -2,6 +2,8 @@
 // there, the desktop entry and AppStream data through the desktop's own validators, the manual page
 // against --help, and the Debian package's file list and dependencies.
 
+#include "tests/support/programrun.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -13,30 +15,15 @@
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using testsupport::Run;
 
 Run run(const QString &program, const QStringList &arguments,
     const QString &folder = QStringLiteral(PRAVIK_SOURCE_DIR))
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(program, arguments);
-    Run r;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
-        r.err = program.toUtf8() + " did not finish normally";
-        return r;
-    }
-    r.status = process.exitCode();
-    r.out = process.readAllStandardOutput();
-    r.err = process.readAllStandardError();
-    return r;
+    testsupport::RunOptions options;
+    options.workingDirectory = folder;
+    options.timeoutMs = 120000;
+    return testsupport::runProgram(program, arguments, options);
 }
 
 QString details(const Run &r)

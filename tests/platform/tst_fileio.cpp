@@ -43,6 +43,7 @@ private Q_SLOTS:
     void readsWholeFile_data();
     void readsWholeFile();
     void readsFileWhoseSizeIsNotKnownInAdvance();
+    void refusesFileThatGrowsPastTheLimit();
     void refusesToRead_data();
     void refusesToRead();
     void refusesUnreadableFile();
@@ -87,6 +88,21 @@ void TestFileIo::readsFileWhoseSizeIsNotKnownInAdvance()
         QSKIP("No /proc file system here");
     const QByteArray bytes = readFileBytes(path);
     QVERIFY2(bytes.contains("Name:"), bytes.constData());
+}
+
+// Its size said nothing, so only the reading finds that it holds more than the limit.
+void TestFileIo::refusesFileThatGrowsPastTheLimit()
+{
+    const QString path = QStringLiteral("/proc/self/status");
+    if (!QFile::exists(path))
+        QSKIP("No /proc file system here");
+    try {
+        readFileBytes(path, 10);
+        QFAIL("the read was not refused");
+    } catch (const EFOpenError &e) {
+        QCOMPARE(e.message(),
+            QStringLiteral("Cannot read \"%1\": the file is too large (more than 10 bytes).").arg(path));
+    }
 }
 
 void TestFileIo::refusesToRead_data()

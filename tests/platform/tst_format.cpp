@@ -1,7 +1,11 @@
-// Format: specifiers, widths and precisions, argument kinds, and the conversion errors.
+// Format: specifiers, widths and precisions, argument kinds, and the conversion errors; the integer
+// kinds it and the form streaming share.
 
 #include "platform/exception.h"
 #include "platform/format.h"
+#include "platform/integraltype.h"
+
+#include <limits>
 
 #include <QTest>
 
@@ -72,6 +76,87 @@ private Q_SLOTS:
         QFETCH(QVariantList, args);
         QFETCH(QString, expected);
         QCOMPARE(Format(format, args, TFormatSettings { u'.', u',' }), expected);
+    }
+
+    // Every integer kind with its own sign; narrower than 64 bits, a negative value is shown as 32 bits.
+    void integerKinds_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("asD");
+        QTest::addColumn<QString>("asU");
+        QTest::addColumn<QString>("asX");
+
+        const auto row
+            = [](const char *name, const QVariant &v, const char *d, const char *u, const char *x) {
+                  QTest::newRow(name)
+                      << v << QString::fromLatin1(d) << QString::fromLatin1(u) << QString::fromLatin1(x);
+              };
+        row("signed char, negative", QVariant::fromValue<signed char>(-1), "-1", "4294967295", "FFFFFFFF");
+        row("unsigned char, highest", QVariant::fromValue<uchar>(255), "255", "255", "FF");
+        row("short, negative", QVariant::fromValue<short>(-2), "-2", "4294967294", "FFFFFFFE");
+        row("unsigned short, highest", QVariant::fromValue<ushort>(65535), "65535", "65535", "FFFF");
+        row("unsigned int, highest", QVariant::fromValue<uint>(4294967295u), "4294967295", "4294967295",
+            "FFFFFFFF");
+        row("long long, negative", QVariant::fromValue<qlonglong>(-1), "-1", "18446744073709551615",
+            "FFFFFFFFFFFFFFFF");
+        row("unsigned long long, highest", QVariant::fromValue<qulonglong>(~0ull), "18446744073709551615",
+            "18446744073709551615", "FFFFFFFFFFFFFFFF");
+        if (sizeof(long) == 8) {
+            row("long, negative", QVariant::fromValue<long>(-1), "-1", "18446744073709551615",
+                "FFFFFFFFFFFFFFFF");
+            row("unsigned long, past 32 bits", QVariant::fromValue<ulong>(1ul << 40), "1099511627776",
+                "1099511627776", "10000000000");
+        }
+    }
+
+    void integerKinds()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QString, asD);
+        QFETCH(QString, asU);
+        QFETCH(QString, asX);
+        QCOMPARE(Format(u"%d"_s, { value }), asD);
+        QCOMPARE(Format(u"%u"_s, { value }), asU);
+        QCOMPARE(Format(u"%x"_s, { value }), asX);
+    }
+
+    void integralTypes_data()
+    {
+        QTest::addColumn<int>("typeId");
+        QTest::addColumn<bool>("integral");
+        QTest::addColumn<bool>("isSigned");
+        QTest::addColumn<int>("bits");
+
+        const int longBits = std::numeric_limits<long>::digits + 1;
+        QTest::newRow("signed char") << int(QMetaType::SChar) << true << true << 8;
+        QTest::newRow("unsigned char") << int(QMetaType::UChar) << true << false << 8;
+        QTest::newRow("short") << int(QMetaType::Short) << true << true << 16;
+        QTest::newRow("unsigned short") << int(QMetaType::UShort) << true << false << 16;
+        QTest::newRow("int") << int(QMetaType::Int) << true << true << 32;
+        QTest::newRow("unsigned int") << int(QMetaType::UInt) << true << false << 32;
+        QTest::newRow("long") << int(QMetaType::Long) << true << true << longBits;
+        QTest::newRow("unsigned long") << int(QMetaType::ULong) << true << false << longBits;
+        QTest::newRow("long long") << int(QMetaType::LongLong) << true << true << 64;
+        QTest::newRow("unsigned long long") << int(QMetaType::ULongLong) << true << false << 64;
+        QTest::newRow("plain char is a character") << int(QMetaType::Char) << false << false << 0;
+        QTest::newRow("QChar is a character") << int(QMetaType::QChar) << false << false << 0;
+        QTest::newRow("bool") << int(QMetaType::Bool) << false << false << 0;
+        QTest::newRow("double") << int(QMetaType::Double) << false << false << 0;
+        QTest::newRow("string") << int(QMetaType::QString) << false << false << 0;
+    }
+
+    void integralTypes()
+    {
+        QFETCH(int, typeId);
+        QFETCH(bool, integral);
+        QFETCH(bool, isSigned);
+        QFETCH(int, bits);
+        const std::optional<IntegralType> kind = integralType(typeId);
+        QCOMPARE(kind.has_value(), integral);
+        if (kind) {
+            QCOMPARE(kind->isSigned, isSigned);
+            QCOMPARE(kind->bits, bits);
+        }
     }
 
     void separatorsComeFromTheSettings()

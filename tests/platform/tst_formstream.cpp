@@ -17,6 +17,7 @@ class TItem : public TComponent
     Q_OBJECT
     Q_PROPERTY(QString Text MEMBER m_text)
     Q_PROPERTY(int Count MEMBER m_count)
+    Q_PROPERTY(quint8 Level MEMBER m_level)
     Q_PROPERTY(bool Active MEMBER m_active)
     Q_PROPERTY(double Ratio MEMBER m_ratio)
     Q_PROPERTY(TKind Kind MEMBER m_kind)
@@ -49,6 +50,7 @@ public:
 
     QString m_text;
     int m_count = 0;
+    quint8 m_level = 0;
     bool m_active = true;
     double m_ratio = 0;
     TKind m_kind = KindOne;
@@ -257,6 +259,7 @@ private Q_SLOTS:
         zulu->m_active = false;
         zulu->m_kind = TItem::KindTwo;
         zulu->m_lines = { u"x"_s };
+        zulu->m_level = 200; // a byte-sized integer is written as a number, as the wider ones are
         zulu->m_transient = u"not written"_s;
 
         const QByteArray data = WriteComponentData(&source);
@@ -264,6 +267,9 @@ private Q_SLOTS:
         QCOMPARE(doc[u"name"].toString(), u"Source"_s);
         const QJsonObject alphaJson = doc[u"components"][0][u"children"][1].toObject();
         QCOMPARE(alphaJson[u"name"].toString(), u"Alpha"_s);
+        const QJsonValue level = doc[u"components"][0][u"children"][0][u"properties"][u"Level"];
+        QCOMPARE(level.type(), QJsonValue::Double);
+        QCOMPARE(level.toInt(), 200);
         QVERIFY2(!alphaJson.contains(u"properties"), "default values are not written");
 
         TComponent target;
@@ -277,6 +283,7 @@ private Q_SLOTS:
         QCOMPARE(z->m_active, false);
         QCOMPARE(z->m_kind, TItem::KindTwo);
         QCOMPARE(z->m_lines, zulu->m_lines);
+        QCOMPARE(z->m_level, quint8(200));
         QCOMPARE(z->m_transient, QString());
         QCOMPARE(box2->items[1]->m_active, true);
     }

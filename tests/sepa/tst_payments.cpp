@@ -7,16 +7,17 @@
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
+#include "tests/support/oneline.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/textplace.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
 
 using testsupport::exampleFile;
+using testsupport::oneLine;
 using testsupport::readAll;
 
 namespace {
@@ -35,13 +36,6 @@ QByteArray replaced(QByteArray text, const QList<Replacement> &replacements)
         text.replace(r.from, r.to);
     }
     return text;
-}
-
-QByteArray oneLine(const QByteArray &pretty)
-{
-    QString s = QString::fromUtf8(pretty);
-    s.replace(QRegularExpression(QStringLiteral(">\\s*\\r?\\n\\s*<")), QStringLiteral("><"));
-    return s.toUtf8();
 }
 
 enum class Storage
