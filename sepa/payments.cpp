@@ -37,6 +37,14 @@ QByteArray Payments::currency(const Transaction &t) const
     return t.currency < m_currencies.size() ? m_currencies[t.currency] : QByteArray();
 }
 
+const Payments::Block &Payments::blockOf(size_t transaction) const
+{
+    // The last block starting at or before it: an empty block before it starts where it does.
+    const auto after = std::upper_bound(
+        m_blocks.begin(), m_blocks.end(), transaction, [](size_t t, const Block &b) { return t < b.first; });
+    return *std::prev(after);
+}
+
 QByteArrayView Payments::field(const Transaction &t, Field f) const
 {
     const char *p = m_text.data() + t.text;
@@ -109,7 +117,7 @@ QByteArray Payments::csvHeader()
 QByteArray Payments::csvLine(size_t transaction) const
 {
     const Transaction &t = m_transactions[transaction];
-    const Block &b = m_blocks[t.block];
+    const Block &b = blockOf(transaction);
     QByteArray line;
     line.reserve(160);
     auto add = [&](QByteArrayView value, bool last = false) {
@@ -163,7 +171,6 @@ void Payments::beginTransaction(qsizetype offset)
         return;
     m_inTransaction = true;
     m_pending = Transaction();
-    m_pending.block = uint32_t(m_blocks.size() - 1);
     m_pending.offset = offset;
     for (std::string &f : m_fields)
         f.clear();

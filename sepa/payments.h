@@ -3,7 +3,7 @@
 // their transactions in compact records, and the totals the file states beside the ones its amounts
 // give, summed exactly.
 //
-// A transaction is a fixed record of 40 bytes; its texts (name, IBAN, ...) stand one after the
+// A transaction is a fixed record of 32 bytes; its texts (name, IBAN, ...) stand one after the
 // other in one shared buffer, each ended by a zero byte, so that a file of 100,000 transactions costs
 // one allocation for them instead of a million small strings. Its place is kept as the byte offset
 // into the checked text and its line; the column in UTF-16 units, which costs a decoding pass over
@@ -47,9 +47,10 @@ public:
         quint64 text = 0; // where its fields start in the shared buffer
         qint64 offset = 0; // of its start tag, in bytes into the checked UTF-8 text
         int32_t line = 0; // of its start tag, from 1
-        uint32_t block = 0;
         uint16_t currency = kNoCurrency; // index of its currency code
+        // Its block is the one whose range holds it (blockOf): blocks are few, transactions many.
     };
+    static_assert(sizeof(Transaction) == 32);
 
     // What the file says of a block or of itself (NbOfTxs, CtrlSum), and what its amounts give.
     struct Totals
@@ -99,6 +100,8 @@ public:
     // In the order of their first transaction; transactions without an amount under an empty currency.
     std::vector<CurrencyTotal> currencyTotals() const;
     QByteArray currency(const Transaction &t) const;
+    // The block transaction (an index into transactions()) stands in.
+    const Block &blockOf(size_t transaction) const;
     QByteArrayView field(const Transaction &t, Field f) const;
     // All its fields in one walk, indexed by Field.
     std::array<QByteArrayView, kFields> fields(const Transaction &t) const;
