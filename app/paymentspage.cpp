@@ -254,21 +254,25 @@ void TPaymentsModel::sort(int column, Qt::SortOrder order)
 
 namespace {
 
-// A date (yyyy-mm-dd) or date and time as one number that sorts as they do; none for what is
-// neither.
+// A date (yyyy-mm-dd) or date and time as one number that sorts as they do: milliseconds since
+// 1970 in UTC, a date at its start, a time without offset taken as UTC. None for what is neither.
 std::optional<qint64> dateKey(QByteArrayView text)
 {
     if (text.isEmpty())
         return std::nullopt;
     const QString s = QString::fromLatin1(text);
-    if (s.size() <= 10) {
+    if (s.size() == 10) {
         const QDate d = QDate::fromString(s, Qt::ISODate);
-        return d.isValid() ? std::optional<qint64>(d.toJulianDay() * 86'400'000) : std::nullopt;
+        if (!d.isValid())
+            return std::nullopt;
+        return QDateTime(d, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
     }
-    const QDateTime dt = QDateTime::fromString(s, Qt::ISODate);
+    QDateTime dt = QDateTime::fromString(s, Qt::ISODate);
     if (!dt.isValid())
         return std::nullopt;
-    return dt.date().toJulianDay() * 86'400'000 + dt.time().msecsSinceStartOfDay();
+    if (dt.timeSpec() == Qt::LocalTime)
+        dt.setTimeSpec(Qt::UTC);
+    return dt.toMSecsSinceEpoch();
 }
 
 } // namespace
