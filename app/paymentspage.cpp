@@ -317,7 +317,7 @@ void TPaymentsModel::arrange()
                 if (r.cents >= 0)
                     numbers[t] = r.cents;
             } else if (column == Line) {
-                numbers[t] = r.offset;
+                numbers[t] = r.offset();
             } else if (column == MandateDate) {
                 numbers[t] = dateKey(m_payments->field(r, Field::MandateDate));
             } else {
@@ -449,7 +449,9 @@ QString TPaymentsPage::caption()
 void TPaymentsPage::setPayments(sepa::Payments payments)
 {
     m_model->setPayments(nullptr);
-    m_payments = std::move(payments);
+    // Swapped: the payments shown before go with the argument. A string moved into from an empty one
+    // would keep its buffer, the texts of a hundred thousand transactions.
+    std::swap(m_payments, payments);
     m_model->setPayments(&m_payments);
     m_notice->hide();
     fillTotals();
@@ -546,7 +548,7 @@ std::vector<qint64> TPaymentsPage::transactionOffsets() const
     std::vector<qint64> offsets;
     offsets.reserve(m_payments.transactions().size());
     for (const sepa::Payments::Transaction &t : m_payments.transactions())
-        offsets.push_back(t.offset);
+        offsets.push_back(t.offset());
     return offsets;
 }
 

@@ -193,7 +193,7 @@ void TestPayments::transactionFields()
         const qsizetype tagAt = c.utf8.lastIndexOf(txTag, markerAt);
         const testsupport::TextPlace at
             = testsupport::locateText(c.utf8, txTag, int(c.utf8.first(tagAt + txTag.size()).count(txTag)));
-        QCOMPARE(t.offset, qint64(tagAt));
+        QCOMPARE(t.offset(), qint64(tagAt));
         QCOMPARE(t.line, at.line);
     }
 }
