@@ -187,10 +187,15 @@ void TPravik_MAIN_Form::createComponents()
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
     PageControl1->AddPage(TabSheet3, TRulesPage::caption());
     PageControl1->SetTabVisible(TabSheet3, false);
-    connect(RulesPage, &TRulesPage::findingActivated, this, [this](const sepa::Finding &f) {
-        XMLViewer->gotoFilePos(f.filePos);
+    // The editor keeps the findings' places through edits; a place an edit took away is no jump.
+    connect(RulesPage, &TRulesPage::findingActivated, this, [this](const sepa::Finding &, qsizetype index) {
+        if (!XMLViewer->gotoFindingPosition(index)) {
+            RulesPage->findingLost();
+            return;
+        }
         PageControl1->SetActivePage(TabSheet1);
     });
+    connect(XMLViewer, &TXMLEditor::textChanged, RulesPage, &TRulesPage::setOutOfDate);
     PaymentsPage = new TPaymentsPage;
     TabSheet4 = pageWith(PaymentsPage);
     TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
@@ -507,6 +512,7 @@ void TPravik_MAIN_Form::showRuleFindings(std::vector<sepa::Finding> Findings)
 {
     const bool any = !Findings.empty();
     RulesPage->setFindings(std::move(Findings));
+    XMLViewer->setFindingPositions(RulesPage->findingPositions());
     PageControl1->SetTabVisible(TabSheet3, any);
 }
 

@@ -85,6 +85,8 @@ QByteArray summaryText(const sepa::Payments &p)
             + countText(c.count) + ", sum " + sumText(c.sum, c.sumKnown) + '\n';
     const sepa::Payments::Totals &f = p.fileTotals();
     out += "  file: " + countText(f.count) + ", sum " + sumText(f.sum, f.sumKnown) + statedText(f) + '\n';
+    if (p.textsDropped() > 0)
+        out += "  texts not kept (over 4 GiB of them): " + countText(qint64(p.textsDropped())) + '\n';
     return out;
 }
 

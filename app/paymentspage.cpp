@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCollator>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -78,12 +80,50 @@ void TPaymentsModel::setPayments(const sepa::Payments *payments)
 {
     beginResetModel();
     m_payments = payments;
+    arrange();
     endResetModel();
+}
+
+void TPaymentsModel::setText(const QString &text)
+{
+    beginResetModel();
+    m_text = text.trimmed().toLower().toUtf8();
+    arrange();
+    endResetModel();
+}
+
+void TPaymentsModel::setAmountRange(std::optional<qint64> min, std::optional<qint64> max)
+{
+    beginResetModel();
+    m_min = min;
+    m_max = max;
+    arrange();
+    endResetModel();
+}
+
+qsizetype TPaymentsModel::transactionAt(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return -1;
+    return m_all ? row : qsizetype(m_order[size_t(row)]);
+}
+
+int TPaymentsModel::rowOf(qsizetype transaction) const
+{
+    if (!m_payments || transaction < 0 || size_t(transaction) >= m_payments->transactions().size())
+        return -1;
+    if (m_all)
+        return int(transaction);
+    // Asked as the caret moves: a pass over 100,000 indices is some microseconds.
+    const auto at = std::find(m_order.begin(), m_order.end(), uint32_t(transaction));
+    return at == m_order.end() ? -1 : int(at - m_order.begin());
 }
 
 int TPaymentsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !m_payments ? 0 : int(m_payments->transactions().size());
+    if (parent.isValid() || !m_payments)
+        return 0;
+    return int(m_all ? m_payments->transactions().size() : m_order.size());
 }
 
 int TPaymentsModel::columnCount(const QModelIndex &parent) const
@@ -93,15 +133,16 @@ int TPaymentsModel::columnCount(const QModelIndex &parent) const
 
 QVariant TPaymentsModel::data(const QModelIndex &index, int role) const
 {
-    if (!m_payments || !index.isValid() || size_t(index.row()) >= m_payments->transactions().size())
+    const qsizetype transaction = index.isValid() ? transactionAt(index.row()) : -1;
+    if (transaction < 0)
         return {};
-    const sepa::Payments::Transaction &t = m_payments->transactions()[size_t(index.row())];
+    const sepa::Payments::Transaction &t = m_payments->transactions()[size_t(transaction)];
     if (role == Qt::UserRole) {
         if (index.column() == Amount)
             return t.cents;
         if (index.column() == Line)
             return t.line;
-        return data(index, Qt::DisplayRole);
+        return display(size_t(transaction), index.column());
     }
     if (role == Qt::TextAlignmentRole)
         return index.column() == Amount || index.column() == Line
@@ -109,12 +150,17 @@ QVariant TPaymentsModel::data(const QModelIndex &index, int role) const
             : QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const sepa::Payments::Block &b = m_payments->blocks()[t.block];
-    switch (Column(index.column())) {
+    return display(size_t(transaction), index.column());
+}
+
+QVariant TPaymentsModel::display(size_t transaction, int column) const
+{
+    const sepa::Payments::Transaction &t = m_payments->transactions()[transaction];
+    switch (Column(column)) {
     case Block:
-        return utf8(b.id);
+        return utf8(m_payments->blockOf(transaction).id);
     case Date:
-        return utf8(b.date);
+        return utf8(m_payments->blockOf(transaction).date);
     case Name:
         return utf8(m_payments->field(t, Field::Name));
     case Iban:
@@ -155,33 +201,16 @@ QVariant TPaymentsModel::headerData(int section, Qt::Orientation orientation, in
     return section >= 0 && section < ColumnCount ? QVariant(QString::fromUtf8(names[section])) : QVariant();
 }
 
-void TPaymentsFilter::setText(const QString &text)
+bool TPaymentsModel::accepts(size_t transaction) const
 {
-    m_text = text.trimmed().toLower().toUtf8();
-    invalidateFilter();
-}
-
-void TPaymentsFilter::setAmountRange(std::optional<qint64> min, std::optional<qint64> max)
-{
-    m_min = min;
-    m_max = max;
-    invalidateFilter();
-}
-
-bool TPaymentsFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
-{
-    const auto *model = static_cast<const TPaymentsModel *>(sourceModel());
-    const sepa::Payments *p = model ? model->payments() : nullptr;
-    if (!p)
-        return true;
-    const sepa::Payments::Transaction &t = p->transactions()[size_t(sourceRow)];
+    const sepa::Payments::Transaction &t = m_payments->transactions()[transaction];
     if ((m_min && t.cents < *m_min) || (m_max && (t.cents < 0 || t.cents > *m_max)))
         return false;
     if (m_text.isEmpty())
         return true;
     for (const Field f : { Field::Name, Field::Iban, Field::EndToEndId, Field::MandateId, Field::Remittance,
              Field::Reference }) {
-        const QByteArrayView value = p->field(t, f);
+        const QByteArrayView value = m_payments->field(t, f);
         // ASCII-only values (IBANs, ids) need no decoding; names may hold umlauts.
         if (QString::fromUtf8(value).toLower().toUtf8().contains(m_text))
             return true;
@@ -192,19 +221,141 @@ bool TPaymentsFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     return false;
 }
 
-bool TPaymentsFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
+void TPaymentsModel::sort(int column, Qt::SortOrder order)
 {
-    // Numbers from the records themselves: a sort of 100,000 rows asks this some 1.7 million times.
-    const auto *model = static_cast<const TPaymentsModel *>(sourceModel());
-    if (model && model->payments()
-        && (left.column() == TPaymentsModel::Amount || left.column() == TPaymentsModel::Line)) {
-        const std::vector<sepa::Payments::Transaction> &all = model->payments()->transactions();
-        const sepa::Payments::Transaction &a = all[size_t(left.row())];
-        const sepa::Payments::Transaction &b = all[size_t(right.row())];
-        // Within one line (a file on one line) the start tags' order.
-        return left.column() == TPaymentsModel::Amount ? a.cents < b.cents : a.offset < b.offset;
+    if (column < 0 || column >= ColumnCount)
+        return;
+    // The rows selected and the current one stay on their transactions.
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<qsizetype> transactions;
+    transactions.reserve(size_t(before.size()));
+    for (const QModelIndex &i : before)
+        transactions.push_back(transactionAt(i.row()));
+    m_sortColumn = column;
+    m_sortOrder = order;
+    arrange();
+    std::vector<int> rowOfTransaction; // built only when many rows are to be found
+    if (before.size() > 16 && !m_all && m_payments) {
+        rowOfTransaction.assign(m_payments->transactions().size(), -1);
+        for (size_t row = 0; row < m_order.size(); ++row)
+            rowOfTransaction[m_order[row]] = int(row);
     }
-    return QString::localeAwareCompare(left.data().toString(), right.data().toString()) < 0;
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const qsizetype t = transactions[size_t(k)];
+        const int row = t < 0 ? -1 : rowOfTransaction.empty() ? rowOf(t) : rowOfTransaction[size_t(t)];
+        after.append(row < 0 ? QModelIndex() : index(row, before[k].column()));
+    }
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+namespace {
+
+// A date (yyyy-mm-dd) or date and time as one number that sorts as they do: milliseconds since
+// 1970 in UTC, a date at its start, a time without offset taken as UTC. None for what is neither.
+std::optional<qint64> dateKey(QByteArrayView text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    const QString s = QString::fromLatin1(text);
+    if (s.size() == 10) {
+        const QDate d = QDate::fromString(s, Qt::ISODate);
+        if (!d.isValid())
+            return std::nullopt;
+        return QDateTime(d, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    }
+    QDateTime dt = QDateTime::fromString(s, Qt::ISODate);
+    if (!dt.isValid())
+        return std::nullopt;
+    if (dt.timeSpec() == Qt::LocalTime)
+        dt.setTimeSpec(Qt::UTC);
+    return dt.toMSecsSinceEpoch();
+}
+
+} // namespace
+
+void TPaymentsModel::arrange()
+{
+    m_order.clear();
+    m_all = true;
+    if (!m_payments)
+        return;
+    const size_t count = m_payments->transactions().size();
+    const bool filtered = !m_text.isEmpty() || m_min || m_max;
+    if (!filtered && m_sortColumn == Line && m_sortOrder == Qt::AscendingOrder) {
+        m_order.shrink_to_fit();
+        return;
+    }
+    m_all = false;
+    for (size_t t = 0; t < count; ++t) {
+        if (!filtered || accepts(t))
+            m_order.push_back(uint32_t(t));
+    }
+    m_order.shrink_to_fit();
+
+    // Keys for the sort only, let go once it is done: numbers where the column has them, collation
+    // keys for texts. A row without a value has none.
+    const std::vector<sepa::Payments::Transaction> &all = m_payments->transactions();
+    const bool descending = m_sortOrder == Qt::DescendingOrder;
+    std::vector<std::optional<qint64>> numbers;
+    std::vector<std::optional<QCollatorSortKey>> texts;
+    const int column = m_sortColumn;
+    if (column == Amount || column == Line || column == Date || column == MandateDate) {
+        numbers.resize(count);
+        std::vector<std::optional<qint64>> blockDates;
+        if (column == Date) {
+            for (const sepa::Payments::Block &b : m_payments->blocks())
+                blockDates.push_back(dateKey(b.date));
+        }
+        size_t block = 0;
+        for (const uint32_t t : m_order) {
+            const sepa::Payments::Transaction &r = all[t];
+            if (column == Amount) {
+                if (r.cents >= 0)
+                    numbers[t] = r.cents;
+            } else if (column == Line) {
+                numbers[t] = r.offset();
+            } else if (column == MandateDate) {
+                numbers[t] = dateKey(m_payments->field(r, Field::MandateDate));
+            } else {
+                // The rows stand in the file's order here: the blocks are walked along.
+                const std::vector<sepa::Payments::Block> &blocks = m_payments->blocks();
+                while (block + 1 < blocks.size() && blocks[block + 1].first <= t)
+                    ++block;
+                numbers[t] = blockDates[block];
+            }
+        }
+    } else {
+        QCollator collator;
+        texts.resize(count);
+        for (const uint32_t t : m_order) {
+            const QString text = display(t, column).toString();
+            if (!text.isEmpty())
+                texts[t] = collator.sortKey(text);
+        }
+    }
+    // -1, 0 or 1 for two rows that both have a value.
+    auto compare = [&](uint32_t a, uint32_t b) {
+        if (!numbers.empty())
+            return *numbers[a] < *numbers[b] ? -1 : *numbers[b] < *numbers[a] ? 1 : 0;
+        return texts[a]->compare(*texts[b]);
+    };
+    auto has = [&](uint32_t t) { return numbers.empty() ? texts[t].has_value() : numbers[t].has_value(); };
+    std::sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
+        const bool hasA = has(a);
+        const bool hasB = has(b);
+        if (hasA != hasB)
+            return hasA;
+        if (hasA) {
+            const int c = compare(a, b);
+            if (c != 0)
+                return descending ? c > 0 : c < 0;
+        }
+        return a < b;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -213,8 +364,6 @@ TPaymentsPage::TPaymentsPage(QWidget *parent)
     : QWidget(parent)
 {
     m_model = new TPaymentsModel(this);
-    m_filter = new TPaymentsFilter(this);
-    m_filter->setSourceModel(m_model);
 
     m_totals = new QTreeWidget;
     m_totals->setObjectName(QStringLiteral("PaymentsTotals"));
@@ -227,7 +376,7 @@ TPaymentsPage::TPaymentsPage(QWidget *parent)
 
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("PaymentsTable"));
-    m_table->setModel(m_filter);
+    m_table->setModel(m_model);
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(TPaymentsModel::Line, Qt::AscendingOrder);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -244,7 +393,7 @@ TPaymentsPage::TPaymentsPage(QWidget *parent)
     m_text->setObjectName(QStringLiteral("PaymentsText"));
     m_text->setPlaceholderText(QStringLiteral("Name, IBAN, Referenz, Verwendungszweck"));
     m_text->setClearButtonEnabled(true);
-    connect(m_text, &QLineEdit::textChanged, m_filter, &TPaymentsFilter::setText);
+    connect(m_text, &QLineEdit::textChanged, m_model, &TPaymentsModel::setText);
     m_min = new QLineEdit;
     m_min->setPlaceholderText(QStringLiteral("ab Betrag"));
     m_max = new QLineEdit;
@@ -300,7 +449,9 @@ QString TPaymentsPage::caption()
 void TPaymentsPage::setPayments(sepa::Payments payments)
 {
     m_model->setPayments(nullptr);
-    m_payments = std::move(payments);
+    // Swapped: the payments shown before go with the argument. A string moved into from an empty one
+    // would keep its buffer, the texts of a hundred thousand transactions.
+    std::swap(m_payments, payments);
     m_model->setPayments(&m_payments);
     m_notice->hide();
     fillTotals();
@@ -364,7 +515,7 @@ void TPaymentsPage::fillTotals()
 
 void TPaymentsPage::applyAmountRange()
 {
-    m_filter->setAmountRange(centsOf(m_min->text()), centsOf(m_max->text()));
+    m_model->setAmountRange(centsOf(m_min->text()), centsOf(m_max->text()));
 }
 
 void TPaymentsPage::sortLargestFirst()
@@ -375,19 +526,19 @@ void TPaymentsPage::sortLargestFirst()
 
 void TPaymentsPage::activate(const QModelIndex &index)
 {
-    const QModelIndex source = m_filter->mapToSource(index);
-    if (!source.isValid())
-        return;
-    Q_EMIT transactionActivated(source.row());
+    const qsizetype transaction = m_model->transactionAt(index.row());
+    if (transaction >= 0)
+        Q_EMIT transactionActivated(transaction);
 }
 
 void TPaymentsPage::followCaret(qsizetype transaction)
 {
     if (transaction < 0 || size_t(transaction) >= m_payments.transactions().size())
         return;
-    const QModelIndex shown = m_filter->mapFromSource(m_model->index(int(transaction), 0));
-    if (!shown.isValid() || m_table->currentIndex().row() == shown.row())
+    const int row = m_model->rowOf(transaction);
+    if (row < 0 || m_table->currentIndex().row() == row)
         return;
+    const QModelIndex shown = m_model->index(row, 0);
     m_table->setCurrentIndex(shown);
     m_table->scrollTo(shown);
 }
@@ -397,7 +548,7 @@ std::vector<qint64> TPaymentsPage::transactionOffsets() const
     std::vector<qint64> offsets;
     offsets.reserve(m_payments.transactions().size());
     for (const sepa::Payments::Transaction &t : m_payments.transactions())
-        offsets.push_back(t.offset);
+        offsets.push_back(t.offset());
     return offsets;
 }
 
@@ -426,10 +577,10 @@ QByteArray TPaymentsPage::csv(bool selectedOnly) const
 {
     QByteArray out = sepa::Payments::csvHeader();
     const QItemSelectionModel *selection = m_table->selectionModel();
-    for (int row = 0; row < m_filter->rowCount(); ++row) {
+    for (int row = 0; row < m_model->rowCount(); ++row) {
         if (selectedOnly && !selection->isRowSelected(row, {}))
             continue;
-        out += m_payments.csvLine(size_t(m_filter->mapToSource(m_filter->index(row, 0)).row()));
+        out += m_payments.csvLine(size_t(m_model->transactionAt(row)));
     }
     return out;
 }

@@ -11,16 +11,21 @@
 #include "sepa/payments.h"
 
 #include <QAbstractTableModel>
-#include <QSortFilterProxyModel>
 #include <QWidget>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QTableView;
 class QTreeWidget;
 
-// The transactions of a Payments, one row each; the amount column sorts by cents (Qt::UserRole).
+// The transactions of a Payments, one row each, filtered and sorted by the model itself: its order is
+// one 32-bit index per row shown, and none while every transaction shows in the file's order (a
+// proxy model would keep two ints per row). Sorting keeps ties in the file's order and the rows
+// without a value last, both ways; amounts sort by their cents, dates as dates, lines by place.
+// Filter: a row passes when any of name, IBAN, end-to-end id, mandate, remittance and reference
+// holds the text (case ignored) and its amount lies within the range.
 class TPaymentsModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -50,32 +55,33 @@ public:
     void setPayments(const sepa::Payments *payments);
     const sepa::Payments *payments() const { return m_payments; }
 
+    void setText(const QString &text);
+    // In cents; none: open on that side.
+    void setAmountRange(std::optional<qint64> min, std::optional<qint64> max);
+    // The transaction (an index into payments()->transactions()) of a row shown, and the row of a
+    // transaction; -1 when there is none or it is filtered out.
+    qsizetype transactionAt(int row) const;
+    int rowOf(qsizetype transaction) const;
+    // Bytes the order of the rows holds.
+    size_t orderBytes() const { return m_order.capacity() * sizeof(uint32_t); }
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
+    bool accepts(size_t transaction) const;
+    // The rows shown, in their order, from the filter and the sort column.
+    void arrange();
+    QVariant display(size_t transaction, int column) const;
+
     const sepa::Payments *m_payments = nullptr;
-};
-
-// Text and amount range: a row passes when any of name, IBAN, end-to-end id, mandate, remittance and
-// reference holds the text (case ignored) and its amount lies within the range.
-class TPaymentsFilter final : public QSortFilterProxyModel
-{
-    Q_OBJECT
-
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-    void setText(const QString &text);
-    // In cents; none: open on that side.
-    void setAmountRange(std::optional<qint64> min, std::optional<qint64> max);
-
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
-    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
-
-private:
+    bool m_all = true; // every transaction, in the file's order; m_order is empty
+    std::vector<uint32_t> m_order;
+    int m_sortColumn = Line;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QByteArray m_text; // UTF-8, lower case
     std::optional<qint64> m_min;
     std::optional<qint64> m_max;
@@ -97,7 +103,7 @@ public:
     QLineEdit *textFilter() const { return m_text; }
     QLineEdit *minAmount() const { return m_min; }
     QLineEdit *maxAmount() const { return m_max; }
-    TPaymentsFilter *filter() const { return m_filter; }
+    TPaymentsModel *model() const { return m_model; }
 
     // The largest amounts first.
     void sortLargestFirst();
@@ -132,7 +138,6 @@ private:
 
     sepa::Payments m_payments;
     TPaymentsModel *m_model = nullptr;
-    TPaymentsFilter *m_filter = nullptr;
     QTableView *m_table = nullptr;
     QTreeWidget *m_totals = nullptr;
     QLineEdit *m_text = nullptr;

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -35,8 +36,14 @@ TRulesPage::TRulesPage(QWidget *parent)
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     m_list->installEventFilter(this);
+    m_notice = new QLabel;
+    m_notice->setObjectName(QStringLiteral("RulesNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setStyleSheet(QStringLiteral("color: #C00000;"));
+    m_notice->hide();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_notice);
     layout->addWidget(m_list);
     m_opened = sepa::RulesPass::referenceNow();
     m_historyAction = new QAction(QStringLiteral("Bereits geprüfte Dateien erkennen"), this);
@@ -98,6 +105,7 @@ void TRulesPage::recordHistory(const sepa::RulesPass &rules)
 void TRulesPage::setFindings(std::vector<sepa::Finding> findings)
 {
     m_findings = std::move(findings);
+    m_notice->hide();
     m_list->clear();
     QList<QTreeWidgetItem *> items;
     items.reserve(qsizetype(m_findings.size()));
@@ -125,7 +133,37 @@ void TRulesPage::activate(QTreeWidgetItem *item)
         return;
     const auto index = size_t(item->data(0, kIndexRole).toULongLong());
     if (index < m_findings.size())
-        Q_EMIT findingActivated(m_findings[index]);
+        Q_EMIT findingActivated(m_findings[index], qsizetype(index));
+}
+
+std::vector<qint64> TRulesPage::findingPositions() const
+{
+    std::vector<qint64> positions;
+    positions.reserve(m_findings.size());
+    for (const sepa::Finding &f : m_findings)
+        positions.push_back(f.filePos);
+    return positions;
+}
+
+void TRulesPage::setOutOfDate()
+{
+    if (m_notice->isVisibleTo(this) || m_findings.empty())
+        return;
+    m_notice->setText(QStringLiteral("Seit der Prüfung geändert: Zeilen und Positionen zeigen den Stand der "
+                                     "letzten Prüfung. Erneut prüfen, um die Befunde zu erneuern."));
+    m_notice->show();
+}
+
+bool TRulesPage::outOfDate() const
+{
+    return m_notice->isVisibleTo(this);
+}
+
+void TRulesPage::findingLost()
+{
+    m_notice->setText(QStringLiteral("Die Stelle dieses Befunds wurde seit der Prüfung gelöscht. Erneut "
+                                     "prüfen, um die Befunde zu erneuern."));
+    m_notice->show();
 }
 
 bool TRulesPage::eventFilter(QObject *watched, QEvent *event)

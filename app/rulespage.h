@@ -1,6 +1,8 @@
 #pragma once
 // The window's page of SEPA rule findings: one row per finding with severity, rule, text and
-// position; a double-click or Return on a row asks the window to go to the finding's position.
+// position; a double-click or Return on a row asks the window to go to the finding's position. The
+// editor keeps the findings' places through edits; once the text is edited the page says that it
+// shows the state of the last check, and a finding whose place an edit deleted is no jump.
 // It also keeps the window's use of the history of checked files: on unless switched off with its
 // action in the list's context menu (stored as CheckHistory in "Software\Zelk Software\Pravik") or by
 // PRAVIK_NO_HISTORY. Files this window checked since it opened do not count as sent before, so checking again
@@ -14,6 +16,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 namespace sepa {
@@ -30,6 +33,14 @@ public:
     void setFindings(std::vector<sepa::Finding> findings);
     const std::vector<sepa::Finding> &findings() const { return m_findings; }
     QTreeWidget *list() const { return m_list; }
+    // Each finding's filePos, in the findings' order.
+    std::vector<qint64> findingPositions() const;
+    // The text was edited since the check: the page says so until the next setFindings.
+    void setOutOfDate();
+    bool outOfDate() const;
+    // A finding asked for has lost its place in the edited text.
+    void findingLost();
+    QLabel *notice() const { return m_notice; }
 
     // The page's caption on its tab.
     static QString caption();
@@ -45,7 +56,8 @@ public:
     void recordHistory(const sepa::RulesPass &rules);
 
 Q_SIGNALS:
-    void findingActivated(const sepa::Finding &finding);
+    // index: into findings().
+    void findingActivated(const sepa::Finding &finding, qsizetype index);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -54,6 +66,7 @@ private:
     void activate(QTreeWidgetItem *item);
 
     QTreeWidget *m_list = nullptr;
+    QLabel *m_notice = nullptr;
     std::vector<sepa::Finding> m_findings;
     QAction *m_historyAction = nullptr;
     QDateTime m_opened;

@@ -40,7 +40,7 @@ echo "peak memory, with --summary:   $(rss "$check" --summary "$file") KB"
 # The texts the records point into: every field and its ending zero byte, from the CSV list.
 "$check" --list "$file" | LC_ALL=C awk -F';' 'NR > 1 {
     n++; for (i = 3; i <= 13; i++) if (i != 6 && i != 7) t += length($i) + 1 }
-    END { printf "transactions: %d, texts: %.1f bytes per transaction, records: 40 bytes each\n", n, t / n }'
+    END { printf "transactions: %d, texts: %.1f bytes per transaction, records: 24 bytes each\n", n, t / n }'
 
 echo "the window's page (payments_fill, median of $runs):"
 "$build/bench/payments_fill" "$file" "$runs" 2>/dev/null

@@ -1,15 +1,16 @@
 // What the window's page "Zahlungen" costs on one file, offscreen: the validation alone, the validation
 // with the rules' pass that collects the payments, and the time from the validation's end to the page
 // filled (the pass's closing work, the page's model and totals, the editor's kept places, the table
-// drawn). Processor time of the whole process, the median of the runs, and wall time beside it.
+// drawn). Processor time of the whole process, the median of the runs, and wall time beside it. Then
+// the memory a transaction costs in the window beyond its texts, counted on malloc's heap: the page
+// and the editor emptied, a copy of the payments given to them, in the file's order and sorted.
 //   payments_fill <file.xml> [runs]
 
 #include "Pravik_MAIN.h"
+#include "payments_window.h"
 #include "paymentspage.h"
-#include "units.h"
 
 #include "editor/xmleditor.h"
-#include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
@@ -22,6 +23,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <malloc.h>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -63,6 +66,13 @@ double residentBytes()
     return 0;
 }
 
+// Bytes in use on malloc's heap: in its arenas and in the blocks it maps on its own.
+double heapBytes()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd);
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -75,13 +85,8 @@ double median(std::vector<double> v)
 class TestPaymentsPage
 {
 public:
-    static int run(const QString &file, int runs)
+    static int run(TPravik_MAIN_Form &form, const QString &file, int runs)
     {
-        TPravik_MAIN_Form form;
-        form.resize(1280, 760);
-        form.show();
-        if (!QTest::qWaitForWindowExposed(&form))
-            return 1;
         form.LoadXMLFile(file);
         const QByteArray text = form.XMLViewer->textUtf8();
         SchemaCache cache;
@@ -132,21 +137,56 @@ public:
         std::printf(
             "their texts:                           %.1f bytes per transaction\n", double(p.textBytes()) / n);
         std::printf("resident memory grown by the first fill: %.1f bytes per transaction\n", grown / n);
+        // A click on a column's header: the name by collation, the amount by its cents.
+        for (const int column : { int(TPaymentsModel::Name), int(TPaymentsModel::Amount) }) {
+            Times sort;
+            for (int i = 0; i < runs; ++i) {
+                measure(sort, [&] {
+                    form.PaymentsPage->table()->sortByColumn(
+                        column, i % 2 ? Qt::DescendingOrder : Qt::AscendingOrder);
+                });
+            }
+            std::printf("sorted by %-6s                         %.3f s processor\n",
+                column == TPaymentsModel::Name ? "name:" : "amount:", median(sort.cpu));
+        }
+        memory(form);
         return 0;
+    }
+
+    // A page of its own, shown empty before the count starts, so that neither its widgets nor what
+    // the window's page keeps of an earlier fill (a list keeps its capacity) count.
+    static void memory(TPravik_MAIN_Form &form)
+    {
+        const sepa::Payments source = form.PaymentsPage->payments();
+        form.XMLViewer->setItemPositions({});
+        auto page = std::make_unique<TPaymentsPage>();
+        page->resize(1280, 600);
+        page->show();
+        page->table()->viewport()->repaint();
+        const double empty = heapBytes();
+        sepa::Payments copy = source;
+        const double collected = heapBytes();
+        page->setPayments(std::move(copy));
+        form.XMLViewer->setItemPositions(page->transactionOffsets());
+        page->table()->viewport()->repaint();
+        const double shown = heapBytes();
+        page->sortLargestFirst();
+        page->table()->viewport()->repaint();
+        const double sorted = heapBytes();
+        const double n = double(std::max<size_t>(source.transactions().size(), 1));
+        const double texts = double(page->payments().textBytes());
+        std::printf("heap, the payments (records, blocks):  %.1f bytes per transaction (texts %.1f)\n",
+            (collected - empty - texts) / n, texts / n);
+        std::printf("heap, the window beyond the texts:     %.1f bytes per transaction in the file's order, "
+                    "%.1f sorted\n",
+            (shown - empty - texts) / n, (sorted - empty - texts) / n);
     }
 };
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: payments_fill <file.xml> [runs]\n");
-        return 2;
-    }
-    qputenv("PRAVIK_NO_HISTORY", "1");
-    const TUnitRun units(PravikUnits());
-    int appArgc = 1;
-    TApplication app(appArgc, argv);
-    return TestPaymentsPage::run(QString::fromLocal8Bit(argv[1]), argc > 2 ? std::max(1, atoi(argv[2])) : 3);
+    return paymentsbench::run(
+        argc, argv, 1, "payments_fill <file.xml> [runs]", [&](TPravik_MAIN_Form &form, const QString &file) {
+            return TestPaymentsPage::run(form, file, argc > 2 ? std::max(1, atoi(argv[2])) : 3);
+        });
 }

@@ -2,12 +2,10 @@
 //   payments_screenshot <file.xml> <out.png>
 
 #include "Pravik_MAIN.h"
+#include "payments_window.h"
 #include "paymentspage.h"
-#include "units.h"
 
 #include "editor/xmleditor.h"
-#include "platform/widgets/actions.h"
-#include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
@@ -16,19 +14,12 @@
 #include <QTableView>
 #include <QTest>
 
-#include <cstdio>
-
 // The window lets this name see its pages, as it lets the page's test.
 class TestPaymentsPage
 {
 public:
-    static int picture(const QString &file, const QString &out)
+    static int picture(TPravik_MAIN_Form &form, const QString &file, const QString &out)
     {
-        TPravik_MAIN_Form form;
-        form.resize(1280, 760);
-        form.show();
-        if (!QTest::qWaitForWindowExposed(&form))
-            return 1;
         form.LoadXMLFile(file);
         // The rules' pass as a run makes it, without the run's closing dialog.
         const QByteArray text = form.XMLViewer->textUtf8();
@@ -47,16 +38,8 @@ public:
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: payments_screenshot <file.xml> <out.png>\n");
-        return 2;
-    }
-    qputenv("PRAVIK_NO_HISTORY", "1");
-    const TUnitRun units(PravikUnits());
-    // The window opens a file named on its command line by itself; this one it is given below.
-    int appArgc = 1;
-    TApplication app(appArgc, argv);
-    return TestPaymentsPage::picture(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    return paymentsbench::run(argc, argv, 2, "payments_screenshot <file.xml> <out.png>",
+        [&](TPravik_MAIN_Form &form, const QString &file) {
+            return TestPaymentsPage::picture(form, file, QString::fromLocal8Bit(argv[2]));
+        });
 }

@@ -281,30 +281,126 @@ void TXMLEditor::Private::onModified(int position, int type, int length, int lin
     }
     if (linesAdded != 0 && (pieces() || !m_numbers.empty()))
         m_gutterTimer.start();
-    followPositions(m_errorPositions, nullptr, position, type, length);
-    followPositions(m_itemPositions, &m_itemLost, position, type, length);
+    followPositions(m_errorPositions, position, type, length);
+    m_items.follow(position, type, length);
+    m_findings.follow(position, type, length);
 }
 
-void TXMLEditor::Private::followPositions(
-    std::vector<long> &positions, std::vector<bool> *lost, long position, int type, long length)
+void TXMLEditor::Private::followPositions(std::vector<long> &positions, long position, int type, long length)
 {
-    if (type & Sci::SC_MOD_INSERTTEXT) {
-        for (long &p : positions) {
-            if (p >= position)
-                p += length;
+    bool lost = false;
+    for (long &p : positions)
+        followPosition(p, lost, position, type, length);
+}
+
+void TXMLEditor::Private::ItemPlaces::clear()
+{
+    at = {};
+    lost = {};
+    edits = {};
+}
+
+void TXMLEditor::Private::ItemPlaces::follow(long position, int type, long length)
+{
+    if (at.empty() || !(type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT)))
+        return;
+    const int kind = type & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT);
+    if (!edits.empty() && edits.back().type == kind) {
+        // Typing on, Delete again or Backspace again: one edit with the one before.
+        Edit &last = edits.back();
+        if (kind == Sci::SC_MOD_INSERTTEXT && position == last.position + last.length) {
+            last.length += length;
+            return;
         }
-    } else if (type & Sci::SC_MOD_DELETETEXT) {
-        for (size_t i = 0; i < positions.size(); ++i) {
-            long &p = positions[i];
-            if (p >= position + length) {
-                p -= length;
-            } else if (p >= position) {
-                p = position;
-                if (lost)
-                    (*lost)[i] = true;
-            }
+        if (kind == Sci::SC_MOD_DELETETEXT
+            && (position == last.position || position + length == last.position)) {
+            last.position = std::min(last.position, position);
+            last.length += length;
+            return;
         }
     }
+    edits.push_back({ position, length, kind });
+    // Folded at a size where one pass over the items costs what that many edits would have.
+    constexpr size_t kFoldAt = 256;
+    if (edits.size() < kFoldAt)
+        return;
+    for (size_t i = 0; i < at.size(); ++i) {
+        bool isLost = lost[i];
+        const long p = place(i, isLost);
+        at[i] = quint32(p);
+        lost[i] = isLost;
+    }
+    edits.clear();
+}
+
+long TXMLEditor::Private::ItemPlaces::place(size_t item, bool &isLost) const
+{
+    long p = long(at[item]);
+    isLost = lost[item];
+    for (const Edit &e : edits)
+        followPosition(p, isLost, e.position, e.type, e.length);
+    return p;
+}
+
+qsizetype TXMLEditor::Private::ItemPlaces::itemAt(long position) const
+{
+    // The places keep their order through edits (a deletion leaves those it took where it was), so
+    // that a binary search finds the last one at or before position.
+    size_t low = 0;
+    size_t high = at.size();
+    bool isLost = false;
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (place(middle, isLost) <= position)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    while (low > 0) {
+        --low;
+        place(low, isLost);
+        if (!isLost)
+            return qsizetype(low);
+    }
+    return -1;
+}
+
+void TXMLEditor::Private::setItemPlaces(
+    ItemPlaces &places, const std::vector<qint64> &offsets, documenttext::JoinedOffsetCursor::Unit unit)
+{
+    settle();
+    places.clear();
+    places.at.resize(offsets.size());
+    places.lost.assign(offsets.size(), false);
+    // The cursor walks on from its last answer: the offsets in ascending order cost one pass.
+    std::vector<quint32> order;
+    if (!std::is_sorted(offsets.begin(), offsets.end())) {
+        order.resize(offsets.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = quint32(i);
+        std::stable_sort(
+            order.begin(), order.end(), [&](quint32 a, quint32 b) { return offsets[a] < offsets[b]; });
+    }
+    documenttext::JoinedOffsetCursor cursor;
+    const VirtualBreaks::Places &skip = breaks().positions();
+    cursor.reset(characters(), length(), skip.data(), qsizetype(skip.size()), unit);
+    for (size_t k = 0; k < offsets.size(); ++k) {
+        const size_t i = order.empty() ? k : order[k];
+        places.at[i] = quint32(cursor.bytePosition(std::max<qint64>(offsets[i], 0)));
+    }
+}
+
+bool TXMLEditor::Private::gotoItemPlace(const ItemPlaces &places, qsizetype item)
+{
+    settle();
+    if (item < 0 || size_t(item) >= places.at.size())
+        return false;
+    bool isLost = false;
+    const long position = places.place(size_t(item), isLost);
+    if (isLost)
+        return false;
+    gotoBytePosition(std::min(position, long(length())), m_owner->isVisible());
+    return true;
 }
 
 void TXMLEditor::Private::noteTyped(qsizetype position, qsizetype length)
@@ -613,39 +709,28 @@ int TXMLEditor::adjacentErrorTag(int current, bool forward) const
 
 void TXMLEditor::setItemPositions(const std::vector<qint64> &utf8Offsets)
 {
-    d->settle();
-    d->m_itemPositions.clear();
-    d->m_itemPositions.reserve(utf8Offsets.size());
-    d->m_itemLost.assign(utf8Offsets.size(), false);
-    documenttext::JoinedOffsetCursor cursor;
-    const VirtualBreaks::Places &skip = d->breaks().positions();
-    cursor.reset(d->characters(), d->length(), skip.data(), qsizetype(skip.size()),
-        documenttext::JoinedOffsetCursor::Unit::Utf8);
-    for (const qint64 offset : utf8Offsets)
-        d->m_itemPositions.push_back(long(cursor.bytePosition(offset)));
+    d->setItemPlaces(d->m_items, utf8Offsets, documenttext::JoinedOffsetCursor::Unit::Utf8);
 }
 
 bool TXMLEditor::gotoItemPosition(qsizetype item)
 {
-    d->settle();
-    if (item < 0 || size_t(item) >= d->m_itemPositions.size() || d->m_itemLost[size_t(item)])
-        return false;
-    d->gotoBytePosition(d->m_itemPositions[size_t(item)], isVisible());
-    return true;
+    return d->gotoItemPlace(d->m_items, item);
 }
 
 qsizetype TXMLEditor::itemAtCaret() const
 {
     d->settle();
-    const long caret = d->send(Sci::SCI_GETCURRENTPOS);
-    const auto &all = d->m_itemPositions;
-    auto at = std::upper_bound(all.begin(), all.end(), caret);
-    while (at != all.begin()) {
-        --at;
-        if (!d->m_itemLost[size_t(at - all.begin())])
-            return at - all.begin();
-    }
-    return -1;
+    return d->m_items.itemAt(d->send(Sci::SCI_GETCURRENTPOS));
+}
+
+void TXMLEditor::setFindingPositions(const std::vector<qint64> &filePositions)
+{
+    d->setItemPlaces(d->m_findings, filePositions, documenttext::JoinedOffsetCursor::Unit::Utf16);
+}
+
+bool TXMLEditor::gotoFindingPosition(qsizetype finding)
+{
+    return d->gotoItemPlace(d->m_findings, finding);
 }
 
 int TXMLEditor::errorPositionCount() const
@@ -760,8 +845,8 @@ void TXMLEditor::setText(const QString &text)
     d->m_splitTimer.stop();
     d->m_typedFrom = d->m_typedTo = -1;
     clearErrorMarks();
-    d->m_itemPositions.clear();
-    d->m_itemLost.clear();
+    d->m_items.clear();
+    d->m_findings.clear();
     d->updateGutterWidth();
 }
 

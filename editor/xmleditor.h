@@ -59,6 +59,10 @@ public:
     bool gotoItemPosition(qsizetype item);
     // The last item whose place is at or before the caret; -1 when there is none.
     qsizetype itemAtCaret() const;
+    // The same for a second list, the places of findings: filePositions as for addErrorUnderline, in
+    // any order, replacing those kept before.
+    void setFindingPositions(const std::vector<qint64> &filePositions);
+    bool gotoFindingPosition(qsizetype finding);
 
     // Marks the place where a parser stopped on text that is not well-formed: filePos as for
     // addErrorUnderline, boxed over the tag it falls in, or the tag it follows right after.

@@ -88,8 +88,8 @@ void TXMLEditor::loadText(const QByteArray &document, TextEncoding encoding)
     }
     d->m_encoding = encoding;
     clearErrorMarks();
-    d->m_itemPositions.clear();
-    d->m_itemLost.clear();
+    d->m_items.clear();
+    d->m_findings.clear();
     d->updateGutterWidth();
     // From the first line, also in an editor not shown yet: one too small to hold a line would
     // scroll the caret's line out of view, and keep it so once shown.

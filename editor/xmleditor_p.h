@@ -213,8 +213,51 @@ struct TXMLEditor::Private
     // Positions kept through an edit: text inserted at or before one pushes it on, a deletion around
     // it leaves it where the deletion was (and marks it in lost, where given, when it took the
     // position's own character).
-    static void followPositions(
-        std::vector<long> &positions, std::vector<bool> *lost, long position, int type, long length);
+    static void followPosition(long &p, bool &lost, long position, int type, long length)
+    {
+        if (type & Sci::SC_MOD_INSERTTEXT) {
+            if (p >= position)
+                p += length;
+        } else if (type & Sci::SC_MOD_DELETETEXT) {
+            if (p >= position + length) {
+                p -= length;
+            } else if (p >= position) {
+                p = position;
+                lost = true;
+            }
+        }
+    }
+    static void followPositions(std::vector<long> &positions, long position, int type, long length);
+
+    // The places of the items a page lists, through the edits since they were set: each one's
+    // byte position in the text as it was then (4 bytes: a document without Scintilla's large-text
+    // option stays below 2 GB) and the edits made since, which a position passes through when it is
+    // asked for. Typing runs join into one edit; the edits fold into the positions once there are
+    // many, so that keystrokes cost no pass over a hundred thousand items.
+    struct ItemPlaces
+    {
+        struct Edit
+        {
+            long position;
+            long length;
+            int type;
+        };
+        std::vector<quint32> at;
+        std::vector<bool> lost; // an edit deleted the item's first character
+        std::vector<Edit> edits;
+
+        void clear();
+        void follow(long position, int type, long length);
+        // The item's place now, and whether it is lost (then the place the deletion left).
+        long place(size_t item, bool &isLost) const;
+        // The last item not lost whose place is at or before position; -1 for none. For places
+        // set in ascending order.
+        qsizetype itemAt(long position) const;
+    };
+    // Sets places' positions from offsets (any order) into the text as it is now, counted in unit.
+    void setItemPlaces(
+        ItemPlaces &places, const std::vector<qint64> &offsets, documenttext::JoinedOffsetCursor::Unit unit);
+    bool gotoItemPlace(const ItemPlaces &places, qsizetype item);
 
     // A line made long by typing or pasting is shown in pieces once the editor is idle.
     void noteTyped(qsizetype position, qsizetype length);
@@ -238,9 +281,8 @@ struct TXMLEditor::Private
     int m_eventMask = -1; // the notices asked of Scintilla
     // Byte position of the error with tag t at index t - 1; -1 when it has none.
     std::vector<long> m_errorPositions;
-    // Byte positions of the items a page lists, ascending, and which of them an edit took away.
-    std::vector<long> m_itemPositions;
-    std::vector<bool> m_itemLost;
+    ItemPlaces m_items; // the transactions of the payments page, ascending
+    ItemPlaces m_findings; // the rule findings, in the rules page's order
     documenttext::JoinedOffsetCursor m_offsetCursor;
     bool m_offsetCursorValid = false;
     mutable std::vector<qsizetype> m_realEndsCache;

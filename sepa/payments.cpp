@@ -21,7 +21,7 @@ std::vector<Payments::CurrencyTotal> Payments::currencyTotals() const
     for (size_t i = 0; i < m_currencies.size(); ++i)
         totals[i].currency = m_currencies[i];
     for (const Transaction &t : m_transactions) {
-        CurrencyTotal &total = totals[std::min<size_t>(t.currency, m_currencies.size())];
+        CurrencyTotal &total = totals[std::min<size_t>(t.currency(), m_currencies.size())];
         ++total.count;
         if (t.cents >= 0)
             total.sum += Decimal::fromCents(t.cents);
@@ -34,7 +34,21 @@ std::vector<Payments::CurrencyTotal> Payments::currencyTotals() const
 
 QByteArray Payments::currency(const Transaction &t) const
 {
-    return t.currency < m_currencies.size() ? m_currencies[t.currency] : QByteArray();
+    return t.currency() < m_currencies.size() ? m_currencies[t.currency()] : QByteArray();
+}
+
+void Payments::Transaction::setOffset(qint64 offset)
+{
+    const quint64 kept = quint64(std::clamp<qint64>(offset, 0, (qint64(1) << 48) - 1));
+    place = (kept << 16) | currency();
+}
+
+const Payments::Block &Payments::blockOf(size_t transaction) const
+{
+    // The last block starting at or before it: an empty block before it starts where it does.
+    const auto after = std::upper_bound(
+        m_blocks.begin(), m_blocks.end(), transaction, [](size_t t, const Block &b) { return t < b.first; });
+    return *std::prev(after);
 }
 
 QByteArrayView Payments::field(const Transaction &t, Field f) const
@@ -109,7 +123,7 @@ QByteArray Payments::csvHeader()
 QByteArray Payments::csvLine(size_t transaction) const
 {
     const Transaction &t = m_transactions[transaction];
-    const Block &b = m_blocks[t.block];
+    const Block &b = blockOf(transaction);
     QByteArray line;
     line.reserve(160);
     auto add = [&](QByteArrayView value, bool last = false) {
@@ -163,8 +177,7 @@ void Payments::beginTransaction(qsizetype offset)
         return;
     m_inTransaction = true;
     m_pending = Transaction();
-    m_pending.block = uint32_t(m_blocks.size() - 1);
-    m_pending.offset = offset;
+    m_pending.setOffset(offset);
     for (std::string &f : m_fields)
         f.clear();
 }
@@ -201,7 +214,7 @@ void Payments::setAmount(std::optional<qint64> cents, QByteArrayView currency)
         else
             m_currencies.push_back(currency.toByteArray());
     }
-    m_pending.currency = uint16_t(i);
+    m_pending.setCurrency(uint16_t(i));
 }
 
 void Payments::endTransaction()
@@ -209,17 +222,24 @@ void Payments::endTransaction()
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
-    m_pending.text = m_text.size();
-    for (const std::string &f : m_fields) {
-        m_text += f;
-        m_text += '\0';
+    if (m_text.empty())
+        m_text.assign(kFields, '\0'); // the fields of a transaction whose texts are not kept
+    if (m_text.size() <= std::numeric_limits<uint32_t>::max()) {
+        m_pending.text = uint32_t(m_text.size());
+        for (const std::string &f : m_fields) {
+            m_text += f;
+            m_text += '\0';
+        }
+    } else {
+        m_pending.text = 0;
+        ++m_textsDropped;
     }
     m_transactions.push_back(m_pending);
     Block &b = m_blocks.back();
     ++b.count;
     ++b.totals.count;
     ++m_file.count;
-    const int currency = m_pending.currency == kNoCurrency ? -1 : int(m_pending.currency);
+    const int currency = m_pending.currency() == kNoCurrency ? -1 : int(m_pending.currency());
     if (b.currency == -1)
         b.currency = currency;
     else if (currency != -1 && b.currency != currency)
@@ -288,7 +308,7 @@ void Payments::finish(const Totals &stated, const QByteArray &utf8)
     for (Block &b : m_blocks) {
         b.line = lines.lineAt(b.offset);
         for (; t < b.first + b.count; ++t)
-            m_transactions[t].line = lines.lineAt(m_transactions[t].offset);
+            m_transactions[t].line = lines.lineAt(m_transactions[t].offset());
     }
     m_transactions.shrink_to_fit();
     m_text.shrink_to_fit();

@@ -3,7 +3,7 @@
 // their transactions in compact records, and the totals the file states beside the ones its amounts
 // give, summed exactly.
 //
-// A transaction is a fixed record of 40 bytes; its texts (name, IBAN, ...) stand one after the
+// A transaction is a fixed record of 24 bytes; its texts (name, IBAN, ...) stand one after the
 // other in one shared buffer, each ended by a zero byte, so that a file of 100,000 transactions costs
 // one allocation for them instead of a million small strings. Its place is kept as the byte offset
 // into the checked text and its line; the column in UTF-16 units, which costs a decoding pass over
@@ -44,12 +44,18 @@ public:
     struct Transaction
     {
         qint64 cents = -1; // the amount; -1 when it is missing or no transaction amount
-        quint64 text = 0; // where its fields start in the shared buffer
-        qint64 offset = 0; // of its start tag, in bytes into the checked UTF-8 text
+        uint32_t text = 0; // where its fields start in the shared buffer
         int32_t line = 0; // of its start tag, from 1
-        uint32_t block = 0;
-        uint16_t currency = kNoCurrency; // index of its currency code
+        // Its start tag, in bytes into the checked UTF-8 text (48 bits: 256 TB).
+        qint64 offset() const { return qint64(place >> 16); }
+        // The index of its currency code.
+        uint16_t currency() const { return uint16_t(place & 0xFFFF); }
+        void setOffset(qint64 offset);
+        void setCurrency(uint16_t currency) { place = (place & ~quint64(0xFFFF)) | currency; }
+        quint64 place = kNoCurrency; // offset() above currency()
+        // Its block is the one whose range holds it (blockOf): blocks are few, transactions many.
     };
+    static_assert(sizeof(Transaction) == 24);
 
     // What the file says of a block or of itself (NbOfTxs, CtrlSum), and what its amounts give.
     struct Totals
@@ -99,6 +105,8 @@ public:
     // In the order of their first transaction; transactions without an amount under an empty currency.
     std::vector<CurrencyTotal> currencyTotals() const;
     QByteArray currency(const Transaction &t) const;
+    // The block transaction (an index into transactions()) stands in.
+    const Block &blockOf(size_t transaction) const;
     QByteArrayView field(const Transaction &t, Field f) const;
     // All its fields in one walk, indexed by Field.
     std::array<QByteArrayView, kFields> fields(const Transaction &t) const;
@@ -107,6 +115,9 @@ public:
     // Bytes held: the records and the shared texts.
     size_t recordBytes() const;
     size_t textBytes() const;
+    // Transactions whose texts were not kept: the shared buffer is addressed by 32 bits, and a file
+    // with more than 4 GiB of them (some 40 million transactions) keeps the rest's amounts and places.
+    size_t textsDropped() const { return m_textsDropped; }
 
     // The columns of the CSV list, its header (ending in CR LF) and one transaction's line: UTF-8,
     // ';' separated, a field quoted when it holds ';', '"' or a line break.
@@ -126,7 +137,7 @@ public:
     void setAmount(std::optional<qint64> cents, QByteArrayView currency);
     void endTransaction();
     // Where transaction starts in the UTF-8 text.
-    qsizetype offsetOf(size_t transaction) const { return qsizetype(m_transactions[transaction].offset); }
+    qsizetype offsetOf(size_t transaction) const { return qsizetype(m_transactions[transaction].offset()); }
     // The file's stated totals; counts the lines of the offsets in utf8 and lets go of spare room.
     void finish(const Totals &stated, const QByteArray &utf8);
 
@@ -137,6 +148,7 @@ private:
     std::string m_text;
     std::vector<QByteArray> m_currencies;
     Totals m_file;
+    size_t m_textsDropped = 0;
 
     bool m_inBlock = false;
     bool m_inTransaction = false;

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -206,6 +207,135 @@ private Q_SLOTS:
         QVERIFY(lines.at(3).contains(";188.25;"));
     }
 
+    // Every column sorted by clicks on its header, both ways: ties keep the file's order and rows
+    // without a value stand last, both ways; names by German collation, amounts by their cents,
+    // dates as dates (a time with its offset before the day it is given on in UTC).
+    void everyColumnSortsThroughTheView_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QList<int>>("ascending"); // the transactions in the file's order, from 0
+        QTest::addColumn<QList<int>>("descending");
+        using C = TPaymentsModel;
+        QTest::newRow("block") << int(C::Block) << QList<int> { 2, 3, 0, 1, 4, 5 }
+                               << QList<int> { 4, 5, 0, 1, 2, 3 };
+        QTest::newRow("date") << int(C::Date) << QList<int> { 2, 3, 0, 1, 4, 5 }
+                              << QList<int> { 0, 1, 2, 3, 4, 5 };
+        QTest::newRow("name") << int(C::Name) << QList<int> { 1, 5, 2, 3, 0, 4 }
+                              << QList<int> { 0, 2, 3, 1, 5, 4 };
+        QTest::newRow("IBAN") << int(C::Iban) << QList<int> { 2, 1, 4, 0, 3, 5 }
+                              << QList<int> { 3, 0, 1, 4, 2, 5 };
+        QTest::newRow("BIC") << int(C::Bic) << QList<int> { 2, 0, 4, 3, 1, 5 }
+                             << QList<int> { 3, 0, 4, 2, 1, 5 };
+        QTest::newRow("amount") << int(C::Amount) << QList<int> { 5, 1, 0, 3, 2, 4 }
+                                << QList<int> { 2, 0, 3, 1, 5, 4 };
+        QTest::newRow("currency") << int(C::Currency) << QList<int> { 3, 0, 1, 2, 5, 4 }
+                                  << QList<int> { 0, 1, 2, 5, 3, 4 };
+        QTest::newRow("end-to-end id")
+            << int(C::EndToEndId) << QList<int> { 1, 3, 2, 0, 5, 4 } << QList<int> { 0, 5, 2, 3, 1, 4 };
+        QTest::newRow("mandate") << int(C::MandateId) << QList<int> { 0, 3, 2, 1, 4, 5 }
+                                 << QList<int> { 1, 2, 0, 3, 4, 5 };
+        QTest::newRow("mandate's date")
+            << int(C::MandateDate) << QList<int> { 5, 0, 3, 2, 1, 4 } << QList<int> { 2, 0, 3, 5, 1, 4 };
+        QTest::newRow("remittance") << int(C::Remittance) << QList<int> { 5, 1, 0, 3, 2, 4 }
+                                    << QList<int> { 0, 3, 1, 5, 2, 4 };
+        QTest::newRow("reference") << int(C::Reference) << QList<int> { 1, 4, 5, 0, 2, 3 }
+                                   << QList<int> { 5, 1, 4, 0, 2, 3 };
+        QTest::newRow("purpose") << int(C::Purpose) << QList<int> { 5, 0, 2, 1, 3, 4 }
+                                 << QList<int> { 2, 0, 5, 1, 3, 4 };
+        QTest::newRow("line") << int(C::Line) << QList<int> { 0, 1, 2, 3, 4, 5 }
+                              << QList<int> { 5, 4, 3, 2, 1, 0 };
+    }
+    void everyColumnSortsThroughTheView()
+    {
+        QFETCH(int, column);
+        QFETCH(QList<int>, ascending);
+        QFETCH(QList<int>, descending);
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+
+        using F = sepa::Payments::Field;
+        struct Row
+        {
+            int block;
+            const char *name, *iban, *bic;
+            qint64 cents; // -1: no amount
+            const char *currency, *endToEnd, *mandate, *signedOn, *remittance, *reference, *purpose;
+        };
+        // Ties: 0 and 3 in amount, mandate, its date and remittance; 1 and 5 in name; 1 and 4 in
+        // IBAN and reference; 0 and 4 in BIC; 0 and 5 in end-to-end id. Each column misses some.
+        const Row rows[] = {
+            { 0, "Zimmerei Örtel", "DE02120300000000202051", "BYLADEM1001", 1000, "EUR", "E-3", "M-10",
+                "2019-04-02", "Rechnung 7", "", "GDDS" },
+            { 0, "Ärztehaus Nord", "DE02100100100006820101", "", 950, "EUR", "E-1", "M-9", "", "Rechnung 10",
+                "RF18539007547034", "" },
+            { 1, "Bäckerei Auer", "AT611904300234573201", "BKAUATWW", 99'999'999'999, "EUR", "E-2", "M-2",
+                "2020-01-15", "", "", "SALA" },
+            { 1, "Bäckerei Auer", "DE89370400440532013000", "COBADEFFXXX", 1000, "CHF", "E-10", "M-10",
+                "2019-04-02", "Rechnung 7", "", "" },
+            { 2, "", "DE02100100100006820101", "BYLADEM1001", -1, nullptr, "", "", "2026-1-5", "",
+                "RF18539007547034", "" },
+            { 2, "Ärztehaus Nord", "", "", 5, "EUR", "E-3", "", "2018-12-31", "Anzahlung", "RF712348231",
+                "CHAR" },
+        };
+        const char *const blockIds[] = { "SAMMLER-B", "SAMMLER-A", "SAMMLER-C" };
+        // The second block's date is a time that in UTC falls on the day before the first block's.
+        const char *const blockDates[] = { "2026-12-15", "2026-12-15T01:00:00+02:00", "" };
+        sepa::Payments payments;
+        qsizetype offset = 0;
+        int block = -1;
+        for (const Row &r : rows) {
+            if (r.block != block) {
+                if (block >= 0)
+                    payments.endBlock({});
+                block = r.block;
+                sepa::Payments::Block &b = payments.beginBlock(offset += 10);
+                b.id = blockIds[block];
+                b.date = blockDates[block];
+            }
+            payments.beginTransaction(offset += 10);
+            payments.setField(F::Name, r.name);
+            payments.setField(F::Iban, r.iban);
+            payments.setField(F::Bic, r.bic);
+            payments.setField(F::EndToEndId, r.endToEnd);
+            payments.setField(F::MandateId, r.mandate);
+            payments.setField(F::MandateDate, r.signedOn);
+            payments.addRemittanceLine(r.remittance);
+            payments.setField(F::Reference, r.reference);
+            payments.setField(F::Purpose, r.purpose);
+            if (r.currency)
+                payments.setAmount(r.cents < 0 ? std::nullopt : std::optional<qint64>(r.cents), r.currency);
+            payments.endTransaction();
+        }
+        payments.endBlock({});
+        payments.finish({}, QByteArray(offset + 10, ' '));
+
+        TPaymentsPage page;
+        page.resize(900, 400);
+        page.setPayments(std::move(payments));
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QTableView *table = page.table();
+        QHeaderView *header = table->horizontalHeader();
+        auto order = [&] {
+            QList<int> transactions;
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                transactions.append(int(page.model()->transactionAt(row)));
+            return transactions;
+        };
+        auto click = [&] {
+            table->scrollTo(table->model()->index(0, column));
+            const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+            QCOMPARE(header->sortIndicatorSection(), column);
+        };
+        // The line column is the one the page starts sorted by: its first click turns it around.
+        for (int k = 0; k < 2; ++k) {
+            click();
+            QCOMPARE(order(), header->sortIndicatorOrder() == Qt::AscendingOrder ? ascending : descending);
+        }
+    }
+
     void ctrlCCopiesTheSelectedRowsAsCsv()
     {
         loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
@@ -290,6 +420,31 @@ private Q_SLOTS:
         // The next check shows the file as it is, without the notice.
         validate();
         QVERIFY(!form->PaymentsPage->outOfDate());
+    }
+
+    // Hundreds of edits in two places, none joining the one before: the editor folds them into the
+    // places it keeps on the way, a lost place stays lost, the others land on their start tags.
+    void manyEditsKeepThePlaces()
+    {
+        loadAndValidate(exampleFile(QStringLiteral("valid-credit-transfer.xml")));
+        activateRow(1);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QTest::keyClick(editorView(), Qt::Key_Delete);
+        for (int k = 0; k < 150; ++k) {
+            form->XMLViewer->gotoLine(3);
+            QTest::keyClick(editorView(), Qt::Key_X);
+            form->XMLViewer->gotoLine(136);
+            QTest::keyClick(editorView(), Qt::Key_Y);
+        }
+        for (const int row : { 0, 2 }) {
+            activateRow(row);
+            QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+            QCOMPARE(form->XMLViewer->caretLine(), row == 0 ? 48 : 105);
+            QVERIFY2(atCaret().startsWith(QStringLiteral("<CdtTrfTxInf>")), qPrintable(atCaret()));
+        }
+        activateRow(1);
+        QTRY_VERIFY(form->PaymentsPage->notice()->text().contains(QStringLiteral("gelöscht")));
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet4);
     }
 
     void aTransactionWhoseStartTagWentIsNoJump()

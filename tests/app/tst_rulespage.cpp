@@ -17,7 +17,9 @@
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
+#include <QLabel>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -62,6 +64,36 @@ class TestRulesPage : public QObject
         });
         form->act_Validate->Execute();
         return texts;
+    }
+
+    // The editor's view, where keys type into the text.
+    QAbstractScrollArea *editorView() const { return form->XMLViewer->findChild<QAbstractScrollArea *>(); }
+
+    // The text from the caret to its line's end.
+    QString atCaret() const
+    {
+        const QStringList lines = form->XMLViewer->text().split(QStringLiteral("\r\n"));
+        return lines.value(form->XMLViewer->caretLine() - 1).mid(form->XMLViewer->caretColumn() - 1);
+    }
+
+    // The page shown with its only finding's row current, the caret elsewhere.
+    void showFinding()
+    {
+        form->XMLViewer->gotoLine(1);
+        form->PageControl1->SetActivePage(form->TabSheet3);
+        QTreeWidget *list = form->RulesPage->list();
+        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 5000);
+        list->setCurrentItem(list->topLevelItem(0));
+        list->setFocus();
+    }
+
+    // A double-click on the first row, as a person does it: a click selects, the second makes it one.
+    void doubleClickFirstRow(QTreeWidget *list)
+    {
+        const QRect row = list->visualItemRect(list->topLevelItem(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
     }
 
 private Q_SLOTS:
@@ -160,6 +192,84 @@ private Q_SLOTS:
         QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
         QCOMPARE(form->XMLViewer->caretLine(), 79);
         QCOMPARE(form->XMLViewer->caretColumn(), 11);
+    }
+
+    // Typing in the editor after the check: Return and a double-click still find the finding's text
+    // (the second end-to-end id of the file, line 79, column 11, as checked), and the page says it
+    // shows the state of the check.
+    void placesFollowEdits_data()
+    {
+        QTest::addColumn<int>("line"); // where the text is typed, before the line's text
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("findingLine"); // where the finding's text is after it
+        QTest::addColumn<int>("findingColumn");
+        QTest::newRow("a line before the finding's") << 3 << QStringLiteral("<!-- ok -->\n") << 80 << 11;
+        QTest::newRow("before the finding on its line") << 79 << QStringLiteral("  ") << 79 << 13;
+        QTest::newRow("two line ends at the start of its line") << 79 << QStringLiteral("\n\n") << 81 << 11;
+        QTest::newRow("a line after the finding's") << 100 << QStringLiteral("<!-- ok -->\n") << 79 << 11;
+    }
+    void placesFollowEdits()
+    {
+        QFETCH(int, line);
+        QFETCH(QString, typed);
+        QFETCH(int, findingLine);
+        QFETCH(int, findingColumn);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->LoadXMLFile(dataFile(QStringLiteral("sepa/ct-end-to-end-twice.xml")));
+        validate();
+        QCOMPARE(form->RulesPage->findings().size(), size_t(1));
+        QVERIFY(!form->RulesPage->outOfDate());
+
+        form->PageControl1->SetActivePage(form->TabSheet1);
+        form->XMLViewer->gotoLine(line);
+        const QStringList pieces = typed.split(u'\n');
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(editorView(), Qt::Key_Return);
+            QTest::keyClicks(editorView(), pieces[i]);
+        }
+        QTRY_VERIFY(form->RulesPage->outOfDate());
+
+        QTreeWidget *list = form->RulesPage->list();
+        showFinding();
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QCOMPARE(form->XMLViewer->caretLine(), findingLine);
+        QCOMPARE(form->XMLViewer->caretColumn(), findingColumn);
+        QVERIFY2(atCaret().startsWith(QStringLiteral("<EndToEndId>RE-2026-4711<")), qPrintable(atCaret()));
+
+        showFinding();
+        doubleClickFirstRow(list);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        QCOMPARE(form->XMLViewer->caretLine(), findingLine);
+        QCOMPARE(form->XMLViewer->caretColumn(), findingColumn);
+
+        // The next check shows the file as it is, without the notice.
+        validate();
+        QVERIFY(!form->RulesPage->outOfDate());
+    }
+
+    void aFindingWhosePlaceWentIsNoJump()
+    {
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->LoadXMLFile(dataFile(QStringLiteral("sepa/ct-end-to-end-twice.xml")));
+        validate();
+        QTreeWidget *list = form->RulesPage->list();
+        showFinding();
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_COMPARE(form->PageControl1->ActivePage(), form->TabSheet1);
+        // The tag's '<' deleted: the finding's place has gone.
+        QTest::keyClick(editorView(), Qt::Key_Delete);
+        showFinding();
+        QTest::keyClick(list, Qt::Key_Return);
+        QTRY_VERIFY(form->RulesPage->notice()->text().contains(QStringLiteral("gelöscht")));
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet3);
+        QCOMPARE(form->XMLViewer->caretLine(), 1);
+        doubleClickFirstRow(list);
+        QCOMPARE(form->PageControl1->ActivePage(), form->TabSheet3);
+        QCOMPARE(form->XMLViewer->caretLine(), 1);
     }
 
     void filesCheckedBeforeInTheWindow_data()

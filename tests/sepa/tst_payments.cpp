@@ -109,6 +109,8 @@ private Q_SLOTS:
     void sumOfManyAmountsIsExact();
     void largestAmountsAddUp();
     void recordsStayCompact();
+    void recordsFindTheirBlockPlaceAndCurrency_data();
+    void recordsFindTheirBlockPlaceAndCurrency();
     void duplicateNamesEveryMember();
     void noFileOfTheProjectLooksPaidTwice();
 };
@@ -193,7 +195,7 @@ void TestPayments::transactionFields()
         const qsizetype tagAt = c.utf8.lastIndexOf(txTag, markerAt);
         const testsupport::TextPlace at
             = testsupport::locateText(c.utf8, txTag, int(c.utf8.first(tagAt + txTag.size()).count(txTag)));
-        QCOMPARE(t.offset, qint64(tagAt));
+        QCOMPARE(t.offset(), qint64(tagAt));
         QCOMPARE(t.line, at.line);
     }
 }
@@ -330,6 +332,51 @@ void TestPayments::largestAmountsAddUp()
 void TestPayments::recordsStayCompact()
 {
     QVERIFY(sizeof(sepa::Payments::Transaction) <= 40);
+}
+
+void TestPayments::recordsFindTheirBlockPlaceAndCurrency_data()
+{
+    QTest::addColumn<QList<int>>("blockSizes"); // transactions in each block, in order
+    QTest::addColumn<qint64>("stride"); // bytes from one start tag to the next
+    QTest::newRow("an empty block between two") << QList<int> { 2, 0, 1 } << qint64(300);
+    QTest::newRow("an empty block first and last") << QList<int> { 0, 3, 0 } << qint64(300);
+    QTest::newRow("empty blocks in a row") << QList<int> { 1, 0, 0, 2 } << qint64(300);
+    QTest::newRow("places beyond 4 GiB") << QList<int> { 2, 2 } << qint64(3) * 1024 * 1024 * 1024;
+}
+
+// The record keeps no block index and packs its place with its currency: both come back as given.
+void TestPayments::recordsFindTheirBlockPlaceAndCurrency()
+{
+    QFETCH(QList<int>, blockSizes);
+    QFETCH(qint64, stride);
+    const QByteArray currencies[] = { "EUR", "CHF", "" };
+    sepa::Payments p;
+    qint64 at = 0;
+    QList<int> blockOfTransaction;
+    for (qsizetype b = 0; b < blockSizes.size(); ++b) {
+        p.beginBlock(qsizetype(at += stride)).id = "B" + QByteArray::number(b);
+        for (int k = 0; k < blockSizes[b]; ++k) {
+            p.beginTransaction(qsizetype(at += stride));
+            const QByteArray &currency = currencies[blockOfTransaction.size() % 3];
+            if (!currency.isEmpty())
+                p.setAmount(100, currency);
+            p.endTransaction();
+            blockOfTransaction.append(int(b));
+        }
+        p.endBlock({});
+    }
+    p.finish({}, QByteArray());
+    QCOMPARE(p.transactions().size(), size_t(blockOfTransaction.size()));
+    at = 0;
+    for (size_t t = 0, b = 0; b < size_t(blockSizes.size()); ++b) {
+        at += stride;
+        for (int k = 0; k < blockSizes[qsizetype(b)]; ++k, ++t) {
+            at += stride;
+            QCOMPARE(p.blockOf(t).id, "B" + QByteArray::number(blockOfTransaction[qsizetype(t)]));
+            QCOMPARE(p.transactions()[t].offset(), at);
+            QCOMPARE(p.currency(p.transactions()[t]), currencies[t % 3]);
+        }
+    }
 }
 
 void TestPayments::duplicateNamesEveryMember()
