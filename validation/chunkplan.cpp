@@ -383,14 +383,12 @@ qsizetype Chunk::prefixSize() const
     return size;
 }
 
-void Chunk::text(const QByteArray &document, QByteArray &out) const
+void Chunk::skeleton(const QByteArray &document, QByteArray &out) const
 {
     out.resize(0); // keeps the buffer of the chunk before
-    out.reserve(prefixSize() + (owned.end - owned.begin) + suffix.size());
+    out.reserve(prefixSize());
     for (const Segment &s : prefix)
         out.append(document.constData() + s.begin, s.end - s.begin);
-    out.append(document.constData() + owned.begin, owned.end - owned.begin);
-    out.append(suffix);
 }
 
 bool plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes,

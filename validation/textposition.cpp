@@ -85,28 +85,28 @@ TextCounts countText(const char *data, qsizetype from, qsizetype to, qsizetype s
 
 void TextPositions::reset(const QByteArray &utf8)
 {
+    reset(utf8, 0, 1, 0);
+}
+
+void TextPositions::reset(const QByteArray &utf8, qsizetype lineStart, int64_t line, int64_t lineStartFilePos)
+{
     m_data = utf8.constData();
     m_size = utf8.size();
-    m_line = 1;
-    m_lineStartFilePos = 0;
+    m_origin = { lineStart, line, lineStartFilePos };
+    m_line = line;
+    m_lineStartFilePos = lineStartFilePos;
     m_marks.clear();
-    startLine(0);
+    startLine(lineStart);
 }
 
 void TextPositions::rewind(qsizetype byteOffset)
 {
     auto mark = std::upper_bound(m_marks.begin(), m_marks.end(), byteOffset,
         [](qsizetype offset, const LineMark &m) { return offset < m.start; });
-    if (mark == m_marks.begin()) {
-        m_line = 1;
-        m_lineStartFilePos = 0;
-        startLine(0);
-        return;
-    }
-    --mark;
-    m_line = mark->line;
-    m_lineStartFilePos = mark->filePos;
-    startLine(mark->start);
+    const LineMark &from = mark == m_marks.begin() ? m_origin : *std::prev(mark);
+    m_line = from.line;
+    m_lineStartFilePos = from.filePos;
+    startLine(from.start);
 }
 
 void TextPositions::startLine(qsizetype lineStart)
@@ -133,7 +133,7 @@ void TextPositions::advance(qsizetype byteOffset)
             m_line += passed.lineBreaks();
             m_lineStartFilePos += passed.filePos();
             startLine(next);
-            if (next - (m_marks.empty() ? 0 : m_marks.back().start) >= kMarkBytes)
+            if (next - (m_marks.empty() ? m_origin.start : m_marks.back().start) >= kMarkBytes)
                 m_marks.push_back({ next, m_line, m_lineStartFilePos });
         }
         from = std::max(to, m_lineStart);
@@ -160,7 +160,7 @@ int64_t TextPositions::column(qsizetype byteOffset)
 
 TextPosition TextPositions::at(qsizetype byteOffset)
 {
-    byteOffset = std::clamp<qsizetype>(byteOffset, 0, m_size);
+    byteOffset = std::clamp<qsizetype>(byteOffset, m_origin.start, m_size);
     if (byteOffset < m_lineStart)
         rewind(byteOffset);
 

@@ -37,6 +37,9 @@ class TextPositions
 {
 public:
     void reset(const QByteArray &utf8);
+    // Positions counted from a line start whose line and offset are known (positions before it are
+    // not asked for): a chunk of the text counts only from where it begins.
+    void reset(const QByteArray &utf8, qsizetype lineStart, int64_t line, int64_t lineStartFilePos);
 
     // Positions are asked for mostly in increasing order; each call scans only from the last one,
     // and within one line from the nearest checkpoint, so that a file written on one long line
@@ -70,6 +73,7 @@ private:
         int64_t filePos;
     };
     std::vector<LineMark> m_marks;
+    LineMark m_origin { 0, 1, 0 }; // where counting starts
 
     const char *m_data = nullptr;
     qsizetype m_size = 0;
