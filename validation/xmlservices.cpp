@@ -6,6 +6,8 @@
 
 #include "platform/textformat.h"
 
+#include <string.h> // memrchr
+
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
@@ -110,14 +112,13 @@ struct PassText
         qsizetype i = std::min(from, size - 1);
         if (i <= 0)
             return i;
-        for (int k = pieceOf(i);; --k) {
+        for (int k = pieceOf(i); k >= 0; --k) {
             const Piece &p = pieces[k];
-            while (i > p.begin && p.data[i - p.begin] != c)
-                --i;
-            if (p.data[i - p.begin] == c || i == 0)
-                return i;
-            --i;
+            if (const void *hit = memrchr(p.data, c, size_t(i - p.begin + 1)))
+                return p.begin + (static_cast<const char *>(hit) - p.data);
+            i = p.begin - 1;
         }
+        return 0;
     }
     // The first c at or after from; size when there is none.
     qsizetype firstOf(char c, qsizetype from) const
@@ -127,10 +128,9 @@ struct PassText
         qsizetype i = from;
         for (int k = pieceOf(i); k < count; ++k) {
             const Piece &p = pieces[k];
-            for (; i < p.end; ++i) {
-                if (p.data[i - p.begin] == c)
-                    return i;
-            }
+            if (const void *hit = std::memchr(p.data + (i - p.begin), c, size_t(p.end - i)))
+                return p.begin + (static_cast<const char *>(hit) - p.data);
+            i = p.end;
         }
         return size;
     }
