@@ -6,8 +6,6 @@
 
 #include "platform/textformat.h"
 
-#include <string.h> // memrchr
-
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
@@ -106,31 +104,42 @@ struct PassText
         const Piece &p = pieces[pieceOf(i)];
         return p.data[i - p.begin];
     }
-    // The last c at or before from; 0 when there is none.
+    // The last c at or before from; 0 when there is none. Tags are short: a plain loop beats a call.
     qsizetype lastOf(char c, qsizetype from) const
     {
         qsizetype i = std::min(from, size - 1);
         if (i <= 0)
             return i;
-        for (int k = pieceOf(i); k >= 0; --k) {
-            const Piece &p = pieces[k];
-            if (const void *hit = memrchr(p.data, c, size_t(i - p.begin + 1)))
-                return p.begin + (static_cast<const char *>(hit) - p.data);
-            i = p.begin - 1;
+        int k = count - 1;
+        while (i < pieces[k].begin)
+            --k;
+        for (;; --k) {
+            const char *const first = pieces[k].data;
+            const char *p = first + (i - pieces[k].begin);
+            while (p > first && *p != c)
+                --p;
+            if (*p == c || k == 0)
+                return pieces[k].begin + (p - first);
+            i = pieces[k].begin - 1;
         }
-        return 0;
     }
     // The first c at or after from; size when there is none.
     qsizetype firstOf(char c, qsizetype from) const
     {
         if (from >= size)
             return size;
-        qsizetype i = from;
-        for (int k = pieceOf(i); k < count; ++k) {
-            const Piece &p = pieces[k];
-            if (const void *hit = std::memchr(p.data + (i - p.begin), c, size_t(p.end - i)))
-                return p.begin + (static_cast<const char *>(hit) - p.data);
-            i = p.end;
+        int k = 0;
+        while (from >= pieces[k].end)
+            ++k;
+        for (; k < count; ++k) {
+            const char *const first = pieces[k].data;
+            const char *const end = first + (pieces[k].end - pieces[k].begin);
+            const char *p = first + (from - pieces[k].begin);
+            while (p < end && *p != c)
+                ++p;
+            if (p < end)
+                return pieces[k].begin + (p - first);
+            from = pieces[k].end;
         }
         return size;
     }
