@@ -5,6 +5,7 @@
 // Usage: chunk_profile FILE [threads...]   (default threads: 1 2 4 8)
 
 #include "platform/textformat.h"
+#include "validation/chunkedvalidation.h"
 #include "validation/chunkplan.h"
 #include "validation/mappedfile.h"
 #include "validation/validationengine.h"
@@ -24,11 +25,12 @@ double cpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-// Chunks taken in order, each once the pre-scan handed it over, by whichever of n workers is free
-// first; the pre-scan runs beside them.
-double makespan(const std::vector<double> &chunks, const std::vector<double> &ready, int n)
+// Chunks taken in order, each once the pre-scan handed it over, by whichever of n threads is free
+// first; one of them runs the pre-scan first.
+double makespan(const std::vector<double> &chunks, const std::vector<double> &ready, double scan, int n)
 {
     std::vector<double> free(size_t(n), 0.0);
+    free[0] = scan;
     for (size_t i = 0; i < chunks.size(); ++i) {
         auto first = std::min_element(free.begin(), free.end());
         *first = std::max(*first, ready[i]) + chunks[i];
@@ -80,8 +82,7 @@ int main(int argc, char **argv)
 
     for (const int n : threads) {
         // The chunk size pravik-check chooses for n threads.
-        const qsizetype target = std::clamp<qsizetype>(
-            utf8.size() / (qsizetype(n) * 4), qsizetype(256) << 10, qsizetype(16) << 20);
+        const qsizetype target = xmlservices::defaultChunkBytes(utf8.size(), n);
         // The pre-scan hands chunks over as it goes: note when each became ready.
         std::vector<chunking::Chunk> plan;
         std::vector<double> ready;
@@ -101,9 +102,9 @@ int main(int argc, char **argv)
         double sum = 0;
         for (const double c : chunks)
             sum += c;
-        // The pre-scan's own processor time is shared with the workers. Before it, pravik-check checks
-        // the text on n threads while one of them compiles the schema, then probes the namespace.
-        const double wall = std::max(makespan(chunks, ready, n), (scan + sum) / n);
+        // Before the pre-scan, pravik-check checks the text on n threads while one of them compiles
+        // the schema, then probes the namespace.
+        const double wall = makespan(chunks, ready, scan, n);
         const double startUp
             = n > 1 ? std::max(compile, (check + compile) / n) + probe : check + compile + probe;
         const double whole = startUp + wall;

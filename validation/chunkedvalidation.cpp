@@ -18,14 +18,6 @@ namespace xmlservices {
 
 namespace {
 
-qsizetype chunkBytesFor(qsizetype size, int jobs)
-{
-    // Several chunks per thread even out chunks of unequal cost; a chunk well above its skeleton.
-    constexpr qsizetype kMin = qsizetype(256) << 10;
-    constexpr qsizetype kMax = qsizetype(16) << 20;
-    return std::clamp(size / (qsizetype(jobs) * 4), kMin, kMax);
-}
-
 // Below this the check takes less than starting a thread.
 constexpr qsizetype kMinThreadedCheck = qsizetype(1) << 20;
 
@@ -75,6 +67,14 @@ bool isValidUtf8OnThreads(const char *data, qsizetype size, int jobs, const std:
 
 } // namespace
 
+qsizetype defaultChunkBytes(qsizetype size, int jobs)
+{
+    // Several chunks per thread even out chunks of unequal cost; a chunk well above its skeleton.
+    constexpr qsizetype kMin = qsizetype(256) << 10;
+    constexpr qsizetype kMax = qsizetype(16) << 20;
+    return std::clamp(size / (qsizetype(jobs) * 4), kMin, kMax);
+}
+
 QByteArray toUtf8TextOnThreads(
     const QByteArray &bytes, TextEncoding *encoding, int jobs, const std::function<void()> &beside)
 {
@@ -105,14 +105,15 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
         *run.chunksUsed = 0;
     if (run.jobs <= 1)
         return validate(utf8, schema, documentNamespace, errors, observer);
-    const qsizetype target = run.chunkBytes > 0 ? run.chunkBytes : chunkBytesFor(utf8.size(), run.jobs);
+    const qsizetype target = run.chunkBytes > 0 ? run.chunkBytes : defaultChunkBytes(utf8.size(), run.jobs);
     const qsizetype start = utf8ByteOrderMarkLength(utf8);
     if (utf8.size() - start < 2 * target)
         return validate(utf8, schema, documentNamespace, errors, observer);
 
     // The pre-scan runs on this thread and hands each chunk over as soon as it is final; the
-    // workers take them in order. A deque keeps the chunks and their outcomes where they are while
-    // more are added.
+    // workers take them in order, and this thread joins them when the pre-scan is done, so that no
+    // more threads than jobs compete for the processors. A deque keeps the chunks and their outcomes
+    // where they are while more are added.
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<chunking::Chunk> chunks;
@@ -177,7 +178,7 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
             }
         });
     }
-    for (int t = 0; t < run.jobs; ++t)
+    for (int t = 1; t < run.jobs; ++t)
         threads.emplace_back(worker);
     bool planned = false;
     try {
@@ -199,6 +200,7 @@ LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const Q
             onePass = true;
     }
     changed.notify_all();
+    worker();
     for (std::thread &t : threads)
         t.join();
     if (failure)

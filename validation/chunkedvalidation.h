@@ -21,6 +21,9 @@ struct ChunkedRun
     qsizetype *chunksUsed = nullptr;
 };
 
+// About how many bytes a chunk has when run.chunkBytes is 0.
+qsizetype defaultChunkBytes(qsizetype size, int jobs);
+
 // validate() with the work spread as run says; the observer (the SEPA rules) follows one parse of
 // the whole document beside the chunks. The outcome, errors and stop are validate()'s.
 LoadResult validateChunked(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,

@@ -348,78 +348,12 @@ bool Scanner::run()
     return stack.empty() && rootName.end != 0 && blocks > 0;
 }
 
-// What TextPositions counts over a stretch of text: UTF-16 units (one per UTF-8 lead byte, two for
-// a four-byte sequence) and line feeds, carriage returns and CR LF pairs; sixteen bytes at a time,
-// counted in byte lanes that are summed before they can overflow.
-struct Counts
-{
-    int64_t units = 0;
-    int64_t lf = 0;
-    int64_t cr = 0;
-    int64_t crlf = 0;
-};
-
-Counts count(const char *data, qsizetype from, qsizetype to, qsizetype size)
-{
-    Counts c;
-    qsizetype i = from;
-#if defined(__SSE2__)
-    // A pair is counted where its CR stands, from the sixteen bytes one further on; the pairs of
-    // the last block are thus all counted, and the bytes after it start without a CR before them.
-    auto load = [&](qsizetype at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at)); };
-    auto lanesSum = [](__m128i lanes) {
-        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-        return int64_t(_mm_cvtsi128_si64(sums)) + int64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-    };
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i belowLead = _mm_set1_epi8(char(0xC0)); // continuation bytes are below, signed
-    const __m128i belowFourByteLead = _mm_set1_epi8(char(0xEF));
-    const __m128i zero = _mm_setzero_si128();
-    int64_t continuations = 0;
-    int64_t fourByteLeads = 0;
-    while (to - i >= 17) {
-        __m128i cont = zero, four = zero, lfs = zero, crs = zero, pairs = zero;
-        for (int k = 0; k < 255 && to - i >= 17; ++k, i += 16) {
-            const __m128i v = load(i);
-            const __m128i isCr = _mm_cmpeq_epi8(v, cr);
-            cont = _mm_sub_epi8(cont, _mm_cmplt_epi8(v, belowLead));
-            four = _mm_sub_epi8(
-                four, _mm_and_si128(_mm_cmpgt_epi8(v, belowFourByteLead), _mm_cmplt_epi8(v, zero)));
-            lfs = _mm_sub_epi8(lfs, _mm_cmpeq_epi8(v, lf));
-            crs = _mm_sub_epi8(crs, isCr);
-            pairs = _mm_sub_epi8(pairs, _mm_and_si128(isCr, _mm_cmpeq_epi8(load(i + 1), lf)));
-        }
-        continuations += lanesSum(cont);
-        fourByteLeads += lanesSum(four);
-        c.lf += lanesSum(lfs);
-        c.cr += lanesSum(crs);
-        c.crlf += lanesSum(pairs);
-    }
-    c.units = (i - from) - continuations + fourByteLeads;
-#endif
-    bool crBefore = false; // the last byte counted was a CR
-    for (; i < to; ++i) {
-        const auto b = static_cast<unsigned char>(data[i]);
-        c.units += (b & 0xC0) != 0x80;
-        c.units += b >= 0xF0;
-        c.lf += b == '\n';
-        c.crlf += crBefore && b == '\n';
-        c.cr += b == '\r';
-        crBefore = b == '\r';
-    }
-    // A CR LF pair split by the end of the stretch is one break all the same.
-    if (crBefore && to < size && data[to] == '\n')
-        ++c.crlf;
-    return c;
-}
-
 // Positions at c's owned start from those at the previous chunk's, counting only the bytes between.
 void locate(const char *d, const Chunk &before, Chunk &c)
 {
     const qsizetype from = before.owned.begin;
     const qsizetype at = c.owned.begin;
-    const Counts n = count(d, from, at, at + 1);
+    const TextCounts n = countText(d, from, at, at + 1);
     c.begin.line = int32_t(std::min<int64_t>(before.begin.line + n.lf + n.cr - n.crlf, INT32_MAX));
     c.begin.filePos
         = int32_t(std::min<int64_t>(before.begin.filePos + n.units + n.lf + n.cr - 2 * n.crlf, INT32_MAX));
@@ -432,7 +366,7 @@ void locate(const char *d, const Chunk &before, Chunk &c)
     }
     if (lineStart >= 0) {
         c.lineStart = lineStart;
-        c.begin.linePos = int32_t(std::min<int64_t>(count(d, lineStart, at, at).units + 1, INT32_MAX));
+        c.begin.linePos = int32_t(std::min<int64_t>(countText(d, lineStart, at, at).units + 1, INT32_MAX));
     } else {
         c.lineStart = before.lineStart;
         c.begin.linePos = int32_t(std::min<int64_t>(before.begin.linePos + n.units, INT32_MAX));
@@ -449,14 +383,12 @@ qsizetype Chunk::prefixSize() const
     return size;
 }
 
-void Chunk::text(const QByteArray &document, QByteArray &out) const
+void Chunk::skeleton(const QByteArray &document, QByteArray &out) const
 {
     out.resize(0); // keeps the buffer of the chunk before
-    out.reserve(prefixSize() + (owned.end - owned.begin) + suffix.size());
+    out.reserve(prefixSize());
     for (const Segment &s : prefix)
         out.append(document.constData() + s.begin, s.end - s.begin);
-    out.append(document.constData() + owned.begin, owned.end - owned.begin);
-    out.append(suffix);
 }
 
 bool plan(const QByteArray &utf8, qsizetype start, qsizetype targetBytes,

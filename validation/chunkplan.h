@@ -43,8 +43,9 @@ struct Chunk
     TextPosition begin;
     qsizetype lineStart = 0;
 
-    // The chunk's text: prefix, owned bytes, suffix; into out, whose buffer is reused.
-    void text(const QByteArray &document, QByteArray &out) const;
+    // The chunk's text is the prefix's bytes, then the owned bytes and the suffix. The prefix's
+    // bytes into out, whose buffer is reused.
+    void skeleton(const QByteArray &document, QByteArray &out) const;
     qsizetype prefixSize() const;
 };
 

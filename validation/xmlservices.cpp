@@ -67,22 +67,104 @@ struct ParserDeleter
 };
 using ParserPtr = std::unique_ptr<xmlParserCtxt, ParserDeleter>;
 
+// The bytes one pass reads: the whole text, or for a chunk its replayed skeleton, its own bytes
+// where they stand in the document and the end tags that close it, so that a chunk's bytes are not
+// copied. Offsets run on across the pieces.
+struct PassText
+{
+    struct Piece
+    {
+        const char *data;
+        qsizetype begin;
+        qsizetype end;
+    };
+    Piece pieces[3];
+    int count = 0;
+    qsizetype size = 0;
+
+    PassText() = default;
+    explicit PassText(const QByteArray &text) { add(text.constData(), text.size()); }
+
+    void add(const char *data, qsizetype n)
+    {
+        if (n <= 0)
+            return;
+        pieces[count++] = { data, size, size + n };
+        size += n;
+    }
+    int pieceOf(qsizetype i) const
+    {
+        int k = 0;
+        while (k + 1 < count && i >= pieces[k].end)
+            ++k;
+        return k;
+    }
+    char at(qsizetype i) const
+    {
+        const Piece &p = pieces[pieceOf(i)];
+        return p.data[i - p.begin];
+    }
+    // The last c at or before from; 0 when there is none. Tags are short: a plain loop beats a call.
+    qsizetype lastOf(char c, qsizetype from) const
+    {
+        qsizetype i = std::min(from, size - 1);
+        if (i <= 0)
+            return i;
+        int k = count - 1;
+        while (i < pieces[k].begin)
+            --k;
+        for (;; --k) {
+            const char *const first = pieces[k].data;
+            const char *p = first + (i - pieces[k].begin);
+            while (p > first && *p != c)
+                --p;
+            if (*p == c || k == 0)
+                return pieces[k].begin + (p - first);
+            i = pieces[k].begin - 1;
+        }
+    }
+    // The first c at or after from; size when there is none.
+    qsizetype firstOf(char c, qsizetype from) const
+    {
+        if (from >= size)
+            return size;
+        int k = 0;
+        while (from >= pieces[k].end)
+            ++k;
+        for (; k < count; ++k) {
+            const char *const first = pieces[k].data;
+            const char *const end = first + (pieces[k].end - pieces[k].begin);
+            const char *p = first + (from - pieces[k].begin);
+            while (p < end && *p != c)
+                ++p;
+            if (p < end)
+                return pieces[k].begin + (p - first);
+            from = pieces[k].end;
+        }
+        return size;
+    }
+};
+
 // Hands the text to libxml2 piece by piece, as a file would be read: its buffer stays small, and
 // offsets into the input stay offsets into the text.
 struct TextReader
 {
-    const char *data;
-    qsizetype size;
+    const PassText *text;
     qsizetype pos;
 };
 
 int readText(void *context, char *buffer, int len)
 {
     auto *reader = static_cast<TextReader *>(context);
-    const qsizetype n = std::min<qsizetype>(len, reader->size - reader->pos);
-    std::memcpy(buffer, reader->data + reader->pos, size_t(n));
-    reader->pos += n;
-    return int(n);
+    int written = 0;
+    while (written < len && reader->pos < reader->text->size) {
+        const PassText::Piece &p = reader->text->pieces[reader->text->pieceOf(reader->pos)];
+        const qsizetype n = std::min<qsizetype>(len - written, p.end - reader->pos);
+        std::memcpy(buffer + written, p.data + (reader->pos - p.begin), size_t(n));
+        reader->pos += n;
+        written += int(n);
+    }
+    return written;
 }
 
 int closeText(void *)
@@ -92,9 +174,12 @@ int closeText(void *)
 
 // A parser over the text, which arrives as UTF-8: its own encoding declaration is ignored, and a
 // leading byte-order mark is skipped (the reader starts behind it).
-ParserPtr createParser(const QByteArray &utf8, TextReader &reader, xmlSAXHandler *sax, void *userData)
+ParserPtr createParser(const PassText &text, TextReader &reader, xmlSAXHandler *sax, void *userData)
 {
-    reader = { utf8.constData(), utf8.size(), utf8ByteOrderMarkLength(utf8) };
+    const QByteArray start = text.count > 0
+        ? QByteArray::fromRawData(text.pieces[0].data, std::min<qsizetype>(text.pieces[0].end, 3))
+        : QByteArray();
+    reader = { &text, utf8ByteOrderMarkLength(start) };
     xmlParserCtxtPtr ctxt
         = xmlCreateIOParserCtxt(sax, userData, readText, closeText, &reader, XML_CHAR_ENCODING_UTF8);
     if (!ctxt)
@@ -156,8 +241,9 @@ QString firstNamespace(const QByteArray &utf8)
     sax.internalSubset = probeStop; // a DOCTYPE is refused before anything of it is read
     sax.serror = probeError;
     ProbeState state;
+    const PassText text(utf8);
     TextReader reader;
-    ParserPtr parser = createParser(utf8, reader, &sax, &state);
+    ParserPtr parser = createParser(text, reader, &sax, &state);
     state.ctxt = parser.get();
     xmlParseDocument(parser.get());
     return state.ns;
@@ -293,7 +379,7 @@ struct Frame
 
 struct ValidationState
 {
-    const QByteArray *text = nullptr;
+    const PassText *text = nullptr;
     xmlParserCtxtPtr ctxt = nullptr;
     xmlSchemaValidCtxtPtr vctxt = nullptr;
     xmlSAXHandler plugged {}; // the validator's own handlers
@@ -319,9 +405,6 @@ struct ValidationState
     const QByteArray *document = nullptr;
     qsizetype ownedBegin = 0; // the chunk's own bytes in its text
     qsizetype ownedEnd = 0;
-    TextPosition ownedStart; // of the chunk's text at ownedBegin
-    qsizetype firstBreak = -1; // the first and last line break among the own bytes
-    qsizetype lastBreak = -1;
     bool untrusted = false; // the chunk's outcome may differ from one pass's
     qsizetype inputStart = 0; // bytes skipped before the parser's input (a byte-order mark)
     qsizetype stopOffset = -1; // where the parser stopped on text that is not well-formed
@@ -360,25 +443,11 @@ struct ValidationState
     }
 
     // The '<' that opens the tag the parser has just read (attribute values cannot hold a '<').
-    qsizetype tagStart(qsizetype from) const
-    {
-        const char *data = text->constData();
-        qsizetype i = qMin(from, text->size() - 1);
-        while (i > 0 && data[i] != '<')
-            --i;
-        return i;
-    }
+    qsizetype tagStart(qsizetype from) const { return text->lastOf('<', from); }
 
     // Behind the '>' that closes a start tag: the parser reports the tag standing on that '>' (or
     // on the '/' of "/>"), and attribute values, already read, lie before it.
-    qsizetype tagEnd(qsizetype from) const
-    {
-        const char *data = text->constData();
-        qsizetype i = from;
-        while (i < text->size() && data[i] != '>')
-            ++i;
-        return qMin(i + 1, text->size());
-    }
+    qsizetype tagEnd(qsizetype from) const { return qMin(text->firstOf('>', from) + 1, text->size); }
 
     Frame &push(const xmlChar *name, const xmlChar *uri, qsizetype startOffset)
     {
@@ -410,10 +479,9 @@ struct ValidationState
     // The first character of the text run that is not whitespace: what stray text errors are about.
     qsizetype textPoint() const
     {
-        const char *data = text->constData();
-        const qsizetype end = qMax(pendingTextStart, qMin(currentOffset(), text->size()));
+        const qsizetype end = qMax(pendingTextStart, qMin(currentOffset(), text->size));
         qsizetype i = pendingTextStart;
-        while (i < end && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n'))
+        for (char c; i < end && ((c = text->at(i)) == ' ' || c == '\t' || c == '\r' || c == '\n');)
             ++i;
         return i < end ? i : pendingTextStart;
     }
@@ -726,71 +794,20 @@ struct PlugDeleter
     void operator()(xmlSchemaSAXPlugPtr p) const { xmlSchemaSAXUnplug(p); }
 };
 
-// Where the chunk's own bytes stand in its text and in the document: positions of its own bytes are
-// counted from there.
+// Where the chunk's own bytes stand in its text; positions are counted in the document from the line
+// they begin in, so that they are those of one pass.
 void ValidationState::startChunk()
 {
     ownedBegin = chunk->prefixSize();
     ownedEnd = ownedBegin + (chunk->owned.end - chunk->owned.begin);
-    const char *data = text->constData();
-    for (qsizetype i = ownedBegin; i < ownedEnd; ++i) {
-        if (data[i] == '\n' || data[i] == '\r') {
-            firstBreak = i;
-            break;
-        }
-    }
-    for (qsizetype i = ownedEnd; i > ownedBegin; --i) {
-        if (data[i - 1] == '\n' || data[i - 1] == '\r') {
-            lastBreak = i - 1;
-            break;
-        }
-    }
-    ownedStart = positions.at(ownedBegin);
+    const TextPosition &origin = chunk->begin;
+    positions.reset(*document, chunk->lineStart, origin.line, int64_t(origin.filePos) - (origin.linePos - 1));
 }
 
-// The position of a point of the chunk's own bytes in the whole document. Lines wholly among the own
-// bytes read as they are; the line the own bytes begin or end in is taken from the document.
+// The position of a point of the text; for a chunk, of a point of its own bytes, in the document.
 TextPosition ValidationState::positionAt(qsizetype point)
 {
-    TextPosition pos = positions.at(point);
-    if (!chunk)
-        return pos;
-    const TextPosition &origin = chunk->begin;
-    const bool firstLine = pos.line == ownedStart.line;
-    const bool startsHere = !firstLine || (ownedStart.linePos == 1 && origin.linePos == 1);
-    const bool endsHere = chunk->last || (lastBreak >= 0 && point <= lastBreak);
-    TextPosition out;
-    out.line = origin.line + (pos.line - ownedStart.line);
-    out.filePos = origin.filePos + (pos.filePos - ownedStart.filePos);
-    out.linePos = firstLine ? origin.linePos + (pos.linePos - ownedStart.linePos) : pos.linePos;
-    if (startsHere && endsHere) {
-        out.lineText = std::move(pos.lineText);
-        return out;
-    }
-    const qsizetype shift = chunk->owned.begin - ownedBegin;
-    const qsizetype at = point + shift;
-    const qsizetype lineStart = firstLine ? chunk->lineStart : lastBreak + 1 + shift;
-    const char *data = document->constData();
-    // A line that goes on behind the own bytes is looked at only as far as its text can matter: to
-    // tell a short line from a long one, and to the end of the excerpt.
-    qsizetype lineEnd = firstBreak >= 0 ? firstBreak + shift : document->size();
-    if (!endsHere) {
-        const qsizetype limit = std::min(document->size(),
-            std::max({ chunk->owned.end, lineStart + TextPositions::kMaxLineText + 1,
-                at + TextPositions::kExcerpt }));
-        lineEnd = chunk->owned.end;
-        while (lineEnd < limit && data[lineEnd] != '\n' && data[lineEnd] != '\r')
-            ++lineEnd;
-    }
-    if (lineEnd - lineStart <= TextPositions::kMaxLineText) {
-        out.lineText = QString::fromUtf8(data + lineStart, lineEnd - lineStart);
-    } else {
-        qsizetype to = std::min(lineEnd, at + TextPositions::kExcerpt);
-        while (to > at && (static_cast<unsigned char>(data[to]) & 0xC0) == 0x80)
-            --to;
-        out.lineText = QString::fromUtf8(data + at, to - at);
-    }
-    return out;
+    return positions.at(chunk ? point + (chunk->owned.begin - ownedBegin) : point);
 }
 
 struct LoadOutcome
@@ -801,8 +818,9 @@ struct LoadOutcome
 
 // One streaming pass over text: validated against schema when there is one, else only parsed for
 // the observer; with chunk, text is that chunk of document and only its own bytes are reported.
-LoadOutcome load(const QByteArray &text, const Schema *schema, const QString &documentNamespace,
-    ParseError &errors, DocumentObserver *observer, const chunking::Chunk *chunk, const QByteArray *document)
+LoadOutcome load(const PassText &text, const QByteArray &document, const Schema *schema,
+    const QString &documentNamespace, ParseError &errors, DocumentObserver *observer,
+    const chunking::Chunk *chunk)
 {
     initLibxml();
     std::unique_ptr<xmlSchemaValidCtxt, ValidCtxtDeleter> vctxt;
@@ -819,10 +837,11 @@ LoadOutcome load(const QByteArray &text, const Schema *schema, const QString &do
     state.collapsed = schema ? schema->d()->collapsed.get() : nullptr;
     state.observer = observer;
     state.chunk = chunk;
-    state.document = document;
-    state.positions.reset(text);
+    state.document = &document;
     if (chunk)
         state.startChunk();
+    else
+        state.positions.reset(document);
     ParseError collected;
     state.errors = &collected;
     if (!documentNamespace.isEmpty())
@@ -875,7 +894,7 @@ LoadOutcome load(const QByteArray &text, const Schema *schema, const QString &do
     }
     if (state.notWellFormed || !wellFormed) {
         if (state.stopOffset >= 0 && !chunk) {
-            const TextPosition pos = state.positions.at(std::min(state.stopOffset, text.size()));
+            const TextPosition pos = state.positions.at(std::min(state.stopOffset, text.size));
             errors.setStop({ pos.lineText, state.stopMessage, {}, 0, pos.line, pos.linePos, pos.filePos });
         }
         outcome.result = LoadResult::NotWellFormed;
@@ -900,22 +919,25 @@ LoadResult validate(
 LoadResult validate(const QByteArray &utf8, const Schema &schema, const QString &documentNamespace,
     ParseError &errors, DocumentObserver *observer)
 {
-    return load(utf8, &schema, documentNamespace, errors, observer, nullptr, nullptr).result;
+    return load(PassText(utf8), utf8, &schema, documentNamespace, errors, observer, nullptr).result;
 }
 
 LoadResult observe(const QByteArray &utf8, DocumentObserver &observer)
 {
     ParseError ignored;
-    return load(utf8, nullptr, {}, ignored, &observer, nullptr, nullptr).result;
+    return load(PassText(utf8), utf8, nullptr, {}, ignored, &observer, nullptr).result;
 }
 
 ChunkOutcome validateChunk(const QByteArray &document, const chunking::Chunk &chunk, const Schema &schema,
     const QString &documentNamespace, QByteArray &buffer)
 {
-    chunk.text(document, buffer);
-    const QByteArray &text = buffer;
+    chunk.skeleton(document, buffer);
+    PassText text;
+    text.add(buffer.constData(), buffer.size());
+    text.add(document.constData() + chunk.owned.begin, chunk.owned.end - chunk.owned.begin);
+    text.add(chunk.suffix.constData(), chunk.suffix.size());
     ParseError errors;
-    const LoadOutcome loaded = load(text, &schema, documentNamespace, errors, nullptr, &chunk, &document);
+    const LoadOutcome loaded = load(text, document, &schema, documentNamespace, errors, nullptr, &chunk);
     ChunkOutcome outcome;
     outcome.result = loaded.result;
     outcome.untrusted = loaded.untrusted;

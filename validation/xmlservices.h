@@ -132,7 +132,8 @@ struct ChunkOutcome
     int64_t unlisted = 0;
 };
 
-// buffer holds the chunk's text; a thread hands the same one in for each of its chunks.
+// buffer holds the chunk's skeleton; a thread hands the same one in for each of its chunks. The
+// chunk's own bytes are read where they stand in document.
 ChunkOutcome validateChunk(const QByteArray &document, const chunking::Chunk &chunk, const Schema &schema,
     const QString &documentNamespace, QByteArray &buffer);
 

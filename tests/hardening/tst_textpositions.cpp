@@ -61,7 +61,7 @@ TextPosition scanFromStart(const QByteArray &text, qsizetype offset)
     return pos;
 }
 
-QByteArray randomText(QRandomGenerator &random, qsizetype size)
+QByteArray randomText(QRandomGenerator &random, qsizetype size, int longestLine)
 {
     static const QByteArray pieces[] = { "<a>", "x", "yz", "\n", "\r\n", "\r", "\xC3\xA4", "\xE2\x82\xAC",
         "\xF0\x9F\x92\xB6", " ", "</a>" };
@@ -69,7 +69,7 @@ QByteArray randomText(QRandomGenerator &random, qsizetype size)
     while (text.size() < size) {
         const int kind = random.bounded(100);
         if (kind < 3) // now and then a long line
-            text += QByteArray(random.bounded(500, 9000), 'L');
+            text += QByteArray(random.bounded(500, longestLine), 'L');
         else
             text += pieces[random.bounded(int(std::size(pieces)))];
     }
@@ -87,19 +87,30 @@ private Q_SLOTS:
     {
         QTest::addColumn<quint32>("seed");
         QTest::addColumn<int>("backwardPercent");
+        QTest::addColumn<int>("textSize");
+        QTest::addColumn<int>("longestLine");
+        QTest::addColumn<int>("longestStep");
         for (quint32 seed = 1; seed <= 6; ++seed)
-            QTest::newRow(qPrintable(QStringLiteral("ascending, seed %1").arg(seed))) << seed << 0;
+            QTest::newRow(qPrintable(QStringLiteral("ascending, seed %1").arg(seed)))
+                << seed << 0 << 60000 << 9000 << 400;
         for (quint32 seed = 1; seed <= 6; ++seed)
             QTest::newRow(qPrintable(QStringLiteral("now and then backwards, seed %1").arg(seed)))
-                << seed << 15;
+                << seed << 15 << 60000 << 9000 << 400;
+        // Steps and lines longer than the stretches the finder counts at once.
+        for (quint32 seed = 1; seed <= 2; ++seed)
+            QTest::newRow(qPrintable(QStringLiteral("far apart, seed %1").arg(seed)))
+                << seed << 10 << 400000 << 150000 << 30000;
     }
 
     void answersAsAScanFromTheStart()
     {
         QFETCH(quint32, seed);
         QFETCH(int, backwardPercent);
+        QFETCH(int, textSize);
+        QFETCH(int, longestLine);
+        QFETCH(int, longestStep);
         QRandomGenerator random(seed);
-        const QByteArray text = randomText(random, 60000);
+        const QByteArray text = randomText(random, textSize, longestLine);
         TextPositions positions;
         positions.reset(text);
         qsizetype offset = 0;
@@ -107,7 +118,7 @@ private Q_SLOTS:
             if (random.bounded(100) < backwardPercent)
                 offset = random.bounded(offset + 1);
             else
-                offset = qMin<qsizetype>(text.size() + 3, offset + random.bounded(400));
+                offset = qMin<qsizetype>(text.size() + 3, offset + random.bounded(longestStep));
             const TextPosition expected = scanFromStart(text, offset);
             const TextPosition actual = positions.at(offset);
             const QString where = QStringLiteral("offset %1").arg(offset);
