@@ -111,7 +111,7 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
     if (const QString file = CommandLineFile(); !file.isEmpty()) {
         try {
             FOpening = std::make_shared<const TTextSource>(file);
-            StartValidation(FOpening->validated, FOpening->encoding, FOpening);
+            StartValidation(FOpening->utf8, FOpening->encoding, FOpening);
             // It stands for the editor's text only once the editor has loaded it.
             FValidatedVersion = ~quint64(0);
         } catch (const std::exception &) {
@@ -426,7 +426,7 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     std::shared_ptr<const TTextSource> source = std::exchange(FOpening, nullptr);
     if (!source || source->fileName != FileName) {
         source = std::make_shared<const TTextSource>(FileName);
-        StartValidation(source->validated, source->encoding, source);
+        StartValidation(source->utf8, source->encoding, source);
     }
     try {
         XMLViewer->loadText(source->utf8, source->encoding);
