@@ -61,26 +61,62 @@ TValidationRun::TValidationRun(QByteArray utf8, TextEncoding encoding,
     , m_schemas(schemas)
     , m_rules(std::make_unique<sepa::RulesPass>(m_joined, encoding))
 {
-    if (prepare)
-        prepare(*m_rules);
     // A large text is validated in parts on every processor, then the rules follow a parse of their
     // own; a small one in one pass that serves both.
-    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
-    const bool parts = m_utf8.size() >= kWorthAThread && QThread::idealThreadCount() > 1;
+    const bool parts = inParts(m_utf8.size());
+    if (parts)
+        m_prepare = prepare;
+    else if (prepare)
+        prepare(*m_rules);
     m_thread = std::thread([this, parts] { run(parts); });
 }
 
 TValidationRun::~TValidationRun()
 {
-    m_stop = true;
+    stop();
     if (m_thread.joinable())
         m_thread.join();
+}
+
+bool TValidationRun::inParts(qsizetype size)
+{
+    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
+    return size >= kWorthAThread && QThread::idealThreadCount() > 1;
 }
 
 void TValidationRun::cancel()
 {
     m_cancelled = true;
-    m_stop = true;
+    stop();
+}
+
+void TValidationRun::stop()
+{
+    {
+        const std::lock_guard lock(m_gateMutex);
+        m_stop = true;
+    }
+    m_gate.notify_all();
+}
+
+void TValidationRun::openRules()
+{
+    bool skipped = false;
+    if (m_prepare) {
+        try {
+            m_prepare(*m_rules);
+        } catch (...) {
+            m_rulesFailure = std::current_exception();
+            skipped = true;
+        }
+        m_prepare = nullptr;
+    }
+    {
+        const std::lock_guard lock(m_gateMutex);
+        m_rulesOpen = true;
+        m_rulesSkipped = skipped;
+    }
+    m_gate.notify_all();
 }
 
 void TValidationRun::run(bool parts)
@@ -115,8 +151,14 @@ void TValidationRun::run(bool parts)
     // A refused text has nothing for the rules.
     const bool refused = bool(m_schemaFailure);
     tellSchemaDone();
-    if (!refused)
-        runRules();
+    if (!refused) {
+        std::unique_lock lock(m_gateMutex);
+        m_gate.wait(lock, [this] { return m_rulesOpen || m_stop; });
+        const bool run = m_rulesOpen && !m_rulesSkipped;
+        lock.unlock();
+        if (run)
+            runRules();
+    }
     tellRulesDone();
 }
 
@@ -158,6 +200,7 @@ void TValidationRun::tellSchemaDone()
         this,
         [this] {
             m_schemaDone = m_schemaWritten.load(std::memory_order_acquire);
+            openRules();
             Q_EMIT schemaFinished();
         },
         Qt::QueuedConnection);

@@ -18,9 +18,11 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -57,12 +59,17 @@ public:
     // both qualify), so a large text is validated as it is, its positions counted as in the joined
     // text, and only the rules, whose offsets the editor takes in the joined text, get a joined
     // copy. source, when given, keeps the bytes alive. The rules are handed to prepare (the history
-    // of checked files) before anything runs. schemas must outlive the run.
+    // of checked files) before they run: for a text validated in parts on this thread as the
+    // schema's outcome is told, so that a run may start before what prepare needs exists. schemas
+    // must outlive the run.
     TValidationRun(QByteArray utf8, TextEncoding encoding, std::shared_ptr<const TTextSource> source,
         SchemaCache &schemas, const std::function<void(sepa::RulesPass &)> &prepare);
     ~TValidationRun() override;
     TValidationRun(const TValidationRun &) = delete;
     TValidationRun &operator=(const TValidationRun &) = delete;
+
+    // Whether a text of this size is validated in parts on every processor, the rules after them.
+    static bool inParts(qsizetype size);
 
     // Stops the workers at their next step; the run's outcome is then of no use.
     void cancel();
@@ -102,6 +109,9 @@ private:
     // From a worker: the flag set and the signal emitted on the run's own thread.
     void tellSchemaDone();
     void tellRulesDone();
+    // On the run's thread: the rules prepared, and the worker let on to them.
+    void openRules();
+    void stop();
 
     QByteArray m_utf8;
     // m_utf8 joined by CR LF, made on the worker; the rules' text.
@@ -109,7 +119,13 @@ private:
     std::shared_ptr<const TTextSource> m_source;
     SchemaCache &m_schemas;
     std::unique_ptr<sepa::RulesPass> m_rules;
+    std::function<void(sepa::RulesPass &)> m_prepare; // until openRules
     std::atomic<bool> m_stop { false };
+    // The worker waits here for the rules to be prepared, or for the run to stop.
+    std::mutex m_gateMutex;
+    std::condition_variable m_gate;
+    bool m_rulesOpen = false;
+    bool m_rulesSkipped = false; // prepare threw: the rules do not run
     bool m_cancelled = false;
     std::atomic<qsizetype> m_partsDone { 0 };
     std::atomic<qsizetype> m_partsTotal { 0 };

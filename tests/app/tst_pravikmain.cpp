@@ -3,15 +3,18 @@
 
 #include "Pravik_MAIN.h"
 #include "paymentspage.h"
+#include "rulespage.h"
 #include "units.h"
 
 #include "components/messages/messagecntr.h"
 #include "editor/xmleditor.h"
 #include "platform/filename.h"
+#include "platform/settingsstore.h"
 #include "platform/textfile.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
+#include "sepa/rulespass.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/oneline.h"
 #include "tests/support/paymentcorpus.h"
@@ -31,6 +34,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -373,6 +377,42 @@ private Q_SLOTS:
             QCOMPARE(text.value(form->XMLViewer->caretLine() - 1).mid(form->XMLViewer->caretColumn() - 1),
                 u"<CdtTrfTxInf>"_s);
         }
+    }
+
+    // The rules of a large file run after its parts, prepared with the history of checked files
+    // only then: a file checked the day before is still recognised.
+    void largeFileCheckedBeforeIsRecognised()
+    {
+        QTemporaryDir dir;
+        SetSettingsFolder(dir.path());
+        const QByteArray noHistory = qgetenv("PRAVIK_NO_HISTORY");
+        qunsetenv("PRAVIK_NO_HISTORY");
+        const auto restore = qScopeGuard([&] {
+            SetSettingsFolder(QString());
+            if (!noHistory.isNull())
+                qputenv("PRAVIK_NO_HISTORY", noHistory);
+        });
+        const QByteArray text = largeTransfer();
+        {
+            sepa::RulesPass rules(text, TextEncoding::Utf8);
+            rules.setNow(sepa::RulesPass::referenceNow().addDays(-1));
+            QVERIFY(xmlservices::observe(text, rules) != xmlservices::LoadResult::NotWellFormed);
+            rules.finish();
+            QVERIFY(rules.historyEntry().has_value());
+            QCOMPARE(sepa::History::record({ *rules.historyEntry() }), QString());
+        }
+        const QString path = dir.path() + u"/large.xml"_s;
+        QVERIFY(writeAll(path, text));
+        form = std::make_unique<TPravik_MAIN_Form>();
+        form->FArguments = QStringList { QStringLiteral("pravik") };
+        form->LoadXMLFile(path);
+        Answering ok(QStringLiteral("OK"));
+        validate();
+        QCOMPARE(ok.shown.size(), 1);
+        QStringList codes;
+        for (const sepa::Finding &f : form->RulesPage->findings())
+            codes.append(f.code);
+        QVERIFY2(codes.contains(u"MSGID-CHECKED-BEFORE"_s), qPrintable(codes.join(u' ')));
     }
 
     // A large credit transfer with an error in every 97th transaction (3.4 MB: validated in parts).
