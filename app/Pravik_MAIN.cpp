@@ -87,6 +87,22 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
     , FArguments(losslessArguments(QCoreApplication::arguments()))
     , FSchemas(std::make_unique<SchemaCache>())
 {
+    // The file of the command line is read first and a large one's validation starts, so that both
+    // run while the window is built and shown (the rules, which need the window's history setting,
+    // are prepared once the schema's outcome is told); the window loads it once shown. One that
+    // cannot be read is read again then, and refused in its own words.
+    const QString commandLineFile = CommandLineFile();
+    if (!commandLineFile.isEmpty()) {
+        try {
+            FOpening = std::make_shared<const TTextSource>(commandLineFile);
+            if (TValidationRun::inParts(FOpening->utf8.size()))
+                StartValidation(FOpening->utf8, FOpening->encoding, FOpening);
+        } catch (const std::exception &) {
+            FOpening.reset();
+            FValidation.reset();
+        }
+    }
+
     setObjectName(QStringLiteral("Pravik_MAIN_Form"));
     FComponents->SetName(QStringLiteral("Pravik_MAIN_Form"));
     setWindowTitle(QStringLiteral("Pravik"));
@@ -105,20 +121,17 @@ TPravik_MAIN_Form::TPravik_MAIN_Form(QWidget *parent)
 
     FormCreate();
 
-    // The file of the command line is read now and its validation starts, so that both run while
-    // the window is built and shown; the window loads it once shown. One that cannot be read is
-    // read again then, and refused in its own words.
-    if (const QString file = CommandLineFile(); !file.isEmpty()) {
+    if (FOpening && !FValidation) {
         try {
-            FOpening = std::make_shared<const TTextSource>(file);
-            StartValidation(FOpening->validated, FOpening->encoding, FOpening);
-            // It stands for the editor's text only once the editor has loaded it.
-            FValidatedVersion = ~quint64(0);
+            StartValidation(FOpening->utf8, FOpening->encoding, FOpening);
         } catch (const std::exception &) {
             FOpening.reset();
             FValidation.reset();
         }
     }
+    // The run stands for the editor's text only once the editor has loaded it.
+    if (FValidation)
+        FValidatedVersion = ~quint64(0);
 }
 
 TPravik_MAIN_Form::~TPravik_MAIN_Form()
@@ -431,7 +444,7 @@ void TPravik_MAIN_Form::LoadXMLFile(const QString &FileName)
     std::shared_ptr<const TTextSource> source = std::exchange(FOpening, nullptr);
     if (!source || source->fileName != FileName) {
         source = std::make_shared<const TTextSource>(FileName);
-        StartValidation(source->validated, source->encoding, source);
+        StartValidation(source->utf8, source->encoding, source);
     }
     try {
         XMLViewer->loadText(source->utf8, source->encoding);
@@ -460,7 +473,8 @@ void TPravik_MAIN_Form::StartValidation(
     DropValidation();
     FValidation = std::make_unique<TValidationRun>(Utf8, Encoding, Source, *FSchemas,
         [this](sepa::RulesPass &rules) { RulesPage->prepareHistory(rules); });
-    FValidatedVersion = XMLViewer->textVersion();
+    // Before the window is built (a run started in its constructor) no text stands for the run.
+    FValidatedVersion = XMLViewer ? XMLViewer->textVersion() : ~quint64(0);
 }
 
 void TPravik_MAIN_Form::DropValidation()

@@ -14,9 +14,8 @@
 TTextSource::TTextSource(const QString &name)
     : fileName(name)
 {
-    utf8 = toUtf8Text(file.open(name), &encoding);
-    // Shares utf8 when it is strict UTF-8 with CR LF line ends already.
-    validated = utf8JoiningLines(QByteArray(utf8));
+    // Nothing else runs yet: the UTF-8 check takes every processor.
+    utf8 = xmlservices::toUtf8TextOnThreads(file.open(name), &encoding, QThread::idealThreadCount(), {});
 }
 
 // The rules' events passed on until the run is told to stop; then the pass ends with Stopped.
@@ -60,40 +59,73 @@ TValidationRun::TValidationRun(QByteArray utf8, TextEncoding encoding,
     : m_utf8(std::move(utf8))
     , m_source(std::move(source))
     , m_schemas(schemas)
-    , m_rules(std::make_unique<sepa::RulesPass>(m_utf8, encoding))
+    , m_rules(std::make_unique<sepa::RulesPass>(m_joined, encoding))
 {
-    if (prepare)
-        prepare(*m_rules);
-    // A large text is validated in parts on every processor, and the rules follow a parse of their
-    // own beside them; a small one in one pass that serves both.
-    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
-    const bool parts = m_utf8.size() >= kWorthAThread && QThread::idealThreadCount() > 1;
-    m_schemaThread = std::thread([this, parts] { runSchema(!parts); });
+    // A large text is validated in parts on every processor, then the rules follow a parse of their
+    // own; a small one in one pass that serves both.
+    const bool parts = inParts(m_utf8.size());
     if (parts)
-        m_rulesThread = std::thread([this] { runRules(); });
+        m_prepare = prepare;
+    else if (prepare)
+        prepare(*m_rules);
+    m_thread = std::thread([this, parts] { run(parts); });
 }
 
 TValidationRun::~TValidationRun()
 {
-    m_stop = true;
-    if (m_schemaThread.joinable())
-        m_schemaThread.join();
-    if (m_rulesThread.joinable())
-        m_rulesThread.join();
+    stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool TValidationRun::inParts(qsizetype size)
+{
+    constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
+    return size >= kWorthAThread && QThread::idealThreadCount() > 1;
 }
 
 void TValidationRun::cancel()
 {
     m_cancelled = true;
-    m_stop = true;
+    stop();
 }
 
-void TValidationRun::runSchema(bool withRules)
+void TValidationRun::stop()
+{
+    {
+        const std::lock_guard lock(m_gateMutex);
+        m_stop = true;
+    }
+    m_gate.notify_all();
+}
+
+void TValidationRun::openRules()
+{
+    bool skipped = false;
+    if (m_prepare) {
+        try {
+            m_prepare(*m_rules);
+        } catch (...) {
+            m_rulesFailure = std::current_exception();
+            skipped = true;
+        }
+        m_prepare = nullptr;
+    }
+    {
+        const std::lock_guard lock(m_gateMutex);
+        m_rulesOpen = true;
+        m_rulesSkipped = skipped;
+    }
+    m_gate.notify_all();
+}
+
+void TValidationRun::run(bool parts)
 {
     try {
-        if (withRules) {
+        if (!parts) {
+            m_joined = utf8JoiningLines(QByteArray(m_utf8));
             StoppingObserver observer(*m_rules, m_stop);
-            m_valid = ValidationEngine::ValidateXMLUtf8(m_utf8, m_errors, &m_schemas, &observer);
+            m_valid = ValidationEngine::ValidateXMLUtf8(m_joined, m_errors, &m_schemas, &observer);
         } else {
             xmlservices::ChunkedRun run;
             run.jobs = QThread::idealThreadCount();
@@ -108,35 +140,46 @@ void TValidationRun::runSchema(bool withRules)
     } catch (...) {
         m_schemaFailure = std::current_exception();
     }
-    if (withRules) {
+    if (!parts) {
         // The rules saw a whole text only when it was not refused.
         if (!m_schemaFailure)
             finishRules();
         tellRulesDone();
-    } else if (m_schemaFailure) {
-        // A refused text has nothing for the rules.
-        m_stop = true;
+        tellSchemaDone();
+        return;
     }
+    // A refused text has nothing for the rules.
+    const bool refused = bool(m_schemaFailure);
     tellSchemaDone();
+    if (!refused) {
+        std::unique_lock lock(m_gateMutex);
+        m_gate.wait(lock, [this] { return m_rulesOpen || m_stop; });
+        const bool run = m_rulesOpen && !m_rulesSkipped;
+        lock.unlock();
+        if (run)
+            runRules();
+    }
+    tellRulesDone();
 }
 
 void TValidationRun::runRules()
 {
 #ifdef Q_OS_LINUX
-    // Below the schema's threads, which the verdict waits for: the rules fill their pages after it
-    // when the processors are busy. On Linux a thread has a priority of its own.
+    // Below the window, which shows the verdict meanwhile. On Linux a thread has a priority of its own.
     setpriority(PRIO_PROCESS, id_t(gettid()), 10);
 #endif
     try {
+        if (m_stop.load(std::memory_order_relaxed))
+            return;
+        m_joined = utf8JoiningLines(QByteArray(m_utf8));
         StoppingObserver observer(*m_rules, m_stop);
-        if (xmlservices::observe(m_utf8, observer) != xmlservices::LoadResult::NotWellFormed)
+        if (xmlservices::observe(m_joined, observer) != xmlservices::LoadResult::NotWellFormed)
             finishRules();
     } catch (const Stopped &) {
-        // Cancelled, or the text was refused: nothing of the rules is shown.
+        // Cancelled: nothing of the rules is shown.
     } catch (...) {
         m_rulesFailure = std::current_exception();
     }
-    tellRulesDone();
 }
 
 void TValidationRun::finishRules()
@@ -157,6 +200,7 @@ void TValidationRun::tellSchemaDone()
         this,
         [this] {
             m_schemaDone = m_schemaWritten.load(std::memory_order_acquire);
+            openRules();
             Q_EMIT schemaFinished();
         },
         Qt::QueuedConnection);

@@ -60,7 +60,9 @@ int LineTags::findLine(int tag) const
 
 void LineTags::clear()
 {
-    m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERDELETEALL, -1);
+    // Scintilla visits every line to delete; finding none marked is immediate on a fresh text.
+    if (m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERNEXT, 0, -1L) >= 0)
+        m_editor->SendScintilla(QsciScintillaBase::SCI_MARKERDELETEALL, -1);
     m_joinedLine = -1;
 }
 

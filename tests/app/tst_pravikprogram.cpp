@@ -2,6 +2,9 @@
 
 #include "tests/support/programrun.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -27,6 +30,7 @@ class TestPravikProgram : public QObject
 private Q_SLOTS:
     void answersWithoutADisplay_data();
     void answersWithoutADisplay();
+    void startsWithHugePagesForLargeBlocks();
 };
 
 void TestPravikProgram::answersWithoutADisplay_data()
@@ -68,6 +72,38 @@ void TestPravikProgram::answersWithoutADisplay()
         for (const char *option : { "--help", "--version", "  --  ", "SEPA-Regeln" })
             QVERIFY2(run.out.contains(option), option);
     }
+}
+
+// The window starts once more with glibc told to back large blocks with huge pages; seen in the
+// environment of the running window (glibc shows only the first of several settings there).
+void TestPravikProgram::startsWithHugePagesForLargeBlocks()
+{
+#if !defined(__linux__) || !defined(__GLIBC__)
+    QSKIP("glibc on Linux only");
+#endif
+    QTemporaryDir settings;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("PRAVIK_SETTINGS_DIR"), settings.path());
+    env.insert(QStringLiteral("PRAVIK_NO_HISTORY"), QStringLiteral("1"));
+    env.remove(QStringLiteral("GLIBC_TUNABLES"));
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(QStringLiteral(PRAVIK_EXE), {});
+    QVERIFY(window.waitForStarted());
+    const auto tunables = [&] {
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(window.processId()));
+        if (!environ.open(QIODevice::ReadOnly))
+            return QByteArray();
+        for (const QByteArray &entry : environ.readAll().split('\0')) {
+            if (entry.startsWith("GLIBC_TUNABLES="))
+                return entry.mid(15);
+        }
+        return QByteArray();
+    };
+    QTRY_COMPARE(tunables(), QByteArray("glibc.malloc.hugetlb=1"));
+    window.kill();
+    window.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestPravikProgram)
