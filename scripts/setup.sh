@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqscintilla2-qt6-dev
   libxml2-dev libxml2-utils
   xvfb xauth xfonts-base fonts-dejavu-core xdotool x11-utils libxcb1-dev
-  clang libclang-rt-14-dev clang-format
+  clang libclang-rt-14-dev clang-format lld
   hyperfine time
   librsvg2-bin desktop-file-utils appstream dpkg-dev fakeroot lintian
 )

@@ -13,7 +13,7 @@ namespace {
 
 std::unique_ptr<TCollapsePanel::TCollapsePanelScaler> g_scaler;
 std::unique_ptr<TCollapseHolder> g_holder;
-std::unique_ptr<TCollapsStyles> g_styles;
+std::unique_ptr<TCollapsStyles> g_ownedStyles;
 bool g_animationEnabled = true;
 bool g_animationAllowed = true;
 
@@ -25,8 +25,8 @@ void startCollapsePanel()
     g_animationEnabled = true;
     g_animationAllowed = true;
     g_holder = std::make_unique<TCollapseHolder>();
-    g_styles = std::make_unique<TCollapsStyles>();
-    SetCollapsStyles(g_styles.get());
+    g_ownedStyles = std::make_unique<TCollapsStyles>();
+    SetCollapsStyles(g_ownedStyles.get());
     // Not registered: CollapsStyle reads empty until another style is installed. Made when a panel
     // first needs it: its sizes, colours and font come from the application, which starts after
     // the units.
@@ -52,7 +52,7 @@ void finishCollapsePanel()
     }
     g_holder.reset();
     SetCollapsStyles(nullptr);
-    g_styles.reset();
+    g_ownedStyles.reset();
     // The scaler leaves the class register as it goes.
     g_scaler.reset();
 }

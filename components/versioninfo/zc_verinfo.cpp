@@ -6,9 +6,9 @@
 namespace {
 
 // The file of the module that holds this code.
-QString ownModuleFileName()
+QString verInfoModuleFileName()
 {
-    return ModuleFileNameOf(reinterpret_cast<const void *>(&ownModuleFileName));
+    return ModuleFileNameOf(reinterpret_cast<const void *>(&verInfoModuleFileName));
 }
 
 void registerVerInfoClass()
@@ -56,7 +56,7 @@ void TVerInfo::SetVerInfoType(TVerInfoType Value)
         fVerInfoTye = Value;
         QString file = fLibraryName;
         if (trimControls(file).isEmpty())
-            file = Value == itApplicationVerInfo ? ApplicationFileName() : ownModuleFileName();
+            file = Value == itApplicationVerInfo ? ApplicationFileName() : verInfoModuleFileName();
         fVerInfo->SetLibraryName(file);
     } catch (...) {
     }
