@@ -17,6 +17,8 @@ uint64_t hashOf(QByteArrayView id)
     return h == 0 ? 1 : h;
 }
 
+constexpr size_t kHeader = 2 * sizeof(uint64_t); // offset and length before each identifier
+
 } // namespace
 
 qsizetype IdSet::insert(QByteArrayView id, qsizetype offset)
@@ -24,18 +26,25 @@ qsizetype IdSet::insert(QByteArrayView id, qsizetype offset)
     if ((m_count + 1) * 2 > m_slots.size())
         grow();
     const uint64_t h = hashOf(id);
+    const uint64_t length = uint64_t(id.size());
     const size_t mask = m_slots.size() - 1;
     for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
         Slot &s = m_slots[i];
         if (s.hash == 0) {
-            s = { h, m_arena.size(), uint64_t(id.size()), offset };
+            s = { m_arena.size(), h };
+            const uint64_t header[2] = { uint64_t(offset), length };
+            m_arena.append(reinterpret_cast<const char *>(header), kHeader);
             m_arena.append(id.data(), size_t(id.size()));
             ++m_count;
             return -1;
         }
-        if (s.hash == h && s.length == uint64_t(id.size())
-            && std::memcmp(m_arena.data() + s.at, id.data(), size_t(id.size())) == 0)
-            return s.offset;
+        if (s.hash != h)
+            continue;
+        uint64_t header[2];
+        std::memcpy(header, m_arena.data() + s.at, kHeader);
+        if (header[1] == length
+            && std::memcmp(m_arena.data() + s.at + kHeader, id.data(), size_t(length)) == 0)
+            return qsizetype(header[0]);
     }
 }
 
