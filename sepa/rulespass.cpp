@@ -167,6 +167,9 @@ constexpr QByteArrayView kPainNamespacePrefix("urn:iso:std:iso:20022:tech:xsd:pa
 // The lines of a duplicate group a finding lists.
 constexpr qsizetype kMaxMemberLines = 20;
 
+// Fewer bytes than this hold no transaction with its end-to-end id.
+constexpr qsizetype kMinTransactionBytes = 64;
+
 // Values longer than this are no identifier, amount or date; the schema reports them.
 constexpr qsizetype kMaxValue = 1024;
 
@@ -600,6 +603,10 @@ void RulesPass::Private::takeStatedCount(const Frame &f, QByteArrayView v)
     t.statedCount = countOf(v);
     t.countOffset = f.offset;
     t.countText = v.toByteArray();
+    // Every transaction has an end-to-end id: the file's count sizes their table once, as far as the
+    // text could hold that many transactions.
+    if (&t == &group && t.statedCount)
+        endToEndIds.reserve(size_t(std::min<qint64>(*t.statedCount, document.size() / kMinTransactionBytes)));
 }
 
 void RulesPass::Private::takeStatedSum(const Frame &f, QByteArrayView v)
@@ -690,6 +697,7 @@ void RulesPass::Private::takeEndToEndId(const Frame &f, QByteArrayView v)
 {
     if (!inTransaction)
         return;
+    endToEndIds.prefetch(v); // a table of the file's size: its slot is read at random below
     hashPayment('e', v);
     collected.setField(Payments::Field::EndToEndId, v);
     if (v != "NOTPROVIDED")

@@ -158,6 +158,7 @@ private Q_SLOTS:
     void writtenAmounts();
     void identifiersSeen_data();
     void identifiersSeen();
+    void identifiersSeenPastGrowth();
     void sha256AsQt_data();
     void sha256AsQt();
     void referenceAndLeiCheckDigits_data();
@@ -403,6 +404,21 @@ void TestIdentifiers::identifiersSeen()
         QCOMPARE(seen.insert(ids[i], i * 10), firstSeenAt[i]);
     seen.clear();
     QCOMPARE(seen.insert(ids[0], 5), qsizetype(-1));
+    // Room made before the first, as the file's NbOfTxs makes it, finds the same.
+    sepa::IdSet reserved;
+    reserved.reserve(100000);
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        QCOMPARE(reserved.insert(ids[i], i * 10), firstSeenAt[i]);
+}
+
+void TestIdentifiers::identifiersSeenPastGrowth()
+{
+    // Thousands of identifiers that differ in one character, past several doublings of the table.
+    sepa::IdSet seen;
+    for (int i = 0; i < 5000; ++i)
+        QCOMPARE(seen.insert(QByteArray("E2E-") + QByteArray::number(i), i), qsizetype(-1));
+    for (int i = 0; i < 5000; i += 7)
+        QCOMPARE(seen.insert(QByteArray("E2E-") + QByteArray::number(i), 99999), qsizetype(i));
 }
 
 void TestIdentifiers::sha256AsQt_data()
