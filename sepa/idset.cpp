@@ -77,6 +77,9 @@ void IdSet::reserve(size_t count)
         slots *= 2;
     m_slots.assign(slots, Slot());
     m_entries.reserve(count);
+    // Room for references of the usual length (at most 35 characters), which only costs memory as
+    // it fills; growing by doubling would copy the arena and touch fresh pages each time.
+    m_arena.reserve(count * (sizeof(uint32_t) + 35));
 }
 
 void IdSet::grow()
