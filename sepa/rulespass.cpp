@@ -603,10 +603,15 @@ void RulesPass::Private::takeStatedCount(const Frame &f, QByteArrayView v)
     t.statedCount = countOf(v);
     t.countOffset = f.offset;
     t.countText = v.toByteArray();
-    // Every transaction has an end-to-end id: the file's count sizes their table once, as far as the
-    // text could hold that many transactions.
-    if (&t == &group && t.statedCount)
-        endToEndIds.reserve(size_t(std::min<qint64>(*t.statedCount, document.size() / kMinTransactionBytes)));
+    // Every transaction has an end-to-end id, and a direct debit's a mandate: the stated counts size
+    // their tables once, as far as the text could hold that many transactions.
+    if (!t.statedCount)
+        return;
+    const size_t expected = size_t(std::min<qint64>(*t.statedCount, document.size() / kMinTransactionBytes));
+    if (&t == &group)
+        endToEndIds.reserve(expected);
+    else if (collected.directDebit())
+        mandates.reserve(expected);
 }
 
 void RulesPass::Private::takeStatedSum(const Frame &f, QByteArrayView v)
