@@ -1,5 +1,6 @@
 #include "idset.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sepa {
@@ -23,6 +24,8 @@ uint32_t tagOf(uint64_t hash)
 {
     return uint32_t(hash >> 32) | 1u;
 }
+
+constexpr size_t kMaxReserved = size_t(1) << 18; // 4 MB of slots
 
 } // namespace
 
@@ -70,6 +73,9 @@ void IdSet::clear()
 
 void IdSet::reserve(size_t count)
 {
+    // The count comes from the file, which may overstate it: room made before the identifiers come
+    // stays a few megabytes at most, and a larger set grows from there.
+    count = std::min<size_t>(count, kMaxReserved);
     if (!m_entries.empty() || count * 2 <= m_slots.size())
         return;
     size_t slots = 64;

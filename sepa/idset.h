@@ -19,7 +19,8 @@ public:
     qsizetype insert(QByteArrayView id, qsizetype offset);
     // Starts reading the slot insert(id) will read, for a caller with other work before it.
     void prefetch(QByteArrayView id) const;
-    // Makes room for count identifiers before they come, sparing the table's growth; an empty set only.
+    // Makes room for count identifiers (a few megabytes at most) before they come, sparing the
+    // table's growth; an empty set only.
     void reserve(size_t count);
     void clear();
 
