@@ -78,10 +78,10 @@ void IdSet::reserve(size_t count)
     count = std::min<size_t>(count, kMaxReserved);
     if (!m_entries.empty() || count * 2 <= m_slots.size())
         return;
-    size_t slots = 64;
-    while (slots < count * 2)
-        slots *= 2;
-    m_slots.assign(slots, Slot());
+    size_t tableSize = 64;
+    while (tableSize < count * 2)
+        tableSize *= 2;
+    m_slots.assign(tableSize, Slot());
     m_entries.reserve(count);
     // Room for references of the usual length (at most 35 characters), which only costs memory as
     // it fills; growing by doubling would copy the arena and touch fresh pages each time.
