@@ -133,18 +133,23 @@ QByteArray Decimal::toString() const
 {
     if (!m_valid)
         return QByteArrayLiteral("?");
-    QByteArray digits;
+    // Written backwards into a buffer: every amount of a file goes through here.
+    char buffer[2 * kMaxDigits + 4];
+    char *end = buffer + sizeof buffer;
+    char *p = end;
+    for (int i = m_scale; i < 2; ++i)
+        *--p = '0';
     Units v = m_units;
+    for (int i = 0; i < m_scale; ++i) {
+        *--p = char('0' + int(v % 10));
+        v /= 10;
+    }
+    *--p = '.';
     do {
-        digits.prepend(char('0' + int(v % 10)));
+        *--p = char('0' + int(v % 10));
         v /= 10;
     } while (v != 0);
-    const int scale = std::max(m_scale, 2);
-    QByteArray fraction(scale - m_scale, '0');
-    if (digits.size() <= m_scale)
-        digits = QByteArray(m_scale - digits.size() + 1, '0') + digits;
-    const QByteArray integer = digits.first(digits.size() - m_scale);
-    return integer + '.' + digits.sliced(digits.size() - m_scale) + fraction;
+    return QByteArray(p, end - p);
 }
 
 } // namespace sepa

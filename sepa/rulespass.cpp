@@ -5,14 +5,15 @@
 #include "decimal.h"
 #include "identifiers.h"
 #include "idset.h"
+#include "sha256.h"
 
 #include "validation/textposition.h"
 
-#include <QCryptographicHash>
 #include <QDate>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -165,6 +166,9 @@ constexpr QByteArrayView kPainNamespacePrefix("urn:iso:std:iso:20022:tech:xsd:pa
 
 // The lines of a duplicate group a finding lists.
 constexpr qsizetype kMaxMemberLines = 20;
+
+// Fewer bytes than this hold no transaction with its end-to-end id.
+constexpr qsizetype kMinTransactionBytes = 64;
 
 // Values longer than this are no identifier, amount or date; the schema reports them.
 constexpr qsizetype kMaxValue = 1024;
@@ -392,7 +396,8 @@ struct RulesPass::Private
     QByteArray messageId;
     qsizetype messageIdOffset = -1;
     qsizetype firstPaymentOffset = -1;
-    QCryptographicHash payments { QCryptographicHash::Sha256 };
+    Sha256 payments;
+    QByteArray paymentsHash; // hex, once the pass is over
     bool creditorReferenceScored = false; // the CdtrRefInf's type is SCOR
 
     std::vector<Frame> stack;
@@ -451,6 +456,12 @@ struct RulesPass::Private
         payments.addData(value);
         payments.addData(QByteArrayView("\0", 1));
     }
+    const QByteArray &paymentsDigest()
+    {
+        if (paymentsHash.isNull())
+            paymentsHash = payments.result().toHex();
+        return paymentsHash;
+    }
 
     Name parentName(size_t up) const
     {
@@ -460,6 +471,9 @@ struct RulesPass::Private
 
     struct ValueRule;
     static const ValueRule kValueRules[];
+    // Per name, the rules of kValueRules that may read it, one bit each, so that an element tries
+    // only its own.
+    std::array<uint32_t, size_t(Name::Any) + 1> rulesOfName {};
     // The index in kValueRules of what reads the value of element n on top of the stack; -1 for none.
     int valueRule(Name n) const;
     Totals &statedTotals();
@@ -552,10 +566,10 @@ const RulesPass::Private::ValueRule RulesPass::Private::kValueRules[] = {
 
 int RulesPass::Private::valueRule(Name n) const
 {
-    for (int i = 0; i < int(std::size(kValueRules)); ++i) {
+    static_assert(std::size(kValueRules) <= 32, "rulesOfName holds a bit per rule");
+    for (uint32_t bits = rulesOfName[size_t(n)]; bits != 0; bits &= bits - 1) {
+        const int i = std::countr_zero(bits);
         const ValueRule &r = kValueRules[i];
-        if (r.name != n)
-            continue;
         bool matches = true;
         for (size_t up = 0; up < r.ancestors.size() && matches; ++up)
             matches = r.ancestors[up] == Any || r.ancestors[up] == parentName(up + 1);
@@ -589,6 +603,15 @@ void RulesPass::Private::takeStatedCount(const Frame &f, QByteArrayView v)
     t.statedCount = countOf(v);
     t.countOffset = f.offset;
     t.countText = v.toByteArray();
+    // Every transaction has an end-to-end id, and a direct debit's a mandate: the stated counts size
+    // their tables once, as far as the text could hold that many transactions.
+    if (!t.statedCount)
+        return;
+    const size_t expected = size_t(std::min<qint64>(*t.statedCount, document.size() / kMinTransactionBytes));
+    if (&t == &group)
+        endToEndIds.reserve(expected);
+    else if (collected.directDebit())
+        mandates.reserve(expected);
 }
 
 void RulesPass::Private::takeStatedSum(const Frame &f, QByteArrayView v)
@@ -679,6 +702,7 @@ void RulesPass::Private::takeEndToEndId(const Frame &f, QByteArrayView v)
 {
     if (!inTransaction)
         return;
+    endToEndIds.prefetch(v); // a table of the file's size: its slot is read at random below
     hashPayment('e', v);
     collected.setField(Payments::Field::EndToEndId, v);
     if (v != "NOTPROVIDED")
@@ -907,7 +931,7 @@ void RulesPass::Private::checkHistory()
 {
     if (!history || !complete || messageId.isEmpty())
         return;
-    const QByteArray hash = payments.result().toHex();
+    const QByteArray hash = paymentsDigest();
     auto when
         = [](const QDateTime &t) { return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); };
     const History::Entry *sameId = history->findMessageId(messageId, hash, ignoreSameSince);
@@ -927,18 +951,25 @@ namespace {
 // letters in capitals, so that "Rechnung  4711 " and "RECHNUNG 4711" are the same text.
 void appendNormalised(std::string &key, QByteArrayView value, bool dropBlanks)
 {
+    // Blanks only ever shrink, so the value and its end mark are room enough; written through a
+    // pointer, as this runs over every transaction's texts.
+    const size_t start = key.size();
+    key.resize(start + size_t(value.size()) + 1);
+    char *const begin = key.data();
+    char *out = begin + start;
     bool blank = false;
     for (const char c : value) {
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
             blank = true;
             continue;
         }
-        if (blank && !dropBlanks && !key.empty() && key.back() != '\x01')
-            key += ' ';
+        if (blank && !dropBlanks && out != begin && out[-1] != '\x01')
+            *out++ = ' ';
         blank = false;
-        key += (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+        *out++ = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
     }
-    key += '\x01';
+    *out++ = '\x01';
+    key.resize(size_t(out - begin));
 }
 
 // Groups of indexes whose keys are equal, each in document order; keyOf returns false for an index that
@@ -946,6 +977,7 @@ void appendNormalised(std::string &key, QByteArrayView value, bool dropBlanks)
 template <typename KeyOf> std::vector<std::vector<uint32_t>> equalGroups(size_t count, KeyOf keyOf)
 {
     std::vector<std::pair<size_t, uint32_t>> hashes;
+    hashes.reserve(count);
     std::string key;
     for (size_t i = 0; i < count; ++i) {
         key.clear();
@@ -959,6 +991,10 @@ template <typename KeyOf> std::vector<std::vector<uint32_t>> equalGroups(size_t 
         size_t end = run + 1;
         while (end < hashes.size() && hashes[end].first == hashes[run].first)
             ++end;
+        if (end == run + 1) { // a key of its own, as nearly every one is
+            run = end;
+            continue;
+        }
         // Equal hashes: split by the keys themselves, which almost always agree.
         std::vector<bool> taken(end - run, false);
         for (size_t a = run; a < end; ++a) {
@@ -1007,7 +1043,8 @@ void RulesPass::Private::checkDuplicatePayments()
             return false;
         appendNormalised(key, iban, true);
         key.append(reinterpret_cast<const char *>(&t.cents), sizeof t.cents);
-        key += collected.currency(t).toStdString();
+        const QByteArray currency = collected.currency(t); // shared, not copied
+        key.append(currency.constData(), size_t(currency.size()));
         key += '\x01';
         if (!reference.trimmed().isEmpty()) {
             key += 'R';
@@ -1203,6 +1240,8 @@ RulesPass::RulesPass(const QByteArray &utf8, TextEncoding encoding)
 {
     d->encoding = encoding;
     d->now = referenceNow();
+    for (size_t i = 0; i < std::size(Private::kValueRules); ++i)
+        d->rulesOfName[size_t(Private::kValueRules[i].name)] |= 1u << i;
 }
 
 QDateTime RulesPass::referenceNow()
@@ -1360,7 +1399,7 @@ std::optional<History::Entry> RulesPass::historyEntry() const
 {
     if (d->ignored || !d->complete || d->messageId.isEmpty())
         return std::nullopt;
-    return History::Entry { d->messageId, d->payments.result().toHex(), d->now.toUTC() };
+    return History::Entry { d->messageId, d->paymentsDigest(), d->now.toUTC() };
 }
 
 std::vector<Finding> RulesPass::finish()

@@ -1,11 +1,16 @@
-// Check digits and structure of IBAN, BIC and creditor identifier, the IBAN registry's lengths, and
-// the exact decimal sums of the control-sum rule.
+// Check digits and structure of IBAN, BIC and creditor identifier, the IBAN registry's lengths, the
+// exact decimal sums of the control-sum rule and how amounts are written, the set of identifiers seen
+// and the history's SHA-256.
 
 #include "sepa/businessdays.h"
 #include "sepa/decimal.h"
 #include "sepa/identifiers.h"
+#include "sepa/idset.h"
+#include "sepa/sha256.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 
@@ -149,6 +154,13 @@ private Q_SLOTS:
     void exactSums();
     void transactionAmounts_data();
     void transactionAmounts();
+    void writtenAmounts_data();
+    void writtenAmounts();
+    void identifiersSeen_data();
+    void identifiersSeen();
+    void identifiersSeenPastGrowth();
+    void sha256AsQt_data();
+    void sha256AsQt();
     void referenceAndLeiCheckDigits_data();
     void referenceAndLeiCheckDigits();
     void targetClosingDays_data();
@@ -339,6 +351,109 @@ void TestIdentifiers::transactionAmounts()
     const std::optional<sepa::Decimal> d = sepa::Decimal::parse(amount);
     QVERIFY(d.has_value());
     QCOMPARE(d->isTransactionAmount(), fits);
+}
+
+void TestIdentifiers::writtenAmounts_data()
+{
+    QTest::addColumn<QByteArray>("amount");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("nothing") << QByteArray("0") << QByteArray("0.00");
+    QTest::newRow("a whole number") << QByteArray("1000") << QByteArray("1000.00");
+    QTest::newRow("one fraction digit") << QByteArray("0.5") << QByteArray("0.50");
+    QTest::newRow("leading point, three fraction digits") << QByteArray(".005") << QByteArray("0.005");
+    QTest::newRow("zero with three fraction digits") << QByteArray("0.000") << QByteArray("0.000");
+    QTest::newRow("six fraction digits") << QByteArray("12.345678") << QByteArray("12.345678");
+    QTest::newRow("leading zeros and a plus") << QByteArray("+007.10") << QByteArray("7.10");
+    QTest::newRow("thirty-eight integer digits") << QByteArray("99999999999999999999999999999999999999")
+                                                 << QByteArray("99999999999999999999999999999999999999.00");
+    QTest::newRow("thirty-eight fraction digits") << QByteArray("0.00000000000000000000000000000000000001")
+                                                  << QByteArray("0.00000000000000000000000000000000000001");
+    QTest::newRow("the largest transaction amount")
+        << QByteArray("999999999.99") << QByteArray("999999999.99");
+}
+
+void TestIdentifiers::writtenAmounts()
+{
+    QFETCH(QByteArray, amount);
+    QFETCH(QByteArray, written);
+    const std::optional<sepa::Decimal> d = sepa::Decimal::parse(amount);
+    QVERIFY(d.has_value());
+    QCOMPARE(d->toString(), written);
+}
+
+void TestIdentifiers::identifiersSeen_data()
+{
+    QTest::addColumn<QList<QByteArray>>("ids");
+    QTest::addColumn<QList<qsizetype>>("firstSeenAt"); // per id: the offset insert returns, -1 for new
+    QTest::newRow("a repeat names the first")
+        << QList<QByteArray> { "A-1", "B-2", "A-1", "A-1" } << QList<qsizetype> { -1, -1, 0, 0 };
+    QTest::newRow("a prefix is another identifier") << QList<QByteArray> { "E2E-1", "E2E-10", "E2E-1",
+        "E2E-10", "E2E-" } << QList<qsizetype> { -1, -1, 0, 10, -1 };
+    QTest::newRow("the empty identifier")
+        << QList<QByteArray> { "", "x", "" } << QList<qsizetype> { -1, -1, 0 };
+    QTest::newRow("a long identifier") << QList<QByteArray> { QByteArray(1024, 'R'), QByteArray(1023, 'R'),
+        QByteArray(1024, 'R') } << QList<qsizetype> { -1, -1, 0 };
+}
+
+void TestIdentifiers::identifiersSeen()
+{
+    QFETCH(QList<QByteArray>, ids);
+    QFETCH(QList<qsizetype>, firstSeenAt);
+    sepa::IdSet seen;
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        QCOMPARE(seen.insert(ids[i], i * 10), firstSeenAt[i]);
+    seen.clear();
+    QCOMPARE(seen.insert(ids[0], 5), qsizetype(-1));
+    // Room made before the first, as the file's NbOfTxs makes it, finds the same.
+    sepa::IdSet reserved;
+    reserved.reserve(100000);
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        QCOMPARE(reserved.insert(ids[i], i * 10), firstSeenAt[i]);
+}
+
+void TestIdentifiers::identifiersSeenPastGrowth()
+{
+    // Thousands of identifiers that differ in one character, past several doublings of the table.
+    sepa::IdSet seen;
+    for (int i = 0; i < 5000; ++i)
+        QCOMPARE(seen.insert(QByteArray("E2E-") + QByteArray::number(i), i), qsizetype(-1));
+    for (int i = 0; i < 5000; i += 7)
+        QCOMPARE(seen.insert(QByteArray("E2E-") + QByteArray::number(i), 99999), qsizetype(i));
+}
+
+void TestIdentifiers::sha256AsQt_data()
+{
+    QTest::addColumn<bool>("processorInstructions");
+    QTest::newRow("portable rounds") << false;
+    QTest::newRow("the processor's SHA instructions where it has them") << true;
+}
+
+// The history keeps these digests: they must stay what QCryptographicHash gave, for every length
+// around the block's 64 bytes and its padding's 56, added in pieces of every size.
+void TestIdentifiers::sha256AsQt()
+{
+    QFETCH(bool, processorInstructions);
+    QRandomGenerator random(2026);
+    for (int length = 0; length <= 300; ++length) {
+        QByteArray data(length, Qt::Uninitialized);
+        for (char &c : data)
+            c = char(random.bounded(256));
+        sepa::Sha256 whole(processorInstructions);
+        whole.addData(data);
+        sepa::Sha256 pieces(processorInstructions);
+        for (qsizetype at = 0; at < data.size();) {
+            const qsizetype n = std::min<qsizetype>(data.size() - at, random.bounded(70));
+            pieces.addData(QByteArrayView(data).sliced(at, n));
+            at += n;
+        }
+        const QByteArray expected = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+        QCOMPARE(whole.result(), expected);
+        QCOMPARE(pieces.result(), expected);
+    }
+    sepa::Sha256 abc(processorInstructions);
+    abc.addData("abc");
+    QCOMPARE(
+        abc.result().toHex(), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
 }
 
 namespace {
