@@ -57,7 +57,8 @@ case "${1:-}" in
     xdotool key Return
     # The dialog gone, F5 every 50 ms until the verdict, as soon as the loaded text lets it act (a
     # key that arrives while the file loads finds the action still disabled).
-    while read -r line <&"${XEV[0]}"; do [[ $line == UnmapNotify* ]] && break; done
+    # Polled rather than read from xev: the dialog may close before xev listens.
+    while DISPLAY="$2" xdotool search --onlyvisible --name '^(Open|Öffnen)' >/dev/null 2>&1; do sleep 0.01; done
     xdotool windowfocus "$main"
     (while xdotool key F5; do sleep 0.05; done) &
     keys=$!
