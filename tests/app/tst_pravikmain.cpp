@@ -9,13 +9,13 @@
 #include "components/messages/messagecntr.h"
 #include "editor/xmleditor.h"
 #include "platform/filename.h"
-#include "platform/settingsstore.h"
 #include "platform/textfile.h"
 #include "platform/widgets/actions.h"
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "sepa/rulespass.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/historyon.h"
 #include "tests/support/oneline.h"
 #include "tests/support/paymentcorpus.h"
 #include "tests/support/rawtempdir.h"
@@ -34,7 +34,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -384,14 +383,7 @@ private Q_SLOTS:
     void largeFileCheckedBeforeIsRecognised()
     {
         QTemporaryDir dir;
-        SetSettingsFolder(dir.path());
-        const QByteArray noHistory = qgetenv("PRAVIK_NO_HISTORY");
-        qunsetenv("PRAVIK_NO_HISTORY");
-        const auto restore = qScopeGuard([&] {
-            SetSettingsFolder(QString());
-            if (!noHistory.isNull())
-                qputenv("PRAVIK_NO_HISTORY", noHistory);
-        });
+        const testsupport::HistoryOn history(dir.path());
         const QByteArray text = largeTransfer();
         {
             sepa::RulesPass rules(text, TextEncoding::Utf8);

@@ -10,17 +10,16 @@
 #include "platform/widgets/application.h"
 #include "platform/widgets/pagecontrol.h"
 #include "tests/support/dialogdriver.h"
+#include "tests/support/historyon.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/unitsmain.h"
 
-#include "platform/settingsstore.h"
 #include "sepa/rulespass.h"
 #include "validation/validationengine.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QLabel>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -289,14 +288,7 @@ private Q_SLOTS:
         QFETCH(bool, warned);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        SetSettingsFolder(dir.path());
-        const QByteArray noHistory = qgetenv("PRAVIK_NO_HISTORY");
-        qunsetenv("PRAVIK_NO_HISTORY");
-        const auto restore = qScopeGuard([&] {
-            SetSettingsFolder(QString());
-            if (!noHistory.isNull())
-                qputenv("PRAVIK_NO_HISTORY", noHistory);
-        });
+        const testsupport::HistoryOn history(dir.path());
         const QString file = dataFile(QStringLiteral("sepa/ct-iban-mistyped.xml"));
         if (checkedBeforeTheWindowOpened) {
             const QByteArray text = testsupport::readAll(file);
